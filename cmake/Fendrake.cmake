@@ -1,0 +1,43 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# fendrake_library(<target> SOURCES ... [LINKS ...] [STATIC])
+# One deliverable or stand-in module: a shared library named after the
+# deliverable (libJpegkit.so for "Jpegkit.dll").
+function(fendrake_library name)
+  cmake_parse_arguments(ARG "STATIC" "" "SOURCES;LINKS" ${ARGN})
+  if(ARG_STATIC)
+    add_library(${name} STATIC ${ARG_SOURCES})
+  else()
+    add_library(${name} SHARED ${ARG_SOURCES})
+  endif()
+  if(ARG_LINKS)
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  endif()
+endfunction()
+
+# fendrake_test(<target> SOURCES ... [LINKS ...])
+# A GoogleTest executable registered test by test with CTest.
+function(fendrake_test name)
+  if(NOT FENDRAKE_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    FENDRAKE_TESTDATA_DIR="${FENDRAKE_TESTDATA_DIR}"
+    FENDRAKE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "FENDRAKE_TESTDATA=${FENDRAKE_TESTDATA_DIR}")
+endfunction()
+
+# fendrake_bench(<target> SOURCES ... [LINKS ...])
+function(fendrake_bench name)
+  if(NOT FENDRAKE_BENCH)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} benchmark::benchmark benchmark::benchmark_main)
+  add_dependencies(bench ${name})
+endfunction()

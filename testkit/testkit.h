@@ -1,0 +1,59 @@
+// Helpers for the test suites: a temporary folder per test, running the
+// independent tools the tests compare against, PNM files of Images and the
+// shared test data.
+#pragma once
+
+#include "imaging/image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+// A fresh folder removed when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+struct CommandResult {
+    int status = -1;
+    std::string output;  // standard output and standard error together
+};
+
+// Runs a shell command and returns its status and output.
+CommandResult Run(const std::string& command);
+
+// True when `program` is on the PATH. Tests that compare against an oracle
+// call RequireTool, which fails the test (never skips) when it is missing.
+bool HasTool(const std::string& program);
+::testing::AssertionResult RequireTool(const std::string& program);
+
+// The shared test data folder (FENDRAKE_TESTDATA or the build's default).
+std::filesystem::path TestData(const std::string& relative = {});
+
+// Writes an 8-bit interleaved image of 1 or 3 channels as PGM/PPM, bytes in
+// buffer order (no channel swap), and reads one back (null on failure).
+bool WritePnm(const Image& image, const std::string& path);
+Image* ReadPnm(const std::string& path);
+
+// A deterministic textured test image: every pixel distinct enough that any
+// misplaced pixel shows. `layout` is 0 (packed rows) or IMG_LAYOUT_BITMAP.
+Image* MakePatternImage(int width, int height, int channels, unsigned short layout = 0, uint32_t seed = 1);
+
+// Pixel bytes of two images compared row by row (padding ignored).
+::testing::AssertionResult SamePixels(const Image& a, const Image& b);
+
+}  // namespace testkit
