@@ -7,18 +7,19 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# Debian packages the build, the tests and their independent oracles need.
-PACKAGES=(
-  build-essential cmake ninja-build ccache pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  imagemagick
-)
+# Debian packages: every folder lists what it needs (the build, the product's
+# dependencies, the tests' independent oracles) in a file "debian-packages".
+read_packages() {
+  find . -name debian-packages -not -path './build*' -not -path './.git/*' -print0 |
+    xargs -0 cat | sed -e 's/#.*//' -e 's/[[:space:]]//g' | grep -v '^$' | sort -u
+}
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 install_missing_packages() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  local p
+  for p in $(read_packages); do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

@@ -1,5 +1,25 @@
 # Helpers shared by every folder's CMakeLists.txt.
 
+# fendrake_add_folder(<folder>): adds <folder> when it has a CMakeLists.txt,
+# otherwise each of its subfolders that has one.
+function(fendrake_add_folder folder)
+  set(dir ${PROJECT_SOURCE_DIR}/${folder})
+  if(NOT IS_DIRECTORY ${dir})
+    return()
+  endif()
+  if(EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+    return()
+  endif()
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${dir} ${dir}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${dir}/${child} AND EXISTS ${dir}/${child}/CMakeLists.txt)
+      add_subdirectory(${dir}/${child})
+    endif()
+  endforeach()
+endfunction()
+
 # fendrake_library(<target> SOURCES ... [LINKS ...] [STATIC])
 # One deliverable or stand-in module: a shared library named after the
 # deliverable (libJpegkit.so for "Jpegkit.dll").
