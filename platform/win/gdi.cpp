@@ -268,8 +268,8 @@ bool CDC::LineTo(int x, int y)
     Record("LineTo", {x, y});
     std::vector<Pixel> pixels;
     int step = 0;
-    AddLine(pixels, m_position.x + m_viewportOrg.x, m_position.y + m_viewportOrg.y, x + m_viewportOrg.x,
-            y + m_viewportOrg.y, step);
+    AddLine(pixels, int64_t{m_position.x} + m_viewportOrg.x, int64_t{m_position.y} + m_viewportOrg.y,
+            int64_t{x} + m_viewportOrg.x, int64_t{y} + m_viewportOrg.y, step);
     StrokePixels(std::move(pixels));
     m_position = POINT{x, y};
     return true;
@@ -287,8 +287,8 @@ bool CDC::Polyline(const POINT* points, int count)
     std::vector<Pixel> pixels;
     int step = 0;
     for (int i = 1; i < count; ++i)
-        AddLine(pixels, points[i - 1].x + m_viewportOrg.x, points[i - 1].y + m_viewportOrg.y,
-                points[i].x + m_viewportOrg.x, points[i].y + m_viewportOrg.y, step);
+        AddLine(pixels, int64_t{points[i - 1].x} + m_viewportOrg.x, int64_t{points[i - 1].y} + m_viewportOrg.y,
+                int64_t{points[i].x} + m_viewportOrg.x, int64_t{points[i].y} + m_viewportOrg.y, step);
     StrokePixels(std::move(pixels));
     return true;
 }
@@ -299,12 +299,12 @@ bool CDC::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
     if (x2 < x1) std::swap(x1, x2);
     if (y2 < y1) std::swap(y1, y2);
     if (x2 == x1 || y2 == y1) return true;
-    const double cx = (x1 + x2 - 1) / 2.0 + m_viewportOrg.x;
-    const double cy = (y1 + y2 - 1) / 2.0 + m_viewportOrg.y;
-    const double start = ScreenAngle(x3 + m_viewportOrg.x - cx, y3 + m_viewportOrg.y - cy);
-    const double end = ScreenAngle(x4 + m_viewportOrg.x - cx, y4 + m_viewportOrg.y - cy);
+    const double cx = (double(x1) + x2 - 1) / 2.0 + m_viewportOrg.x;
+    const double cy = (double(y1) + y2 - 1) / 2.0 + m_viewportOrg.y;
+    const double start = ScreenAngle(double(x3) + m_viewportOrg.x - cx, double(y3) + m_viewportOrg.y - cy);
+    const double end = ScreenAngle(double(x4) + m_viewportOrg.x - cx, double(y4) + m_viewportOrg.y - cy);
     std::vector<Pixel> pixels;
-    AddEllipseOutline(pixels, cx, cy, (x2 - x1 - 1) / 2.0, (y2 - y1 - 1) / 2.0, start != end, start, end);
+    AddEllipseOutline(pixels, cx, cy, (double(x2) - x1 - 1) / 2.0, (double(y2) - y1 - 1) / 2.0, start != end, start, end);
     StrokePixels(std::move(pixels));
     return true;
 }
@@ -321,18 +321,20 @@ void CDC::DrawEllipseFigure(int x1, int y1, int x2, int y2)
     if (x2 < x1) std::swap(x1, x2);
     if (y2 < y1) std::swap(y1, y2);
     if (x2 == x1 || y2 == y1) return;
-    const double cx = (x1 + x2 - 1) / 2.0 + m_viewportOrg.x;
-    const double cy = (y1 + y2 - 1) / 2.0 + m_viewportOrg.y;
-    const double a = (x2 - x1 - 1) / 2.0;
-    const double b = (y2 - y1 - 1) / 2.0;
+    const double cx = (double(x1) + x2 - 1) / 2.0 + m_viewportOrg.x;
+    const double cy = (double(y1) + y2 - 1) / 2.0 + m_viewportOrg.y;
+    const double a = (double(x2) - x1 - 1) / 2.0;
+    const double b = (double(y2) - y1 - 1) / 2.0;
     std::vector<Pixel> outline;
     AddEllipseOutline(outline, cx, cy, a, b, false, 0, 0);
     if (!m_brushAttr.hollow && a > 0 && b > 0) {
         std::set<std::pair<int, int>> onOutline;
         for (const Pixel& p : outline) onOutline.insert({p.x, p.y});
         std::vector<POINT> inside;
-        for (int y = y1 + m_viewportOrg.y; y < y2 + m_viewportOrg.y; ++y) {
-            for (int x = x1 + m_viewportOrg.x; x < x2 + m_viewportOrg.x; ++x) {
+        const int yLo = static_cast<int>(std::max(cy - b, 0.0)), yHi = static_cast<int>(std::min(cy + b, double(m_target ? m_target->GetHeight() : 0)));
+        const int xLo = static_cast<int>(std::max(cx - a, 0.0)), xHi = static_cast<int>(std::min(cx + a, double(m_target ? m_target->GetWidth() : 0)));
+        for (int y = yLo; y <= yHi; ++y) {
+            for (int x = xLo; x <= xHi; ++x) {
                 const double u = (x - cx) / a;
                 const double v = (y - cy) / b;
                 if (u * u + v * v >= 1.0) continue;
@@ -352,10 +354,16 @@ bool CDC::Rectangle(int x1, int y1, int x2, int y2)
     Record("Rectangle", {x1, y1, x2, y2});
     if (x2 < x1) std::swap(x1, x2);
     if (y2 < y1) std::swap(y1, y2);
-    x1 += m_viewportOrg.x;
-    x2 += m_viewportOrg.x;
-    y1 += m_viewportOrg.y;
-    y2 += m_viewportOrg.y;
+    if (!m_target) return true;
+    // Device coordinates, pinned a little outside the target so that the
+    // outline of a huge box still runs along the right edges.
+    const int64_t pinLo = -4 - m_penAttr.width;
+    const int64_t pinX = m_target->GetWidth() + 4 + m_penAttr.width;
+    const int64_t pinY = m_target->GetHeight() + 4 + m_penAttr.width;
+    x1 = static_cast<int>(std::clamp<int64_t>(int64_t{x1} + m_viewportOrg.x, pinLo, pinX));
+    x2 = static_cast<int>(std::clamp<int64_t>(int64_t{x2} + m_viewportOrg.x, pinLo, pinX));
+    y1 = static_cast<int>(std::clamp<int64_t>(int64_t{y1} + m_viewportOrg.y, pinLo, pinY));
+    y2 = static_cast<int>(std::clamp<int64_t>(int64_t{y2} + m_viewportOrg.y, pinLo, pinY));
     if (x2 - x1 < 1 || y2 - y1 < 1) return true;
     const bool nullPen = m_penAttr.style == PS_NULL;
     if (!m_brushAttr.hollow) {
@@ -394,9 +402,13 @@ void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF colour)
 {
     Record("FillSolidRect", {x, y, cx, cy, colour});
     if (!m_target) return;
-    for (int j = 0; j < cy; ++j)
-        for (int i = 0; i < cx; ++i) {
-            unsigned char* p = PixelAddress(x + i + m_viewportOrg.x, y + j + m_viewportOrg.y);
+    const int64_t x0 = std::max<int64_t>(0, int64_t{x} + m_viewportOrg.x);
+    const int64_t y0 = std::max<int64_t>(0, int64_t{y} + m_viewportOrg.y);
+    const int64_t x1 = std::min<int64_t>(m_target->GetWidth(), int64_t{x} + m_viewportOrg.x + cx);
+    const int64_t y1 = std::min<int64_t>(m_target->GetHeight(), int64_t{y} + m_viewportOrg.y + cy);
+    for (int64_t j = y0; j < y1; ++j)
+        for (int64_t i = x0; i < x1; ++i) {
+            unsigned char* p = PixelAddress(static_cast<int>(i), static_cast<int>(j));
             if (!p) continue;
             if (m_target->GetChannels() == 1) {
                 *p = GreyOf(colour);
@@ -411,7 +423,7 @@ void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF colour)
 COLORREF CDC::SetPixel(int x, int y, COLORREF colour)
 {
     Record("SetPixel", {x, y, colour});
-    unsigned char* p = PixelAddress(x + m_viewportOrg.x, y + m_viewportOrg.y);
+    unsigned char* p = PixelAddress(int64_t{x} + m_viewportOrg.x, int64_t{y} + m_viewportOrg.y);
     if (!p) return CLR_INVALID;
     if (m_target->GetChannels() == 1) {
         *p = GreyOf(colour);
@@ -425,7 +437,7 @@ COLORREF CDC::SetPixel(int x, int y, COLORREF colour)
 
 COLORREF CDC::GetPixel(int x, int y) const
 {
-    const unsigned char* p = PixelAddress(x + m_viewportOrg.x, y + m_viewportOrg.y);
+    const unsigned char* p = PixelAddress(int64_t{x} + m_viewportOrg.x, int64_t{y} + m_viewportOrg.y);
     if (!p) return CLR_INVALID;
     if (m_target->GetChannels() == 1) return RGB(*p, *p, *p);
     return RGB(p[2], p[1], p[0]);
@@ -433,7 +445,7 @@ COLORREF CDC::GetPixel(int x, int y) const
 
 // ------------------------------------------------------------ rasterising
 
-unsigned char* CDC::PixelAddress(int x, int y) const
+unsigned char* CDC::PixelAddress(int64_t x, int64_t y) const
 {
     if (!m_target || x < 0 || y < 0 || x >= m_target->GetWidth() || y >= m_target->GetHeight()) return nullptr;
     return m_target->GetData() + static_cast<size_t>(y) * static_cast<size_t>(m_target->GetRowByte()) +
@@ -454,27 +466,51 @@ bool CDC::StyleOn(int step) const
     return true;
 }
 
-// Bresenham from (x0, y0) towards (x1, y1), the end point excluded.
-void CDC::AddLine(std::vector<Pixel>& out, int x0, int y0, int x1, int y1, int& styleStep) const
+// The pixels of the line from (x0, y0) towards (x1, y1), the end point
+// excluded: one pixel per step along the major axis, the minor coordinate
+// rounded half up from the exact line (what Bresenham's walk gives). Only
+// the steps that can land on the target are produced, so far-away
+// coordinates cost nothing; `styleStep` still counts every step.
+void CDC::AddLine(std::vector<Pixel>& out, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int& styleStep) const
 {
-    const int64_t dx = std::abs(static_cast<int64_t>(x1) - x0);
-    const int64_t dy = -std::abs(static_cast<int64_t>(y1) - y0);
-    const int sx = x0 < x1 ? 1 : -1;
-    const int sy = y0 < y1 ? 1 : -1;
-    int64_t err = dx + dy;
-    int x = x0;
-    int y = y0;
-    while (x != x1 || y != y1) {
-        out.push_back(Pixel{x, y, StyleOn(styleStep++)});
-        const int64_t e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y += sy;
-        }
+    const int64_t dx = x1 - x0;
+    const int64_t dy = y1 - y0;
+    const bool xMajor = std::abs(dx) >= std::abs(dy);
+    const int64_t steps = xMajor ? std::abs(dx) : std::abs(dy);
+    const int64_t major = xMajor ? dx : dy;
+    const int64_t minor = xMajor ? dy : dx;
+    const int64_t majorStart = xMajor ? x0 : y0;
+    const int64_t minorStart = xMajor ? y0 : x0;
+    const int64_t dir = major >= 0 ? 1 : -1;
+    const int base = styleStep;
+    styleStep += static_cast<int>(std::min<int64_t>(steps, INT32_MAX / 2));
+    if (steps == 0 || !m_target) return;
+
+    // Steps whose major coordinate lies on the target (with a margin for
+    // wide pens).
+    const int64_t margin = m_penAttr.width;
+    const int64_t limit = (xMajor ? m_target->GetWidth() : m_target->GetHeight()) + margin;
+    int64_t first = 0, last = steps - 1;
+    if (dir > 0) {
+        first = std::max<int64_t>(first, -margin - majorStart);
+        last = std::min<int64_t>(last, limit - majorStart);
+    } else {
+        first = std::max<int64_t>(first, majorStart - limit);
+        last = std::min<int64_t>(last, majorStart + margin);
+    }
+    const int64_t minorLimit = (xMajor ? m_target->GetHeight() : m_target->GetWidth()) + margin;
+    const int64_t absMajor = std::abs(major);
+    for (int64_t i = first; i <= last; ++i) {
+        // minor offset = round(i * minor / |major|), half up, in exact integers.
+        const int64_t num = 2 * i * minor + absMajor;
+        const int64_t den = 2 * absMajor;
+        const int64_t q = num >= 0 ? num / den : -((-num + den - 1) / den);
+        const int64_t m = minorStart + q;
+        if (m < -margin || m > minorLimit) continue;
+        const int64_t a = majorStart + dir * i;
+        const int px = static_cast<int>(xMajor ? a : m);
+        const int py = static_cast<int>(xMajor ? m : a);
+        out.push_back(Pixel{px, py, StyleOn(static_cast<int>((base + i) % (1 << 30)))});
     }
 }
 
@@ -486,19 +522,27 @@ void CDC::AddEllipseOutline(std::vector<Pixel>& out, double cx, double cy, doubl
                             double startAngle, double endAngle) const
 {
     std::vector<POINT> points;
+    if (!m_target) return;
     if (a <= 0 || b <= 0) {
-        const int xa = RoundHalfUp(cx - a), xb = RoundHalfUp(cx + a);
-        const int ya = RoundHalfUp(cy - b), yb = RoundHalfUp(cy + b);
+        // A degenerate box is a line, clipped like the rest.
+        const int w = m_target->GetWidth(), h = m_target->GetHeight();
+        const int xa = std::max(RoundHalfUp(cx - a), -1), xb = std::min(RoundHalfUp(cx + a), w);
+        const int ya = std::max(RoundHalfUp(cy - b), -1), yb = std::min(RoundHalfUp(cy + b), h);
         for (int y = ya; y <= yb; ++y)
             for (int x = xa; x <= xb; ++x) points.push_back(POINT{x, y});
     } else {
-        for (int x = static_cast<int>(std::ceil(cx - a)); x <= static_cast<int>(std::floor(cx + a)); ++x) {
+        const double margin = m_penAttr.width + 1.0;
+        const double xLo = std::max(std::ceil(cx - a), -margin);
+        const double xHi = std::min(std::floor(cx + a), m_target->GetWidth() + margin);
+        const double yLo = std::max(std::ceil(cy - b), -margin);
+        const double yHi = std::min(std::floor(cy + b), m_target->GetHeight() + margin);
+        for (int x = static_cast<int>(xLo); x <= static_cast<int>(xHi); ++x) {
             const double t = (x - cx) / a;
             const double d = b * std::sqrt(std::max(0.0, 1.0 - t * t));
             points.push_back(POINT{x, RoundHalfUp(cy + d)});
             points.push_back(POINT{x, RoundHalfUp(cy - d)});
         }
-        for (int y = static_cast<int>(std::ceil(cy - b)); y <= static_cast<int>(std::floor(cy + b)); ++y) {
+        for (int y = static_cast<int>(yLo); y <= static_cast<int>(yHi); ++y) {
             const double t = (y - cy) / b;
             const double d = a * std::sqrt(std::max(0.0, 1.0 - t * t));
             points.push_back(POINT{RoundHalfUp(cx + d), y});
@@ -600,8 +644,8 @@ bool CDC::TextOut(int x, int y, const char* text, int length)
         Logger::log("ERROR CDC::TextOut() no font file: install fonts-dejavu-core", 1);
         return false;
     }
-    const int ox = x + m_viewportOrg.x;
-    const int oy = y + m_viewportOrg.y;
+    const int64_t ox = int64_t{x} + m_viewportOrg.x;
+    const int64_t oy = int64_t{y} + m_viewportOrg.y;
     if (m_bkMode == OPAQUE) {
         for (int j = 0; j < layout.height; ++j)
             for (int i = 0; i < layout.width; ++i) {

@@ -246,14 +246,14 @@ private:
     };
 
     // Rasterisation into a list of device pixels, then one application.
-    void AddLine(std::vector<Pixel>& out, int x0, int y0, int x1, int y1, int& styleStep) const;
+    void AddLine(std::vector<Pixel>& out, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int& styleStep) const;
     void AddEllipseOutline(std::vector<Pixel>& out, double cx, double cy, double a, double b, bool partial,
                            double startAngle, double endAngle) const;
     void StrokePixels(std::vector<Pixel> pixels);
     void FillPixels(const std::vector<POINT>& pixels, COLORREF colour);
     bool StyleOn(int step) const;
     void ApplyRop(int x, int y, COLORREF colour);
-    unsigned char* PixelAddress(int x, int y) const;
+    unsigned char* PixelAddress(int64_t x, int64_t y) const;
     void DrawEllipseFigure(int x1, int y1, int x2, int y2);
 
     Image* m_target = nullptr;

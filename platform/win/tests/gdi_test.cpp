@@ -391,3 +391,21 @@ TEST(Gdi, ViewportOriginShiftsDrawing)
     c.dc.SetPixel(1, 1, RGB(1, 1, 1));
     EXPECT_EQ(c.image->GetData()[(6 * c.image->GetRowByte()) + 11 * 3], 1);
 }
+
+TEST(Gdi, HugeCoordinatesAreClippedNotWalked)
+{
+    Canvas c;
+    CPen p(PS_SOLID, 2, RGB(255, 255, 255));
+    c.dc.SelectObject(&p);
+    c.dc.SetViewportOrg(INT32_MAX - 5, INT32_MIN + 5);  // sums beyond int stay defined
+    c.dc.MoveTo(INT32_MIN, INT32_MIN);
+    c.dc.LineTo(INT32_MAX, INT32_MAX);
+    c.dc.SetViewportOrg(0, 0);
+    c.dc.MoveTo(-2000000000, 15);
+    c.dc.LineTo(2000000000, 15);
+    c.dc.Arc(-2000000000, -2000000000, 2000000000, 2000000000, 0, 0, 0, 0);
+    c.dc.Ellipse(-2000000000, -5, 2000000000, 40);
+    c.dc.Rectangle(-2000000000, 3, 2000000000, 2000000000);
+    // The horizontal line crosses the whole canvas on row 15.
+    for (int x = 0; x < 40; ++x) EXPECT_NE(c.dc.GetPixel(x, 15), 0u) << x;
+}
