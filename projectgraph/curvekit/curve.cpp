@@ -108,8 +108,10 @@ void Curve::AppendPoint(float x, float y)
 void Curve::AppendPoints(int n, const POINT2* points)
 {
     if (!points || n <= 0) return;
+    // The points may be this curve's own: copy them before the array moves.
+    const std::vector<POINT2> copy(points, points + n);
     ReservePoints(m_numPoint + n);
-    std::copy_n(points, n, m_points.get() + m_numPoint);
+    std::copy_n(copy.data(), n, m_points.get() + m_numPoint);
     m_numPoint += n;
 }
 
@@ -181,10 +183,16 @@ void Curve::ChangeNode(int i, float x, float y)
 
 POINT2* Curve::ExchangeData(POINT2* points)
 {
+    // The curve's own array handed back: nothing to exchange.
+    if (points && points == m_points.get()) return nullptr;
     POINT2* old = m_points.release();
     m_points.reset(points);
-    // Only the count is known about the new array.
-    if (!points) m_numPoint = 0;
+    // Only the count is known about the new array; without one no point
+    // (and so no node) is left.
+    if (!points) {
+        m_numPoint = 0;
+        m_numNode = 0;
+    }
     m_capPoint = m_numPoint;
     return old;
 }
@@ -317,7 +325,8 @@ int Curve::AddNode(float x, float y)
 
 void Curve::InsertNode(int position, int pointIndex)
 {
-    if (position < 1 || position > m_numNode + 1) return;
+    // A node must name a point: reads through it would go astray otherwise.
+    if (position < 1 || position > m_numNode + 1 || pointIndex < 0 || pointIndex >= m_numPoint) return;
     if (m_numNode == m_capNode) ReserveNodes(m_capNode + 4);
     const int at = position - 1;
     std::memmove(&m_nodes[at + 1], &m_nodes[at], sizeof(int32_t) * static_cast<size_t>(m_numNode - at));
@@ -500,7 +509,8 @@ void Curve::DrawNode(CDC* dc, int ox, int oy, float zoom, bool highlight)
 void Curve::DrawNode(int node, CDC* dc, int ox, int oy, float zoom) const
 {
     if (!dc || node < 0 || m_numPoint == 0) return;
-    const int point = node == 0 ? 0 : node <= m_numNode ? m_nodes[node - 1] : m_numPoint - 1;
+    int point = node == 0 ? 0 : node <= m_numNode ? m_nodes[node - 1] : m_numPoint - 1;
+    if (point < 0 || point >= m_numPoint) point = m_numPoint - 1;
     const bool invert = (m_status & kInvert) != 0;
     const int previousRop = invert ? dc->SetROP2(R2_NOT) : 0;
     CPen pen(PS_SOLID, 1, m_colour);

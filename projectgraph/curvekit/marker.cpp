@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 bool Marker::m_markerState = true;
 
@@ -124,8 +125,10 @@ int Marker::AppendMarker(float x, float y)
 void Marker::Append(const POINT2M* records, int n)
 {
     if (!records || n <= 0) return;
+    // The records may be this set's own: copy them before the array moves.
+    const std::vector<POINT2M> copy(records, records + n);
     Reserve(m_count + n);
-    std::copy_n(records, n, m_records.get() + m_count);
+    std::copy_n(copy.data(), n, m_records.get() + m_count);
     m_count += n;
     m_active = m_count - 1;
 }
@@ -146,6 +149,11 @@ void Marker::Append(const POINT2* points, int n)
 
 void Marker::SetMarkers(POINT2M* records, int n)
 {
+    if (records && records == m_records.get()) {
+        // Handing the set its own array back only changes the count.
+        m_count = std::clamp(n, 0, m_capacity);
+        return;
+    }
     m_records.reset(records);
     m_count = records && n > 0 ? n : 0;
     m_capacity = m_count;

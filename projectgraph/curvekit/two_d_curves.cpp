@@ -21,7 +21,8 @@ void TwoDCurves::Reserve(int wanted)
 
 void TwoDCurves::AppendCurve(Curve* curve)
 {
-    if (!curve) return;
+    // A curve held twice would be deleted twice.
+    if (!curve || std::find(m_curves.get(), m_curves.get() + m_count, curve) != m_curves.get() + m_count) return;
     Reserve(m_count + 1);
     m_curves[m_count++] = curve;
     curve->SetCvIndex(++m_counter);

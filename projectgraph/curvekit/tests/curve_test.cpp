@@ -407,3 +407,19 @@ TEST(Curve, CopiesAreDeep)
     EXPECT_EQ(a.GetNumNode(), 1);
     EXPECT_EQ(b.GetNumNode(), 2);
 }
+
+TEST(Curve, HandingTheCurveItsOwnDataIsSafe)
+{
+    Curve c = Line(4);
+    c.AppendPoints(4, c.GetPointList());
+    EXPECT_EQ(Points(c), PointList({{0, 0}, {1, 0}, {2, 0}, {3, 0}, {0, 0}, {1, 0}, {2, 0}, {3, 0}}));
+    EXPECT_EQ(c.ExchangeData(c.GetPointList()), nullptr);
+    EXPECT_EQ(c.GetNumPoint(), 8);
+    c.InsertNode(1, 8);  // names no point
+    c.InsertNode(1, -1);
+    EXPECT_EQ(c.GetNumNode(), 0);
+    c.InsertNode(1, 3);
+    delete[] c.ExchangeData(nullptr);
+    EXPECT_EQ(c.GetNumPoint(), 0);
+    EXPECT_EQ(c.GetNumNode(), 0) << "no node outlives the points";
+}

@@ -248,3 +248,15 @@ TEST(Marker, CopiesAreIndependent)
     EXPECT_EQ(a.GetMarker()[0].x, 100.0f);
     EXPECT_NE(a.GetMarker(), b.GetMarker());
 }
+
+TEST(Marker, HandingTheSetItsOwnRecordsIsSafe)
+{
+    Marker m = MakeSet(4);  // capacity 4: appending its own records reallocates
+    m.Append(m.GetMarker(), 4);
+    ASSERT_EQ(m.GetNumbOfMarker(), 8);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(m.GetMarker()[4 + i].x, m.GetMarker()[i].x);
+    m.SetMarkers(m.GetMarker(), 3);  // its own array back: only the count changes
+    EXPECT_EQ(m.GetNumbOfMarker(), 3);
+    EXPECT_EQ(m.GetCapacity(), 8);
+    EXPECT_EQ(m.GetMarker()[2].x, 20.0f);
+}

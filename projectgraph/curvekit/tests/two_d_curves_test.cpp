@@ -274,3 +274,13 @@ TEST(TwoDCurves, RotateTurnsEveryCurve)
     EXPECT_EQ(set.GetCurve(0)->GetPointList()[0].y, 400.0f);
     EXPECT_EQ(set.GetCurve(4)->GetPointList()[3].y, 0.0f);
 }
+
+TEST(TwoDCurves, ACurveIsHeldOnlyOnce)
+{
+    TwoDCurves set;
+    Curve* c = Horizontal(0);
+    set.AppendCurve(c);
+    set.AppendCurve(c);
+    set.AppendCurve(nullptr);
+    EXPECT_EQ(set.GetNumCurves(), 1);
+}
