@@ -2,6 +2,7 @@
 
 #include "platform/utilkit/logger.h"
 #include "worldmap/map_math.h"
+#include "worldmap/pixel_ops.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +14,8 @@
 
 using mapmath::TruncToInt;
 using mapmath::Wrap;
+using pixelops::BlendPixel;
+using pixelops::StorePixel;
 
 namespace {
 
@@ -45,45 +48,6 @@ int RingSamples(int width, int n)
     const float n2 = static_cast<float>(16 * static_cast<int64_t>(n) * n);
     const int s = static_cast<int>(std::sqrt(w2 - n2) + 0.5f);
     return s == 0 ? 1 : s;
-}
-
-void StorePixel(uint8_t* target, const char* pixel, uint32_t channels)
-{
-    const auto* p = reinterpret_cast<const uint8_t*>(pixel);
-    if (channels == 3) {
-        target[0] = p[2] ? p[2] : 1;
-        target[1] = p[1];
-        target[2] = p[0];
-    } else {
-        target[0] = p[0] ? p[0] : 1;
-    }
-}
-
-// v * old + w * new in float; a result that is not above 0 stores 1 on the
-// first byte (so the pixel still holds data) and 0 on the others.
-uint8_t BlendByte(uint8_t old, uint8_t in, float keep, float weight, bool first)
-{
-    const float r = keep * static_cast<float>(old) + weight * static_cast<float>(in);
-    if (!(r > 0.0f)) return first ? 1 : 0;
-    if (r >= 255.0f) return 255;
-    return static_cast<uint8_t>(r);
-}
-
-void BlendPixel(uint8_t* target, const char* pixel, float weight, uint32_t channels)
-{
-    if (target[0] == 0) {
-        StorePixel(target, pixel, channels);
-        return;
-    }
-    const auto* p = reinterpret_cast<const uint8_t*>(pixel);
-    const float keep = 1.0f - weight;
-    if (channels == 3) {
-        target[0] = BlendByte(target[0], p[2], keep, weight, true);
-        target[1] = BlendByte(target[1], p[1], keep, weight, false);
-        target[2] = BlendByte(target[2], p[0], keep, weight, false);
-    } else {
-        target[0] = BlendByte(target[0], p[0], keep, weight, true);
-    }
 }
 
 bool Finite(const REGION2& r)
@@ -674,26 +638,27 @@ uint8_t* WorldMapBase::LocatePixel(int x, int y) const
 
 void WorldMapBase::SetPixel(int x, int y, const char* pixel)
 {
-    if (uint8_t* target = LocatePixel(x, y)) StorePixel(target, pixel, m_channels);
+    if (uint8_t* target = LocatePixel(x, y)) StorePixel(target, pixel, static_cast<int>(m_channels));
 }
 
 void WorldMapBase::SetPixel_opt(int x, int y, const char* pixel)
 {
     const ScanLine& line = m_scanLines[y + m_numScanLines / 2];
     const int index = x + line.m_samples / 2;
-    StorePixel(line.m_line + static_cast<size_t>(index - line.m_first) * m_channels, pixel, m_channels);
+    StorePixel(line.m_line + static_cast<size_t>(index - line.m_first) * m_channels, pixel, static_cast<int>(m_channels));
 }
 
 void WorldMapBase::PixelBlend(int x, int y, const char* pixel, float weight)
 {
-    if (uint8_t* target = LocatePixel(x, y)) BlendPixel(target, pixel, weight, m_channels);
+    if (uint8_t* target = LocatePixel(x, y)) BlendPixel(target, pixel, weight, static_cast<int>(m_channels));
 }
 
 void WorldMapBase::PixelBlend_opt(int x, int y, const char* pixel, float weight)
 {
     const ScanLine& line = m_scanLines[y + m_numScanLines / 2];
     const int index = x + line.m_samples / 2;
-    BlendPixel(line.m_line + static_cast<size_t>(index - line.m_first) * m_channels, pixel, weight, m_channels);
+    BlendPixel(line.m_line + static_cast<size_t>(index - line.m_first) * m_channels, pixel, weight,
+               static_cast<int>(m_channels));
 }
 
 bool WorldMapBase::SwapData(WorldMapBase* other)

@@ -117,6 +117,10 @@ public:
     void ComputePanoImage_rect(int a, int b, int firstRow, int lastRow, Image* image, int d, int e) const;
     void CopyPanoImage(int a, int b, int firstRow, int lastRow, Image* image, int d, int e) const;
     bool CopyFromImage(Image* image, int width, int column, int row, int mapType);
+    // Presents the image's own buffer and keeps a reference to the image, so
+    // either may be released first; the buffer is freed once, by the image.
+    // The image must not be resized or rotated while the map uses it. An
+    // image that does not own its buffer is copied instead.
     bool TransferFromImage(Image* image, int width, int column, int row, int mapType);
 
     // The data area: rows [m_yStart, m_yEnd), columns [m_xStart, m_xEnd) on
