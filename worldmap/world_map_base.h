@@ -64,6 +64,7 @@ public:
     int GetViewCenter_int() const;
     uint8_t* GetData() const { return m_data; }
     RECT* GetMapRect() { return &m_mapRect; }
+    const RECT* GetMapRect() const { return &m_mapRect; }
     int GetAllocMode() const { return m_allocMode; }
     size_t GetNumSamples() const { return m_numSamples; }
     uint32_t GetFlags() const { return m_flags; }

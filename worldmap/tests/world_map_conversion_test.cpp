@@ -1,5 +1,7 @@
 #include "worldmap/world_map_base.h"
 
+#include "worldmap/world_map.h"
+
 #include "platform/utilkit/logger.h"
 #include "testkit/testkit.h"
 #include "worldmap/tests/map_test_util.h"
@@ -9,9 +11,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <random>
+#include <set>
 #include <vector>
 
 using maptest::AllocWatch;
@@ -550,6 +554,68 @@ TEST(FullSphere, EllipticalFortyThousandResamples)
     EXPECT_TRUE(testkit::SamePixels(*got, *want));
     ReleaseImage(got);
     ReleaseImage(want);
+}
+
+}  // namespace
+
+namespace {
+
+// A real equirectangular panorama taken over as a map, then copied out with
+// the span starting 300 columns in: every row comes out rolled across the
+// seam, which ImageMagick's -roll does independently.
+TEST(RealPanorama, CopyAcrossTheSeamMatchesImageMagickRoll)
+{
+    ASSERT_TRUE(testkit::RequireTool("convert"));
+    const auto source = testkit::TestData("pannellum/examplepano.jpg");
+    ASSERT_TRUE(std::filesystem::exists(source)) << source;
+    testkit::TempDir dir;
+    const std::string pano = dir.file("pano.ppm");
+    const std::string rolled = dir.file("rolled.ppm");
+    auto run = testkit::Run("convert " + source.string() + " -resize 1024x512! " + pano);
+    ASSERT_EQ(run.status, 0) << run.output;
+    run = testkit::Run("convert " + pano + " -roll -300+0 " + rolled);
+    ASSERT_EQ(run.status, 0) << run.output;
+    Image* image = testkit::ReadPnm(pano);
+    Image* expected = testkit::ReadPnm(rolled);
+    ASSERT_NE(image, nullptr);
+    ASSERT_NE(expected, nullptr);
+
+    WorldMap* map = new WorldMap();
+    ASSERT_TRUE(map->TransferFromImage(image, 1024, 0, 0, 0));
+    EXPECT_EQ(map->GetAllocMode(), 1);  // 512 of the 513 rows: all columns, a row band
+    EXPECT_TRUE(map->IsFullPanorama());
+    ReleaseImage(image);  // the map keeps it alive
+
+    Image* out = new Image(1024, 512, 3);
+    map->ComputePanoImage(300, 300 + 1023, 0, 511, out, 0, 0);
+    EXPECT_TRUE(testkit::SamePixels(*out, *expected));
+
+    // The overview as an ellipse, sampled by nearest pixel: every pixel
+    // drawn on output row i comes from map row 4 i.
+    Image* overview = new Image(1, 1, 3);
+    map->ComputeWorldMapImage(overview, 0.25f, false, false);
+    ASSERT_EQ(overview->GetWidth(), 256);
+    ASSERT_EQ(overview->GetHeight(), 128);
+    for (int i : {10, 64, 100}) {
+        std::set<uint32_t> rowPixels;
+        for (int x = 0; x < 1024; ++x) {
+            const uint8_t* p = map->GetDataPtr(x, 4 * i);
+            rowPixels.insert(p[0] | p[1] << 8 | p[2] << 16);
+        }
+        int drawn = 0;
+        for (int j = 0; j < 256; ++j) {
+            const uint8_t* p = Pixel(overview, j, i);
+            const uint32_t v = p[0] | p[1] << 8 | p[2] << 16;
+            if (v == 0) continue;
+            ++drawn;
+            EXPECT_TRUE(rowPixels.count(v)) << i << "," << j;
+        }
+        EXPECT_GT(drawn, 100) << i;
+    }
+    ReleaseImage(overview);
+    ReleaseImage(out);
+    ReleaseImage(expected);
+    map->Release();
 }
 
 }  // namespace
