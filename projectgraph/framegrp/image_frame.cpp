@@ -94,11 +94,9 @@ void ImageFrame::SetStampImage(Image* source)
         const int angle = GetImageRotationAngle();
         if (angle) source->Rotate(angle);
         Hold(m_thumbSource, source);
-        Image* stamp = source->Duplicate();
-        if (stamp) {
-            RemapImage(stamp, nullptr);
-            Hold(m_stampBmp, stamp);
-        }
+        // The duplicate comes with its creator's reference, which the frame keeps.
+        m_stampBmp = source->Duplicate();
+        if (m_stampBmp) RemapImage(m_stampBmp, nullptr);
     }
     ReleaseImage(source);
 }
