@@ -91,22 +91,29 @@ void SegMarginCalc::MarkSide(int x, int y, int32_t value)
     m_queue.push_back({p, 0});
 }
 
-// The pixels on the two sides of every crack step of the segment take +k and
-// -k. A step that is not one crack (between two leaves of a coarser segment
-// stored the other way round) turns the sides over.
-void SegMarginCalc::MarkSides(BorderSegment* seg, int32_t k)
+// The pixels on the two sides of every crack step of the segment take +k
+// (side 0) and -k (side 1). Side 0 is the right-hand side of the segment's
+// direction: its stored order on the finest level, its chain order from its
+// first junction to its last above (each son's m_forward says how the son
+// runs against it). A leaf stored against the segment's direction therefore
+// has its sides crossed, and the step from one leaf to the next, which is no
+// crack, is passed over. Sons then combine straight or crosswise by
+// m_forward alone, and side 0 stays on one side all along a coarse segment.
+void SegMarginCalc::MarkSides(const BorderSegment* seg, int32_t k, bool along)
 {
-    BorderSegment::iterator it(seg);
-    if (it.IsDone()) return;
+    if (seg->m_pSon) {
+        for (const BorderSegment* son = seg->m_pSon; son; son = son->m_pNext)
+            MarkSides(son, k, along == (son->m_forward == 1));
+        return;
+    }
+    const int n = seg->GetStorageLength();
+    const int32_t* pts = seg->GetStorage();
     const int stride = m_width + 1;
-    int prev = *it;
-    bool flag = seg->m_pJunction1 && seg->m_pJunction1->m_pos == prev;
-    while (++it) {
-        const int q = *it;
-        const int step = q - prev;
-        prev = q;
+    for (int i = 1; i < n; ++i) {
+        const int q = pts[i];
+        const int step = q - pts[i - 1];
         const int x = q % stride, y = q / stride;
-        int ax, ay, bx, by;
+        int ax, ay, bx, by;  // A right of the step, B left of it
         if (step == 1) {
             ax = x - 1, ay = y, bx = x - 1, by = y - 1;
         } else if (step == -1) {
@@ -116,11 +123,10 @@ void SegMarginCalc::MarkSides(BorderSegment* seg, int32_t k)
         } else if (step == -stride) {
             ax = x, ay = y, bx = x - 1, by = y;
         } else {
-            if (step != 0) flag = !flag;
-            continue;
+            continue;  // not a crack
         }
-        MarkSide(ax, ay, flag ? -k : k);
-        MarkSide(bx, by, flag ? k : -k);
+        MarkSide(ax, ay, along ? k : -k);
+        MarkSide(bx, by, along ? -k : k);
     }
 }
 
@@ -171,7 +177,7 @@ void SegMarginCalc::MeasureLevel(int level, int a, int b)
     CRegTree::BorderIterator it(m_tree, level);
     for (BorderSegment* seg = *it; seg; ++it, seg = *it) {
         m_segments.push_back(seg);
-        MarkSides(seg, static_cast<int32_t>(m_segments.size()));
+        MarkSides(seg, static_cast<int32_t>(m_segments.size()), true);
     }
     m_levelSums.assign(m_segments.size(), Wide());
     for (BorderSegment* seg : m_segments) seg->InitSegMargins();

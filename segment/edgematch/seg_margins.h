@@ -18,6 +18,11 @@ class Image;
 // channels of 8-bit or float samples; floats are truncated), the band lying
 // a .. a + b - 1 pixels off the border; then levels c + 1 .. d from the sons.
 // d < 0 means the last level; c and d are kept within the tree's levels.
+// Side 0 of a segment is the right-hand side of its direction (y down): its
+// stored order on the finest level, from its first junction to its last on
+// coarser ones. Each band pixel belongs to the segment side that reaches it
+// first breadth-first (segment order, then point order, breaks ties); the
+// image frame belongs to no band.
 // False (with an ERROR line) for a missing or mismatched image, a tree
 // without levels, or memory that runs out; the borders measured so far keep
 // their records.
@@ -52,7 +57,7 @@ private:
         int32_t pixel;
         int32_t dist;
     };
-    void MarkSides(BorderSegment* seg, int32_t k);
+    void MarkSides(const BorderSegment* seg, int32_t k, bool along);
     void MarkSide(int x, int y, int32_t value);
     void Grow(int a, int b);
     int64_t SampleAt(int pixel, int channel) const;
