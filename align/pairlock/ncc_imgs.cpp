@@ -160,10 +160,11 @@ float* CNCCImgs::CalcNCCMap(float* corr, int nx, int ny, POINT* half, POINT* cen
         return nullptr;
     }
     // The correlator scales its sums by nx*ny/4; dividing by the template's
-    // sample count as well turns them into a mean of products. 64-bit: a
-    // 96 x 96 template in a 512 x 512 window overflows 32 bits.
-    const int64_t n = int64_t{m_wdTmpl} * m_htTmpl * nx * ny / 4;
-    if (n <= 0) {
+    // sample count as well turns them into a mean of products. The template
+    // is the odd box of the statistics (an even size counts one more). 64
+    // bits: a 96 x 96 template in a 512 x 512 window overflows 32.
+    const int64_t n = int64_t{2 * (m_wdTmpl / 2) + 1} * (2 * (m_htTmpl / 2) + 1) * nx * ny / 4;
+    if (m_wdTmpl < 1 || m_htTmpl < 1 || n <= 0) {
         Logger::log("ERROR CNCCImgs::CalcNCCMap: empty template %dx%d", 1, m_wdTmpl, m_htTmpl);
         return nullptr;
     }

@@ -63,28 +63,29 @@ int CNCCMake::MakeOneNCCMap_cut(COneNCCMap* map, float* imgT1, float* imgT2, int
     const int ht = set->GetHtTmpl();
     const int cx = map->centre.x;
     const int cy = map->centre.y;
-    if (wd < 1 || ht < 1 || wd > nx || ht > ny) return 0;
+    if (wd < 1 || ht < 1 || 2 * (wd / 2) + 1 > nx || 2 * (ht / 2) + 1 > ny) return 0;
 
     const size_t nxy = static_cast<size_t>(nx) * static_cast<size_t>(ny);
     std::fill(imgT1, imgT1 + nxy, 0.0f);
     std::fill(imgT2, imgT2 + nxy, 0.0f);
 
-    // The template, wd x ht samples from (cx - wd/2, cy - ht/2), goes into
-    // imgT2 so that its sample (cx + j, cy + i) lands at window offset
-    // (j, i) taken modulo the window: correlation position k then means a
-    // displacement of k - n/2 for every template size. Samples outside
-    // image 2 stay 0 (no data).
-    const int tx0 = cx - wd / 2;
-    const int ty0 = cy - ht / 2;
-    for (int i = 0; i < ht; ++i) {
-        const int y = ty0 + i;
+    // The template is the odd box the local statistics are taken over,
+    // (2 (wd/2) + 1) x (2 (ht/2) + 1) samples centred on (cx, cy), so that
+    // the mean of products, the means and the variances all cover the same
+    // samples. Its sample (cx + j, cy + i) goes to window offset (j, i)
+    // modulo the window: correlation position k then means a displacement
+    // of k - n/2. Samples outside image 2 stay 0 (no data).
+    const int hw = wd / 2;
+    const int hh = ht / 2;
+    for (int i = -hh; i <= hh; ++i) {
+        const int y = cy + i;
         if (y < 0 || y >= imgH) continue;
-        float* dst = imgT2 + static_cast<size_t>(PositiveMod(y - cy, ny)) * nx;
+        float* dst = imgT2 + static_cast<size_t>(PositiveMod(i, ny)) * nx;
         const float* src = i2 + static_cast<size_t>(y) * imgW;
-        for (int j = 0; j < wd; ++j) {
-            const int x = tx0 + j;
+        for (int j = -hw; j <= hw; ++j) {
+            const int x = cx + j;
             if (x < 0 || x >= imgW) continue;
-            dst[PositiveMod(x - cx, nx)] = src[x];
+            dst[PositiveMod(j, nx)] = src[x];
         }
     }
 

@@ -25,7 +25,10 @@ public:
     void InitPrms(int unused);
 
     // One template's map over an nx x ny FFT window (sizes the correlator
-    // accepts). map->ix, iy and centre are set by the caller; imgT1 and
+    // accepts). The template is the odd box of the local statistics, (2
+    // (wd/2) + 1) x (2 (ht/2) + 1) samples centred on map->centre, so the
+    // values are the plain NCC of that box (damped where the contrast is
+    // low). map->ix, iy and centre are set by the caller; imgT1 and
     // imgT2 are caller-owned work arrays of nx*ny floats. 1 when the map was
     // made; 0 for a template with too little contrast, before
     // SetGridTmplInfo, or when no map position remains.
