@@ -13,14 +13,15 @@
 
 namespace pairlock_test {
 
-// A sum of random plane waves per channel, wavelengths 7 to 40 pixels.
+// A sum of random plane waves per channel, wavelengths 7 to 40 pixels by
+// default.
 class Texture {
 public:
-    explicit Texture(uint32_t seed, int waves = 24)
+    explicit Texture(uint32_t seed, int waves = 24, double shortest = 7.0, double longest = 40.0)
     {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<double> angle(0.0, 2.0 * M_PI);
-        std::uniform_real_distribution<double> wavelength(7.0, 40.0);
+        std::uniform_real_distribution<double> wavelength(shortest, longest);
         for (int ch = 0; ch < 3; ++ch) {
             for (int i = 0; i < waves; ++i) {
                 const double a = angle(rng);
