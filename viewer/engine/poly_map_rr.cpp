@@ -284,7 +284,8 @@ void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
     const bool average = m_transparency;
     for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
         if (!(w > 0)) continue;
-        const double sx = nx / w, sy = ny / w;
+        const double inv = 1.0 / w;
+        const double sx = nx * inv, sy = ny * inv;
         if (!(sx >= 0 && sx < width && sy >= 0 && sy < height)) continue;
         const unsigned char* s = m_srcData + static_cast<size_t>(sy) * m_srcRowBytes +
                                  static_cast<size_t>(sx) * m_srcChannels;
@@ -307,7 +308,8 @@ void CPolyMapRR::MapOneSector_Dw_Bilinear(int y, int x0, int x1)
     const bool average = m_transparency;
     for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
         if (!(w > 0)) continue;
-        const double sx = nx / w, sy = ny / w;
+        const double inv = 1.0 / w;
+        const double sx = nx * inv, sy = ny * inv;
         if (!(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) continue;
         const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
         const float fx = static_cast<float>(sx - ix), fy = static_cast<float>(sy - iy);
