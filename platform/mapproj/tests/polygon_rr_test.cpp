@@ -194,7 +194,9 @@ TEST(PolygonRR, OverlapAreaIsTheAreaOfTheClippedOutline)
         EXPECT_NEAR(area, clippedArea, 1e-3 * clippedArea + 0.5) << i;
 
         const double clipperArea = ClipperOverlapArea(c);
-        if (clipperArea >= 0) EXPECT_NEAR(area, clipperArea, 1e-4 * clipperArea + 1.0) << i;
+        if (clipperArea >= 0) {
+            EXPECT_NEAR(area, clipperArea, 1e-4 * clipperArea + 1.0) << i;
+        }
 
         // A count of the shared pixels differs by less than the boundary.
         const int count = CountSharedPixels(c);
