@@ -1,6 +1,8 @@
 // KestovaFile: the bounding box of the samples a projection wrote.
 #include "platform/sceneio/kestova_file.h"
 
+#include "geometry/polykit/geometry_records.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
