@@ -20,3 +20,7 @@ int LineSumY(float* src, float* dst, int nx, int ny, int w);
 // argument is kept for callers and has no effect. src and dst may be the
 // same array.
 int FBoxLowPass(float* src, float* dst, int nx, int ny, int wx, int wy, float unused = 1.0f);
+
+// For tests and benchmarks: 0 (the default) runs the row sums on the widest
+// vector unit the processor has, 1 on SSE2 alone. Both give the same bits.
+void SetBoxFilterPath(int path);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -272,20 +273,31 @@ float* CNCCImgs::RGBtoEdgeMap(Image* img)
     }
     const size_t step = static_cast<size_t>(img->GetPixelBytes());
     const size_t rowBytes = static_cast<size_t>(img->GetRowByte());
-    const unsigned char* first = img->GetData(0);
-    for (int y = 0; y + 1 < h; ++y) {
-        const unsigned char* here0 = first + static_cast<size_t>(y) * rowBytes;
-        float* out = edge + static_cast<size_t>(y) * static_cast<size_t>(w);
-        for (int x = 0; x + 1 < w; ++x) {
-            const size_t at = static_cast<size_t>(x) * step;
-            if (here0[at] == 0 || here0[at + step] == 0 || here0[at + rowBytes] == 0) continue;
-            int sum = 0;
-            for (int c = 0; c < channels; ++c) {
-                const unsigned char* p = img->GetData(c) + static_cast<size_t>(y) * rowBytes + at;
-                sum += std::abs(p[step] - p[0]) + std::abs(p[rowBytes] - p[0]);
+    const unsigned char* plane[4] = {};
+    for (int c = 0; c < channels; ++c) plane[c] = img->GetData(c);
+    // The channel count as a constant lets the compiler unroll the sum.
+    auto edges = [&](auto channelCount) {
+        constexpr int n = decltype(channelCount)::value;
+        for (int y = 0; y + 1 < h; ++y) {
+            const size_t row = static_cast<size_t>(y) * rowBytes;
+            const unsigned char* here0 = plane[0] + row;
+            float* out = edge + static_cast<size_t>(y) * static_cast<size_t>(w);
+            for (int x = 0; x + 1 < w; ++x) {
+                const size_t at = static_cast<size_t>(x) * step;
+                if (here0[at] == 0 || here0[at + step] == 0 || here0[at + rowBytes] == 0) continue;
+                int sum = 0;
+                for (int c = 0; c < n; ++c) {
+                    const unsigned char* p = plane[c] + row + at;
+                    sum += std::abs(p[step] - p[0]) + std::abs(p[rowBytes] - p[0]);
+                }
+                out[x] = static_cast<float>(sum);
             }
-            out[x] = static_cast<float>(sum);
         }
+    };
+    switch (channels) {
+    case 1: edges(std::integral_constant<int, 1>{}); break;
+    case 2: edges(std::integral_constant<int, 2>{}); break;
+    default: edges(std::integral_constant<int, 3>{}); break;
     }
     return edge;
 }

@@ -125,3 +125,24 @@ TEST(BoxFilter, RefusalsLeaveTheOutputAlone)
     EXPECT_EQ(LineSumX(nullptr, out.data(), nx, ny, 3), 0);
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 7.0f; }));
 }
+
+TEST(BoxFilter, VectorPathsGiveTheSameBits)
+{
+    const int nx = 203, ny = 37;  // odd sizes: the tails of every loop run
+    const std::vector<float> src = RandomArray(nx, ny, 12);
+    std::vector<float> wide(src.size()), narrow(src.size()), wideX(src.size()), narrowX(src.size());
+    SetBoxFilterPath(0);
+    ASSERT_EQ(FBoxLowPass(const_cast<float*>(src.data()), wide.data(), nx, ny, 9, 6, 1.0f), 1);
+    ASSERT_EQ(LineSumX(const_cast<float*>(src.data()), wideX.data(), nx, ny, 17), 1);
+    SetBoxFilterPath(1);
+    ASSERT_EQ(FBoxLowPass(const_cast<float*>(src.data()), narrow.data(), nx, ny, 9, 6, 1.0f), 1);
+    ASSERT_EQ(LineSumX(const_cast<float*>(src.data()), narrowX.data(), nx, ny, 17), 1);
+    SetBoxFilterPath(0);
+    EXPECT_EQ(wide, narrow);
+    EXPECT_EQ(wideX, narrowX);
+    for (int y = 0; y < ny; y += 5)
+        for (int x = 0; x < nx; x += 3) {
+            const double want = DirectBoxSum(src, nx, ny, 4, 3, x, y) / (9.0 * 7.0);
+            ASSERT_NEAR(narrow[static_cast<size_t>(y) * nx + x], want, 1e-6 * want + 1e-4) << x << "," << y;
+        }
+}
