@@ -191,9 +191,10 @@ TEST(GridFit, OneRowAndAPairAbove)
     CNCCMapsAlign fit2;
     fit2.UseGrid(&below, below.Desc());
     EXPECT_FALSE(fit2.FindModel());
-    EXPECT_EQ(fit2.FitGrid(out.p, &out.n), 0);
-    EXPECT_EQ(out.p[0], nullptr);
-    EXPECT_EQ(out.n, 0);
+    Pairs none;
+    EXPECT_EQ(fit2.FitGrid(none.p, &none.n), 0);
+    EXPECT_EQ(none.p[0], nullptr);
+    EXPECT_EQ(none.n, 0);
 
     // A pair whose step disagrees with the row's is not taken.
     FakeGrid bent(6, 4);
