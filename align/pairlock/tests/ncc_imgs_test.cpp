@@ -3,6 +3,8 @@
 // refusals of unequal images and bad search regions, the FFT box average and
 // the float-to-grey conversion.
 #include "align/pairlock/ncc_imgs.h"
+
+#include "align/pairlock/ncc_maps_align.h"
 #include "align/pairlock/tests/pairlock_test_util.h"
 #include "imaging/image.h"
 #include "platform/utilkit/logger.h"
@@ -14,10 +16,23 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 using pairlock_test::MakeTextureImage;
 using pairlock_test::Texture;
+
+// Every class that owns arrays, images or maps refuses to be copied: a
+// member-wise copy would free them twice.
+static_assert(!std::is_copy_constructible_v<CNCCImgs> && !std::is_copy_assignable_v<CNCCImgs>);
+static_assert(!std::is_copy_constructible_v<CChannelImgs> && !std::is_copy_assignable_v<CChannelImgs>);
+static_assert(!std::is_copy_constructible_v<CNCCMake> && !std::is_copy_assignable_v<CNCCMake>);
+static_assert(!std::is_copy_constructible_v<COneNCCMap> && !std::is_copy_assignable_v<COneNCCMap>);
+static_assert(!std::is_copy_constructible_v<CRefSelect> && !std::is_copy_assignable_v<CRefSelect>);
+static_assert(!std::is_copy_constructible_v<CCNCCMaps> && !std::is_copy_assignable_v<CCNCCMaps>);
+static_assert(!std::is_copy_constructible_v<CCNCCMapBlocks> && !std::is_copy_assignable_v<CCNCCMapBlocks>);
+static_assert(!std::is_copy_constructible_v<CNCCMapsAlign> && !std::is_copy_assignable_v<CNCCMapsAlign>);
+static_assert(sizeof(TMPL_SECTION) == 16);
 
 namespace {
 

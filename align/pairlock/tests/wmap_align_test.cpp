@@ -6,13 +6,19 @@
 #include "align/pairlock/tests/pairlock_test_util.h"
 #include "align/pairlock/wmap_align.h"
 #include "imaging/image.h"
+#include "platform/utilkit/debug_display.h"
 #include "platform/utilkit/logger.h"
+#include "projectgraph/curvekit/marker.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 
 using pairlock_test::MakeTextureImage;
 using pairlock_test::Texture;
@@ -41,6 +47,17 @@ void ExpectOffset(const Result& r, double dx, double dy, double tol, const std::
         EXPECT_NEAR(r.pts[0][i].x - r.pts[1][i].x, dx, tol) << name << " pair " << i;
         EXPECT_NEAR(r.pts[0][i].y - r.pts[1][i].y, dy, tol) << name << " pair " << i;
     }
+}
+
+// Marker groups of the debug windows, as the main program keeps them: a new
+// group of an existing id replaces the old one.
+std::map<std::pair<std::string, int>, std::unique_ptr<Marker>> g_groups;
+
+Marker* CreateGroup(int id, const char* window, int, int)
+{
+    auto& slot = g_groups[{window, id}];
+    slot = std::make_unique<Marker>();
+    return slot.get();
 }
 
 }  // namespace
@@ -182,4 +199,47 @@ TEST(WMapAlign, CoarseModeAndUnmadeMapsGiveNoResult)
     ReleaseImage(a);
     ReleaseImage(b);
     ReleaseImage(c);
+}
+
+TEST(WMapAlign, DebugDisplayShowsTheMapsAndThePairsWithoutChangingThem)
+{
+    const Texture t(17, 24, 12.0, 48.0);
+    Image* img1 = MakeTextureImage(t, 320, 240, 0.0, 0.0, 80.0);
+    Image* img2 = MakeTextureImage(t, 320, 240, 2.3, -1.7, 80.0);
+    Result quiet;
+    quiet.ok = quiet.align.Align(img1, img2, 0, 10, 10, quiet.pts, &quiet.count);
+    ASSERT_NE(quiet.ok, 0);
+
+    testkit::TempDir dir;
+    SetDebugDispFolder(dir.path().c_str());
+    SetCreateMarkerGroup(CreateGroup);
+    SetDebugDispFlag(1);
+    Result shown;
+    shown.ok = shown.align.Align(img1, img2, 0, 10, 10, shown.pts, &shown.count);
+    SetDebugDispFlag(0);
+    SetCreateMarkerGroup(nullptr);
+
+    ASSERT_EQ(shown.count, quiet.count);
+    for (int i = 0; i < quiet.count; ++i) {
+        EXPECT_EQ(shown.pts[0][i].x, quiet.pts[0][i].x);
+        EXPECT_EQ(shown.pts[0][i].y, quiet.pts[0][i].y);
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / (std::string(GetNameDebugWin0()) + ".ppm")));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / (std::string(GetNameDebugWin2()) + ".ppm")));
+    // The pairs in groups 2 and 3 of window 2 (refine mode 1), a peak marker
+    // per map in group 7 of window 0.
+    Marker* first = g_groups[std::make_pair(std::string(GetNameDebugWin2()), 2)].get();
+    Marker* second = g_groups[std::make_pair(std::string(GetNameDebugWin2()), 3)].get();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(first->GetNumbOfMarker(), quiet.count);
+    ASSERT_EQ(second->GetNumbOfMarker(), quiet.count);
+    EXPECT_EQ(first->GetMarker()[0].x, quiet.pts[0][0].x);
+    EXPECT_EQ(second->GetMarker()[0].y, quiet.pts[1][0].y);
+    Marker* peaks = g_groups[std::make_pair(std::string(GetNameDebugWin0()), 7)].get();
+    ASSERT_NE(peaks, nullptr);
+    EXPECT_GE(peaks->GetNumbOfMarker(), quiet.count);
+    g_groups.clear();
+    ReleaseImage(img1);
+    ReleaseImage(img2);
 }
