@@ -18,123 +18,153 @@ struct Edge {
     int32_t len;
 };
 
-// The order in which pairs merge: cheapest first; equal costs by the smaller
-// combined size, so that flat areas merge evenly instead of one region
-// creeping over them node by node; then by region numbers, so that runs
-// repeat. Cost and size are packed into one integer that compares the same
-// way (the float's bits made monotone).
-struct PairKey {
-    uint64_t costSize;
-    int32_t lo;
-    int32_t hi;
+// Merge order: cheapest first; equal costs by the smaller combined size, so
+// that flat areas merge evenly instead of one region creeping over them node
+// by node; then by region numbers, so that runs repeat. Cost and size are
+// packed into one integer that compares the same way (the float's bits made
+// monotone).
+uint64_t CostSize(float cost, int32_t size)
+{
+    if (cost != cost) cost = std::numeric_limits<float>::infinity();  // NaN merges last
+    if (cost == 0.0f) cost = 0.0f;                                    // -0 is 0
+    uint32_t bits = std::bit_cast<uint32_t>(cost);
+    bits = (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
+    return (uint64_t{bits} << 32) | static_cast<uint32_t>(size);
+}
 
-    static PairKey Make(float cost, int32_t size, int32_t a, int32_t b)
-    {
-        if (cost != cost) cost = std::numeric_limits<float>::infinity();  // NaN merges last
-        if (cost == 0.0f) cost = 0.0f;                                    // -0 is 0
-        uint32_t bits = std::bit_cast<uint32_t>(cost);
-        bits = (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
-        return {(uint64_t{bits} << 32) | static_cast<uint32_t>(size), std::min(a, b), std::max(a, b)};
-    }
-    bool operator<(const PairKey& o) const
-    {
-        if (costSize != o.costSize) return costSize < o.costSize;
-        if (lo != o.lo) return lo < o.lo;
-        return hi < o.hi;
-    }
+// Pair (r, a) before pair (r, b) as r's best (both at r, so the other ends decide ties).
+bool Before(uint64_t keyA, int32_t a, uint64_t keyB, int32_t b)
+{
+    return keyA != keyB ? keyA < keyB : a < b;
+}
+
+// Everything a merge reads of a region, in one place: a merge touches the
+// records of the survivor's neighbours scattered over the image, and one
+// cache line each is what that costs.
+struct Region {
+    uint64_t bestKey = 0;   // CostSize of its cheapest pair
+    int32_t partner = -1;   // the region on the other side of it; -1 for none
+    int32_t parent = 0;     // union-find link; a root is a region number
+    int32_t size = 1;       // nodes (roots only)
+    int32_t slot = -1;      // scratch: index of this neighbour in the survivor's list
 };
+static_assert(sizeof(Region) == 24);
 
-// A region's cheapest neighbour; partner -1 when it has none.
-struct Best {
-    PairKey key;
+// A region's best pair as queued. Queued pairs are never updated in place:
+// a region whose best changes queues the new one, and an entry that no longer
+// matches its region's best is dropped when it comes out (lazy deletion).
+struct Candidate {
+    uint64_t costSize;
+    int32_t owner;
     int32_t partner;
 };
+static_assert(sizeof(Candidate) == 16);
 
-// Min-heap holding each region's best pair once, updated in place when the
-// best changes (no stale entries to pop). Four children a node: half the
-// depth of a binary heap, and a node's children share a cache line.
-class RegionHeap {
-public:
-    void Init(int32_t regions)
+// Queue order: cost and size, then the owning region. Every valid entry is
+// its owner's best pair, so the first valid one out is a globally cheapest
+// pair (of the smallest size among equally cheap ones).
+struct LaterThan {
+    bool operator()(const Candidate& x, const Candidate& y) const
     {
-        m_pos.assign(static_cast<size_t>(regions), -1);
-        m_v.clear();
-        m_v.reserve(static_cast<size_t>(regions));
+        if (x.costSize != y.costSize) return x.costSize > y.costSize;
+        return x.owner > y.owner;
     }
-    bool Empty() const { return m_v.empty(); }
-    int32_t TopOwner() const { return m_v.front().owner; }
+};
 
-    // Inserts or moves the entry of `owner`.
-    void Set(int32_t owner, const PairKey& key)
+// Priority queue of candidates in buckets by the top 16 bits of the cost (a
+// bucket spans under 1% of cost), with an exact binary heap for the buckets
+// up to the current one. Most queued pairs cost more than the current merge
+// and land in a later bucket at the price of one append; only the current
+// bucket's entries are kept in order. The order out is exact.
+class CandidateQueue {
+public:
+    void Init()
     {
-        int32_t i = m_pos[owner];
-        if (i < 0) {
-            i = static_cast<int32_t>(m_v.size());
-            m_v.push_back({key, owner});
-            m_pos[owner] = i;
-            SiftUp(i);
+        m_buckets.assign(kBuckets, {});
+        m_used.assign(kBuckets / 64, 0);
+        m_heap.clear();
+        m_current = -1;
+        m_stored = 0;
+    }
+    size_t Stored() const { return m_stored; }
+
+    void Push(const Candidate& c)
+    {
+        ++m_stored;
+        const int b = Bucket(c);
+        if (b <= m_current) {
+            m_heap.push_back(c);
+            std::push_heap(m_heap.begin(), m_heap.end(), LaterThan());
             return;
         }
-        const bool up = key < m_v[i].key;
-        m_v[i].key = key;
-        if (up) SiftUp(i);
-        else SiftDown(i);
+        m_buckets[b].push_back(c);
+        m_used[b / 64] |= uint64_t{1} << (b % 64);
     }
-    void Remove(int32_t owner)
+
+    // The first entry that `valid` accepts; false when none is left.
+    template <class Valid>
+    bool PopValid(Valid valid, Candidate* out)
     {
-        const int32_t i = m_pos[owner];
-        if (i < 0) return;
-        m_pos[owner] = -1;
-        const Entry last = m_v.back();
-        m_v.pop_back();
-        if (i == static_cast<int32_t>(m_v.size())) return;
-        const bool up = last.key < m_v[i].key;
-        Place(i, last);
-        if (up) SiftUp(i);
-        else SiftDown(i);
+        for (;;) {
+            if (m_heap.empty() && !Advance()) return false;
+            std::pop_heap(m_heap.begin(), m_heap.end(), LaterThan());
+            *out = m_heap.back();
+            m_heap.pop_back();
+            --m_stored;
+            if (valid(*out)) return true;
+        }
+    }
+
+    // Drops every entry that `valid` rejects.
+    template <class Valid>
+    void Compact(Valid valid)
+    {
+        m_stored = 0;
+        auto keep = [&](std::vector<Candidate>& v) {
+            std::erase_if(v, [&](const Candidate& c) { return !valid(c); });
+            m_stored += v.size();
+        };
+        keep(m_heap);
+        std::make_heap(m_heap.begin(), m_heap.end(), LaterThan());
+        for (int w = 0; w < kBuckets / 64; ++w) {
+            for (uint64_t bits = m_used[w]; bits; bits &= bits - 1) {
+                const int b = w * 64 + std::countr_zero(bits);
+                keep(m_buckets[b]);
+                if (m_buckets[b].empty()) {
+                    m_used[w] &= ~(uint64_t{1} << (b % 64));
+                    std::vector<Candidate>().swap(m_buckets[b]);
+                }
+            }
+        }
     }
 
 private:
-    struct Entry {
-        PairKey key;
-        int32_t owner;
-    };
-    void Place(int32_t i, const Entry& e)
+    static constexpr int kBuckets = 1 << 16;
+    static int Bucket(const Candidate& c) { return static_cast<int>(c.costSize >> 48); }
+
+    // Moves the next non-empty bucket into the heap.
+    bool Advance()
     {
-        m_v[i] = e;
-        m_pos[e.owner] = i;
-    }
-    void SiftUp(int32_t i)
-    {
-        const Entry e = m_v[i];
-        while (i > 0) {
-            const int32_t p = (i - 1) / 4;
-            if (!(e.key < m_v[p].key)) break;
-            Place(i, m_v[p]);
-            i = p;
+        for (int w = (m_current + 1) / 64; w < kBuckets / 64; ++w) {
+            uint64_t bits = m_used[w];
+            if (w == (m_current + 1) / 64) bits &= ~uint64_t{0} << ((m_current + 1) % 64);
+            if (!bits) continue;
+            const int b = w * 64 + std::countr_zero(bits);
+            m_used[w] &= ~(uint64_t{1} << (b % 64));
+            m_current = b;
+            m_heap.swap(m_buckets[b]);
+            std::vector<Candidate>().swap(m_buckets[b]);
+            std::make_heap(m_heap.begin(), m_heap.end(), LaterThan());
+            return true;
         }
-        Place(i, e);
-    }
-    void SiftDown(int32_t i)
-    {
-        const Entry e = m_v[i];
-        const int32_t n = static_cast<int32_t>(m_v.size());
-        for (;;) {
-            const int32_t first = 4 * i + 1;
-            if (first >= n) break;
-            int32_t m = first;
-            const int32_t end = std::min(first + 4, n);
-            for (int32_t j = first + 1; j < end; ++j)
-                if (m_v[j].key < m_v[m].key) m = j;
-            if (!(m_v[m].key < e.key)) break;
-            Place(i, m_v[m]);
-            i = m;
-        }
-        Place(i, e);
+        return false;
     }
 
-    std::vector<Entry> m_v;
-    std::vector<int32_t> m_pos;  // per region: its index in m_v, or -1
+    std::vector<std::vector<Candidate>> m_buckets;
+    std::vector<uint64_t> m_used;   // one bit per non-empty bucket
+    std::vector<Candidate> m_heap;  // entries of buckets up to m_current, in heap order
+    int m_current = -1;
+    size_t m_stored = 0;
 };
 
 struct BorderEntry {
@@ -145,19 +175,23 @@ struct BorderEntry {
 
 }  // namespace
 
-// The working state. Every region keeps its border list and its cheapest
-// neighbour, and the heap orders the regions by that best pair. A merge
-// re-costs the survivor's borders (its node changed) and tells each
-// neighbour, which re-scans its own borders only when its best pair got
-// dearer. The merge is therefore exact (always the globally cheapest pair)
-// at one cost evaluation per border of the survivor.
+// The working state. Every region keeps its cheapest neighbour, and the
+// queue orders the regions by that best pair. A merge re-costs the
+// survivor's borders (its node changed) and tells each neighbour, which
+// re-scans its own borders only when its best pair got dearer. The merge is
+// therefore exact (always a globally cheapest pair) at one cost evaluation
+// per border of the survivor.
 struct SegState {
-    std::vector<int32_t> parent;          // union-find forest; roots are region numbers
-    std::vector<int32_t> size;            // nodes per region (roots only)
-    std::vector<std::vector<Edge>> adj;   // per region: its borders (empty for non-roots)
-    std::vector<Best> best;
-    std::vector<int32_t> slot;            // scratch: index of a neighbour in the survivor's list, or -1
-    RegionHeap heap;
+    SEG_INIT* rec = nullptr;
+    std::vector<Region> reg;
+    // Border lists of the regions of more than one node. A single node's
+    // borders are its grid neighbours' regions, worked out when asked, so
+    // the millions of untouched nodes of a photo cost no lists.
+    std::vector<std::vector<Edge>> adj;
+    std::vector<int32_t> gridSize;    // nodes along each dimension
+    std::vector<int32_t> gridStride;  // node index step along each dimension
+    CandidateQueue queue;
+    std::vector<Edge> scratch;        // a single node's borders, or the absorbed region's list
     uint64_t merges = 0;
     // The border list GetBorderInfo answers from, and the merge count it was made at.
     std::vector<BorderEntry> borders;
@@ -165,22 +199,94 @@ struct SegState {
 
     int32_t Find(int32_t n)
     {
-        while (parent[n] != n) {
-            parent[n] = parent[parent[n]];  // path halving
-            n = parent[n];
+        while (reg[n].parent != n) {
+            reg[n].parent = reg[reg[n].parent].parent;  // path halving
+            n = reg[n].parent;
         }
         return n;
     }
-    PairKey Key(SEG_INIT* rec, int32_t a, int32_t b) const
+    uint64_t Key(int32_t a, int32_t b) const
     {
-        return PairKey::Make(rec->cost(rec, a, b), size[a] + size[b], a, b);
+        return CostSize(rec->cost(rec, a, b), reg[a].size + reg[b].size);
     }
-    // Region r's best as the heap should order it.
+
+    // Calls fn(q) for every grid neighbour q of node n.
+    template <class Fn>
+    void ForGridNeighbours(int32_t n, Fn fn) const
+    {
+        if (gridSize.size() == 2) {
+            const int32_t w = gridSize[1], x = n % w, y = n / w;
+            if (y > 0) fn(n - w);
+            if (x > 0) fn(n - 1);
+            if (x + 1 < w) fn(n + 1);
+            if (y + 1 < gridSize[0]) fn(n + w);
+            return;
+        }
+        int32_t rest = n;
+        for (int d = static_cast<int>(gridSize.size()) - 1; d >= 0; --d) {
+            const int32_t c = rest % gridSize[d];
+            rest /= gridSize[d];
+            if (c > 0) fn(n - gridStride[d]);
+            if (c + 1 < gridSize[d]) fn(n + gridStride[d]);
+        }
+    }
+    // The borders of a single-node region: one entry per neighbouring
+    // region, with the number of grid edges to it.
+    void NodeEdges(int32_t n, std::vector<Edge>& out)
+    {
+        out.clear();
+        ForGridNeighbours(n, [&](int32_t q) {
+            const int32_t r = Find(q);
+            for (Edge& e : out)
+                if (e.nbr == r) {
+                    ++e.len;
+                    return;
+                }
+            out.push_back({r, 1});
+        });
+    }
+    // Region r's borders (a single node's made up in `scratch`).
+    const std::vector<Edge>& Edges(int32_t r)
+    {
+        if (reg[r].size > 1) return adj[r];
+        NodeEdges(r, scratch);
+        return scratch;
+    }
+    size_t Degree(int32_t r) const
+    {
+        if (reg[r].size > 1) return adj[r].size();
+        size_t deg = 0;
+        ForGridNeighbours(r, [&deg](int32_t) { ++deg; });
+        return deg;
+    }
+
     void Publish(int32_t r)
     {
-        if (best[r].partner < 0) heap.Remove(r);
-        else heap.Set(r, best[r].key);
+        if (reg[r].partner >= 0) queue.Push({reg[r].bestKey, r, reg[r].partner});
     }
+    // An entry still stands for its owner's best pair between two regions.
+    bool IsCurrent(const Candidate& c) const
+    {
+        const Region& o = reg[c.owner];
+        return o.parent == c.owner && o.partner == c.partner && o.bestKey == c.costSize &&
+               reg[c.partner].parent == c.partner;
+    }
+    // Region r's cheapest neighbour, from scratch.
+    void Rescan(int32_t r)
+    {
+        uint64_t key = 0;
+        int32_t partner = -1;
+        for (const Edge& e : Edges(r)) {
+            const uint64_t k = Key(r, e.nbr);
+            if (partner < 0 || Before(k, e.nbr, key, partner)) {
+                key = k;
+                partner = e.nbr;
+            }
+        }
+        reg[r].bestKey = key;
+        reg[r].partner = partner;
+    }
+    void Merge(int32_t keep, int32_t gone);
 };
 
 namespace {
@@ -215,17 +321,6 @@ bool ValidRecord(const SEG_INIT* rec, int64_t* nodes)
     return true;
 }
 
-// Region r's cheapest neighbour, from scratch.
-void Rescan(SEG_INIT* rec, SegState& s, int32_t r)
-{
-    Best b{{0, 0, 0}, -1};
-    for (const Edge& e : s.adj[r]) {
-        const PairKey k = s.Key(rec, r, e.nbr);
-        if (b.partner < 0 || k < b.key) b = {k, e.nbr};
-    }
-    s.best[r] = b;
-}
-
 // In region n's border list, the border with `from` now leads to `to`; when
 // n already bordered `to`, the two borders become one.
 void Redirect(std::vector<Edge>& list, int32_t from, int32_t to)
@@ -246,67 +341,89 @@ void Redirect(std::vector<Edge>& list, int32_t from, int32_t to)
     list.pop_back();
 }
 
+}  // namespace
+
 // Region `gone` joins region `keep`: their border lists are combined, every
 // neighbour of `gone` is told, and the bests touched by the change renewed.
-void Merge(SEG_INIT* rec, SegState& s, int32_t keep, int32_t gone)
+void SegState::Merge(int32_t keep, int32_t gone)
 {
+    // Both lists as they stand before the union (a single node's made up).
+    std::vector<Edge>& kept = adj[keep];
+    if (reg[keep].size == 1) NodeEdges(keep, kept);
+    std::vector<Edge>& goneList = scratch;
+    if (reg[gone].size == 1) {
+        NodeEdges(gone, goneList);
+    } else {
+        goneList.swap(adj[gone]);
+        std::vector<Edge>().swap(adj[gone]);
+    }
+    kept.reserve(kept.size() + goneList.size());
+
     rec->merge(rec, keep, gone);
-    s.parent[gone] = keep;
-    s.size[keep] += s.size[gone];
-    ++s.merges;
-    s.heap.Remove(gone);
+    reg[gone].parent = keep;
+    reg[keep].size += reg[gone].size;
+    ++merges;
 
-    std::vector<Edge>& kept = s.adj[keep];
-    std::vector<Edge> goneList;
-    goneList.swap(s.adj[gone]);
-    for (int i = 0; i < static_cast<int>(kept.size()); ++i) s.slot[kept[i].nbr] = i;
-
+    for (int i = 0; i < static_cast<int>(kept.size()); ++i) reg[kept[i].nbr].slot = i;
     int joined = 1;  // the border between keep and gone itself
     for (const Edge& e : goneList) {
         if (e.nbr == keep) continue;
-        const int32_t at = s.slot[e.nbr];
-        if (at >= 0) {
-            kept[at].len += e.len;
+        Region& n = reg[e.nbr];
+        if (n.slot >= 0) {
+            kept[n.slot].len += e.len;
             ++joined;
         } else {
-            s.slot[e.nbr] = static_cast<int32_t>(kept.size());
+            n.slot = static_cast<int32_t>(kept.size());
             kept.push_back(e);
         }
-        Redirect(s.adj[e.nbr], gone, keep);
+        if (n.size > 1) Redirect(adj[e.nbr], gone, keep);  // a single node's list follows Find
     }
-    const int32_t goneAt = s.slot[gone];
-    if (goneAt >= 0) {
-        kept[goneAt] = kept.back();
+    if (reg[gone].slot >= 0) {
+        kept[reg[gone].slot] = kept.back();
         kept.pop_back();
     }
-    s.slot[gone] = -1;
-    for (const Edge& e : kept) s.slot[e.nbr] = -1;
+    reg[gone].slot = -1;
+    for (const Edge& e : kept) reg[e.nbr].slot = -1;
     rec->numRegions -= 1;
     rec->numBorders -= joined;
 
     // The survivor's node changed: every pair with it has a new cost.
-    Best keepBest{{0, 0, 0}, -1};
+    uint64_t keepKey = 0;
+    int32_t keepPartner = -1;
     for (const Edge& e : kept) {
         const int32_t n = e.nbr;
-        const PairKey k = s.Key(rec, keep, n);
-        if (keepBest.partner < 0 || k < keepBest.key) keepBest = {k, n};
-        Best& bn = s.best[n];
-        if (bn.partner == keep || bn.partner == gone) {
+        const uint64_t k = Key(keep, n);
+        if (keepPartner < 0 || Before(k, n, keepKey, keepPartner)) {
+            keepKey = k;
+            keepPartner = n;
+        }
+        Region& rn = reg[n];
+        if (rn.partner == keep || rn.partner == gone) {
             // Its best was with one of the two: still best unless dearer now,
             // else any of its borders may be best.
-            if (!(bn.key < k)) bn = {k, keep};
-            else Rescan(rec, s, n);
-            s.Publish(n);
-        } else if (k < bn.key) {
-            bn = {k, keep};
-            s.Publish(n);
+            const uint64_t oldKey = rn.bestKey;
+            const int32_t oldPartner = rn.partner;
+            if (!Before(oldKey, oldPartner, k, keep)) {
+                rn.bestKey = k;
+                rn.partner = keep;
+            } else {
+                Rescan(n);
+            }
+            // An unchanged best keeps its queued entry.
+            if (rn.partner != oldPartner || rn.bestKey != oldKey) Publish(n);
+        } else if (Before(k, keep, rn.bestKey, rn.partner)) {
+            rn.bestKey = k;
+            rn.partner = keep;
+            Publish(n);
         }
     }
-    s.best[keep] = keepBest;
-    s.Publish(keep);
+    reg[keep].bestKey = keepKey;
+    reg[keep].partner = keepPartner;
+    Publish(keep);
+    // Stale entries are dropped once they outnumber the regions well.
+    if (queue.Stored() > 4 * static_cast<size_t>(rec->numRegions) + (size_t{1} << 20))
+        queue.Compact([this](const Candidate& c) { return IsCurrent(c); });
 }
-
-}  // namespace
 
 int seg_init(SEG_INIT* rec)
 {
@@ -321,42 +438,42 @@ int seg_init(SEG_INIT* rec)
     seg_cleanup(rec);
     auto state = std::make_unique<SegState>();
     SegState& s = *state;
+    s.rec = rec;
     const int32_t n = static_cast<int32_t>(count);
-    s.parent.resize(n);
-    for (int32_t i = 0; i < n; ++i) s.parent[i] = i;
-    s.size.assign(n, 1);
-    s.slot.assign(n, -1);
-    s.best.assign(n, Best{{0, 0, 0}, -1});
+    s.reg.resize(n);
+    for (int32_t i = 0; i < n; ++i) s.reg[i].parent = i;
     s.adj.resize(n);
-
-    // Axis neighbours: node i and i + stride[d] when coordinate d is not the last.
     const int dims = rec->numDims;
-    std::vector<int64_t> stride(dims, 1);
-    for (int d = dims - 2; d >= 0; --d) stride[d] = stride[d + 1] * rec->dims[d + 1].size;
+    s.gridSize.resize(dims);
+    s.gridStride.resize(dims);
+    int64_t stride = 1;
+    for (int d = dims - 1; d >= 0; --d) {
+        s.gridSize[d] = rec->dims[d].size;
+        s.gridStride[d] = static_cast<int32_t>(stride);
+        stride *= rec->dims[d].size;
+    }
+
+    // Every grid edge once (to the neighbour before along each axis), costed
+    // for the bests of both ends.
     std::vector<int32_t> coord(dims, 0);
     int64_t edges = 0;
     for (int32_t i = 0; i < n; ++i) {
-        int deg = 0;
-        for (int d = 0; d < dims; ++d) deg += (coord[d] > 0) + (coord[d] + 1 < rec->dims[d].size);
-        s.adj[i].reserve(deg);
         for (int d = 0; d < dims; ++d) {
-            if (coord[d] > 0) {
-                const int32_t j = static_cast<int32_t>(i - stride[d]);
-                s.adj[i].push_back({j, 1});
-                s.adj[j].push_back({i, 1});
-                ++edges;
-                const PairKey k = s.Key(rec, j, i);
-                if (s.best[i].partner < 0 || k < s.best[i].key) s.best[i] = {k, j};
-                if (s.best[j].partner < 0 || k < s.best[j].key) s.best[j] = {k, i};
-            }
+            if (coord[d] == 0) continue;
+            const int32_t j = i - s.gridStride[d];
+            ++edges;
+            const uint64_t k = s.Key(j, i);
+            Region& ri = s.reg[i];
+            Region& rj = s.reg[j];
+            if (ri.partner < 0 || Before(k, j, ri.bestKey, ri.partner)) ri.bestKey = k, ri.partner = j;
+            if (rj.partner < 0 || Before(k, i, rj.bestKey, rj.partner)) rj.bestKey = k, rj.partner = i;
         }
-        // Next coordinate, last dimension fastest.
-        for (int d = dims - 1; d >= 0; --d) {
+        for (int d = dims - 1; d >= 0; --d) {  // next coordinate, last dimension fastest
             if (++coord[d] < rec->dims[d].size) break;
             coord[d] = 0;
         }
     }
-    s.heap.Init(n);
+    s.queue.Init();
     for (int32_t i = 0; i < n; ++i) s.Publish(i);
 
     rec->numNodes = n;
@@ -370,12 +487,12 @@ int seg_step(SEG_INIT* rec)
 {
     if (!rec || !rec->state) return 0;
     SegState& s = *rec->state;
-    if (s.heap.Empty()) return 0;
-    const int32_t a = s.heap.TopOwner();
-    const int32_t b = s.best[a].partner;
+    s.rec = rec;
+    Candidate c;
+    if (!s.queue.PopValid([&s](const Candidate& e) { return s.IsCurrent(e); }, &c)) return 0;
     // The region with more borders survives: fewer lists to rewrite.
-    const bool keepA = s.adj[a].size() >= s.adj[b].size();
-    Merge(rec, s, keepA ? a : b, keepA ? b : a);
+    const bool keepOwner = s.Degree(c.owner) >= s.Degree(c.partner);
+    s.Merge(keepOwner ? c.owner : c.partner, keepOwner ? c.partner : c.owner);
     return 1;
 }
 
@@ -399,10 +516,10 @@ int GetBorderInfo(SEG_INIT* rec, int i, int* a, int* b, int* len)
     if (s.bordersAt != s.merges) {
         s.borders.clear();
         s.borders.reserve(static_cast<size_t>(std::max(rec->numBorders, 0)));
-        const int32_t n = static_cast<int32_t>(s.parent.size());
+        const int32_t n = static_cast<int32_t>(s.reg.size());
         for (int32_t r = 0; r < n; ++r) {
-            if (s.parent[r] != r) continue;
-            for (const Edge& e : s.adj[r])
+            if (s.reg[r].parent != r) continue;
+            for (const Edge& e : s.Edges(r))
                 if (e.nbr > r) s.borders.push_back({r, e.nbr, e.len});
         }
         s.bordersAt = s.merges;

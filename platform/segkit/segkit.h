@@ -5,11 +5,13 @@
 // the merge rule; Segkit owns only the graph.
 //
 // Working: every node starts as a region of its own, adjacent to its axis
-// neighbours on the grid. The candidate merges wait in a binary heap keyed by
-// cost; a region that changes gets a new stamp, and heap entries carrying an
-// old stamp are dropped when they surface (lazy deletion), so a step costs a
-// few heap operations plus the neighbour count of the merged region. Region
-// membership is a union-find forest whose roots are the region numbers.
+// neighbours on the grid. Each region keeps its cheapest neighbour; these
+// best pairs wait in a priority queue (cost buckets over a binary heap) with
+// lazy deletion: a region whose best changes queues the new one, and entries
+// that no longer match surface and are dropped. A step merges the cheapest
+// pair of all (exact greedy merging), re-costs the survivor's borders and
+// renews the bests that change. Region membership is a union-find forest
+// whose roots are the region numbers.
 #pragma once
 
 #include <cstdint>

@@ -41,14 +41,22 @@ uint8_t EdgeOf(Dir d)
     return 0;
 }
 
-// Reads sample (x, y) of channel c of a float image, planar or interleaved.
-float Sample(const Image* image, int x, int y, int c)
+// Row y of channel c of a float image, planar or interleaved: its first
+// sample and the distance between samples, in floats.
+struct FloatRow {
+    const unsigned char* first;
+    size_t step;
+    float operator[](int x) const
+    {
+        float v;
+        std::memcpy(&v, first + static_cast<size_t>(x) * step, sizeof v);
+        return v;
+    }
+};
+FloatRow Row(const Image* image, int y, int c)
 {
-    const unsigned char* plane = image->GetData(c);
     const size_t step = image->IsInterleaved() ? sizeof(float) * image->GetChannels() : sizeof(float);
-    float v;
-    std::memcpy(&v, plane + static_cast<size_t>(y) * image->GetRowByte() + static_cast<size_t>(x) * step, sizeof v);
-    return v;
+    return {image->GetData(c) + static_cast<size_t>(y) * image->GetRowByte(), step};
 }
 
 // Follows the cracks of the finest level around the corner lattice and turns
@@ -374,8 +382,11 @@ bool CRegTree::PrepareSegmenter()
     if (channels == 1) {
         SegNode1* nodes = static_cast<SegNode1*>(rec.nodes);
         if (!nodes) rec.nodes = nodes = new SegNode1[pixels];
-        for (int y = 0; y < m_height; ++y)
-            for (int x = 0; x < m_width; ++x) nodes[static_cast<size_t>(y) * m_width + x] = {1.0f, scaled(Sample(image, x, y, 0))};
+        for (int y = 0; y < m_height; ++y) {
+            const FloatRow row = Row(image, y, 0);
+            SegNode1* out = nodes + static_cast<size_t>(y) * m_width;
+            for (int x = 0; x < m_width; ++x) out[x] = {1.0f, scaled(row[x])};
+        }
         rec.init.cost = SegCost1;
         rec.init.merge = SegMerge1;
         rec.area = SegArea1;
@@ -383,12 +394,14 @@ bool CRegTree::PrepareSegmenter()
     } else {
         SegNode3* nodes = static_cast<SegNode3*>(rec.nodes);
         if (!nodes) rec.nodes = nodes = new SegNode3[pixels];
-        for (int y = 0; y < m_height; ++y)
+        for (int y = 0; y < m_height; ++y) {
+            const FloatRow rows[3] = {Row(image, y, 0), Row(image, y, 1), Row(image, y, 2)};
+            SegNode3* out = nodes + static_cast<size_t>(y) * m_width;
             for (int x = 0; x < m_width; ++x) {
-                SegNode3& n = nodes[static_cast<size_t>(y) * m_width + x];
-                n.weight = 1.0f;
-                for (int c = 0; c < 3; ++c) n.value[c] = scaled(Sample(image, x, y, c));
+                out[x].weight = 1.0f;
+                for (int c = 0; c < 3; ++c) out[x].value[c] = scaled(rows[c][x]);
             }
+        }
         rec.init.cost = SegCost3;
         rec.init.merge = SegMerge3;
         rec.area = SegArea3;
