@@ -8,6 +8,8 @@
 #include "segment/regionkit/reg_tree.h"
 #include "segment/regionkit/tests/tree_test_support.h"
 
+#include "geometry/polykit/poly_clip.h"
+#include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
 #include "platform/utilkit/logger.h"
 #include "platform/xformkit/transform_wa.h"
@@ -283,6 +285,15 @@ TEST(CCtCCMaps, PairsThatMapNothingPrepareNothing)
         {"the second image behind the first", Pair(1.0f / 400, 3.1f, 0.0f)},
         {"no focal length", Pair(0.0f, 0.0f, 0.0f)},
     };
+    // Behind the first image, the outline maps to a polygon without a contour.
+    PAIR_WALIGN_RR_PRMS2 behind;
+    CTransformWA::InvertAlignPrmsRR2(&cases[0].pair, &behind);
+    gpc_polygon* none = CPolygonRR::MapImgBoundsRR(241, 201, 241, 201, behind.rcpF1, behind.angA, behind.angB,
+                                                   behind.rcpF1 / behind.rcpF2, behind.angC, 0.0f);
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->count, 0);
+    CPolyClip::gpc_free_polygon(none);
+    delete none;
     for (const Case& c : cases) {
         CCtCCMaps maps;
         EXPECT_FALSE(maps.Make(&dm, t.tree, 0, &c.pair)) << c.what;

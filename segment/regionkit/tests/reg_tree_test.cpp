@@ -259,6 +259,33 @@ TEST(ConstructTree, RefusesImagesItCannotSegment)
     EXPECT_FALSE(none.ConstructTree(0, 3, 2, 2));
 }
 
+TEST(ConstructTree, MoreThan65536JunctionsKeepTheirOwnRecords)
+{
+    // Every pixel its own region: every inner corner a four-way junction,
+    // 259 x 259 of them, past what a 16-bit junction number can tell apart.
+    const int w = 260, h = 260;
+    BuiltTree t(treetest::FloatImage(w, h, 1, false, [](int x, int y, int) { return float(y * 260 + x); }), -1, 0, 1);
+    ASSERT_TRUE(t.built);
+    const std::vector<Junction*> junctions = Junctions(t.tree, 0);
+    ASSERT_EQ(junctions.size(), 259u * 259u);
+    std::set<int> positions;
+    for (Junction* j : junctions) {
+        positions.insert(j->m_pos);
+        ASSERT_EQ(j->GetNumbConnection(), 4);
+        for (BorderSegment* b : j->m_pBorder) ASSERT_TRUE(b->m_pJunction1 == j || b->m_pJunction2 == j);
+    }
+    EXPECT_EQ(positions.size(), junctions.size());
+    for (BorderSegment* b : Borders(t.tree, 0)) {
+        const std::vector<int> pts = BorderPoints(b);
+        if (b->m_pJunction1) {
+            ASSERT_EQ(b->m_pJunction1->m_pos, pts.front());
+        }
+        if (b->m_pJunction2) {
+            ASSERT_EQ(b->m_pJunction2->m_pos, pts.back());
+        }
+    }
+}
+
 TEST(CRegTree, LookupsAreRangeChecked)
 {
     BuiltTree t(CharImage({"AB", "CD"}), 4, 2, 3);

@@ -187,6 +187,8 @@ void CrackSides(const Geometry& g, int64_t id, int* a, int* b)
 
     if (level == 0) {
         std::vector<int> seen(pixels, 0);
+        std::vector<int> mark(pixels, -1);  // region whose walk reached the pixel
+        std::vector<int> stack;
         for (int i = 0; i < l->numRegions; ++i) {
             const CRegion& r = l->regions[i];
             CHECK_OR_FAIL(r.m_pPixels && r.m_pPixels[0] == r.m_area, "region " << i << " pixel list");
@@ -197,11 +199,10 @@ void CrackSides(const Geometry& g, int64_t id, int* a, int* b)
                 CHECK_OR_FAIL(tree.GetRegion(p, 0) == &r, "pixel " << p << " region");
                 ++seen[p];
             }
-            // 4-connected.
-            std::vector<char> in(pixels, 0);
-            for (int k = 1; k <= r.m_pPixels[0]; ++k) in[r.m_pPixels[k]] = 1;
-            std::vector<int> stack{r.m_pPixels[1]};
-            in[r.m_pPixels[1]] = 2;
+            // 4-connected: a walk from its first pixel through pixels of the
+            // same region reaches all of them.
+            stack.assign(1, r.m_pPixels[1]);
+            mark[r.m_pPixels[1]] = i;
             int reached = 0;
             while (!stack.empty()) {
                 const int p = stack.back();
@@ -211,8 +212,8 @@ void CrackSides(const Geometry& g, int64_t id, int* a, int* b)
                 const int n[4] = {x > 0 ? p - 1 : -1, x + 1 < g.w ? p + 1 : -1, y > 0 ? p - g.w : -1,
                                   y + 1 < g.h ? p + g.w : -1};
                 for (int q : n)
-                    if (q >= 0 && in[q] == 1) {
-                        in[q] = 2;
+                    if (q >= 0 && mark[q] != i && tree.GetRegion(q, 0) == &r) {
+                        mark[q] = i;
                         stack.push_back(q);
                     }
             }
