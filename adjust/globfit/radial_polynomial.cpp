@@ -1,6 +1,5 @@
 #include "adjust/globfit/radial_polynomial.h"
 
-#include <cfloat>
 #include <cmath>
 
 namespace globfit {
@@ -27,13 +26,14 @@ bool SolveCramer3(const float m[9], const float b[3], float x[3])
     double md[9];
     for (int i = 0; i < 9; ++i) md[i] = m[i];
     const double det = Det3(md);
-    // Hadamard: |det| <= the product of the row lengths. The float sums
-    // perturb every entry by about FLT_EPSILON, which gives a singular matrix
-    // a determinant of at most a few FLT_EPSILON times that bound; the normal
-    // matrices of the cubic radial basis that do carry information stay above
-    // ten times it.
+    // Hadamard: |det| <= the product of the row lengths. The cubic radial
+    // basis is strongly correlated, so normal matrices that carry
+    // information still show relative determinants of only 1e-7 to 1e-5;
+    // a matrix of rank one or zero (lines through the centre, points all on
+    // one circle) assembled in float shows 1e-15 or less.
+    constexpr double kSingular = 1e-10;
     const double bound = RowLength(md) * RowLength(md + 3) * RowLength(md + 6);
-    if (!std::isfinite(det) || !(bound > 0.0) || !(std::fabs(det) > 4.0 * FLT_EPSILON * bound)) return false;
+    if (!std::isfinite(det) || !(bound > 0.0) || !(std::fabs(det) > kSingular * bound)) return false;
     float out[3];
     for (int c = 0; c < 3; ++c) {
         double t[9];

@@ -18,10 +18,9 @@ inline float EvalRadialSlope(const float* d, float r)
     return d[1] + r * (2.0f * d[2] + r * 3.0f * d[3]);
 }
 
-// Solves the symmetric 3 x 3 system m x = b by Cramer's rule. False (x
-// untouched) when the determinant is not safely away from zero: |det| must
-// exceed four float epsilons times the product of the rows' lengths, the
-// largest |det| such a matrix can have.
+// Solves the symmetric 3 x 3 system m x = b by Cramer's rule (determinants
+// in double). False (x untouched) when the determinant is negligible against
+// the product of the rows' lengths, its largest possible size.
 bool SolveCramer3(const float m[9], const float b[3], float x[3]);
 
 // Least-squares inverse of the polynomial d over r in [0.1, 1.5) (steps of
