@@ -5,11 +5,11 @@
 #include "adjust/globfit/radial_polynomial.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
+#include "platform/panocore/pair_info.h"
 #include "platform/xformkit/transform_euler.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
-#include "platform/panocore/pair_info.h"
 
 #include <algorithm>
 #include <cmath>
@@ -267,13 +267,6 @@ void GlobalAlign::A_cross_B(const float* a, const float* b, float* out)
     out[2] = z;
 }
 
-void GlobalAlign::A_minus_B(const float* a, const float* b, float* out)
-{
-    out[0] = a[0] - b[0];
-    out[1] = a[1] - b[1];
-    out[2] = a[2] - b[2];
-}
-
 void GlobalAlign::R_dot_X(const float* r, const float* x, float* out)
 {
     const float a = r[0] * x[0] + r[1] * x[1] + r[2] * x[2];
@@ -292,13 +285,6 @@ void GlobalAlign::RT_dot_X(const float* r, const float* x, float* out)
     out[0] = a;
     out[1] = b;
     out[2] = c;
-}
-
-void GlobalAlign::RT_R(const float* r1, const float* r2, float* out)
-{
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) out[3 * i + j] = r1[i] * r2[j] + r1[3 + i] * r2[3 + j] + r1[6 + i] * r2[6 + j];
-    }
 }
 
 // --- residuals -------------------------------------------------------------------------

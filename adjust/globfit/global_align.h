@@ -142,10 +142,8 @@ protected:
     // 3-vector and 3 x 3 kernels (row-major matrices).
     static float A_dot_B(const float* a, const float* b);
     static void A_cross_B(const float* a, const float* b, float* out);
-    static void A_minus_B(const float* a, const float* b, float* out);
     static void R_dot_X(const float* r, const float* x, float* out);
     static void RT_dot_X(const float* r, const float* x, float* out);
-    static void RT_R(const float* r1, const float* r2, float* out);
 
     // Fields, in the order of the solver's record.
     int m_nFrames = 0;

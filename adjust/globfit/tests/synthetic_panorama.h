@@ -225,7 +225,9 @@ private:
         std::normal_distribution<double> noise(0.0, 1.0);
         std::vector<POINT2M> ma, mb;
         const int wanted = m_options.markersPerPair;
-        for (int tries = 0; tries < 400 * wanted && static_cast<int>(ma.size()) < wanted; ++tries) {
+        // A pair whose overlap covers less than about 2.5 % of frame a is no
+        // pair (a stitcher would not link it either).
+        for (int tries = 0; tries < 40 * wanted && static_cast<int>(ma.size()) < wanted; ++tries) {
             double ax = ux(rng), ay = uy(rng), bx, by;
             const double mx = m_options.margin * pa.width, my = m_options.margin * pa.height;
             if (ax < mx || ax > pa.width - mx || ay < my || ay > pa.height - my) continue;
