@@ -1,10 +1,9 @@
 #include "segment/seedra/seedra_demo.h"
 
 #include "segment/seedra/seed_grow.h"
-#include "segment/seedra/seedra_debug_display.h"
 
 #include "geometry/polykit/poly_clip.h"
-#include "geometry/polykit/poly_debug_display.h"
+#include "platform/utilkit/debug_display.h"
 #include "geometry/polykit/poly_seg.h"
 #include "imaging/image.h"
 #include "platform/utilkit/logger.h"
@@ -47,7 +46,6 @@ namespace {
 // in debug window 0.
 void ShowMaps(ISeedGrow8* grower)
 {
-    using namespace seedra::debug;
     int cols = 0, rows = 0;
     grower->GetGridSize(&cols, &rows);
     if (!GetDebugDispFlag()) return;
@@ -75,7 +73,6 @@ void TestSeedGrow()
 
 void TestPolySegGrow()
 {
-    using namespace polykit::debug;
     Logger::log("TestPolySegGrow:", 4);
     POINT2 squareA[4] = {{2, 2}, {2, 100}, {100, 100}, {100, 2}};
     POINT2 squareB[4] = {{22, 22}, {22, 150}, {150, 150}, {150, 22}};

@@ -2,7 +2,12 @@
 #include "segment/seedra/seedra_demo.h"
 
 #include "imaging/image.h"
+#include "platform/utilkit/debug_display.h"
 #include "platform/utilkit/logger.h"
+#include "testkit/testkit.h"
+
+#include <filesystem>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -44,4 +49,22 @@ TEST(SeedraDemo, DemonstrationsRunCleanly)
     TestPolySegGrow();
     EXPECT_TRUE(log.contains("TestPolySegGrow:"));
     EXPECT_EQ(log.errorCount(), 0);
+}
+
+TEST(SeedraDemo, DemonstrationsDrawIntoTheDebugWindowsWhenTheFlagIsOn)
+{
+    testkit::TempDir dir;
+    SetDebugDispFolder(dir.path().c_str());
+    SetDebugDispFlag(1);
+    TestSeedGrow();
+    SetDebugDispFlag(0);
+    // The distance map lies right of the label map; the polyline's own cells
+    // are at distance 0 and the far corner is not.
+    // The 200 x 250 grid's distance map is drawn at x = 201; the seed line
+    // runs down column 40 from row 50 to 150.
+    const char* window = GetNameDebugWin0();
+    EXPECT_EQ(GetDebugWindowPixel(window, 201 + 40, 100), 0u);
+    // Cell (150, 200) lies 110 + 50 = 160 steps from the line: grey 160.
+    EXPECT_EQ(GetDebugWindowPixel(window, 201 + 150, 200), RGB(160, 160, 160));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / (std::string(window) + ".ppm")));
 }
