@@ -5,6 +5,7 @@
 #include "align/pairlock/overlap_ss.h"
 #include "align/pairlock/overlap_support.h"
 #include "align/pairlock/polar_overlap.h"
+#include "geometry/polykit/poly_geom.h"
 #include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
 #include "platform/utilkit/logger.h"
@@ -315,8 +316,13 @@ int CMFCAlign::RunGridFit(Image* o1, Image* o2, gpc_polygon* polygon, REGION* bo
     ClearResult(pts, n);
     // The selector reads the polygon's first contour unconditionally.
     if (!o1 || !o2 || !polygon || polygon->count < 1 || !box) return kMFCNoAlignment;
+    // The overlap is image 2's outline where image 1 has pixels: the outline
+    // alone may run far past image 1 (the plane overlap images span all of
+    // image 2), and templates laid there would find nothing to match.
+    overlap::PolygonPtr common(CPolyGeom::IntPolygonBox(polygon, box));
+    if (!common || common->count < 1) return kMFCNoAlignment;
     CNCCMapsAlign fit;
-    fit.Maps().InitPrms(o1, o2, polygon, box, mode, chan);
+    fit.Maps().InitPrms(o1, o2, common.get(), box, mode, chan);
     if (setRange) fit.Maps().RefSelect().SetCCRangeXY(rangeX, rangeY);
     fit.Maps().NccMake().ShowChannelImages(mode ? 400 : 0, 0, 0);
     if (!fit.Run(pts, n) || !pts[0] || !pts[1] || *n < 1) {

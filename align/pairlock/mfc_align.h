@@ -72,8 +72,9 @@ public:
 protected:
     // The area, in image-1 pixels, that the two images share under prms.
     virtual float CalcOverlapArea(PAIR_WALIGN_RR_PRMS2* prms);
-    // Correlation grid and peak fit on overlap images; setRange hands the
-    // ranges to the template selector.
+    // Correlation grid and peak fit on overlap images, over image 2's
+    // outline cut to image 1's part (box); setRange hands the ranges to the
+    // template selector.
     virtual int RunGridFit(Image* o1, Image* o2, gpc_polygon* polygon, REGION* box, int mode, int chan, bool setRange,
                    int rangeX, int rangeY, POINT2** pts, int* n);
 

@@ -41,8 +41,7 @@ public:
     std::vector<int> script;
 
     float CalcOverlapArea(PAIR_WALIGN_RR_PRMS2*) override { return area; }
-    int OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts,
-                            int* n) override
+    int OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int rangeX, int rangeY, POINT2**, int*) override
     {
         calls.push_back({mode, chan, rangeX, rangeY, ov->GetZoom(), ov->GetSamples(), ov->GetPrms()});
         const size_t k = calls.size() - 1;
@@ -434,6 +433,25 @@ TEST(CMFCAlignDecisions, FoundPointsComeBackInImagePixels)
     ASSERT_EQ(n, 20);
     check("plane");
     CMFCAlign::FreePoints(pts);
+}
+
+// The coarse path builds the subsampled overlap images, but the grid fit
+// makes no maps in coarse mode: it ends without a result and without points.
+TEST(CMFCAlignDecisions, CoarsePathEndsWithoutAResult)
+{
+    Image* img1 = MakeCodedImage(640, 480);
+    Image* img2 = MakeCodedImage(640, 480);
+    PAIR_WALIGN_RR_PRMS2 p = Pair(600, 0, 0.2f, 0);
+    CMFCAlign align(img1, img2, 7);
+    EXPECT_EQ(align.GetChanMode(), 7);
+    POINT2* pts[2] = {nullptr, nullptr};
+    int n = 5;
+    EXPECT_EQ(align.OneAlign(&p, nullptr, -1, pts, &n), kMFCNoAlignment);
+    EXPECT_EQ(pts[0], nullptr);
+    EXPECT_EQ(pts[1], nullptr);
+    EXPECT_EQ(n, 0);
+    ReleaseImage(img1);
+    ReleaseImage(img2);
 }
 
 }  // namespace
