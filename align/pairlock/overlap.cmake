@@ -5,7 +5,8 @@ target_sources(Pairlock PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/overlap_support.cpp
   ${CMAKE_CURRENT_LIST_DIR}/overlap_rr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/polar_overlap.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/overlap_ss.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/overlap_ss.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mfc_align.cpp)
 target_link_libraries(Pairlock PUBLIC
   Mapproj Viewengine Mapdeck Sceneio Panocore Xformkit Polykit Curvekit Utilkit Imaging)
 
@@ -15,4 +16,6 @@ fendrake_test(pairlock_overlap_tests
     ${CMAKE_CURRENT_LIST_DIR}/tests/overlap_rr_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/polar_overlap_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/overlap_ss_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/mfc_align_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/mfc_align_e2e_test.cpp
   LINKS Pairlock Mapproj Viewengine Mapdeck Jpegkit Xformkit Polykit Imaging TestKit)
