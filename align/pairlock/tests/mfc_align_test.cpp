@@ -8,12 +8,17 @@
 #include "align/pairlock/overlap_rr.h"
 #include "align/pairlock/overlap_ss.h"
 #include "align/pairlock/tests/overlap_test_util.h"
+#include "platform/utilkit/debug_display.h"
 #include "platform/utilkit/logger.h"
+#include "projectgraph/curvekit/marker.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -452,6 +457,83 @@ TEST(CMFCAlignDecisions, CoarsePathEndsWithoutAResult)
     EXPECT_EQ(n, 0);
     ReleaseImage(img1);
     ReleaseImage(img2);
+}
+
+// What the main program's image window would hold: marker groups by id and
+// window, with their display offsets, and the windows whose curves were
+// cleared.
+struct GroupKey {
+    int id;
+    std::string window;
+    bool operator<(const GroupKey& o) const { return id != o.id ? id < o.id : window < o.window; }
+};
+struct Group {
+    std::unique_ptr<Marker> marker;
+    int x, y;
+};
+std::map<GroupKey, Group> g_groups;
+std::vector<std::string> g_cleared;
+
+Marker* MakeGroup(int id, const char* window, int x, int y)
+{
+    Group& g = g_groups[{id, window}];
+    g.marker = std::make_unique<Marker>();
+    g.x = x;
+    g.y = y;
+    return g.marker.get();
+}
+
+int ClearCurves(int, int, const char* window)
+{
+    g_cleared.push_back(window);
+    return 1;
+}
+
+// With the debug display on, the pair is shown side by side in window 1 and
+// the pairs found go to marker groups 0 and 1 there, at the two images'
+// offsets; a first attempt clears the curves of windows 0 and 2.
+TEST(CMFCAlignDecisions, DebugDisplayShowsThePairAndItsMarkers)
+{
+    testkit::TempDir dir;
+    SetDebugDispFolder(dir.path().string().c_str());
+    SetDebugDispFlag(1);
+    SetCreateMarkerGroup(MakeGroup);
+    SetDeleteCurves(ClearCurves);
+    g_groups.clear();
+    g_cleared.clear();
+
+    Fixture fx(250, 200);
+    PAIR_WALIGN_RR_PRMS2 p = Pair(300, 0.05f, 0.2f, -0.03f);
+    GridFitAlign align(fx.img1, fx.img2);
+    POINT2* pts[2] = {nullptr, nullptr};
+    int n = 0;
+    const int r = align.MainMFCAlign(&p, nullptr, 0, pts, &n, false);
+
+    SetDebugDispFlag(0);
+    SetCreateMarkerGroup(nullptr);
+    SetDeleteCurves(nullptr);
+    ASSERT_EQ(r, kMFCAligned);
+    auto bgr = [](const Image& img, int x, int y) {
+        const uint8_t* q = img.GetData() + size_t(y) * img.GetRowByte() + size_t(x) * 3;
+        return RGB(q[2], q[1], q[0]);
+    };
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin1(), 5, 7), bgr(*fx.img1, 5, 7));
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin1(), 250 + 5, 7), bgr(*fx.img2, 5, 7));
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin1(), 500, 0), 0xFFFFFFFFu);  // (W1 + W2) x H1
+    EXPECT_NE(std::find(g_cleared.begin(), g_cleared.end(), GetNameDebugWin0()), g_cleared.end());
+    EXPECT_NE(std::find(g_cleared.begin(), g_cleared.end(), GetNameDebugWin2()), g_cleared.end());
+    const Group& g0 = g_groups.at({0, GetNameDebugWin1()});
+    const Group& g1 = g_groups.at({1, GetNameDebugWin1()});
+    EXPECT_EQ(g0.x, 0);
+    EXPECT_EQ(g1.x, 250);
+    ASSERT_EQ(g0.marker->GetNumbOfMarker(), n);
+    ASSERT_EQ(g1.marker->GetNumbOfMarker(), n);
+    for (int i = 0; i < n; ++i) {
+        EXPECT_FLOAT_EQ(g0.marker->GetMarker()[i].x, pts[0][i].x);
+        EXPECT_FLOAT_EQ(g1.marker->GetMarker()[i].y, pts[1][i].y);
+    }
+    CMFCAlign::FreePoints(pts);
+    g_groups.clear();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 using namespace overlaptest;
@@ -95,7 +96,10 @@ TEST_P(IdentityOverlap, CopiesBothImagesInsideTheOutline)
     ReleaseImage(img2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Margins, IdentityOverlap, testing::Values(Margins{0, 0}, Margins{12, 5}, Margins{3, 17}));
+INSTANTIATE_TEST_SUITE_P(Margins, IdentityOverlap, testing::Values(Margins{0, 0}, Margins{12, 5}, Margins{3, 17}),
+                         [](const testing::TestParamInfo<Margins>& info) {
+                             return "margins_" + std::to_string(info.param.mx) + "x" + std::to_string(info.param.my);
+                         });
 
 struct ZoomCase {
     float zx, zy;
@@ -193,7 +197,12 @@ TEST_P(OverlapPointsBack, EveryOverlapPixelMapsToTheImagePixelItHolds)
 INSTANTIATE_TEST_SUITE_P(ZoomsAndMargins, OverlapPointsBack,
                          testing::Values(ZoomCase{1.0f, 1.0f, 0, 0}, ZoomCase{0.5f, 0.5f, 30, 20},
                                          ZoomCase{0.37f, 0.37f, 7, 3}, ZoomCase{1.25f, 1.25f, 0, 5},
-                                         ZoomCase{0.6f, 0.45f, 10, 10}, ZoomCase{0.5f, 0.8f, 0, 0}));
+                                         ZoomCase{0.6f, 0.45f, 10, 10}, ZoomCase{0.5f, 0.8f, 0, 0}),
+                         [](const testing::TestParamInfo<ZoomCase>& info) {
+                             const ZoomCase& z = info.param;
+                             return "zoom_" + std::to_string(int(z.zx * 100)) + "_" + std::to_string(int(z.zy * 100)) +
+                                    "_margins_" + std::to_string(z.mx) + "x" + std::to_string(z.my);
+                         });
 
 // An image 2 that lies beside image 1 leaves nothing to correlate; unusable
 // inputs are refused with an error line. None leaves overlap images behind.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 using namespace overlaptest;
@@ -166,7 +167,12 @@ TEST_P(PolarPointsBack, OverlapImagesAgreeAndPointsMapBack)
 
 INSTANTIATE_TEST_SUITE_P(StepsAndMargins, PolarPointsBack,
                          testing::Values(PolarCase{1, 0, 0}, PolarCase{2, 0, 0}, PolarCase{3, 0, 0},
-                                         PolarCase{3, 10, 6}, PolarCase{2, 7, 0}));
+                                         PolarCase{3, 10, 6}, PolarCase{2, 7, 0}),
+                         [](const testing::TestParamInfo<PolarCase>& info) {
+                             const PolarCase& c = info.param;
+                             return "step_" + std::to_string(c.step) + "_margins_" + std::to_string(c.mx) + "x" +
+                                    std::to_string(c.my);
+                         });
 
 // The overlap images go through their counts: a holder keeps one past the
 // overlap object.
