@@ -118,6 +118,20 @@ int CountLines(const std::string& text, const std::string& what)
     return count;
 }
 
+// The sideways band pi/4 <= |a| <= 3 pi/4, compared in double precision: the
+// float nearest pi/4 lies above it and counts, the float nearest 3 pi/4 lies
+// above that bound and does not.
+TEST(CMFCAlignDecisions, SidewaysBand)
+{
+    const struct {
+        float a;
+        bool sideways;
+    } cases[] = {{float(kPi / 4), true},       {0.785f, false},           {-float(kPi / 2), true}, {float(kPi / 2), true},
+                 {float(3 * kPi / 4), false}, {2.356f, true},            {0.0f, false},           {float(kPi), false},
+                 {-2.0f, true},               {NAN, false}};
+    for (const auto& c : cases) EXPECT_EQ(CMFCAlign::IsSideways(c.a), c.sideways) << c.a;
+}
+
 // Too little overlap returns 2 before any overlap image is made; enough
 // overlap goes on to the search.
 TEST(CMFCAlignDecisions, OverlapAreaThresholds)
