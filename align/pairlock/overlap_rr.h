@@ -48,7 +48,7 @@ public:
     // src warped into a wd x ht frame by the pair (r, r / q, a, b, c): its
     // outline is mapped (*polyOut, owned by the caller; the two further
     // polygon pointers receive the frame and the outline cut to it when not
-    // null), box becomes the outline's rounded bounding box in the frame and
+    // null), box becomes the frame pixels whose centres the outline covers and
     // the result is MapOverlapRegion's. Null when nothing maps.
     Image* MapImgRR(Image* src, int wd, int ht, float r, float a, float b, float c, float q, float zy, int mx, int my,
                     bool bilinear, gpc_polygon** polyOut, gpc_polygon** frameOut, gpc_polygon** overlapOut,
