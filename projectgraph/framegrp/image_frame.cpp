@@ -113,10 +113,11 @@ void ImageFrame::SetWarpedImage(Image* image)
 
 void ImageFrame::RotateImage(int angle)
 {
+    if (angle == 0) return;
+    // The three turns advance the rotation code; the mirrors (270 and -180)
+    // are applied to the images held but recorded nowhere, as callers expect
+    // of a mirror command.
     const int step = AngleStep(angle);
-    // Only the three turns change the rotation code, and only they turn the
-    // images, so that the code always describes the images held.
-    if (step == 0) return;
     m_state = (m_state & ~kFrameRotationMask) | (((m_state & kFrameRotationMask) + step) & kFrameRotationMask);
     for (Image* image : {m_thumbSource, m_stampBmp, m_image, m_warpedBmp})
         if (image) image->Rotate(angle);
