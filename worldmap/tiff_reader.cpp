@@ -75,7 +75,7 @@ public:
 // their signed forms), inline or at the offset.
 bool HeaderParser::ReadValues(const RawEntry& e, uint32_t maxValues, std::vector<uint32_t>* out)
 {
-    const int size = tiff::TypeSize(e.type);
+    const int size = tifftag::TypeSize(e.type);
     if (size == 0 || size > 4 || e.count == 0) return false;
     const uint32_t n = std::min(e.count, maxValues);
     std::vector<uint8_t> bytes(static_cast<size_t>(n) * size);
@@ -116,65 +116,65 @@ const char* HeaderParser::TakeEntry(const RawEntry& e)
 {
     uint32_t v = 0;
     switch (e.tag) {
-    case tiff::kImageWidth:
+    case tifftag::kImageWidth:
         if (!FirstValue(e, &v)) return "unreadable ImageWidth";
         m_s.width = v;
         m_haveWidth = true;
         break;
-    case tiff::kImageLength:
+    case tifftag::kImageLength:
         if (!FirstValue(e, &v)) return "unreadable ImageLength";
         m_s.height = v;
         m_haveHeight = true;
         break;
-    case tiff::kBitsPerSample: {
+    case tifftag::kBitsPerSample: {
         std::vector<uint32_t> bits;
         if (!ReadValues(e, 3, &bits)) return "unreadable BitsPerSample";
         m_bitsCount = e.count;
         for (size_t i = 0; i < 3; ++i) m_bitsValues[i] = bits[std::min(i, bits.size() - 1)];
         break;
     }
-    case tiff::kCompression:
+    case tifftag::kCompression:
         if (!FirstValue(e, &v)) return "unreadable Compression";
         m_compression = static_cast<uint16_t>(v);
         break;
-    case tiff::kPhotometric:
+    case tifftag::kPhotometric:
         if (!FirstValue(e, &v)) return "unreadable PhotometricInterpretation";
         m_s.photometric = static_cast<uint16_t>(v);
         break;
-    case tiff::kStripOffsets:
+    case tifftag::kStripOffsets:
         m_s.stripOffsetsType = e.type;
         m_s.stripOffsetsCount = e.count;
         m_s.stripOffsetsValue = PartValue(e);
         m_s.stripOffsetsEntry = e;
         m_haveStrips = true;
         break;
-    case tiff::kSamplesPerPixel:
+    case tifftag::kSamplesPerPixel:
         if (!FirstValue(e, &v)) return "unreadable SamplesPerPixel";
         if (v != 1 && v != 3) return "SamplesPerPixel is not 1 or 3";
         m_s.samplesPerPixel = static_cast<uint16_t>(v);
         break;
-    case tiff::kRowsPerStrip:
+    case tifftag::kRowsPerStrip:
         if (!FirstValue(e, &v)) return "unreadable RowsPerStrip";
         m_s.rowsPerStrip = v;
         break;
-    case tiff::kStripByteCounts:
+    case tifftag::kStripByteCounts:
         m_s.stripByteCountsType = e.type;
         m_s.stripByteCountsCount = e.count;
         m_s.stripByteCountsValue = PartValue(e);
         m_s.stripByteCountsEntry = e;
         m_haveCounts = true;
         break;
-    case tiff::kPlanarConfiguration:
+    case tifftag::kPlanarConfiguration:
         if (!FirstValue(e, &v)) return "unreadable PlanarConfiguration";
         m_s.planarConfig = static_cast<uint16_t>(v);
         break;
-    case tiff::kTileWidth:
-    case tiff::kTileLength:
-    case tiff::kTileOffsets:
-    case tiff::kTileByteCounts:
+    case tifftag::kTileWidth:
+    case tifftag::kTileLength:
+    case tifftag::kTileOffsets:
+    case tifftag::kTileByteCounts:
         m_tiled = true;
         break;
-    case tiff::kSampleFormat:
+    case tifftag::kSampleFormat:
         if (!FirstValue(e, &v)) return "unreadable SampleFormat";
         m_s.sampleFormat = static_cast<uint16_t>(v);
         break;
@@ -237,8 +237,6 @@ const char* HeaderParser::Validate()
     const uint32_t bits = m_bitsValues[0];
     if (bits != 1 && bits != 8 && bits != 16 && bits != 32) return "BitsPerSample is not 1, 8, 16 or 32";
     if (bits == 1 && samples != 1) return "bilevel file with several channels";
-    if (m_s.sampleFormat < 1 || m_s.sampleFormat > 3) return "unknown SampleFormat";
-    if (m_s.sampleFormat == 3 && bits != 32) return "floating-point samples other than 32-bit";
     for (int i = 0; i < 3; ++i) m_s.bitsPerSample[i] = static_cast<uint16_t>(i < samples ? bits : 0);
     // Grey is BlackIsZero or WhiteIsZero (inverted on reading); colour is RGB.
     const uint16_t ph = m_s.photometric;
@@ -262,7 +260,7 @@ const char* HeaderParser::ReadStripTable()
         return "fewer strips than the rows need";
     const auto readTable = [&](const RawEntry& e, const char* what, std::vector<uint64_t>* out) -> const char* {
         std::vector<uint32_t> values;
-        if ((e.type != tiff::kShort && e.type != tiff::kLong) || !ReadValues(e, m_s.stripsNeeded, &values)) return what;
+        if ((e.type != tifftag::kShort && e.type != tifftag::kLong) || !ReadValues(e, m_s.stripsNeeded, &values)) return what;
         out->assign(values.begin(), values.end());
         return nullptr;
     };
@@ -295,7 +293,7 @@ void HeaderParser::SetSampleType(Image* image) const
         code = sf == 1 ? IMG_UINT16 : IMG_INT16;
         break;
     case 32:
-        code = sf == 1 ? IMG_UINT32 : sf == 2 ? IMG_INT32 : IMG_FLOAT;
+        code = sf == 1 ? IMG_UINT32 : sf == 2 ? IMG_INT32 : sf == 3 ? IMG_FLOAT : IMG_BILEVEL;
         break;
     default:
         break;

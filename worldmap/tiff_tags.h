@@ -7,7 +7,7 @@
 // Private tag of the panorama descriptor (type BYTE, count 14 or 22).
 constexpr uint16_t kTiffDescriptorTag = 32768;
 
-namespace tiff {
+namespace tifftag {
 
 constexpr uint16_t kImageWidth = 256;
 constexpr uint16_t kImageLength = 257;
@@ -56,4 +56,4 @@ constexpr int TypeSize(uint16_t type)
     }
 }
 
-}  // namespace tiff
+}  // namespace tifftag

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
 #include <cstring>
 #include <vector>
 
@@ -52,7 +53,7 @@ void EncodeEntry(const Entry& e, uint8_t* p)
     PutU16LE(p, e.tag);
     PutU16LE(p + 2, e.type);
     PutU32LE(p + 4, e.count);
-    if (e.type == tiff::kShort && e.count == 1) {
+    if (e.type == tifftag::kShort && e.count == 1) {
         PutU16LE(p + 8, static_cast<uint16_t>(e.value));
         PutU16LE(p + 10, 0);
     } else {
@@ -149,14 +150,20 @@ private:
     }
 };
 
+// The output file; a failed write removes what was written, but only a
+// regular file: a device or pipe named as the path is left alone.
 class TiffFile {
 public:
-    explicit TiffFile(const char* path) : m_path(path), m_file(std::fopen(path, "wb")) {}
+    explicit TiffFile(const char* path) : m_path(path), m_file(std::fopen(path, "wb"))
+    {
+        struct stat st{};
+        m_regular = m_file && fstat(fileno(m_file), &st) == 0 && S_ISREG(st.st_mode);
+    }
     ~TiffFile()
     {
         if (m_file) {
             std::fclose(m_file);
-            std::remove(m_path);  // never closed by Finish: the write failed
+            RemovePartial();  // never closed by Finish: the write failed
         }
     }
     TiffFile(const TiffFile&) = delete;
@@ -168,13 +175,19 @@ public:
     {
         const bool ok = std::fclose(m_file) == 0;
         m_file = nullptr;
-        if (!ok) std::remove(m_path);
+        if (!ok) RemovePartial();
         return ok;
     }
 
 private:
     const char* m_path;
     FILE* m_file;
+    bool m_regular = false;
+
+    void RemovePartial()
+    {
+        if (m_regular) std::remove(m_path);
+    }
 };
 
 }  // namespace
@@ -209,20 +222,20 @@ int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
 
     // The layout is known in advance: header, IFD, the three BitsPerSample
     // values, the descriptor, then the pixels as one strip.
-    const uint16_t dimensionType = area.width > 65535 || area.height > 65535 ? tiff::kLong : tiff::kShort;
+    const uint16_t dimensionType = area.width > 65535 || area.height > 65535 ? tifftag::kLong : tifftag::kShort;
     const uint16_t sampleFormat = SampleFormatOf(image->GetDataType());
     std::vector<Entry> entries = {
-        {tiff::kImageWidth, dimensionType, 1, static_cast<uint32_t>(area.width)},
-        {tiff::kImageLength, dimensionType, 1, static_cast<uint32_t>(area.height)},
-        {tiff::kBitsPerSample, tiff::kShort, static_cast<uint32_t>(channels), static_cast<uint32_t>(bits)},
-        {tiff::kPhotometric, tiff::kShort, 1, channels == 1 ? 1u : 2u},
-        {tiff::kStripOffsets, tiff::kLong, 1, 0},
-        {tiff::kSamplesPerPixel, tiff::kShort, 1, static_cast<uint32_t>(channels)},
-        {tiff::kRowsPerStrip, tiff::kLong, 1, static_cast<uint32_t>(area.height)},
-        {tiff::kStripByteCounts, tiff::kLong, 1, static_cast<uint32_t>(stripBytes)},
+        {tifftag::kImageWidth, dimensionType, 1, static_cast<uint32_t>(area.width)},
+        {tifftag::kImageLength, dimensionType, 1, static_cast<uint32_t>(area.height)},
+        {tifftag::kBitsPerSample, tifftag::kShort, static_cast<uint32_t>(channels), static_cast<uint32_t>(bits)},
+        {tifftag::kPhotometric, tifftag::kShort, 1, channels == 1 ? 1u : 2u},
+        {tifftag::kStripOffsets, tifftag::kLong, 1, 0},
+        {tifftag::kSamplesPerPixel, tifftag::kShort, 1, static_cast<uint32_t>(channels)},
+        {tifftag::kRowsPerStrip, tifftag::kLong, 1, static_cast<uint32_t>(area.height)},
+        {tifftag::kStripByteCounts, tifftag::kLong, 1, static_cast<uint32_t>(stripBytes)},
     };
-    if (sampleFormat) entries.push_back({tiff::kSampleFormat, tiff::kShort, 1, sampleFormat});
-    if (descriptorLength) entries.push_back({kTiffDescriptorTag, tiff::kByte, descriptorLength, 0});
+    if (sampleFormat) entries.push_back({tifftag::kSampleFormat, tifftag::kShort, 1, sampleFormat});
+    if (descriptorLength) entries.push_back({kTiffDescriptorTag, tifftag::kByte, descriptorLength, 0});
 
     const uint32_t ifdBytes = 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
     uint32_t next = 8 + ifdBytes;
@@ -242,8 +255,8 @@ int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
     for (size_t i = 0; i < entries.size(); ++i) {
         Entry e = entries[i];
         const uint32_t entryPosition = 10 + 12 * static_cast<uint32_t>(i);
-        if (e.tag == tiff::kBitsPerSample && channels > 1) e.value = bitsOffset;
-        if (e.tag == tiff::kStripOffsets) e.value = pixelOffset;
+        if (e.tag == tifftag::kBitsPerSample && channels > 1) e.value = bitsOffset;
+        if (e.tag == tifftag::kStripOffsets) e.value = pixelOffset;
         if (e.tag == kTiffDescriptorTag) {
             descriptorEntry = entryPosition;
             if (descriptorLength > 4) e.value = descriptorOffset;

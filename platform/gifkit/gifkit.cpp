@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -193,7 +194,7 @@ int EncodeGif(FILE* file, const Area& a, Palette& palette)
     while ((1 << bits) < static_cast<int>(palette.colours.size())) ++bits;
     palette.colours.resize(static_cast<size_t>(1) << bits, GifColorType{0, 0, 0});
     ColorMapObject* map = GifMakeMapObject(1 << bits, palette.colours.data());
-    if (!map) throw std::bad_alloc();
+    if (!map) return kWriteGifFailed;
     int error = 0;
     GifFileType* gif = EGifOpen(file, WriteToFile, &error);
     if (!gif) {
@@ -312,11 +313,14 @@ extern "C" int WriteGif(Image* image, RECT* rect, QUORVANE_FileInfo* info)
         Logger::log("ERROR WriteGif(): cannot create %s", 1, info->path);
         return kWriteGifCannotCreate;
     }
+    // Only a regular file is removed after a failed write, never a device.
+    struct stat st{};
+    const bool regular = fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode);
     int result = EncodeGif(file, area, palette);
     if (std::fclose(file) != 0) result = kWriteGifFailed;
     if (result != kWriteGifOk) {
         Logger::log("ERROR WriteGif(): cannot write %s", 1, info->path);
-        std::remove(info->path);
+        if (regular) std::remove(info->path);
     }
     return result;
 }
