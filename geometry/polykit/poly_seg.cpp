@@ -2,7 +2,7 @@
 
 #include "geometry/polykit/poly_alloc.h"
 #include "geometry/polykit/poly_clip.h"
-#include "geometry/polykit/poly_debug_display.h"
+#include "platform/utilkit/debug_display.h"
 #include "geometry/polykit/poly_geom.h"
 
 #include "platform/utilkit/logger.h"
@@ -253,7 +253,6 @@ void CPolySeg::PrintAllSegNodes()
 
 void TestPolySeg()
 {
-    using namespace polykit::debug;
     Logger::log("TestPolySeg:", 4);
     POINT2 squareA[4] = {{2, 2}, {2, 50}, {50, 50}, {50, 2}};
     POINT2 squareB[4] = {{22, 22}, {22, 70}, {70, 70}, {70, 22}};

@@ -96,7 +96,9 @@ __attribute__((noinline)) void RgbSse2Loop(const RowMapping& r)
 
 __attribute__((noinline)) void GreySse2Loop(const RowMapping& r)
 {
-    auto sample = [](const uint8_t* p, ptrdiff_t stride, bool, const int32_t* pair) { return SampleGrey(p, stride, pair); };
+    auto sample = [](const uint8_t* p, ptrdiff_t stride, bool, const int32_t* pair) {
+        return SampleGrey(p, stride, pair);
+    };
     r.average ? GroupLoop<false, true>(r, sample) : GroupLoop<false, false>(r, sample);
 }
 

@@ -21,9 +21,8 @@ namespace {
 // weights at once. Since X = xw / w rounded toward zero is at most the exact
 // quotient and every multiple of 1/512 is a double, trunc(512 X) is
 // 512 ix + fx exactly: one truncation gives both. The pixels are then
-// sampled with the packed 16-bit multiply-add. The positions of the next
-// group are computed before the pixels of the current one are drawn, so the
-// divisions of one overlap the byte work of the other.
+// sampled with the packed 16-bit multiply-add, a chunk of positions at a
+// time.
 constexpr int kChunk = 64;
 
 struct Chunk {
@@ -87,15 +86,21 @@ inline void PutBytes(uint8_t* d, uint32_t bytes)
         if ((bytes & 0xffu) == 0) bytes |= 1u;
     } else {
         uint32_t old = d[0];
-        if (kB == 3) old |= static_cast<uint32_t>(d[1]) << 8 | static_cast<uint32_t>(d[2]) << 16;
+        if (kB == 3) {
+            uint16_t first;
+            std::memcpy(&first, d, 2);
+            old = first | static_cast<uint32_t>(d[2]) << 16;
+        }
         // Bytewise floor((old + new) / 2) without carries between bytes.
         const uint32_t mean = (old & bytes) + (((old ^ bytes) >> 1) & 0x7f7f7f7fu);
         bytes = (old & 0xffu) != 0 ? mean : bytes;
     }
-    d[0] = static_cast<uint8_t>(bytes);
     if (kB == 3) {
-        d[1] = static_cast<uint8_t>(bytes >> 8);
+        const uint16_t first = static_cast<uint16_t>(bytes);
+        std::memcpy(d, &first, 2);
         d[2] = static_cast<uint8_t>(bytes >> 16);
+    } else {
+        d[0] = static_cast<uint8_t>(bytes);
     }
 }
 
@@ -140,7 +145,8 @@ inline uint32_t SampleGrey(const uint8_t* p, ptrdiff_t stride, const int32_t* pa
     std::memcpy(&bottom, p + stride, 2);
     const __m128i px = _mm_unpacklo_epi8(_mm_cvtsi32_si128(top | (bottom << 16)), _mm_setzero_si128());
     const __m128i s = _mm_madd_epi16(px, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pair)));
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 1, 1, 1))))) >> 9;
+    const __m128i sum = _mm_add_epi32(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 1, 1, 1)));
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(sum)) >> 9;
 }
 
 // The row loop around a sampler (kRgb: three-byte pixels); each entry point

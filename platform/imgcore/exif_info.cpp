@@ -77,7 +77,7 @@ public:
     bool Read(uint64_t offset, void* dst, size_t n) const override
     {
         if (offset > m_size || n > m_size - offset) return false;
-        std::memcpy(dst, m_data + offset, n);
+        if (n) std::memcpy(dst, m_data + offset, n);
         return true;
     }
 
@@ -91,6 +91,7 @@ public:
     explicit FileSource(FILE* file) : m_file(file) {}
     bool Read(uint64_t offset, void* dst, size_t n) const override
     {
+        if (n == 0) return true;
         if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
         if (fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
         return std::fread(dst, 1, n, m_file) == n;

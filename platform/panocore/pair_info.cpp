@@ -2,13 +2,19 @@
 
 #include "projectgraph/curvekit/marker.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 namespace {
 
+std::atomic<int> g_live{0};
+
 class PairInfo final : public IPairInfo {
 public:
+    PairInfo() { ++g_live; }
+    ~PairInfo() override { --g_live; }
+
     Marker* GetMarker(int) override { return m_markers.get(); }
     void SetMarker(Marker* markers) override
     {
@@ -38,4 +44,9 @@ private:
 IPairInfo* GetPairInfoInterface()
 {
     return new PairInfo();
+}
+
+int GetPairInfoCount()
+{
+    return g_live.load();
 }

@@ -30,3 +30,5 @@ protected:
 
 // A new object without markers or intensity pairs; the caller owns it.
 IPairInfo* GetPairInfoInterface();
+// How many of these objects are alive (leak checks of their holders).
+int GetPairInfoCount();

@@ -1,9 +1,16 @@
 #include "platform/panocore/pair_share_info.h"
 
+#include <atomic>
+
 namespace {
+
+std::atomic<int> g_live{0};
 
 class PairShareInfo final : public IPairShareInfo {
 public:
+    PairShareInfo() { ++g_live; }
+    ~PairShareInfo() override { --g_live; }
+
     PAIR_WALIGN_RR_PRMS2* GetPairParams() override { return &m_params; }
     float GetOverlapH(int fromSettings) override { return fromSettings ? m_setting.overlapH : m_alignedH; }
     float GetOverlapV(int fromSettings) override { return fromSettings ? m_setting.overlapV : m_alignedV; }
@@ -31,4 +38,9 @@ private:
 IPairShareInfo* GetPairShareInfoInterface()
 {
     return new PairShareInfo();
+}
+
+int GetPairShareInfoCount()
+{
+    return g_live.load();
 }

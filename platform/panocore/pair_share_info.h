@@ -42,3 +42,5 @@ protected:
 // A new object: zero alignment record, zero settings record, seam code 0.
 // The caller owns it; throws std::bad_alloc when memory runs out.
 IPairShareInfo* GetPairShareInfoInterface();
+// How many of these objects are alive (leak checks of their holders).
+int GetPairShareInfoCount();

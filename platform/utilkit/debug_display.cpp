@@ -15,10 +15,6 @@
 #include <system_error>
 #include <vector>
 
-// Utilkit sits below the image library in the link order (the image code
-// logs through it), so images are read here only through Image's inline
-// header accessors.
-
 namespace {
 
 struct Window {

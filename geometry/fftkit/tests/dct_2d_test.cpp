@@ -92,7 +92,8 @@ TEST_F(DctTransform, InversesRestoreTheImage)
             sine ? fdst2d(v.data()) : fdct2d(v.data());
             sine ? idst2d(v.data()) : idct2d(v.data());
             double worst = 0;
-            for (size_t i = 0; i < v.size(); ++i) worst = std::max(worst, static_cast<double>(std::fabs(v[i] - image[i])));
+            for (size_t i = 0; i < v.size(); ++i)
+                worst = std::max(worst, static_cast<double>(std::fabs(v[i] - image[i])));
             EXPECT_LE(worst, 3e-5) << size.nx << "x" << size.ny << (sine ? " sine" : " cosine");
         }
     }

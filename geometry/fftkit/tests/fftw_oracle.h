@@ -32,6 +32,9 @@ inline std::vector<std::complex<double>> Dft2dPlus(const std::vector<std::comple
                                       reinterpret_cast<fftw_complex*>(out.data()), FFTW_BACKWARD, FFTW_ESTIMATE);
     fftw_execute(plan);
     fftw_destroy_plan(plan);
+#else
+    (void)nx;
+    (void)ny;
 #endif
     return out;
 }

@@ -185,7 +185,8 @@ Bytes RandomDestination(size_t size, std::mt19937& rng)
 {
     for (size_t i = 0; i < want.size(); ++i)
         if (got[i] != want[i])
-            return ::testing::AssertionFailure() << "byte " << i << ": " << int(got[i]) << ", expected " << int(want[i]);
+            return ::testing::AssertionFailure()
+                   << "byte " << i << ": " << int(got[i]) << ", expected " << int(want[i]);
     return ::testing::AssertionSuccess();
 }
 
