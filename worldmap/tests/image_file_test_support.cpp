@@ -1,6 +1,12 @@
 #include "worldmap/tests/image_file_test_support.h"
 
+#include "platform/win/dynamic_library.h"
+#include "worldmap/codec_binding.h"
+
+#include <dlfcn.h>
 #include <tiffio.h>
+
+#include <filesystem>
 
 #include <cmath>
 #include <cstdio>
@@ -341,10 +347,9 @@ Bytes Descriptor(int equatorWidth, int column, int row, int mapType, bool shortF
         const int bytes = shortForm ? 2 : 4;
         for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
     }
-    if (!shortForm) {
-        out.push_back(1);  // full circle
-        out.push_back(0);
-    }
+    // Two more bytes: the full-circle flag and one spare (14 or 22 in all).
+    out.push_back(1);
+    out.push_back(0);
     return out;
 }
 
@@ -369,6 +374,75 @@ ImagePtr MakeSmoothPicture(int width, int height, uint32_t seed)
         }
     }
     return image;
+}
+
+ImagePtr DecodeWithDjpeg(const std::string& path, const testkit::TempDir& dir)
+{
+    const std::string out = dir.file("djpeg_reference.ppm");
+    const testkit::CommandResult r = testkit::Run("djpeg -nosmooth -pnm -outfile '" + out + "' '" + path + "'");
+    if (r.status != 0) {
+        ADD_FAILURE() << "djpeg failed on " << path << ": " << r.output;
+        return nullptr;
+    }
+    return ImagePtr(testkit::ReadPnm(out));
+}
+
+int MaxDifference(const Image& ours, const Image& rgb)
+{
+    if (ours.GetWidth() != rgb.GetWidth() || ours.GetHeight() != rgb.GetHeight() || ours.GetChannels() != rgb.GetChannels())
+        return 255;
+    const int channels = ours.GetChannels();
+    int worst = 0;
+    for (int y = 0; y < ours.GetHeight(); ++y) {
+        const uint8_t* a = ours.GetData() + static_cast<size_t>(y) * ours.GetRowByte();
+        const uint8_t* b = rgb.GetData() + static_cast<size_t>(y) * rgb.GetRowByte();
+        for (int x = 0; x < ours.GetWidth(); ++x)
+            for (int c = 0; c < channels; ++c) {
+                const int rc = channels == 3 ? 2 - c : c;
+                worst = std::max(worst, std::abs(int(a[x * channels + c]) - int(b[x * channels + rc])));
+            }
+    }
+    return worst;
+}
+
+// ---------------------------------------------------------------------------
+
+std::string JpegkitLibrary() { return FENDRAKE_JPEGKIT_LIBRARY; }
+std::string GifkitLibrary() { return FENDRAKE_GIFKIT_LIBRARY; }
+std::string FakeJpegkit() { return FENDRAKE_FAKE_JPEGKIT_LIBRARY; }
+std::string FakeJpegkitWithoutOrdinal8() { return FENDRAKE_FAKE_JPEGKIT_NO8_LIBRARY; }
+std::string FakeCinvora() { return FENDRAKE_FAKE_CINVORA_LIBRARY; }
+std::string FakeCinvoraWithoutOrdinal3() { return FENDRAKE_FAKE_CINVORA_NO3_LIBRARY; }
+
+ModuleFolder::ModuleFolder()
+{
+    ReleaseIOModule();
+    SetDllDirectoryA(m_dir.path().c_str());
+}
+
+ModuleFolder::~ModuleFolder()
+{
+    ReleaseIOModule();
+    SetDllDirectoryA(nullptr);
+}
+
+void ModuleFolder::Add(const std::string& library)
+{
+    const std::filesystem::path target(library);
+    std::filesystem::create_symlink(target, m_dir.path() / target.filename());
+}
+
+void ModuleFolder::Remove(const std::string& fileName)
+{
+    std::filesystem::remove(m_dir.path() / fileName);
+}
+
+bool IsLoaded(const std::string& library)
+{
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) return false;
+    dlclose(handle);
+    return true;
 }
 
 }  // namespace filetest

@@ -123,4 +123,42 @@ Bytes SecondKindDescriptor();
 // An R, G, B picture with smooth content, so that JPEG keeps it close.
 ImagePtr MakeSmoothPicture(int width, int height, uint32_t seed = 1);
 
+// djpeg's decoding (-nosmooth) as R, G, B; null on failure.
+ImagePtr DecodeWithDjpeg(const std::string& path, const testkit::TempDir& dir);
+// Largest difference between our B, G, R image and an R, G, B reference; 255
+// when the sizes differ.
+int MaxDifference(const Image& ours, const Image& rgb);
+
+// ---------------------------------------------------------------------------
+// Modules for the run-time bindings: a folder that LoadLibraryA searches
+// (SetDllDirectoryA) holding links to the chosen library files. Dropping it
+// releases the codec bindings and the folder.
+
+// The build's libraries, by the paths CMake passes to the tests.
+std::string JpegkitLibrary();
+std::string GifkitLibrary();
+std::string FakeJpegkit();  // every JPEG loads as a 7 x 7 image
+std::string FakeJpegkitWithoutOrdinal8();
+std::string FakeCinvora();
+std::string FakeCinvoraWithoutOrdinal3();
+
+class ModuleFolder {
+public:
+    ModuleFolder();
+    ~ModuleFolder();
+    ModuleFolder(const ModuleFolder&) = delete;
+    ModuleFolder& operator=(const ModuleFolder&) = delete;
+
+    // Links the library into the folder under its own file name.
+    void Add(const std::string& library);
+    void Remove(const std::string& fileName);
+    std::string Path() const { return m_dir.path().string(); }
+
+private:
+    testkit::TempDir m_dir;
+};
+
+// Whether a library file is loaded in this process now.
+bool IsLoaded(const std::string& library);
+
 }  // namespace filetest
