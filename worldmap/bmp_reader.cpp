@@ -149,12 +149,18 @@ Step ReadPal8(FILE* file, const BmpHeader& h, const Palette& palette, Image& ima
 }
 
 // Run-length data (RLE8 or RLE4), decoded with the palette straight into
-// the image. Rows are stored bottom-up; pixels the data skips stay black.
+// the image. Rows are stored bottom-up; pixels the data skips keep palette
+// entry 0.
+// Encoders run rows out to their padded length (a multiple of 4 bytes), so
+// pixels between the width and that length are dropped; a run, absolute run
+// or delta past it is a broken stream. Nothing is written past the top row.
 class RleDecoder {
 public:
-    RleDecoder(const BmpHeader& h, const Palette& palette, Image& image, std::vector<uint8_t> data)
-        : m_h(h), m_palette(palette), m_image(image), m_data(std::move(data)), m_four(h.compression == kRle4)
+    RleDecoder(const Palette& palette, Image& image, std::vector<uint8_t> data, bool four)
+        : m_palette(palette), m_image(image), m_data(std::move(data)), m_four(four)
     {
+        const int64_t rowBytes = (int64_t{image.GetWidth()} * (four ? 4 : 8) + 31) / 32 * 4;
+        m_paddedWidth = four ? rowBytes * 2 : rowBytes;
     }
 
     Step Decode()
@@ -164,7 +170,8 @@ public:
             uint8_t count, value;
             if (!Next(&count) || !Next(&value)) return Short("run-length data cut short");
             if (count > 0) {
-                if (!Run(count, value)) return Refuse("a run passes the end of its row");
+                if (m_x + count > m_paddedWidth) return Refuse("a run passes the end of its row");
+                Run(count, value);
                 continue;
             }
             switch (value) {
@@ -177,13 +184,14 @@ public:
             case 2: {  // delta: move right and up
                 uint8_t dx, dy;
                 if (!Next(&dx) || !Next(&dy)) return Short("run-length data cut short");
-                if (m_x + dx > m_h.width) return Refuse("a delta passes the end of its row");
+                if (m_x + dx > m_paddedWidth) return Refuse("a delta passes the end of its row");
                 m_x += dx;
                 m_y += dy;
                 break;
             }
             default:
-                if (!Absolute(value)) return Refuse("an absolute run passes the end of its row");
+                if (m_x + value > m_paddedWidth) return Refuse("an absolute run passes the end of its row");
+                if (!Absolute(value)) return Short("run-length data cut short");
                 break;
             }
         }
@@ -191,14 +199,14 @@ public:
     }
 
 private:
-    const BmpHeader& m_h;
     const Palette& m_palette;
     Image& m_image;
     std::vector<uint8_t> m_data;
     size_t m_pos = 0;
     bool m_four;
-    int m_x = 0;
-    int m_y = 0;  // counted from the bottom row
+    int64_t m_paddedWidth = 0;  // pixels of a row as the file pads it
+    int64_t m_x = 0;            // may pass the width, never the padded width
+    int m_y = 0;                // counted from the bottom row
 
     bool Next(uint8_t* byte)
     {
@@ -209,23 +217,22 @@ private:
 
     void Put(uint8_t index)
     {
-        uint8_t* row = m_image.GetData() + static_cast<size_t>(m_image.GetHeight() - 1 - m_y) * m_image.GetRowByte();
-        std::memcpy(row + static_cast<size_t>(m_x) * 3, m_palette[index].data(), 3);
+        if (m_x < m_image.GetWidth()) {
+            uint8_t* row = m_image.GetData() + static_cast<size_t>(m_image.GetHeight() - 1 - m_y) * m_image.GetRowByte();
+            std::memcpy(row + static_cast<size_t>(m_x) * 3, m_palette[index].data(), 3);
+        }
         ++m_x;
     }
 
     // `count` pixels of one index (RLE8) or of two alternating nibbles (RLE4).
-    bool Run(int count, uint8_t value)
+    void Run(int count, uint8_t value)
     {
-        if (m_x + count > m_h.width) return false;
         for (int i = 0; i < count; ++i) Put(m_four ? static_cast<uint8_t>(i & 1 ? value & 0x0F : value >> 4) : value);
-        return true;
     }
 
     // `count` literal indices, padded to a 16-bit boundary.
     bool Absolute(int count)
     {
-        if (m_x + count > m_h.width) return false;
         const size_t bytes = m_four ? (static_cast<size_t>(count) + 1) / 2 : static_cast<size_t>(count);
         if (m_pos + bytes > m_data.size()) return false;
         for (int i = 0; i < count; ++i) {
@@ -242,12 +249,12 @@ Step ReadRle(FILE* file, const BmpHeader& h, const Palette& palette, Image& imag
     if (h.dataOffset >= h.fileSize) return Short("no run-length data");
     std::vector<uint8_t> data(static_cast<size_t>(h.fileSize - h.dataOffset));
     if (!ReadExact(file, data.data(), data.size())) return Short("run-length data cut short");
-    // Undefined pixels are black, stored (1, 0, 0) like every black pixel.
+    // Pixels the stream skips take palette entry 0, as other decoders show them.
     for (int y = 0; y < image.GetHeight(); ++y) {
         uint8_t* row = image.GetData() + static_cast<size_t>(y) * image.GetRowByte();
-        for (int x = 0; x < image.GetWidth(); ++x) row[3 * x] = 1;
+        for (int x = 0; x < image.GetWidth(); ++x) std::memcpy(row + 3 * x, palette[0].data(), 3);
     }
-    return RleDecoder(h, palette, image, std::move(data)).Decode();
+    return RleDecoder(palette, image, std::move(data), h.compression == kRle4).Decode();
 }
 
 }  // namespace

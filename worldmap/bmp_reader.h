@@ -18,8 +18,9 @@ constexpr int kBmpStreamError = 0; // the file ends early or reports a read erro
 // offsets in the file count from there. On 1 *image holds a new image (one
 // reference, the caller's); otherwise *image is null. Like every loader of
 // the suite it never leaves a first (blue) sample of 0: 0 means no data, so
-// black reads as (1, 0, 0). Pixels an RLE bitmap leaves undefined, and
-// palette indices past the palette, are black. Headers of 40, 108 and 124
+// black reads as (1, 0, 0). Pixels an RLE bitmap leaves undefined take
+// palette entry 0 (as other decoders show them); palette indices past the
+// palette are black. Headers of 40, 108 and 124
 // bytes are read (the fields past the first 40 are not needed); OS/2 core and
 // 2.x headers, 1-, 2-, 4- (uncompressed), 16- and 32-bit bitmaps and other
 // compressions give -1. The file is never closed.
