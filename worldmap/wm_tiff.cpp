@@ -55,6 +55,10 @@ int WmTiff::WmToTiffAlpha(WorldMap* map, char* path)
     TIFFSetField(tif.get(), TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 4);
     TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    // The fourth sample is a coverage mask, not premultiplied: declared so,
+    // readers neither guess nor warn.
+    const uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
+    TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, 1, extra);
     TIFFSetField(tif.get(), TIFFTAG_SOFTWARE, TIFFGetVersion());
     const uint32_t rowsPerStrip = std::max<uint32_t>(1, TIFFDefaultStripSize(tif.get(), static_cast<uint32_t>(-1)));
     TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP, rowsPerStrip);

@@ -13,14 +13,17 @@ public:
     WmTiff& operator=(const WmTiff&) { return *this; }
 
     // Writes the map's stored block (its map rectangle) as 8-bit R, G, B, A
-    // with A = 255 where the first (blue) sample is not 0, else 0. A grey
+    // (A declared as unassociated alpha) with A = 255 where the first (blue)
+    // sample is not 0, else 0. A grey
     // map is written with R = G = B. 0; -1 when the map holds no block or
     // has 2 channels, or a strip cannot be written; -2 when the file cannot
     // be created.
     int WmToTiffAlpha(WorldMap* map, char* path);
 
     // Reads an RGBA-convertible TIFF of the map rectangle's size into the
-    // 3-channel map as B, G, R and marks the map fully covered. 0; -1 the map
+    // 3-channel map as B, G, R and marks the map fully covered. (libtiff
+    // gives colours weighted by alpha, so a file of ours comes back exactly
+    // where A is 255 and as 0 where the map had no data.) 0; -1 the map
     // has not 3 channels or the file cannot be opened; -2 size mismatch; -4
     // no memory for the raster; -5 the image cannot be read.
     int TiffToWm(char* path, WorldMap* map);
