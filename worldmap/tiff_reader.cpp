@@ -2,6 +2,7 @@
 
 #include "platform/utilkit/logger.h"
 #include "worldmap/byte_order.h"
+#include "worldmap/rgb_swap.h"
 #include "worldmap/tiff_tags.h"
 
 #include <algorithm>
@@ -28,6 +29,11 @@ struct RawEntry {
 };
 
 constexpr uint16_t kNoPhotometric = 0xFFFF;
+
+// Bytes read per call in the pixel pass: large enough that the calls cost
+// nothing, small enough that a chunk is still in the cache when its rows are
+// converted.
+constexpr size_t kChunkBytes = size_t{256} << 10;
 
 }  // namespace
 
@@ -320,7 +326,7 @@ void SwapSamples02(uint8_t* row, int width, int sampleBytes)
 {
     const int pixelBytes = 3 * sampleBytes;
     if (sampleBytes == 1) {
-        for (int x = 0; x < width; ++x, row += 3) std::swap(row[0], row[2]);
+        SwapRgbBgr(row, row, static_cast<size_t>(width));
         return;
     }
     for (int x = 0; x < width; ++x, row += pixelBytes)
@@ -457,8 +463,13 @@ int ReadTifData(Image* image, QUORVANE_FileInfo* info)
         Fail(info, "ReadTifData", reason);
         return 1;
     }
-    std::vector<uint8_t> fileRow;
-    if (plan.form != RowForm::Direct) fileRow.resize(s->fileRowBytes);
+    // Rows are read in chunks of about 256 KB: straight into the image when
+    // its rows follow each other like the file's, else through a buffer.
+    const size_t rowBytes = static_cast<size_t>(s->fileRowBytes);
+    const bool straight = plan.form == RowForm::Direct && static_cast<size_t>(image->GetRowByte()) == rowBytes;
+    const size_t chunkRows = std::max<size_t>(1, kChunkBytes / std::max<size_t>(rowBytes, 1));
+    std::vector<uint8_t> buffer;
+    if (!straight) buffer.resize(rowBytes * std::min<size_t>(chunkRows, s->height));
     const uint64_t rowsPerStrip = std::min<uint64_t>(s->rowsPerStrip, s->height);
     uint32_t y = 0;
     for (uint32_t strip = 0; strip < s->stripsNeeded; ++strip) {
@@ -467,15 +478,25 @@ int ReadTifData(Image* image, QUORVANE_FileInfo* info)
             return 1;
         }
         const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(s->height, y + rowsPerStrip));
-        for (; y < end; ++y) {
-            uint8_t* row = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
-            uint8_t* target = plan.form == RowForm::Direct ? row : fileRow.data();
-            if (!ReadExact(info->file, target, s->fileRowBytes)) {
+        while (y < end) {
+            const size_t n = std::min<size_t>(chunkRows, end - y);
+            uint8_t* first = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
+            uint8_t* chunk = straight ? first : buffer.data();
+            if (!ReadExact(info->file, chunk, n * rowBytes)) {
                 Fail(info, "ReadTifData", "the file ends inside the pixel data");
                 return 1;
             }
-            ConvertRow(plan, *s, target, row);
-            FinishRow(plan, *s, *image, row);
+            for (size_t i = 0; i < n; ++i, ++y) {
+                uint8_t* row = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
+                const uint8_t* in = chunk + i * rowBytes;
+                if (!straight) {
+                    if (plan.form == RowForm::Direct)
+                        std::memcpy(row, in, rowBytes);
+                    else
+                        ConvertRow(plan, *s, in, row);
+                }
+                FinishRow(plan, *s, *image, row);
+            }
         }
     }
     info->options &= ~QFI_READ_FAILED;

@@ -2,6 +2,7 @@
 
 #include "platform/utilkit/logger.h"
 #include "worldmap/byte_order.h"
+#include "worldmap/rgb_swap.h"
 #include "worldmap/tiff_tags.h"
 
 #include <algorithm>
@@ -109,11 +110,7 @@ public:
                 return;
             }
             if (sb == 1) {
-                for (size_t x = 0; x < width; ++x, in += 3, out += 3) {
-                    out[0] = in[2];
-                    out[1] = in[1];
-                    out[2] = in[0];
-                }
+                SwapRgbBgr(in, out, width);
                 return;
             }
             for (size_t x = 0; x < width; ++x, in += 3 * sb)
@@ -156,6 +153,8 @@ class TiffFile {
 public:
     explicit TiffFile(const char* path) : m_path(path), m_file(std::fopen(path, "wb"))
     {
+        // Every write is a large chunk of its own: no stream buffer between.
+        if (m_file) std::setvbuf(m_file, nullptr, _IONBF, 0);
         struct stat st{};
         m_regular = m_file && fstat(fileno(m_file), &st) == 0 && S_ISREG(st.st_mode);
     }
@@ -276,9 +275,10 @@ int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
         return kSaveTiffCannotCreate;
     }
     bool ok = file.Write(head.data(), head.size());
-    // Rows are gathered into a buffer of about a megabyte per write.
+    // Rows are gathered into a buffer of about 256 KB per write, small enough
+    // to stay in the cache between the conversion and the write.
     const size_t rowBytes = rows.RowBytes();
-    const size_t rowsPerChunk = std::max<size_t>(1, (size_t{1} << 20) / std::max<size_t>(rowBytes, 1));
+    const size_t rowsPerChunk = std::max<size_t>(1, (size_t{256} << 10) / std::max<size_t>(rowBytes, 1));
     std::vector<uint8_t> chunk(rowBytes * std::min<size_t>(rowsPerChunk, static_cast<size_t>(area.height)));
     for (int y = 0; ok && y < area.height;) {
         const int n = static_cast<int>(std::min<size_t>(rowsPerChunk, static_cast<size_t>(area.height - y)));
