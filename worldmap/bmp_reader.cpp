@@ -99,6 +99,16 @@ Step Validate(const BmpHeader& h)
     return Step::Ok;
 }
 
+// Uncompressed pixels must all lie in the file; checked before the image is
+// made, so that a few bytes never claim gigabytes.
+Step CheckPixelsInFile(const BmpHeader& h)
+{
+    if (h.compression != kRgb) return Step::Ok;
+    const int64_t fileRowBytes = (int64_t{h.width} * h.bitCount / 8 + 3) & ~int64_t{3};
+    if (int64_t{h.dataOffset} + fileRowBytes * std::abs(int64_t{h.height}) > h.fileSize) return Short("pixel data cut short");
+    return Step::Ok;
+}
+
 Step ReadPalette(FILE* file, const BmpHeader& h, Palette* palette)
 {
     for (auto& entry : *palette) entry = {1, 0, 0};
@@ -124,7 +134,6 @@ Step ReadRgb24(FILE* file, const BmpHeader& h, Image& image)
 {
     const size_t rowBytes = static_cast<size_t>(image.GetRowByte());  // equals the file's padded row
     const int rows = image.GetHeight();
-    if (int64_t{h.dataOffset} + static_cast<int64_t>(rowBytes) * rows > h.fileSize) return Short("pixel data cut short");
     for (int i = 0; i < rows; ++i) {
         uint8_t* row = ImageRow(image, h, i);
         if (!ReadExact(file, row, rowBytes)) return Short("pixel data cut short");
@@ -138,7 +147,6 @@ Step ReadPal8(FILE* file, const BmpHeader& h, const Palette& palette, Image& ima
 {
     const size_t fileRowBytes = (static_cast<size_t>(h.width) + 3) & ~size_t{3};
     const int rows = image.GetHeight();
-    if (int64_t{h.dataOffset} + static_cast<int64_t>(fileRowBytes) * rows > h.fileSize) return Short("pixel data cut short");
     std::vector<uint8_t> indices(fileRowBytes);
     for (int i = 0; i < rows; ++i) {
         if (!ReadExact(file, indices.data(), fileRowBytes)) return Short("pixel data cut short");
@@ -268,6 +276,7 @@ int ReadBmpFile(FILE* file, Image** image)
     auto palette = std::make_unique<Palette>();
     Step step = ReadHeaders(file, &h);
     if (step == Step::Ok) step = Validate(h);
+    if (step == Step::Ok) step = CheckPixelsInFile(h);
     if (step == Step::Ok) step = ReadPalette(file, h, palette.get());
     if (step != Step::Ok) return Result(step);
 

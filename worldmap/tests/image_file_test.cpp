@@ -390,6 +390,43 @@ TEST_F(ImageFileTest, GifExtraDataCarriesTheTransparentColour)
     EXPECT_EQ(Exdata::Count(plain.image.get()), 0);
 }
 
+// Zero means "no data" in maps, but only the bitmap reader and the JPEG
+// colour path turn a real black into blue 1: grey JPEG and TIFF keep zeros.
+TEST_F(ImageFileTest, WhichLoadersKeepZeros)
+{
+    ImagePtr black(new Image(8, 8, 1));
+    std::memset(black->GetData(), 0, black->GetDataSize());
+    Write("black_grey.jpg", MakeJpeg(*black, m_dir, "black_grey", "-grayscale"));
+    ImagePtr rgb(new Image(8, 8, 3));
+    std::memset(rgb->GetData(), 0, rgb->GetDataSize());
+    Write("black_rgb.jpg", MakeJpeg(*rgb, m_dir, "black_rgb"));
+    QUORVANE_FileInfo info;
+    const std::string tif = Path("black.tif");
+    info.path = tif.c_str();
+    ASSERT_EQ(SaveImageAsTiff(rgb.get(), nullptr, &info), 0);
+    BmpSpec bmp;
+    bmp.width = 8;
+    bmp.height = 8;
+    bmp.pixels = Bytes(24 * 8, 0);
+    Write("black.bmp", MakeBmp(bmp));
+    struct Case {
+        const char* file;
+        int firstSample;
+    };
+    for (const Case& c : {Case{"black_grey.jpg", 0}, Case{"black_rgb.jpg", 1}, Case{"black.tif", 0}, Case{"black.bmp", 1}}) {
+        SCOPED_TRACE(c.file);
+        LoadResult r;
+        Load(Loader::WMap, Path(c.file), true, true, false, &r);
+        ASSERT_EQ(r.status, 1);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const uint8_t* p = r.image->GetData() + static_cast<size_t>(y) * r.image->GetRowByte() + x * r.image->GetChannels();
+                ASSERT_EQ(p[0], c.firstSample) << x << "," << y;
+                for (int ch = 1; ch < r.image->GetChannels(); ++ch) ASSERT_LE(p[ch], 1);  // JPEG rounding
+            }
+    }
+}
+
 TEST_F(ImageFileTest, SaveJpegAndGifGoThroughTheCodecs)
 {
     ImagePtr bgr(testkit::MakePatternImage(24, 16, 3, IMG_LAYOUT_BITMAP, 2));

@@ -15,7 +15,7 @@
 
 #include <csignal>
 #include <filesystem>
-#include <regex>
+#include <sstream>
 #include <sys/resource.h>
 
 using namespace filetest;
@@ -34,19 +34,26 @@ std::vector<DumpEntry> TiffDump(const std::string& path)
 {
     const testkit::CommandResult r = testkit::Run("tiffdump '" + path + "'");
     EXPECT_EQ(r.status, 0) << r.output;
+    // Lines read "<name> (<tag>) <TYPE> (<code>) <count><<values>>".
     std::vector<DumpEntry> out;
-    const std::regex line(R"(^.*\((\d+)\) (\w+) \((\d+)\) (\d+)<([^>]*)>\s*$)");
     std::istringstream in(r.output);
     std::string text;
     while (std::getline(in, text)) {
-        std::smatch m;
-        if (!std::regex_match(text, m, line)) continue;
+        const size_t open = text.find('<'), close = text.rfind('>');
+        const size_t typeEnd = text.rfind(" (", open);
+        const size_t tagEnd = typeEnd == std::string::npos ? std::string::npos : text.rfind(") ", typeEnd);
+        const size_t tagStart = tagEnd == std::string::npos ? std::string::npos : text.rfind('(', tagEnd);
+        if (open == std::string::npos || close == std::string::npos || tagStart == std::string::npos) continue;
         DumpEntry e;
-        e.tag = std::stoi(m[1]);
-        e.type = m[2];
-        e.count = std::stoi(m[4]);
+        try {
+            e.tag = std::stoi(text.substr(tagStart + 1, tagEnd - tagStart - 1));
+            e.type = text.substr(tagEnd + 2, typeEnd - tagEnd - 2);
+            e.count = std::stoi(text.substr(text.find(") ", typeEnd) + 2, open));
+        } catch (const std::exception&) {
+            continue;
+        }
         // BYTE values are listed in hexadecimal ("0x6b").
-        std::istringstream values(m[5]);
+        std::istringstream values(text.substr(open + 1, close - open - 1));
         std::string token;
         while (values >> token) e.values.push_back(std::stoll(token, nullptr, 0));
         out.push_back(e);
