@@ -13,9 +13,6 @@
 
 using namespace byteorder;
 
-// The strip table lives beside the public header state; GetTifHeader fills
-// both, so the pixel pass never trusts a count or an offset it has not seen
-// checked against the file.
 namespace {
 
 // One IFD entry as stored: the value field is kept raw so that it can be
@@ -37,6 +34,9 @@ constexpr size_t kChunkBytes = size_t{256} << 10;
 
 }  // namespace
 
+// The strip table lives beside the public header state; GetTifHeader fills
+// both, so the pixel pass never trusts a count or an offset it has not seen
+// checked against the file.
 struct TifReaderState : TifHeaderState {
     uint16_t photometric = kNoPhotometric;
     uint32_t stripsNeeded = 0;
@@ -371,10 +371,9 @@ const char* PlanRows(const TifReaderState& s, const Image& image, RowPlan* plan)
     plan->invert = s.photometric == 0;
     if (image.IsBmp()) {
         if (image.GetDataType() != IMG_UINT8) return "a bitmap-layout image must have 8-bit samples";
-        plan->imageRowBytes = static_cast<size_t>(s.width) * samples;
-        plan->form = bits == 8 ? RowForm::Direct : bits == 16 ? RowForm::HighByte : bits == 1 ? RowForm::ExpandBits
-                                                                                            : RowForm::Direct;
         if (bits == 32) return "32-bit samples do not fit an 8-bit image";
+        plan->imageRowBytes = static_cast<size_t>(s.width) * samples;
+        plan->form = bits == 16 ? RowForm::HighByte : bits == 1 ? RowForm::ExpandBits : RowForm::Direct;
         return nullptr;
     }
     if (image.GetDataBits() != bits) return "the image's sample type differs from the file's";
