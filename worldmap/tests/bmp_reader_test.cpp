@@ -76,9 +76,9 @@ using Expected = std::vector<std::array<uint8_t, 3>>;
 }
 
 // A 24-bit file of the given B, G, R pixels (top row first), rows padded.
-BmpSpec Rgb24(int width, int height, const Expected& pixels, bool topDown)
+BmpFields Rgb24(int width, int height, const Expected& pixels, bool topDown)
 {
-    BmpSpec s;
+    BmpFields s;
     s.width = width;
     s.height = topDown ? -height : height;
     const int stride = (width * 3 + 3) & ~3;
@@ -125,10 +125,10 @@ TEST(BmpRead, Rgb24RowPaddingAndOrder)
 }
 
 // An 8-bit file: palette entries as 0x00RRGGBB, indices top row first.
-BmpSpec Pal8(int width, int height, std::vector<uint32_t> palette, const std::vector<uint8_t>& indices, bool topDown,
+BmpFields Pal8(int width, int height, std::vector<uint32_t> palette, const std::vector<uint8_t>& indices, bool topDown,
              uint32_t coloursUsed)
 {
-    BmpSpec s;
+    BmpFields s;
     s.bitCount = 8;
     s.width = width;
     s.height = topDown ? -height : height;
@@ -164,7 +164,7 @@ TEST(BmpRead, Pal8PaletteRowsAndHeaders)
                     indices.push_back(index);
                     expected.push_back(Bgr(palette[index]));
                 }
-                BmpSpec s = Pal8(width, 2, palette, indices, topDown, 6);
+                BmpFields s = Pal8(width, 2, palette, indices, topDown, 6);
                 s.headerSize = headerSize;
                 BmpRead r = ReadBmpBytes(MakeBmp(s), dir);
                 ASSERT_EQ(r.status, kBmpRead);
@@ -187,61 +187,61 @@ TEST(BmpRead, IndexPastThePaletteIsBlack)
 TEST(BmpRead, RefusedLayouts)
 {
     testkit::TempDir dir;
-    const BmpSpec rgb = Rgb24(4, 2, SomePixels(4, 2, 1), false);
+    const BmpFields rgb = Rgb24(4, 2, SomePixels(4, 2, 1), false);
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpFields fields;
     };
     std::vector<Case> cases;
     auto with = [&](const char* name, auto change) {
-        BmpSpec s = rgb;
+        BmpFields s = rgb;
         change(s);
         cases.push_back({name, s});
     };
-    with("core_header", [](BmpSpec& s) { s.headerSize = 12; });
-    with("os2_header", [](BmpSpec& s) { s.headerSize = 64; });
-    with("header_16", [](BmpSpec& s) { s.headerSize = 16; });
-    with("header_56", [](BmpSpec& s) { s.headerSize = 56; });
+    with("core_header", [](BmpFields& s) { s.headerSize = 12; });
+    with("os2_header", [](BmpFields& s) { s.headerSize = 64; });
+    with("header_16", [](BmpFields& s) { s.headerSize = 16; });
+    with("header_56", [](BmpFields& s) { s.headerSize = 56; });
     for (uint16_t bits : {1, 4, 16, 32}) {
-        with("bit_count", [bits](BmpSpec& s) {
+        with("bit_count", [bits](BmpFields& s) {
             s.bitCount = bits;
             s.palette.assign(bits <= 8 ? (1u << bits) : 0u, 0x808080);
         });
     }
-    with("bitfields_24", [](BmpSpec& s) { s.compression = 3; });
-    with("rle8_on_24", [](BmpSpec& s) { s.compression = 1; });
-    with("jpeg_in_bmp", [](BmpSpec& s) { s.compression = 4; });
-    with("rle4_on_8", [](BmpSpec& s) {
+    with("bitfields_24", [](BmpFields& s) { s.compression = 3; });
+    with("rle8_on_24", [](BmpFields& s) { s.compression = 1; });
+    with("jpeg_in_bmp", [](BmpFields& s) { s.compression = 4; });
+    with("rle4_on_8", [](BmpFields& s) {
         s.bitCount = 8;
         s.compression = 2;
         s.palette.assign(4, 0);
     });
-    with("rle8_top_down", [](BmpSpec& s) {
+    with("rle8_top_down", [](BmpFields& s) {
         s.bitCount = 8;
         s.compression = 1;
         s.height = -2;
         s.palette.assign(4, 0);
     });
-    with("planes_2", [](BmpSpec& s) { s.planes = 2; });
-    with("negative_width", [](BmpSpec& s) { s.width = -4; });
-    with("zero_height", [](BmpSpec& s) { s.height = 0; });
-    with("int_min_height", [](BmpSpec& s) { s.height = INT32_MIN; });
-    with("palette_count_2_32", [](BmpSpec& s) {
+    with("planes_2", [](BmpFields& s) { s.planes = 2; });
+    with("negative_width", [](BmpFields& s) { s.width = -4; });
+    with("zero_height", [](BmpFields& s) { s.height = 0; });
+    with("int_min_height", [](BmpFields& s) { s.height = INT32_MIN; });
+    with("palette_count_2_32", [](BmpFields& s) {
         s.bitCount = 8;
         s.coloursUsed = 0xFFFFFFFFu;
     });
-    with("palette_over_256", [](BmpSpec& s) {
+    with("palette_over_256", [](BmpFields& s) {
         s.bitCount = 8;
         s.coloursUsed = 257;
     });
-    with("enormous", [](BmpSpec& s) {
+    with("enormous", [](BmpFields& s) {
         s.width = 3000000;
         s.height = 2000000;
     });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LogCapture log;
-        BmpRead r = ReadBmpBytes(MakeBmp(c.spec), dir);
+        BmpRead r = ReadBmpBytes(MakeBmp(c.fields), dir);
         EXPECT_EQ(r.status, kBmpNotUsable);
         EXPECT_TRUE(log.contains("ERROR ReadBmpFile")) << log.text();
     }
@@ -263,7 +263,7 @@ TEST(BmpRead, ShortFilesGiveStreamError)
     const Bytes pal = MakeBmp(Pal8(4, 2, std::vector<uint32_t>(256, 0x010203), std::vector<uint8_t>(8, 5), false, 0));
     EXPECT_EQ(ReadBmpBytes(Bytes(pal.begin(), pal.begin() + 300), dir).status, kBmpStreamError);  // palette cut
     // Large dimensions in a small file: refused before any buffer of that size.
-    BmpSpec big = Rgb24(2, 2, SomePixels(2, 2, 3), false);
+    BmpFields big = Rgb24(2, 2, SomePixels(2, 2, 3), false);
     big.width = 20000;
     big.height = 20000;
     EXPECT_EQ(ReadBmpBytes(MakeBmp(big), dir).status, kBmpStreamError);
@@ -293,9 +293,9 @@ struct Rle {
     }
 };
 
-BmpSpec RleFile(int bits, int width, int height, const Rle& rle, int colours)
+BmpFields RleFile(int bits, int width, int height, const Rle& rle, int colours)
 {
-    BmpSpec s;
+    BmpFields s;
     s.bitCount = static_cast<uint16_t>(bits);
     s.compression = bits == 8 ? 1 : 2;
     s.width = width;
@@ -316,7 +316,7 @@ TEST(BmpRead, RunLengthStreamsLikeImageMagick)
     testkit::TempDir dir;
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpFields fields;
     };
     const Case cases[] = {
         {"rle8_runs", RleFile(8, 6, 3, Rle().Run(6, 1).EndOfLine().Run(2, 2).Run(4, 3).EndOfLine().Run(6, 4).EndOfBitmap(), 8)},
@@ -333,7 +333,7 @@ TEST(BmpRead, RunLengthStreamsLikeImageMagick)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(std::string(c.name) + ".bmp");
-        ASSERT_TRUE(WriteFileBytes(path, MakeBmp(c.spec)));
+        ASSERT_TRUE(WriteFileBytes(path, MakeBmp(c.fields)));
         BmpRead r = ReadBmp(path);
         ASSERT_EQ(r.status, kBmpRead);
         ImagePtr magick = DecodeWithMagick(path, dir);
@@ -345,7 +345,7 @@ TEST(BmpRead, RunLengthStreamsLikeImageMagick)
 TEST(BmpRead, RunLengthIndexPastThePaletteIsBlack)
 {
     testkit::TempDir dir;
-    BmpSpec s = RleFile(8, 4, 1, Rle().Run(2, 1).Run(2, 9).EndOfBitmap(), 4);
+    BmpFields s = RleFile(8, 4, 1, Rle().Run(2, 1).Run(2, 9).EndOfBitmap(), 4);
     BmpRead r = ReadBmpBytes(MakeBmp(s), dir);
     ASSERT_EQ(r.status, kBmpRead);
     const auto c1 = Bgr(s.palette[1]);
@@ -357,7 +357,7 @@ TEST(BmpRead, RunLengthIndexPastThePaletteIsBlack)
 TEST(BmpRead, EarlyEndOfBitmapLeavesPaletteEntry0)
 {
     testkit::TempDir dir;
-    BmpSpec s = RleFile(8, 3, 4, Rle().Run(3, 2).EndOfLine().Run(2, 3).EndOfBitmap(), 8);
+    BmpFields s = RleFile(8, 3, 4, Rle().Run(3, 2).EndOfLine().Run(2, 3).EndOfBitmap(), 8);
     BmpRead r = ReadBmpBytes(MakeBmp(s), dir);
     ASSERT_EQ(r.status, kBmpRead);
     const auto colour = [&](int i) {
@@ -376,7 +376,7 @@ TEST(BmpRead, BrokenRunLengthStreams)
     testkit::TempDir dir;
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpFields fields;
         int status;
     };
     const Case cases[] = {
@@ -394,7 +394,7 @@ TEST(BmpRead, BrokenRunLengthStreams)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LogCapture log;
-        EXPECT_EQ(ReadBmpBytes(MakeBmp(c.spec), dir).status, c.status);
+        EXPECT_EQ(ReadBmpBytes(MakeBmp(c.fields), dir).status, c.status);
         EXPECT_TRUE(log.contains("ERROR ReadBmpFile")) << log.text();
     }
     // Deltas past the top row are harmless: nothing is written there.

@@ -55,7 +55,7 @@ protected:
         info.path = kqvzTif.c_str();
         info.extra = &extra;
         ASSERT_EQ(SaveImageAsTiff(bgr.get(), nullptr, &info), 0);
-        BmpSpec bmp;
+        BmpFields bmp;
         bmp.width = 5;
         bmp.height = 2;
         bmp.pixels = Bytes(16 * 2, 0x40);
@@ -404,7 +404,7 @@ TEST_F(ImageFileTest, WhichLoadersKeepZeros)
     const std::string tif = Path("black.tif");
     info.path = tif.c_str();
     ASSERT_EQ(SaveImageAsTiff(rgb.get(), nullptr, &info), 0);
-    BmpSpec bmp;
+    BmpFields bmp;
     bmp.width = 8;
     bmp.height = 8;
     bmp.pixels = Bytes(24 * 8, 0);

@@ -264,7 +264,7 @@ Bytes PatternSamples(int width, int height, int channels, int bits, bool bigEndi
 
 // ---------------------------------------------------------------------------
 
-Bytes MakeBmp(const BmpSpec& s)
+Bytes MakeBmp(const BmpFields& s)
 {
     Bytes header(14 + s.headerSize, 0);
     auto put16 = [&](size_t at, uint32_t v) {

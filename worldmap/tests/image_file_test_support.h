@@ -96,7 +96,7 @@ Bytes PatternSamples(int width, int height, int channels, int bits, bool bigEndi
 // ---------------------------------------------------------------------------
 // BMP files.
 
-struct BmpSpec {
+struct BmpFields {
     uint32_t headerSize = 40;
     int32_t width = 4;
     int32_t height = 3;
@@ -108,7 +108,7 @@ struct BmpSpec {
     Bytes pixels;                   // as stored
     int64_t dataOffset = -1;        // -1: right after the palette
 };
-Bytes MakeBmp(const BmpSpec& spec);
+Bytes MakeBmp(const BmpFields& fields);
 
 // ---------------------------------------------------------------------------
 // JPEG files: cjpeg of a picture, and a descriptor comment put right after
