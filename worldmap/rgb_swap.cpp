@@ -1,0 +1,73 @@
+#include "worldmap/rgb_swap.h"
+
+#include <tmmintrin.h>
+
+void SwapRgbBgrScalar(const uint8_t* in, uint8_t* out, size_t pixels)
+{
+    for (size_t i = 0; i < pixels; ++i, in += 3, out += 3) {
+        const uint8_t first = in[0];
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = first;
+    }
+}
+
+namespace {
+
+// Sixteen pixels (48 bytes) per step, from three loads made before any store,
+// so that in-place use never reads a byte it has just written. Output vector
+// k lane l takes input byte p(16k + l), p(j) = 3 (j / 3) + 2 - j % 3, which
+// lies in vector k or a neighbour; each mask picks the lanes one input vector
+// gives (0x80 zeroes the others).
+struct SwapMasks {
+    alignas(16) uint8_t m[3][3][16];
+    SwapMasks()
+    {
+        for (int k = 0; k < 3; ++k)
+            for (int v = 0; v < 3; ++v)
+                for (int l = 0; l < 16; ++l) {
+                    const int j = 16 * k + l;
+                    const int p = 3 * (j / 3) + 2 - j % 3;
+                    m[k][v][l] = static_cast<uint8_t>(p / 16 == v ? p % 16 : 0x80);
+                }
+    }
+};
+
+__attribute__((target("ssse3"))) void SwapRgbBgrSsse3(const uint8_t* in, uint8_t* out, size_t pixels)
+{
+    static const SwapMasks masks;
+    auto mask = [](int k, int v) { return _mm_load_si128(reinterpret_cast<const __m128i*>(masks.m[k][v])); };
+    const __m128i m00 = mask(0, 0), m01 = mask(0, 1);
+    const __m128i m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2);
+    const __m128i m21 = mask(2, 1), m22 = mask(2, 2);
+    size_t i = 0;
+    for (; i + 16 <= pixels; i += 16, in += 48, out += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
+        const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
+        const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                        _mm_shuffle_epi8(c, m12));
+        const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), o0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), o1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), o2);
+    }
+    SwapRgbBgrScalar(in, out, pixels - i);
+}
+
+bool HasSsse3()
+{
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+
+}  // namespace
+
+void SwapRgbBgr(const uint8_t* in, uint8_t* out, size_t pixels)
+{
+    if (HasSsse3())
+        SwapRgbBgrSsse3(in, out, pixels);
+    else
+        SwapRgbBgrScalar(in, out, pixels);
+}

@@ -1,0 +1,14 @@
+// Exchange of the first and third byte of every 3-byte pixel (B, G, R <->
+// R, G, B): the TIFF reader and writer convert between the image's channel
+// order and the file's with it, on rows of up to a few hundred kilobytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// `in` and `out` may be the same buffer (in place); otherwise they must not
+// overlap. Uses SSSE3 when the processor has it.
+void SwapRgbBgr(const uint8_t* in, uint8_t* out, size_t pixels);
+
+// The plain loop, the reference of the fast path.
+void SwapRgbBgrScalar(const uint8_t* in, uint8_t* out, size_t pixels);
