@@ -35,7 +35,7 @@ REGION2 Rect(float left, float top, float right, float bottom)
 
 // Random convex polygons of 3 to 8 vertices in both orientations against
 // random rectangles: the walk's area equals the general clipper's
-// (gpc_polygon_clip on the same pair) and the exact area, including
+// (gpc_polygon_clip on the same pair), Clipper's and the exact area, including
 // intersections of more than 8 vertices (which once overran the result).
 TEST(PolyRectInt, MatchesGeneralClipperOnRandomConvexPolygons)
 {
@@ -57,6 +57,8 @@ TEST(PolyRectInt, MatchesGeneralClipperOnRandomConvexPolygons)
         CPolyClip::gpc_polygon_clip(GPC_INT, subject.get(), box.get(), general.get());
         const double clipped = EvenOddArea(ToContours(*general));
         EXPECT_NEAR(clipped, expected, 1e-3 * std::max(expected, 1.0));
+        const Contours box4 = {{{r.left, r.top}, {r.right, r.top}, {r.right, r.bottom}, {r.left, r.bottom}}};
+        EXPECT_NEAR(std::fabs(ClipperArea(GPC_INT, {p}, box4)), expected, 1e-3 * std::max(expected, 1.0));
         if (!out) {
             EXPECT_NEAR(expected, 0.0, 1e-3);
             EXPECT_EQ(general->count, 0);
