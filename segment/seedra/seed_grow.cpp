@@ -327,14 +327,13 @@ private:
     int32_t m_maxDist = kMaxDist;
 };
 
-template <typename T>
-ISeedGrow<T>* Create()
-{
-    return new (std::nothrow) CSeedGrow<T>();
-}
+// The three builds of the grower, one per cell type.
+using CSeedGrow8 = CSeedGrow<uint8_t>;
+using CSeedGrow16 = CSeedGrow<int16_t>;
+using CSeedGrow32 = CSeedGrow<int32_t>;
 
 }  // namespace
 
-ISeedGrow8* CreateSeedGrow8() { return Create<uint8_t>(); }
-ISeedGrow16* CreateSeedGrow16() { return Create<int16_t>(); }
-ISeedGrow32* CreateSeedGrow32() { return Create<int32_t>(); }
+ISeedGrow8* CreateSeedGrow8() { return new (std::nothrow) CSeedGrow8(); }
+ISeedGrow16* CreateSeedGrow16() { return new (std::nothrow) CSeedGrow16(); }
+ISeedGrow32* CreateSeedGrow32() { return new (std::nothrow) CSeedGrow32(); }

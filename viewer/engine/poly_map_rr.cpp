@@ -1,5 +1,6 @@
 #include "viewer/engine/poly_map_rr.h"
 
+#include "geometry/polykit/poly_clip.h"
 #include "imaging/ref_count.h"
 #include "platform/utilkit/logger.h"
 #include "platform/xformkit/transform_wa.h"
@@ -255,6 +256,43 @@ void CPolyMapRR::MapRegionRows(const gpc_polygon& region)
             const double right = std::min(double(m_dstWidth - 1), std::floor(xs[k + 1]));
             if (left <= right) MapOneSector(y, static_cast<int>(left), static_cast<int>(right));
         }
+    }
+}
+
+void CPolyMapRR::MapOneStrip(gpc_vertex_list* strip)
+{
+    if (!strip || strip->count < 3 || !strip->points || !ImagesUsable()) return;
+    gpc_ladder ladder{0, nullptr};
+    CPolyClip::gpc_tristrip_to_ladders(strip, &ladder);
+    for (int i = 0; i < ladder.count; ++i) MapOneLadder(ladder.rungs[i]);
+    CPolyClip::gpc_free_ladder(&ladder);
+}
+
+void CPolyMapRR::MapOneLadder(gpc_vertex_list* rung)
+{
+    if (!rung || rung->count != 4 || !rung->points || !ImagesUsable()) return;
+    const POINT2* v = rung->points;
+    for (int i = 0; i < 4; ++i)
+        if (!std::isfinite(v[i].x) || !std::isfinite(v[i].y)) return;
+    // The pair nearer the top of the image is the trapezoid's top; within
+    // each pair the smaller x is the left end.
+    const bool firstOnTop = v[0].y <= v[2].y;
+    const POINT2& ta = firstOnTop ? v[0] : v[2];
+    const POINT2& tb = firstOnTop ? v[1] : v[3];
+    const POINT2& ba = firstOnTop ? v[2] : v[0];
+    const POINT2& bb = firstOnTop ? v[3] : v[1];
+    const double y0 = std::min(ta.y, tb.y), y1 = std::max(ba.y, bb.y);
+    if (y1 - y0 < 0.001) return;
+    const double topL = std::min(ta.x, tb.x), topR = std::max(ta.x, tb.x);
+    const double botL = std::min(ba.x, bb.x), botR = std::max(ba.x, bb.x);
+    const double firstRow = std::max(0.0, std::floor(y0) + 1);
+    const double lastRow = std::min(double(m_dstHeight - 1), std::floor(y1));
+    for (double row = firstRow; row <= lastRow; ++row) {
+        const double t = (row - y0) / (y1 - y0);
+        const double xl = topL + t * (botL - topL), xr = topR + t * (botR - topR);
+        const double left = std::max(0.0, std::floor(xl + 0.999999));
+        const double right = std::min(double(m_dstWidth - 1), std::floor(xr));
+        if (left <= right) MapOneSector(static_cast<int>(row), static_cast<int>(left), static_cast<int>(right));
     }
 }
 

@@ -52,6 +52,17 @@ public:
     int MapImgRegions(Image* src, Image* dst, const gpc_polygon* region, const POINT* offset,
                       const PAIR_WALIGN_RR_PRMS2* prms, bool bilinear, float unused);
 
+    // The view engine's face drawing: a region cut into triangle strips
+    // (destination pixels), each strip into ladders of horizontal
+    // trapezoids, each trapezoid filled row by row. A row y of a trapezoid
+    // from height y0 down to y1 is drawn when y0 < y <= y1, from the first
+    // pixel at or right of its left edge to the last at or left of its right
+    // edge (the rule MapRegions fills a whole region by). Both need the images
+    // bound and CalcMappingPrms run; without usable images they draw nothing.
+    void MapOneStrip(gpc_vertex_list* strip);
+    // One rung: vertices 0 and 1 at one height, 2 and 3 at the other.
+    void MapOneLadder(gpc_vertex_list* rung);
+
 private:
     void CalcImgPrms();
     bool ImagesUsable() const;

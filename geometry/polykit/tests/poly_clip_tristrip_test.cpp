@@ -128,6 +128,46 @@ TEST(PolyClipTristrip, TriangleGivesOneStripWithoutRepeatedApex)
     }
 }
 
+// Polygons drawn at the scale of the tolerance (coordinates a few 1e-4
+// apart): heights and abscissas merge, and a right-hand class can come before
+// any edge of its height has become the last contributing edge. The strips
+// stay well formed instead of the sweep following an unset edge.
+TEST(PolyClipTristrip, PolygonsAtTheScaleOfTheToleranceStayWellFormed)
+{
+    const float u = 1e-4f;
+    struct Case {
+        gpc_op op;
+        Contours subject, clip;
+    };
+    const Case cases[] = {
+        {GPC_INT,
+         {{{2 * u, 4 * u}, {1 * u, 1 * u}, {4 * u, 1 * u}},
+          {{2 * u, 3 * u}, {4 * u, 2 * u}, {4 * u, 0}, {4 * u, 3 * u}, {4 * u, 2 * u}, {0, 4 * u}}},
+         {{{0, 4 * u}, {4 * u, 0}, {3 * u, 3 * u}}}},
+        {GPC_DIFF,
+         {{{1 * u, 2 * u}, {4 * u, 4 * u}, {1 * u, 0}, {0, 1 * u}}},
+         {{{1 * u, 4 * u}, {2 * u, 1 * u}, {1 * u, 1 * u}, {0, 2 * u}, {2 * u, 4 * u}, {2 * u, 4 * u}},
+          {{4 * u, 4 * u}, {0, 1 * u}, {3 * u, 0}}}},
+    };
+    for (const Case& c : cases) {
+        for (gpc_op op : {c.op, GPC_DIFF, GPC_INT, GPC_XOR, GPC_UNION}) {
+            SCOPED_TRACE("op " + std::to_string(op) + "\nsubject " + Describe(c.subject) + "\nclip " + Describe(c.clip));
+            Poly s(c.subject), k(c.clip);
+            Strips strips;
+            CPolyClip::gpc_tristrip_clip(op, s.get(), k.get(), &strips.t);
+            for (int i = 0; i < strips.t.count; ++i) {
+                const gpc_vertex_list& st = strips.t.strips[i];
+                ASSERT_GE(st.count, 3);
+                for (int v = 0; v < st.count; ++v) {
+                    EXPECT_TRUE(std::isfinite(st.points[v].x) && std::isfinite(st.points[v].y));
+                    EXPECT_LE(std::fabs(st.points[v].x), 5 * u);
+                    EXPECT_LE(std::fabs(st.points[v].y), 5 * u);
+                }
+            }
+        }
+    }
+}
+
 TEST(PolyClipTristrip, EmptyInputsGiveNoStrips)
 {
     Poly a, b;

@@ -85,6 +85,26 @@ TEST(SphLoop, EmptyLoopAndWholeTurnEdge)
     for (int i = 0; i < s.m_nFlat; ++i) EXPECT_TRUE(std::isfinite(s.m_pFlat[i].x) && std::isfinite(s.m_pFlat[i].y));
 }
 
+// An edge whose longitude step is exactly a whole turn (vertices outside the
+// map's range, as loops of extrapolated outlines have) leaves nothing to
+// divide by: the crossing latitude must stay finite, or the pole detour
+// would carry an infinite latitude into the flat polygon.
+TEST(SphLoop, WholeTurnStepOutsideTheMapKeepsTheCrossingFinite)
+{
+    const float turn = 6.2831855f;
+    const float x0 = -2.0f;
+    const float x1 = turn - 2.0f;  // exact in float: x1 - x0 == turn
+    ASSERT_EQ(x1 - x0, turn);
+    const std::vector<POINT2> loop = {{x0, 0.2f}, {x1, 0.4f}, {0.5f, -0.3f}};
+    CSphLoop s(loop.data(), 3);
+    s.MainSphLoop();
+    ASSERT_GE(s.m_nCross, 1);
+    EXPECT_TRUE(std::isfinite(s.m_maxCrossLat));
+    EXPECT_TRUE(std::isfinite(s.m_minCrossLat));
+    ASSERT_GT(s.m_nFlat, 0);
+    for (int i = 0; i < s.m_nFlat; ++i) EXPECT_TRUE(std::isfinite(s.m_pFlat[i].x) && std::isfinite(s.m_pFlat[i].y)) << i;
+}
+
 TEST(SphLoop, CopiesAreDeep)
 {
     const std::vector<POINT2> loop = {{3.0f, 0.2f}, {-3.0f, 0.3f}, {-3.0f, 0.1f}, {3.0f, 0.0f}};
