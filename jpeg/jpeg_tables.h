@@ -4,7 +4,9 @@
 #include <cstdint>
 
 // Natural (row-major) index of each zigzag position.
-inline constexpr uint8_t kZigzagToNatural[64] = {
+// Internal linkage on purpose: an inline variable would be a unique global
+// symbol, and the loader never unloads a library that exports one.
+constexpr uint8_t kZigzagToNatural[64] = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,

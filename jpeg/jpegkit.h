@@ -16,7 +16,7 @@ constexpr int kWriteJpegCannotWrite = 103;   // the file could not be created or
 constexpr int kWriteJpegNotEncodable = 104;  // the image cannot be stored in a JPEG file (size, channels, descriptor)
 
 // The exported names by ordinal (index 0 is ordinal 1).
-inline constexpr const char* kJpegkitEntryNames[8] = {
+constexpr const char* kJpegkitEntryNames[8] = {
     "GetJpegHeader", "ReadJpegData", "JpegCleanup", "WriteJpeg",
     "GetQuorvanePD", "OrgWHFunction", "NoReadThumbnail", "SetForce0To1",
 };
