@@ -1,0 +1,3 @@
+#pragma once
+#include "platform/win/wnd.h"
+class CFrameWnd : public CWnd {};
