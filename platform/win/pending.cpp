@@ -1,13 +1,12 @@
-// TEMPORARY: symbols of parts not written yet.
+// TEMPORARY: drawing entry points written with the GDI part.
 #include "platform/win/control_models.h"
 #include "platform/win/controls.h"
-#include "platform/win/win_app.h"
-#include "platform/win/frame_wnd.h"
+#include "platform/win/control_bars.h"
+#include "platform/win/tree_model.h"
 namespace win {
-void RegisterTreeClass(WindowSystem&) {}
-void RegisterBarClasses(WindowSystem&) {}
 void PaintWindowBackground(HWND, CDC*) {}
 void ApplyClassCursor(HWND) {}
+void ApplyScrollOrigin(CDC*, POINT) {}
 void ButtonModel::Paint(WindowData&, CDC&) {}
 void StaticModel::Paint(WindowData&, CDC&) {}
 void EditModel::Paint(WindowData&, CDC&) {}
@@ -15,12 +14,14 @@ void ComboModel::Paint(WindowData&, CDC&) {}
 void ListBoxModel::Paint(WindowData&, CDC&) {}
 void SliderModel::Paint(WindowData&, CDC&) {}
 void ProgressModel::Paint(WindowData&, CDC&) {}
+void TreeModel::Paint(WindowData&, CDC&) {}
 }
 void CBitmapButton::DrawItem(LPDRAWITEMSTRUCT) {}
-CWinApp* AfxGetApp() { return nullptr; }
-CWnd* AfxGetMainWnd() { return nullptr; }
-int AfxMessageBox(const char* text, UINT type, UINT) { return ::MessageBox(nullptr, text, "app", type); }
-CFrameWnd* CWnd::GetParentFrame() const { return nullptr; }
-CFrameWnd* CWnd::GetTopLevelFrame() const { return nullptr; }
+void CStatusBar::OnPaint() { Default(); }
+void CToolBar::OnPaint() { Default(); }
+BOOL CImageList::Draw(CDC*, int, POINT, UINT) { return FALSE; }
 CDC* CWnd::GetDC() { return nullptr; }
 int CWnd::ReleaseDC(CDC*) { return 0; }
+#include "platform/win/doc_view.h"
+void CView::OnPaint() { Default(); }
+void CView::OnFilePrint() {}

@@ -1,10 +1,15 @@
 #include "platform/win/runtime.h"
 
+#include "platform/win/clipboard.h"
 #include "platform/win/dialog.h"
+#include "platform/win/drag_drop.h"
+#include "platform/win/file_system.h"
 #include "platform/win/menu.h"
 #include "platform/win/message_queue.h"
+#include "platform/win/profile.h"
 #include "platform/win/prompter.h"
 #include "platform/win/resources.h"
+#include "platform/win/shell.h"
 #include "platform/win/system.h"
 #include "platform/win/win_thread.h"
 #include "platform/win/window_system.h"
@@ -30,7 +35,12 @@ void ResetRuntime()
     ResetSystemState();
     Resources::ClearAll();
     SetInteractive(false);
-    SetIdleHandler(nullptr);
+    ResetClipboard();
+    ResetDragDrop();
+    ClearShellRequests();
+    SetShellLaunching(false);
+    Profile::Get().Reset();
+    ResetFileSystem();
 }
 
 }  // namespace win

@@ -56,6 +56,7 @@ using HTREEITEM = _TREEITEM*;
 
 constexpr WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+constexpr WORD MAKEWORD(unsigned lo, unsigned hi) { return static_cast<WORD>((lo & 0xFFu) | ((hi & 0xFFu) << 8)); }
 constexpr DWORD MAKELONG(unsigned lo, unsigned hi) { return (lo & 0xFFFFu) | ((hi & 0xFFFFu) << 16); }
 constexpr WPARAM MAKEWPARAM(unsigned lo, unsigned hi) { return MAKELONG(lo, hi); }
 constexpr LPARAM MAKELPARAM(unsigned lo, unsigned hi) { return static_cast<LPARAM>(MAKELONG(lo, hi)); }
@@ -113,6 +114,8 @@ constexpr UINT WM_APP = 0x8000;
 // Sent by the runtime's idle processing to frames and bars: refresh the
 // enabled and checked state of toolbar buttons and dialog-bar controls.
 constexpr UINT WM_IDLEUPDATECMDUI = 0x0363;
+// Sent by frames to their views once the document is attached.
+constexpr UINT WM_INITIALUPDATE = 0x0364;
 
 // Mouse key state (wParam of mouse messages).
 constexpr UINT MK_LBUTTON = 0x0001;

@@ -151,6 +151,7 @@ HWND WindowSystem::Create(DWORD exStyle, const char* className, const char* text
     const HWND hwnd = w->hwnd;
     if (object) {
         object->m_hWnd = hwnd;
+        object->m_hadWindow = true;
         w->object = object;
     } else {
         CWnd* wrapper = cls->makeWrapper ? cls->makeWrapper() : new CWnd();

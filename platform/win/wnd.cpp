@@ -50,6 +50,7 @@ CWnd::CWnd() = default;
 
 CWnd::~CWnd()
 {
+    if (m_deletedFlag) *m_deletedFlag = true;
     // The object goes before its window: the window lives on with a
     // runtime-made object and is destroyed on the user-interface thread.
     if (m_hWnd && System().IsWindow(m_hWnd)) {
@@ -80,6 +81,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName
                     CWnd* parent, UINT idOrMenu, void* param)
 {
     if (m_hWnd) return FALSE;
+    m_hadWindow = false;
     CREATESTRUCT cs{};
     cs.lpCreateParams = param;
     cs.hwndParent = parent ? parent->m_hWnd : nullptr;
@@ -98,6 +100,19 @@ BOOL CWnd::CreateEx(DWORD exStyle, const char* className, const char* windowName
                                       cs.hwndParent, static_cast<UINT>(reinterpret_cast<uintptr_t>(cs.hMenu)),
                                       param, this);
     return hwnd != nullptr;
+}
+
+BOOL CWnd::CreateOrDispose(DWORD exStyle, const char* className, const char* windowName, DWORD style,
+                           const RECT& rect, CWnd* parent, UINT idOrMenu, void* param)
+{
+    bool deleted = false;
+    m_deletedFlag = &deleted;
+    const BOOL ok = CreateEx(exStyle, className, windowName, style, rect, parent, idOrMenu, param);
+    if (deleted) return FALSE;
+    m_deletedFlag = nullptr;
+    // No window ever came, so no WM_NCDESTROY: dispose of the object here.
+    if (!ok && !m_hadWindow) PostNcDestroy();
+    return ok;
 }
 
 BOOL CWnd::DestroyWindow()

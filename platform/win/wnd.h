@@ -211,6 +211,14 @@ public:
 
 protected:
     friend class win::WindowSystem;
+    // Set to true by the destructor while a caller watches whether a failed
+    // creation deleted the object (frames and views delete themselves).
+    bool* m_deletedFlag = nullptr;
+    bool m_hadWindow = false;  // a window was attached at some time
+    // Creates like CreateEx; after a failure the object is gone whether or
+    // not a window came to exist (PostNcDestroy runs either way).
+    BOOL CreateOrDispose(DWORD exStyle, const char* className, const char* windowName, DWORD style,
+                         const RECT& rect, CWnd* parent, UINT idOrMenu, void* param);
     // Routes a WM_COMMAND with a control handle back to the control first
     // (none of the suite's controls consume them); false to go on.
     virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
