@@ -39,6 +39,13 @@ enum class ControlKind {
 
 // Coordinates are pixels of the dialog's client area.
 struct ControlTemplate {
+    ControlTemplate() = default;
+    ControlTemplate(UINT id_, ControlKind kind_, RECT rect_, std::string text_ = {}, DWORD style_ = 0,
+                    DWORD exStyle_ = 0, std::string className_ = {})
+        : id(id_), kind(kind_), rect(rect_), text(std::move(text_)), style(style_), exStyle(exStyle_),
+          className(std::move(className_))
+    {
+    }
     UINT id = 0;
     ControlKind kind = ControlKind::Static;
     RECT rect{};
