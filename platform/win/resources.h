@@ -64,6 +64,11 @@ struct DialogTemplate {
 };
 
 struct MenuItemTemplate {
+    MenuItemTemplate() = default;
+    MenuItemTemplate(UINT id_, std::string text_, UINT flags_ = 0, std::vector<MenuItemTemplate> popup_ = {})
+        : id(id_), text(std::move(text_)), flags(flags_), popup(std::move(popup_))
+    {
+    }
     UINT id = 0;  // 0 with no text and no popup: separator
     std::string text;
     UINT flags = 0;  // MF_GRAYED, MF_CHECKED
