@@ -203,7 +203,7 @@ CRect CFrameWnd::ClientAreaForView() const
     // Bars take their strips in creation order: each one from what the
     // previous ones left.
     for (CControlBar* bar : ControlBars()) {
-        if (!bar->IsWindowVisible()) continue;
+        if (!(bar->GetStyle() & WS_VISIBLE)) continue;  // the frame itself may not show yet
         const DWORD align = bar->GetBarStyle() & CBRS_ALIGN_ANY;
         const bool horizontal = (align & (CBRS_ALIGN_TOP | CBRS_ALIGN_BOTTOM)) != 0 || align == 0;
         const CSize size = bar->CalcFixedLayout(TRUE, horizontal);
@@ -221,7 +221,7 @@ void CFrameWnd::RecalcLayout(BOOL)
     CRect area;
     GetClientRect(&area);
     for (CControlBar* bar : ControlBars()) {
-        if (!bar->IsWindowVisible()) continue;
+        if (!(bar->GetStyle() & WS_VISIBLE)) continue;  // the frame itself may not show yet
         const DWORD align = bar->GetBarStyle() & CBRS_ALIGN_ANY;
         const bool horizontal = (align & (CBRS_ALIGN_TOP | CBRS_ALIGN_BOTTOM)) != 0 || align == 0;
         const CSize size = bar->CalcFixedLayout(TRUE, horizontal);

@@ -142,7 +142,11 @@ int CSplitterWnd::ColumnBarAt(POINT p) const
 void CSplitterWnd::OnLButtonDown(UINT, CPoint point)
 {
     m_dragging = ColumnBarAt(point);
-    if (m_dragging >= 0) SetCapture();
+    if (m_dragging < 0) return;
+    int x = 0;
+    for (int c = 0; c <= m_dragging; ++c) x += m_columnInfo[static_cast<size_t>(c)].current + (c ? kBarWidth : 0);
+    m_grabOffset = point.x - x;
+    SetCapture();
 }
 
 void CSplitterWnd::OnMouseMove(UINT, CPoint point)
@@ -150,7 +154,7 @@ void CSplitterWnd::OnMouseMove(UINT, CPoint point)
     if (m_dragging < 0) return;
     int x = 0;
     for (int c = 0; c < m_dragging; ++c) x += m_columnInfo[static_cast<size_t>(c)].current + kBarWidth;
-    m_columnInfo[static_cast<size_t>(m_dragging)].ideal = std::max(0, static_cast<int>(point.x) - x);
+    m_columnInfo[static_cast<size_t>(m_dragging)].ideal = std::max(0, static_cast<int>(point.x) - m_grabOffset - x);
     RecalcLayout();
 }
 

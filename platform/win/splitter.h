@@ -46,4 +46,5 @@ private:
     std::vector<Track> m_columnInfo;
     std::vector<Track> m_rowInfo;
     int m_dragging = -1;
+    int m_grabOffset = 0;  // where in the bar the drag began
 };

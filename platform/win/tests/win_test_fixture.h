@@ -1,20 +1,37 @@
 // Shared fixture of the platform/win tests: a fresh runtime per test, the
 // calling thread as the user-interface thread, and a scripted prompter that
-// fails the test on any question it was not told about.
+// fails the test on any question it was not told about. The per-user
+// configuration and data folders point into a temporary folder.
 #pragma once
 
 #include "platform/win/prompter.h"
 #include "platform/win/runtime.h"
+#include "platform/win/win_rect.h"
+#include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
+
+// Readable rectangles and points in test messages.
+inline std::ostream& operator<<(std::ostream& out, const RECT& r)
+{
+    return out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
+}
+inline std::ostream& operator<<(std::ostream& out, const POINT& p)
+{
+    return out << "(" << p.x << ", " << p.y << ")";
+}
 
 class WinTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        setenv("XDG_CONFIG_HOME", m_home.file("config").c_str(), 1);
+        setenv("XDG_DATA_HOME", m_home.file("data").c_str(), 1);
         win::ResetRuntime();
         m_prompter = std::make_unique<win::ScriptedPrompter>(
             [](const std::string& what) { ADD_FAILURE() << "unscripted question: " << what; });
@@ -29,7 +46,9 @@ protected:
     }
 
     win::ScriptedPrompter& Prompter() { return *m_prompter; }
+    const testkit::TempDir& Home() const { return m_home; }
 
 private:
+    testkit::TempDir m_home;
     std::unique_ptr<win::ScriptedPrompter> m_prompter;
 };
