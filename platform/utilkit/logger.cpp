@@ -1,5 +1,7 @@
 #include "platform/utilkit/logger.h"
 
+#include "platform/utilkit/log_base.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -27,12 +29,11 @@ LogState& state()
     return s;
 }
 
+// The log folder under the common application-data folder, where the
+// support instructions tell users to look.
 std::string defaultLogFolder()
 {
-    const char* xdg = std::getenv("XDG_STATE_HOME");
-    if (xdg && *xdg) return std::string(xdg) + "/Quorvane/log";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.local/state/Quorvane/log";
+    return LogBase::getPath_log();
 }
 
 std::string formatLine(const char* format, va_list args)

@@ -1,0 +1,1 @@
+fendrake_bench(bench_compose SOURCES bench_compose.cpp LINKS Mapdeck)

@@ -1,0 +1,68 @@
+// Shared by the JPEG benchmarks: runs every registered benchmark and then
+// prints, per case, our time against libjpeg-turbo's. Benchmarks are named
+// "<kind>/ours/<case>" and "<kind>/turbo/<case>".
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace jpegbench {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            const std::string name = run.benchmark_name();
+            const size_t a = name.find('/'), b = name.find('/', a + 1);
+            if (a == std::string::npos || b == std::string::npos) continue;
+            const std::string who = name.substr(a + 1, b - a - 1);
+            const std::string key = name.substr(0, a) + "/" + name.substr(b + 1);
+            auto& entry = m_times[key];
+            if (m_order.empty() || std::find(m_order.begin(), m_order.end(), key) == m_order.end())
+                m_order.push_back(key);
+            (who == "ours" ? entry.first : entry.second) = run.GetAdjustedRealTime();
+            for (const auto& [counter, value] : run.counters)
+                if (counter == "bytes_ratio_vs_turbo" && who == "ours") m_extra[key] = value;
+        }
+    }
+
+    void PrintRatios() const
+    {
+        std::printf("\n%-40s %12s %12s %14s\n", "case", "ours (ms)", "turbo (ms)", "speed ratio");
+        for (const std::string& key : m_order) {
+            const auto& [ours, turbo] = m_times.at(key);
+            if (ours <= 0 || turbo <= 0) continue;
+            std::printf("%-40s %12.2f %12.2f %13.2fx", key.c_str(), ours, turbo, turbo / ours);
+            auto it = m_extra.find(key);
+            if (it != m_extra.end()) std::printf("   size ratio %.4f", double(it->second));
+            std::printf("\n");
+        }
+        std::printf("(speed ratio = turbo time / our time: 1.0 is as fast as libjpeg-turbo)\n");
+    }
+
+private:
+    std::map<std::string, std::pair<double, double>> m_times;
+    std::map<std::string, double> m_extra;
+    std::vector<std::string> m_order;
+};
+
+inline int RunWithRatios(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}
+
+}  // namespace jpegbench

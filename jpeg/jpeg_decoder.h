@@ -1,0 +1,168 @@
+// The JPEG decoder behind Jpegkit's reading entry points: a state machine
+// over a byte source that reads the markers up to the first scan (header
+// pass), then the scans (data pass) into an interleaved 8-bit Image in blue,
+// green, red order, at full or one-eighth scale. Sequential files with one
+// interleaved scan are decoded and written out MCU row by MCU row; progressive
+// files and sequential files with several scans go through coefficient planes.
+#pragma once
+
+#include "jpeg/jpeg_bit_reader.h"
+#include "jpeg/jpeg_byte_source.h"
+#include "worldmap/file_records.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+class Image;
+struct JpegColourTables;
+
+class JpegDecoder {
+public:
+    // At most this many scans are decoded from one file, so that a crafted
+    // file cannot make the decoder repeat its work without end.
+    static constexpr int kMaxScans = 500;
+
+    // `basePosition` is the position of the source's first byte in the file,
+    // used for the recorded position of the descriptor's payload.
+    JpegDecoder(std::unique_ptr<JpegByteSource> source, bool headerOnly, bool oneEighth, int64_t basePosition = 0);
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+    // Header pass: from the start-of-image marker to the first start-of-scan
+    // marker, whose segment is left unread.
+    bool ReadHeader();
+    // Data pass into `image`, whose buffer holds OutputWidth x OutputHeight
+    // pixels of Components() bytes.
+    bool DecodeImage(Image* image);
+    // Leaves one-eighth mode before the data pass; false when the full-size
+    // buffers cannot be allocated.
+    bool LeaveOneEighth();
+
+    int FrameWidth() const { return m_width; }
+    int FrameHeight() const { return m_height; }
+    int Components() const { return m_componentCount; }
+    bool IsProgressive() const { return m_progressive; }
+    bool IsOneEighth() const { return m_oneEighth; }
+    // Full scale: the frame size; one-eighth: the MCU-padded size / 8.
+    int OutputWidth() const;
+    int OutputHeight() const;
+    // The captured descriptor comment: payload position, length (0 when
+    // none), bytes.
+    FileExtraData* Comment() { return &m_comment; }
+    // Why the last pass failed (for the caller's log line).
+    const char* Error() const { return m_error; }
+
+private:
+    struct FreeDeleter {
+        void operator()(void* p) const { std::free(p); }
+    };
+
+    struct Component {
+        int id = 0;
+        int h = 1, v = 1;           // sampling factors
+        int quantTable = 0;
+        int hRatio = 1, vRatio = 1; // Hmax / h, Vmax / v: the upsampling factors
+        int blocksAcross = 0;       // blocks of the MCU-padded plane
+        int blocksDown = 0;
+        int scanBlocksAcross = 0;   // blocks a one-component scan codes
+        int scanBlocksDown = 0;
+        uint16_t quant[64] = {};    // natural order, taken at the component's first scan
+        bool quantLatched = false;
+        bool dcFirstDone = false;
+        int dcTable = 0, acTable = 0;
+        int16_t dcPred = 0;
+        // Quantised coefficients, natural order, coefsPerBlock per block
+        // (64, or 1 when only the DC is kept at one-eighth scale).
+        std::unique_ptr<int16_t[], FreeDeleter> coefs;
+        // Samples of the current MCU row.
+        std::vector<uint8_t> rows;
+        size_t rowStride = 0;
+        std::vector<uint8_t> expanded;  // one row upsampled to the output width
+    };
+
+    bool Fail(const char* reason)
+    {
+        m_error = reason;
+        return false;
+    }
+
+    // Markers.
+    int ReadMarkerAfterSegment();
+    int SeekMarker();
+    bool HandleMarker(int marker, bool& stop);
+    bool SkipSegment();
+    bool ReadFrameHeader(bool progressive);
+    bool ReadHuffmanTables();
+    bool ReadQuantTables();
+    bool ReadRestartInterval();
+    bool ReadComment();
+    bool ReadAppSegment();
+    bool ReadScanHeader();
+
+    // Geometry and buffers.
+    int BlockSize() const { return m_oneEighth ? 1 : 8; }
+    int CoefsPerBlock() const { return m_oneEighth ? 1 : 64; }
+    bool AllocateCoefficients();
+    bool AllocateRows();
+    bool CheckImage(const Image* image);
+
+    // Scans.
+    bool DecodeSequentialStreaming(Image* image);
+    bool DecodeBufferedScans(Image* image);
+    bool DecodeScanIntoCoefficients();
+    bool SkipScanData();
+    bool ProcessRestart();
+    bool DecodeBlockBaseline(Component& c, int16_t* block, int& last);
+    bool DecodeDcFirst(Component& c, int16_t* block);
+    bool DecodeDcRefine(int16_t* block);
+    bool DecodeAcFirst(const Component& c, int16_t* block);
+    bool DecodeAcRefine(const Component& c, int16_t* block);
+    bool ScanIsComplete() const;
+
+    // Output.
+    void TransformBlock(const Component& c, const int16_t* block, int last, uint8_t* out);
+    void TransformMcuRowFromCoefficients(int mcuRow);
+    void EmitMcuRow(Image* image, int mcuRow);
+
+    std::unique_ptr<JpegByteSource> m_source;
+    JpegBitReader m_bits;
+    const JpegColourTables* m_colour = nullptr;
+    bool m_headerOnly;
+    bool m_oneEighth;
+    int64_t m_basePosition;
+    const char* m_error = "";
+
+    // Frame.
+    bool m_frameSeen = false;
+    bool m_progressive = false;
+    int m_width = 0, m_height = 0;
+    int m_componentCount = 0;
+    Component m_comp[3];
+    int m_hMax = 1, m_vMax = 1;
+    int m_mcusAcross = 0, m_mcusDown = 0;
+    bool m_adobeSeen = false;
+    int m_adobeTransform = 1;
+    bool m_jfifSeen = false;
+    bool m_rgb = false;  // components are red, green, blue (no colour transform)
+
+    // Tables.
+    uint16_t m_quant[4][64] = {};
+    bool m_quantDefined[4] = {};
+    HuffmanDecodeTable m_dcTables[4];
+    HuffmanDecodeTable m_acTables[4];
+    int m_restartInterval = 0;
+
+    // Scan.
+    bool m_scanPending = false;  // the header pass stopped at a start-of-scan marker
+    int m_scanCount = 0;
+    int m_scanComponents = 0;
+    int m_scanComp[4] = {};
+    int m_ss = 0, m_se = 63, m_ah = 0, m_al = 0;
+    int m_eobRun = 0;
+    bool m_coefficientsReady = false;
+
+    FileExtraData m_comment;
+};

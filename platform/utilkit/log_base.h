@@ -1,0 +1,56 @@
+// Services of the utility module beside the log lines themselves: the
+// folders the suite keeps its files in (log, configuration, camera data),
+// temporary names and time texts, and the starting of outside programs.
+// Paths arrive in the platform's Windows spelling ("\\Quorvane\\log") and
+// are converted here, at the OS boundary.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class LogBase {
+public:
+    // The common application-data folder: $FENDRAKE_APPDATA, else
+    // $XDG_STATE_HOME, else ~/.local/state. `subPath` (backslashes allowed)
+    // is made below it when missing; true with the full path in `out`.
+    static bool GetCommonAppDataDir(const char* subPath, std::string& out);
+    static bool GetCommonAppDataDir(const char* subPath, std::string* out);
+    // The log folder: "\\Quorvane\\log" of the common application-data folder.
+    static std::string getPath_log();
+    // The folder of the running program, without a trailing separator.
+    static std::string GetAppDir0();
+    static bool IsFileExists(const char* path);
+    // Whether a file can be written at `path` (a folder: inside it).
+    static bool canWriteFile(const char* path);
+
+    // Local date and time: readable ("2024-05-01 12:34:56") when `readable`,
+    // else compact and unique per call within the process, for names
+    // ("20240501_123456_042_1"). Returns the length, 0 when it does not fit.
+    static int makeTimeString(char* buffer, int size, bool readable);
+    // A new file named prefix + unique part + extension in `folder` (the
+    // temporary folder when null); the empty file is made so that the name
+    // stays unique. False when it cannot be made.
+    static bool makeFilename(const char* prefix, const char* extension, const char* folder, std::string& out);
+
+    // Starts `program` with a Windows-style command line (quotes group
+    // arguments). When the line begins with the program's own name that
+    // word is its first argument, else the program name is put in front.
+    // Returns the process id, 0 when it could not start. `processInfo` is
+    // not used.
+    static intptr_t ExecuteProcess(const char* program, const char* commandLine, void* processInfo, bool show);
+    // Starts the program and waits for it; its exit status, -1 when it could
+    // not start.
+    static int ExecuteWait(const char* program, const char* arguments, bool show);
+    // Starts the program without waiting; true when it started.
+    static bool ExecuteApp(const char* program, const char* arguments, bool show);
+
+    // Copies `address` (a file path, a file:// address, or an http(s)
+    // address fetched with curl when installed) to `localPath`; 0 on success.
+    static int downloadFile(const char* address, const char* localPath);
+
+    // "\\a\\b.exe" -> "/a/b.exe": the platform's spelling of a path.
+    static std::string ToNativePath(const char* path);
+    // Splits a Windows-style command line into words.
+    static std::vector<std::string> SplitCommandLine(const char* commandLine);
+};

@@ -1,0 +1,45 @@
+#include "platform/utilkit/fl2_apperture.h"
+#include "platform/utilkit/vec2.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+TEST(FL2Apperture, KnownAnglesOfThe35mmFrame)
+{
+    // 24 mm across the short side at 24 mm focal length: 2 atan(1/2).
+    EXPECT_NEAR(FL2Apperture::FL2ApperturePortrait_35mm(24.0f), 53.130102f, 1e-4);
+    // A 4:3 image spans 32 mm: at 16 mm it sees 90 degrees.
+    EXPECT_NEAR(FL2Apperture::FL2AppertureLandscape_35mm(16.0f, 0.75f), 90.0f, 1e-4);
+    EXPECT_NEAR(FL2Apperture::appertureLandscape2FL_35mm(90.0f, 0.75f), 16.0f, 1e-4);
+    EXPECT_NEAR(FL2Apperture::apperturePortrait2FL_35mm(90.0f), 12.0f, 1e-4);
+    EXPECT_EQ(FL2Apperture::apperturePortrait2FL_35mm(0.0f), 0.0f);
+    EXPECT_EQ(FL2Apperture::FL2ApperturePortrait_35mm(0.0f), 0.0f);
+}
+
+TEST(FL2Apperture, ConversionsAreInverse)
+{
+    for (float focal : {8.0f, 17.5f, 35.0f, 200.0f}) {
+        EXPECT_NEAR(FL2Apperture::apperturePortrait2FL_35mm(FL2Apperture::FL2ApperturePortrait_35mm(focal)), focal,
+                    focal * 1e-5);
+        EXPECT_NEAR(FL2Apperture::appertureLandscape2FL_35mm(FL2Apperture::FL2AppertureLandscape_35mm(focal, 0.75f),
+                                                             0.75f),
+                    focal, focal * 1e-5);
+    }
+}
+
+TEST(Vec2, DistanceDifferenceUnitAndPerpendicular)
+{
+    EXPECT_FLOAT_EQ(CVec2::vec2_dist({1, 2}, {4, 6}), 5.0f);
+    const POINT2 d = CVec2::vec2_diff({1, 2}, {4, 6});
+    EXPECT_EQ(d.x, -3.0f);
+    EXPECT_EQ(d.y, -4.0f);
+    const POINT2 u = CVec2::vec2_unit({3, -4});
+    EXPECT_FLOAT_EQ(u.x, 0.6f);
+    EXPECT_FLOAT_EQ(u.y, -0.8f);
+    const POINT2 z = CVec2::vec2_unit({0, 0});
+    EXPECT_EQ(z.x + z.y, 0.0f);
+    const POINT2 p = CVec2::vec2_perp({3, 4});
+    EXPECT_EQ(p.x * 3 + p.y * 4, 0.0f);
+    EXPECT_EQ(p.x, -4.0f);
+}

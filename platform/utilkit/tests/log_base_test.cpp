@@ -1,0 +1,156 @@
+#include "platform/utilkit/log_base.h"
+#include "platform/utilkit/logger.h"
+#include "testkit/testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Points the common application-data folder at a temporary folder.
+struct AppDataHere {
+    explicit AppDataHere(const testkit::TempDir& dir) { ::setenv("FENDRAKE_APPDATA", dir.path().c_str(), 1); }
+    ~AppDataHere() { ::unsetenv("FENDRAKE_APPDATA"); }
+};
+
+}  // namespace
+
+TEST(LogBase, CommonAppDataFoldersAreMadeFromWindowsStyleSubPaths)
+{
+    testkit::TempDir dir;
+    AppDataHere here(dir);
+    std::string path;
+    EXPECT_TRUE(LogBase::GetCommonAppDataDir("\\Quorvane\\CameraInfo", path));
+    EXPECT_EQ(path, (dir.path() / "Quorvane" / "CameraInfo").string());
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+    EXPECT_TRUE(LogBase::GetCommonAppDataDir("\\Quorvane", static_cast<std::string*>(nullptr)));
+    EXPECT_EQ(LogBase::getPath_log(), (dir.path() / "Quorvane" / "log").string());
+}
+
+TEST(LogBase, LoggerWritesIntoTheLogFolderByDefault)
+{
+    testkit::TempDir dir;
+    AppDataHere here(dir);
+    ASSERT_TRUE(Logger::setLogOn("Fendrake", nullptr));
+    Logger::log("ERROR Probe::Run() %d", 1, 5);
+    const std::string name = Logger::getLogFileName();
+    Logger::setLogOff();
+    EXPECT_EQ(name, LogBase::getPath_log() + "/Fendrake.log");
+    std::ifstream in(name);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(all.find("[1] ERROR Probe::Run() 5"), std::string::npos);
+}
+
+TEST(LogBase, FileChecksAndTemporaryNames)
+{
+    testkit::TempDir dir;
+    EXPECT_TRUE(LogBase::canWriteFile(dir.path().c_str()));
+    EXPECT_TRUE(LogBase::canWriteFile(dir.file("new.txt").c_str()));
+    EXPECT_FALSE(LogBase::canWriteFile("/nonexistent-folder/x.txt"));
+    EXPECT_FALSE(LogBase::IsFileExists(dir.file("none").c_str()));
+    std::set<std::string> names;
+    for (int i = 0; i < 20; ++i) {
+        std::string name;
+        ASSERT_TRUE(LogBase::makeFilename("kzbl_", ".tiff", dir.path().c_str(), name));
+        EXPECT_TRUE(name.starts_with(dir.file("kzbl_")));
+        EXPECT_TRUE(name.ends_with(".tiff"));
+        EXPECT_TRUE(LogBase::IsFileExists(name.c_str()));
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), 20u);
+    std::string name;
+    LogCapture log;
+    EXPECT_FALSE(LogBase::makeFilename("x", ".y", "/nonexistent-folder", name));
+    EXPECT_TRUE(log.contains("ERROR LogBase::makeFilename()"));
+}
+
+TEST(LogBase, TimeStringsAreReadableOrUniqueAndFitTheirBuffer)
+{
+    char a[100], b[100];
+    const int n = LogBase::makeTimeString(a, 100, true);
+    EXPECT_EQ(n, 19);  // "2024-05-01 12:34:56"
+    EXPECT_EQ(a[4], '-');
+    EXPECT_EQ(a[10], ' ');
+    ASSERT_GT(LogBase::makeTimeString(a, 100, false), 0);
+    ASSERT_GT(LogBase::makeTimeString(b, 100, false), 0);
+    EXPECT_STRNE(a, b) << "two names made in a row differ";
+    EXPECT_EQ(std::string(a).find_first_of(" :/\\"), std::string::npos);
+    char tiny[5] = "xxxx";
+    EXPECT_EQ(LogBase::makeTimeString(tiny, 5, true), 0);
+    EXPECT_EQ(tiny[0], '\0');
+}
+
+TEST(LogBase, CommandLinesSplitTheWindowsWay)
+{
+    struct Case {
+        const char* line;
+        std::vector<std::string> words;
+    };
+    const Case cases[] = {
+        {"a b  c", {"a", "b", "c"}},
+        {"\"C:\\Program Files\\x.exe\" -o \"out file\"", {"C:\\Program Files\\x.exe", "-o", "out file"}},
+        {"-h -b 128 \"in.wav\" \"out.mp3\"", {"-h", "-b", "128", "in.wav", "out.mp3"}},
+        {"say \\\"hi\\\"", {"say", "\"hi\""}},
+        {"a\\\\\"b c\"", {"a\\b c"}},
+        {"\"\"", {""}},
+        {"", {}},
+    };
+    for (const Case& k : cases) EXPECT_EQ(LogBase::SplitCommandLine(k.line), k.words) << k.line;
+    EXPECT_EQ(LogBase::ToNativePath("\\Quorvane\\log"), "/Quorvane/log");
+}
+
+TEST(LogBase, ProgramsStartWithTheirArgumentsAndReportTheirStatus)
+{
+    ASSERT_TRUE(testkit::RequireTool("sh"));
+    testkit::TempDir dir;
+    // Arguments alone: the program name is put in front.
+    EXPECT_EQ(LogBase::ExecuteWait("/bin/sh", "-c \"exit 3\"", false), 3);
+    // A full command line that begins with the program's own name.
+    const std::string out = dir.file("out.txt");
+    const std::string line = "sh -c \"echo hello > '" + out + "'\"";
+    EXPECT_EQ(LogBase::ExecuteWait("/bin/sh", line.c_str(), false), 0);
+    std::ifstream in(out);
+    std::string word;
+    in >> word;
+    EXPECT_EQ(word, "hello");
+
+    LogCapture log;
+    EXPECT_EQ(LogBase::ExecuteProcess("\\nonexistent\\Hollet.exe", "Hollet -x", nullptr, false), 0);
+    EXPECT_EQ(LogBase::ExecuteWait("/nonexistent/prog", "", false), -1);
+    EXPECT_TRUE(log.contains("ERROR LogBase::ExecuteProcess() cannot start /nonexistent/Hollet.exe"));
+}
+
+TEST(LogBase, ExeSuffixFallsBackToTheBareProgram)
+{
+    testkit::TempDir dir;
+    const std::string script = dir.file("Nerrow");
+    {
+        std::ofstream f(script);
+        f << "#!/bin/sh\nexit 7\n";
+    }
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    EXPECT_EQ(LogBase::ExecuteWait((script + ".exe").c_str(), "", false), 7);
+}
+
+TEST(LogBase, DownloadCopiesLocalAddresses)
+{
+    testkit::TempDir dir;
+    {
+        std::ofstream f(dir.file("list.txt"));
+        f << "CameraInfoShareLibList 3\n";
+    }
+    EXPECT_EQ(LogBase::downloadFile(("file://" + dir.file("list.txt")).c_str(), dir.file("copy.txt").c_str()), 0);
+    std::ifstream in(dir.file("copy.txt"));
+    std::string first;
+    in >> first;
+    EXPECT_EQ(first, "CameraInfoShareLibList");
+    LogCapture log;
+    EXPECT_EQ(LogBase::downloadFile(dir.file("missing").c_str(), dir.file("x").c_str()), -1);
+    EXPECT_EQ(log.errorCount(), 1);
+}

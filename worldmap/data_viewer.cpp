@@ -1,0 +1,121 @@
+#include "worldmap/data_viewer.h"
+
+#include <algorithm>
+
+DataViewer::DataViewer()
+    : m_screen(RefPtr<Image>::adopt(new Image())), m_bmpLayer(std::make_unique<BmpLayer>())
+{
+}
+
+DataViewer::~DataViewer() = default;
+
+int DataViewer::NotifyRect(int event, RectWorldMap* /*map*/, std::uintptr_t param)
+{
+    return Notify(event, nullptr, param);
+}
+
+void DataViewer::ComposeScreenBmp()
+{
+    Image* screen = m_screen.get();
+    if (!screen) return;
+    screen->Clear();
+    for (int i = 0; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
+}
+
+void DataViewer::SetSelectionRect(const RECT* rect)
+{
+    const int width = m_screen ? m_screen->GetWidth() : 0;
+    const int height = m_screen ? m_screen->GetHeight() : 0;
+    if (!rect) {
+        m_selectionRect = {0, 0, width - 1, height - 1};
+        return;
+    }
+    m_selectionRect = *rect;
+    m_selectionRect.left = std::max(m_selectionRect.left, 0);
+    m_selectionRect.top = std::max(m_selectionRect.top, 0);
+    m_selectionRect.right = std::min(m_selectionRect.right, width - 1);
+    m_selectionRect.bottom = std::min(m_selectionRect.bottom, height - 1);
+}
+
+bool DataViewer::IsDefaultSelection() const
+{
+    if (!m_screen) return false;
+    return m_selectionRect.left == 0 && m_selectionRect.top == 0 &&
+           m_selectionRect.right + 1 == m_screen->GetWidth() && m_selectionRect.bottom + 1 == m_screen->GetHeight();
+}
+
+void DataViewer::AddBmpCell(BmpCell* cell)
+{
+    m_bmpLayer->AddBmpCell(cell);
+}
+
+bool DataViewer::ChangeTransparency(uint16_t transparency)
+{
+    BmpCell* cell = Current();
+    if (!cell || !cell->SetTransparency(transparency)) return false;
+    ComposeScreenBmp();
+    return true;
+}
+
+uint16_t DataViewer::GetTransparency() const
+{
+    const BmpCell* cell = Current();
+    return cell ? cell->GetTransparency() : 0;
+}
+
+bool DataViewer::SetGamma(float gamma, int channel)
+{
+    BmpCell* cell = Current();
+    if (!cell || !cell->GetColorCtrl()->SetGamma(gamma, channel)) return false;
+    ComposeScreenBmp();
+    return true;
+}
+
+bool DataViewer::SetBrightness(char brightness, int channel)
+{
+    BmpCell* cell = Current();
+    if (!cell || !cell->GetColorCtrl()->SetBrightness(brightness, channel)) return false;
+    ComposeScreenBmp();
+    return true;
+}
+
+bool DataViewer::SetContrast(float contrast, int channel)
+{
+    BmpCell* cell = Current();
+    if (!cell || !cell->GetColorCtrl()->SetContrast(contrast, channel)) return false;
+    ComposeScreenBmp();
+    return true;
+}
+
+bool DataViewer::ResetBCG()
+{
+    BmpCell* cell = Current();
+    if (!cell) return false;
+    cell->ResetBCGT();
+    ComposeScreenBmp();
+    return true;
+}
+
+float DataViewer::GetGamma(int channel) const
+{
+    const BmpCell* cell = Current();
+    return cell ? cell->GetColorCtrl()->GetGamma(channel) : 1.0f;
+}
+
+float DataViewer::GetContrast(int channel) const
+{
+    const BmpCell* cell = Current();
+    return cell ? cell->GetColorCtrl()->GetContrast(channel) : 1.0f;
+}
+
+char DataViewer::GetBrightness(int channel) const
+{
+    const BmpCell* cell = Current();
+    return cell ? cell->GetColorCtrl()->GetBrightness(channel) : 0;
+}
+
+int DataViewer::GetLastUpdatedChannel() const
+{
+    const BmpCell* cell = Current();
+    return cell ? cell->GetColorCtrl()->GetLastUpdatedChannel() : ColorCtrl::kAllChannels;
+}

@@ -1,0 +1,73 @@
+// The observer of a world map: derived windows (the display window, the image
+// and rect-map views) register with a WorldMap, receive its numbered events
+// through Notify, and show the screen image into which the viewer composites
+// its image cells with their colour controls and transparency.
+#pragma once
+
+#include "imaging/image.h"
+#include "imaging/ref_count.h"
+#include "platform/win/win_types.h"
+#include "worldmap/bmp_layer.h"
+
+#include <cstdint>
+#include <memory>
+
+class RectWorldMap;
+class WorldMap;
+
+class DataViewer {
+public:
+    DataViewer();
+    // Virtual: derived viewers are deleted through this base.
+    virtual ~DataViewer();
+    DataViewer(const DataViewer&) = delete;
+    DataViewer& operator=(const DataViewer&) = delete;
+
+    // Called by WorldMap::NotifyViewers for every event; the parameter may
+    // carry an address (a cell, a record to fill), hence pointer-sized.
+    // Derived classes return 0; the map ignores the result.
+    virtual int Notify(int event, WorldMap* map, std::uintptr_t param) = 0;
+    // The same for the events of a RectWorldMap, which is not a WorldMap;
+    // viewers that watch one override it. By default Notify without a map.
+    virtual int NotifyRect(int event, RectWorldMap* map, std::uintptr_t param);
+
+    // Clears the screen image and composites every cell, in list order.
+    void ComposeScreenBmp();
+
+    // Selection in screen-image pixels, inclusive.
+    RECT* GetSelectionRect() { return &m_selectionRect; }
+    // Null selects the whole screen image; otherwise the rectangle is
+    // copied and clamped to the screen image.
+    void SetSelectionRect(const RECT* rect);
+    bool IsDefaultSelection() const;
+
+    void AddBmpCell(BmpCell* cell);
+    Image* GetScreen() const { return m_screen.get(); }
+    BmpLayer* GetBmpLayer() const { return m_bmpLayer.get(); }
+
+    // The current cell's appearance; each setter recomposes the screen when
+    // it changes something. Without a current cell: false, or the neutral
+    // value (transparency 0, gamma and contrast 1, brightness 0, channel 3).
+    bool ChangeTransparency(uint16_t transparency);
+    uint16_t GetTransparency() const;
+    bool SetGamma(float gamma, int channel);
+    bool SetBrightness(char brightness, int channel);
+    bool SetContrast(float contrast, int channel);
+    bool ResetBCG();
+    float GetGamma(int channel) const;
+    float GetContrast(int channel) const;
+    char GetBrightness(int channel) const;
+    int GetLastUpdatedChannel() const;
+
+protected:
+    int16_t m_viewWord0 = 0;
+    int16_t m_viewWord1 = 0;
+    int16_t m_viewWord2 = 0;
+    int16_t m_viewWord3 = 0;
+    RECT m_selectionRect = {0, 0, 0, 0};
+    RefPtr<Image> m_screen;   // one reference held
+    std::unique_ptr<BmpLayer> m_bmpLayer;
+
+private:
+    BmpCell* Current() const { return m_bmpLayer->GetCurrent(); }
+};
