@@ -278,7 +278,11 @@ void CView::OnUpdate(CView*, LPARAM, CObject*)
 
 void CView::OnActivateView(BOOL, CView*, CView*) {}
 
-void CView::OnPrepareDC(CDC*, CPrintInfo*) {}
+void CView::OnPrepareDC(CDC*, CPrintInfo* info)
+{
+    // With an unknown page count one page is printed.
+    if (info && info->m_nMaxPage == 0xFFFF && info->m_nCurPage != 1) info->m_bContinuePrinting = FALSE;
+}
 
 BOOL CView::OnCmdMsg(UINT id, int code, void* extra, win::HandlerInfo* info)
 {
@@ -303,6 +307,8 @@ BOOL CView::DoPreparePrinting(CPrintInfo* info)
     info->m_nFromPage = static_cast<UINT>(std::max(answer.fromPage, static_cast<int>(info->m_nMinPage)));
     info->m_nToPage = static_cast<UINT>(std::min(answer.toPage, static_cast<int>(info->m_nMaxPage)));
     info->m_dotsPerInch = answer.dotsPerInch;
+    info->m_paperSize = answer.paperSize;
+    info->m_minMargins = answer.minMargins;
     return TRUE;
 }
 
@@ -387,7 +393,8 @@ void CScrollView::OnSize(UINT type, int cx, int cy)
 void CScrollView::OnPrepareDC(CDC* dc, CPrintInfo* info)
 {
     CView::OnPrepareDC(dc, info);
-    win::ApplyScrollOrigin(dc, GetScrollPosition());
+    // Printing shows the document from its origin, not the scrolled part.
+    if (dc && !dc->IsPrinting()) win::ApplyScrollOrigin(dc, GetScrollPosition());
 }
 
 void CScrollView::OnHScroll(UINT code, UINT pos, CWnd* scrollCtrl)

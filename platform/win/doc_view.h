@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/win/frame_wnd.h"
+#include "platform/win/gdi.h"
 #include "platform/win/resources.h"
 
 #include <string>
@@ -14,10 +15,6 @@
 class CDataExchange;
 class CPrintInfo;
 
-// Mapping modes (scroll views use the text mode: one unit, one pixel).
-constexpr int MM_TEXT = 1;
-constexpr int MM_ISOTROPIC = 7;
-constexpr int MM_ANISOTROPIC = 8;
 
 class CDocument : public CCmdTarget {
 public:
@@ -240,4 +237,6 @@ public:
     RECT m_rectDraw{};
     std::string m_outputPath;  // the PDF the printer writes
     int m_dotsPerInch = 300;
+    POINT m_paperSize{8500, 11000};  // thousandths of an inch
+    RECT m_minMargins{250, 250, 250, 250};
 };

@@ -66,6 +66,9 @@ struct PrintAnswer {
     int fromPage = 1;
     int toPage = 0xFFFF;
     int dotsPerInch = 300;
+    // Paper and the printer's unprintable border, thousandths of an inch.
+    POINT paperSize{8500, 11000};
+    RECT minMargins{250, 250, 250, 250};
 };
 
 struct PopupMenuItem {

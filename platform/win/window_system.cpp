@@ -14,6 +14,7 @@ namespace win {
 // built-in window classes and paint the default backgrounds.
 void RegisterControlClasses(WindowSystem& system);
 void PaintWindowBackground(HWND hwnd, CDC* dc);
+void DefaultPaint(HWND hwnd);
 void ApplyClassCursor(HWND hwnd);
 
 void ControlModel::Paint(WindowData&, CDC&) {}
@@ -326,6 +327,7 @@ LRESULT WindowSystem::DefaultProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         Destroy(hwnd);
         return 0;
     case WM_PAINT:
+        DefaultPaint(hwnd);
         Validate(hwnd, nullptr);
         return 0;
     case WM_ERASEBKGND:

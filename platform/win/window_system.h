@@ -79,6 +79,12 @@ struct WindowData {
     bool created = false;        // WM_CREATE done
     HICON smallIcon = nullptr;
     HICON bigIcon = nullptr;
+    // Top-level windows: the 32-bit surface (B, G, R, unused) of the client
+    // area that the window and its children paint into.
+    std::shared_ptr<std::vector<unsigned char>> surface;
+    int surfaceWidth = 0;
+    int surfaceHeight = 0;
+    uint64_t surfaceVersion = 0;  // bumped by every paint, for the presenter
 };
 
 class WindowSystem {
