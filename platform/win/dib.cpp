@@ -103,15 +103,18 @@ namespace win {
 
 // Stretches the source rectangle [sx0, sx1) x [sy0, sy1) (upright source
 // pixels; a reversed span mirrors) onto the target rectangle [dx0, dx1) x
-// [dy0, dy1) of `dc` (target pixels; reversed spans mirror too).
+// [dy0, dy1) of `dc` (target pixels; reversed spans mirror too). A span
+// always starts at its first coordinate: reversed, it runs from a down to
+// b + 1, as the platform mirrors about the starting column.
 void StretchOnto(CDC& dc, int64_t dx0, int64_t dy0, int64_t dx1, int64_t dy1, const Sampler& source, int64_t sx0,
                  int64_t sy0, int64_t sx1, int64_t sy1, int mode, DWORD rop)
 {
     const bool mirrorX = (dx1 < dx0) != (sx1 < sx0);
     const bool mirrorY = (dy1 < dy0) != (sy1 < sy0);
-    const int64_t dLeft = std::min(dx0, dx1), dTop = std::min(dy0, dy1);
+    // A reversed span [a, b) with b < a covers the pixels a down to b + 1.
+    const int64_t dLeft = dx1 < dx0 ? dx1 + 1 : dx0, dTop = dy1 < dy0 ? dy1 + 1 : dy0;
     const int64_t dWidth = std::abs(dx1 - dx0), dHeight = std::abs(dy1 - dy0);
-    const int64_t sLeft = std::min(sx0, sx1), sTop = std::min(sy0, sy1);
+    const int64_t sLeft = sx1 < sx0 ? sx1 + 1 : sx0, sTop = sy1 < sy0 ? sy1 + 1 : sy0;
     const int64_t sWidth = std::abs(sx1 - sx0), sHeight = std::abs(sy1 - sy0);
     if (dWidth == 0 || dHeight == 0 || sWidth == 0 || sHeight == 0) return;
     // Only the part of the destination on the target is walked.
