@@ -108,7 +108,9 @@ DWORD AttributesOf(const std::string& path, const std::string& name)
     if (stat(path.c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
     DWORD attributes = 0;
     if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    if (access(path.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    // Read-only is the owner's write bit (not access(), which an
+    // administrator passes whatever the bits say).
+    if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
     if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= FILE_ATTRIBUTE_HIDDEN;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     return attributes;
@@ -396,7 +398,7 @@ BOOL CopyFile(const char* source, const char* target, BOOL failIfExists)
             SetLastError(ERROR_FILE_EXISTS);
             return FALSE;
         }
-        if (access(to.c_str(), W_OK) != 0) {
+        if (GetFileAttributes(to.c_str()) & FILE_ATTRIBUTE_READONLY) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -446,7 +448,7 @@ BOOL DeleteFile(const char* path)
         return FALSE;
     }
     // Read-only files and folders are not deleted, as on the platform.
-    if (S_ISDIR(st.st_mode) || access(p.c_str(), W_OK) != 0 || unlink(p.c_str()) != 0) {
+    if (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR) || unlink(p.c_str()) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
