@@ -452,7 +452,8 @@ TEST_F(FrameTest, FormViewsAndSplittersLayTheirPanesOut)
 
     CFrameWnd* frame = new CFrameWnd;
     ASSERT_TRUE(frame->Create(nullptr, "Image Browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, RECT{0, 0, 600, 400}));
-    auto* splitter = new CSplitterWnd;
+    CSplitterWnd splittee;  // a member of the frame in a program
+    CSplitterWnd* splitter = &splittee;
     ASSERT_TRUE(splitter->CreateStatic(frame, 1, 2));
     CCreateContext context;
     ASSERT_TRUE(splitter->CreateView(0, 0, win::ClassOf<Form>(), SIZE{200, 0}, &context));

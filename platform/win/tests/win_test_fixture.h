@@ -16,6 +16,18 @@
 #include <ostream>
 #include <string>
 
+namespace testkit {
+// The value of one "Name: value" line of pdfinfo's report, trimmed.
+inline std::string PdfInfoField(const std::string& report, const std::string& name)
+{
+    const size_t at = report.find(name + ":");
+    if (at == std::string::npos) return std::string();
+    const size_t start = report.find_first_not_of(' ', at + name.size() + 1);
+    const size_t end = report.find('\n', start);
+    return report.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+}  // namespace testkit
+
 // Readable rectangles and points in test messages.
 inline std::ostream& operator<<(std::ostream& out, const RECT& r)
 {
