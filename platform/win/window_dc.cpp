@@ -317,9 +317,20 @@ CClientDC::CClientDC(CWnd* window) : m_pWnd(window)
     if (window) win::PrepareWindowDC(*this, window->m_hWnd, false);
 }
 
+CClientDC::~CClientDC()
+{
+    // What was drawn shows on the next presentation.
+    if (m_pWnd) win::EndPaintOn(m_pWnd->m_hWnd);
+}
+
 CWindowDC::CWindowDC(CWnd* window) : m_pWnd(window)
 {
     if (window) win::PrepareWindowDC(*this, window->m_hWnd, true);
+}
+
+CWindowDC::~CWindowDC()
+{
+    if (m_pWnd) win::EndPaintOn(m_pWnd->m_hWnd);
 }
 
 CPaintDC::CPaintDC(CWnd* window) : m_pWnd(window), m_hwnd(window ? window->m_hWnd : nullptr)

@@ -27,6 +27,7 @@ int ReleaseDC(HWND hwnd, HDC dc);
 class CClientDC : public CDC {
 public:
     explicit CClientDC(CWnd* window);
+    ~CClientDC() override;
     CWnd* m_pWnd;
 };
 
@@ -34,6 +35,7 @@ public:
 class CWindowDC : public CDC {
 public:
     explicit CWindowDC(CWnd* window);
+    ~CWindowDC() override;
     CWnd* m_pWnd;
 };
 
