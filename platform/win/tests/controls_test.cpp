@@ -7,6 +7,7 @@
 #include "platform/win/tests/win_test_fixture.h"
 #include "platform/win/tree_ctrl.h"
 #include "platform/win/user_input.h"
+#include "platform/win/window_dc.h"
 #include "platform/win/window_system.h"
 
 #include <thread>
@@ -364,6 +365,48 @@ TEST_F(ControlsTest, ImageListsCutTheirStripIntoPictures)
     EXPECT_EQ(list.GetImage(2)->GetData()[0], 32);
     EXPECT_EQ(list.GetImage(3), nullptr);
     EXPECT_FALSE(list.Create(102, 16, 1, 0));
+}
+
+TEST_F(ControlsTest, BitmapButtonsShowThePictureOfTheirStateAndSizeToIt)
+{
+    auto picture = [](unsigned char shade) {
+        auto* image = new Image(30, 20, 3);
+        image->Fill(shade);
+        return image;
+    };
+    const unsigned char shades[] = {40, 80, 120, 160};
+    for (UINT i = 0; i < 4; ++i) {
+        Image* p = picture(shades[i]);
+        win::Resources::App().AddBitmap(249 + i, p);
+        ReleaseImage(p);
+    }
+    // The Load button of the stitch bar: a push button of the template,
+    // taken over and drawn by its pictures.
+    CButton placeholder;
+    ASSERT_TRUE(placeholder.Create("Load", WS_VISIBLE | BS_PUSHBUTTON, RECT{10, 10, 50, 30}, &parent, 1244));
+    placeholder.UnsubclassWindow();  // the window stays, as a dialog's control would
+    CBitmapButton load;
+    ASSERT_TRUE(load.LoadBitmaps(249, 250, 251, 252));
+    ASSERT_TRUE(load.AutoLoad(1244, &parent));
+    CRect r;
+    load.GetWindowRect(&r);
+    EXPECT_EQ(r.Size(), CSize(30, 20));
+    EXPECT_EQ(load.PictureFor(0)->GetData()[0], 40);
+    EXPECT_EQ(load.PictureFor(ODS_SELECTED | ODS_FOCUS)->GetData()[0], 80);
+    EXPECT_EQ(load.PictureFor(ODS_FOCUS)->GetData()[0], 120);
+    EXPECT_EQ(load.PictureFor(ODS_DISABLED)->GetData()[0], 160);
+    win::PaintAll();
+    Image* shot = win::CaptureWindow(load.m_hWnd);
+    EXPECT_EQ(shot->GetData()[5 * shot->GetRowByte() + 3 * 5], 40);
+    ReleaseImage(shot);
+    win::user::LeftDown(load.m_hWnd, POINT{5, 5});
+    win::PaintAll();
+    shot = win::CaptureWindow(load.m_hWnd);
+    EXPECT_EQ(shot->GetData()[5 * shot->GetRowByte() + 3 * 5], 80);
+    ReleaseImage(shot);
+    win::user::LeftUp(load.m_hWnd, POINT{5, 5});
+    EXPECT_EQ(parent.notes, (std::vector<Parent::Note>{{WM_COMMAND, 1244, BN_CLICKED, 0}}));
+    EXPECT_FALSE(load.LoadBitmaps(999));
 }
 
 TEST_F(ControlsTest, WindowScrollBarsClampTheirPositionAndShapeTheClientArea)
