@@ -2,6 +2,7 @@
 
 #include "platform/win/clipboard.h"
 #include "platform/win/dialog.h"
+#include "platform/win/dib.h"
 #include "platform/win/drag_drop.h"
 #include "platform/win/file_system.h"
 #include "platform/win/menu.h"
@@ -30,6 +31,7 @@ void ResetRuntime()
     JoinWorkerThreads(2000);
     WindowSystem::Get().DestroyAll();
     DestroyAllMenus();
+    DeleteAllBitmaps();
     MessageQueue::Get().Reset();
     Clock::UseManual(false);
     ResetSystemState();
