@@ -46,8 +46,7 @@ bool JpegDecoder::ReadHeader()
             m_scanPending = true;
             return true;
         }
-        bool stop = false;
-        if (!HandleMarker(marker, stop)) return false;
+        if (!HandleMarker(marker)) return false;
     }
 }
 
@@ -90,9 +89,8 @@ int JpegDecoder::SeekMarker()
     }
 }
 
-bool JpegDecoder::HandleMarker(int marker, bool& stop)
+bool JpegDecoder::HandleMarker(int marker)
 {
-    stop = false;
     switch (marker) {
     case kMarkerSof0:
         return ReadFrameHeader(false);
@@ -155,15 +153,15 @@ bool JpegDecoder::ReadFrameHeader(bool progressive)
     if (length != 8 + 3 * count) return Fail("bad frame header length");
     if (width == 0 || height == 0) return Fail("zero width or height");
 
-    uint8_t spec[9];
-    if (!m_source->Read(spec, static_cast<size_t>(3 * count))) return Fail("the file ends inside the frame header");
+    uint8_t fields[9];
+    if (!m_source->Read(fields, static_cast<size_t>(3 * count))) return Fail("the file ends inside the frame header");
     int hMax = 1, vMax = 1;
     for (int i = 0; i < count; ++i) {
         Component& c = m_comp[i];
-        c.id = spec[3 * i];
-        c.h = spec[3 * i + 1] >> 4;
-        c.v = spec[3 * i + 1] & 15;
-        c.quantTable = spec[3 * i + 2];
+        c.id = fields[3 * i];
+        c.h = fields[3 * i + 1] >> 4;
+        c.v = fields[3 * i + 1] & 15;
+        c.quantTable = fields[3 * i + 2];
         if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4) return Fail("sampling factor outside 1..4");
         if (c.quantTable > 3) return Fail("quantisation table number above 3");
         // A one-component frame codes one block per MCU whatever its factors say.
@@ -308,13 +306,13 @@ bool JpegDecoder::ReadScanHeader()
     if (length < 0 || count < 0) return Fail("the file ends inside a scan header");
     if (count < 1 || count > m_componentCount) return Fail("bad scan component count");
     if (length != 6 + 2 * count) return Fail("bad scan header length");
-    uint8_t spec[8 + 3];
-    if (!m_source->Read(spec, static_cast<size_t>(2 * count + 3))) return Fail("the file ends inside a scan header");
+    uint8_t fields[8 + 3];
+    if (!m_source->Read(fields, static_cast<size_t>(2 * count + 3))) return Fail("the file ends inside a scan header");
     bool used[3] = {};
     for (int i = 0; i < count; ++i) {
         int found = -1;
         for (int ci = 0; ci < m_componentCount; ++ci) {
-            if (m_comp[ci].id == spec[2 * i] && !used[ci]) {
+            if (m_comp[ci].id == fields[2 * i] && !used[ci]) {
                 found = ci;
                 break;
             }
@@ -322,16 +320,16 @@ bool JpegDecoder::ReadScanHeader()
         if (found < 0) return Fail("unknown scan component");
         used[found] = true;
         m_scanComp[i] = found;
-        const int dc = spec[2 * i + 1] >> 4, ac = spec[2 * i + 1] & 15;
+        const int dc = fields[2 * i + 1] >> 4, ac = fields[2 * i + 1] & 15;
         if (dc > 3 || ac > 3) return Fail("Huffman table number above 3");
         m_comp[found].dcTable = dc;
         m_comp[found].acTable = ac;
     }
     m_scanComponents = count;
-    m_ss = spec[2 * count];
-    m_se = spec[2 * count + 1];
-    m_ah = spec[2 * count + 2] >> 4;
-    m_al = spec[2 * count + 2] & 15;
+    m_ss = fields[2 * count];
+    m_se = fields[2 * count + 1];
+    m_ah = fields[2 * count + 2] >> 4;
+    m_al = fields[2 * count + 2] & 15;
     if (m_ss > 63 || m_se > 63 || m_ah > 13 || m_al > 13) return Fail("spectral selection or approximation out of range");
     if (m_progressive) {
         if (m_ss == 0 && m_se != 0) return Fail("a DC scan with AC coefficients");
@@ -418,6 +416,19 @@ bool JpegDecoder::CheckImage(const Image* image)
 
 bool JpegDecoder::DecodeImage(Image* image)
 {
+    if (!StartData(image)) return false;
+    if (!UsesCoefficientPlanes()) return DecodeSequentialStreaming(image);
+    for (;;) {
+        const ScanResult result = DecodeNextScan();
+        if (result == kScanFailed) return false;
+        if (result == kImageComplete) break;
+    }
+    WriteCoefficients(image);
+    return true;
+}
+
+bool JpegDecoder::StartData(const Image* image)
+{
     if (!m_scanPending) return Fail("the header pass did not reach a scan");
     if (!CheckImage(image)) return false;
     m_colour = &SharedJpegColourTables();
@@ -432,49 +443,49 @@ bool JpegDecoder::DecodeImage(Image* image)
     AllocateRows();
     if (!ReadScanHeader()) return false;
     m_scanPending = false;
-    if (!m_progressive && m_scanComponents == m_componentCount) return DecodeSequentialStreaming(image);
-    return DecodeBufferedScans(image);
+    m_usesPlanes = m_progressive || m_scanComponents != m_componentCount;
+    if (m_usesPlanes && !m_coefficientsReady && !AllocateCoefficients())
+        return Fail("cannot allocate the coefficient planes");
+    return true;
 }
 
-bool JpegDecoder::DecodeBufferedScans(Image* image)
+JpegDecoder::ScanResult JpegDecoder::DecodeNextScan()
 {
-    if (!m_coefficientsReady && !AllocateCoefficients()) return Fail("cannot allocate the coefficient planes");
-    for (;;) {
-        // One-eighth scale needs only the first DC scan of each component;
-        // the rest of the entropy-coded data is stepped over unread.
-        const bool dcFirst = m_progressive && m_ss == 0 && m_ah == 0;
-        int marker;
-        if (m_oneEighth && m_progressive && !dcFirst) {
-            do {
-                marker = SeekMarker();
-            } while (marker >= kMarkerRst0 && marker <= kMarkerRst7);
-        } else {
-            if (!DecodeScanIntoCoefficients()) return false;
-            if (m_oneEighth && m_progressive) {
-                bool all = true;
-                for (int i = 0; i < m_componentCount; ++i) all = all && m_comp[i].dcFirstDone;
-                if (all) break;
-            }
-            marker = m_bits.PendingMarker();
-            if (marker < 0) marker = SeekMarker();
+    // One-eighth scale needs only the first DC scan of each component; the
+    // rest of the entropy-coded data is stepped over unread.
+    const bool dcFirst = m_progressive && m_ss == 0 && m_ah == 0;
+    int marker;
+    if (m_oneEighth && m_progressive && !dcFirst) {
+        do {
+            marker = SeekMarker();
+        } while (marker >= kMarkerRst0 && marker <= kMarkerRst7);
+    } else {
+        if (!DecodeScanIntoCoefficients()) return kScanFailed;
+        if (m_oneEighth && m_progressive) {
+            bool all = true;
+            for (int i = 0; i < m_componentCount; ++i) all = all && m_comp[i].dcFirstDone;
+            if (all) return kImageComplete;
         }
-        // Tables and other segments up to the next scan or the end of the image.
-        for (;;) {
-            if (marker < 0) return Fail("the file ends before the end-of-image marker");
-            if (marker == kMarkerEoi) break;
-            if (marker == kMarkerSos) {
-                if (!ReadScanHeader()) return false;
-                break;
-            }
-            bool stop = false;
-            if (!HandleMarker(marker, stop)) return false;
-            marker = ReadMarkerAfterSegment();
-        }
-        if (marker == kMarkerEoi) break;
+        marker = m_bits.PendingMarker();
+        if (marker < 0) marker = SeekMarker();
     }
+    // Tables and other segments up to the next scan or the end of the image.
+    for (;;) {
+        if (marker < 0) {
+            Fail("the file ends before the end-of-image marker");
+            return kScanFailed;
+        }
+        if (marker == kMarkerEoi) return kImageComplete;
+        if (marker == kMarkerSos) return ReadScanHeader() ? kScanDecoded : kScanFailed;
+        if (!HandleMarker(marker)) return kScanFailed;
+        marker = ReadMarkerAfterSegment();
+    }
+}
+
+void JpegDecoder::WriteCoefficients(Image* image)
+{
     for (int row = 0; row < m_mcusDown; ++row) {
         TransformMcuRowFromCoefficients(row);
         EmitMcuRow(image, row);
     }
-    return true;
 }

@@ -37,6 +37,20 @@ public:
     // Data pass into `image`, whose buffer holds OutputWidth x OutputHeight
     // pixels of Components() bytes.
     bool DecodeImage(Image* image);
+
+    // The data pass in steps, for a caller that shows a progressive image
+    // while it arrives. StartData checks the image and reads the first scan
+    // header. A file that needs coefficient planes (progressive, or several
+    // sequential scans) then takes DecodeNextScan until the image is
+    // complete, and WriteCoefficients turns the planes into pixels, after
+    // any scan; any other file is decoded by DecodeImage alone.
+    enum ScanResult { kScanDecoded, kImageComplete, kScanFailed };
+    bool StartData(const Image* image);
+    bool UsesCoefficientPlanes() const { return m_usesPlanes; }
+    // Decodes the pending scan and reads on to the next scan header or the
+    // end of the image.
+    ScanResult DecodeNextScan();
+    void WriteCoefficients(Image* image);
     // Leaves one-eighth mode before the data pass; false when the full-size
     // buffers cannot be allocated.
     bool LeaveOneEighth();
@@ -92,7 +106,7 @@ private:
     // Markers.
     int ReadMarkerAfterSegment();
     int SeekMarker();
-    bool HandleMarker(int marker, bool& stop);
+    bool HandleMarker(int marker);
     bool SkipSegment();
     bool ReadFrameHeader(bool progressive);
     bool ReadHuffmanTables();
@@ -111,16 +125,13 @@ private:
 
     // Scans.
     bool DecodeSequentialStreaming(Image* image);
-    bool DecodeBufferedScans(Image* image);
     bool DecodeScanIntoCoefficients();
-    bool SkipScanData();
     bool ProcessRestart();
     bool DecodeBlockBaseline(Component& c, int16_t* block, int& last);
     bool DecodeDcFirst(Component& c, int16_t* block);
     bool DecodeDcRefine(int16_t* block);
     bool DecodeAcFirst(const Component& c, int16_t* block);
     bool DecodeAcRefine(const Component& c, int16_t* block);
-    bool ScanIsComplete() const;
 
     // Output.
     void TransformBlock(const Component& c, const int16_t* block, int last, uint8_t* out);
@@ -163,6 +174,7 @@ private:
     int m_ss = 0, m_se = 63, m_ah = 0, m_al = 0;
     int m_eobRun = 0;
     bool m_coefficientsReady = false;
+    bool m_usesPlanes = false;
 
     FileExtraData m_comment;
 };

@@ -1,5 +1,6 @@
 // Jpegkit's reading entry points: they own the decoder state between the
-// calls through QUORVANE_FileInfo::extra. WriteJpeg is in jpeg_writer.cpp.
+// calls through QUORVANE_FileInfo::extra. WriteJpeg is in
+// jpeg_writer.cpp.
 #include "jpeg/jpegkit.h"
 
 #include "jpeg/jpeg_colour.h"

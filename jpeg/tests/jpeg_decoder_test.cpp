@@ -3,6 +3,7 @@
 // leaving it, the descriptor comment, the header-only pass, the entry
 // points' bookkeeping and the zero-to-one rule.
 #include "jpeg/jpeg_colour.h"
+#include "jpeg/jpeg_decoder.h"
 #include "jpeg/tests/jpeg_test_support.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,44 @@ TEST(JpegDecoder, SequentialFileWithOneScanPerComponent)
         scans += s.marker == 0xDA;
     ASSERT_EQ(scans, 3);
     EXPECT_TRUE(jpegtest::DecodesLikeDjpeg(dir.file("multi.jpg")));
+}
+
+// A progressive file decoded scan by scan, with pixels after every scan,
+// ends with the image of the one-call decode; earlier outputs differ.
+TEST(JpegDecoder, StepwiseProgressiveDecoding)
+{
+    ASSERT_TRUE(testkit::RequireTool("cjpeg"));
+    testkit::TempDir dir;
+    Image* picture = jpegtest::MakeSyntheticPicture(70, 50, 3);
+    const Bytes jpeg = jpegtest::MakeJpegWithCjpeg(*picture, "-progressive -sample 2x2", dir, "p");
+    ReleaseImage(picture);
+    ASSERT_FALSE(jpeg.empty());
+    int scans = 0;
+    for (const auto& s : jpegtest::SplitSegments(jpeg)) scans += s.marker == 0xDA;
+
+    JpegDecoder whole(std::make_unique<MemoryByteSource>(jpeg.data(), jpeg.size()), false, false);
+    ASSERT_TRUE(whole.ReadHeader());
+    Image expected(whole.OutputWidth(), whole.OutputHeight(), 3);
+    ASSERT_TRUE(whole.DecodeImage(&expected));
+
+    JpegDecoder steps(std::make_unique<MemoryByteSource>(jpeg.data(), jpeg.size()), false, false);
+    ASSERT_TRUE(steps.ReadHeader());
+    Image image(steps.OutputWidth(), steps.OutputHeight(), 3);
+    ASSERT_TRUE(steps.StartData(&image));
+    ASSERT_TRUE(steps.UsesCoefficientPlanes());
+    int decoded = 0;
+    JpegDecoder::ScanResult result;
+    do {
+        result = steps.DecodeNextScan();
+        ASSERT_NE(result, JpegDecoder::kScanFailed) << steps.Error();
+        ++decoded;
+        steps.WriteCoefficients(&image);
+        if (decoded == 1) {
+            EXPECT_FALSE(testkit::SamePixels(image, expected)) << "the DC scan alone is not the image";
+        }
+    } while (result == JpegDecoder::kScanDecoded);
+    EXPECT_EQ(decoded, scans);
+    EXPECT_TRUE(testkit::SamePixels(image, expected));
 }
 
 // ---------------------------------------------------------------------------

@@ -52,6 +52,8 @@ private:
     std::vector<CSector*> m_pointers;
 };
 
+struct REGION;
+
 class KestovaFile {
 public:
     KestovaFile();
@@ -82,6 +84,11 @@ public:
     void GetBandRect(int& x0, int& y0, int& x1, int& y1) const;
     uint8_t* GetBandData() { return m_bandData.empty() ? nullptr : m_bandData.data(); }
     int GetBandRowBytes() const { return m_bandRowBytes; }
+
+    // Bounding box of every sector (columns from the row centre, rows from
+    // the equator), widened by `margin` samples; false when there is none.
+    // In kestova_fg_box.cpp with the scene projection.
+    bool VantorFileFgBoundBox(REGION* box, float margin) const;
 
 private:
     int m_channels = 3;

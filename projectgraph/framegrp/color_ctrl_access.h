@@ -17,7 +17,7 @@ inline signed char ColorBrightness(const ColorCtrl& cc, int channel)
 
 inline void SetColorBrightness(ColorCtrl& cc, int channel, signed char value)
 {
-    cc.SetBrightness(value, channel);
+    cc.SetBrightness(static_cast<char>(value), channel);
 }
 
 inline float ColorContrast(const ColorCtrl& cc, int channel)

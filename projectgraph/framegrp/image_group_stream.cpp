@@ -14,6 +14,7 @@
 #include "projectgraph/framegrp/neighbor.h"
 #include "projectgraph/framegrp/record_stream.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <map>
 #include <memory>
@@ -168,6 +169,7 @@ private:
     IPairShareInfo* ShareInfo(Neighbor* link, int frameIndex);
     bool SkipUnknown(const TagEntry& e);
     bool SettlePairOwners();
+    void RestoreLinkOrder(int frameIndex);
     int Finish(bool ok);
 
     ImageGroup& m_group;
@@ -178,6 +180,8 @@ private:
     // The link that made each pair's shared object: the owner to restore
     // when the file gives both links of a pair the same end-frame bit.
     std::map<IPairShareInfo*, Neighbor*> m_creator;
+    // The links of the frame being read, in the order the file lists them.
+    std::vector<Neighbor*> m_linkOrder;
 };
 
 bool ImageGroup::StreamReader::Fail(const char* format, ...)
@@ -260,7 +264,23 @@ Neighbor* ImageGroup::StreamReader::OpenLink(int frameIndex, int32_t neighborInd
         Neighbor* back = other->FindNeighbor(frame);
         if (back && back->m_pairShareInfo && !back->IsEndImageFrame()) m_creator[back->m_pairShareInfo] = back;
     }
+    if (std::find(m_linkOrder.begin(), m_linkOrder.end(), link) == m_linkOrder.end()) m_linkOrder.push_back(link);
     return link;
+}
+
+void ImageGroup::StreamReader::RestoreLinkOrder(int frameIndex)
+{
+    // Links made from the other end while earlier frames were read were
+    // appended in reading order; the frame's own list order, which callers
+    // rely on (its first two links are its blending neighbours), is the
+    // order its link block lists them in.
+    List* links = m_group.GetImageFrame(frameIndex)->GetNeighbor();
+    int position = 0;
+    for (Neighbor* link : m_linkOrder) {
+        const int index = links->GetIndex(link);
+        if (index >= position) links->MoveData(index, position++);
+    }
+    m_linkOrder.clear();
 }
 
 bool ImageGroup::StreamReader::ReadMarkerSet(uint32_t n, std::unique_ptr<Marker>& markers)
@@ -376,6 +396,7 @@ bool ImageGroup::StreamReader::ReadLinkGroups()
                 return false;
             }
         }
+        RestoreLinkOrder(i);
     }
     return true;
 }
@@ -453,7 +474,10 @@ int ImageGroup::StreamReader::ReadVersion1()
     int32_t n = 0, center = 0;
     bool ok = (m_reader.Int32(n) && m_reader.Int32(center)) || Fail("the file ends before the frame count");
     ok = ok && ReadFrames(n, center);
-    for (int i = 0; ok && i < m_group.m_frames.m_count; ++i) ok = ReadVersion1Links(i);
+    for (int i = 0; ok && i < m_group.m_frames.m_count; ++i) {
+        ok = ReadVersion1Links(i);
+        RestoreLinkOrder(i);
+    }
     return Finish(ok);
 }
 

@@ -106,7 +106,7 @@ inline std::string Describe(ImageGroup& g)
             << (f->GetState() & ~0x8) << std::dec << " width " << f->GetBlendWidth() << " line " << f->GetBlendLine()
             << " colour";
         for (int c = 0; c < 3; ++c)
-            out << " " << int(cc->GetBrightness(c)) << "/" << cc->GetContrast(c) << "/" << cc->GetGamma(c);
+            out << " " << int(static_cast<signed char>(cc->GetBrightness(c))) << "/" << cc->GetContrast(c) << "/" << cc->GetGamma(c);
         out << "\n";
         List* links = f->GetNeighbor();
         for (int k = 0; k < links->m_count; ++k) {

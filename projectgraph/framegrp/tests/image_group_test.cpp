@@ -7,6 +7,7 @@
 #include "platform/utilkit/logger.h"
 #include "projectgraph/framegrp/tests/graph_fixture.h"
 #include "testkit/testkit.h"
+#include "worldmap/world_map.h"
 
 #include <gtest/gtest.h>
 
@@ -285,6 +286,39 @@ TEST(ImageGroup, CompositeWithoutAWorldMapDrawsNothing)
     EXPECT_FALSE(g.HasRectWorldMap());
     ReleaseImage(image);
     ReleaseImage(before);
+}
+
+TEST(ImageGroup, WorldMapIsHeldByReference)
+{
+    ImageGroup g;
+    EXPECT_EQ(g.GetRectWorldMap(0, nullptr, 0, 3), nullptr) << "no width, no map";
+    WorldMap* map = g.GetRectWorldMap(400, nullptr, 0, 3);
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->GetWidth(), 400);
+    EXPECT_EQ(g.GetRectWorldMap(800, nullptr, 0, 3), map) << "an existing map is returned unchanged";
+    EXPECT_EQ(g.GetRectWorldMap(false), map);
+
+    // The composite is the map's own overview at the view's zoom.
+    Image* shown = testkit::MakePatternImage(8, 8, 3);
+    Image* direct = testkit::MakePatternImage(8, 8, 3);
+    g.ComputeCompositBmp(shown, 0.5f, 0.0f, false);
+    map->ComputeWorldMapImage(direct, 0.5f, true, true);
+    EXPECT_EQ(shown->GetWidth(), direct->GetWidth());
+    EXPECT_TRUE(testkit::SamePixels(*shown, *direct));
+    ReleaseImage(shown);
+    ReleaseImage(direct);
+
+    // A map handed over is kept with a reference of the group's own; the
+    // first map goes (LeakSanitizer would report it otherwise).
+    auto* other = new WorldMap();
+    g.SetRectWorldMap(other);
+    other->Release();  // the creator's reference
+    EXPECT_EQ(g.GetRectWorldMap(false), other);
+    g.SetRectWorldMap(other);  // the map held again survives
+    EXPECT_EQ(g.GetRectWorldMap(false), other);
+    g.SetRectWorldMap(nullptr);
+    EXPECT_FALSE(g.HasRectWorldMap());
+    EXPECT_NE(g.GetRectWorldMap(true), nullptr) << "an empty map on request";
 }
 
 }  // namespace

@@ -1,0 +1,337 @@
+#include "viewer/engine/poly_map_rr.h"
+
+#include "imaging/ref_count.h"
+#include "platform/utilkit/logger.h"
+#include "platform/xformkit/transform_wa.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A deviation this close to a quarter turn makes the face nearly edge-on.
+constexpr double kNearVerticalBand = 0.31415927;
+constexpr double kHalfPi = 1.5707963267948966;
+
+struct Edge {
+    double x0, y0, x1, y1;  // y0 < y1
+};
+
+// Collects the non-horizontal edges of every usable contour.
+std::vector<Edge> CollectEdges(const gpc_polygon& region, double& ymin, double& ymax)
+{
+    std::vector<Edge> edges;
+    ymin = INFINITY;
+    ymax = -INFINITY;
+    if (region.count <= 0 || !region.contours) return edges;
+    for (int c = 0; c < region.count; ++c) {
+        const gpc_vertex_list& contour = region.contours[c];
+        if (contour.count < 3 || !contour.points) continue;
+        // A contour with a non-finite vertex has no defined inside: skip it
+        // whole, so that the crossings of the others still pair up.
+        const bool finite = std::all_of(contour.points, contour.points + contour.count,
+                                        [](const POINT2& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
+        if (!finite) continue;
+        for (int i = 0; i < contour.count; ++i) {
+            const POINT2& a = contour.points[i];
+            const POINT2& b = contour.points[(i + 1) % contour.count];
+            if (a.y == b.y) continue;  // no crossing with any row
+            Edge e = a.y < b.y ? Edge{a.x, a.y, b.x, b.y} : Edge{b.x, b.y, a.x, a.y};
+            edges.push_back(e);
+            ymin = std::min(ymin, e.y0);
+            ymax = std::max(ymax, e.y1);
+        }
+    }
+    return edges;
+}
+
+inline void PutPixel(unsigned char* d, int dstChannels, int v0, int v1, int v2, bool average)
+{
+    if (average && d[0] != 0) {
+        d[0] = static_cast<unsigned char>((d[0] + v0) >> 1);
+        if (dstChannels == 3) {
+            d[1] = static_cast<unsigned char>((d[1] + v1) >> 1);
+            d[2] = static_cast<unsigned char>((d[2] + v2) >> 1);
+        }
+        return;
+    }
+    d[0] = static_cast<unsigned char>(v0);
+    if (dstChannels == 3) {
+        d[1] = static_cast<unsigned char>(v1);
+        d[2] = static_cast<unsigned char>(v2);
+    }
+}
+
+}  // namespace
+
+CPolyMapRR::CPolyMapRR() = default;
+
+CPolyMapRR::CPolyMapRR(Image* src, Image* dst, float scale)
+{
+    InitImgs(src, dst, scale);
+}
+
+CPolyMapRR::~CPolyMapRR()
+{
+    RefRelease(m_src);
+    RefRelease(m_dst);
+}
+
+CPolyMapRR::CPolyMapRR(const CPolyMapRR& other)
+{
+    *this = other;
+}
+
+CPolyMapRR& CPolyMapRR::operator=(const CPolyMapRR& other)
+{
+    if (this == &other) return *this;
+    RefAdd(other.m_src);
+    RefAdd(other.m_dst);
+    RefRelease(m_src);
+    RefRelease(m_dst);
+    m_src = other.m_src;
+    m_dst = other.m_dst;
+    m_srcData = other.m_srcData;
+    m_srcChannels = other.m_srcChannels;
+    m_srcRowBytes = other.m_srcRowBytes;
+    m_srcWidth = other.m_srcWidth;
+    m_srcHeight = other.m_srcHeight;
+    m_srcHalfWidth = other.m_srcHalfWidth;
+    m_srcHalfHeight = other.m_srcHalfHeight;
+    m_dstData = other.m_dstData;
+    m_dstChannels = other.m_dstChannels;
+    m_dstRowBytes = other.m_dstRowBytes;
+    m_dstWidth = other.m_dstWidth;
+    m_dstHeight = other.m_dstHeight;
+    m_dstHalfWidth = other.m_dstHalfWidth;
+    m_dstHalfHeight = other.m_dstHalfHeight;
+    m_scale = other.m_scale;
+    std::copy(std::begin(other.m_mapping), std::end(other.m_mapping), std::begin(m_mapping));
+    m_nearVertical = other.m_nearVertical;
+    m_bilinearInterp = other.m_bilinearInterp;
+    m_transparency = other.m_transparency;
+    return *this;
+}
+
+void CPolyMapRR::InitImgs(Image* src, Image* dst, float scale)
+{
+    RefAdd(src);
+    RefAdd(dst);
+    RefRelease(m_src);
+    RefRelease(m_dst);
+    m_src = src;
+    m_dst = dst;
+    m_scale = scale;
+    CalcImgPrms();
+}
+
+void CPolyMapRR::CalcImgPrms()
+{
+    m_srcData = m_src ? m_src->GetData() : nullptr;
+    m_srcChannels = m_src ? m_src->GetChannels() : 0;
+    m_srcRowBytes = m_src ? m_src->GetRowByte() : 0;
+    m_srcWidth = m_src ? m_src->GetWidth() : 0;
+    m_srcHeight = m_src ? m_src->GetHeight() : 0;
+    m_srcHalfWidth = m_srcWidth / 2;
+    m_srcHalfHeight = m_srcHeight / 2;
+    m_dstData = m_dst ? m_dst->GetData() : nullptr;
+    m_dstChannels = m_dst ? m_dst->GetChannels() : 0;
+    m_dstRowBytes = m_dst ? m_dst->GetRowByte() : 0;
+    m_dstWidth = m_dst ? m_dst->GetWidth() : 0;
+    m_dstHeight = m_dst ? m_dst->GetHeight() : 0;
+    m_dstHalfWidth = m_dstWidth / 2;
+    m_dstHalfHeight = m_dstHeight / 2;
+}
+
+bool CPolyMapRR::ImagesUsable() const
+{
+    auto usable = [](const Image* img) {
+        return img && img->GetData() && img->GetDataType() == IMG_UINT8 && img->IsInterleaved() &&
+               (img->GetChannels() == 1 || img->GetChannels() == 3) && img->GetWidth() > 0 && img->GetHeight() > 0;
+    };
+    return usable(m_src) && usable(m_dst);
+}
+
+bool CPolyMapRR::CalcMappingPrms(const PAIR_WALIGN_RR_PRMS2* prms)
+{
+    if (!prms) return false;
+    // The record maps source points to destination points; drawing needs the
+    // other way: the inverse pair's homography, measured from the source's
+    // top-left pixel. With nearest sampling the centre is moved by half a
+    // pixel so that truncating a position rounds it.
+    PAIR_WALIGN_RR_PRMS2 inverse;
+    CTransformWA::InvertAlignPrmsRR2(prms, &inverse);
+    const float half = m_bilinearInterp ? 0.0f : 0.5f;
+    const POINT2 centre{static_cast<float>(m_srcHalfWidth) + half, static_cast<float>(m_srcHalfHeight) + half};
+    float m[9];
+    if (!CTransformWA::PairAlignPrmsRR2toM(&inverse, nullptr, &centre, m)) {
+        Logger::log("ERROR CPolyMapRR::CalcMappingPrms: no mapping for rcpF1=%f rcpF2=%f", 1, double(prms->rcpF1),
+                    double(prms->rcpF2));
+        return false;
+    }
+    for (int i = 0; i < 9; ++i) m_mapping[i] = m[i];
+    m_nearVertical = std::fabs(std::fabs(double(prms->angB)) - kHalfPi) < kNearVerticalBand;
+    return true;
+}
+
+int CPolyMapRR::MapRegions(const gpc_polygon* region, const PAIR_WALIGN_RR_PRMS2* prms, bool transparency)
+{
+    if (!ImagesUsable()) {
+        Logger::log("ERROR CPolyMapRR::MapRegions: source or destination missing or not 8-bit 1/3-channel", 1);
+        return 0;
+    }
+    m_transparency = transparency;
+    if (!CalcMappingPrms(prms)) return 0;
+    if (!region) return 1;
+    // Mapping an image onto itself reads from a copy, so that no pixel is
+    // read after it was written.
+    RefPtr<Image> copy;
+    if (m_src == m_dst) {
+        copy = RefPtr<Image>::adopt(m_src->Duplicate());
+        if (!copy) {
+            Logger::log("ERROR CPolyMapRR::MapRegions: cannot copy the source", 1);
+            return 0;
+        }
+        m_srcData = copy->GetData();
+        m_srcRowBytes = copy->GetRowByte();
+    }
+    MapRegionRows(*region);
+    m_srcData = m_src->GetData();
+    m_srcRowBytes = m_src->GetRowByte();
+    return 1;
+}
+
+int CPolyMapRR::MapRegions_Bilinear(const gpc_polygon* region, const PAIR_WALIGN_RR_PRMS2* prms, bool transparency)
+{
+    m_bilinearInterp = true;
+    const int result = MapRegions(region, prms, transparency);
+    m_bilinearInterp = false;
+    return result;
+}
+
+int CPolyMapRR::MapImgRegions(Image* src, Image* dst, const gpc_polygon* region, const PAIR_WALIGN_RR_PRMS2* prms)
+{
+    InitImgs(src, dst, prms ? prms->rcpF1 : 1.0f);
+    return MapRegions(region, prms, false);
+}
+
+int CPolyMapRR::MapImgRegions(Image* src, Image* dst, const gpc_polygon* region, const POINT* offset,
+                              const PAIR_WALIGN_RR_PRMS2* prms, bool bilinear, float)
+{
+    InitImgs(src, dst, prms ? prms->rcpF1 : 1.0f);
+    if (offset) {
+        m_dstHalfWidth -= offset->x;
+        m_dstHalfHeight -= offset->y;
+    }
+    m_bilinearInterp = bilinear;
+    const int result = MapRegions(region, prms, false);
+    m_bilinearInterp = false;
+    return result;
+}
+
+// Scan conversion of the region: a row y takes the pixels whose centres lie
+// between consecutive crossings of the row with the edges (even-odd). An edge
+// from y0 to y1 crosses the rows y0 < y <= y1, so a row through a vertex is
+// counted once and a row exactly on a top edge is not drawn.
+void CPolyMapRR::MapRegionRows(const gpc_polygon& region)
+{
+    double ymin, ymax;
+    const std::vector<Edge> edges = CollectEdges(region, ymin, ymax);
+    if (edges.empty()) return;
+    const double firstRow = std::max(0.0, std::floor(ymin) + 1);
+    const double lastRow = std::min(double(m_dstHeight - 1), std::floor(ymax));
+    if (firstRow > lastRow) return;
+    std::vector<double> xs;
+    for (int y = static_cast<int>(firstRow); y <= static_cast<int>(lastRow); ++y) {
+        xs.clear();
+        for (const Edge& e : edges) {
+            if (e.y0 < y && y <= e.y1) xs.push_back(e.x0 + (y - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0));
+        }
+        std::sort(xs.begin(), xs.end());
+        for (size_t k = 0; k + 1 < xs.size(); k += 2) {
+            const double left = std::max(0.0, std::floor(xs[k] + 0.999999));
+            const double right = std::min(double(m_dstWidth - 1), std::floor(xs[k + 1]));
+            if (left <= right) MapOneSector(y, static_cast<int>(left), static_cast<int>(right));
+        }
+    }
+}
+
+void CPolyMapRR::MapOneSector(int y, int x0, int x1)
+{
+    if (m_bilinearInterp) MapOneSector_Dw_Bilinear(y, x0, x1);
+    else MapOneSector_Dw(y, x0, x1);
+}
+
+void CPolyMapRR::SourceAt(int x, int y, double& sx, double& sy, double& sw) const
+{
+    const double rx = x - m_dstHalfWidth, ry = y - m_dstHalfHeight;
+    sx = m_mapping[0] * rx + m_mapping[1] * ry + m_mapping[2];
+    sy = m_mapping[3] * rx + m_mapping[4] * ry + m_mapping[5];
+    sw = m_mapping[6] * rx + m_mapping[7] * ry + m_mapping[8];
+}
+
+// Nearest sampling: the homography is stepped along the row, one division per
+// pixel; a pixel is drawn when its rounded source position is a source pixel.
+void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
+{
+    double nx, ny, w;
+    SourceAt(x0, y, nx, ny, w);
+    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
+    const double width = m_srcWidth, height = m_srcHeight;
+    unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
+    const bool average = m_transparency;
+    for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
+        if (!(w > 0)) continue;
+        const double inv = 1.0 / w;
+        const double sx = nx * inv, sy = ny * inv;
+        if (!(sx >= 0 && sx < width && sy >= 0 && sy < height)) continue;
+        const unsigned char* s = m_srcData + static_cast<size_t>(sy) * m_srcRowBytes +
+                                 static_cast<size_t>(sx) * m_srcChannels;
+        if (m_srcChannels == 3) PutPixel(d, m_dstChannels, s[0], s[1], s[2], average);
+        else PutPixel(d, m_dstChannels, s[0], s[0], s[0], average);
+    }
+}
+
+// Bilinear sampling between the four source pixels around the position; a
+// position on the last column or row takes its weight from that pixel alone.
+// A first sample that comes out 0 is written as 1: 0 marks missing data.
+void CPolyMapRR::MapOneSector_Dw_Bilinear(int y, int x0, int x1)
+{
+    double nx, ny, w;
+    SourceAt(x0, y, nx, ny, w);
+    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
+    const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
+    unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
+    const int sc = m_srcChannels;
+    const bool average = m_transparency;
+    for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
+        if (!(w > 0)) continue;
+        const double inv = 1.0 / w;
+        const double sx = nx * inv, sy = ny * inv;
+        if (!(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) continue;
+        const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+        const float fx = static_cast<float>(sx - ix), fy = static_cast<float>(sy - iy);
+        const int stepX = ix < m_srcWidth - 1 ? sc : 0;
+        const int stepY = iy < m_srcHeight - 1 ? m_srcRowBytes : 0;
+        const unsigned char* p00 = m_srcData + static_cast<size_t>(iy) * m_srcRowBytes + static_cast<size_t>(ix) * sc;
+        const unsigned char* p10 = p00 + stepX;
+        const unsigned char* p01 = p00 + stepY;
+        const unsigned char* p11 = p01 + stepX;
+        const float w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+        auto interp = [&](int c) { return w00 * p00[c] + w10 * p10[c] + w01 * p01[c] + w11 * p11[c]; };
+        int v0, v1, v2;
+        if (sc == 3 && m_dstChannels == 3) {
+            v0 = std::min(255, static_cast<int>(interp(0) + 0.5f));
+            v1 = std::min(255, static_cast<int>(interp(1)));
+            v2 = std::min(255, static_cast<int>(interp(2)));
+        } else if (sc == 3) {
+            v0 = v1 = v2 = std::min(255, static_cast<int>((interp(0) + interp(1) + interp(2)) / 3));
+        } else {
+            v0 = v1 = v2 = std::min(255, static_cast<int>(interp(0)));
+        }
+        if (v0 == 0) v0 = 1;
+        PutPixel(d, m_dstChannels, v0, v1, v2, average);
+    }
+}

@@ -1,0 +1,84 @@
+// Polygon region mapper: fills the pixels of a destination image that lie
+// inside a polygon with the colours of a source image seen through a pair
+// rotation (two perspective images of one viewpoint). The view engine draws
+// its faces into the view with it; pair alignment warps one image of a pair
+// into the other's frame with it.
+#pragma once
+
+#include "align/pairlock/pair_align_records.h"
+#include "geometry/polykit/geometry_records.h"
+#include "imaging/image.h"
+#include "platform/win/win_types.h"
+
+class CPolyMapRR {
+public:
+    CPolyMapRR();
+    CPolyMapRR(Image* src, Image* dst, float scale);
+    ~CPolyMapRR();
+    // Copies share the two images (each copy holds its own references).
+    CPolyMapRR(const CPolyMapRR& other);
+    CPolyMapRR& operator=(const CPolyMapRR& other);
+
+    // Binds the source and destination (taking references, dropping the
+    // earlier ones) and caches their geometry; `scale` is kept for callers.
+    void InitImgs(Image* src, Image* dst, float scale);
+
+    void SetBilinearInterp(bool on) { m_bilinearInterp = on; }
+    bool GetBilinearInterp() const { return m_bilinearInterp; }
+    void SetTransparency(bool on) { m_transparency = on; }
+    bool IsNearVertical() const { return m_nearVertical; }
+
+    // Builds the destination-to-source mapping of the pair record prms, which
+    // maps source points to destination points: the inverse pair's
+    // homography, with the source centre added.
+    // False (mapping unchanged, an ERROR line) when prms gives no transform.
+    bool CalcMappingPrms(const PAIR_WALIGN_RR_PRMS2* prms);
+
+    // Fills every destination pixel inside `region` (destination pixel
+    // coordinates, even-odd over all contours) whose source point lies inside
+    // the source. Returns 1, or 0 (nothing drawn, an ERROR line) when an image
+    // is missing or not 8-bit interleaved with 1 or 3 channels, or prms is
+    // null. With `transparency` a pixel that already holds data (first sample
+    // not 0) is averaged with the new colour.
+    int MapRegions(const gpc_polygon* region, const PAIR_WALIGN_RR_PRMS2* prms, bool transparency);
+    int MapRegions_Bilinear(const gpc_polygon* region, const PAIR_WALIGN_RR_PRMS2* prms, bool transparency);
+
+    // Binds src and dst with prms->rcpF1 as the scale and maps the region,
+    // nearest-neighbour.
+    int MapImgRegions(Image* src, Image* dst, const gpc_polygon* region, const PAIR_WALIGN_RR_PRMS2* prms);
+    // The same, with destination coordinates taken relative to the point
+    // `offset` left of and above the destination's centre, and the sampling
+    // chosen by `bilinear` for this call only. The float is not used.
+    int MapImgRegions(Image* src, Image* dst, const gpc_polygon* region, const POINT* offset,
+                      const PAIR_WALIGN_RR_PRMS2* prms, bool bilinear, float unused);
+
+private:
+    void CalcImgPrms();
+    bool ImagesUsable() const;
+    void MapRegionRows(const gpc_polygon& region);
+    // One run of destination pixels [x0, x1] on row y (destination pixels).
+    void MapOneSector(int y, int x0, int x1);
+    void MapOneSector_Dw(int y, int x0, int x1);
+    void MapOneSector_Dw_Bilinear(int y, int x0, int x1);
+    // Homogeneous source position of destination pixel (x, y).
+    void SourceAt(int x, int y, double& sx, double& sy, double& sw) const;
+
+    Image* m_src = nullptr;  // one reference held on each
+    Image* m_dst = nullptr;
+    unsigned char* m_srcData = nullptr;
+    int m_srcChannels = 0, m_srcRowBytes = 0, m_srcWidth = 0, m_srcHeight = 0;
+    int m_srcHalfWidth = 0, m_srcHalfHeight = 0;
+    unsigned char* m_dstData = nullptr;
+    int m_dstChannels = 0, m_dstRowBytes = 0, m_dstWidth = 0, m_dstHeight = 0;
+    // Destination pixel (x, y) is at (x - m_dstHalfWidth, y - m_dstHalfHeight)
+    // in the mapping's coordinates; MapImgRegions moves these by its offset.
+    int m_dstHalfWidth = 0, m_dstHalfHeight = 0;
+    float m_scale = 1.0f;
+    // Destination (relative) to source (pixel) homography, rows first; the
+    // source centre is included (plus 0.5 for nearest sampling, so that
+    // truncation rounds).
+    double m_mapping[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    bool m_nearVertical = false;
+    bool m_bilinearInterp = false;
+    bool m_transparency = false;
+};

@@ -1,0 +1,452 @@
+// The polygon region mapper against slow references written here: an
+// even-odd point-in-polygon test for the region, the pair matrix of the
+// transform module for the positions, and direct bilinear sums.
+#include "viewer/engine/poly_map_rr.h"
+
+#include "platform/utilkit/logger.h"
+#include "platform/xformkit/transform_wa.h"
+#include "testkit/testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+// A polygon the test owns: contours of its own vertex vectors.
+struct TestPolygon {
+    std::vector<std::vector<POINT2>> rings;
+    std::vector<gpc_vertex_list> lists;
+    gpc_polygon poly{};
+    explicit TestPolygon(std::vector<std::vector<POINT2>> r) : rings(std::move(r))
+    {
+        for (auto& ring : rings) lists.push_back({static_cast<int32_t>(ring.size()), ring.data()});
+        poly = {static_cast<int32_t>(lists.size()), lists.data()};
+    }
+    const gpc_polygon* get() const { return &poly; }
+};
+
+TestPolygon Rect(double x0, double y0, double x1, double y1)
+{
+    auto f = [](double v) { return static_cast<float>(v); };
+    return TestPolygon({{{f(x0), f(y0)}, {f(x1), f(y0)}, {f(x1), f(y1)}, {f(x0), f(y1)}}});
+}
+
+double SegmentDistance(const POINT2& a, const POINT2& b, double px, double py)
+{
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? ((px - a.x) * dx + (py - a.y) * dy) / len2 : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(a.x + t * dx - px, a.y + t * dy - py);
+}
+
+// Even-odd membership by counting edges crossed by a ray to the right;
+// -1 when the point lies within 1e-3 of an edge (either answer is right).
+int InsideReference(const TestPolygon& p, double px, double py)
+{
+    bool inside = false;
+    for (const auto& ring : p.rings) {
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const POINT2& a = ring[i];
+            const POINT2& b = ring[(i + 1) % ring.size()];
+            if (SegmentDistance(a, b, px, py) < 1e-3) return -1;
+            if ((a.y > py) != (b.y > py)) {
+                const double x = a.x + (py - a.y) * (b.x - a.x) / (b.y - a.y);
+                if (x > px) inside = !inside;
+            }
+        }
+    }
+    return inside ? 1 : 0;
+}
+
+PAIR_WALIGN_RR_PRMS2 Identity()
+{
+    PAIR_WALIGN_RR_PRMS2 p{};
+    p.rcpF1 = p.rcpF2 = 0.001f;
+    return p;
+}
+
+Image* Filled(int w, int h, int channels, int value)
+{
+    auto* img = new Image(w, h, channels);
+    std::memset(img->GetData(), value, img->GetDataSize());
+    return img;
+}
+
+// Source whose pixel (x, y) holds (y + 1, x, 7): the sampled pixel can be read
+// back from any destination pixel, and no first sample is 0.
+Image* CoordinateImage(int w, int h)
+{
+    auto* img = new Image(w, h, 3);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            unsigned char* p = img->GetData() + y * img->GetRowByte() + 3 * x;
+            p[0] = static_cast<unsigned char>(y + 1);
+            p[1] = static_cast<unsigned char>(x);
+            p[2] = 7;
+        }
+    }
+    return img;
+}
+
+const unsigned char* Pixel(const Image* img, int x, int y)
+{
+    return img->GetData() + y * img->GetRowByte() + x * img->GetChannels();
+}
+
+struct IdentityCase {
+    int width, height, channels;
+};
+
+class IdentityCopy : public testing::TestWithParam<IdentityCase> {};
+
+// With identity parameters the inside of a concave region with a hole is
+// copied exactly and every other pixel keeps its value.
+TEST_P(IdentityCopy, CopiesTheInsideExactlyAndLeavesTheOutside)
+{
+    const IdentityCase c = GetParam();
+    Image* src = testkit::MakePatternImage(c.width, c.height, c.channels, 0, 3);
+    Image* dst = Filled(c.width, c.height, c.channels, 0xA5);
+    Image* before = dst->Duplicate();
+    // An L shape cut past the image edges, with a square hole.
+    const float W = static_cast<float>(c.width), H = static_cast<float>(c.height);
+    TestPolygon region({{{-5.3f, -4.7f}, {W * 0.6f, -4.7f}, {W * 0.6f, H * 0.4f}, {W + 3.2f, H * 0.45f},
+                         {W + 3.2f, H + 2.5f}, {-5.3f, H + 2.5f}},
+                        {{W * 0.1f + 0.25f, H * 0.5f + 0.25f}, {W * 0.3f + 0.25f, H * 0.5f + 0.25f},
+                         {W * 0.3f + 0.25f, H * 0.8f + 0.25f}, {W * 0.1f + 0.25f, H * 0.8f + 0.25f}}});
+    const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    CPolyMapRR mapper;
+    ASSERT_EQ(1, mapper.MapImgRegions(src, dst, region.get(), &prms));
+    int inside = 0, outside = 0;
+    for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+            const int in = InsideReference(region, x, y);
+            if (in < 0) continue;
+            const unsigned char* want = in ? Pixel(src, x, y) : Pixel(before, x, y);
+            ASSERT_EQ(0, std::memcmp(Pixel(dst, x, y), want, c.channels)) << x << "," << y << " inside=" << in;
+            (in ? inside : outside)++;
+        }
+    }
+    EXPECT_GT(inside, c.width * c.height / 3);
+    EXPECT_GT(outside, c.width * c.height / 10);
+    ReleaseImage(before);
+    ReleaseImage(src);
+    ReleaseImage(dst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, IdentityCopy,
+                         testing::Values(IdentityCase{64, 48, 3}, IdentityCase{101, 77, 3}, IdentityCase{33, 90, 1}));
+
+TEST(PolyMapRR, WholeImageRegionCopiesEveryPixelUnderIdentity)
+{
+    for (bool bilinear : {false, true}) {
+        Image* src = testkit::MakePatternImage(57, 43, 3, 0, 5);
+        for (size_t i = 0; i < src->GetDataSize(); i += 3) src->GetData()[i] |= 1;  // no "no data" pixels
+        Image* dst = Filled(57, 43, 3, 0);
+        const TestPolygon region = Rect(-0.5, -0.5, 56.5, 42.5);
+        const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+        CPolyMapRR mapper;
+        ASSERT_EQ(1, mapper.MapImgRegions(src, dst, region.get(), nullptr, &prms, bilinear, 0.0f));
+        EXPECT_TRUE(testkit::SamePixels(*src, *dst)) << "bilinear=" << bilinear;
+        EXPECT_FALSE(mapper.GetBilinearInterp());  // restored after the call
+        ReleaseImage(src);
+        ReleaseImage(dst);
+    }
+}
+
+PAIR_WALIGN_RR_PRMS2 TiltedPair()
+{
+    PAIR_WALIGN_RR_PRMS2 p{};
+    p.rcpF1 = 1.0f / 260;
+    p.rcpF2 = 1.0f / 300;
+    p.angA = 0.15f;
+    p.angB = 0.2f;
+    p.angC = -0.1f;
+    return p;
+}
+
+// Every drawn destination pixel took the source pixel whose centre the pair
+// maps onto it (within the rounding of nearest sampling), and every pixel
+// whose source point lies well inside the source was drawn.
+TEST(PolyMapRR, NearestWarpAgreesWithThePointMapping)
+{
+    const int SW = 240, SH = 180, DW = 260, DH = 200;
+    Image* src = CoordinateImage(SW, SH);
+    Image* dst = Filled(DW, DH, 3, 0);
+    const PAIR_WALIGN_RR_PRMS2 prms = TiltedPair();
+    const TestPolygon region = Rect(-0.5, -0.5, DW - 0.5, DH - 0.5);
+    CPolyMapRR mapper;
+    ASSERT_EQ(1, mapper.MapImgRegions(src, dst, region.get(), &prms));
+
+    float forward[9], backward[9];
+    PAIR_WALIGN_RR_PRMS2 inverse;
+    CTransformWA::InvertAlignPrmsRR2(&prms, &inverse);
+    ASSERT_TRUE(CTransformWA::PairAlignPrmsRR2toM(&prms, nullptr, nullptr, forward));
+    ASSERT_TRUE(CTransformWA::PairAlignPrmsRR2toM(&inverse, nullptr, nullptr, backward));
+    int drawn = 0;
+    for (int y = 0; y < DH; ++y) {
+        for (int x = 0; x < DW; ++x) {
+            const unsigned char* d = Pixel(dst, x, y);
+            const POINT2 q{static_cast<float>(x - DW / 2), static_cast<float>(y - DH / 2)};
+            POINT2 s;
+            const bool maps = CTransformWA::TransformPtRR2(&q, &s, backward);
+            const double sx = s.x + SW / 2, sy = s.y + SH / 2;
+            if (d[0] == 0) {
+                // Not drawn: its source point must lie outside (or on the rim of) the source.
+                EXPECT_FALSE(maps && sx > 0.01 && sx < SW - 0.51 && sy > 0.01 && sy < SH - 0.51) << x << "," << y;
+                continue;
+            }
+            ++drawn;
+            const POINT2 sampled{static_cast<float>(d[1] - SW / 2), static_cast<float>(d[0] - 1 - SH / 2)};
+            POINT2 onto;
+            ASSERT_TRUE(CTransformWA::TransformPtRR2(&sampled, &onto, forward));
+            // Half a source pixel in each direction, scaled by the local zoom (< 1.3).
+            EXPECT_LE(std::hypot(onto.x - q.x, onto.y - q.y), 0.5 * std::sqrt(2.0) * 1.3) << x << "," << y;
+        }
+    }
+    EXPECT_GT(drawn, SW * SH / 2);
+    ReleaseImage(src);
+    ReleaseImage(dst);
+}
+
+// Bilinear results equal the four-pixel weighted sum at the position the pair
+// matrix gives, up to the last unit of rounding.
+TEST(PolyMapRR, BilinearWarpMatchesADirectWeightedSum)
+{
+    const int SW = 120, SH = 90, DW = 130, DH = 100;
+    Image* src = testkit::MakePatternImage(SW, SH, 3, 0, 9);
+    Image* dst = Filled(DW, DH, 3, 0);
+    const PAIR_WALIGN_RR_PRMS2 prms = TiltedPair();
+    const TestPolygon region = Rect(-0.5, -0.5, DW - 0.5, DH - 0.5);
+    CPolyMapRR mapper;
+    ASSERT_EQ(1, mapper.MapImgRegions(src, dst, region.get(), nullptr, &prms, true, 0.0f));
+    PAIR_WALIGN_RR_PRMS2 inverse;
+    CTransformWA::InvertAlignPrmsRR2(&prms, &inverse);
+    float backward[9];
+    ASSERT_TRUE(CTransformWA::PairAlignPrmsRR2toM(&inverse, nullptr, nullptr, backward));
+    int compared = 0;
+    for (int y = 0; y < DH; ++y) {
+        for (int x = 0; x < DW; ++x) {
+            const POINT2 q{static_cast<float>(x - DW / 2), static_cast<float>(y - DH / 2)};
+            POINT2 s;
+            if (!CTransformWA::TransformPtRR2(&q, &s, backward)) continue;
+            const double sx = s.x + SW / 2, sy = s.y + SH / 2;
+            if (sx < 0.01 || sy < 0.01 || sx > SW - 1.01 || sy > SH - 1.01) continue;  // rim: either answer
+            const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+            const double fx = sx - ix, fy = sy - iy;
+            for (int c = 0; c < 3; ++c) {
+                const double v = (1 - fx) * (1 - fy) * Pixel(src, ix, iy)[c] + fx * (1 - fy) * Pixel(src, ix + 1, iy)[c] +
+                                 (1 - fx) * fy * Pixel(src, ix, iy + 1)[c] + fx * fy * Pixel(src, ix + 1, iy + 1)[c];
+                const double want = c == 0 ? std::max(1.0, std::floor(v + 0.5)) : std::floor(v);
+                ASSERT_NEAR(Pixel(dst, x, y)[c], want, 1.0) << x << "," << y << " c" << c;
+            }
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, SW * SH / 2);
+    ReleaseImage(src);
+    ReleaseImage(dst);
+}
+
+// The aligner warps into an image the size of the warped outline's box and
+// passes where that box lies in the frame: the result is the same as warping
+// into the whole frame and cutting the box out.
+TEST(PolyMapRR, OffsetMovesTheDestinationFrame)
+{
+    const int FW = 200, FH = 150;
+    Image* src = testkit::MakePatternImage(180, 140, 3, 0, 4);
+    const PAIR_WALIGN_RR_PRMS2 prms = TiltedPair();
+    Image* frame = Filled(FW, FH, 3, 0);
+    const TestPolygon whole = Rect(-0.5, -0.5, FW - 0.5, FH - 0.5);
+    CPolyMapRR mapper;
+    ASSERT_EQ(1, mapper.MapImgRegions(src, frame, whole.get(), &prms));
+
+    const REGION box{40, 30, 139, 99, 100, 70};
+    const POINT offset{box.x0 + box.width / 2 - FW / 2, box.y0 + box.height / 2 - FH / 2};
+    Image* out = Filled(box.width, box.height, 3, 0);
+    const TestPolygon part = Rect(-0.5, -0.5, box.width - 0.5, box.height - 0.5);
+    ASSERT_EQ(1, mapper.MapImgRegions(src, out, part.get(), &offset, &prms, false, 1.0f));
+    for (int y = 0; y < box.height; ++y) {
+        for (int x = 0; x < box.width; ++x) {
+            ASSERT_EQ(0, std::memcmp(Pixel(out, x, y), Pixel(frame, box.x0 + x, box.y0 + y), 3)) << x << "," << y;
+        }
+    }
+    ReleaseImage(src);
+    ReleaseImage(frame);
+    ReleaseImage(out);
+}
+
+TEST(PolyMapRR, ChannelConversionsAndTheNoDataRule)
+{
+    // Grey into colour repeats the sample; colour into grey keeps the first.
+    Image* grey = Filled(8, 8, 1, 77);
+    Image* colour = Filled(8, 8, 3, 0);
+    const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    const TestPolygon region = Rect(-0.5, -0.5, 7.5, 7.5);
+    CPolyMapRR mapper;
+    ASSERT_EQ(1, mapper.MapImgRegions(grey, colour, region.get(), &prms));
+    EXPECT_EQ(Pixel(colour, 3, 3)[0], 77);
+    EXPECT_EQ(Pixel(colour, 3, 3)[2], 77);
+    Image* rgb = Filled(8, 8, 3, 0);
+    for (int i = 0; i < 64; ++i) {
+        rgb->GetData()[3 * i] = 10;
+        rgb->GetData()[3 * i + 1] = 20;
+        rgb->GetData()[3 * i + 2] = 60;
+    }
+    Image* out = Filled(8, 8, 1, 0);
+    ASSERT_EQ(1, mapper.MapImgRegions(rgb, out, region.get(), &prms));
+    EXPECT_EQ(Pixel(out, 2, 5)[0], 10);
+    // Bilinear: three channels into one give their truncated mean.
+    ASSERT_EQ(1, mapper.MapImgRegions(rgb, out, region.get(), nullptr, &prms, true, 0.0f));
+    EXPECT_EQ(Pixel(out, 2, 5)[0], 30);
+    // Bilinear between black pixels writes 1 in the first channel.
+    Image* black = Filled(8, 8, 3, 0);
+    Image* dst = Filled(8, 8, 3, 200);
+    ASSERT_EQ(1, mapper.MapImgRegions(black, dst, region.get(), nullptr, &prms, true, 0.0f));
+    EXPECT_EQ(Pixel(dst, 4, 4)[0], 1);
+    EXPECT_EQ(Pixel(dst, 4, 4)[1], 0);
+    for (Image* img : {grey, colour, rgb, out, black, dst}) ReleaseImage(img);
+}
+
+TEST(PolyMapRR, TransparencyAveragesIntoPixelsThatHoldData)
+{
+    Image* src = Filled(4, 4, 3, 100);
+    Image* dst = Filled(4, 4, 3, 0);
+    std::memset(dst->GetData(), 50, 3);  // pixel (0, 0) holds data
+    const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    const TestPolygon region = Rect(-0.5, -0.5, 3.5, 3.5);
+    CPolyMapRR mapper(src, dst, 1.0f);
+    ASSERT_EQ(1, mapper.MapRegions(region.get(), &prms, true));
+    EXPECT_EQ(Pixel(dst, 0, 0)[0], 75);
+    EXPECT_EQ(Pixel(dst, 1, 0)[0], 100);  // empty pixels take the colour
+    ReleaseImage(src);
+    ReleaseImage(dst);
+}
+
+TEST(PolyMapRR, SpansMappingOutsideTheSourceDrawNothing)
+{
+    Image* src = Filled(20, 20, 3, 90);
+    Image* dst = Filled(100, 100, 3, 0);
+    Image* before = dst->Duplicate();
+    PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    prms.angB = 0.5f;  // the source lies far right of this destination's left part
+    const TestPolygon left = Rect(-0.5, -0.5, 20, 99.5);
+    CPolyMapRR mapper;
+    ASSERT_EQ(1, mapper.MapImgRegions(src, dst, left.get(), &prms));
+    EXPECT_TRUE(testkit::SamePixels(*before, *dst));
+    for (Image* img : {src, dst, before}) ReleaseImage(img);
+}
+
+// Regions far outside the destination, with non-finite vertices or with too
+// few vertices, are clipped or skipped; nothing outside the image is touched.
+TEST(PolyMapRR, HostileRegionsStayInsideTheDestination)
+{
+    Image* src = Filled(50, 50, 3, 9);
+    Image* dst = Filled(30, 20, 3, 0);
+    const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    CPolyMapRR mapper;
+    TestPolygon huge({{{-1e30f, -1e30f}, {1e30f, -1e30f}, {1e30f, 1e30f}, {-1e30f, 1e30f}},
+                      {{1, 1}, {NAN, 2}, {5, 9}},
+                      {{3, 3}, {4, 4}}});
+    ASSERT_EQ(1, mapper.MapImgRegions(src, dst, huge.get(), &prms));
+    int drawn = 0;
+    for (size_t i = 0; i < dst->GetDataSize(); i += 3) drawn += dst->GetData()[i] == 9;
+    EXPECT_EQ(drawn, 30 * 20);
+    gpc_polygon broken{5, nullptr};
+    EXPECT_EQ(1, mapper.MapImgRegions(src, dst, &broken, &prms));
+    ReleaseImage(src);
+    ReleaseImage(dst);
+}
+
+TEST(PolyMapRR, MissingOrUnsupportedImagesFailWithAnError)
+{
+    Image* src = Filled(10, 10, 3, 1);
+    Image* floats = new Image();
+    floats->Create(10, 10, 1, IMG_FLOAT);
+    const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    const TestPolygon region = Rect(0, 0, 5, 5);
+    CPolyMapRR mapper;
+    {
+        LogCapture log;
+        EXPECT_EQ(0, mapper.MapImgRegions(src, nullptr, region.get(), &prms));
+        EXPECT_TRUE(log.contains("ERROR CPolyMapRR::MapRegions"));
+    }
+    {
+        LogCapture log;
+        EXPECT_EQ(0, mapper.MapImgRegions(src, floats, region.get(), &prms));
+        EXPECT_EQ(1, log.errorCount());
+    }
+    {
+        PAIR_WALIGN_RR_PRMS2 bad = prms;
+        bad.rcpF2 = 0;
+        Image* dst = Filled(10, 10, 3, 0);
+        LogCapture log;
+        EXPECT_EQ(0, mapper.MapImgRegions(src, dst, region.get(), &bad));
+        EXPECT_TRUE(log.contains("ERROR CPolyMapRR::CalcMappingPrms"));
+        ReleaseImage(dst);
+    }
+    ReleaseImage(src);
+    ReleaseImage(floats);
+}
+
+TEST(PolyMapRR, HoldsOneReferenceOnEachBoundImage)
+{
+    Image* a = Filled(10, 10, 3, 1);
+    Image* b = Filled(10, 10, 3, 0);
+    Image* c = Filled(10, 10, 3, 0);
+    const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    const TestPolygon region = Rect(0, 0, 5, 5);
+    {
+        CPolyMapRR mapper;
+        ASSERT_EQ(1, mapper.MapImgRegions(a, b, region.get(), &prms));
+        EXPECT_EQ(a->m_refCount, 2);
+        EXPECT_EQ(b->m_refCount, 2);
+        {
+            CPolyMapRR copy(mapper);
+            EXPECT_EQ(a->m_refCount, 3);
+        }
+        EXPECT_EQ(a->m_refCount, 2);
+        ASSERT_EQ(1, mapper.MapImgRegions(a, c, region.get(), &prms));  // rebinding drops b
+        EXPECT_EQ(a->m_refCount, 2);
+        EXPECT_EQ(b->m_refCount, 1);
+        EXPECT_EQ(c->m_refCount, 2);
+    }
+    EXPECT_EQ(a->m_refCount, 1);
+    EXPECT_EQ(c->m_refCount, 1);
+    for (Image* img : {a, b, c}) ReleaseImage(img);
+}
+
+TEST(PolyMapRR, MappingAnImageOntoItselfReadsTheOriginal)
+{
+    Image* img = CoordinateImage(40, 30);
+    Image* original = img->Duplicate();
+    PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    prms.angB = -0.003f;  // about 3 pixels: pixel x takes source x - 3, already rewritten in place
+    const TestPolygon region = Rect(-0.5, -0.5, 39.5, 29.5);
+    CPolyMapRR mapper;
+    ASSERT_EQ(1, mapper.MapImgRegions(img, img, region.get(), &prms));
+    EXPECT_EQ(Pixel(img, 10, 5)[1], Pixel(original, 7, 5)[1]);
+    EXPECT_EQ(Pixel(img, 11, 5)[1], Pixel(original, 8, 5)[1]);
+    ReleaseImage(img);
+    ReleaseImage(original);
+}
+
+TEST(PolyMapRR, NearVerticalFollowsTheDeviation)
+{
+    Image* a = Filled(4, 4, 3, 1);
+    CPolyMapRR mapper(a, a, 1.0f);
+    PAIR_WALIGN_RR_PRMS2 prms = Identity();
+    prms.angB = 1.4f;
+    ASSERT_TRUE(mapper.CalcMappingPrms(&prms));
+    EXPECT_TRUE(mapper.IsNearVertical());
+    prms.angB = -1.2f;
+    ASSERT_TRUE(mapper.CalcMappingPrms(&prms));
+    EXPECT_FALSE(mapper.IsNearVertical());
+    ReleaseImage(a);
+}
+
+}  // namespace
