@@ -25,6 +25,8 @@ public:
     virtual BOOL OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
+    // Closing a dialog's window is its Cancel (IDCANCEL), as Escape is.
+    void OnClose() override;
     // Moves data between controls and members; false when a value failed
     // its check (the dialog stays open, the control has the focus).
     BOOL UpdateData(BOOL saveAndValidate = TRUE);

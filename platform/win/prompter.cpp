@@ -78,6 +78,11 @@ void SetPrompter(Prompter* prompter)
     g_prompter = prompter;
 }
 
+Prompter* InstalledPrompter()
+{
+    return g_prompter.load();
+}
+
 ScriptedPrompter::ScriptedPrompter(Failure onUnscripted) : m_onUnscripted(std::move(onUnscripted)) {}
 
 void ScriptedPrompter::Fail(const std::string& what)

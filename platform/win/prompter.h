@@ -115,6 +115,8 @@ public:
 // question as an error and gives the safe answer (Cancel, No, dismissed).
 Prompter& GetPrompter();
 void SetPrompter(Prompter* prompter);
+// The prompter set by SetPrompter, null while the default answers.
+Prompter* InstalledPrompter();
 
 class ScriptedPrompter : public Prompter {
 public:

@@ -94,6 +94,11 @@ HWND InputWindowAt(POINT screen)
 void MouseEvent(UINT message, POINT screen, UINT keys)
 {
     SetPointerPosition(screen);
+    // The buttons' state follows the input, wherever it goes.
+    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) SetKeyDown(VK_LBUTTON, true);
+    if (message == WM_LBUTTONUP) SetKeyDown(VK_LBUTTON, false);
+    if (message == WM_RBUTTONDOWN) SetKeyDown(VK_RBUTTON, true);
+    if (message == WM_RBUTTONUP) SetKeyDown(VK_RBUTTON, false);
     const HWND capture = System().GetCapture();
     const HWND target = capture ? capture : InputWindowAt(screen);
     if (!target) return;

@@ -1,5 +1,7 @@
 #include "platform/win/present_x11/x11_presenter.h"
 
+#include "platform/win/present_x11/x11_prompter.h"
+
 #include "platform/utilkit/logger.h"
 #include "platform/win/dialog.h"
 #include "platform/win/message_queue.h"
@@ -43,6 +45,8 @@ struct State {
     int lastX = -100;
     int lastY = -100;
     Window lastWindow = 0;
+    InteractivePrompter prompter;
+    bool ownsPrompter = false;  // installed by Start (a program's own prompter stays)
 };
 
 State* g_state = nullptr;
@@ -304,6 +308,10 @@ bool X11Presenter::Start(const char* displayName)
     SetScreenSize(DisplayWidth(display, screen), DisplayHeight(display, screen));
     SetInteractive(true);
     SetShellLaunching(true);
+    if (!InstalledPrompter()) {
+        SetPrompter(&g_state->prompter);
+        g_state->ownsPrompter = true;
+    }
     MessageQueue::Get().SetEventSource([](int timeoutMs) { Poll(timeoutMs); });
     return true;
 }
@@ -314,6 +322,7 @@ void X11Presenter::Stop()
     MessageQueue::Get().SetEventSource(nullptr);
     SetInteractive(false);
     SetShellLaunching(false);
+    if (g_state->ownsPrompter && InstalledPrompter() == &g_state->prompter) SetPrompter(nullptr);
     for (auto& [hwnd, shown] : g_state->windows) XDestroyWindow(g_state->display, shown.xwindow);
     XCloseDisplay(g_state->display);
     delete g_state;

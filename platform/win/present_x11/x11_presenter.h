@@ -1,7 +1,9 @@
 // Shows the runtime's windows on a real X11 display: every visible
 // top-level window gets an X window of its client size showing its surface,
 // and the pointer, buttons, keys, resizing and closing of those X windows
-// come back as the runtime's input. Programs start it after creating their
+// come back as the runtime's input; unless the program set a prompter of its
+// own, the questions are asked in the presenter's dialogs (x11_prompter.h)
+// while it runs. Programs start it after creating their
 // application object when a display is there; tests never do, except the
 // one that checks it under Xvfb.
 #pragma once

@@ -198,6 +198,18 @@ TEST_F(DialogTest, EnterPressesTheDefaultButton)
     EXPECT_EQ(dlg.DoModal(), IDOK);
 }
 
+TEST_F(DialogTest, ClosingTheWindowIsCancelAndKeepsTheEnteredData)
+{
+    SettingsDialog dlg;
+    Prompter().ExpectDialog(kDialog, [&](CDialog& d) {
+        win::user::TypeText(d.GetDlgItem(kFocal)->m_hWnd, "50");
+        d.PostMessage(WM_CLOSE);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.focal, 35);
+    EXPECT_FALSE(::IsWindow(dlg.m_hWnd));
+}
+
 TEST_F(DialogTest, AMissingTemplateFailsWithMinusOne)
 {
     CDialog dlg(999);

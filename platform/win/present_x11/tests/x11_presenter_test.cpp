@@ -3,6 +3,10 @@
 // on the X window presses the dialog's button.
 #include "platform/win/present_x11/x11_presenter.h"
 
+#include "platform/win/present_x11/x11_prompter.h"
+#include "platform/win/window_system.h"
+
+#include "platform/utilkit/logger.h"
 #include "platform/win/dialog.h"
 #include "platform/win/tests/win_test_fixture.h"
 #include "platform/win/window_dc.h"
@@ -12,38 +16,40 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
 namespace {
 
-// An Xvfb server of the test's own, ended by its process id.
+// An Xvfb server of the test's own, on a display number the server picks
+// itself (tests running at once get different ones), ended by its process id.
+// It does not reset when its last client leaves (-noreset): a reset refuses
+// the connections of the moment.
 class VirtualDisplay {
 public:
-    bool Start()
+    // `numberFile` receives the display number from the server.
+    bool Start(const std::string& numberFile)
     {
-        for (int n = 91; n < 160; ++n) {
-            char lock[64], name[16], command[160];
-            std::snprintf(lock, sizeof lock, "/tmp/.X%d-lock", n);
-            if (std::filesystem::exists(lock)) continue;
-            std::snprintf(name, sizeof name, ":%d", n);
-            std::snprintf(command, sizeof command, "Xvfb %s -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & echo $!",
-                          name);
-            m_name.assign(name);
-            const auto started = testkit::Run(command);
-            if (started.status != 0) return false;
-            m_pid = std::stoi(started.output);
-            // The server is up once a client can connect.
-            for (int i = 0; i < 100; ++i) {
+        const auto started = testkit::Run("Xvfb -displayfd 3 -noreset -screen 0 800x600x24 -nolisten tcp 3>'" +
+                                          numberFile + "' >/dev/null 2>&1 & echo $!");
+        if (started.status != 0) return false;
+        m_pid = std::stoi(started.output);
+        // The number is written once the server accepts clients.
+        for (int i = 0; i < 200; ++i) {
+            std::ifstream in(numberFile);
+            std::string number;
+            if (std::getline(in, number) && !in.eof() && !number.empty()) {
+                m_name = ":" + number;
                 if (Display* d = XOpenDisplay(m_name.c_str())) {
                     XCloseDisplay(d);
                     return true;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
-            Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        Stop();
         return false;
     }
     void Stop()
@@ -63,6 +69,57 @@ private:
     std::string m_name;
 };
 
+// A press and release of the first button, sent to an X window by another
+// client of the display.
+bool SendClick(const std::string& displayName, unsigned long xwindow, int x, int y)
+{
+    Display* client = XOpenDisplay(displayName.c_str());
+    if (!client) return false;
+    for (int type : {ButtonPress, ButtonRelease}) {
+        XEvent e{};
+        e.xbutton.type = type;
+        e.xbutton.display = client;
+        e.xbutton.window = xwindow;
+        e.xbutton.x = x;
+        e.xbutton.y = y;
+        e.xbutton.button = Button1;
+        e.xbutton.same_screen = True;
+        e.xbutton.time = type == ButtonPress ? 1000 : 1050;
+        if (type == ButtonRelease) e.xbutton.state = Button1Mask;
+        XSendEvent(client, xwindow, True, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &e);
+    }
+    XSync(client, False);
+    XCloseDisplay(client);
+    return true;
+}
+
+// Runs a function once, from the message loop, a moment later.
+class Later : public CWnd {
+public:
+    std::function<void()> action;
+    bool Start(std::function<void()> what)
+    {
+        action = std::move(what);
+        if (!CreateEx(0, nullptr, "later", WS_OVERLAPPED, RECT{0, 0, 10, 10}, nullptr, 0)) return false;
+        SetTimer(1, 5, nullptr);
+        return true;
+    }
+    void OnTimer(UINT_PTR) override
+    {
+        KillTimer(1);
+        if (action) action();
+        action = nullptr;
+    }
+};
+
+// Starts the presenter; the log tells why when it does not.
+testing::AssertionResult StartPresenter(const std::string& displayName)
+{
+    LogCapture log;
+    if (win::X11Presenter::Start(displayName.c_str())) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the presenter did not start on " << displayName << ": " << log.text();
+}
+
 class ClickDialog : public CDialog {
 public:
     int presses = 0;
@@ -76,7 +133,7 @@ TEST_F(X11PresenterTest, TheDisplayShowsTheSurfaceAndClicksComeBackAsInput)
     ASSERT_TRUE(testkit::RequireTool("Xvfb"));
     ASSERT_TRUE(testkit::RequireTool("import"));
     VirtualDisplay display;
-    ASSERT_TRUE(display.Start()) << "Xvfb did not start";
+    ASSERT_TRUE(display.Start(Home().file("display"))) << "Xvfb did not start";
 
     win::DialogTemplate t;
     t.id = 100;
@@ -89,7 +146,7 @@ TEST_F(X11PresenterTest, TheDisplayShowsTheSurfaceAndClicksComeBackAsInput)
     win::Resources::App().AddDialog(t);
     ClickDialog dialog;
     ASSERT_TRUE(dialog.Create(100));
-    ASSERT_TRUE(win::X11Presenter::Start(display.Name().c_str()));
+    ASSERT_TRUE(StartPresenter(display.Name()));
     win::X11Presenter::Flush();
     const unsigned long xwindow = win::X11Presenter::XWindowOf(dialog.m_hWnd);
     ASSERT_NE(xwindow, 0u);
@@ -117,26 +174,42 @@ TEST_F(X11PresenterTest, TheDisplayShowsTheSurfaceAndClicksComeBackAsInput)
     ReleaseImage(surface);
 
     // A click on the X window where the OK button is presses it.
-    Display* client = XOpenDisplay(display.Name().c_str());
-    ASSERT_NE(client, nullptr);
-    for (int type : {ButtonPress, ButtonRelease}) {
-        XEvent e{};
-        e.xbutton.type = type;
-        e.xbutton.display = client;
-        e.xbutton.window = xwindow;
-        e.xbutton.x = 165;
-        e.xbutton.y = 72;
-        e.xbutton.button = Button1;
-        e.xbutton.same_screen = True;
-        e.xbutton.time = type == ButtonPress ? 1000 : 1050;
-        XSendEvent(client, xwindow, True, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &e);
-    }
-    XSync(client, False);
-    XCloseDisplay(client);
+    ASSERT_TRUE(SendClick(display.Name(), xwindow, 165, 72));
     ASSERT_TRUE(win::PumpUntil([&] { return dialog.presses > 0; }, 5000));
     EXPECT_EQ(dialog.presses, 1);
     win::X11Presenter::Stop();
     dialog.DestroyWindow();
+}
+
+TEST_F(X11PresenterTest, QuestionsAreAskedOnTheDisplayAndAnsweredThere)
+{
+    ASSERT_TRUE(testkit::RequireTool("Xvfb"));
+    VirtualDisplay display;
+    ASSERT_TRUE(display.Start(Home().file("display"))) << "Xvfb did not start";
+    win::SetPrompter(nullptr);  // no prompter of the program's: the presenter asks
+    ASSERT_TRUE(StartPresenter(display.Name()));
+    ASSERT_NE(win::InstalledPrompter(), nullptr);
+
+    const win::MessageBoxRequest request{"Save changes to Pellicot?", "Vistrel", MB_YESNOCANCEL};
+    const win::MessageBoxLayout layout = win::LayoutMessageBox(request);
+    ASSERT_EQ(layout.buttons.size(), 3u);
+    const RECT no = layout.buttons[1].second;
+    bool clicked = false;
+    Later later;
+    ASSERT_TRUE(later.Start([&] {
+        // The message box is on the display now: click its No button there.
+        win::X11Presenter::Flush();
+        for (HWND top : win::WindowSystem::Get().TopLevelWindows()) {
+            if (win::WindowSystem::Get().Find(top)->text != "Vistrel") continue;
+            const unsigned long xwindow = win::X11Presenter::XWindowOf(top);
+            clicked = xwindow && SendClick(display.Name(), xwindow, (no.left + no.right) / 2, (no.top + no.bottom) / 2);
+        }
+    }));
+    EXPECT_EQ(win::GetPrompter().MessageBox(request), IDNO);
+    EXPECT_TRUE(clicked);
+    later.DestroyWindow();
+    win::X11Presenter::Stop();
+    EXPECT_EQ(win::InstalledPrompter(), nullptr);
 }
 
 }  // namespace
