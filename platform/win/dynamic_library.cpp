@@ -1,6 +1,7 @@
 #include "platform/win/dynamic_library.h"
 
 #include "platform/utilkit/logger.h"
+#include "platform/win/file_system.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -47,30 +48,19 @@ void* OpenFile(const std::string& path)
 
 }  // namespace
 
-namespace win {
-
-std::string SharedObjectName(const char* fileName)
-{
-    std::string name = fileName ? fileName : "";
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    const size_t slash = name.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-    const size_t n = base.size();
-    if (n >= 4 && strcasecmp(base.c_str() + n - 4, ".dll") == 0) base.resize(n - 4);
-    const bool isSharedObject = base.size() >= 3 && base.compare(base.size() - 3, 3, ".so") == 0;
-    if (!isSharedObject) base = "lib" + base + ".so";
-    return folder + base;
-}
-
-}  // namespace win
 
 __attribute__((noinline)) HMODULE LoadLibraryA(const char* fileName)
 {
-    if (!fileName || !*fileName) return nullptr;
-    const std::string name = win::SharedObjectName(fileName);
-    if (name.find('/') != std::string::npos) return reinterpret_cast<HMODULE>(OpenFile(name));
+    if (!fileName || !*fileName) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    const std::string name = win::LibraryFileName(fileName);
+    if (name.find('/') != std::string::npos) {
+        void* handle = OpenFile(win::ResolvePath(name));
+        if (!handle) SetLastError(ERROR_MOD_NOT_FOUND);
+        return reinterpret_cast<HMODULE>(handle);
+    }
 
     std::vector<std::string> folders;
     folders.push_back(CallerFolder(__builtin_return_address(0)));
@@ -85,19 +75,31 @@ __attribute__((noinline)) HMODULE LoadLibraryA(const char* fileName)
     }
     // The dynamic linker's own search; a module that is simply not installed
     // is an expected answer, not an error.
-    return reinterpret_cast<HMODULE>(dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL));
+    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) SetLastError(ERROR_MOD_NOT_FOUND);
+    return reinterpret_cast<HMODULE>(handle);
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name)
 {
     if (!module || !name) return nullptr;
-    return reinterpret_cast<FARPROC>(dlsym(reinterpret_cast<void*>(module), name));
+    // Entries are bound by name; an ordinal (a small number in the pointer)
+    // names nothing here.
+    if (reinterpret_cast<uintptr_t>(name) < 0x10000) {
+        Logger::log("ERROR GetProcAddress entry by ordinal %u: bind by exported name", 1,
+                    static_cast<unsigned>(reinterpret_cast<uintptr_t>(name)));
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    void* entry = dlsym(reinterpret_cast<void*>(module), name);
+    if (!entry) SetLastError(ERROR_PROC_NOT_FOUND);
+    return reinterpret_cast<FARPROC>(entry);
 }
 
-int FreeLibrary(HMODULE module)
+BOOL FreeLibrary(HMODULE module)
 {
-    if (!module) return 0;
-    return dlclose(reinterpret_cast<void*>(module)) == 0 ? 1 : 0;
+    if (!module) return FALSE;
+    return dlclose(reinterpret_cast<void*>(module)) == 0 ? TRUE : FALSE;
 }
 
 int SetDllDirectoryA(const char* folder)

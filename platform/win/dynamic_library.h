@@ -3,16 +3,12 @@
 // library binds its codecs and the movie writer through these calls.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include "platform/win/win_defs.h"
 
-struct HINSTANCE__;
-using HINSTANCE = HINSTANCE__*;
-using HMODULE = HINSTANCE;
 using FARPROC = void (*)();  // cast to the entry's real type before the call
 
-// Loads a module by file name ("X.dll" or "X" becomes libX.so; a name that
-// already ends in ".so" is kept). A bare name is searched in this order:
+// Loads a module by file name ("X.dll" becomes libX.so through
+// win::LibraryFileName; other names are kept). A bare name is searched in this order:
 // the folder of the library that makes the call, the folder set by
 // SetDllDirectoryA, the folder of the program, then the dynamic linker's
 // own path (LD_LIBRARY_PATH, the system folders). A name with a folder
@@ -24,16 +20,8 @@ inline HMODULE LoadLibrary(const char* fileName) { return LoadLibraryA(fileName)
 // The exported entry of that name, or null.
 FARPROC GetProcAddress(HMODULE module, const char* name);
 
-// Drops one load of the module; nonzero on success.
-int FreeLibrary(HMODULE module);
+// Drops one load of the module; TRUE on success.
+BOOL FreeLibrary(HMODULE module);
 
 // Adds one folder to the search (null or "" removes it); nonzero on success.
 int SetDllDirectoryA(const char* folder);
-
-namespace win {
-
-// The shared-object file name for a module name: "Jpegkit.dll" ->
-// "libJpegkit.so" (folders are kept, '\\' becomes '/').
-std::string SharedObjectName(const char* fileName);
-
-}  // namespace win

@@ -131,7 +131,7 @@ std::string GdiCall::ToString() const
 
 // ---------------------------------------------------------------- context
 
-CDC::CDC()
+CDC::CDC() : m_hDC(this)
 {
     m_defaultPen.CreatePen(PS_SOLID, 1, 0);
     m_defaultBrush.CreateSolidBrush(0xFFFFFF);
@@ -161,19 +161,39 @@ CDC::~CDC()
 bool CDC::Attach(Image* target)
 {
     if (!target || !target->GetData() || target->GetDataType() != IMG_UINT8 || !target->IsInterleaved() ||
-        (target->GetChannels() != 1 && target->GetChannels() != 3)) {
-        Logger::log("ERROR CDC::Attach() needs an 8-bit interleaved image of 1 or 3 channels", 1);
+        target->GetChannels() == 2) {
+        Logger::log("ERROR CDC::Attach() needs an 8-bit interleaved image of 1, 3 or 4 channels", 1);
         return false;
     }
     RefAdd(target);
     Detach();
     m_target = target;
+    m_pixels = Pixels{target->GetData(), target->GetWidth(), target->GetHeight(), target->GetRowByte(),
+                      target->GetChannels()};
+    return true;
+}
+
+bool CDC::AttachPixels(std::shared_ptr<void> owner, unsigned char* data, int width, int height, int rowBytes,
+                       int channels)
+{
+    if (!data || width < 0 || height < 0 || (channels != 1 && channels != 3 && channels != 4) ||
+        rowBytes < width * channels) {
+        Logger::log("ERROR CDC::AttachPixels() needs 1, 3 or 4 bytes a pixel and full rows", 1);
+        return false;
+    }
+    Detach();
+    m_pixelOwner = std::move(owner);
+    m_pixels = Pixels{data, width, height, rowBytes, channels};
     return true;
 }
 
 void CDC::Detach()
 {
     RefRelease(std::exchange(m_target, nullptr));
+    m_pixelOwner.reset();
+    m_pixels = Pixels{};
+    m_hasClip = false;
+    m_hasDeviceClip = false;
 }
 
 void CDC::Record(const char* name, std::vector<int64_t> args, std::string text)
@@ -268,8 +288,8 @@ bool CDC::LineTo(int x, int y)
     Record("LineTo", {x, y});
     std::vector<Pixel> pixels;
     int step = 0;
-    AddLine(pixels, int64_t{m_position.x} + m_viewportOrg.x, int64_t{m_position.y} + m_viewportOrg.y,
-            int64_t{x} + m_viewportOrg.x, int64_t{y} + m_viewportOrg.y, step);
+    AddLine(pixels, TargetX(m_position.x), TargetY(m_position.y),
+            TargetX(x), TargetY(y), step);
     StrokePixels(std::move(pixels));
     m_position = POINT{x, y};
     return true;
@@ -287,8 +307,8 @@ bool CDC::Polyline(const POINT* points, int count)
     std::vector<Pixel> pixels;
     int step = 0;
     for (int i = 1; i < count; ++i)
-        AddLine(pixels, int64_t{points[i - 1].x} + m_viewportOrg.x, int64_t{points[i - 1].y} + m_viewportOrg.y,
-                int64_t{points[i].x} + m_viewportOrg.x, int64_t{points[i].y} + m_viewportOrg.y, step);
+        AddLine(pixels, TargetX(points[i - 1].x), TargetY(points[i - 1].y),
+                TargetX(points[i].x), TargetY(points[i].y), step);
     StrokePixels(std::move(pixels));
     return true;
 }
@@ -296,15 +316,17 @@ bool CDC::Polyline(const POINT* points, int count)
 bool CDC::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
 {
     Record("Arc", {x1, y1, x2, y2, x3, y3, x4, y4});
-    if (x2 < x1) std::swap(x1, x2);
-    if (y2 < y1) std::swap(y1, y2);
-    if (x2 == x1 || y2 == y1) return true;
-    const double cx = (double(x1) + x2 - 1) / 2.0 + m_viewportOrg.x;
-    const double cy = (double(y1) + y2 - 1) / 2.0 + m_viewportOrg.y;
-    const double start = ScreenAngle(double(x3) + m_viewportOrg.x - cx, double(y3) + m_viewportOrg.y - cy);
-    const double end = ScreenAngle(double(x4) + m_viewportOrg.x - cx, double(y4) + m_viewportOrg.y - cy);
+    // The box in target pixels (a mapping may flip it).
+    int64_t X1 = TargetX(x1), Y1 = TargetY(y1), X2 = TargetX(x2), Y2 = TargetY(y2);
+    if (X2 < X1) std::swap(X1, X2);
+    if (Y2 < Y1) std::swap(Y1, Y2);
+    if (X2 == X1 || Y2 == Y1) return true;
+    const double cx = (double(X1) + X2 - 1) / 2.0;
+    const double cy = (double(Y1) + Y2 - 1) / 2.0;
+    const double start = ScreenAngle(double(TargetX(x3)) - cx, double(TargetY(y3)) - cy);
+    const double end = ScreenAngle(double(TargetX(x4)) - cx, double(TargetY(y4)) - cy);
     std::vector<Pixel> pixels;
-    AddEllipseOutline(pixels, cx, cy, (double(x2) - x1 - 1) / 2.0, (double(y2) - y1 - 1) / 2.0, start != end, start, end);
+    AddEllipseOutline(pixels, cx, cy, (double(X2) - X1 - 1) / 2.0, (double(Y2) - Y1 - 1) / 2.0, start != end, start, end);
     StrokePixels(std::move(pixels));
     return true;
 }
@@ -316,13 +338,14 @@ bool CDC::Ellipse(int x1, int y1, int x2, int y2)
     return true;
 }
 
-void CDC::DrawEllipseFigure(int x1, int y1, int x2, int y2)
+void CDC::DrawEllipseFigure(int lx1, int ly1, int lx2, int ly2)
 {
+    int64_t x1 = TargetX(lx1), y1 = TargetY(ly1), x2 = TargetX(lx2), y2 = TargetY(ly2);
     if (x2 < x1) std::swap(x1, x2);
     if (y2 < y1) std::swap(y1, y2);
     if (x2 == x1 || y2 == y1) return;
-    const double cx = (double(x1) + x2 - 1) / 2.0 + m_viewportOrg.x;
-    const double cy = (double(y1) + y2 - 1) / 2.0 + m_viewportOrg.y;
+    const double cx = (double(x1) + x2 - 1) / 2.0;
+    const double cy = (double(y1) + y2 - 1) / 2.0;
     const double a = (double(x2) - x1 - 1) / 2.0;
     const double b = (double(y2) - y1 - 1) / 2.0;
     std::vector<Pixel> outline;
@@ -331,8 +354,8 @@ void CDC::DrawEllipseFigure(int x1, int y1, int x2, int y2)
         std::set<std::pair<int, int>> onOutline;
         for (const Pixel& p : outline) onOutline.insert({p.x, p.y});
         std::vector<POINT> inside;
-        const int yLo = static_cast<int>(std::max(cy - b, 0.0)), yHi = static_cast<int>(std::min(cy + b, double(m_target ? m_target->GetHeight() : 0)));
-        const int xLo = static_cast<int>(std::max(cx - a, 0.0)), xHi = static_cast<int>(std::min(cx + a, double(m_target ? m_target->GetWidth() : 0)));
+        const int yLo = static_cast<int>(std::max(cy - b, 0.0)), yHi = static_cast<int>(std::min(cy + b, double(m_pixels.data ? m_pixels.height : 0)));
+        const int xLo = static_cast<int>(std::max(cx - a, 0.0)), xHi = static_cast<int>(std::min(cx + a, double(m_pixels.data ? m_pixels.width : 0)));
         for (int y = yLo; y <= yHi; ++y) {
             for (int x = xLo; x <= xHi; ++x) {
                 const double u = (x - cx) / a;
@@ -352,18 +375,18 @@ void CDC::DrawEllipseFigure(int x1, int y1, int x2, int y2)
 bool CDC::Rectangle(int x1, int y1, int x2, int y2)
 {
     Record("Rectangle", {x1, y1, x2, y2});
-    if (x2 < x1) std::swap(x1, x2);
-    if (y2 < y1) std::swap(y1, y2);
-    if (!m_target) return true;
+    if (!m_pixels.data) return true;
     // Device coordinates, pinned a little outside the target so that the
     // outline of a huge box still runs along the right edges.
     const int64_t pinLo = -4 - m_penAttr.width;
-    const int64_t pinX = m_target->GetWidth() + 4 + m_penAttr.width;
-    const int64_t pinY = m_target->GetHeight() + 4 + m_penAttr.width;
-    x1 = static_cast<int>(std::clamp<int64_t>(int64_t{x1} + m_viewportOrg.x, pinLo, pinX));
-    x2 = static_cast<int>(std::clamp<int64_t>(int64_t{x2} + m_viewportOrg.x, pinLo, pinX));
-    y1 = static_cast<int>(std::clamp<int64_t>(int64_t{y1} + m_viewportOrg.y, pinLo, pinY));
-    y2 = static_cast<int>(std::clamp<int64_t>(int64_t{y2} + m_viewportOrg.y, pinLo, pinY));
+    const int64_t pinX = m_pixels.width + 4 + m_penAttr.width;
+    const int64_t pinY = m_pixels.height + 4 + m_penAttr.width;
+    x1 = static_cast<int>(std::clamp<int64_t>(TargetX(x1), pinLo, pinX));
+    x2 = static_cast<int>(std::clamp<int64_t>(TargetX(x2), pinLo, pinX));
+    y1 = static_cast<int>(std::clamp<int64_t>(TargetY(y1), pinLo, pinY));
+    y2 = static_cast<int>(std::clamp<int64_t>(TargetY(y2), pinLo, pinY));
+    if (x2 < x1) std::swap(x1, x2);
+    if (y2 < y1) std::swap(y1, y2);
     if (x2 - x1 < 1 || y2 - y1 < 1) return true;
     const bool nullPen = m_penAttr.style == PS_NULL;
     if (!m_brushAttr.hollow) {
@@ -401,16 +424,19 @@ bool CDC::Rectangle(int x1, int y1, int x2, int y2)
 void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF colour)
 {
     Record("FillSolidRect", {x, y, cx, cy, colour});
-    if (!m_target) return;
-    const int64_t x0 = std::max<int64_t>(0, int64_t{x} + m_viewportOrg.x);
-    const int64_t y0 = std::max<int64_t>(0, int64_t{y} + m_viewportOrg.y);
-    const int64_t x1 = std::min<int64_t>(m_target->GetWidth(), int64_t{x} + m_viewportOrg.x + cx);
-    const int64_t y1 = std::min<int64_t>(m_target->GetHeight(), int64_t{y} + m_viewportOrg.y + cy);
+    if (!m_pixels.data) return;
+    int64_t xa = TargetX(x), xb = TargetX(int64_t{x} + cx), ya = TargetY(y), yb = TargetY(int64_t{y} + cy);
+    if (xb < xa) std::swap(xa, xb);
+    if (yb < ya) std::swap(ya, yb);
+    const int64_t x0 = std::max<int64_t>(0, xa);
+    const int64_t y0 = std::max<int64_t>(0, ya);
+    const int64_t x1 = std::min<int64_t>(m_pixels.width, xb);
+    const int64_t y1 = std::min<int64_t>(m_pixels.height, yb);
     for (int64_t j = y0; j < y1; ++j)
         for (int64_t i = x0; i < x1; ++i) {
-            unsigned char* p = PixelAddress(static_cast<int>(i), static_cast<int>(j));
+            unsigned char* p = PixelAddress(i, j);
             if (!p) continue;
-            if (m_target->GetChannels() == 1) {
+            if (m_pixels.channels == 1) {
                 *p = GreyOf(colour);
             } else {
                 p[0] = GetBValue(colour);
@@ -423,9 +449,9 @@ void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF colour)
 COLORREF CDC::SetPixel(int x, int y, COLORREF colour)
 {
     Record("SetPixel", {x, y, colour});
-    unsigned char* p = PixelAddress(int64_t{x} + m_viewportOrg.x, int64_t{y} + m_viewportOrg.y);
+    unsigned char* p = PixelAddress(TargetX(x), TargetY(y));
     if (!p) return CLR_INVALID;
-    if (m_target->GetChannels() == 1) {
+    if (m_pixels.channels == 1) {
         *p = GreyOf(colour);
         return RGB(*p, *p, *p);
     }
@@ -437,19 +463,20 @@ COLORREF CDC::SetPixel(int x, int y, COLORREF colour)
 
 COLORREF CDC::GetPixel(int x, int y) const
 {
-    const unsigned char* p = PixelAddress(int64_t{x} + m_viewportOrg.x, int64_t{y} + m_viewportOrg.y);
-    if (!p) return CLR_INVALID;
-    if (m_target->GetChannels() == 1) return RGB(*p, *p, *p);
-    return RGB(p[2], p[1], p[0]);
+    COLORREF colour = CLR_INVALID;
+    ReadTarget(TargetX(x), TargetY(y), colour);
+    return colour;
 }
 
 // ------------------------------------------------------------ rasterising
 
 unsigned char* CDC::PixelAddress(int64_t x, int64_t y) const
 {
-    if (!m_target || x < 0 || y < 0 || x >= m_target->GetWidth() || y >= m_target->GetHeight()) return nullptr;
-    return m_target->GetData() + static_cast<size_t>(y) * static_cast<size_t>(m_target->GetRowByte()) +
-           static_cast<size_t>(x) * static_cast<size_t>(m_target->GetChannels());
+    if (!m_pixels.data || x < 0 || y < 0 || x >= m_pixels.width || y >= m_pixels.height) return nullptr;
+    // Writes stay inside the clip box.
+    if (m_hasClip && (x < m_clip.left || x >= m_clip.right || y < m_clip.top || y >= m_clip.bottom)) return nullptr;
+    return m_pixels.data + static_cast<size_t>(y) * static_cast<size_t>(m_pixels.rowBytes) +
+           static_cast<size_t>(x) * static_cast<size_t>(m_pixels.channels);
 }
 
 bool CDC::StyleOn(int step) const
@@ -484,12 +511,12 @@ void CDC::AddLine(std::vector<Pixel>& out, int64_t x0, int64_t y0, int64_t x1, i
     const int64_t dir = major >= 0 ? 1 : -1;
     const int base = styleStep;
     styleStep += static_cast<int>(std::min<int64_t>(steps, INT32_MAX / 2));
-    if (steps == 0 || !m_target) return;
+    if (steps == 0 || !m_pixels.data) return;
 
     // Steps whose major coordinate lies on the target (with a margin for
     // wide pens).
     const int64_t margin = m_penAttr.width;
-    const int64_t limit = (xMajor ? m_target->GetWidth() : m_target->GetHeight()) + margin;
+    const int64_t limit = (xMajor ? m_pixels.width : m_pixels.height) + margin;
     int64_t first = 0, last = steps - 1;
     if (dir > 0) {
         first = std::max<int64_t>(first, -margin - majorStart);
@@ -498,7 +525,7 @@ void CDC::AddLine(std::vector<Pixel>& out, int64_t x0, int64_t y0, int64_t x1, i
         first = std::max<int64_t>(first, majorStart - limit);
         last = std::min<int64_t>(last, majorStart + margin);
     }
-    const int64_t minorLimit = (xMajor ? m_target->GetHeight() : m_target->GetWidth()) + margin;
+    const int64_t minorLimit = (xMajor ? m_pixels.height : m_pixels.width) + margin;
     const int64_t absMajor = std::abs(major);
     for (int64_t i = first; i <= last; ++i) {
         // minor offset = round(i * minor / |major|), half up, in exact integers.
@@ -522,10 +549,10 @@ void CDC::AddEllipseOutline(std::vector<Pixel>& out, double cx, double cy, doubl
                             double startAngle, double endAngle) const
 {
     std::vector<POINT> points;
-    if (!m_target) return;
+    if (!m_pixels.data) return;
     if (a <= 0 || b <= 0) {
         // A degenerate box is a line, clipped like the rest.
-        const int w = m_target->GetWidth(), h = m_target->GetHeight();
+        const int w = m_pixels.width, h = m_pixels.height;
         const int xa = std::max(RoundHalfUp(cx - a), -1), xb = std::min(RoundHalfUp(cx + a), w);
         const int ya = std::max(RoundHalfUp(cy - b), -1), yb = std::min(RoundHalfUp(cy + b), h);
         for (int y = ya; y <= yb; ++y)
@@ -533,9 +560,9 @@ void CDC::AddEllipseOutline(std::vector<Pixel>& out, double cx, double cy, doubl
     } else {
         const double margin = m_penAttr.width + 1.0;
         const double xLo = std::max(std::ceil(cx - a), -margin);
-        const double xHi = std::min(std::floor(cx + a), m_target->GetWidth() + margin);
+        const double xHi = std::min(std::floor(cx + a), m_pixels.width + margin);
         const double yLo = std::max(std::ceil(cy - b), -margin);
-        const double yHi = std::min(std::floor(cy + b), m_target->GetHeight() + margin);
+        const double yHi = std::min(std::floor(cy + b), m_pixels.height + margin);
         for (int x = static_cast<int>(xLo); x <= static_cast<int>(xHi); ++x) {
             const double t = (x - cx) / a;
             const double d = b * std::sqrt(std::max(0.0, 1.0 - t * t));
@@ -576,7 +603,7 @@ void CDC::AddEllipseOutline(std::vector<Pixel>& out, double cx, double cy, doubl
 // still changes once), widening them for pens wider than one pixel.
 void CDC::StrokePixels(std::vector<Pixel> pixels)
 {
-    if (!m_target || m_penAttr.style == PS_NULL) return;
+    if (!m_pixels.data || m_penAttr.style == PS_NULL) return;
     if (m_penAttr.width > 1) {
         const int w = m_penAttr.width;
         const int lo = -((w - 1) / 2);
@@ -609,7 +636,7 @@ void CDC::StrokePixels(std::vector<Pixel> pixels)
 
 void CDC::FillPixels(const std::vector<POINT>& pixels, COLORREF colour)
 {
-    if (!m_target) return;
+    if (!m_pixels.data) return;
     for (const POINT& p : pixels) ApplyRop(p.x, p.y, colour);
 }
 
@@ -618,7 +645,7 @@ void CDC::ApplyRop(int x, int y, COLORREF colour)
     unsigned char* p = PixelAddress(x, y);
     if (!p) return;
     const int table = m_rop2 - 1;
-    if (m_target->GetChannels() == 1) {
+    if (m_pixels.channels == 1) {
         *p = Rop(table, GreyOf(colour), *p);
         return;
     }
@@ -638,20 +665,20 @@ bool CDC::TextOut(int x, int y, const char* text, int length)
 {
     const std::string s = text && length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
     Record("TextOut", {x, y}, s);
-    if (!m_target || s.empty()) return true;
+    if (!m_pixels.data || s.empty()) return true;
     GdiFont::Layout layout;
     if (!GdiFont::Render(s, m_fontHeight, m_fontBold, &layout)) {
         Logger::log("ERROR CDC::TextOut() no font file: install fonts-dejavu-core", 1);
         return false;
     }
-    const int64_t ox = int64_t{x} + m_viewportOrg.x;
-    const int64_t oy = int64_t{y} + m_viewportOrg.y;
+    const int64_t ox = TargetX(x);
+    const int64_t oy = TargetY(y);
     if (m_bkMode == OPAQUE) {
         for (int j = 0; j < layout.height; ++j)
             for (int i = 0; i < layout.width; ++i) {
                 unsigned char* p = PixelAddress(ox + i, oy + j);
                 if (!p) continue;
-                if (m_target->GetChannels() == 1) {
+                if (m_pixels.channels == 1) {
                     *p = GreyOf(m_bkColour);
                 } else {
                     p[0] = GetBValue(m_bkColour);
@@ -669,7 +696,7 @@ bool CDC::TextOut(int x, int y, const char* text, int length)
             if (!cover) continue;
             unsigned char* p = PixelAddress(ox + i, oy + j);
             if (!p) continue;
-            if (m_target->GetChannels() == 1) {
+            if (m_pixels.channels == 1) {
                 *p = static_cast<unsigned char>((*p * (255 - cover) + grey * cover + 127) / 255);
             } else {
                 for (int c = 0; c < 3; ++c)

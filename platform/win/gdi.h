@@ -1,12 +1,17 @@
 // Device context of the windowing stand-in: pens, brushes, raster operations
-// and text drawn into an 8-bit Image (1 channel grey or 3 channels B, G, R),
-// the way the suite's libraries draw markers, curves and rectangles onto a
-// window. A CDC can also record every call it receives, for tests.
+// and text drawn into an 8-bit Image (1 channel grey, 3 channels B, G, R or
+// the 32-bit surfaces of windows: 4 channels B, G, R, unused), the way the
+// suite's libraries draw markers, curves and rectangles onto a window; with
+// mapping modes, a clip box, blits between contexts, bitmaps and device-
+// independent bitmaps (dib.h) and printing (printer_dc.h). A CDC can also
+// record every call it receives, for tests.
 #pragma once
 
+#include "platform/win/win_defs.h"
 #include "platform/win/win_types.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,6 +67,84 @@ enum : int {
 };
 
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+// Mapping modes: how logical coordinates become device pixels.
+enum : int {
+    MM_TEXT = 1,
+    MM_ISOTROPIC = 7,   // window to viewport with equal units on both axes
+    MM_ANISOTROPIC = 8,
+};
+
+// Stretching modes of the blits.
+enum : int {
+    BLACKONWHITE = 1,
+    WHITEONBLACK = 2,
+    COLORONCOLOR = 3,  // nearest source pixel
+    HALFTONE = 4,      // average of the source pixels covered (box filter)
+    STRETCH_DELETESCANS = COLORONCOLOR,
+    STRETCH_HALFTONE = HALFTONE,
+};
+
+// Ternary raster operations of the blits: bits 16-23 are the truth table of
+// brush P, source S and destination D, bit (4 P + 2 S + D) the result.
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD SRCPAINT = 0x00EE0086;
+constexpr DWORD SRCAND = 0x008800C6;
+constexpr DWORD SRCINVERT = 0x00660046;
+constexpr DWORD SRCERASE = 0x00440328;
+constexpr DWORD NOTSRCCOPY = 0x00330008;
+constexpr DWORD NOTSRCERASE = 0x001100A6;
+constexpr DWORD MERGEPAINT = 0x00BB0226;
+constexpr DWORD PATCOPY = 0x00F00021;
+constexpr DWORD PATINVERT = 0x005A0049;
+constexpr DWORD DSTINVERT = 0x00550009;
+constexpr DWORD BLACKNESS = 0x00000042;
+constexpr DWORD WHITENESS = 0x00FF0062;
+
+// Device capabilities (GetDeviceCaps).
+enum : int {
+    HORZSIZE = 4,
+    VERTSIZE = 6,
+    HORZRES = 8,
+    VERTRES = 10,
+    BITSPIXEL = 12,
+    PLANES = 14,
+    NUMCOLORS = 24,
+    RASTERCAPS = 38,
+    LOGPIXELSX = 88,
+    LOGPIXELSY = 90,
+    PHYSICALWIDTH = 110,
+    PHYSICALHEIGHT = 111,
+    PHYSICALOFFSETX = 112,
+    PHYSICALOFFSETY = 113,
+};
+constexpr int RC_BITBLT = 0x0001;
+constexpr int RC_DI_BITMAP = 0x0080;
+constexpr int RC_STRETCHBLT = 0x0800;
+constexpr int RC_STRETCHDIB = 0x2000;
+
+// Clip box kinds.
+enum : int {
+    NULLREGION = 1,
+    SIMPLEREGION = 2,
+};
+
+// DrawText formats.
+constexpr UINT DT_TOP = 0x0;
+constexpr UINT DT_LEFT = 0x0;
+constexpr UINT DT_CENTER = 0x1;
+constexpr UINT DT_RIGHT = 0x2;
+constexpr UINT DT_VCENTER = 0x4;
+constexpr UINT DT_BOTTOM = 0x8;
+constexpr UINT DT_WORDBREAK = 0x10;
+constexpr UINT DT_SINGLELINE = 0x20;
+constexpr UINT DT_NOCLIP = 0x100;
+constexpr UINT DT_CALCRECT = 0x400;
+
+class CDC;
+class CBitmap;
+// A device-context handle is the context itself.
+using HDC = CDC*;
 
 // Common base of the drawing objects a CDC selects.
 class CGdiObject {
@@ -157,8 +240,15 @@ public:
 
     // Target. Attach refuses (false, logged) images it cannot draw into.
     bool Attach(Image* target);
+    // A raw pixel buffer (window surfaces and 32-bit bitmaps: 4 bytes a
+    // pixel, B, G, R, unused); `owner` keeps the buffer alive while attached.
+    bool AttachPixels(std::shared_ptr<void> owner, unsigned char* data, int width, int height, int rowBytes,
+                      int channels);
     void Detach();
     Image* GetTarget() const { return m_target; }
+    bool HasTarget() const { return m_pixels.data != nullptr; }
+    int TargetWidth() const { return m_pixels.width; }
+    int TargetHeight() const { return m_pixels.height; }
 
     // Selection returns the previously selected object (the context's own
     // default when nothing else was selected). The context copies what it
@@ -183,6 +273,83 @@ public:
     // Logical (0, 0) lands on device pixel `origin`.
     POINT SetViewportOrg(int x, int y);
     POINT GetViewportOrg() const { return m_viewportOrg; }
+    POINT OffsetViewportOrg(int dx, int dy);
+
+    // Mapping: device = (logical - window origin) x viewport extent /
+    // window extent + viewport origin; MM_TEXT keeps the extents 1:1 and
+    // MM_ISOTROPIC shrinks one viewport extent so that both axes scale alike.
+    int SetMapMode(int mode);
+    int GetMapMode() const { return m_mapMode; }
+    SIZE SetWindowExt(int cx, int cy);
+    SIZE GetWindowExt() const { return m_windowExt; }
+    SIZE SetViewportExt(int cx, int cy);
+    SIZE GetViewportExt() const;
+    POINT SetWindowOrg(int x, int y);
+    POINT GetWindowOrg() const { return m_windowOrg; }
+    void LPtoDP(POINT* points, int count = 1) const;
+    void LPtoDP(RECT* rect) const;
+    void DPtoLP(POINT* points, int count = 1) const;
+    void DPtoLP(RECT* rect) const;
+
+    // Clipping: drawing lands only inside the clip box. IntersectClipRect
+    // takes logical coordinates; GetClipBox answers in them.
+    int IntersectClipRect(int left, int top, int right, int bottom);
+    int IntersectClipRect(const RECT* rect) { return IntersectClipRect(rect->left, rect->top, rect->right, rect->bottom); }
+    int GetClipBox(RECT* rect) const;
+    // The whole target again (or the runtime's window area).
+    void ResetClip();
+
+    // Filling, framing and formatted text.
+    void FillRect(const RECT* rect, CBrush* brush);
+    void FrameRect(const RECT* rect, CBrush* brush);
+    void Draw3dRect(const RECT* rect, COLORREF topLeft, COLORREF bottomRight);
+    void Draw3dRect(int x, int y, int cx, int cy, COLORREF topLeft, COLORREF bottomRight);
+    void InvertRect(const RECT* rect);
+    void DrawFocusRect(const RECT* rect);
+    // Single-line text placed in a rectangle (DT_ flags); the text height.
+    int DrawText(const std::string& text, RECT* rect, UINT format);
+
+    // Blits between contexts, coordinates logical in each; the ternary
+    // raster operation combines brush, source and destination.
+    int SetStretchBltMode(int mode);
+    int GetStretchBltMode() const { return m_stretchMode; }
+    bool PatBlt(int x, int y, int width, int height, DWORD rop);
+    bool BitBlt(int x, int y, int width, int height, CDC* source, int xs, int ys, DWORD rop);
+    bool StretchBlt(int x, int y, int width, int height, CDC* source, int xs, int ys, int ws, int hs, DWORD rop);
+
+    // A memory context draws into the bitmap selected into it.
+    bool CreateCompatibleDC(CDC* other);
+    CBitmap* SelectObject(CBitmap* bitmap);
+    CBitmap* GetCurrentBitmap() const { return m_bitmap; }
+    virtual int GetDeviceCaps(int index) const;
+
+    // Printing: a printer context (printer_dc.h) pages; others refuse (-1).
+    virtual int StartDoc(const char* docName);
+    virtual int StartPage();
+    virtual int EndPage();
+    virtual int EndDoc();
+    virtual int AbortDoc();
+    bool IsPrinting() const { return m_bPrinting != FALSE; }
+    HDC GetSafeHdc() const { return m_hDC; }
+
+    // The context itself while it can draw or record; null for a printer
+    // context without a printer.
+    HDC m_hDC;
+    BOOL m_bPrinting = FALSE;
+
+    // Runtime use (window and printer contexts): where device (0, 0) lies on
+    // the target and the part of the target that belongs to the context.
+    void SetDeviceOrigin(POINT origin) { m_deviceOrigin = origin; }
+    POINT GetDeviceOrigin() const { return m_deviceOrigin; }
+    void SetDeviceClip(const RECT* targetRect);
+    // Logical to target pixels, in 64 bits so that far coordinates stay defined.
+    int64_t TargetX(int64_t x) const;
+    int64_t TargetY(int64_t y) const;
+    // A pixel of the target, unclipped (blit sources).
+    bool ReadTarget(int64_t x, int64_t y, COLORREF& colour) const;
+    // Writes one target pixel (clipped) through a ternary raster operation
+    // with the selected brush (blits and bitmaps).
+    void BlendTargetPublic(int64_t x, int64_t y, COLORREF source, DWORD rop);
 
     // Lines exclude their end point, so joined segments touch each pixel once.
     POINT MoveTo(int x, int y);
@@ -228,6 +395,10 @@ public:
 
 protected:
     void Record(const char* name, std::vector<int64_t> args, std::string text = {});
+    // Writes a colour through a ternary raster operation with the brush.
+    void BlendTarget(int64_t x, int64_t y, COLORREF source, DWORD rop);
+    // Device density for GetDeviceCaps: the screen's 96, a printer's own.
+    int m_dotsPerInch = 96;
 
 private:
     struct PenAttr {
@@ -256,7 +427,17 @@ private:
     unsigned char* PixelAddress(int64_t x, int64_t y) const;
     void DrawEllipseFigure(int x1, int y1, int x2, int y2);
 
+    // The pixels drawn into: an Image's or a raw buffer's.
+    struct Pixels {
+        unsigned char* data = nullptr;
+        int width = 0;
+        int height = 0;
+        int rowBytes = 0;
+        int channels = 0;
+    };
     Image* m_target = nullptr;
+    std::shared_ptr<void> m_pixelOwner;
+    Pixels m_pixels;
     CPen m_defaultPen;
     CBrush m_defaultBrush;
     CFont m_defaultFont;
@@ -271,6 +452,18 @@ private:
     bool m_fontBold = false;
 
     int m_rop2 = R2_COPYPEN;
+    int m_mapMode = MM_TEXT;
+    SIZE m_windowExt{1, 1};
+    SIZE m_viewportExt{1, 1};
+    POINT m_windowOrg{0, 0};
+    POINT m_deviceOrigin{0, 0};
+    RECT m_deviceClip{0, 0, 0, 0};  // target pixels the context owns (empty: all)
+    bool m_hasDeviceClip = false;
+    RECT m_clip{0, 0, 0, 0};        // current clip box in target pixels
+    bool m_hasClip = false;
+    int m_stretchMode = BLACKONWHITE;
+    CBitmap* m_bitmap = nullptr;
+    bool m_memory = false;
     COLORREF m_textColour = 0;
     COLORREF m_bkColour = 0xFFFFFF;
     int m_bkMode = OPAQUE;

@@ -1,6 +1,7 @@
 #include "platform/win/message_box_sink.h"
 
 #include "platform/utilkit/logger.h"
+#include "platform/win/prompter.h"
 
 #include <mutex>
 #include <utility>
@@ -35,6 +36,15 @@ int ShowModuleMessageBox(const char* module, unsigned textId, const char* text, 
         sink = g_sink;
     }
     if (sink) return sink(box);
+    // A program (or test) that installed a prompter answers the box there,
+    // like every other message box of the runtime.
+    if (InstalledPrompter()) {
+        MessageBoxRequest request;
+        request.text = box.text;
+        request.caption = box.module;
+        request.type = type;
+        return GetPrompter().MessageBox(request);
+    }
     Logger::log("MessageBox %s/%u: %s", 2, box.module.c_str(), textId, box.text.c_str());
     return kButtonOk;
 }

@@ -3,6 +3,7 @@
 // by name, and unloading; and the library message-box sink.
 #include "platform/win/dynamic_library.h"
 #include "platform/win/message_box_sink.h"
+#include "platform/win/prompter.h"
 
 #include "platform/utilkit/logger.h"
 
@@ -18,20 +19,6 @@ int CallProbe(HMODULE module)
 {
     auto fn = reinterpret_cast<ProbeFn>(GetProcAddress(module, "ProbeValue"));
     return fn ? fn() : -1;
-}
-
-TEST(DynamicLibrary, SharedObjectNames)
-{
-    struct Case {
-        const char* in;
-        const char* out;
-    };
-    const Case cases[] = {
-        {"Jpegkit.dll", "libJpegkit.so"},     {"Cinvora.DLL", "libCinvora.so"}, {"Gifkit", "libGifkit.so"},
-        {"libz.so", "libz.so"},               {"C:\\apps\\Mapdeck.dll", "C:/apps/libMapdeck.so"},
-        {"sub/Probe.dll", "sub/libProbe.so"}, {"", "lib.so"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(win::SharedObjectName(c.in), c.out) << c.in;
 }
 
 TEST(DynamicLibrary, SearchEntriesAndUnload)
@@ -86,6 +73,22 @@ TEST(MessageBoxSink, DefaultLogsAndAnswersOk)
     EXPECT_EQ(seen[0].type, 0x30u);
     win::MessageBoxSink previous = win::SetMessageBoxSink(none);
     EXPECT_TRUE(static_cast<bool>(previous));
+}
+
+TEST(MessageBoxSink, WithoutASinkAnInstalledPrompterAnswers)
+{
+    win::MessageBoxSink none = win::SetMessageBoxSink(nullptr);
+    std::vector<std::string> failures;
+    win::ScriptedPrompter prompter([&](const std::string& what) { failures.push_back(what); });
+    prompter.ExpectMessageBox("QuickTime is missing", IDOK);
+    win::SetPrompter(&prompter);
+    EXPECT_EQ(win::ShowModuleMessageBox("Mapdeck", 1000, "QuickTime is missing", MB_OK), IDOK);
+    win::SetPrompter(nullptr);
+    win::SetMessageBoxSink(none);
+    EXPECT_TRUE(failures.empty());
+    ASSERT_EQ(prompter.MessageBoxes().size(), 1u);
+    EXPECT_EQ(prompter.MessageBoxes()[0].caption, "Mapdeck");
+    EXPECT_TRUE(prompter.Unused().empty());
 }
 
 }  // namespace
