@@ -34,13 +34,18 @@ struct FitContext {
     std::vector<float> distance;  // per pair, radians on the sphere
     bool magFree = false;
     bool apFree = false;
+    // The minimiser sees the focal parameter as tan(half angle) = p4 * unit,
+    // of the same order as the others: p4 itself (1 / focal length in pixels)
+    // is hundreds of times smaller, which stalls conjugate gradients.
+    double unit = 1.0;
 };
 
 // p[1..5] = (scale of image 2, turn of image 1, turn of image 2, reciprocal
-// focal length of image 1, horizontal offset).
+// focal length of image 1 times the unit, horizontal offset).
 float FitCost(const float* p, void* context)
 {
     auto* fc = static_cast<FitContext*>(context);
+    const float rcp = static_cast<float>(p[4] / fc->unit);
     float m2[4], m3[4];
     CTransform2D::CalcMatrixRot2D(p[2], m2);
     CTransform2D::CalcMatrixRot2D(p[3], m3);
@@ -52,8 +57,8 @@ float FitCost(const float* p, void* context)
         CTransform2D::MatrixPt2D(m3, &fc->q2[i], &b);
         b.x *= p[1];
         b.y *= p[1];
-        CTransformRS::TransformPtRaS(p[4], &a, &A);
-        CTransformRS::TransformPtRaS(p[4], &b, &B);
+        CTransformRS::TransformPtRaS(rcp, &a, &A);
+        CTransformRS::TransformPtRaS(rcp, &b, &B);
         const double dx = double(B.x) - A.x + p[5], dy = double(B.y) - A.y;
         const double d = std::sqrt(dx * dx + dy * dy);
         fc->distance[i] = static_cast<float>(d);
@@ -92,7 +97,7 @@ void FitGradient(const float* p, float* g, void* context)
     auto* fc = static_cast<FitContext*>(context);
     const double c2 = std::cos(double(p[2])), s2 = std::sin(double(p[2]));
     const double c3 = std::cos(double(p[3])), s3 = std::sin(double(p[3]));
-    const double zoom = p[1], r = p[4];
+    const double zoom = p[1], r = p[4] / fc->unit;
     double acc[6] = {0, 0, 0, 0, 0, 0};
     for (int i = 0; i < fc->n; ++i) {
         if (fc->excluded[i]) continue;
@@ -109,7 +114,7 @@ void FitGradient(const float* p, float* g, void* context)
         acc[1] += gx * (B.lonU * rx) + gy * (B.latU * rx + B.latV * ry);
         acc[2] -= gx * (A.lonU * ay) + gy * (A.latU * ay - A.latV * ax);
         acc[3] += gx * (B.lonU * by) + gy * (B.latU * by - B.latV * bx);
-        acc[4] += gx * (B.lonR - A.lonR) + gy * (B.latR - A.latR);
+        acc[4] += (gx * (B.lonR - A.lonR) + gy * (B.latR - A.latR)) / fc->unit;
         acc[5] += gx;
     }
     if (!fc->magFree) acc[1] = 0;
@@ -207,9 +212,10 @@ int CWAlign::MainWAlign(int* kept)
     fc.distance.assign(m_n, 0.0f);
     fc.magFree = m_magFree != 0;
     fc.apFree = m_apFree != 0;
+    fc.unit = unit;
 
     float p[6] = {0, m_prms.scale, m_prms.rot1, m_prms.rot2,
-                  static_cast<float>(std::tan(double(m_prms.halfFov1)) / unit), m_prms.offsetAngle};
+                  static_cast<float>(std::tan(double(m_prms.halfFov1))), m_prms.offsetAngle};
     const int passes = kept ? 3 : 1;
     int lastKeep = m_n;
     for (int pass = 0; pass < passes; ++pass) {
@@ -219,7 +225,7 @@ int CWAlign::MainWAlign(int* kept)
             Logger::log("ERROR CWAlign::MainWAlign: the minimisation failed", 1);
             return 0;
         }
-        const double apDeg = std::atan(double(p[4]) * unit) * kRadToDeg;
+        const double apDeg = std::atan(double(p[4])) * kRadToDeg;
         if (!(apDeg >= kMinApertureDeg && apDeg <= kMaxApertureDeg) || !std::isfinite(p[1]) ||
             !std::isfinite(p[2]) || !std::isfinite(p[3]) || !std::isfinite(p[5])) {
             Logger::log("FAIL CWAlign::MainWAlign: after frprmn: newApertureDeg=%f not in good range\n", 1, apDeg);
@@ -228,7 +234,7 @@ int CWAlign::MainWAlign(int* kept)
         m_prms.scale = p[1];
         m_prms.rot1 = p[2];
         m_prms.rot2 = p[3];
-        m_prms.halfFov1 = static_cast<float>(std::atan(double(p[4]) * unit));
+        m_prms.halfFov1 = static_cast<float>(std::atan(double(p[4])));
         m_prms.offsetAngle = p[5];
         if (passes == 1) break;
         const int keep = ChooseOutliers(fc, p);
@@ -241,7 +247,7 @@ int CWAlign::MainWAlign(int* kept)
     std::fill(fc.excluded.begin(), fc.excluded.end(), 0);
     FitCost(p, &fc);
     for (int i = 0; i < m_n; ++i) {
-        const float err = fc.distance[i] / p[4];
+        const float err = static_cast<float>(fc.distance[i] / (p[4] / unit));
         if (m_markers[0]) m_markers[0][i].error1 = err;
         if (m_markers[1]) m_markers[1][i].error1 = err;
     }
