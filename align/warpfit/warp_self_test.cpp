@@ -128,8 +128,6 @@ int RunTestWAlign(WAlignSelfTestReport* report)
     POINT2M* m[2] = {m1.get(), m2.get()};
     Image* img1 = new Image(kWAlignTestImageSize, kWAlignTestImageSize, 1);
     Image* img2 = new Image(kWAlignTestImageSize, kWAlignTestImageSize, 1);
-    RefAdd(img1);
-    RefAdd(img2);
     CWAlign fit(0, 1);
     rep.feed = fit.InitPtPairData(img1, img2, m, kWAlignTestPairs, 1.0f, 1);
     int kept = 0;

@@ -24,8 +24,6 @@ struct ImagePair {
     Image* b;
     ImagePair(int w1, int h1, int w2, int h2) : a(new Image(w1, h1, 1)), b(new Image(w2, h2, 1))
     {
-        RefAdd(a);
-        RefAdd(b);
     }
     ~ImagePair()
     {

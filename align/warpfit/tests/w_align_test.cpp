@@ -41,8 +41,6 @@ struct Fixture {
         Reset();
         img1 = new Image(kSize, kSize, 1);
         img2 = new Image(kSize, kSize, 1);
-        RefAdd(img1);
-        RefAdd(img2);
     }
     ~Fixture()
     {
@@ -131,7 +129,6 @@ TEST(CWAlign, FreeScaleFindsTheSecondFocalLength)
     std::unique_ptr<POINT2M[]> m1(CWAlign::convertPOINT2ToM(p1, kN)), m2(CWAlign::convertPOINT2ToM(p2, kN));
     POINT2M* records[2] = {m1.get(), m2.get()};
     Image* img = new Image(kSize, kSize, 1);
-    RefAdd(img);
     CWAlign w(1, 1);
     ASSERT_EQ(w.InitPtPairData(img, img, records, kN, 1.0f, 1), 1);
     ASSERT_EQ(w.MainWAlign(nullptr), 1);
