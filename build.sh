@@ -47,7 +47,7 @@ case "${1:-}" in
   test)
     install_missing_packages
     export CCACHE_DIR="${CCACHE_DIR:-$PWD/.ccache}"
-    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFENDRAKE_SANITIZE=OFF
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DFENDRAKE_SANITIZE=OFF
     run_tests build
     # Second pass under AddressSanitizer and UndefinedBehaviorSanitizer.
     configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
@@ -59,7 +59,7 @@ case "${1:-}" in
     ;;
   run)
     install_missing_packages
-    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DFENDRAKE_SANITIZE=OFF
     if [ -x build/app/fendrake ]; then
       exec build/app/fendrake "${@:2}"
     fi
@@ -68,10 +68,9 @@ case "${1:-}" in
     ;;
   bench)
     install_missing_packages
-    configure_and_build build-release -DCMAKE_BUILD_TYPE=Release -DFENDRAKE_TESTS=OFF
-    cmake --build build-release --target bench
-    for b in build-release/bench/bench_*; do
-      [ -x "$b" ] && "$b" "${@:2}"
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DFENDRAKE_SANITIZE=OFF
+    for b in build/bench/bench_*; do
+      if [ -f "$b" ] && [ -x "$b" ]; then "$b" "${@:2}"; fi
     done
     ;;
   *)
