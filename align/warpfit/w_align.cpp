@@ -189,6 +189,7 @@ bool CWAlign::TakeStartParameters()
 int CWAlign::MainWAlign(int* kept)
 {
     if (kept) *kept = m_n;
+    m_excluded.assign(std::max(m_n, 0), 0);
     if (m_n <= 0) {
         Logger::log("ERROR CWAlign::MainWAlign: no point pairs", 1);
         return 0;
@@ -243,6 +244,7 @@ int CWAlign::MainWAlign(int* kept)
         if ((pass == 0 && dropped == 0) || (pass > 0 && dropped <= 2)) break;
     }
 
+    if (passes > 1) m_excluded = fc.excluded;
     // Every pair's distance with all pairs included, in pixels of image 1.
     std::fill(fc.excluded.begin(), fc.excluded.end(), 0);
     FitCost(p, &fc);

@@ -28,6 +28,12 @@ public:
     static POINT2M* convertPOINT2ToM(const POINT2* p, int n);
     static POINT2* convertPOINT2MTo2(const POINT2M* m, int n);
 
+    // After a successful MainWAlign with several passes: whether pair i was
+    // left out by the last choice (false for every pair after one pass).
+    bool IsPairExcluded(int i) const { return i >= 0 && i < static_cast<int>(m_excluded.size()) && m_excluded[i]; }
+
 private:
     bool TakeStartParameters();
+
+    std::vector<char> m_excluded;
 };
