@@ -2,7 +2,9 @@
 // overlays whose true shifts are known.
 #include "align/warpfit/mcc_refine.h"
 #include "imaging/image.h"
+#include "platform/utilkit/debug_display.h"
 #include "platform/utilkit/logger.h"
+#include "platform/win/win_types.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
@@ -249,6 +251,33 @@ TEST(CMCCRefine, MainMCCRefineFailuresLeaveTheParametersAlone)
     LogCapture log;
     EXPECT_EQ(r.MainMCCRefine(nullptr), 0);
     EXPECT_TRUE(log.contains("ERROR CMCCRefine::MainMCCRefine"));
+}
+
+// With the debug display on, each template's block and NCC map go to debug
+// window 0, stacked downwards.
+TEST(CMCCRefine, DebugDisplayShowsTemplatesAndMaps)
+{
+    testkit::TempDir dir;
+    SetDebugDispFolder(dir.path().string().c_str());
+    SetDebugDispFlag(1);
+    CreateImageWindow(400, 300, GetNameDebugWin0());
+    ShiftedPair p(100, 60, 3, 0, 0, 3, -2);
+    CMCCRefine r(p.a.img, p.b.img);
+    const int passed = r.MakePeakGrid(p.a.img, p.b.img, 0, 0);
+    SetDebugDispFlag(0);
+    ASSERT_EQ(passed, 3);  // one row of three templates
+    auto colour = [](const Image& img, int x, int y) {
+        const unsigned char* q = img.GetData() + size_t(y) * img.GetRowByte() + size_t(x) * 3;
+        return RGB(q[2], q[1], q[0]);
+    };
+    // Template 0 (top-left at 8, 8) at the window's origin, template 1 (28, 8)
+    // 31 + 2 rows below it.
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin0(), 0, 0), colour(*p.a.img, 8, 8));
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin0(), 30, 30), colour(*p.a.img, 38, 38));
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin0(), 0, 33), colour(*p.a.img, 28, 8));
+    // Its map right of the two blocks: white at the peak (3, -2 from the
+    // centre of the 17 x 17 window).
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin0(), 64 + 8 + 3, 8 - 2), RGB(255, 255, 255));
 }
 
 TEST(CMCCRefine, HoldsAReferenceToEachImage)

@@ -4,7 +4,11 @@
 #include "align/warpfit/mcc_refine.h"
 #include "align/warpfit/mfc_refine.h"
 #include "align/warpfit/tests/pair_render.h"
+#include "platform/mapproj/img_combo_rs.h"
 #include "platform/panocore/panocore_settings.h"
+#include "platform/utilkit/debug_display.h"
+#include "platform/win/win_types.h"
+#include "projectgraph/curvekit/marker.h"
 #include "platform/utilkit/logger.h"
 #include "testkit/testkit.h"
 
@@ -13,6 +17,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <string>
 #include <numbers>
 
 using namespace warptest;
@@ -101,6 +108,113 @@ TEST_F(RealPair, MCCRefineReachesHalfAPixel)
         ReleaseImage(img1);
         ReleaseImage(img2);
     }
+}
+
+// A fit that cannot succeed (a fixed 170-degree field of view is outside
+// 3-80 degrees for the half angle) leaves the caller's parameters alone.
+TEST_F(RealPair, MCCRefineFitFailureLeavesTheParametersAlone)
+{
+    ASSERT_NE(s_pano, nullptr);
+    const int w = 400, h = 300;
+    const double r = std::tan(30 * kDeg) / (w / 2);
+    const M3 place1 = PlaceView(-20 * kDeg, 17 * kDeg);
+    Image* img1 = RenderView(*s_pano, w, h, r, place1);
+    Image* img2 = RenderView(*s_pano, w, h, r, SecondPlacement(place1, 0.0, 0.3, 0.0));
+    PAIR_WALIGN_PRMS prms{};
+    prms.scale = 1.0f;
+    prms.halfFov1 = static_cast<float>(30 * kDeg);
+    prms.halfWidth1 = w / 2.0f;
+    prms.offsetAngle = 0.3f;
+    const PAIR_WALIGN_PRMS start = prms;
+    {
+        Settings settings(true, true, 170.0f);
+        CMCCRefine refine(img1, img2);
+        LogCapture log;
+        EXPECT_EQ(refine.MainMCCRefine(&prms), 0);
+        EXPECT_GT(refine.GetPickedCount(), 8);  // the points were there
+        EXPECT_TRUE(log.contains("FAIL CWAlign::MainWAlign"));
+        EXPECT_TRUE(log.contains("ERROR CMCCRefine::MainMCCRefine"));
+    }
+    EXPECT_EQ(std::memcmp(&prms, &start, sizeof prms), 0);
+    ReleaseImage(img1);
+    ReleaseImage(img2);
+}
+
+// What the main program's image windows would hold: marker groups by id and
+// window, with their display offsets.
+struct Group {
+    std::unique_ptr<Marker> marker;
+    int x = 0, y = 0;
+};
+std::map<std::pair<int, std::string>, Group> g_groups;
+
+Marker* MakeGroup(int id, const char* window, int x, int y)
+{
+    Group& g = g_groups[{id, window}];
+    g.marker = std::make_unique<Marker>();
+    g.x = x;
+    g.y = y;
+    return g.marker.get();
+}
+
+// With the debug display on, the overlays go side by side into window 1
+// with the picked pairs as markers, and the pairs mapped into the images go
+// to window 2's marker groups (at each image's top-left pixels).
+TEST_F(RealPair, MCCRefineDebugDisplayShowsOverlaysAndPairs)
+{
+    ASSERT_NE(s_pano, nullptr);
+    const int w = 400, h = 300;
+    const double r = std::tan(30 * kDeg) / (w / 2);
+    const M3 place1 = PlaceView(-20 * kDeg, 17 * kDeg);
+    Image* img1 = RenderView(*s_pano, w, h, r, place1);
+    Image* img2 = RenderView(*s_pano, w, h, r, SecondPlacement(place1, 0.0, 0.3, 0.0));
+    PAIR_WALIGN_PRMS prms{};
+    prms.scale = 1.0f;
+    prms.halfFov1 = static_cast<float>(30 * kDeg);
+    prms.halfWidth1 = w / 2.0f;
+    prms.offsetAngle = 0.3f;
+    // The overlays the refiner will make, for comparison.
+    Image* ov1 = nullptr;
+    Image* ov2 = nullptr;
+    TRANSFORM_RS t1{}, t2{};
+    ASSERT_EQ(CImgComboRS::Overlay2ImgRS_0(img1, img2, &prms, 0, 0, GetMCCTu0(), &ov1, &ov2, &t1, &t2), 1);
+
+    testkit::TempDir dir;
+    SetDebugDispFolder(dir.path().string().c_str());
+    SetDebugDispFlag(1);
+    SetCreateMarkerGroup(MakeGroup);
+    g_groups.clear();
+    CMCCRefine refine(img1, img2);
+    const int templates = refine.MainMCCRefine(&prms);
+    SetDebugDispFlag(0);
+    SetCreateMarkerGroup(nullptr);
+    ASSERT_GT(templates, 0);
+
+    auto colour = [](const Image& img, int x, int y) {
+        const unsigned char* q = img.GetData() + size_t(y) * img.GetRowByte() + size_t(x) * 3;
+        return RGB(q[2], q[1], q[0]);
+    };
+    const int cx = ov1->GetWidth() / 2, cy = ov1->GetHeight() / 2;
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin1(), cx, cy), colour(*ov1, cx, cy));
+    EXPECT_EQ(GetDebugWindowPixel(GetNameDebugWin1(), ov1->GetWidth() + 5, 9), colour(*ov2, 5, 9));
+    const Group& w1a = g_groups.at({0, GetNameDebugWin1()});
+    const Group& w1b = g_groups.at({1, GetNameDebugWin1()});
+    EXPECT_EQ(w1b.x, ov1->GetWidth());
+    EXPECT_GE(w1a.marker->GetNumbOfMarker(), refine.GetPickedCount());
+    const Group& w2a = g_groups.at({0, GetNameDebugWin2()});
+    const Group& w2b = g_groups.at({1, GetNameDebugWin2()});
+    EXPECT_EQ(w2b.x, w);
+    ASSERT_EQ(w2a.marker->GetNumbOfMarker(), refine.GetPickedCount());
+    ASSERT_EQ(w2b.marker->GetNumbOfMarker(), refine.GetPickedCount());
+    for (int i = 0; i < refine.GetPickedCount(); ++i) {
+        EXPECT_FLOAT_EQ(w2a.marker->GetMarker()[i].x, refine.GetPickedPoints(0)[i].x + w / 2.0f);
+        EXPECT_FLOAT_EQ(w2b.marker->GetMarker()[i].y, refine.GetPickedPoints(1)[i].y + h / 2.0f);
+    }
+    g_groups.clear();
+    ReleaseImage(ov1);
+    ReleaseImage(ov2);
+    ReleaseImage(img1);
+    ReleaseImage(img2);
 }
 
 // The start of every marker-refiner case: about half a degree off.
