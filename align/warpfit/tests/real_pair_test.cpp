@@ -233,7 +233,7 @@ PAIR_WALIGN_PRMS RoughStart(double r, int w, double a, double b, double c, doubl
 TEST_F(RealPair, MFCRefineFitsTheMatchedPoints)
 {
     ASSERT_NE(s_pano, nullptr) << "cannot decode pannellum/examplepano.jpg";
-    const int w = 640, h = 480;
+    const int w = 480, h = 360;
     const double r = std::tan(30 * kDeg) / (w / 2);
     struct Case {
         const char* name;
