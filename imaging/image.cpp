@@ -247,7 +247,9 @@ char* Image::ReserveExdata(int words)
     m_exdata = nullptr;
     m_exdataWords = 0;
     if (words <= 0) return nullptr;
-    m_exdata = new (std::nothrow) char[static_cast<size_t>(words) * 4]();
+    const size_t bytes = static_cast<size_t>(words) * 4;
+    if (ImageAllocHook hook = g_allocHook.load(); hook && !hook(bytes)) return nullptr;
+    m_exdata = new (std::nothrow) char[bytes]();
     if (m_exdata) m_exdataWords = words;
     return m_exdata;
 }
@@ -511,7 +513,15 @@ Image* Image::Duplicate() const
         std::memcpy(copy->m_rangeTable, m_rangeTable, bytes);
         copy->m_state |= m_state & IMG_STATE_RANGE_VALID;
     }
-    if (m_exdata) std::memcpy(copy->ReserveExdata(m_exdataWords), m_exdata, static_cast<size_t>(m_exdataWords) * 4);
+    if (m_exdata) {
+        char* exdata = copy->ReserveExdata(m_exdataWords);
+        if (!exdata) {
+            Logger::log("ERROR Image::Duplicate() cannot allocate %d extra words", 1, m_exdataWords);
+            delete copy;
+            return nullptr;
+        }
+        std::memcpy(exdata, m_exdata, static_cast<size_t>(m_exdataWords) * 4);
+    }
     return copy;
 }
 

@@ -122,8 +122,8 @@ private:
     void MirrorTopBottom();
 };
 
-// Every pixel buffer an Image allocates goes through this hook when one is
-// set; returning false refuses the allocation (tests use it to simulate
+// Every pixel buffer and extra-data block an Image allocates goes through
+// this hook when one is set; returning false refuses the allocation (tests use it to simulate
 // running out of memory). Null restores plain allocation.
 using ImageAllocHook = bool (*)(size_t bytes);
 void SetImageAllocHook(ImageAllocHook hook);

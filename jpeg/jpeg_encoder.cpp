@@ -387,9 +387,9 @@ void JpegEncoder::RunSequential(Coder& coder)
     coder.EndScan();
 }
 
-std::vector<JpegEncoder::ScanSpec> JpegEncoder::ScanScript() const
+std::vector<JpegEncoder::ScanParams> JpegEncoder::ScanScript() const
 {
-    std::vector<ScanSpec> script;
+    std::vector<ScanParams> script;
     script.push_back({-1, 0, 0, 0, 1, 0});
     for (int i = 0; i < m_componentCount; ++i) script.push_back({i, 1, 5, 0, 2, kAc0});
     for (int i = 0; i < m_componentCount; ++i) script.push_back({i, 6, 63, 0, 2, i == 0 ? kAc1 : kAc2});
@@ -400,7 +400,7 @@ std::vector<JpegEncoder::ScanSpec> JpegEncoder::ScanScript() const
 }
 
 template <class Coder>
-void JpegEncoder::RunScan(Coder& coder, const ScanSpec& scan)
+void JpegEncoder::RunScan(Coder& coder, const ScanParams& scan)
 {
     auto block = [&](const Component& c, int bx, int by) {
         return c.coefs.get() + (static_cast<size_t>(by) * static_cast<size_t>(c.blocksAcross) + bx) * 64;
@@ -446,14 +446,14 @@ void JpegEncoder::RunScan(Coder& coder, const ScanSpec& scan)
 template <class Coder>
 void JpegEncoder::RunProgressive(Coder& coder)
 {
-    for (const ScanSpec& scan : ScanScript()) RunScan(coder, scan);
+    for (const ScanParams& scan : ScanScript()) RunScan(coder, scan);
 }
 
 void JpegEncoder::BuildTables(const uint32_t freq[kTableCount][256])
 {
     for (int t = 0; t < kTableCount; ++t) {
-        m_used[t] = BuildOptimalHuffmanSpec(freq[t], m_specs[t]);
-        if (m_used[t]) m_codes[t].Build(m_specs[t]);
+        m_used[t] = BuildOptimalHuffmanTable(freq[t], m_tableDefs[t]);
+        if (m_used[t]) m_codes[t].Build(m_tableDefs[t]);
     }
 }
 
@@ -502,14 +502,14 @@ void JpegEncoder::WriteHeaders(JpegByteSink& sink) const
     static constexpr int kClassNumber[kTableCount] = {0x00, 0x01, 0x10, 0x11, 0x12, 0x13};
     int length = 2;
     for (Table t : kOrder)
-        if (m_used[t]) length += 17 + m_specs[t].symbolCount;
+        if (m_used[t]) length += 17 + m_tableDefs[t].symbolCount;
     sink.PutWord(0xFF00 | kMarkerDht);
     sink.PutWord(length);
     for (Table t : kOrder) {
         if (!m_used[t]) continue;
         sink.Put(static_cast<uint8_t>(kClassNumber[t]));
-        sink.Put(m_specs[t].counts, 16);
-        sink.Put(m_specs[t].symbols, static_cast<size_t>(m_specs[t].symbolCount));
+        sink.Put(m_tableDefs[t].counts, 16);
+        sink.Put(m_tableDefs[t].symbols, static_cast<size_t>(m_tableDefs[t].symbolCount));
     }
     sink.PutWord(0xFF00 | (m_options.progressive ? kMarkerSof2 : kMarkerSof0));
     sink.PutWord(8 + 3 * m_componentCount);
@@ -524,7 +524,7 @@ void JpegEncoder::WriteHeaders(JpegByteSink& sink) const
     }
 }
 
-void JpegEncoder::WriteScanHeader(JpegByteSink& sink, const ScanSpec& scan) const
+void JpegEncoder::WriteScanHeader(JpegByteSink& sink, const ScanParams& scan) const
 {
     const int first = scan.component < 0 ? 0 : scan.component;
     const int count = scan.component < 0 ? m_componentCount : 1;
@@ -551,7 +551,7 @@ void JpegEncoder::WriteScans(JpegByteSink& sink)
 {
     auto writer = std::make_unique<WritingCoder>(sink, m_codes);
     if (m_options.progressive) {
-        for (const ScanSpec& scan : ScanScript()) {
+        for (const ScanParams& scan : ScanScript()) {
             WriteScanHeader(sink, scan);
             RunScan(*writer, scan);
         }

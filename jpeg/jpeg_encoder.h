@@ -64,7 +64,7 @@ public:
 
     // Bytes the coefficient planes need (0 for a sequential file).
     size_t CoefficientBytes() const;
-    const HuffmanSpec& TableSpec(Table t) const { return m_specs[t]; }
+    const HuffmanTableDef& TableDef(Table t) const { return m_tableDefs[t]; }
     bool TableUsed(Table t) const { return m_used[t]; }
     const JpegQuantiser& Quantiser(int i) const { return m_quant[i]; }
 
@@ -83,7 +83,7 @@ private:
         size_t rowStride = 0;
         std::unique_ptr<int16_t[], FreeDeleter> coefs;  // progressive: zigzag blocks
     };
-    struct ScanSpec {
+    struct ScanParams {
         int component;  // -1: all components interleaved
         int ss, se, ah, al;
         int acTable;
@@ -95,10 +95,10 @@ private:
     void TransformAllBlocks();
     template <class Coder> void RunSequential(Coder& coder);
     template <class Coder> void RunProgressive(Coder& coder);
-    template <class Coder> void RunScan(Coder& coder, const ScanSpec& scan);
-    std::vector<ScanSpec> ScanScript() const;
+    template <class Coder> void RunScan(Coder& coder, const ScanParams& scan);
+    std::vector<ScanParams> ScanScript() const;
     void BuildTables(const uint32_t freq[kTableCount][256]);
-    void WriteScanHeader(JpegByteSink& sink, const ScanSpec& scan) const;
+    void WriteScanHeader(JpegByteSink& sink, const ScanParams& scan) const;
 
     const uint8_t* m_source;
     ptrdiff_t m_rowBytes;
@@ -110,7 +110,7 @@ private:
     int m_hMax = 1, m_vMax = 1;
     int m_mcusAcross = 0, m_mcusDown = 0;
     JpegQuantiser m_quant[2];
-    HuffmanSpec m_specs[kTableCount];
+    HuffmanTableDef m_tableDefs[kTableCount];
     HuffmanEncodeTable m_codes[kTableCount];
     bool m_used[kTableCount] = {};
 };

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-bool BuildOptimalHuffmanSpec(const uint32_t freqIn[256], HuffmanSpec& spec)
+bool BuildOptimalHuffmanTable(const uint32_t freqIn[256], HuffmanTableDef& def)
 {
-    spec = HuffmanSpec();
+    def = HuffmanTableDef();
     // Figure K.1 with symbol 256 reserved (frequency 1) so that no real
     // symbol gets the all-ones code.
     uint64_t freq[257];
@@ -70,26 +70,26 @@ bool BuildOptimalHuffmanSpec(const uint32_t freqIn[256], HuffmanSpec& spec)
     int longest = 16;
     while (bits[longest] == 0) --longest;
     --bits[longest];
-    for (int i = 1; i <= 16; ++i) spec.counts[i - 1] = static_cast<uint8_t>(bits[i]);
+    for (int i = 1; i <= 16; ++i) def.counts[i - 1] = static_cast<uint8_t>(bits[i]);
     // Figure K.4: symbols by code length, ascending within a length.
     int p = 0;
     for (int len = 1; len <= 256; ++len)
         for (int s = 0; s < 256; ++s)
-            if (codeSize[s] == len) spec.symbols[p++] = static_cast<uint8_t>(s);
-    spec.symbolCount = p;
+            if (codeSize[s] == len) def.symbols[p++] = static_cast<uint8_t>(s);
+    def.symbolCount = p;
     return true;
 }
 
-void HuffmanEncodeTable::Build(const HuffmanSpec& spec)
+void HuffmanEncodeTable::Build(const HuffmanTableDef& def)
 {
     std::memset(code, 0, sizeof code);
     std::memset(size, 0, sizeof size);
     uint32_t next = 0;
     int k = 0;
     for (int len = 1; len <= 16; ++len) {
-        for (int i = 0; i < spec.counts[len - 1]; ++i, ++k) {
-            code[spec.symbols[k]] = static_cast<uint16_t>(next++);
-            size[spec.symbols[k]] = static_cast<uint8_t>(len);
+        for (int i = 0; i < def.counts[len - 1]; ++i, ++k) {
+            code[def.symbols[k]] = static_cast<uint16_t>(next++);
+            size[def.symbols[k]] = static_cast<uint8_t>(len);
         }
         next <<= 1;
     }

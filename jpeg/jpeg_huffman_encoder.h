@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-struct HuffmanSpec {
+struct HuffmanTableDef {
     uint8_t counts[16] = {};  // codes of length 1..16
     uint8_t symbols[256] = {};
     int symbolCount = 0;
@@ -13,10 +13,10 @@ struct HuffmanSpec {
 
 // Optimal table for symbol frequencies `freq` (256 entries); false when no
 // symbol occurs.
-bool BuildOptimalHuffmanSpec(const uint32_t freq[256], HuffmanSpec& spec);
+bool BuildOptimalHuffmanTable(const uint32_t freq[256], HuffmanTableDef& def);
 
 struct HuffmanEncodeTable {
     uint16_t code[256] = {};
     uint8_t size[256] = {};  // 0 for a symbol without a code
-    void Build(const HuffmanSpec& spec);
+    void Build(const HuffmanTableDef& def);
 };

@@ -259,6 +259,33 @@ TEST_F(ImageOutOfMemory, ConstructorAndResizeReportNoBuffer)
     EXPECT_EQ(image.BmpInit(3, 3, 1), -1);
 }
 
+bool g_refuseSixteen = false;
+bool RefuseSixteenBytes(size_t bytes) { return !(g_refuseSixteen && bytes == 16); }
+
+TEST(Image, DuplicateWithoutRoomForTheExtraDataFails)
+{
+    // The pixels (60 bytes) fit, the copy of the 4-word extra block does not:
+    // no copy rather than a copy that writes through a null block.
+    Image* image = testkit::MakePatternImage(5, 4, 3);
+    char* exdata = image->ReserveExdata(4);
+    ASSERT_NE(exdata, nullptr);
+    exdata[0] = 7;
+    SetImageAllocHook(RefuseSixteenBytes);
+    g_refuseSixteen = true;
+    LogCapture log;
+    EXPECT_EQ(image->Duplicate(), nullptr);
+    EXPECT_TRUE(log.contains("ERROR Image::Duplicate()"));
+    EXPECT_EQ(image->ReserveExdata(4), nullptr);
+    g_refuseSixteen = false;
+    SetImageAllocHook(nullptr);
+    image->ReserveExdata(4)[0] = 9;
+    Image* copy = image->Duplicate();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(testkit::SamePixels(*copy, *image));
+    ReleaseImage(copy);
+    ReleaseImage(image);
+}
+
 TEST(Image, HugeOrNegativeSizesAreRefused)
 {
     LogCapture log;

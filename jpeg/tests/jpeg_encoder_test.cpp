@@ -319,13 +319,13 @@ TEST(EncoderStructure, DescriptorCommentRightAfterSoi)
 // ---------------------------------------------------------------------------
 // Huffman tables.
 
-double KraftSum(const HuffmanSpec& spec, int& longest)
+double KraftSum(const HuffmanTableDef& def, int& longest)
 {
     double sum = 0;
     longest = 0;
     for (int len = 1; len <= 16; ++len) {
-        sum += spec.counts[len - 1] * std::ldexp(1.0, -len);
-        if (spec.counts[len - 1]) longest = len;
+        sum += def.counts[len - 1] * std::ldexp(1.0, -len);
+        if (def.counts[len - 1]) longest = len;
     }
     return sum;
 }
@@ -353,23 +353,23 @@ TEST(HuffmanOptimal, LengthsAreLimitedAndTheCodeIsCompleteButForTheAllOnesCode)
         cases.push_back(f);
     }
     for (const auto& f : cases) {
-        HuffmanSpec spec;
-        ASSERT_TRUE(BuildOptimalHuffmanSpec(f.data(), spec));
+        HuffmanTableDef def;
+        ASSERT_TRUE(BuildOptimalHuffmanTable(f.data(), def));
         int longest = 0;
-        const double kraft = KraftSum(spec, longest);
+        const double kraft = KraftSum(def, longest);
         EXPECT_LE(longest, 16);
         EXPECT_DOUBLE_EQ(kraft + std::ldexp(1.0, -longest), 1.0);
         // Every occurring symbol has a code, each once.
         int used = 0;
         for (int s = 0; s < 256; ++s) used += f[s] != 0;
-        EXPECT_EQ(spec.symbolCount, used);
+        EXPECT_EQ(def.symbolCount, used);
         HuffmanEncodeTable codes;
-        codes.Build(spec);
+        codes.Build(def);
         for (int s = 0; s < 256; ++s) EXPECT_EQ(codes.size[s] != 0, f[s] != 0);
     }
     std::vector<uint32_t> none(256, 0);
-    HuffmanSpec spec;
-    EXPECT_FALSE(BuildOptimalHuffmanSpec(none.data(), spec));
+    HuffmanTableDef def;
+    EXPECT_FALSE(BuildOptimalHuffmanTable(none.data(), def));
 }
 
 TEST(HuffmanOptimal, JpegtranOptimizeFindsNothingToGain)

@@ -4,6 +4,7 @@
 #include "projectgraph/curvekit/storage_rule.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -27,11 +28,18 @@ int CircleRadius(float error, float zoom)
     return r > 1.0e8f ? 100000000 : static_cast<int>(r);
 }
 
-// A circle as two half arcs, left half then right half.
+// A circle as two half arcs, left half then right half. A box that leaves
+// the int range belongs to a marker some 2e9 device pixels away (a corrupt
+// or absurd position): no device shows any of it, so nothing is drawn.
 void DrawCircle(CDC* dc, int sx, int sy, int r)
 {
-    dc->Arc(sx - r, sy - r, sx + r + 1, sy + r + 1, sx, sy - r, sx, sy + r);
-    dc->Arc(sx - r, sy - r, sx + r + 1, sy + r + 1, sx, sy + r, sx, sy - r);
+    const int64_t left = int64_t{sx} - r, right = int64_t{sx} + r + 1;
+    const int64_t top = int64_t{sy} - r, bottom = int64_t{sy} + r + 1;
+    if (left < INT32_MIN || top < INT32_MIN || right > INT32_MAX || bottom > INT32_MAX) return;
+    const int x0 = static_cast<int>(left), y0 = static_cast<int>(top);
+    const int x1 = static_cast<int>(right), y1 = static_cast<int>(bottom);
+    dc->Arc(x0, y0, x1, y1, sx, y0, sx, y1 - 1);
+    dc->Arc(x0, y0, x1, y1, sx, y1 - 1, sx, y0);
 }
 
 }  // namespace

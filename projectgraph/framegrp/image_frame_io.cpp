@@ -15,8 +15,11 @@ bool ImageFrame::IO(FILE* file, bool write, int)
     Logger::log("enter ImageFrame::IO()", 3);
     bool ok;
     if (write) {
+        // Flushed here, so that a full disk shows in this call's result and
+        // not only when the caller closes the file.
         RecordWriter writer(file);
-        ok = WriteRecords(writer);
+        ok = WriteRecords(writer) && writer.Flush();
+        if (!ok) Logger::log("ERROR ImageFrame::IO: cannot write the frame block", 1);
     } else {
         RecordReader reader(file);
         ok = ReadRecords(reader);

@@ -191,6 +191,45 @@ TEST(MarkerDrawing, ErrorDisplayFlagsChooseTheCircles)
     }
 }
 
+
+TEST(MarkerDrawing, CirclesOfFarAwayMarkersNeverOverflowTheirBox)
+{
+    // Positions and errors as a corrupt project may carry them: the circle's
+    // box would pass the int range. Every Arc drawn must have a proper box
+    // (left < right, top < bottom) holding its centre; circles that cannot
+    // have one are not drawn. A marker in view still gets its circle.
+    struct Case {
+        float x, y, error;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {2.1e9f, 10.0f, 1e9f, false}, {-2.1e9f, 10.0f, 1e9f, false}, {10.0f, 2.1e9f, 1e9f, false},
+        {10.0f, -2.1e9f, 1e9f, false}, {20.0f, 20.0f, 1e9f, true},
+        // Pinned at the edge of the int range, a small circle still has a box.
+        {1e30f, -1e30f, 3.0f, true},
+        {20.0f, 20.0f, 3.0f, true},
+    };
+    for (const Case& k : cases) {
+        CDC dc;
+        dc.SetRecording(true);
+        Marker m = PlainMarkers(2);
+        m.SetShowMarkerErrorFlag(3);
+        m.AppendMarker(k.x, k.y);
+        m.GetMarker()[0].error1 = k.error;
+        m.GetMarker()[0].error2 = k.error;
+        m.Draw(&dc, 0, 0, 1.0f);
+        int arcs = 0;
+        for (const GdiCall& call : dc.GetRecordedCalls()) {
+            if (call.name != "Arc") continue;
+            ++arcs;
+            ASSERT_EQ(call.args.size(), 8u);
+            EXPECT_LT(call.args[0], call.args[2]) << k.x << "," << k.y;
+            EXPECT_LT(call.args[1], call.args[3]) << k.x << "," << k.y;
+            EXPECT_TRUE(call.args[0] <= call.args[4] && call.args[4] < call.args[2]) << k.x << "," << k.y;
+        }
+        EXPECT_EQ(arcs, k.drawn ? 4 : 0) << k.x << "," << k.y << " error " << k.error;
+    }
+}
 TEST(MarkerDrawing, InvertedActiveMarkerDrawnTwiceRestoresTheImage)
 {
     Canvas c(testkit::MakePatternImage(60, 50, 3));

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -290,3 +292,41 @@ TEST(ImageFrame, NeighbourFramesOfTheFirstTwoLinks)
 }
 
 }  // namespace
+
+TEST(ImageFrame, IoWritesOneBlockAndReportsAFullDisk)
+{
+    ImageFrame f;
+    f.SetName("C:\\pano\\img_1.jpg");
+    f.SetStampLocation(12, -7);
+    f.SetBlendWidth(33);
+    f.GetColorCtrl()->SetGamma(1.8f, 1);
+    testkit::TempDir dir;
+    const std::string path = dir.file("frame.bin");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(f.IO(out, true, 0));
+    std::fclose(out);
+
+    ImageFrame g;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    EXPECT_TRUE(g.IO(in, false, 0));
+    EXPECT_EQ(std::fgetc(in), EOF) << "the reader stops right after the closing entry";
+    std::fclose(in);
+    EXPECT_STREQ(g.GetName(), "C:\\pano\\img_1.jpg");
+    short x = 0, y = 0;
+    g.GetStampLocation(&x, &y);
+    EXPECT_EQ(x, 12);
+    EXPECT_EQ(y, -7);
+    EXPECT_EQ(g.GetBlendWidth(), 33);
+    EXPECT_FLOAT_EQ(g.GetColorCtrl()->GetGamma(1), 1.8f);
+
+    // The block is far smaller than the stream's buffer: only a flush can
+    // show that the device is full.
+    FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    LogCapture log;
+    EXPECT_FALSE(f.IO(full, true, 0));
+    EXPECT_TRUE(log.contains("ERROR ImageFrame::IO"));
+    std::fclose(full);
+}
