@@ -229,7 +229,7 @@ int CWAlign::MainWAlign(int* kept)
         const double apDeg = std::atan(double(p[4])) * kRadToDeg;
         if (!(apDeg >= kMinApertureDeg && apDeg <= kMaxApertureDeg) || !std::isfinite(p[1]) ||
             !std::isfinite(p[2]) || !std::isfinite(p[3]) || !std::isfinite(p[5])) {
-            Logger::log("FAIL CWAlign::MainWAlign: after frprmn: newApertureDeg=%f not in good range\n", 1, apDeg);
+            Logger::log("FAIL CWAlign::MainWAlign: after frprmn: newApertureDeg=%f not in good range", 1, apDeg);
             return 0;
         }
         m_prms.scale = p[1];
