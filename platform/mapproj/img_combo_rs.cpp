@@ -1,6 +1,7 @@
 #include "platform/mapproj/img_combo_rs.h"
 
 #include "platform/utilkit/logger.h"
+#include "platform/xformkit/camera_model.h"
 #include "platform/xformkit/transform_rs.h"
 #include "platform/xformkit/transform_wa.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 namespace {
 
@@ -77,14 +79,29 @@ Image* RenderOverlay(const Image* img, const TRANSFORM_RS& t, int x0, int y0, in
         return nullptr;
     }
     std::memset(out->GetData(), 0, out->GetDataSize());
-    const POINT2 panTilt{t.pan, t.tilt};
+    if (!(t.rcpFocal > 0)) return out;
+    // CTransformRS::TransformPtWA_inv per pixel, with its placement matrix and
+    // the sines and cosines of each column's longitude and each row's
+    // latitude computed once: the same arithmetic, so the same positions.
+    const xformkit::Mat3 back = xformkit::Transpose(xformkit::PlacementMatrix(t.pan, t.tilt, t.roll));
+    const double k = double(t.rcpFocal) * 1.0f;
+    std::vector<double> sinLon(width), cosLon(width);
+    for (int i = 0; i < width; ++i) {
+        const double lon = static_cast<float>((x0 + i) * step);
+        sinLon[i] = std::sin(lon);
+        cosLon[i] = std::cos(lon);
+    }
     const int c = img->GetChannels();
     for (int j = 0; j < height; ++j) {
+        const double lat = static_cast<float>((y0 + j) * step);
+        const double cosLat = std::cos(lat), sinLat = std::sin(lat);
         unsigned char* row = out->GetData() + static_cast<size_t>(j) * out->GetRowByte();
         for (int i = 0; i < width; ++i) {
-            const POINT2 sphere{static_cast<float>((x0 + i) * step), static_cast<float>((y0 + j) * step)};
-            POINT2 q;
-            if (!CTransformRS::TransformPtWA_inv(1.0f, t.roll, t.rcpFocal, &panTilt, &sphere, &q)) continue;
+            const xformkit::Vec3 cam = xformkit::Apply(back, xformkit::Vec3{cosLat * sinLon[i], sinLat, cosLat * cosLon[i]});
+            if (!(cam.z > 1e-12)) continue;
+            const double x = cam.x / (cam.z * k), y = cam.y / (cam.z * k);
+            if (!std::isfinite(x) || !std::isfinite(y)) continue;
+            const POINT2 q{static_cast<float>(x), static_cast<float>(y)};
             Sample(img, double(q.x) + img->GetWidth() / 2, double(q.y) + img->GetHeight() / 2, row + i * c, c);
         }
     }
