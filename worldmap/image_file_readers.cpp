@@ -6,6 +6,8 @@
 #include "worldmap/tiff_reader.h"
 #include "worldmap/world_map.h"
 
+#include <algorithm>
+#include <climits>
 #include <new>
 
 namespace imagefile {
@@ -212,6 +214,26 @@ int LoadFromStream(FILE* file, int64_t offset, const LoadRequest& request)
         break;
     }
     return IMGFILE_UNKNOWN_FORMAT;
+}
+
+// ---------------------------------------------------------------------------
+
+int PanoramaStampSize(int size, int fullWidth, int fullHeight, int loadedWidth, int loadedHeight)
+{
+    // Products of a size and a width pass INT_MAX for panoramas a few tens
+    // of thousands of pixels wide: 64-bit intermediates.
+    const int64_t lw = loadedWidth;
+    const int64_t lh = loadedHeight;
+    int64_t result = size;
+    if (fullHeight > 0 && int64_t{fullWidth} >= 2 * int64_t{fullHeight}) {
+        if (lh < size)
+            result = lw;
+        else if (lh > 0)
+            result = int64_t{size} * lw / lh;
+    } else if (fullHeight > 0 && fullWidth >= fullHeight) {
+        result = int64_t{size} * fullWidth / fullHeight;
+    }
+    return static_cast<int>(std::clamp<int64_t>(result, 1, INT_MAX));
 }
 
 }  // namespace imagefile

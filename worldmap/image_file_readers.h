@@ -92,4 +92,13 @@ struct LoadRequest {
 // Loads the image that starts at `offset` (status codes of file_records.h).
 int LoadFromStream(FILE* file, int64_t offset, const LoadRequest& request);
 
+// The stamp size of a panorama thumbnail (kind 2) asked for `size`, from the
+// image's full size and the size it was loaded at: a panorama at least twice
+// as wide as high takes the loaded width when the loaded height is below
+// `size`, else size x loaded width / loaded height; one at least as wide as
+// high takes size x full width / full height; any other keeps `size`.
+// Integer arithmetic in 64 bits; zero heights leave `size`; the result lies
+// in [1, INT_MAX].
+int PanoramaStampSize(int size, int fullWidth, int fullHeight, int loadedWidth, int loadedHeight);
+
 }  // namespace imagefile

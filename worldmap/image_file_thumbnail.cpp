@@ -4,8 +4,6 @@
 
 #include "worldmap/image_file_readers.h"
 
-#include <algorithm>
-#include <climits>
 #include <memory>
 #include <new>
 
@@ -71,24 +69,6 @@ RefPtr<Image> LoadPlainImage(FILE* file, int64_t offset)
     return RefPtr<Image>::adopt(raw);
 }
 
-// The stamp size of a panorama thumbnail, in 64-bit arithmetic with zero
-// sizes guarded (the result stays `size` then).
-int PanoramaStampSize(int size, int fullWidth, int fullHeight, const Image& loaded)
-{
-    const int64_t lw = loaded.GetWidth();
-    const int64_t lh = loaded.GetHeight();
-    int64_t result = size;
-    if (fullHeight > 0 && int64_t{fullWidth} >= 2 * int64_t{fullHeight}) {
-        if (lh < size)
-            result = lw;
-        else if (lh > 0)
-            result = int64_t{size} * lw / lh;
-    } else if (fullHeight > 0 && fullWidth >= fullHeight) {
-        result = int64_t{size} * fullWidth / fullHeight;
-    }
-    return static_cast<int>(std::clamp<int64_t>(result, 1, INT_MAX));
-}
-
 Image* MakeStamp(RefPtr<Image> loaded, int size)
 {
     return Image::CreateStampImage(loaded.get(), size);
@@ -121,7 +101,7 @@ Image* LoadImageThumbNail(FILE* file, unsigned long offset, int size, int& kind,
         column = t.kind == 2 ? t.record.column : 0;
         row = t.kind == 2 ? t.record.row : 0;
         loaded = std::move(t.image);
-        if (kind == 2) stampSize = PanoramaStampSize(size, fullWidth, fullHeight, *loaded);
+        if (kind == 2) stampSize = PanoramaStampSize(size, fullWidth, fullHeight, loaded->GetWidth(), loaded->GetHeight());
     } else {
         loaded = LoadPlainImage(file, start);
         if (!loaded) {

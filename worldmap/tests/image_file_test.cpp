@@ -5,11 +5,14 @@
 // thumbnails' scale and stamp sizes; embedded files at an offset.
 #include "worldmap/image_file.h"
 
+#include "worldmap/image_file_readers.h"
+
 #include "platform/utilkit/logger.h"
 #include "worldmap/tests/image_file_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
 
@@ -301,6 +304,35 @@ TEST_F(ImageFileTest, ThumbnailKindsAndSizes)
     EXPECT_EQ(LoadImageThumbNail(Path("im.tif").c_str(), 4, kind, fw, fh, eq, col, row), nullptr);
     EXPECT_EQ(kind, 42);
     EXPECT_EQ(fw, 42);
+}
+
+// The stamp size of a panorama thumbnail by hand, including sizes whose
+// products pass INT_MAX and heights of 0 (nothing to divide by).
+TEST(PanoramaStampSize, RatiosIn64BitsWithZeroSizesGuarded)
+{
+    struct Case {
+        const char* name;
+        int size, fullWidth, fullHeight, loadedWidth, loadedHeight;
+        int expected;
+    };
+    const Case cases[] = {
+        {"4:3 by the full size", 4, 64, 48, 8, 6, 5},            // 4 * 64 / 48
+        {"2:1 by the loaded size", 4, 128, 48, 16, 6, 10},       // 4 * 16 / 6
+        {"2:1 loaded lower than asked", 16, 128, 48, 40, 6, 40}, // the loaded width
+        {"portrait keeps the size", 10, 48, 64, 6, 8, 10},
+        {"product past INT_MAX, 4:3", 40000, 65535, 40000, 65535, 40000, 65535},
+        {"product past INT_MAX, 2:1", 50000, 120000, 50000, 60000, 50000, 60000},
+        {"result past INT_MAX", INT_MAX, 3, 2, 3, 2, INT_MAX},
+        {"full height 0", 1000, 1000, 0, 10, 10, 1000},
+        {"nothing known", 8, 0, 0, 0, 0, 8},
+        {"2:1 loaded height 0", 8, 100, 10, 12, 0, 12},
+        {"2:1 loaded width 0", 8, 100, 10, 0, 9, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(imagefile::PanoramaStampSize(c.size, c.fullWidth, c.fullHeight, c.loadedWidth, c.loadedHeight),
+                  c.expected);
+    }
 }
 
 // At full scale the thumbnail is made from the full decode, at one-eighth
