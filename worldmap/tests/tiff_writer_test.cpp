@@ -340,6 +340,7 @@ TEST(TiffWrite, FailuresAreReportedAndPartialFilesRemoved)
 {
     testkit::TempDir dir;
     ImagePtr image(testkit::MakePatternImage(300, 200, 3, IMG_LAYOUT_BITMAP));
+    ImagePtr before(image->Duplicate());
     LogCapture log;
     EXPECT_EQ(Save(image.get(), nullptr, dir.file("no/such/folder.tif")), kSaveTiffCannotCreate);
     // A file-size limit makes the writes fail part way.
@@ -355,6 +356,8 @@ TEST(TiffWrite, FailuresAreReportedAndPartialFilesRemoved)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(result, kSaveTiffWriteFailed);
     EXPECT_FALSE(std::filesystem::exists(path));
+    // A write that stops part way leaves the caller's B, G, R pixels as they were.
+    EXPECT_TRUE(testkit::SamePixels(*image, *before)) << "the caller's image changed";
     EXPECT_TRUE(log.contains("ERROR SaveImageAsTiff: cannot write")) << log.text();
     // Nothing to write.
     Image empty;
