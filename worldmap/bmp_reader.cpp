@@ -1,7 +1,7 @@
 #include "worldmap/bmp_reader.h"
 
+#include "imaging/byte_order.h"
 #include "platform/utilkit/logger.h"
-#include "worldmap/byte_order.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #include "worldmap/image_file_readers.h"
 
+#include "imaging/byte_order.h"
 #include "platform/utilkit/logger.h"
 #include "worldmap/bmp_reader.h"
-#include "worldmap/byte_order.h"
 #include "worldmap/tiff_reader.h"
 #include "worldmap/world_map.h"
 

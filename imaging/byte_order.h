@@ -1,6 +1,7 @@
-// Fixed-order fields of the image file formats (TIFF in either byte order,
-// BMP little-endian): every multi-byte value on disk goes through these,
-// never through a struct. Also the one exact-read helper of the readers.
+// Fixed-order fields of the suite's file formats (TIFF in either byte order,
+// BMP, the project file's records, Exif blocks, the panorama descriptor):
+// every multi-byte value on disk goes through these, never through a struct.
+// Also the exact-read and 64-bit seek helpers of the file readers.
 #pragma once
 
 #include <cstddef>
