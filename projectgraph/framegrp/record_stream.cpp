@@ -1,32 +1,9 @@
 #include "projectgraph/framegrp/record_stream.h"
 
+#include "imaging/byte_order.h"
+
 #include <cstring>
 #include <sys/types.h>
-
-void PutLE16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutLE32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint16_t GetLE16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t GetLE32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
 
 uint32_t FloatBits(float f)
 {
@@ -57,7 +34,7 @@ TagEntry TagEntry::Int32(uint16_t tag, int32_t v)
     e.tag = tag;
     e.type = kRecordInt32;
     e.count = 1;
-    PutLE32(e.value, static_cast<uint32_t>(v));
+    byteorder::PutU32LE(e.value, static_cast<uint32_t>(v));
     return e;
 }
 
@@ -67,7 +44,7 @@ TagEntry TagEntry::Int16(uint16_t tag, int16_t a)
     e.tag = tag;
     e.type = kRecordInt16;
     e.count = 1;
-    PutLE16(e.value, static_cast<uint16_t>(a));
+    byteorder::PutU16LE(e.value, static_cast<uint16_t>(a));
     return e;
 }
 
@@ -77,8 +54,8 @@ TagEntry TagEntry::Int16Pair(uint16_t tag, int16_t a, int16_t b)
     e.tag = tag;
     e.type = kRecordInt16;
     e.count = 2;
-    PutLE16(e.value, static_cast<uint16_t>(a));
-    PutLE16(e.value + 2, static_cast<uint16_t>(b));
+    byteorder::PutU16LE(e.value, static_cast<uint16_t>(a));
+    byteorder::PutU16LE(e.value + 2, static_cast<uint16_t>(b));
     return e;
 }
 
@@ -98,7 +75,7 @@ TagEntry TagEntry::Float(uint16_t tag, uint32_t count, float first)
     e.tag = tag;
     e.type = kRecordFloat;
     e.count = count;
-    PutLE32(e.value, FloatBits(first));
+    byteorder::PutU32LE(e.value, FloatBits(first));
     return e;
 }
 
@@ -117,7 +94,7 @@ TagEntry TagEntry::LinkIndex(uint16_t tag, int16_t index)
     e.tag = tag;
     e.type = kRecordLinkIndex;
     e.count = 1;
-    PutLE16(e.value, static_cast<uint16_t>(index));
+    byteorder::PutU16LE(e.value, static_cast<uint16_t>(index));
     return e;
 }
 
@@ -132,33 +109,33 @@ TagEntry TagEntry::Block(uint16_t tag, uint32_t count)
 
 int32_t TagEntry::ValueInt32() const
 {
-    return static_cast<int32_t>(GetLE32(value));
+    return static_cast<int32_t>(byteorder::GetU32LE(value));
 }
 
 int16_t TagEntry::ValueInt16(int i) const
 {
-    return static_cast<int16_t>(GetLE16(value + (i ? 2 : 0)));
+    return static_cast<int16_t>(byteorder::GetU16LE(value + (i ? 2 : 0)));
 }
 
 float TagEntry::ValueFloat() const
 {
-    return BitsFloat(GetLE32(value));
+    return BitsFloat(byteorder::GetU32LE(value));
 }
 
 void TagEntry::Encode(uint8_t out[kSize]) const
 {
-    PutLE16(out, tag);
-    PutLE16(out + 2, type);
-    PutLE32(out + 4, count);
+    byteorder::PutU16LE(out, tag);
+    byteorder::PutU16LE(out + 2, type);
+    byteorder::PutU32LE(out + 4, count);
     std::memcpy(out + 8, value, 4);
 }
 
 TagEntry TagEntry::Decode(const uint8_t in[kSize])
 {
     TagEntry e;
-    e.tag = GetLE16(in);
-    e.type = GetLE16(in + 2);
-    e.count = GetLE32(in + 4);
+    e.tag = byteorder::GetU16LE(in);
+    e.type = byteorder::GetU16LE(in + 2);
+    e.count = byteorder::GetU32LE(in + 4);
     std::memcpy(e.value, in + 8, 4);
     return e;
 }
@@ -189,14 +166,14 @@ bool RecordWriter::Entry(const TagEntry& entry)
 bool RecordWriter::Int32(int32_t v)
 {
     uint8_t b[4];
-    PutLE32(b, static_cast<uint32_t>(v));
+    byteorder::PutU32LE(b, static_cast<uint32_t>(v));
     return Raw(b, 4);
 }
 
 bool RecordWriter::Int16(int16_t v)
 {
     uint8_t b[2];
-    PutLE16(b, static_cast<uint16_t>(v));
+    byteorder::PutU16LE(b, static_cast<uint16_t>(v));
     return Raw(b, 2);
 }
 
@@ -208,7 +185,7 @@ bool RecordWriter::Byte(uint8_t v)
 bool RecordWriter::Float(float v)
 {
     uint8_t b[4];
-    PutLE32(b, FloatBits(v));
+    byteorder::PutU32LE(b, FloatBits(v));
     return Raw(b, 4);
 }
 
@@ -261,7 +238,7 @@ bool RecordReader::Int32(int32_t& v)
 {
     uint8_t b[4];
     if (!Raw(b, 4)) return false;
-    v = static_cast<int32_t>(GetLE32(b));
+    v = static_cast<int32_t>(byteorder::GetU32LE(b));
     return true;
 }
 
@@ -269,7 +246,7 @@ bool RecordReader::Int16(int16_t& v)
 {
     uint8_t b[2];
     if (!Raw(b, 2)) return false;
-    v = static_cast<int16_t>(GetLE16(b));
+    v = static_cast<int16_t>(byteorder::GetU16LE(b));
     return true;
 }
 
@@ -282,7 +259,7 @@ bool RecordReader::Float(float& v)
 {
     uint8_t b[4];
     if (!Raw(b, 4)) return false;
-    v = BitsFloat(GetLE32(b));
+    v = BitsFloat(byteorder::GetU32LE(b));
     return true;
 }
 

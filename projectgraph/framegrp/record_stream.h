@@ -53,11 +53,8 @@ struct TagEntry {
     uint64_t FollowingBytes() const;
 };
 
-// Little-endian helpers over byte buffers.
-void PutLE16(uint8_t* p, uint16_t v);
-void PutLE32(uint8_t* p, uint32_t v);
-uint16_t GetLE16(const uint8_t* p);
-uint32_t GetLE32(const uint8_t* p);
+// A float's bit pattern and back, for float fields stored as 32-bit
+// little-endian words.
 uint32_t FloatBits(float f);
 float BitsFloat(uint32_t bits);
 
