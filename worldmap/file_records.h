@@ -4,6 +4,8 @@
 // the status codes of the image-file load and information functions.
 #pragma once
 
+#include "imaging/byte_order.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -69,24 +71,9 @@ struct WMapRecord {
     }
 
 private:
-    static int32_t ReadInt32(const unsigned char* p)
-    {
-        const uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-        return static_cast<int32_t>(v);
-    }
-    static int32_t ReadInt16(const unsigned char* p)
-    {
-        return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-    }
-    static void WriteInt32(unsigned char* p, int32_t value)
-    {
-        const uint32_t v = static_cast<uint32_t>(value);
-        p[0] = static_cast<unsigned char>(v);
-        p[1] = static_cast<unsigned char>(v >> 8);
-        p[2] = static_cast<unsigned char>(v >> 16);
-        p[3] = static_cast<unsigned char>(v >> 24);
-    }
+    static int32_t ReadInt32(const unsigned char* p) { return static_cast<int32_t>(byteorder::GetU32LE(p)); }
+    static int32_t ReadInt16(const unsigned char* p) { return static_cast<int16_t>(byteorder::GetU16LE(p)); }
+    static void WriteInt32(unsigned char* p, int32_t value) { byteorder::PutU32LE(p, static_cast<uint32_t>(value)); }
 };
 
 // ---------------------------------------------------------------------------
