@@ -1,5 +1,6 @@
 #include "platform/imgcore/exif_info.h"
 
+#include "imaging/byte_order.h"
 #include "platform/utilkit/logger.h"
 
 #include <cmath>
@@ -241,17 +242,8 @@ public:
         return true;
     }
 
-    uint16_t U16(const unsigned char* p) const
-    {
-        return m_bigEndian ? static_cast<uint16_t>((p[0] << 8) | p[1]) : static_cast<uint16_t>(p[0] | (p[1] << 8));
-    }
-    uint32_t U32(const unsigned char* p) const
-    {
-        return m_bigEndian ? (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-                                 (static_cast<uint32_t>(p[2]) << 8) | p[3]
-                           : (static_cast<uint32_t>(p[3]) << 24) | (static_cast<uint32_t>(p[2]) << 16) |
-                                 (static_cast<uint32_t>(p[1]) << 8) | p[0];
-    }
+    uint16_t U16(const unsigned char* p) const { return byteorder::GetU16(p, m_bigEndian); }
+    uint32_t U32(const unsigned char* p) const { return byteorder::GetU32(p, m_bigEndian); }
 
 private:
     const ByteSource& m_source;
