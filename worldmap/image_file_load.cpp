@@ -9,15 +9,6 @@
 
 using namespace imagefile;
 
-namespace {
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
-
-}  // namespace
-
 int LoadImageWMap(const char* path, Image** image, WorldMap** map, bool readData)
 {
     if (image) *image = nullptr;

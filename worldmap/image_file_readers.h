@@ -24,6 +24,12 @@ enum class Format {
     Unknown,  // anything else, or fewer than two bytes
 };
 
+// A file the front door opened itself (the path variants), closed on every path.
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, FileCloser>;
+
 // Reads two bytes at `offset` and seeks back to it.
 Format DetectFormat(FILE* file, int64_t offset);
 

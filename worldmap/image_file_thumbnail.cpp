@@ -11,11 +11,6 @@ using namespace imagefile;
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
-
 struct JpegThumbnail {
     RefPtr<Image> image;
     int kind = 0;
