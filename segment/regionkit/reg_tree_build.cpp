@@ -94,7 +94,7 @@ private:
     static bool Continue(uint8_t corner, Dir& d);
     // Records the chain from `start` leaving in `d` into `chain`; returns its
     // end corner, with *closed when it came back round to its start.
-    int Trace(int start, Dir d, std::vector<int32_t>& chain, bool* closed);
+    int TraceCrack(int start, Dir d, std::vector<int32_t>& chain, bool* closed);
     // The junction of an end corner of three or more edges, found or made.
     Junction* EndJunction(int corner);
     void MakeBorder(Junction* j1, Junction* j2, CRegion* r1, CRegion* r2, const std::vector<int32_t>& first,
@@ -144,7 +144,7 @@ bool CrackTracer::Continue(uint8_t corner, Dir& d)
     return false;
 }
 
-int CrackTracer::Trace(int start, Dir d, std::vector<int32_t>& chain, bool* closed)
+int CrackTracer::TraceCrack(int start, Dir d, std::vector<int32_t>& chain, bool* closed)
 {
     chain.clear();
     *closed = false;
@@ -226,7 +226,7 @@ void CrackTracer::TraceBothWays(int x, int y)
         side2 = RegionAt(x - 1, y - 1);
     }
     bool closed = false;
-    const int end1 = Trace(c, first, m_chain1, &closed);
+    const int end1 = TraceCrack(c, first, m_chain1, &closed);
     if (closed) {
         // A loop: the chain reversed ends at its first corner in raster order.
         std::vector<int32_t> reversed(m_chain1.rbegin(), m_chain1.rend());
@@ -239,7 +239,7 @@ void CrackTracer::TraceBothWays(int x, int y)
     else if (others & kDown) second = kDirDown;
     else if (others & kRight) second = kDirRight;
     else if (others & kLeft) second = kDirLeft;
-    const int end2 = Trace(c, second, m_chain2, &closed);
+    const int end2 = TraceCrack(c, second, m_chain2, &closed);
     Junction* j1 = EndJunction(end1);
     Junction* j2 = EndJunction(end2);
     MakeBorder(j1, j2, side1, side2, m_chain1, &m_chain2);
@@ -269,14 +269,14 @@ void CrackTracer::MakeBorders()
     for (int x = 0; x <= m_w; ++x) {
         const int c = Corner(x, 0);
         if (m_corner[c] != (0x10 | 1)) continue;
-        const int end = Trace(c, kDirDown, m_chain1, &closed);
+        const int end = TraceCrack(c, kDirDown, m_chain1, &closed);
         MakeBorder(nullptr, EndJunction(end), RegionAt(x, 0), RegionAt(x - 1, 0), m_chain1, nullptr);
     }
     for (int y = 1; y <= m_h; ++y) {
         // Left edge: a crack running right from it.
         const int left = Corner(0, y);
         if (m_corner[left] == (0x20 | 1)) {
-            const int end = Trace(left, kDirRight, m_chain1, &closed);
+            const int end = TraceCrack(left, kDirRight, m_chain1, &closed);
             MakeBorder(nullptr, EndJunction(end), RegionAt(0, y - 1), RegionAt(0, y), m_chain1, nullptr);
         }
         for (int x = 1; x <= m_w; ++x) {
@@ -284,11 +284,11 @@ void CrackTracer::MakeBorders()
             const uint8_t b = m_corner[c] & (kMark | kCount);
             if (b == 1) {
                 if (x == m_w && (m_corner[c] & kLeft)) {
-                    const int end = Trace(c, kDirLeft, m_chain1, &closed);
+                    const int end = TraceCrack(c, kDirLeft, m_chain1, &closed);
                     MakeBorder(nullptr, EndJunction(end), RegionAt(m_w - 1, y), RegionAt(m_w - 1, y - 1), m_chain1,
                                nullptr);
                 } else if (m_corner[c] & kUp) {
-                    const int end = Trace(c, kDirUp, m_chain1, &closed);
+                    const int end = TraceCrack(c, kDirUp, m_chain1, &closed);
                     MakeBorder(nullptr, EndJunction(end), RegionAt(x - 1, m_h - 1), RegionAt(x, m_h - 1), m_chain1,
                                nullptr);
                 }
