@@ -50,7 +50,7 @@ case "${1:-}" in
     configure_and_build build -DCMAKE_BUILD_TYPE=Release -DFENDRAKE_SANITIZE=OFF
     run_tests build
     # Second pass under AddressSanitizer and UndefinedBehaviorSanitizer.
-    configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+    configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" \
       -DFENDRAKE_SANITIZE=ON -DFENDRAKE_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -44,9 +44,15 @@ function(fendrake_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gmock GTest::gtest_main)
-  # Test code is mostly GoogleTest templates: light optimisation compiles it
-  # in half the time, while the libraries under test keep the build's flags.
-  target_compile_options(${name} PRIVATE -O1)
+  # Test code is mostly GoogleTest templates: light optimisation and no debug
+  # information compile it in half the time, while the libraries under test
+  # keep the build's flags. In the sanitizer build the libraries are
+  # instrumented and the test code is not (the runtime is still linked in and
+  # watches every allocation), which makes that build three times faster.
+  target_compile_options(${name} PRIVATE -O1 -g0)
+  if(FENDRAKE_SANITIZE)
+    target_compile_options(${name} PRIVATE -fno-sanitize=all)
+  endif()
   target_compile_definitions(${name} PRIVATE
     FENDRAKE_TESTDATA_DIR="${FENDRAKE_TESTDATA_DIR}"
     FENDRAKE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
