@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,7 +33,7 @@ struct FileCloser {
 char* loadFile(const char* path, size_t* length)
 {
     if (length) *length = 0;
-    std::unique_ptr<FILE, FileCloser> file(path ? win::OpenFile(path, "rb") : nullptr);
+    std::unique_ptr<FILE, FileCloser> file(path ? std::fopen(systemPath(path).c_str(), "rb") : nullptr);
     // The size is not taken from the file system: a pipe or a file that grows
     // is read to its end all the same.
     std::string bytes;
@@ -55,13 +57,21 @@ char* loadFile(const char* path, size_t* length)
     return buffer;
 }
 
+std::string systemPath(const char* path)
+{
+    return path ? win::ResolvePath(path) : std::string();
+}
+
+bool removeSystemFile(const std::string& path) noexcept
+{
+    struct stat st {};
+    if (path.empty() || lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return unlink(path.c_str()) == 0;
+}
+
 bool removeFile(const char* path)
 {
-    if (!path) return false;
-    std::error_code ec;
-    const std::filesystem::path file(win::ResolvePath(path));
-    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(file, ec))) return false;
-    return std::filesystem::remove(file, ec);
+    return removeSystemFile(systemPath(path));
 }
 
 Norvik::Norvik() : m_document(std::make_unique<TiXmlDocument>())
@@ -148,19 +158,26 @@ TiXmlElement* Norvik::ChildById(TiXmlElement* element, const char* name, int id)
 bool Norvik::SaveFile(const char* path) const
 {
     if (!m_document || !path) return false;
-    FILE* file = win::OpenFile(path, "w");
+    // Resolved once: the partial file is removed below without allocating.
+    const std::string filePath = systemPath(path);
+    FILE* file = std::fopen(filePath.c_str(), "w");
     if (!file) {
         Logger::log("ERROR Norvik::SaveFile: cannot create %s", 1, path);
         return false;
     }
     // TinyXML's own SaveFile(path) ignores the result of fclose, so a full
     // disk would pass for success; the stream is checked here to the end.
-    const bool printed = m_document->SaveFile(file);
+    bool printed = false;
+    try {
+        printed = m_document->SaveFile(file);
+    } catch (const std::bad_alloc&) {
+        // The printer's strings ran out of memory: a partial file.
+    }
     const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
     const bool closed = std::fclose(file) == 0;
     if (printed && flushed && closed) return true;
+    removeSystemFile(filePath);
     Logger::log("ERROR Norvik::SaveFile: cannot write %s", 1, path);
-    removeFile(path);
     return false;
 }
 

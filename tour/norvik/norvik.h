@@ -18,8 +18,15 @@
 // "Norvik::loadFile: cannot open file <path>" and returns null.
 char* loadFile(const char* path, size_t* length = nullptr);
 
-// Removes `path` when it names a regular file (never a folder or a device);
-// true when a file was removed.
+// The file system path that a path of the suite names: Windows-style
+// separators and drives are translated and a relative path is resolved
+// against the platform's current folder ("" for null).
+std::string systemPath(const char* path);
+// Removes the file at a system path when it is a regular file (never a
+// folder or a device); true when one was removed. It allocates nothing, so
+// it still cleans up after memory has run out.
+bool removeSystemFile(const std::string& path) noexcept;
+// removeSystemFile of systemPath(path).
 bool removeFile(const char* path);
 
 class Norvik {

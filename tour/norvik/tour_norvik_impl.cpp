@@ -274,8 +274,26 @@ bool TourNorvikImpl::SetChildAttribute(TourListIndex list, const char* childName
     return Guarded([&] {
         TiXmlElement* parent = ListElement(list);
         if (!parent || !norvik::IsXmlName(childName) || !norvik::IsXmlName(attribute)) return false;
-        TiXmlElement* child = Norvik::ChildElement(parent, childName, true);
-        SetAttr(*child, attribute, text);
+        const std::string value = norvik::XmlCharacterData(text);
+        TiXmlElement* child = parent->FirstChildElement(childName);
+        if (!child) {
+            ElementPtr made = NewElement(childName);
+            made->SetAttribute(attribute, value);
+            Attach(parent, std::move(made));
+            return true;
+        }
+        const bool existed = child->Attribute(attribute) != nullptr;
+        try {
+            child->SetAttribute(attribute, value);
+        } catch (const std::bad_alloc&) {
+            // TinyXML links a new attribute before it names it and gives it
+            // its value last: a failure leaves one without a name (printed
+            // as ' =""') or without its value. An existing attribute keeps
+            // its old value. Removing needs no memory.
+            child->RemoveAttribute(static_cast<const char*>(""));
+            if (!existed) child->RemoveAttribute(attribute);
+            throw;
+        }
         return true;
     });
 }
@@ -474,24 +492,40 @@ bool TourNorvikImpl::AddFirstMovie(int32_t hotspot, int32_t vistaBench, int32_t 
 
 bool TourNorvikImpl::SaveToFile(const char* path)
 {
-    return m_norvik.SaveFile(path);
+    return Guarded([&] { return m_norvik.SaveFile(path); });
 }
+
+// Slots 26 and 27 go through a file on purpose: the text is byte for byte
+// what the file writer produces, declaration and line ends included. The
+// scratch file is removed once it was written, whatever happens after.
 
 bool TourNorvikImpl::GetXmlString(std::string& text, const char* scratchPath)
 {
-    // Through a file on purpose: the text is byte for byte what the file
-    // writer produces, declaration and line ends included.
-    if (!m_norvik.SaveFile(scratchPath)) return false;
-    const bool read = Norvik::LoadTextFile(scratchPath, text);
-    removeFile(scratchPath);
-    return read;
+    std::string scratch;
+    bool saved = false;
+    std::string read;
+    const bool ok = Guarded([&] {
+        scratch = systemPath(scratchPath);
+        saved = m_norvik.SaveFile(scratch.c_str());
+        return saved && Norvik::LoadTextFile(scratch.c_str(), read);
+    });
+    if (saved) removeSystemFile(scratch);
+    if (ok) text.swap(read);
+    return ok;
 }
 
 char* TourNorvikImpl::GetXmlText(const char* scratchPath)
 {
-    if (!m_norvik.SaveFile(scratchPath)) return nullptr;
-    char* text = loadFile(scratchPath);
-    removeFile(scratchPath);
+    std::string scratch;
+    bool saved = false;
+    char* text = nullptr;
+    Guarded([&] {
+        scratch = systemPath(scratchPath);
+        saved = m_norvik.SaveFile(scratch.c_str());
+        if (saved) text = loadFile(scratch.c_str());
+        return text != nullptr;
+    });
+    if (saved) removeSystemFile(scratch);
     return text;
 }
 
