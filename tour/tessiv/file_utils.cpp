@@ -198,16 +198,18 @@ bool RelativeFolder(const char* basePath, const char* targetPath, std::string& o
         if (IsSeparator(lowerBase[common])) lastSeparator = common;
         ++common;
     }
-    if (common == 0 || lastSeparator == std::string::npos) return false;
+    if (common == 0) return false;
 
     if (common == base.size() && common < target.size() && IsSeparator(target[common])) {
         out = target.substr(common + 1);  // below the base
     } else if (common == target.size() && common < base.size() && IsSeparator(base[common])) {
         const size_t up = 1 + CountSeparators(base, common + 1);  // above the base
         out = Repeat("../", up - 1) + "..";
-    } else {
+    } else if (lastSeparator != std::string::npos) {
         const size_t up = 1 + CountSeparators(base, common);  // beside
         out = Repeat("../", up) + target.substr(lastSeparator + 1);
+    } else {
+        return false;  // no shared folder
     }
     return true;
 }

@@ -58,6 +58,10 @@ bool ReadZeroText(ConfigReader& in, uint32_t length, std::string& out)
         out.clear();
         return true;
     }
+    if (length > in.Remaining()) {
+        in.Fail();
+        return false;
+    }
     std::string bytes(length, '\0');
     for (char& c : bytes) {
         uint8_t b = 0;
@@ -307,7 +311,7 @@ std::vector<uint8_t> TourProject::SaveBytes(bool withTourData)
     out.Word(kTagTourMap);
     out.SizedBlock(map.GetBytes());
 
-    if (withTourData && !m_storedTexts[0].empty()) {
+    if (withTourData) {
         out.Word(kTagText);
         out.Word(static_cast<uint32_t>(m_storedTexts[0].size() + 1));
         for (char c : m_storedTexts[0]) out.Byte(static_cast<uint8_t>(c));
