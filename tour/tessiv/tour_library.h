@@ -20,6 +20,8 @@ struct TourLibraryState {
     void ResetForNewTour();
 };
 
+class HotSpot;
+
 // The one state of the library. The tour maker runs on the user-interface
 // thread only.
 TourLibraryState& TourLibrary();
@@ -32,3 +34,9 @@ int NewHotSpotId();
 void NoteVistaId(int id);
 void NoteSoundId(int id);
 void NoteHotSpotId(int id);
+
+// Makes the library's hot-spot label style the look of `hotSpot`'s own label
+// style as a hot spot is written out: its face ("MS Serif" at size 160, style
+// 0, when it has none), colours and opacity; a hot spot without a style (or
+// none) gives black on white. Returns the library's style.
+const TextStyle& TakeHotSpotLabelStyle(const HotSpot* hotSpot);

@@ -427,6 +427,13 @@ void TourMapSettings::WriteRecord(tessiv::ConfigWriter& out, bool withMaps) cons
     for (const TextStyle& style : m_vistaLabelStyle) style.WriteRecord(out);
 }
 
+size_t TourMapSettings::GetRecordSize(bool withMaps) const
+{
+    tessiv::ConfigWriter out;
+    WriteRecord(out, withMaps);
+    return out.Size();
+}
+
 bool TourMapSettings::ReadRecord(tessiv::ConfigReader& in, int version, bool withMaps)
 {
     TourMapSettings read = *this;

@@ -202,6 +202,7 @@ public:
     // The configuration-file record: with maps, a word with the map count
     // and the map records come first.
     void WriteRecord(tessiv::ConfigWriter& out, bool withMaps) const;
+    size_t GetRecordSize(bool withMaps) const;
     // Reads the record of a file of `version` into these settings, which
     // the caller has reset; false, with the settings as they were, for a
     // damaged record. Before version 116 the words are read as far as the

@@ -131,3 +131,38 @@ TEST(HotSpot, FlagBitsLeaveTheQuarterTurnsAlone)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HotSpot, LibraryLabelStyleTakesTheLookOfTheHotSpotWritten)
+{
+    HotSpot styled;
+    TextStyle* own = styled.GetLabelStyle(true);
+    own->SetFace("Arial", 240, 1);
+    own->SetTextColor(0x0000FF);
+    own->SetBgColor(0x00FF00);
+    own->SetOpacity(30);
+    own->SetText("Door");
+    const TextStyle& taken = TakeHotSpotLabelStyle(&styled);
+    EXPECT_EQ(&taken, &TourLibrary().hotSpotLabelStyle);
+    EXPECT_STREQ(taken.GetFaceName(), "Arial");
+    EXPECT_EQ(taken.GetSize(), 240);
+    EXPECT_EQ(taken.GetStyle(), 1);
+    EXPECT_EQ(taken.GetTextColor(), 0x0000FFu);
+    EXPECT_EQ(taken.GetOpacity(), 30);
+
+    own->SetFace(nullptr, 300, 2);  // a style without a face: the small default font
+    TakeHotSpotLabelStyle(&styled);
+    EXPECT_STREQ(taken.GetFaceName(), "MS Serif");
+    EXPECT_EQ(taken.GetSize(), 160);
+    EXPECT_EQ(taken.GetStyle(), 0);
+
+    HotSpot plain;  // no style: black on white
+    TakeHotSpotLabelStyle(&plain);
+    EXPECT_EQ(taken.GetTextColor(), 0u);
+    EXPECT_EQ(taken.GetBgColor(), 0xFFFFFFu);
+    EXPECT_EQ(taken.GetSize(), 160);
+    TourLibrary().hotSpotLabelStyle = TextStyle();
+}
+
+}  // namespace

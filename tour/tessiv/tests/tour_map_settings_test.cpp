@@ -34,6 +34,7 @@ TEST(TourMapSettings, DefaultsAndReset)
     EXPECT_EQ(m.GetVistaLabelStyle(2).GetBgColor(), 0xE0FFFFu);
     EXPECT_TRUE(m.GetShownFlag());
     EXPECT_FALSE(m.IsShown());  // no map with a picture
+    EXPECT_EQ(m.GetRecordSize(false), 14u * 4 + 3 * 32);  // 14 words and three default styles
 
     m.SetScanBeamLength(5);
     m.AddMap();
