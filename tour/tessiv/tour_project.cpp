@@ -97,8 +97,7 @@ bool TourProject::SetActiveVista(int id)
 
 bool TourProject::SetActiveVista(const Vista* vista)
 {
-    return vista && GetVistaIndex(vista->GetId()) >= 0 && FindVistaById(vista->GetId()) == vista &&
-           SetActiveVista(vista->GetId());
+    return vista && FindVistaById(vista->GetId()) == vista && SetActiveVista(vista->GetId());
 }
 
 void TourProject::RemoveVistaAt(size_t index)
