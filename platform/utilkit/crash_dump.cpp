@@ -53,7 +53,7 @@ void CrashDump::RunGuarded(const std::function<void()>& body)
     } catch (const CrashDump&) {
         throw;
     } catch (const std::exception& e) {
-        Logger::log("ERROR CrashDump::RunGuarded() %s: %s", 1, typeid(e).name(), e.what());
+        Logger::log("ERROR CrashDump::RunGuarded() %s: %s", 1, Demangled(typeid(e).name()).c_str(), e.what());
         throw CrashDump(MakeRecord(&e));
     } catch (...) {
         Logger::log("ERROR CrashDump::RunGuarded() unknown exception", 1);
@@ -95,6 +95,6 @@ bool CrashDump::GenerateDump(const CrashRecord* record, const char* name)
         Logger::log("ERROR CrashDump::GenerateDump() cannot write %s", 1, path.c_str());
         return false;
     }
-    Logger::log("CrashDump::GenerateDump() wrote %s", 1, path.c_str());
+    Logger::log("CrashDump::GenerateDump() wrote %s", 4, path.c_str());
     return true;
 }

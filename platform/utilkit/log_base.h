@@ -55,7 +55,9 @@ public:
     // address fetched with curl when installed) to `localPath`; 0 on success.
     static int downloadFile(const char* address, const char* localPath);
 
-    // "\\a\\b.exe" -> "/a/b.exe": the platform's spelling of a path.
+    // "\\a\\b.exe" -> "/a/b.exe", "C:\\x" -> "/x": the platform's spelling of
+    // a path, by the same rules (drives included) as the windowing layer's
+    // file functions.
     static std::string ToNativePath(const char* path);
     // Splits a Windows-style command line into words.
     static std::vector<std::string> SplitCommandLine(const char* commandLine);

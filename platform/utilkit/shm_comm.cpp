@@ -41,9 +41,10 @@ ShmDataBlock* ShmComm::popOneBlock()
     }
     // The stored block is i0, i1, n and the pairs; handed out behind the
     // length word.
-    m_block.assign(1 + need / 4, 0);
-    m_block[0] = static_cast<uint32_t>(sizeof(ShmDataBlock) + need - shm::kStoredBlockHead);
-    std::memcpy(m_block.data() + 1, stored, need);
+    const int32_t length = static_cast<int32_t>(sizeof(ShmDataBlock) + need - shm::kStoredBlockHead);
+    m_block.resize(sizeof length + need);
+    std::memcpy(m_block.data(), &length, sizeof length);
+    std::memcpy(m_block.data() + sizeof length, stored, need);
     m_blockOffset += need;
     ++m_blocksRead;
     m_map.store64(shm::kBlocksReadOffset, m_blocksRead);

@@ -38,7 +38,7 @@ protected:
 private:
     uint64_t m_blockOffset = 0;  // where the next block starts in the block area
     uint64_t m_blocksRead = 0;
-    std::vector<uint32_t> m_block;  // the block handed out, 4-byte aligned
+    std::vector<unsigned char> m_block;  // the block handed out (heap storage: aligned for it)
 };
 
 class ShmCommServer : public ShmComm {
