@@ -88,6 +88,18 @@ bool QueryExitCode(HANDLE process, DWORD* code, bool wait)
 {
     const std::shared_ptr<Child> child = Find(process);
     if (!child || !code) return false;
+    if (wait) {
+        // Wait for the end without taking the child's status or its lock, so
+        // that a TerminateChild from another thread is not held up.
+        pid_t pid = 0;
+        {
+            std::lock_guard<std::mutex> guard(child->lock);
+            if (!child->reaped) pid = child->pid;
+        }
+        siginfo_t info{};
+        while (pid > 0 && ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+    }
     std::lock_guard<std::mutex> guard(child->lock);
     Reap(*child, wait);
     *code = child->exitCode;

@@ -216,3 +216,18 @@ TEST(ChildProcess, CommandLinesReachTheChildsArgumentsExactly)
     utilkit::CloseChildHandle(pi.hProcess);
     EXPECT_EQ(ReadWords(out), std::vector<std::string>{"--ptgui"});
 }
+
+TEST(ChildProcess, AWaiterDoesNotHoldUpTerminateFromAnotherThread)
+{
+    Started s;
+    s.handle = LogBase::ExecuteProcess("/bin/sleep", "30", &s.pi, false);
+    ASSERT_NE(s.handle, nullptr);
+    DWORD waited = 0;
+    std::thread waiter([&] { EXPECT_TRUE(utilkit::WaitChild(s.handle, &waited)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the waiter is blocked by now
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(utilkit::TerminateChild(s.handle, 9));
+    waiter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(waited, 9u);
+}
