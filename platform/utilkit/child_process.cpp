@@ -25,7 +25,7 @@ constexpr auto kTerminateGrace = std::chrono::milliseconds(1000);
 constexpr auto kTerminatePoll = std::chrono::milliseconds(5);
 
 struct Child {
-    std::mutex lock;  // held while the child is waited for, so one side reaps it
+    std::mutex lock;  // whoever holds it may reap the child: its status is collected once
     pid_t pid = 0;
     bool reaped = false;
     DWORD exitCode = STILL_ACTIVE;
@@ -42,7 +42,7 @@ struct Registry {
 
 Registry& R()
 {
-    static Registry* registry = new Registry();  // lives for the process: reaper threads may outlive main
+    static Registry* registry = new Registry();  // lives for the process: handles may be released during exit
     return *registry;
 }
 

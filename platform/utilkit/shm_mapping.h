@@ -15,6 +15,9 @@ namespace shm {
 
 // Counters are native words in the mapping; the layout is little-endian.
 static_assert(std::endian::native == std::endian::little);
+// Two processes share them: only lock-free atomics work across a mapping.
+static_assert(std::atomic_ref<uint8_t>::is_always_lock_free && std::atomic_ref<uint32_t>::is_always_lock_free &&
+              std::atomic_ref<uint64_t>::is_always_lock_free);
 
 class Mapping {
 public:
