@@ -34,7 +34,8 @@ enum SectionTag : uint32_t {
     kTagText = 9,
 };
 
-// For the log line naming where the reading stopped.
+// The name of a section of this format, for the log line naming where the
+// reading stopped; null for any other tag.
 const char* SectionName(uint32_t tag)
 {
     switch (tag) {
@@ -45,7 +46,7 @@ const char* SectionName(uint32_t tag)
     case kTagNames: return "folder and page name";
     case kTagTourMap: return "tour map";
     case kTagText: return "text";
-    default: return "unknown";
+    default: return nullptr;
     }
 }
 
@@ -273,7 +274,7 @@ public:
     int Run();
 
 private:
-    bool ReadSections();
+    void ReadSections();
     bool ReadSection(uint32_t tag, uint32_t second);
     bool ReadTitle(uint32_t size);
     bool ReadSounds(uint32_t count);
@@ -287,7 +288,7 @@ private:
     bool TourMapHoldsMaps(const ConfigReader& section, bool whole) const;
     bool ReadStoredText(uint32_t length);
     ConfigReader TakeSection(uint32_t size, bool& whole);
-    void Stopped(const char* where);
+    void Stopped(const std::string& where);
     void Finish();
 
     TourProject& m_tour;
@@ -299,51 +300,33 @@ private:
 int TourProject::ConfigLoader::Run()
 {
     uint32_t marker = 0, version = 0;
-    if (!m_in.Word(marker)) {
-        Stopped("header");
-        Finish();
-        return kConfigLoaded;
-    }
-    if (marker != kConfigFormatMarker) return kConfigNotTessiv;
-    if (!m_in.Word(version)) {
-        Stopped("header");
-    } else {
+    if (m_in.Word(marker) && marker != kConfigFormatMarker) return kConfigNotTessiv;
+    // A failed reader stays failed: a file too short for the marker fails here too.
+    if (m_in.Word(version)) {
         m_version = static_cast<int>(version);
         ReadSections();
+    } else {
+        Stopped("in the header");
     }
     Finish();
     return kConfigLoaded;
 }
 
-bool TourProject::ConfigLoader::ReadSections()
+void TourProject::ConfigLoader::ReadSections()
 {
     for (;;) {
         uint32_t tag = 0, second = 0;
         if (!m_in.Word(tag)) {
-            Stopped("end tag");
-            return false;
+            Stopped("before the end tag");
+            return;
         }
-        if (tag == kTagEnd) return true;
-        if (!m_in.Word(second)) {
-            Stopped(SectionName(tag));
-            return false;
-        }
-        switch (tag) {
-        case kTagTitle:
-        case kTagSounds:
-        case kTagMain:
-        case kTagVistas:
-        case kTagNames:
-        case kTagTourMap:
-        case kTagText:
-            if (!ReadSection(tag, second)) {
-                Stopped(SectionName(tag));
-                return false;
-            }
-            break;
-        default:
-            // 1, 6 and tags above 9 end the reading: what was read stays.
-            return true;
+        if (tag == kTagEnd) return;
+        // 1, 6 and tags above 9 end the reading: what was read stays.
+        const char* name = SectionName(tag);
+        if (!name) return;
+        if (!(m_in.Word(second) && ReadSection(tag, second))) {
+            Stopped(std::string("in the ") + name + " section");
+            return;
         }
     }
 }
@@ -362,10 +345,10 @@ bool TourProject::ConfigLoader::ReadSection(uint32_t tag, uint32_t second)
     }
 }
 
-void TourProject::ConfigLoader::Stopped(const char* where)
+void TourProject::ConfigLoader::Stopped(const std::string& where)
 {
-    Logger::log("ERROR TourProject::Load: the file ends in the %s section (or a length there runs past it); "
-                "what came before is kept", 1, where);
+    Logger::log("ERROR TourProject::Load: reading stopped %s, where the file ends or a length runs past it; "
+                "what came before is kept", 1, where.c_str());
 }
 
 // The section's data as far as the file holds it; `whole` tells whether it
