@@ -948,6 +948,16 @@ TEST_F(TourConfigFile, SaveAndLoadThroughAFile)
     std::fclose(in);
     EXPECT_EQ(loaded.GetPageWidth(), 720);
 
+    // No file: nothing is read.
+    {
+        LogCapture log;
+        loaded.SetPageSize(640, 480);
+        EXPECT_EQ(loaded.Load(nullptr, false), kConfigNotTessiv);
+        EXPECT_EQ(loaded.GetPageWidth(), 640);
+        EXPECT_TRUE(loaded.HasUnsavedChanges());
+        EXPECT_TRUE(log.contains("ERROR TourProject::Load"));
+    }
+
     // A file opened for reading cannot be written: the save fails and the
     // changes stay unsaved.
     tour.SetPageSize(800, 480);
