@@ -721,17 +721,28 @@ bool CPrinting::GetPageImage(int n, Image** page)
         }
     }
     Image* out = *page;
-    out->Fill(-1);  // every byte 0xFF: white
+    // White paper where the image does not reach, the clipped page's
+    // pixels at their place: each byte written once.
     const int x0 = std::max(ox, m_cropLeft);
     const int x1 = std::min(ox + pw, m_cropRight);
     const int y0 = std::max(oy, m_cropTop);
     const int y1 = std::min(oy + ph, m_cropBottom);
-    if (x0 >= x1 || y0 >= y1) return true;
-    const size_t bytes = static_cast<size_t>(x1 - x0) * channels;
-    for (int y = y0; y < y1; ++y)
-        std::memcpy(out->GetData() + static_cast<size_t>(out->GetRowByte()) * (y - oy) +
-                        static_cast<size_t>(x0 - ox) * channels,
+    const size_t rowUsed = static_cast<size_t>(pw) * channels;
+    const bool covered = x0 < x1 && y0 < y1;
+    const size_t before = covered ? static_cast<size_t>(x0 - ox) * channels : rowUsed;
+    const size_t bytes = covered ? static_cast<size_t>(x1 - x0) * channels : 0;
+    for (int row = 0; row < ph; ++row) {
+        unsigned char* to = out->GetData() + static_cast<size_t>(out->GetRowByte()) * row;
+        const int y = oy + row;
+        if (!covered || y < y0 || y >= y1) {
+            std::memset(to, 0xFF, rowUsed);
+            continue;
+        }
+        std::memset(to, 0xFF, before);
+        std::memcpy(to + before,
                     image->GetData() + static_cast<size_t>(image->GetRowByte()) * y + static_cast<size_t>(x0) * channels,
                     bytes);
+        std::memset(to + before + bytes, 0xFF, rowUsed - before - bytes);
+    }
     return true;
 }
