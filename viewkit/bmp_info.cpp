@@ -75,3 +75,17 @@ void ResetBmpInfo()
     info->bmiHeader.biSizeImage = 0;
     info->bmiHeader.biClrUsed = 0;
 }
+
+const unsigned char* DibRows(const Image* image, std::vector<unsigned char>& scratch)
+{
+    if (!image || !image->GetData() || image->GetWidth() <= 0 || image->GetHeight() <= 0) return nullptr;
+    const int channels = image->GetChannels();
+    const int64_t dibRow = DibRowBytes(image->GetWidth(), channels * 8);
+    if (image->GetRowByte() == dibRow) return image->GetData();
+    const size_t used = static_cast<size_t>(image->GetWidth()) * channels;
+    scratch.assign(static_cast<size_t>(dibRow) * image->GetHeight(), 0);
+    for (int y = 0; y < image->GetHeight(); ++y)
+        std::memcpy(&scratch[static_cast<size_t>(dibRow) * y],
+                    image->GetData() + static_cast<size_t>(image->GetRowByte()) * y, used);
+    return scratch.data();
+}

@@ -6,6 +6,8 @@
 
 #include "platform/win/dib.h"
 
+#include <vector>
+
 class Image;
 
 // Bytes of the shared header: 40 of header and 256 palette entries.
@@ -25,6 +27,11 @@ BITMAPINFO* FillBmpInfo(Image* image);
 BITMAPINFO* FillBmpInfo(int width, int height, int bits);
 // Zeroes the image size and palette count of the shared header.
 void ResetBmpInfo();
+
+// The rows of an 8-bit image of 1 or 3 channels as a DIB reads them (each
+// padded to 4 bytes): its own pixels when its rows already are, else a
+// padded copy made in `scratch`. Null for an image without pixels.
+const unsigned char* DibRows(const Image* image, std::vector<unsigned char>& scratch);
 
 // The palette entries of a header made by BmpInfoInit (they run past the
 // one entry BITMAPINFO declares).

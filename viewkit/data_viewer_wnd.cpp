@@ -254,20 +254,9 @@ void DataViewerWnd::DrawBkground(CDC* cdc, Image* image, COLORREF colour)
     const int height = image->GetHeight();
     BITMAPINFO* info = FillBmpInfo(image);
     if (!info) return;
-    // A DIB's rows are padded to 4 bytes; an image made without BmpInit may
-    // not be, and is drawn through a padded copy of its rows.
-    const int bits = channels * 8;
-    const int64_t dibRow = DibRowBytes(width, bits);
-    const unsigned char* pixels = image->GetData();
+    // An image made without BmpInit may have unpadded rows.
     std::vector<unsigned char> padded;
-    if (image->GetRowByte() != dibRow) {
-        const size_t used = static_cast<size_t>(width) * channels;
-        padded.assign(static_cast<size_t>(dibRow) * height, 0);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(&padded[static_cast<size_t>(dibRow) * y], pixels + static_cast<size_t>(image->GetRowByte()) * y,
-                        used);
-        pixels = padded.data();
-    }
+    const unsigned char* pixels = DibRows(image, padded);
     const bool shrunk = m_viewWidth < width || m_viewHeight < height;
     const int oldMode = shrunk ? cdc->SetStretchBltMode(COLORONCOLOR) : 0;
     StretchDIBits(cdc, m_offsetX, m_offsetY, m_viewWidth, m_viewHeight, 0, 0, width, height, pixels, info,

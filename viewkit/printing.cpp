@@ -360,12 +360,8 @@ int CPrinting::GetNumbPages() const
 
 int CPrinting::GetPageIndex(int x, int y) const
 {
-    int ox = 0;
-    int oy = 0;
-    GetOffset(ox, oy, true);
-    int pw = 0;
-    int ph = 0;
-    GetPagePixelNumbs(pw, ph, true);
+    const Preview p = PreviewSizes();
+    const int ox = p.offsetX, oy = p.offsetY, pw = p.pageW, ph = p.pageH;
     int a = x - ox;
     const int b = y - oy;
     if (a <= 0 || b <= 0 || pw <= 0 || ph <= 0) return -1;
@@ -429,17 +425,9 @@ void CPrinting::MouseUp(int /*x*/, int /*y*/)
 
 int CPrinting::GetMouseLocation(int x, int y) const
 {
-    int ox = 0;
-    int oy = 0;
-    GetOffset(ox, oy, true);
-    int pw = 0;
-    int ph = 0;
-    GetPagePixelNumbs(pw, ph, true);
-    int ml = 0;
-    int mt = 0;
-    int mr = 0;
-    int mb = 0;
-    GetMarginPixelNumbs(ml, mt, mr, mb, true);
+    const Preview p = PreviewSizes();
+    const int ox = p.offsetX, oy = p.offsetY, pw = p.pageW, ph = p.pageH;
+    const int ml = p.left, mt = p.top, mr = p.right, mb = p.bottom;
     if (pw <= 0 || ph <= 0) return kNowhere;
     int a = x - ox;
     const int b = y - oy;
@@ -526,6 +514,15 @@ void CPrinting::GetMarginPixelNumbs(int& left, int& top, int& right, int& bottom
 
 // ---- Preview -------------------------------------------------------------------------
 
+CPrinting::Preview CPrinting::PreviewSizes() const
+{
+    Preview p;
+    GetOffset(p.offsetX, p.offsetY, true);
+    GetPagePixelNumbs(p.pageW, p.pageH, true);
+    GetMarginPixelNumbs(p.left, p.top, p.right, p.bottom, true);
+    return p;
+}
+
 void CPrinting::DrawPreView(CDC* cdc, int x, int y, float zoomX, float zoomY)
 {
     if (!cdc) return;
@@ -555,17 +552,9 @@ void CPrinting::DrawBeeNet(CDC* cdc, int x, int y)
 
 void CPrinting::DrawGrid(CDC* cdc, int x, int y, int bricks)
 {
-    int ox = 0;
-    int oy = 0;
-    GetOffset(ox, oy, true);
-    int pw = 0;
-    int ph = 0;
-    GetPagePixelNumbs(pw, ph, true);
-    int ml = 0;
-    int mt = 0;
-    int mr = 0;
-    int mb = 0;
-    GetMarginPixelNumbs(ml, mt, mr, mb, true);
+    const Preview p = PreviewSizes();
+    const int ox = p.offsetX, oy = p.offsetY, pw = p.pageW, ph = p.pageH;
+    const int ml = p.left, mt = p.top, mr = p.right, mb = p.bottom;
     const int gx = x + ox;
     const int gy = y + oy;
     auto rowLeft = [&](int row) { return gx - ((bricks && (row & 1)) ? pw / 2 : 0); };

@@ -87,6 +87,13 @@ protected:
     void DrawBeeNet(CDC* cdc, int x, int y);
 
 private:
+    // The layout in preview pixels: the grid's offset, the page and the
+    // margins, all zoomed.
+    struct Preview {
+        int offsetX = 0, offsetY = 0, pageW = 0, pageH = 0;
+        int left = 0, top = 0, right = 0, bottom = 0;
+    };
+    Preview PreviewSizes() const;
     float PrintableWidth() const { return m_paperWidth - m_marginLeft - m_marginRight; }
     float PrintableHeight() const { return m_paperHeight - m_marginTop - m_marginBottom; }
     // The largest ratio that leaves a page of at least one pixel.

@@ -188,21 +188,12 @@ void ImageStrip::DrawThumb(CDC& dc, int index)
     const int channels = image ? image->GetChannels() : 0;
     if (image && image->GetData() && t.right > t.left && t.bottom > t.top && (channels == 1 || channels == 3)) {
         BITMAPINFO* info = FillBmpInfo(image);
-        // DIB rows are padded to 4 bytes; other images go through a copy.
-        const int64_t dibRow = DibRowBytes(image->GetWidth(), channels * 8);
-        const unsigned char* pixels = image->GetData(0);
+        // An image made without BmpInit may have unpadded rows.
         std::vector<unsigned char> padded;
-        if (image->GetRowByte() != dibRow) {
-            padded.assign(static_cast<size_t>(dibRow) * image->GetHeight(), 0);
-            for (int y = 0; y < image->GetHeight(); ++y)
-                std::memcpy(&padded[static_cast<size_t>(dibRow) * y],
-                            pixels + static_cast<size_t>(image->GetRowByte()) * y,
-                            static_cast<size_t>(image->GetWidth()) * channels);
-            pixels = padded.data();
-        }
+        const unsigned char* pixels = DibRows(image, padded);
         const bool shrunk = t.right - t.left < image->GetWidth() || t.bottom - t.top < image->GetHeight();
         const int oldMode = dc.SetStretchBltMode(shrunk ? HALFTONE : COLORONCOLOR);
-        if (info)
+        if (info && pixels)
             StretchDIBits(&dc, t.left, t.top, t.right - t.left, t.bottom - t.top, 0, 0, image->GetWidth(),
                           image->GetHeight(), pixels, info, DIB_RGB_COLORS, SRCCOPY);
         dc.SetStretchBltMode(oldMode);

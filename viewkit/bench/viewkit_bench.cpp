@@ -7,6 +7,7 @@
 #include "platform/win/runtime.h"
 #include "platform/win/window_dc.h"
 #include "testkit/testkit.h"
+#include "viewkit/tests/viewkit_test_support.h"
 
 #include <benchmark/benchmark.h>
 
@@ -42,16 +43,6 @@ void Report(benchmark::State& state, int64_t bytesPerIteration, std::chrono::ste
     state.counters["vs_memcpy"] = rate / MemcpyRate(static_cast<size_t>(bytesPerIteration));
 }
 
-class BenchView : public DataViewerWnd {
-public:
-    int Notify(int, WorldMap*, std::uintptr_t) override { return 0; }
-    void SetScreen(Image* image)
-    {
-        m_screen = RefPtr<Image>::share(image);
-        SetSelectionRect(nullptr);
-        UpdateViewSize();
-    }
-};
 
 void BM_DrawBkground(benchmark::State& state)
 {
@@ -59,7 +50,7 @@ void BM_DrawBkground(benchmark::State& state)
     RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::MakePatternImage(4000, 2000, 3, IMG_LAYOUT_BITMAP));
     RefPtr<Image> surface = RefPtr<Image>::adopt(new Image());
     surface->BmpInit(4000, 2000, 3);
-    BenchView view;
+    viewkit_test::TestView view;
     view.SetScreen(screen.get());
     view.ChangeZoom(zoom, zoom);
     CDC dc(surface.get());

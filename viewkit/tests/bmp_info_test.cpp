@@ -1,10 +1,13 @@
 #include "viewkit/bmp_info.h"
 
 #include "imaging/image.h"
+#include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 TEST(BmpInfo, InitMakesAHeaderWithPlanesOneAndAGreyPalette)
 {
@@ -59,4 +62,35 @@ TEST(BmpInfo, TheSharedHeaderIsFilledForImagesAndSizes)
     EXPECT_EQ(info->bmiHeader.biSizeImage, 0u);
     EXPECT_EQ(info->bmiHeader.biClrUsed, 0u);
     EXPECT_EQ(info->bmiHeader.biPlanes, 1);
+}
+
+TEST(BmpInfo, DibRowsPadsOnlyImagesWhoseRowsAreNotPadded)
+{
+    struct Case {
+        int width, channels;
+        unsigned short layout;
+        bool copied;
+    };
+    const Case cases[] = {
+        {8, 3, 0, false},                  // 24 bytes: already a DIB row
+        {7, 3, IMG_LAYOUT_BITMAP, false},  // BmpInit pads to 24
+        {7, 3, 0, true},                   // 21 bytes, a DIB wants 24
+        {5, 1, 0, true},
+        {12, 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        Image* image = testkit::MakePatternImage(c.width, 3, c.channels, c.layout);
+        std::vector<unsigned char> scratch;
+        const unsigned char* rows = DibRows(image, scratch);
+        EXPECT_EQ(rows != image->GetData(), c.copied) << c.width << " x " << c.channels;
+        const size_t dibRow = static_cast<size_t>(DibRowBytes(c.width, c.channels * 8));
+        for (int y = 0; y < 3; ++y)
+            EXPECT_EQ(0, std::memcmp(rows + dibRow * y, image->GetData() + image->GetRowByte() * y,
+                                     static_cast<size_t>(c.width) * c.channels));
+        ReleaseImage(image);
+    }
+    std::vector<unsigned char> scratch;
+    Image empty;
+    EXPECT_EQ(DibRows(&empty, scratch), nullptr);
+    EXPECT_EQ(DibRows(nullptr, scratch), nullptr);
 }

@@ -504,3 +504,38 @@ TEST(DataViewerWnd, MouseDragReportsMotionSinceTheLastAndTheFirstPoint)
     EXPECT_FALSE(view.IsInMovingObjState(5, 5, dx, dy));
     EXPECT_FALSE(view.EndMoveObj(dx, dy));
 }
+
+TEST(DataViewerWnd, ObjectRectanglesAreShiftedAndMovedWithoutTraces)
+{
+    auto screen = Pattern(100, 80, 3);
+    TestView view;
+    view.SetScreen(screen.get());
+    view.DVWupdateSize(140, 100);  // offsets (20, 10)
+    view.DVWupdateScroll(CPoint(4, 3));
+    RefPtr<Image> surface = RefPtr<Image>::adopt(MakeSurface(140, 100));
+    CDC dc(surface.get());
+    view.DrawBkground(&dc, screen.get(), RGB(30, 30, 30));
+    RefPtr<Image> plain = RefPtr<Image>::adopt(surface->Duplicate());
+    RECT object{10, 10, 40, 30};
+    view.DrawObjRect(object, &dc);
+    EXPECT_EQ(object.left, 26);  // + offset - scroll
+    EXPECT_EQ(object.top, 17);
+    EXPECT_EQ(object.right, 56);
+    EXPECT_FALSE(testkit::SamePixels(*surface, *plain));
+    view.MoveObjRect(object, 5, -2, &dc);
+    EXPECT_EQ(object.left, 31);
+    EXPECT_EQ(object.top, 15);
+    view.MoveObjRect(object, -5, 2, &dc);
+    view.MoveObjRect(object, 0, 0, &dc);  // erased and drawn again in place
+    EXPECT_FALSE(testkit::SamePixels(*surface, *plain));
+    // Drawing it once more where it shows erases it: no traces of the moves.
+    RECT shown{object.left - 16, object.top - 7, object.right - 16, object.bottom - 7};
+    view.DrawObjRect(shown, &dc);
+    EXPECT_EQ(shown.left, object.left);
+    EXPECT_TRUE(testkit::SamePixels(*surface, *plain));
+    // An empty rectangle draws nothing.
+    RECT empty{5, 5, 5, 20};
+    RefPtr<Image> before = RefPtr<Image>::adopt(surface->Duplicate());
+    view.DrawObjRect(empty, &dc);
+    EXPECT_TRUE(testkit::SamePixels(*surface, *before));
+}

@@ -327,3 +327,67 @@ TEST_F(PrintTest, EverySelectedPagePrintsToThePdfAsItsPageImage)
         }
     }
 }
+
+TEST_F(PrintTest, TheToolbarComesFromTheLibrarysResource)
+{
+    CWnd view;
+    ASSERT_TRUE(view.CreateEx(0, nullptr, "preview", WS_OVERLAPPED | WS_VISIBLE, RECT{0, 0, 600, 400}, nullptr, 0));
+    CPrinting printing;
+    printing.CreateToolBar(0, nullptr);  // no parent: no bar
+    EXPECT_EQ(printing.GetToolBar(), nullptr);
+    printing.CreateToolBar(0, &view);
+    CToolBar* bar = printing.GetToolBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->GetDlgCtrlID(), 0xE800);
+    EXPECT_EQ(bar->GetParent(), &view);
+    EXPECT_EQ(bar->GetStyle() & 0x50000000u, 0x50000000u);  // a visible child
+    EXPECT_EQ(bar->GetBarStyle() & 0x2832u, 0x2832u);
+    const UINT commands[] = {32810, 32811, 32812, 0, 32813, 32814, 32815};
+    ASSERT_EQ(bar->GetButtonCount(), 7);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(bar->GetItemID(i), commands[i]) << i;
+    RECT r{};
+    bar->GetWindowRect(&r);
+    view.ScreenToClient(&r);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    EXPECT_GT(width, 0);
+    printing.SetToolBarPos(40, 25);
+    bar->GetWindowRect(&r);
+    view.ScreenToClient(&r);
+    EXPECT_EQ(r.left, 40);
+    EXPECT_EQ(r.top, 25);
+    EXPECT_EQ(r.right - r.left, width);
+    EXPECT_EQ(r.bottom - r.top, height);
+}
+
+TEST(CPrinting, ThePreviewNumbersTheSelectedPagesAndMarksTheCorners)
+{
+    RefPtr<Image> image = Blank(1000, 500);
+    CPrinting printing;
+    InitDefault(printing, image.get(), CPrinting::kBrickWall);
+    ASSERT_TRUE(printing.ToggleSelection(300, 100));  // page 2 of the first row off
+    RefPtr<Image> surface = RefPtr<Image>::adopt(viewkit_test::MakeSurface(700, 400, 255));
+    CDC dc(surface.get());
+    dc.SetRecording(true);
+    printing.DrawPreView(&dc, 20, 30, 0.5f, 0.5f);
+    std::vector<std::string> labels;
+    int navy = 0;
+    for (const GdiCall& call : dc.GetRecordedCalls()) {
+        if (call.name == "TextOut") labels.push_back(call.text);
+        if (call.name == "FillSolidRect" && call.args.size() == 5 && call.args[4] == RGB(0, 0, 128)) ++navy;
+    }
+    ASSERT_EQ(labels.size(), 10u);
+    EXPECT_EQ(labels.front(), " page 1");
+    EXPECT_EQ(labels.back(), " page 10");
+    // Corners: rows of 6, 7 and 7 grid lines... one block at each corner of
+    // every row's lines: (5 + 1) + (6 + 1) + (6 + 1).
+    EXPECT_EQ(navy, 6 + 7 + 7);
+    int pw = 0, ph = 0;
+    printing.GetPagePixelNumbs(pw, ph, true);
+    EXPECT_EQ(pw, 101);
+    EXPECT_EQ(ph, 132);
+    // The page grid in grey and red lines: the first page's top edge.
+    const COLORREF edge = dc.GetPixel(20 + 50, 30);
+    EXPECT_TRUE(edge == RGB(255, 0, 0) || edge == RGB(150, 150, 150)) << std::hex << edge;
+}
