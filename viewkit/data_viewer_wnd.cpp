@@ -656,9 +656,13 @@ void DataViewerWnd::PrintBkgBmpValue(char* buf, int x, int y)
     buf[0] = '\0';
     const Image* screen = GetScreen();
     if (!screen || !screen->GetData()) return;
-    const int ix = m_zoomX != 1.0f ? static_cast<int>(x / m_zoomX) : x;
-    const int iy = m_zoomY != 1.0f ? static_cast<int>(y / m_zoomY) : y;
-    if (x < 0 || y < 0 || ix < 0 || iy < 0 || ix >= screen->GetWidth() || iy >= screen->GetHeight()) return;
+    // In double and checked before the conversion: a far point at a small
+    // zoom lies past any int.
+    const double fx = m_zoomX != 1.0f ? x / static_cast<double>(m_zoomX) : x;
+    const double fy = m_zoomY != 1.0f ? y / static_cast<double>(m_zoomY) : y;
+    if (!(fx >= 0 && fy >= 0 && fx < screen->GetWidth() && fy < screen->GetHeight())) return;
+    const int ix = static_cast<int>(fx);
+    const int iy = static_cast<int>(fy);
     const int channels = screen->GetChannels();
     const unsigned char* p =
         screen->GetData() + static_cast<size_t>(screen->GetRowByte()) * iy + static_cast<size_t>(ix) * channels;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -21,6 +22,10 @@ constexpr float kMinRatio = 0.01f;
 // Margins are dragged in steps of ratio / 250 inch a pixel and stay within
 // a quarter of the paper.
 constexpr float kMarginDragScale = 250.0f;
+// A layout of more pages than this is refused: the page table holds a byte
+// a page, and a ratio near one pixel a page over a large panorama would ask
+// for billions.
+constexpr int64_t kMaxPages = int64_t{1} << 22;
 const COLORREF kGridGrey = RGB(150, 150, 150);
 const COLORREF kNavy = RGB(0, 0, 128);
 const COLORREF kRed = RGB(255, 0, 0);
@@ -35,6 +40,20 @@ win::ResourceModule& ViewkitResources()
         module.AddToolBar(CPrinting::kToolBarResource, bar);
     }
     return module;
+}
+
+// Image (or preview) pixels of a length in inches at a ratio, truncated or
+// rounded; at least `minimum` and far below the int range whatever the paper.
+int LengthPixels(float inches, float ratio, float zoom, bool rounded, double minimum = 1.0)
+{
+    const double v = static_cast<double>(inches) * 100 / ratio * zoom + (rounded ? 0.5 : 0.0);
+    return static_cast<int>(std::clamp(v, minimum, 1e9));
+}
+
+// Device dots of a length in inches, bounded likewise.
+int Dots(int dotsPerInch, float inches)
+{
+    return static_cast<int>(std::clamp(static_cast<double>(dotsPerInch) * inches, 1.0, 1e9));
 }
 
 int ClippedLength(int from, int to, int lo, int hi)
@@ -108,7 +127,12 @@ void CPrinting::Init(Image* image, POINT* paper, RECT* margins, RECT* minMargins
     m_ratio = ratio;
     ChangeOffset(m_cropLeft, m_cropTop);
     if (!(m_ratio > 0)) ChooseProperRatio();
-    ComputeLayout();
+    if (!ComputeLayout()) {
+        // A ratio that would cut the image into too many pages gives way
+        // to the one chosen for it.
+        ChooseProperRatio();
+        ComputeLayout();
+    }
 }
 
 void CPrinting::CreateToolBar(UINT /*unused*/, CWnd* parent)
@@ -163,13 +187,20 @@ void CPrinting::ChooseProperRatio()
         m_ratio = e * 100 * static_cast<float>(static_cast<int>(f / (3 * c) - 1e-8) + 1) / d;
 }
 
-int CPrinting::GetNmbPages(int columns, int rows, int style) const
+namespace {
+int64_t PageCount(int64_t columns, int64_t rows, int style)
 {
     switch (style) {
-    case kSimple: return columns * rows;
-    case kBrickWall: return columns * ((rows + 1) / 2) + (rows / 2) * (columns + 1);
+    case CPrinting::kSimple: return columns * rows;
+    case CPrinting::kBrickWall: return columns * ((rows + 1) / 2) + (rows / 2) * (columns + 1);
     default: return ((columns + 1) / 2) * (rows + 1) + rows * (columns / 2);
     }
+}
+}  // namespace
+
+int CPrinting::GetNmbPages(int columns, int rows, int style) const
+{
+    return static_cast<int>(std::min(PageCount(columns, rows, style), kMaxPages));
 }
 
 int CPrinting::ColumnsInRow(int row) const
@@ -198,11 +229,11 @@ bool CPrinting::AtPos(int index, int& row, int& column) const
     return true;
 }
 
-void CPrinting::ComputeLayout()
+bool CPrinting::ComputeLayout()
 {
-    m_ratio = std::min(m_ratio, MaxRatio());
-    const int pw = std::max(1, static_cast<int>(PrintableWidth() * 100 / m_ratio + 0.5f));
-    const int ph = std::max(1, static_cast<int>(PrintableHeight() * 100 / m_ratio + 0.5f));
+    m_ratio = std::max(kMinRatio, std::min(m_ratio, MaxRatio()));
+    const int pw = LengthPixels(PrintableWidth(), m_ratio, 1.0f, true);
+    const int ph = LengthPixels(PrintableHeight(), m_ratio, 1.0f, true);
     const int cropWidth = m_cropRight - m_cropLeft;
     const int cropHeight = m_cropBottom - m_cropTop;
     int columns = (cropWidth + pw) / pw;
@@ -215,17 +246,24 @@ void CPrinting::ComputeLayout()
     }
     columns = std::max(columns, 1);
     rows = std::max(rows, 1);
+    if (PageCount(columns, rows, m_style) > kMaxPages) {
+        Logger::log("ERROR CPrinting::ComputeLayout %d x %d pages refused", 1, columns, rows);
+        return false;
+    }
     const bool changed = columns != m_columns || rows != m_rows || m_tableStyle != m_style ||
                          static_cast<int>(m_pageState.size()) != GetNmbPages(columns, rows, m_style);
     if (changed) {
         UpdatePageStatus(columns, rows);
         RemoveSmallPage();
     }
+    return true;
 }
 
 bool CPrinting::ChangeLayout(int columns, int rows)
 {
-    if (columns <= 0 || rows <= 0 || (columns == m_columns && rows == m_rows)) return false;
+    if (columns <= 0 || rows <= 0 || (columns == m_columns && rows == m_rows) ||
+        PageCount(columns, rows, m_style) > kMaxPages)
+        return false;
     const int cropWidth = m_cropRight - m_cropLeft;
     const int cropHeight = m_cropBottom - m_cropTop;
     const int e = std::max(1, static_cast<int>(static_cast<float>(cropWidth + 1) / columns + 0.5f));
@@ -311,9 +349,10 @@ bool CPrinting::ChangeRatio(float factor)
 {
     const float ratio = std::min(std::max(m_ratio * factor, kMinRatio), MaxRatio());
     if (!(ratio == ratio) || ratio == m_ratio) return false;
-    m_ratio = ratio;
-    ComputeLayout();
-    return true;
+    const float old = std::exchange(m_ratio, ratio);
+    if (ComputeLayout()) return true;
+    m_ratio = old;
+    return false;
 }
 
 bool CPrinting::ChangeOffset(int dx, int dy)
@@ -328,9 +367,10 @@ bool CPrinting::ChangeMargin(float& margin, float minimum, float paper, int d)
 {
     const float changed = std::clamp(margin + d * m_ratio / kMarginDragScale, minimum, std::max(minimum, paper / 4));
     if (changed == margin) return false;
-    margin = changed;
-    ComputeLayout();
-    return true;
+    const float old = std::exchange(margin, changed);
+    if (ComputeLayout()) return true;
+    margin = old;
+    return false;
 }
 
 bool CPrinting::ChangeLeftMargin(int d)
@@ -498,18 +538,18 @@ void CPrinting::GetPagePixelNumbs(int& width, int& height, bool zoomed) const
 {
     const float zx = zoomed ? m_zoomX : 1.0f;
     const float zy = zoomed ? m_zoomY : 1.0f;
-    width = std::max(1, static_cast<int>(PrintableWidth() * 100 / m_ratio * zx));
-    height = std::max(1, static_cast<int>(PrintableHeight() * 100 / m_ratio * zy));
+    width = LengthPixels(PrintableWidth(), m_ratio, zx, false);
+    height = LengthPixels(PrintableHeight(), m_ratio, zy, false);
 }
 
 void CPrinting::GetMarginPixelNumbs(int& left, int& top, int& right, int& bottom, bool zoomed) const
 {
     const float zx = zoomed ? m_zoomX : 1.0f;
     const float zy = zoomed ? m_zoomY : 1.0f;
-    left = static_cast<int>(m_marginLeft * 100 / m_ratio * zx);
-    right = static_cast<int>(m_marginRight * 100 / m_ratio * zx);
-    top = static_cast<int>(m_marginTop * 100 / m_ratio * zy);
-    bottom = static_cast<int>(m_marginBottom * 100 / m_ratio * zy);
+    left = LengthPixels(m_marginLeft, m_ratio, zx, false, 0.0);
+    right = LengthPixels(m_marginRight, m_ratio, zx, false, 0.0);
+    top = LengthPixels(m_marginTop, m_ratio, zy, false, 0.0);
+    bottom = LengthPixels(m_marginBottom, m_ratio, zy, false, 0.0);
 }
 
 // ---- Preview -------------------------------------------------------------------------
@@ -651,10 +691,10 @@ bool CPrinting::Print(CDC* cdc, int n)
 
     cdc->SetMapMode(MM_ISOTROPIC);
     cdc->SetWindowExt(pw, ph);
-    cdc->SetViewportExt(static_cast<int>(cdc->GetDeviceCaps(LOGPIXELSX) * (m_paperWidth - m_minLeft - m_minRight)),
-                        static_cast<int>(cdc->GetDeviceCaps(LOGPIXELSY) * (m_paperHeight - m_minTop - m_minBottom)));
-    const int sx = static_cast<int>((m_marginLeft - m_minLeft) * 100 / m_ratio) - ox;
-    const int sy = static_cast<int>((m_marginTop - m_minTop) * 100 / m_ratio) - oy;
+    cdc->SetViewportExt(Dots(cdc->GetDeviceCaps(LOGPIXELSX), m_paperWidth - m_minLeft - m_minRight),
+                        Dots(cdc->GetDeviceCaps(LOGPIXELSY), m_paperHeight - m_minTop - m_minBottom));
+    const int sx = LengthPixels(m_marginLeft - m_minLeft, m_ratio, 1.0f, false, 0.0) - ox;
+    const int sy = LengthPixels(m_marginTop - m_minTop, m_ratio, 1.0f, false, 0.0) - oy;
 
     // One row at a time through a buffer that grows with the widest page.
     const int width = x1 - x0;

@@ -75,7 +75,8 @@ public:
 
 protected:
     void ChooseProperRatio();
-    void ComputeLayout();
+    // False (and nothing changed) when the layout would have too many pages.
+    bool ComputeLayout();
     // Page index to row and column in the current style; false outside.
     bool AtPos(int index, int& row, int& column) const;
     int GetPageIndex(int x, int y) const;

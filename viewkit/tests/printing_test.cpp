@@ -391,3 +391,29 @@ TEST(CPrinting, ThePreviewNumbersTheSelectedPagesAndMarksTheCorners)
     const COLORREF edge = dc.GetPixel(20 + 50, 30);
     EXPECT_TRUE(edge == RGB(255, 0, 0) || edge == RGB(150, 150, 150)) << std::hex << edge;
 }
+
+TEST(CPrinting, ALayoutOfTooManyPagesIsRefused)
+{
+    // 16,000 x 8,000 at one pixel a page would be 128 million pages.
+    RefPtr<Image> panorama = Blank(16000, 8000, 1);
+    CPrinting printing;
+    InitDefault(printing, panorama.get(), CPrinting::kSimple);
+    const float ratio = printing.GetRatio();
+    const int pages = printing.GetNumbPages();
+    EXPECT_FALSE(printing.ChangeRatio(1e9f));
+    EXPECT_FLOAT_EQ(printing.GetRatio(), ratio);
+    EXPECT_EQ(printing.GetNumbPages(), pages);
+    EXPECT_FALSE(printing.ChangeLayout(20000, 10000));
+    EXPECT_TRUE(printing.ChangeLayout(40, 20));
+    // Init with such a ratio falls back to the proper one.
+    CPrinting tiny;
+    tiny.SetStyle(CPrinting::kSimple);
+    tiny.Init(panorama.get(), nullptr, nullptr, nullptr, nullptr, nullptr, 1e6f);
+    EXPECT_LE(tiny.GetColumns() * tiny.GetRows(), 4);
+    // And a tiny ratio is raised to the smallest one.
+    tiny.Init(panorama.get(), nullptr, nullptr, nullptr, nullptr, nullptr, 1e-20f);
+    EXPECT_FLOAT_EQ(tiny.GetRatio(), 0.01f);
+    int pw = 0, ph = 0;
+    tiny.GetPagePixelNumbs(pw, ph, false);
+    EXPECT_EQ(pw, 81000);
+}
