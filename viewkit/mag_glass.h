@@ -29,6 +29,8 @@ public:
 
     // The capture: 240 rows of 240 B, G, R, unused pixels, top-down.
     const unsigned char* GetCaptureBits() const { return m_captureBits; }
+    // The mask: 240 rows of 1-bit pixels, all set.
+    const unsigned char* GetMaskBits() const { return m_maskBits; }
     int GetUpdateState() const { return m_updateState; }
     int GetQuadrant() const { return m_quadrant; }
 

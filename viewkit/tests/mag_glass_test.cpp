@@ -172,3 +172,20 @@ TEST_F(MagGlassTest, ClicksOnTheGlassReachTheParentAtTheParentsPoint)
     EXPECT_EQ(m_parent.clicks[1].y, 88);
     EXPECT_EQ(m_glass.SendMessage(WM_ERASEBKGND, 0, 0), 1);
 }
+
+TEST_F(MagGlassTest, InitMakesBothBitmapsAndTheGlassFreesThem)
+{
+    const size_t before = win::LiveBitmapCount();
+    {
+        CMagGlass glass;
+        ASSERT_TRUE(glass.Create(nullptr, "", WS_CHILD, RECT{0, 0, 96, 96}, &m_parent, 2));
+        ASSERT_EQ(glass.Init(10, 20), 1);
+        EXPECT_EQ(win::LiveBitmapCount(), before + 2);
+        ASSERT_NE(glass.GetMaskBits(), nullptr);
+        const size_t maskBytes = static_cast<size_t>(DibRowBytes(240, 1)) * 240;
+        for (size_t i = 0; i < maskBytes; ++i) ASSERT_EQ(glass.GetMaskBits()[i], 0xFF) << i;
+        ASSERT_EQ(glass.Init(30, 40), 1);  // again: the old bitmaps go
+        EXPECT_EQ(win::LiveBitmapCount(), before + 2);
+    }
+    EXPECT_EQ(win::LiveBitmapCount(), before);
+}
