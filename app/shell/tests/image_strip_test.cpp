@@ -140,8 +140,18 @@ TEST_F(ImageStripTest, PressAndReleaseSelectsMovesAndRemoves)
     EXPECT_EQ(m_list.GetSelected(), 1);
     ASSERT_EQ(m_parent.notes.size(), 1u);
     EXPECT_EQ(m_parent.notes[0].code, 0u);
-    win::user::Click(strip, Centre(1));  // already selected: nothing
+    // Already selected: nothing is sent, and the inverted rectangle that
+    // followed the pointer leaves no trace.
+    win::PaintAll();
+    RefPtr<Image> before = RefPtr<Image>::adopt(win::CaptureWindow(strip));
+    win::user::LeftDown(strip, Centre(1));
+    win::user::MoveMouse(strip, POINT{Centre(1).x + 9, Centre(1).y + 5}, MK_LBUTTON);
+    RefPtr<Image> dragging = RefPtr<Image>::adopt(win::CaptureWindow(strip));
+    EXPECT_FALSE(testkit::SamePixels(*before, *dragging));
+    win::user::LeftUp(strip, Centre(1));
     EXPECT_EQ(m_parent.notes.size(), 1u);
+    RefPtr<Image> after = RefPtr<Image>::adopt(win::CaptureWindow(strip));
+    EXPECT_TRUE(testkit::SamePixels(*before, *after));
 
     // Dragging the selected item onto the last one moves it there.
     win::user::Drag(strip, Centre(1), Centre(3));
