@@ -96,7 +96,7 @@ bool CMagGlass::Update(CDC* dc)
 {
     if (m_updateState == 1 || !dc || !m_captureBits) return false;
     CaptureArea(dc, m_lastX - kHalfCapture, m_lastY - kHalfCapture, 0, 0, kCaptureSize, kCaptureSize);
-    ShowMagnified();
+    ShowMagnified(false);
     m_updateState = 1;
     return true;
 }
@@ -152,10 +152,10 @@ void CMagGlass::Display(CDC* dc, int x, int y, int limitX, int limitY)
     m_lastY = y;
     // Placed first: a window that moves or appears is drawn where it stands.
     Place(x, y, limitX, limitY);
-    ShowMagnified();
+    ShowMagnified(true);
 }
 
-void CMagGlass::ShowMagnified()
+void CMagGlass::ShowMagnified(bool withCross)
 {
     if (!m_hWnd) return;
     CClientDC glass(this);
@@ -165,7 +165,7 @@ void CMagGlass::ShowMagnified()
     glass.SetStretchBltMode(COLORONCOLOR);
     glass.StretchBlt(0, 0, kWindowSize, kWindowSize, &memory, kShownFrom, kShownFrom, kShownSize, kShownSize,
                      SRCCOPY);
-    DrawCenter(&glass);
+    if (withCross) DrawCenter(&glass);
 }
 
 void CMagGlass::Place(int x, int y, int limitX, int limitY)

@@ -49,7 +49,9 @@ private:
     // whose area starts at the device point (originX, originY).
     void CaptureArea(CDC* dc, int originX, int originY, int x, int y, int width, int height);
     void ScrollCapture(int dx, int dy);
-    void ShowMagnified();
+    // The capture's centre doubled onto the window (the cross is drawn
+    // while the glass follows the cursor).
+    void ShowMagnified(bool withCross);
     void Place(int x, int y, int limitX, int limitY);
 
     unsigned char* m_maskBits = nullptr;
