@@ -136,9 +136,17 @@ bool CNCCMapsAlign::Measured(int ix, int iy, double* mx, double* my)
     return true;
 }
 
+bool CNCCMapsAlign::PeakOnMapBorder(int ix, int iy)
+{
+    const COneNCCMap* map = m_pGrid ? m_pGrid->GetNccMap(ix, iy) : nullptr;
+    if (!map || !map->nccMap) return false;  // a cell without a map has only its shift to go by
+    const int col = static_cast<int>(map->peakCol), row = static_cast<int>(map->peakRow);
+    return col <= 0 || row <= 0 || col >= map->search.width - 1 || row >= map->search.height - 1;
+}
+
 bool CNCCMapsAlign::IsInlier(int ix, int iy, double tol, double* mx, double* my)
 {
-    if (!Measured(ix, iy, mx, my)) return false;
+    if (!Measured(ix, iy, mx, my) || PeakOnMapBorder(ix, iy)) return false;
     const double ex = static_cast<double>(m_model.O.x) + ix * static_cast<double>(m_model.Dx.x) +
                       iy * static_cast<double>(m_model.Dy.x);
     const double ey = static_cast<double>(m_model.O.y) + ix * static_cast<double>(m_model.Dx.y) +

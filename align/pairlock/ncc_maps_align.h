@@ -94,6 +94,11 @@ private:
     Line RowModel(int iy, int ix0);
     Line ColModel(int ix, int iy0);
     bool Measured(int ix, int iy, double* mx, double* my);
+    // A maximum on the first or last row or column of its map is no peak:
+    // the values may go on rising beyond the searched shifts (a match
+    // outside the search range), and there is no sample on its far side
+    // for the sub-pixel fit.
+    bool PeakOnMapBorder(int ix, int iy);
     bool IsInlier(int ix, int iy, double tol, double* mx, double* my);
     bool GoodCount(int n) const { return n >= 5 && n >= m_grid.numMaps / 3; }
     void TwoRows(int a, int b, int startA, int startB);

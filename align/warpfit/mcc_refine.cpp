@@ -1,5 +1,6 @@
 #include "align/warpfit/mcc_refine.h"
 
+#include "align/warpfit/refine_gate.h"
 #include "align/warpfit/w_align.h"
 #include "imaging/image.h"
 #include "platform/mapproj/img_combo_rs.h"
@@ -360,11 +361,18 @@ int CMCCRefine::MainMCCRefine(PAIR_WALIGN_PRMS* prms)
         return 0;
     }
     if (IsFixAperture()) fit.SetAperture(GetApertureDeg());
-    // Only a completed fit replaces the caller's parameters.
+    // Only a completed fit that the picked pairs bear out replaces the
+    // caller's parameters.
     if (!fit.MainWAlign(nullptr)) {
         Logger::log("ERROR CMCCRefine::MainMCCRefine: the fit to %d picked pairs failed", 1, n);
         return 0;
     }
+    // The peaks were found on the overlays, t2's reciprocal focal length
+    // (radians per image-2 pixel) times their samples per radian apart.
+    const double overlayScale = t2.rcpFocal * GetRsWordInt(&t1, 10) / (2 * std::numbers::pi);
+    const CRefineGate gate(*prms, overlayScale, std::max(m_searchX, m_searchY), "CMCCRefine::MainMCCRefine");
+    std::vector<char> within;
+    if (!gate.Accept(*fit.GetPrms(), m_points[0].data(), m_points[1].data(), n, within)) return 0;
     *prms = *fit.GetPrms();
     return templates;
 }

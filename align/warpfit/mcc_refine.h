@@ -40,7 +40,9 @@ public:
     // Refines *prms (earlier form, word 8 set). Returns the number of
     // templates that passed the coverage test with *prms updated; 0 with
     // *prms unchanged when the overlays cannot be made, too few points were
-    // picked for the free parameters or the fit fails.
+    // picked for the free parameters, the fit fails or CRefineGate refuses
+    // it (picked pairs that disagree with the fit, a fit further from the
+    // start than the shift window reaches, too few pairs within the gate).
     int MainMCCRefine(PAIR_WALIGN_PRMS* prms);
     // Picks the sharp, strong, small-shift peaks; relaxes the limits once
     // (for the object's life) when fewer than a third, or fewer than 8, pass.
