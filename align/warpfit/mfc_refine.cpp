@@ -89,7 +89,8 @@ int CMFCRefine::MainMFCRefine(PAIR_WALIGN_PRMS* prms, POINT2* pts[2], int* n, in
     }
     CMFCAlign align(m_img[0], m_img[1]);
     const int mode = 1;  // a retry around a known transform: fixed search range
-    if (align.OneMFCAlign(&rr, nullptr, mode, pts, n) != kMFCAligned) {
+    if (const int r = align.OneMFCAlign(&rr, nullptr, mode, pts, n); r != kMFCAligned) {
+        Logger::log("ERROR CMFCRefine::MainMFCRefine: no matched points (alignment result %d)", 1, r);
         CMFCAlign::FreePoints(pts);
         *n = 0;
         return 0;
