@@ -289,7 +289,8 @@ int CMFCAlign::OneLaTaNCCMap_1(PAIR_WALIGN_RR_PRMS2* prms, int mode, int step, P
     return r;
 }
 
-int CMFCAlign::OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
+template <class Overlap>
+int CMFCAlign::OneLaTaNCCSearch(Overlap* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
 {
     ClearResult(pts, n);
     if (!ov || !pts || !n) return kMFCNoAlignment;
@@ -302,17 +303,14 @@ int CMFCAlign::OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int range
     return r;
 }
 
+int CMFCAlign::OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
+{
+    return OneLaTaNCCSearch(ov, mode, chan, rangeX, rangeY, pts, n);
+}
+
 int CMFCAlign::OneLaTaNCCSearch_2(COverlapRR* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
 {
-    ClearResult(pts, n);
-    if (!ov || !pts || !n) return kMFCNoAlignment;
-    const int r = RunGridFit(ov->GetImgO1(), ov->GetImgO2(), ov->GetPolygon(), ov->GetOverlapBox(), mode, chan, true,
-                             rangeX, rangeY, pts, n);
-    if (r == kMFCAligned) {
-        ov->PtPairsOverlapToRawFrames(pts, *n);
-        ShowMarkerPairs(pts, *n);
-    }
-    return r;
+    return OneLaTaNCCSearch(ov, mode, chan, rangeX, rangeY, pts, n);
 }
 
 int CMFCAlign::RunGridFit(Image* o1, Image* o2, gpc_polygon* polygon, REGION* box, int mode, int chan,

@@ -86,6 +86,10 @@ protected:
                    int rangeX, int rangeY, POINT2** pts, int* n);
 
 private:
+    // The two searches above, which differ only in the kind of overlap
+    // (COverlapSS or COverlapRR).
+    template <class Overlap>
+    int OneLaTaNCCSearch(Overlap* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n);
     bool UsableInputs(const PAIR_WALIGN_RR_PRMS2* prms, const char* method) const;
     void ShowMarkerPairs(POINT2** pts, int n);
 
