@@ -113,7 +113,11 @@ int CNCCMapsAlign::FitGrid(POINT2* out[2], int* count)
     if (n < 4) return 0;
     n = Collect(kTightTol);
     if (!GoodCount(n)) n = Collect(kLooseTol);
-    n = DropStrays(n);
+    // The debug markers show what is returned: shown again without the strays.
+    if (const int kept = DropStrays(n); kept != n) {
+        n = kept;
+        ShowPairs(n);
+    }
     if (n < 4) {
         m_out[0].reset();
         m_out[1].reset();
