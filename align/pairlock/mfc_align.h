@@ -62,6 +62,7 @@ public:
     virtual int OneLaTaNCCSearch_2(COverlapRR* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n);
 
     float GetOverlapArea() const { return m_overlapArea; }
+    int GetChanMode() const { return m_chanMode; }
 
     // Search range, overlap pixels, of a retry (mode 1) on the sphere path.
     static constexpr int kRetryRange = 31;
@@ -69,7 +70,6 @@ public:
     // image-1 pixels: the working area is about 202500 pixels for a retry,
     // 90000 with the link's default setting, 122500 otherwise.
     static float WorkingZoom(int mode, const PAIR_ALIGN_INIT_SETTING* setting, float area);
-    int GetChanMode() const { return m_chanMode; }
 
     // Releases a result (either pointer may be null) and clears it.
     static void FreePoints(POINT2** pts);

@@ -66,15 +66,15 @@ public:
     // pixels are left out, the worst first, the model fitted again after
     // each; returns the number kept (compacted at the front).
     int DropStrays(int n);
-    // Pixels of the matched image. The inlier test works on integer peaks
-    // with a tolerance of a tenth or a fifth of a grid step (several
-    // pixels), so that it can find the pattern at all; a refined position
-    // is only worth returning when it agrees with the others to within a
-    // pixel. On one-directional texture (a facade's horizontal lines, a
-    // template that takes in image 2's empty margin) or a weak, broad hump
-    // (sky, water) the map's maximum can sit one to three pixels from the
-    // true shift and still pass the coarse test; correct pairs agree with
-    // the refined model to a few tenths.
+    // Pixels of the images the maps were made on. The inlier test works on
+    // integer peaks with a tolerance of a tenth or a fifth of a grid step
+    // (several pixels), so that it can find the pattern at all; a refined
+    // position is only worth returning when it agrees with the others to
+    // within a pixel. On one-directional texture (a facade's horizontal
+    // lines, a template that takes in image 2's empty margin) or a weak,
+    // broad hump (sky, water) the map's maximum can sit one to three pixels
+    // from the true shift and still pass the coarse test; correct pairs
+    // agree with the refined model to a few tenths.
     static constexpr double kStrayTol = 0.75;
     const POINT2* Collected(int i) const { return m_out[i & 1].get(); }
 

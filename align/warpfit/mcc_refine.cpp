@@ -367,8 +367,9 @@ int CMCCRefine::MainMCCRefine(PAIR_WALIGN_PRMS* prms)
         Logger::log("ERROR CMCCRefine::MainMCCRefine: the fit to %d picked pairs failed", 1, n);
         return 0;
     }
-    // The peaks were found on the overlays, t2's reciprocal focal length
-    // (radians per image-2 pixel) times their samples per radian apart.
+    // Overlay pixels per image-2 pixel, the scale the peaks were found at:
+    // the overlays hold t1's word 10 samples around the circle, an image-2
+    // pixel spans t2's reciprocal focal length in radians.
     const double overlayScale = t2.rcpFocal * GetRsWordInt(&t1, 10) / (2 * std::numbers::pi);
     const CRefineGate gate(*prms, overlayScale, std::max(m_searchX, m_searchY), "CMCCRefine::MainMCCRefine");
     std::vector<char> within;
