@@ -101,6 +101,11 @@ int CMFCRefine::MainMFCRefine(PAIR_WALIGN_PRMS* prms, POINT2* pts[2], int* n, in
     const bool fit = IsMarkerWAlign() == 1
                          ? FitWarp(prms, pts, count, fixAperture, apertureDeg, fixMag, mag, &fitted, kept)
                          : FitHomography(pts, count, fixAperture, fixMag, &fitted, kept);
+    if (!fit) {
+        CMFCAlign::FreePoints(pts);
+        *n = 0;
+        return 0;
+    }
     // The matches lie in the aligner's working images, whose scale against
     // image 2 follows from the overlap it measured.
     const double zoom = CMFCAlign::WorkingZoom(mode, nullptr, align.GetOverlapArea());
@@ -113,7 +118,7 @@ int CMFCRefine::MainMFCRefine(PAIR_WALIGN_PRMS* prms, POINT2* pts[2], int* n, in
         c2[i] = POINT2{pts[1][i].x - half2.x, pts[1][i].y - half2.y};
     }
     std::vector<char> within;
-    if (!fit || !gate.Accept(fitted, c1.data(), c2.data(), count, within, &kept)) {
+    if (!gate.Accept(fitted, c1.data(), c2.data(), count, within, &kept)) {
         CMFCAlign::FreePoints(pts);
         *n = 0;
         return 0;

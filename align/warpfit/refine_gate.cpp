@@ -50,8 +50,9 @@ bool CRefineGate::Accept(const PAIR_WALIGN_PRMS& fitted, const POINT2* p1, const
         if (within[i] && (!usable || (*usable)[i])) ++survivors;
     }
     if (!(move <= m_range)) {
-        Logger::log("ERROR %s: the fit moves the transform %.1f working pixels (median over the matched points), beyond the search range of %.0f", 1,
-                    m_who, move, m_range);
+        Logger::log("ERROR %s: the fit moves the transform %.1f working pixels (median over the matched points), "
+                    "beyond the search range of %.0f",
+                    1, m_who, move, m_range);
         return false;
     }
     if (survivors < kMinPairs || 2 * survivors < n) {
