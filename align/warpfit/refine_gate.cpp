@@ -55,7 +55,7 @@ bool CRefineGate::Accept(const PAIR_WALIGN_PRMS& fitted, const POINT2* p1, const
                     1, m_who, move, m_range);
         return false;
     }
-    if (survivors < kMinPairs || 2 * survivors < n) {
+    if (survivors < kMinPairs || survivors < m_share * n) {
         Logger::log("ERROR %s: only %d of %d matched pairs lie within %.1f working pixels of the fit", 1, m_who,
                     survivors, n, kResidualGate);
         return false;

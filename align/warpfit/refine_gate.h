@@ -20,8 +20,8 @@ public:
     // not a match of this transform: its peak was wrong, or the fit followed
     // wrong peaks.
     static constexpr double kResidualGate = 1.5;
-    // Fewest pairs within the gate for a fit to stand (and at least half of
-    // the pairs fed): fewer leave the five free parameters of the warp fit,
+    // Fewest pairs within the gate for a fit to stand (and at least a share,
+    // half by default, of the pairs fed): fewer leave the five free parameters of the warp fit,
     // or the eight of the homography, without a check.
     static constexpr int kMinPairs = 6;
 
@@ -38,6 +38,8 @@ public:
     // count as survivors (those the fit itself kept).
     bool Accept(const PAIR_WALIGN_PRMS& fitted, const POINT2* p1, const POINT2* p2, int n,
                 std::vector<char>& within, const std::vector<char>* usable = nullptr) const;
+    // The share of the pairs that must survive (a half by default).
+    void SetSurvivorShare(double share) { m_share = share; }
 
     // Where prms maps the n points p1 (image 1, centred) in image 2
     // (centred). False when the record gives no transform or a point falls
@@ -49,4 +51,5 @@ private:
     double m_scale;
     double m_range;
     const char* m_who;
+    double m_share = 0.5;
 };

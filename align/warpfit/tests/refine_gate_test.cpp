@@ -117,6 +117,27 @@ TEST(CRefineGate, OnlyUsablePairsSurvive)
     EXPECT_TRUE(log.contains("only 5 of 10")) << log.text();
 }
 
+// A larger share asked for: two pairs of ten off the fit are too many for
+// nine tenths, not for half.
+TEST(CRefineGate, SurvivorShare)
+{
+    const PAIR_WALIGN_PRMS start = Start();
+    const M3 h = Homography(start);
+    std::vector<POINT2> p1, p2;
+    for (int i = 0; i < 10; ++i) {
+        p1.push_back(POINT2{static_cast<float>(100 + 10 * i), static_cast<float>(-100 + 20 * i)});
+        p2.push_back(MapH(h, p1.back()));
+        if (i < 2) p2.back().x += 3.0f;
+    }
+    CRefineGate gate(start, 1.0, 31, "Test::Gate");
+    std::vector<char> within;
+    EXPECT_TRUE(gate.Accept(start, p1.data(), p2.data(), 10, within));
+    gate.SetSurvivorShare(0.9);
+    LogCapture log;
+    EXPECT_FALSE(gate.Accept(start, p1.data(), p2.data(), 10, within));
+    EXPECT_TRUE(log.contains("only 8 of 10")) << log.text();
+}
+
 // A record that gives no transform is refused, not taken for a fit.
 TEST(CRefineGate, UnusableRecordIsRefused)
 {
