@@ -98,16 +98,22 @@ TEST(CRefineGate, ResidualMoveAndSurvivors)
     }
 }
 
-// Pairs that the fit itself left out do not count as survivors.
-TEST(CRefineGate, OnlyUsablePairsSurvive)
+// Ten matches made exactly under p, along a diagonal of image 1's right half.
+void TenExactPairs(const PAIR_WALIGN_PRMS& p, std::vector<POINT2>& p1, std::vector<POINT2>& p2)
 {
-    const PAIR_WALIGN_PRMS start = Start();
-    const M3 h = Homography(start);
-    std::vector<POINT2> p1, p2;
+    const M3 h = Homography(p);
     for (int i = 0; i < 10; ++i) {
         p1.push_back(POINT2{static_cast<float>(100 + 10 * i), static_cast<float>(-100 + 20 * i)});
         p2.push_back(MapH(h, p1.back()));
     }
+}
+
+// Pairs that the fit itself left out do not count as survivors.
+TEST(CRefineGate, OnlyUsablePairsSurvive)
+{
+    const PAIR_WALIGN_PRMS start = Start();
+    std::vector<POINT2> p1, p2;
+    TenExactPairs(start, p1, p2);
     const CRefineGate gate(start, 1.0, 31, "Test::Gate");
     std::vector<char> within, usable(10, 1);
     EXPECT_TRUE(gate.Accept(start, p1.data(), p2.data(), 10, within, &usable));
@@ -122,13 +128,10 @@ TEST(CRefineGate, OnlyUsablePairsSurvive)
 TEST(CRefineGate, SurvivorShare)
 {
     const PAIR_WALIGN_PRMS start = Start();
-    const M3 h = Homography(start);
     std::vector<POINT2> p1, p2;
-    for (int i = 0; i < 10; ++i) {
-        p1.push_back(POINT2{static_cast<float>(100 + 10 * i), static_cast<float>(-100 + 20 * i)});
-        p2.push_back(MapH(h, p1.back()));
-        if (i < 2) p2.back().x += 3.0f;
-    }
+    TenExactPairs(start, p1, p2);
+    p2[0].x += 3.0f;
+    p2[1].x += 3.0f;
     CRefineGate gate(start, 1.0, 31, "Test::Gate");
     std::vector<char> within;
     EXPECT_TRUE(gate.Accept(start, p1.data(), p2.data(), 10, within));
