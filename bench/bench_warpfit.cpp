@@ -2,9 +2,12 @@
 // a 60-degree field of view, 20 degrees apart, rendered from the Durlach
 // equirectangular panorama): multiply-adds per second of the direct NCC
 // kernels (scalar reference, SSE2, AVX2), the grid pass over the overlays,
-// and MainMCCRefine per pair.
+// and, per pair, MainMCCRefine, MainMFCRefine (with both fits) and the
+// multi-channel aligner MainMFCAlign that the latter is built on.
+#include "align/pairlock/mfc_align.h"
 #include "align/warpfit/mcc_ncc.h"
 #include "align/warpfit/mcc_refine.h"
+#include "align/warpfit/mfc_refine.h"
 #include "align/warpfit/tests/pair_render.h"
 #include "platform/mapproj/img_combo_rs.h"
 #include "platform/panocore/panocore_settings.h"
@@ -33,6 +36,7 @@ struct Pair {
     Image* img1 = nullptr;
     Image* img2 = nullptr;
     PAIR_WALIGN_PRMS start{};
+    PAIR_WALIGN_RR_PRMS2 startRR{};  // the same start in the aligner's form
     Image* ov1 = nullptr;
     Image* ov2 = nullptr;
     int offX = 0, offY = 0;
@@ -54,6 +58,10 @@ struct Pair {
         start.halfFov1 = static_cast<float>(30 * kDeg + 0.004);
         start.halfWidth1 = kWidth / 2.0f;
         start.offsetAngle = static_cast<float>(b + 0.004);
+        startRR.rcpF1 = startRR.rcpF2 = static_cast<float>(std::tan(double(start.halfFov1)) / (kWidth / 2));
+        startRR.angA = start.rot1;
+        startRR.angB = start.offsetAngle;
+        startRR.angC = -start.rot2;
         TRANSFORM_RS t1{}, t2{};
         if (!CImgComboRS::Overlay2ImgRS_0(img1, img2, &start, 0, 0, GetMCCTu0(), &ov1, &ov2, &t1, &t2)) return;
         offX = GetRsWordInt(&t2, 11) - GetRsWordInt(&t1, 11);
@@ -140,15 +148,76 @@ void BM_MainMCCRefine(benchmark::State& state)
         state.SkipWithError("test pair not available");
         return;
     }
-    int templates = 0;
+    int templates = 0, picked = 0;
     for (auto _ : state) {
         PAIR_WALIGN_PRMS prms = p.start;
+        // range(0) 1: the pan a further 0.4 degrees off (about 10 pixels at
+        // the worst), where few peaks pass the picking limits and they relax.
+        prms.offsetAngle += static_cast<float>(state.range(0) * 0.4 * kDeg);
         CMCCRefine refine(p.img1, p.img2);
         templates = refine.MainMCCRefine(&prms);
+        picked = refine.GetPickedCount();
         benchmark::DoNotOptimize(prms);
     }
     state.counters["templates"] = templates;
+    state.counters["picked"] = picked;
 }
-BENCHMARK(BM_MainMCCRefine)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MainMCCRefine)->ArgName("far")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The multi-channel aligner on the pair, mode 0 with the link's default
+// setting, as the stitching core calls it.
+void BM_MainMFCAlign(benchmark::State& state)
+{
+    const Pair& p = ThePair();
+    if (!p.ok) {
+        state.SkipWithError("test pair not available");
+        return;
+    }
+    PAIR_ALIGN_INIT_SETTING byDefault{0.4f, 0.0f, 0.1f, 0.1f, 0};
+    int pairs = 0;
+    for (auto _ : state) {
+        PAIR_WALIGN_RR_PRMS2 prms = p.startRR;
+        CMFCAlign align(p.img1, p.img2);
+        POINT2* pts[2] = {nullptr, nullptr};
+        int n = 0;
+        if (align.MainMFCAlign(&prms, &byDefault, 0, pts, &n, false) != kMFCAligned) {
+            state.SkipWithError("no alignment");
+            return;
+        }
+        pairs = n;
+        CMFCAlign::FreePoints(pts);
+    }
+    state.counters["pairs"] = pairs;
+}
+BENCHMARK(BM_MainMFCAlign)->Unit(benchmark::kMillisecond);
+
+// The marker refinement of the pair; range(0): 1 the warp fit, 0 the
+// homography.
+void BM_MainMFCRefine(benchmark::State& state)
+{
+    const Pair& p = ThePair();
+    if (!p.ok) {
+        state.SkipWithError("test pair not available");
+        return;
+    }
+    SetWarpFitSettings(false, false, 0.0f, static_cast<int>(state.range(0)));
+    int pairs = 0;
+    for (auto _ : state) {
+        PAIR_WALIGN_PRMS prms = p.start;
+        CMFCRefine refine(p.img1, p.img2);
+        POINT2* pts[2] = {nullptr, nullptr};
+        int n = 0;
+        if (!refine.MainMFCRefine(&prms, pts, &n, 0, 0.0f, 0, 1.0f)) {
+            state.SkipWithError("no refinement");
+            break;
+        }
+        pairs = n;
+        delete[] pts[0];
+        delete[] pts[1];
+    }
+    SetWarpFitSettings(false, false, 0.0f, 0);
+    state.counters["pairs"] = pairs;
+}
+BENCHMARK(BM_MainMFCRefine)->ArgName("warp")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace

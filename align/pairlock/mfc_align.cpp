@@ -183,13 +183,18 @@ int CMFCAlign::OneAlign(PAIR_WALIGN_RR_PRMS2* prms, PAIR_ALIGN_INIT_SETTING* set
         m_overlapArea = CalcOverlapArea(prms);
         if (!(m_overlapArea >= 15000.0f)) return kMFCNoOverlap;
         if (m_overlapArea < 30000.0f && m_overlapArea < 0.3f * float(W1) * float(H1)) return kMFCNoOverlap;
-        // Working area: the overlap is zoomed down to about this many pixels.
-        const float target = mode != 0 ? 202500.0f : (setting && setting->userSet == 0) ? 90000.0f : 122500.0f;
-        const float z = std::min(1.0f, std::sqrt(target / m_overlapArea));
+        const float z = WorkingZoom(mode, setting, m_overlapArea);
         r = OneLaTaNCCMap_SS(prms, setting, mode, z, z, pts, n);
     }
     Logger::log("OneA*: leave: (%d)", 3, r);
     return r;
+}
+
+float CMFCAlign::WorkingZoom(int mode, const PAIR_ALIGN_INIT_SETTING* setting, float area)
+{
+    // Working area: the overlap is zoomed down to about this many pixels.
+    const float target = mode != 0 ? 202500.0f : (setting && setting->userSet == 0) ? 90000.0f : 122500.0f;
+    return std::min(1.0f, std::sqrt(target / area));
 }
 
 int CMFCAlign::OneLaTaNCCMap_SS(PAIR_WALIGN_RR_PRMS2* prms, PAIR_ALIGN_INIT_SETTING* setting, int mode, float zx,
@@ -210,7 +215,7 @@ int CMFCAlign::OneLaTaNCCMap_SS(PAIR_WALIGN_RR_PRMS2* prms, PAIR_ALIGN_INIT_SETT
 
     int rangeX, rangeY;
     if (mode != 0) {
-        rangeX = rangeY = 31;
+        rangeX = rangeY = kRetryRange;
     } else {
         float rx = 8.0f, ry = 8.0f;
         if (setting && setting->userSet == 0) {
@@ -255,7 +260,7 @@ int CMFCAlign::OneLaTaNCCMap_2(PAIR_WALIGN_RR_PRMS2* prms, PAIR_ALIGN_INIT_SETTI
     if (!ov.MainOverlapRR(m_img1, m_img2, prms, zx, zy, 30, 20, false)) return kMFCNoOverlap;
     int rangeX, rangeY;
     if (mode != 0) {
-        rangeX = rangeY = 31;
+        rangeX = rangeY = kRetryRange;
     } else {
         const float rx = setting ? RangeFromTolerance(setting->toleranceH) : 8.0f;
         const float ry = setting ? RangeFromTolerance(setting->toleranceV) : 8.0f;
@@ -284,7 +289,8 @@ int CMFCAlign::OneLaTaNCCMap_1(PAIR_WALIGN_RR_PRMS2* prms, int mode, int step, P
     return r;
 }
 
-int CMFCAlign::OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
+template <class Overlap>
+int CMFCAlign::OneLaTaNCCSearch(Overlap* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
 {
     ClearResult(pts, n);
     if (!ov || !pts || !n) return kMFCNoAlignment;
@@ -297,17 +303,14 @@ int CMFCAlign::OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int range
     return r;
 }
 
+int CMFCAlign::OneLaTaNCCSearch_SS(COverlapSS* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
+{
+    return OneLaTaNCCSearch(ov, mode, chan, rangeX, rangeY, pts, n);
+}
+
 int CMFCAlign::OneLaTaNCCSearch_2(COverlapRR* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n)
 {
-    ClearResult(pts, n);
-    if (!ov || !pts || !n) return kMFCNoAlignment;
-    const int r = RunGridFit(ov->GetImgO1(), ov->GetImgO2(), ov->GetPolygon(), ov->GetOverlapBox(), mode, chan, true,
-                             rangeX, rangeY, pts, n);
-    if (r == kMFCAligned) {
-        ov->PtPairsOverlapToRawFrames(pts, *n);
-        ShowMarkerPairs(pts, *n);
-    }
-    return r;
+    return OneLaTaNCCSearch(ov, mode, chan, rangeX, rangeY, pts, n);
 }
 
 int CMFCAlign::RunGridFit(Image* o1, Image* o2, gpc_polygon* polygon, REGION* box, int mode, int chan,

@@ -64,6 +64,13 @@ public:
     float GetOverlapArea() const { return m_overlapArea; }
     int GetChanMode() const { return m_chanMode; }
 
+    // Search range, overlap pixels, of a retry (mode 1) on the sphere path.
+    static constexpr int kRetryRange = 31;
+    // Zoom of the sphere path's overlap images for an overlap of `area`
+    // image-1 pixels: the working area is about 202500 pixels for a retry,
+    // 90000 with the link's default setting, 122500 otherwise.
+    static float WorkingZoom(int mode, const PAIR_ALIGN_INIT_SETTING* setting, float area);
+
     // Releases a result (either pointer may be null) and clears it.
     static void FreePoints(POINT2** pts);
     // pi/4 <= |a| <= 3 pi/4: the image lies on its side across the pair.
@@ -79,6 +86,10 @@ protected:
                    int rangeX, int rangeY, POINT2** pts, int* n);
 
 private:
+    // The two searches above, which differ only in the kind of overlap
+    // (COverlapSS or COverlapRR).
+    template <class Overlap>
+    int OneLaTaNCCSearch(Overlap* ov, int mode, int chan, int rangeX, int rangeY, POINT2** pts, int* n);
     bool UsableInputs(const PAIR_WALIGN_RR_PRMS2* prms, const char* method) const;
     void ShowMarkerPairs(POINT2** pts, int n);
 

@@ -43,6 +43,7 @@ void CNCCMapsAlign::UseGrid(CNCCMapGrid* grid, const GridDesc& desc)
     m_model = Model{};
     m_out[0].reset();
     m_out[1].reset();
+    m_outCell.clear();
 }
 
 void CNCCMapsAlign::UseSingleMaps()
@@ -112,6 +113,11 @@ int CNCCMapsAlign::FitGrid(POINT2* out[2], int* count)
     if (n < 4) return 0;
     n = Collect(kTightTol);
     if (!GoodCount(n)) n = Collect(kLooseTol);
+    // The debug markers show what is returned: shown again without the strays.
+    if (const int kept = DropStrays(n); kept != n) {
+        n = kept;
+        ShowPairs(n);
+    }
     if (n < 4) {
         m_out[0].reset();
         m_out[1].reset();
@@ -134,9 +140,17 @@ bool CNCCMapsAlign::Measured(int ix, int iy, double* mx, double* my)
     return true;
 }
 
+bool CNCCMapsAlign::PeakOnMapBorder(int ix, int iy)
+{
+    const COneNCCMap* map = m_pGrid ? m_pGrid->GetNccMap(ix, iy) : nullptr;
+    if (!map || !map->nccMap) return false;  // a cell without a map has only its shift to go by
+    const int col = static_cast<int>(map->peakCol), row = static_cast<int>(map->peakRow);
+    return col <= 0 || row <= 0 || col >= map->search.width - 1 || row >= map->search.height - 1;
+}
+
 bool CNCCMapsAlign::IsInlier(int ix, int iy, double tol, double* mx, double* my)
 {
-    if (!Measured(ix, iy, mx, my)) return false;
+    if (!Measured(ix, iy, mx, my) || PeakOnMapBorder(ix, iy)) return false;
     const double ex = static_cast<double>(m_model.O.x) + ix * static_cast<double>(m_model.Dx.x) +
                       iy * static_cast<double>(m_model.Dy.x);
     const double ey = static_cast<double>(m_model.O.y) + ix * static_cast<double>(m_model.Dx.y) +
@@ -366,6 +380,7 @@ int CNCCMapsAlign::Collect(double tol)
         m_out[0].reset(new POINT2[cells]());
         m_out[1].reset(new POINT2[cells]());
     }
+    m_outCell.assign(cells, POINT{});
     int n = 0;
     for (int iy = 0; iy < m_grid.ny; ++iy) {
         for (int ix = 0; ix < m_grid.nx; ++ix) {
@@ -386,10 +401,56 @@ int CNCCMapsAlign::Collect(double tol)
             m_out[0][n] = POINT2{static_cast<float>(centre->x + shift->x) + offX,
                                  static_cast<float>(centre->y + shift->y) + offY};
             m_out[1][n] = POINT2{static_cast<float>(centre->x), static_cast<float>(centre->y)};
+            m_outCell[n] = POINT{ix, iy};
             ++n;
         }
     }
     ShowPairs(n);
+    return n;
+}
+
+int CNCCMapsAlign::DropStrays(int n)
+{
+    if (!m_out[0] || !m_out[1] || static_cast<size_t>(n) > m_outCell.size()) return n;
+    // Least squares of the refined positions over the cell indices, as Refit
+    // does for the integer ones, then the worst pair out while it strays.
+    while (n >= 4) {
+        double a[3][3] = {}, bx[3] = {}, by[3] = {};
+        for (int i = 0; i < n; ++i) {
+            const double row[3] = {1.0, double(m_outCell[i].x), double(m_outCell[i].y)};
+            for (int r = 0; r < 3; ++r) {
+                for (int c = 0; c < 3; ++c) a[r][c] += row[r] * row[c];
+                bx[r] += row[r] * m_out[0][i].x;
+                by[r] += row[r] * m_out[0][i].y;
+            }
+        }
+        float af[9], rx[3], ry[3], sx[3], sy[3];
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) af[3 * r + c] = static_cast<float>(a[r][c]);
+            rx[r] = static_cast<float>(bx[r]);
+            ry[r] = static_cast<float>(by[r]);
+        }
+        // Cells on one line leave the model open: nothing to judge by.
+        if (!CEquation::SolveLEq3(af, rx, sx) || !CEquation::SolveLEq3(af, ry, sy)) return n;
+        int worst = -1;
+        double worstD = kStrayTol;
+        for (int i = 0; i < n; ++i) {
+            const double ex = sx[0] + sx[1] * m_outCell[i].x + sx[2] * m_outCell[i].y;
+            const double ey = sy[0] + sy[1] * m_outCell[i].x + sy[2] * m_outCell[i].y;
+            const double d = std::hypot(m_out[0][i].x - ex, m_out[0][i].y - ey);
+            if (d > worstD) {
+                worstD = d;
+                worst = i;
+            }
+        }
+        if (worst < 0) break;
+        for (int i = worst; i + 1 < n; ++i) {
+            m_out[0][i] = m_out[0][i + 1];
+            m_out[1][i] = m_out[1][i + 1];
+            m_outCell[i] = m_outCell[i + 1];
+        }
+        --n;
+    }
     return n;
 }
 

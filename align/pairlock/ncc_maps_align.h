@@ -11,6 +11,7 @@
 #include "geometry/polykit/geometry_records.h"
 
 #include <memory>
+#include <vector>
 
 class CNCCMapsAlign {
 public:
@@ -60,6 +61,21 @@ public:
     // The inliers' pairs into the collection arrays (one entry per cell);
     // returns their number.
     int Collect(double tol);
+    // The collected pairs whose refined (sub-pixel) position strays from the
+    // grid model fitted to the refined positions by more than kStrayTol
+    // pixels are left out, the worst first, the model fitted again after
+    // each; returns the number kept (compacted at the front).
+    int DropStrays(int n);
+    // Pixels of the images the maps were made on. The inlier test works on
+    // integer peaks with a tolerance of a tenth or a fifth of a grid step
+    // (several pixels), so that it can find the pattern at all; a refined
+    // position is only worth returning when it agrees with the others to
+    // within a pixel. On one-directional texture (a facade's horizontal
+    // lines, a template that takes in image 2's empty margin) or a weak,
+    // broad hump (sky, water) the map's maximum can sit one to three pixels
+    // from the true shift and still pass the coarse test; correct pairs
+    // agree with the refined model to a few tenths.
+    static constexpr double kStrayTol = 0.75;
     const POINT2* Collected(int i) const { return m_out[i & 1].get(); }
 
     const Model& GetModel() const { return m_model; }
@@ -78,6 +94,11 @@ private:
     Line RowModel(int iy, int ix0);
     Line ColModel(int ix, int iy0);
     bool Measured(int ix, int iy, double* mx, double* my);
+    // A maximum on the first or last row or column of its map is no peak:
+    // the values may go on rising beyond the searched shifts (a match
+    // outside the search range), and there is no sample on its far side
+    // for the sub-pixel fit.
+    bool PeakOnMapBorder(int ix, int iy);
     bool IsInlier(int ix, int iy, double tol, double* mx, double* my);
     bool GoodCount(int n) const { return n >= 5 && n >= m_grid.numMaps / 3; }
     void TwoRows(int a, int b, int startA, int startB);
@@ -96,4 +117,5 @@ private:
 
     Model m_model;
     std::unique_ptr<POINT2[]> m_out[2];
+    std::vector<POINT> m_outCell;  // grid cell of each collected pair
 };

@@ -1,5 +1,6 @@
 #include "align/warpfit/mcc_refine.h"
 
+#include "align/warpfit/refine_gate.h"
 #include "align/warpfit/w_align.h"
 #include "imaging/image.h"
 #include "platform/mapproj/img_combo_rs.h"
@@ -360,11 +361,59 @@ int CMCCRefine::MainMCCRefine(PAIR_WALIGN_PRMS* prms)
         return 0;
     }
     if (IsFixAperture()) fit.SetAperture(GetApertureDeg());
-    // Only a completed fit replaces the caller's parameters.
+    // Only a completed fit that the picked pairs bear out replaces the
+    // caller's parameters.
     if (!fit.MainWAlign(nullptr)) {
         Logger::log("ERROR CMCCRefine::MainMCCRefine: the fit to %d picked pairs failed", 1, n);
         return 0;
     }
+    // Overlay pixels per image-2 pixel, the scale the peaks were found at:
+    // the overlays hold t1's word 10 samples around the circle, an image-2
+    // pixel spans t2's reciprocal focal length in radians.
+    const double overlayScale = t2.rcpFocal * GetRsWordInt(&t1, 10) / (2 * std::numbers::pi);
+    const CRefineGate gate(*prms, overlayScale, std::max(m_searchX, m_searchY), "CMCCRefine::MainMCCRefine");
+    std::vector<char> within;
+    if (!gate.Accept(*fit.GetPrms(), m_points[0].data(), m_points[1].data(), n, within)) return 0;
+    // With relaxed limits the picks may come from the part of the overlap
+    // where the start happened to be close, and the fit be extrapolated over
+    // the rest: a second pass around the fit must bear it out everywhere.
+    if (m_relaxed && !ConfirmFit(*fit.GetPrms())) return 0;
     *prms = *fit.GetPrms();
     return templates;
+}
+
+bool CMCCRefine::ConfirmFit(const PAIR_WALIGN_PRMS& fitted) const
+{
+    // The second pass's windows and markers would cover the first's.
+    const int display = GetDebugDispFlag();
+    SetDebugDispFlag(0);
+    CMCCRefine check(m_img[0], m_img[1]);
+    check.m_kernel = m_kernel;
+    check.m_overlayParam = m_overlayParam;
+    PAIR_WALIGN_PRMS around = fitted;
+    TRANSFORM_RS t1{}, t2{};
+    bool confirmed = false;
+    if (CImgComboRS::Overlay2ImgRS_0(m_img[0], m_img[1], &around, 0.0f, 0.0f, m_overlayParam, &check.m_overlay[0],
+                                     &check.m_overlay[1], &t1, &t2)) {
+        check.MakePeakGrid(check.m_overlay[0], check.m_overlay[1], GetRsWordInt(&t2, 11) - GetRsWordInt(&t1, 11),
+                           GetRsWordInt(&t2, 12) - GetRsWordInt(&t1, 12));
+        check.PickPeakPts();
+        check.PeakPtsSR(&t1, &t2);
+        const int n = check.GetPickedCount();
+        const double overlayScale = t2.rcpFocal * GetRsWordInt(&t1, 10) / (2 * std::numbers::pi);
+        CRefineGate gate(fitted, overlayScale, std::max(m_searchX, m_searchY),
+                         "CMCCRefine::MainMCCRefine (second pass around the fit)");
+        // Around a right fit nearly every pick sits at its place; a fit that
+        // is off over part of the overlap shows there.
+        gate.SetSurvivorShare(0.9);
+        std::vector<char> within;
+        if (n < CRefineGate::kMinPairs)
+            Logger::log("ERROR CMCCRefine::MainMCCRefine: a second pass around the fit picks only %d pairs", 1, n);
+        else
+            confirmed = gate.Accept(fitted, check.m_points[0].data(), check.m_points[1].data(), n, within);
+    } else {
+        Logger::log("ERROR CMCCRefine::MainMCCRefine: no overlays around the fit", 1);
+    }
+    SetDebugDispFlag(display);
+    return confirmed;
 }

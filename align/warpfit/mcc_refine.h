@@ -40,7 +40,11 @@ public:
     // Refines *prms (earlier form, word 8 set). Returns the number of
     // templates that passed the coverage test with *prms updated; 0 with
     // *prms unchanged when the overlays cannot be made, too few points were
-    // picked for the free parameters or the fit fails.
+    // picked for the free parameters, the fit fails or CRefineGate refuses
+    // it (picked pairs that disagree with the fit, a fit further from the
+    // start than the shift window reaches, too few pairs within the gate).
+    // When the picking had to relax its limits, a second grid pass around
+    // the fit must find nine in ten of its picks within the gate.
     int MainMCCRefine(PAIR_WALIGN_PRMS* prms);
     // Picks the sharp, strong, small-shift peaks; relaxes the limits once
     // (for the object's life) when fewer than a third, or fewer than 8, pass.
@@ -67,6 +71,9 @@ public:
     void SetKernel(warpfit::NccKernel kernel) { m_kernel = kernel; }
 
 private:
+    // A grid pass around `fitted` on overlays made from it: true when its
+    // picks agree with the fit (CRefineGate).
+    bool ConfirmFit(const PAIR_WALIGN_PRMS& fitted) const;
     int TemplateCoverage(const Image* ov1, const Image* ov2, int x0, int y0) const;
     bool StudyWindow(const std::vector<double>& map, const std::vector<unsigned char>& valid, MCC_PEAK& peak) const;
     void ShowWindow(const Image* ov1, const Image* ov2, int x0, int y0, const MCC_PEAK& peak,

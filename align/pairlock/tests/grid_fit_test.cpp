@@ -1,7 +1,8 @@
 // The peak grid fit on a synthetic grid of maps whose integer peak shifts
 // follow a known affine model: a full grid with outliers, one row and a pair
 // above it, two rows, two columns, a lone column, a row and column that
-// disagree, the triple test's bounds, the inlier bound and a failed solve.
+// disagree, the triple test's bounds, the inlier bound, a failed solve, and
+// the strays and border peaks that the returned pairs leave out.
 #include "align/pairlock/ncc_maps_align.h"
 
 #include <gtest/gtest.h>
@@ -167,6 +168,35 @@ TEST(GridFit, FullGridWithOutliers)
     ONE_CC_PEAK* kept = grid.GetNccMap(0, 0)->peakShape;
     EXPECT_EQ(fit.Collect(0.1), 27);
     EXPECT_EQ(grid.GetNccMap(0, 0)->peakShape, kept);
+}
+
+// Peaks that the coarse inlier test lets through (within a tenth of a step
+// of the model) but that are no true matches: two cells whose maximum lies
+// two pixels off, and one whose maximum is on its map's first column (the
+// correlation may go on rising beyond the searched shifts). None of them is
+// returned; the other pairs are.
+TEST(GridFit, StraysAndPeaksOnTheMapBorderAreLeftOut)
+{
+    FakeGrid grid(6, 5);
+    for (int iy = 0; iy < 5; ++iy) grid.PutRow(iy);
+    grid.Put(2, 2, POINT{2, 0});
+    grid.Put(4, 1, POINT{-1, 2});
+    grid.GetNccMap(3, 3)->peakCol = 0.0f;
+    CNCCMapsAlign fit;
+    fit.UseGrid(&grid, grid.Desc());
+    Pairs out;
+    ASSERT_EQ(fit.FitGrid(out.p, &out.n), 1);
+    ASSERT_EQ(out.n, 27);
+    for (int i = 0; i < out.n; ++i) {
+        const POINT c = FakeGrid::Centre(0, 0);
+        const int ix = (static_cast<int>(out.p[1][i].x) - c.x) / kStep;
+        const int iy = (static_cast<int>(out.p[1][i].y) - c.y) / kStep;
+        EXPECT_FALSE((ix == 2 && iy == 2) || (ix == 4 && iy == 1) || (ix == 3 && iy == 3)) << ix << "," << iy;
+        // Every pair returned lies within the rounding of the truth.
+        const POINT2 t = FakeGrid::Truth(ix, iy);
+        EXPECT_NEAR(out.p[0][i].x, t.x, 0.5 + kSubPixel + 1e-4) << ix << "," << iy;
+        EXPECT_NEAR(out.p[0][i].y, t.y, 0.5 + kSubPixel + 1e-4) << ix << "," << iy;
+    }
 }
 
 TEST(GridFit, OneRowAndAPairAbove)

@@ -96,14 +96,10 @@ struct Fixture {
     }
 };
 
+// Both images with focal length f.
 PAIR_WALIGN_RR_PRMS2 Pair(float f, float a, float b, float c)
 {
-    PAIR_WALIGN_RR_PRMS2 p{};
-    p.rcpF1 = p.rcpF2 = 1.0f / f;
-    p.angA = a;
-    p.angB = b;
-    p.angC = c;
-    return p;
+    return PairPrms(1.0f / f, 1.0f / f, a, b, c);
 }
 
 PAIR_ALIGN_INIT_SETTING Setting(float tolH, float tolV, int mark)

@@ -31,17 +31,6 @@ bool IsZero(const Image& img, int x, int y)
     return true;
 }
 
-PAIR_WALIGN_RR_PRMS2 Pair(float f1, float f2, float a, float b, float c)
-{
-    PAIR_WALIGN_RR_PRMS2 p{};
-    p.rcpF1 = 1.0f / f1;
-    p.rcpF2 = 1.0f / f2;
-    p.angA = a;
-    p.angB = b;
-    p.angC = c;
-    return p;
-}
-
 struct Margins {
     int mx, my;
 };
@@ -57,7 +46,7 @@ TEST_P(IdentityOverlap, CopiesBothImagesInsideTheOutline)
     const int W = 160, H = 120;
     Image* img1 = testkit::MakePatternImage(W, H, 3, 0, 1);
     Image* img2 = testkit::MakePatternImage(W, H, 3, 0, 2);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(300, 300, 0, 0, 0);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 300, 1.0f / 300, 0, 0, 0);
     COverlapRR ov;
     ASSERT_TRUE(ov.MainOverlapRR(img1, img2, &p, 1.0f, 1.0f, m.mx, m.my, false));
     const Image& o1 = *ov.GetImgO1();
@@ -117,18 +106,14 @@ TEST_P(OverlapPointsBack, EveryOverlapPixelMapsToTheImagePixelItHolds)
     const int W1 = 320, H1 = 240, W2 = 300, H2 = 260;
     Image* img1 = MakeCodedImage(W1, H1);
     Image* img2 = MakeCodedImage(W2, H2);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(600, 650, 0.08f, 0.25f, -0.05f);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 600, 1.0f / 650, 0.08f, 0.25f, -0.05f);
     COverlapRR ov;
     ASSERT_TRUE(ov.MainOverlapRR(img1, img2, &p, zc.zx, zc.zy, zc.mx, zc.my, false));
     const Image& o1 = *ov.GetImgO1();
     const Image& o2 = *ov.GetImgO2();
     const int WO = o1.GetWidth(), HO = o1.GetHeight();
     std::vector<POINT2> a, b;
-    for (int y = 0; y < HO; ++y)
-        for (int x = 0; x < WO; ++x) a.push_back({float(x), float(y)});
-    b = a;
-    POINT2* pairs[2] = {a.data(), b.data()};
-    ASSERT_EQ(ov.PtPairsOverlapToRawFrames(pairs, int(a.size())), 1);
+    ASSERT_EQ(MapEveryPixelBack(ov, WO, HO, a, b), 1);
 
     // The warp of image 2 samples by the nearest pixel; with an extra
     // vertical zoom the rows are picked from an even warp, half a frame row
@@ -212,9 +197,9 @@ TEST(COverlapRR, RefusesPairsWithoutOverlapAndBadInput)
     Image* img2 = testkit::MakePatternImage(320, 240, 3, 0, 2);
     Image grey16;
     grey16.Create(64, 64, 1, IMG_UINT16);
-    PAIR_WALIGN_RR_PRMS2 beside = Pair(600, 600, 0, 1.2f, 0);
-    PAIR_WALIGN_RR_PRMS2 good = Pair(600, 600, 0, 0.1f, 0);
-    PAIR_WALIGN_RR_PRMS2 noFocal = Pair(600, 600, 0, 0.1f, 0);
+    PAIR_WALIGN_RR_PRMS2 beside = PairPrms(1.0f / 600, 1.0f / 600, 0, 1.2f, 0);
+    PAIR_WALIGN_RR_PRMS2 good = PairPrms(1.0f / 600, 1.0f / 600, 0, 0.1f, 0);
+    PAIR_WALIGN_RR_PRMS2 noFocal = PairPrms(1.0f / 600, 1.0f / 600, 0, 0.1f, 0);
     noFocal.rcpF1 = 0;
     struct Case {
         const char* what;
@@ -256,7 +241,7 @@ TEST(COverlapRR, OverlapImagesAreReleasedThroughTheirCounts)
 {
     Image* img1 = testkit::MakePatternImage(200, 150, 3, 0, 1);
     Image* img2 = testkit::MakePatternImage(200, 150, 3, 0, 2);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(400, 400, 0.02f, 0.1f, 0);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 400, 1.0f / 400, 0.02f, 0.1f, 0);
     Image* kept = nullptr;
     Image* keptAgain = nullptr;
     {
@@ -292,7 +277,7 @@ TEST(COverlapRR, InverseTransformFromPieces)
     EXPECT_FLOAT_EQ(ov.GetPrms21().angA, 0.1f);
     EXPECT_FLOAT_EQ(ov.GetPrms21().angB, 0.2f);
     EXPECT_FLOAT_EQ(ov.GetPrms21().angC, 0.3f);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(500, 700, 0.1f, 0.2f, 0.3f);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 500, 1.0f / 700, 0.1f, 0.2f, 0.3f);
     ov.InitWAlign12to21(&p);
     // The inverse carries image-2 points back onto the image-1 points they
     // came from.

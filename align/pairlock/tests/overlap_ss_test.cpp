@@ -20,17 +20,6 @@ using namespace overlaptest;
 
 namespace {
 
-PAIR_WALIGN_RR_PRMS2 Pair(float rcp1, float rcp2, float a, float b, float c)
-{
-    PAIR_WALIGN_RR_PRMS2 p{};
-    p.rcpF1 = rcp1;
-    p.rcpF2 = rcp2;
-    p.angA = a;
-    p.angB = b;
-    p.angC = c;
-    return p;
-}
-
 // The equator samples are zoom 2 pi f1, rounded down to a multiple of 4.
 TEST(COverlapSS, SamplesFollowTheFocalLengthAndZoom)
 {
@@ -46,7 +35,7 @@ TEST(COverlapSS, SamplesFollowTheFocalLengthAndZoom)
         {1.0f / 6000, 1.0f, 37696},    // past 32767: kept whole
     };
     for (const auto& c : cases) {
-        PAIR_WALIGN_RR_PRMS2 p = Pair(c.rcp1, c.rcp1, 0, 0.05f, 0);
+        PAIR_WALIGN_RR_PRMS2 p = PairPrms(c.rcp1, c.rcp1, 0, 0.05f, 0);
         COverlapSS ov;
         ASSERT_TRUE(ov.MainOverlapSS(img1, img2, &p, c.zoom, 30, 20, false)) << c.rcp1;
         EXPECT_EQ(ov.GetSamples(), c.want) << c.rcp1 << " " << c.zoom;
@@ -83,7 +72,7 @@ TEST(COverlapSS, UnusableFocalLengthsAreRefused)
         {"sphere of under 4 samples", 10.0f, 10.0f, 1},
     };
     for (const auto& c : cases) {
-        PAIR_WALIGN_RR_PRMS2 p = Pair(c.rcp1, c.rcp2, 0, 0.05f, 0);
+        PAIR_WALIGN_RR_PRMS2 p = PairPrms(c.rcp1, c.rcp2, 0, 0.05f, 0);
         COverlapSS ov;
         LogCapture log;
         EXPECT_FALSE(ov.MainOverlapSS(img1, img2, &p, c.zoom, 30, 20, false)) << c.what;
@@ -104,7 +93,7 @@ TEST(COverlapSS, RerunReleasesTheEarlierMapsAndImages)
 {
     Image* img1 = MakeRampImage(200, 150);
     Image* img2 = MakeRampImage(200, 150);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(1.0f / 300, 1.0f / 300, 0, 0.1f, 0);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 300, 1.0f / 300, 0, 0.1f, 0);
     Image* first = nullptr;
     std::vector<uint8_t> before;
     {
@@ -142,18 +131,14 @@ TEST_P(SphereRoundTrip, OverlapPixelsMapBackToWhereTheyWereSampled)
     const SphereCase sc = GetParam();
     Image* img1 = MakeRampImage(sc.W1, sc.H1);
     Image* img2 = MakeRampImage(sc.W2, sc.H2);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(1.0f / sc.f1, 1.0f / sc.f2, sc.a, sc.b, sc.c);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / sc.f1, 1.0f / sc.f2, sc.a, sc.b, sc.c);
     COverlapSS ov;
     ASSERT_TRUE(ov.MainOverlapSS(img1, img2, &p, sc.zoom, 30, 20, false));
     const Image& o1 = *ov.GetImgO1();
     const Image& o2 = *ov.GetImgO2();
     const int WO = o1.GetWidth(), HO = o1.GetHeight();
     std::vector<POINT2> a, b;
-    for (int y = 0; y < HO; ++y)
-        for (int x = 0; x < WO; ++x) a.push_back({float(x), float(y)});
-    b = a;
-    POINT2* pairs[2] = {a.data(), b.data()};
-    ASSERT_EQ(ov.PtPairsOverlapToRawFrames(pairs, int(a.size())), 1);
+    ASSERT_EQ(MapEveryPixelBack(ov, WO, HO, a, b), 1);
 
     // Half a grey level, plus the ramp's clamp at the image's last row and
     // column, where the bilinear sample leans on the pixel before.

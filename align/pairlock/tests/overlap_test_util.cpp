@@ -84,6 +84,17 @@ std::array<double, 9> Transpose(const std::array<double, 9>& a)
     return {a[0], a[3], a[6], a[1], a[4], a[7], a[2], a[5], a[8]};
 }
 
+PAIR_WALIGN_RR_PRMS2 PairPrms(float rcp1, float rcp2, float a, float b, float c)
+{
+    PAIR_WALIGN_RR_PRMS2 p{};
+    p.rcpF1 = rcp1;
+    p.rcpF2 = rcp2;
+    p.angA = a;
+    p.angB = b;
+    p.angC = c;
+    return p;
+}
+
 std::array<double, 9> PairRotation(double a, double b, double c)
 {
     auto az = [](double t) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace overlaptest {
 
@@ -25,6 +26,23 @@ bool DecodePixel(const Image& image, int x, int y, int& px, int& py);
 Image* MakeRampImage(int width, int height);
 // The position a ramp sample holds; false for a pixel of zeros.
 bool DecodeRamp(const Image& image, int x, int y, double& px, double& py);
+
+// A pair transform from reciprocal focal lengths and the three angles.
+PAIR_WALIGN_RR_PRMS2 PairPrms(float rcp1, float rcp2, float a, float b, float c);
+
+// Every pixel of a w x h overlap image as a point pair (a[k] = b[k] = pixel
+// (k % w, k / w)), then carried back into the two images by the overlap's
+// PtPairsOverlapToRawFrames, whose result is returned.
+template <class Overlap>
+int MapEveryPixelBack(Overlap& ov, int w, int h, std::vector<POINT2>& a, std::vector<POINT2>& b)
+{
+    a.clear();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) a.push_back({float(x), float(y)});
+    b = a;
+    POINT2* pairs[2] = {a.data(), b.data()};
+    return ov.PtPairsOverlapToRawFrames(pairs, int(a.size()));
+}
 
 // The pair rotation as documented for PAIR_WALIGN_RR_PRMS2: the ray of a
 // first-image point goes to Az(c) Ay(b) Az(a) times that ray, with

@@ -43,23 +43,12 @@ TEST(CPolarOverlap, PlaceBoxTable)
         EXPECT_EQ(CPolarOverlap::PlaceBox(c.N, c.M, c.B, c.x0), c.want) << c.N << " " << c.M << " " << c.B << " " << c.x0;
 }
 
-PAIR_WALIGN_RR_PRMS2 Pair(float f1, float f2, float a, float b, float c)
-{
-    PAIR_WALIGN_RR_PRMS2 p{};
-    p.rcpF1 = 1.0f / f1;
-    p.rcpF2 = 1.0f / f2;
-    p.angA = a;
-    p.angB = b;
-    p.angC = c;
-    return p;
-}
-
 // A step below 1 would divide by zero: it is refused with an error line.
 TEST(CPolarOverlap, StepBelowOneIsRefused)
 {
     Image* img1 = MakeCodedImage(300, 220);
     Image* img2 = MakeCodedImage(300, 220);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(500, 500, 0, 0.1f, 0);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 500, 1.0f / 500, 0, 0.1f, 0);
     for (int step : {0, -2}) {
         CPolarOverlap ov(step, 0, 0);
         ov.InitFromPairPrms(&p);
@@ -83,7 +72,7 @@ TEST(CPolarOverlap, TinyOverlapFailsQuietly)
 {
     Image* img1 = MakeCodedImage(60, 50);
     Image* img2 = MakeCodedImage(60, 50);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(100, 100, 0, 0, 0);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 100, 1.0f / 100, 0, 0, 0);
     CPolarOverlap ov(1, 0, 0);
     ov.InitFromPairPrms(&p);
     LogCapture log;
@@ -110,7 +99,7 @@ TEST_P(PolarPointsBack, OverlapImagesAgreeAndPointsMapBack)
     const int W1 = 300, H1 = 220, W2 = 280, H2 = 240;
     Image* img1 = MakeCodedImage(W1, H1);
     Image* img2 = MakeCodedImage(W2, H2);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(500, 520, 0.3f, 0.12f, -0.1f);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 500, 1.0f / 520, 0.3f, 0.12f, -0.1f);
     CPolarOverlap ov(pc.step, pc.mx, pc.my);
     ov.InitFromPairPrms(&p);
     ASSERT_TRUE(ov.MakeOverlapImgs(img1, img2));
@@ -124,11 +113,7 @@ TEST_P(PolarPointsBack, OverlapImagesAgreeAndPointsMapBack)
     EXPECT_GE(WO * HO, 5000);
 
     std::vector<POINT2> a, b;
-    for (int y = 0; y < HO; ++y)
-        for (int x = 0; x < WO; ++x) a.push_back({float(x), float(y)});
-    b = a;
-    POINT2* pairs[2] = {a.data(), b.data()};
-    ASSERT_EQ(ov.PtPairsOverlapToRawFrames(pairs, int(a.size())), 1);
+    ASSERT_EQ(MapEveryPixelBack(ov, WO, HO, a, b), 1);
 
     const REGION box = *ov.GetOverlapBox();
     int both = 0, disagree = 0, bad1 = 0, bad2 = 0, badPair = 0, outsideBox = 0, missing = 0;
@@ -180,7 +165,7 @@ TEST(CPolarOverlap, OverlapImagesAreReleasedThroughTheirCounts)
 {
     Image* img1 = MakeCodedImage(300, 220);
     Image* img2 = MakeCodedImage(300, 220);
-    PAIR_WALIGN_RR_PRMS2 p = Pair(500, 500, 0, 0.1f, 0);
+    PAIR_WALIGN_RR_PRMS2 p = PairPrms(1.0f / 500, 1.0f / 500, 0, 0.1f, 0);
     Image* kept = nullptr;
     {
         CPolarOverlap ov(2, 0, 0);

@@ -320,4 +320,119 @@ TEST_F(RealPair, MFCRefineFailuresLeaveTheParametersAlone)
     ReleaseImage(img1);
 }
 
+// Starts beyond and within each refiner's search range on two more scenes
+// (50-degree views, 35 % of the view shared): the aligner behind
+// MainMFCRefine searches 31 working pixels (about 45 image pixels at 1280 x
+// 960), MainMCCRefine 8 overlay pixels (about 8 image pixels). Beyond the
+// range a refiner once followed wrong peaks and reported the wrong fit as a
+// success; now it must say 0 and leave the parameters and point arrays
+// alone. Within the range the fit must be right.
+TEST(RefinerSearchRange, BeyondTheRangeFailsWithinItFits)
+{
+    struct Scene {
+        const char* file;
+        double pan, tilt;  // view 1
+        double roll;       // a and -c / 2 of the pair, degrees
+    };
+    const Scene rhein{"huginsample-equirect/rhein1_rodenkirchen.jpg", 0.3, 0.1, 0.0};
+    const Scene durlach{"huginsample-durlach/durlach_saumarkt_equirect.jpg", -0.5, 0.05, 5.0};
+    struct Case {
+        const char* name;
+        const Scene* scene;
+        int width;
+        double startDeg;  // pan off by this much, the turns by 0.3 and 0.2 of it
+        bool mcc;         // MainMCCRefine, else MainMFCRefine with both fits
+        bool fits;
+        double maxError;  // of a fit (warp fit or MCC), pixels over the overlap
+    };
+    const Case cases[] = {
+        {"MFC, 2 degrees at 1280", &rhein, 1280, 2.0, false, false, 0},
+        {"MFC, 2 degrees at 1280, rolled", &durlach, 1280, 2.0, false, false, 0},
+        {"MFC, 1 degree at 1280", &rhein, 1280, 1.0, false, true, 0.5},
+        {"MFC, 1 degree at 1280, rolled", &durlach, 1280, 1.0, false, true, 0.5},
+        {"MFC, 6 degrees at 640", &durlach, 640, 6.0, false, false, 0},
+        {"MCC, 0.5 degrees at 1280", &rhein, 1280, 0.5, true, false, 0},
+        {"MCC, 0.5 degrees at 1280, rolled", &durlach, 1280, 0.5, true, false, 0},
+        // 11 px at the worst: the picks come from a strip of the overlap
+        // only, and the fit to them is far off over the rest.
+        {"MCC, 0.33 degrees at 1280", &rhein, 1280, 0.33, true, false, 0},
+        {"MCC, 0.25 degrees at 1280", &rhein, 1280, 0.25, true, true, 0.5},
+        {"MCC, 6 degrees at 640", &rhein, 640, 6.0, true, false, 0},
+    };
+    std::map<std::string, std::unique_ptr<Image, void (*)(Image*)>> panos;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        auto it = panos.find(k.scene->file);
+        if (it == panos.end())
+            it = panos.emplace(k.scene->file, std::unique_ptr<Image, void (*)(Image*)>(
+                                                  LoadJpeg(testkit::TestData(k.scene->file).string()), ReleaseImage))
+                     .first;
+        ASSERT_NE(it->second, nullptr) << "cannot decode " << k.scene->file;
+        const int w = k.width, h = w * 3 / 4;
+        const double fov = 50 * kDeg, r = std::tan(fov / 2) / (w / 2);
+        const double a = k.scene->roll * kDeg, b = (1 - 0.35) * fov, c = -a / 2;
+        const M3 place1 = PlaceView(k.scene->pan, k.scene->tilt);
+        Image* img1 = RenderView(*it->second, w, h, r, place1);
+        Image* img2 = RenderView(*it->second, w, h, r, SecondPlacement(place1, a, b, c));
+        const M3 truth = PairHomographyRef(r, r, a, b, c);
+        PAIR_WALIGN_PRMS start{};
+        start.scale = 1.0f;
+        start.rot1 = static_cast<float>(a + 0.3 * k.startDeg * kDeg);
+        start.rot2 = static_cast<float>(-c - 0.2 * k.startDeg * kDeg);
+        start.halfFov1 = static_cast<float>(fov / 2);
+        start.halfWidth1 = w / 2.0f;
+        start.offsetAngle = static_cast<float>(b + k.startDeg * kDeg);
+
+        for (int marker = 0; marker <= (k.mcc ? 0 : 1); ++marker) {
+            SCOPED_TRACE(k.mcc ? "MCC" : marker ? "warp fit" : "homography");
+            Settings settings(false, false, 0.0f, marker);
+            PAIR_WALIGN_PRMS prms = start;
+            LogCapture log;
+            int result;
+            POINT2* pts[2] = {reinterpret_cast<POINT2*>(1), reinterpret_cast<POINT2*>(1)};
+            int n = -1;
+            if (k.mcc) {
+                CMCCRefine refine(img1, img2);
+                result = refine.MainMCCRefine(&prms);
+            } else {
+                CMFCRefine refine(img1, img2);
+                result = refine.MainMFCRefine(&prms, pts, &n, 0, 0.0f, 0, 1.0f);
+            }
+            if (!k.fits) {
+                EXPECT_EQ(result, 0) << "after " << MaxMappingError(prms, truth, w, h, w, h) << " px";
+                EXPECT_EQ(std::memcmp(&prms, &start, sizeof prms), 0);
+                if (!k.mcc) {
+                    EXPECT_EQ(pts[0], nullptr);
+                    EXPECT_EQ(pts[1], nullptr);
+                    EXPECT_EQ(n, 0);
+                }
+                EXPECT_TRUE(log.contains(k.mcc ? "ERROR CMCCRefine::MainMCCRefine" : "ERROR CMFCRefine::MainMFCRefine"))
+                    << log.text();
+            } else {
+                ASSERT_GT(result, 0) << log.text();
+                // The homography's conversion into the earlier form is the
+                // coarser of the two fits; its pairs are held to the same gate.
+                if (k.mcc || marker == 1) {
+                    EXPECT_LT(MaxMappingError(prms, truth, w, h, w, h), k.maxError);
+                }
+                if (!k.mcc) {
+                    EXPECT_GE(n, 14);
+                    // The pairs handed back as matches lie within 1.5 image
+                    // pixels of the truth (the gate is 1.5 working pixels,
+                    // larger in image pixels).
+                    for (int i = 0; i < n; ++i) {
+                        const POINT2 q = MapH(truth, POINT2{pts[0][i].x - w / 2.0f, pts[0][i].y - h / 2.0f});
+                        EXPECT_LT(std::hypot(q.x + w / 2.0f - pts[1][i].x, q.y + h / 2.0f - pts[1][i].y), 1.5)
+                            << "pair " << i;
+                    }
+                    delete[] pts[0];
+                    delete[] pts[1];
+                }
+            }
+        }
+        ReleaseImage(img1);
+        ReleaseImage(img2);
+    }
+}
+
 }  // namespace
