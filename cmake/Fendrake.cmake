@@ -56,8 +56,9 @@ function(fendrake_test name)
   target_compile_definitions(${name} PRIVATE
     FENDRAKE_TESTDATA_DIR="${FENDRAKE_TESTDATA_DIR}"
     FENDRAKE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "FENDRAKE_TESTDATA=${FENDRAKE_TESTDATA_DIR}")
+  # FENDRAKE_TESTDATA in the caller's environment reaches the tests as it is;
+  # without it they fall back to the compiled-in folder.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()
 
 # fendrake_bench(<target> SOURCES ... [LINKS ...])
