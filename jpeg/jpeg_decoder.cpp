@@ -14,7 +14,7 @@
 #include <new>
 
 namespace {
-const char* const kFrameTooLarge = "the frame exceeds 65536 x 32768 pixels";
+const char* const kFrameTooLarge = "the frame holds more than 536870912 (2^29) pixels";
 }  // namespace
 
 std::string MarkerName(int marker)

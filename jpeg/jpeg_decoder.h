@@ -28,15 +28,15 @@ public:
     // file cannot make the decoder repeat its work without end.
     static constexpr int kMaxScans = 500;
     // A frame decoded at full scale may hold at most this many pixels,
-    // counted on the MCU-padded frame: 65,536 x 32,768, the 2:1 panorama at
-    // the widest frame a JPEG can have (65,535 columns). A full-sphere world
-    // map of W equator samples has W/2 + 1 rows, so no panorama such a frame
-    // can fill needs more; strips up to 65,535 wide and 32,768 high decode.
-    // A larger frame is refused by the header pass (by NoReadThumbnail after
-    // a one-eighth header pass), before the caller sizes its image; the
-    // header-only pass, which allocates nothing, reads any frame. The
+    // counted on the MCU-padded frame: 2^29, the full-sphere panorama
+    // (32,768 x 16,384) of the widest world map whose equator width the
+    // short panorama descriptor can carry (a signed 16-bit field). The BMP
+    // reader applies the same bound. Strips 65,535 wide decode up to 8,192
+    // rows. A larger frame is refused by the header pass (by NoReadThumbnail
+    // after a one-eighth header pass), before the caller sizes its image;
+    // the header-only pass, which allocates nothing, reads any frame. The
     // image-sized buffers themselves are allocated only in the data pass.
-    static constexpr uint64_t kMaxFramePixels = uint64_t{65536} * 32768;
+    static constexpr uint64_t kMaxFramePixels = uint64_t{1} << 29;
 
     // `basePosition` is the position of the source's first byte in the file,
     // used for the recorded position of the descriptor's payload.

@@ -72,7 +72,7 @@ TEST(JpegFrameLimit, HugeProgressiveFrameIsRefusedBeforeAnyBufferIsAllocated)
         EXPECT_EQ(full.header, 1);
         EXPECT_TRUE(full.options & QFI_READ_FAILED);
         EXPECT_EQ(log.errorCount(), 1);
-        EXPECT_TRUE(log.contains("ERROR GetJpegHeader(): the frame exceeds 65536 x 32768 pixels")) << log.text();
+        EXPECT_TRUE(log.contains("ERROR GetJpegHeader(): the frame holds more than 536870912 (2^29) pixels")) << log.text();
     }
     {
         // Asking only for the size allocates nothing and is answered.
@@ -88,7 +88,7 @@ TEST(JpegFrameLimit, HugeProgressiveFrameIsRefusedBeforeAnyBufferIsAllocated)
         Decoded thumb = jpegtest::DecodeFile(path, QFI_ONE_EIGHTH, true);
         EXPECT_EQ(thumb.header, 0);
         EXPECT_EQ(thumb.data, -1);
-        EXPECT_TRUE(log.contains("ERROR NoReadThumbnail(): the frame exceeds")) << log.text();
+        EXPECT_TRUE(log.contains("ERROR NoReadThumbnail(): the frame holds more than")) << log.text();
     }
 }
 
@@ -99,13 +99,14 @@ TEST(JpegFrameLimit, FramesUpToTheLimitPassTheHeader)
         bool accepted;
     };
     const Case cases[] = {
-        {65535, 32768, 1, 0x11, true},   // padded to 65536 x 32768: the limit itself
-        {65535, 32768, 3, 0x22, true},   // 4:2:0 pads to the same
-        {65535, 32769, 1, 0x11, false},  // one more row pads past it
-        {65535, 32753, 3, 0x22, true},   // 16-row MCUs pad 32753 to 32768
-        {65535, 32761, 1, 0x11, true},   // 8-row MCUs pad 32761 to 32768
-        {32768, 65535, 3, 0x11, true},   // the same area on its side
-        {65535, 65535, 1, 0x11, false},
+        {65535, 8192, 1, 0x11, true},    // padded to 65536 x 8192: the limit itself
+        {65535, 8192, 3, 0x22, true},    // 4:2:0 pads to the same
+        {65535, 8177, 3, 0x22, true},    // 16-row MCUs pad 8177 to 8192
+        {65535, 8193, 1, 0x11, false},   // one more row pads past it
+        {32768, 16384, 3, 0x11, true},   // the full sphere at 32,768 samples
+        {16384, 32768, 1, 0x11, true},   // the same area on its side
+        {32768, 16385, 3, 0x11, false},
+        {26000, 26000, 1, 0x11, false},
         {65503, 64223, 3, 0x21, false},
     };
     for (const Case& c : cases) {
@@ -119,10 +120,10 @@ TEST(JpegFrameLimit, FramesUpToTheLimitPassTheHeader)
             EXPECT_EQ(pass.height, c.height);
             EXPECT_EQ(log.errorCount(), 0);
         } else {
-            EXPECT_TRUE(log.contains("the frame exceeds")) << log.text();
+            EXPECT_TRUE(log.contains("the frame holds more than")) << log.text();
         }
     }
-    EXPECT_EQ(JpegDecoder::kMaxFramePixels, uint64_t{65536} * 32768);
+    EXPECT_EQ(JpegDecoder::kMaxFramePixels, uint64_t{32768} * 16384);
 }
 
 // ---------------------------------------------------------------------------
