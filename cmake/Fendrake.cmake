@@ -71,3 +71,22 @@ function(fendrake_bench name)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} benchmark::benchmark benchmark::benchmark_main)
   add_dependencies(bench ${name})
 endfunction()
+
+# fendrake_fuzzer(<target> SOURCES ... LINKS ... [INSTRUMENT <libraries>])
+# A libFuzzer target over one file reader, built only with -DFENDRAKE_FUZZ=ON
+# and clang, never by ./build.sh or CI. The reader's own libraries
+# (INSTRUMENT) get the coverage instrumentation too.
+option(FENDRAKE_FUZZ "Build the libFuzzer targets of the file readers (clang only)" OFF)
+function(fendrake_fuzzer name)
+  if(NOT FENDRAKE_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;INSTRUMENT" ${ARGN})
+  foreach(library ${ARG_INSTRUMENT})
+    target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link)
+  endforeach()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
