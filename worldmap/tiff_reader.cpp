@@ -425,7 +425,7 @@ void StoreRow(const RowPlan& plan, const TifReaderState& s, const Image& image, 
 {
     if (plan.form == RowForm::Direct && plan.sampleBytes == 1 && !plan.invert && s.samplesPerPixel == 3 &&
         image.IsNormalOrder()) {
-        SwapRgbBgr(in, row, s.width);
+        SwapRgbBgrStreaming(in, row, s.width);
         return;
     }
     if (plan.form == RowForm::Direct)
