@@ -56,8 +56,9 @@ function(fendrake_test name)
   target_compile_definitions(${name} PRIVATE
     FENDRAKE_TESTDATA_DIR="${FENDRAKE_TESTDATA_DIR}"
     FENDRAKE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "FENDRAKE_TESTDATA=${FENDRAKE_TESTDATA_DIR}")
+  # FENDRAKE_TESTDATA in the caller's environment reaches the tests as it is;
+  # without it they fall back to the compiled-in folder.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()
 
 # fendrake_bench(<target> SOURCES ... [LINKS ...])
@@ -71,19 +72,21 @@ function(fendrake_bench name)
   add_dependencies(bench ${name})
 endfunction()
 
-# fendrake_fuzzer(<target> OPTION <option> LIBRARY <library> SOURCES ...)
-# A libFuzzer program over one library, built only when <option> (off by
-# default) is on: clang only, never part of the tests. The library is
-# instrumented too, for coverage feedback.
+# fendrake_fuzzer(<target> SOURCES ... LINKS ... [INSTRUMENT <libraries>])
+# A libFuzzer target over one file reader, built only with -DFENDRAKE_FUZZ=ON
+# and clang, never by ./build.sh or CI. The reader's own libraries
+# (INSTRUMENT) get the coverage instrumentation too.
+option(FENDRAKE_FUZZ "Build the libFuzzer targets of the file readers (clang only)" OFF)
 function(fendrake_fuzzer name)
-  cmake_parse_arguments(ARG "" "OPTION;LIBRARY" "SOURCES" ${ARGN})
-  option(${ARG_OPTION} "Build the libFuzzer target ${name}" OFF)
-  if(NOT ${ARG_OPTION})
+  if(NOT FENDRAKE_FUZZ)
     return()
   endif()
-  target_compile_options(${ARG_LIBRARY} PRIVATE -fsanitize=fuzzer-no-link)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;INSTRUMENT" ${ARGN})
+  foreach(library ${ARG_INSTRUMENT})
+    target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link)
+  endforeach()
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBRARY})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()

@@ -51,6 +51,9 @@ public:
 
     // True when more bits were consumed than the segment holds.
     bool Overrun() const { return m_count < m_pad; }
+    // Whole bytes of the segment buffered but not consumed: after a complete
+    // scan a valid file leaves only the padding bits of its last byte.
+    int UnusedBytes() const { return m_count > m_pad ? (m_count - m_pad) / 8 : 0; }
     // The marker code that stopped the reader, -1 when none (not reached yet,
     // or the input ended).
     int PendingMarker() const { return m_marker; }

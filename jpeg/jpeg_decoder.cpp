@@ -6,10 +6,23 @@
 #include "imaging/image.h"
 #include "jpeg/jpeg_colour.h"
 #include "jpeg/jpeg_tables.h"
+#include "platform/utilkit/logger.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
+
+namespace {
+const char* const kFrameTooLarge = "the frame holds more than 536870912 (2^29) pixels";
+}  // namespace
+
+std::string MarkerName(int marker)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "marker 0x%02X", marker & 0xFF);
+    return name;
+}
 
 JpegDecoder::JpegDecoder(std::unique_ptr<JpegByteSource> source, bool headerOnly, bool oneEighth,
                          int64_t basePosition)
@@ -73,20 +86,60 @@ int JpegDecoder::ReadMarkerAfterSegment()
     return b;
 }
 
-// Skips to the next marker after entropy-coded data (any stray bytes before
-// it are ignored). Returns the marker code or -1 at the end of the input.
-int JpegDecoder::SeekMarker()
+// Skips to the next marker after entropy-coded data; `skipped` (when given)
+// receives the number of bytes stepped over before it. Returns the marker
+// code or -1 at the end of the input.
+int JpegDecoder::SeekMarker(long long* skipped)
 {
+    long long count = 0;
     for (;;) {
         int b = m_source->ReadByte();
-        if (b < 0) return -1;
-        if (b != 0xFF) continue;
+        if (b < 0) break;
+        if (b != 0xFF) {
+            ++count;
+            continue;
+        }
         do {
             b = m_source->ReadByte();
         } while (b == 0xFF);
-        if (b < 0) return -1;
-        if (b != 0) return b;
+        if (b < 0) break;
+        if (b != 0) {
+            if (skipped) *skipped = count;
+            return b;
+        }
+        count += 2;
     }
+    if (skipped) *skipped = count;
+    return -1;
+}
+
+// After the last block of a scan: the marker that follows it (-1 at the end
+// of the input). Entropy-coded bytes left over mean the data went out of step
+// somewhere (djpeg's "extraneous bytes"); the blocks stay as decoded and one
+// WARNING line says where.
+int JpegDecoder::FinishScan()
+{
+    long long extra = m_bits.UnusedBytes();
+    int marker = m_bits.PendingMarker();
+    if (marker < 0) {
+        long long skipped = 0;
+        marker = SeekMarker(&skipped);
+        extra += skipped;
+    }
+    if (extra > 0) {
+        const int64_t position = m_basePosition + m_source->Position() - (marker < 0 ? 0 : 2);
+        WarnCorrupt(position, std::to_string(extra) + " extraneous bytes before " +
+                                  (marker < 0 ? std::string("the end of the file") : MarkerName(marker)));
+    }
+    return marker;
+}
+
+void JpegDecoder::WarnCorrupt(int64_t position, const std::string& what)
+{
+    if (m_corruptionLogged) return;
+    m_corruptionLogged = true;
+    Logger::log("WARNING JpegDecoder::DecodeImage corrupt entropy-coded data at file position %lld: %s", 2,
+                static_cast<long long>(position), what.c_str());
 }
 
 bool JpegDecoder::HandleMarker(int marker)
@@ -182,6 +235,7 @@ bool JpegDecoder::ReadFrameHeader(bool progressive)
     m_vMax = vMax;
     m_mcusAcross = (width + 8 * hMax - 1) / (8 * hMax);
     m_mcusDown = (height + 8 * vMax - 1) / (8 * vMax);
+    if (!m_headerOnly && !m_oneEighth && !FrameWithinLimit()) return Fail(kFrameTooLarge);
     for (int i = 0; i < count; ++i) {
         Component& c = m_comp[i];
         c.blocksAcross = m_mcusAcross * c.h;
@@ -193,8 +247,6 @@ bool JpegDecoder::ReadFrameHeader(bool progressive)
     }
     m_progressive = progressive;
     m_frameSeen = true;
-    if (!m_headerOnly && m_progressive && !AllocateCoefficients())
-        return Fail("cannot allocate the coefficient planes");
     return true;
 }
 
@@ -355,6 +407,7 @@ bool JpegDecoder::ReadScanHeader()
     }
     for (int i = 0; i < m_componentCount; ++i) m_comp[i].dcPred = 0;
     m_eobRun = 0;
+    m_nextRestart = 0;
     m_bits.Reset();
     return true;
 }
@@ -391,13 +444,21 @@ bool JpegDecoder::AllocateRows()
     return true;
 }
 
+bool JpegDecoder::FrameWithinLimit() const
+{
+    const uint64_t paddedPixels = uint64_t{8} * static_cast<uint64_t>(m_mcusAcross) * static_cast<uint64_t>(m_hMax) *
+                                  8 * static_cast<uint64_t>(m_mcusDown) * static_cast<uint64_t>(m_vMax);
+    return paddedPixels <= kMaxFramePixels;
+}
+
 bool JpegDecoder::LeaveOneEighth()
 {
     if (!m_oneEighth) return true;
+    if (!FrameWithinLimit()) return Fail(kFrameTooLarge);
     m_oneEighth = false;
+    // The full-size planes are allocated by the data pass.
     for (int i = 0; i < m_componentCount; ++i) m_comp[i].coefs.reset();
     m_coefficientsReady = false;
-    if (!m_headerOnly && m_progressive && !AllocateCoefficients()) return Fail("cannot allocate the coefficient planes");
     return true;
 }
 
@@ -466,8 +527,7 @@ JpegDecoder::ScanResult JpegDecoder::DecodeNextScan()
             for (int i = 0; i < m_componentCount; ++i) all = all && m_comp[i].dcFirstDone;
             if (all) return kImageComplete;
         }
-        marker = m_bits.PendingMarker();
-        if (marker < 0) marker = SeekMarker();
+        marker = FinishScan();
     }
     // Tables and other segments up to the next scan or the end of the image.
     for (;;) {

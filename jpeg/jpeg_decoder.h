@@ -13,16 +13,30 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 class Image;
 struct JpegColourTables;
+
+// "marker 0xD9": how the decoder's messages name a marker code.
+std::string MarkerName(int marker);
 
 class JpegDecoder {
 public:
     // At most this many scans are decoded from one file, so that a crafted
     // file cannot make the decoder repeat its work without end.
     static constexpr int kMaxScans = 500;
+    // A frame decoded at full scale may hold at most this many pixels,
+    // counted on the MCU-padded frame: 2^29, the full-sphere panorama
+    // (32,768 x 16,384) of the widest world map whose equator width the
+    // short panorama descriptor can carry (a signed 16-bit field). The BMP
+    // reader applies the same bound. Strips 65,535 wide decode up to 8,192
+    // rows. A larger frame is refused by the header pass (by NoReadThumbnail
+    // after a one-eighth header pass), before the caller sizes its image;
+    // the header-only pass, which allocates nothing, reads any frame. The
+    // image-sized buffers themselves are allocated only in the data pass.
+    static constexpr uint64_t kMaxFramePixels = uint64_t{1} << 29;
 
     // `basePosition` is the position of the source's first byte in the file,
     // used for the recorded position of the descriptor's payload.
@@ -102,10 +116,14 @@ private:
         m_error = reason;
         return false;
     }
+    // Corrupt entropy-coded data that the decode steps over: one WARNING
+    // line per file, at the first place found.
+    void WarnCorrupt(int64_t position, const std::string& what);
 
     // Markers.
     int ReadMarkerAfterSegment();
-    int SeekMarker();
+    int SeekMarker(long long* skipped = nullptr);
+    int FinishScan();
     bool HandleMarker(int marker);
     bool SkipSegment();
     bool ReadFrameHeader(bool progressive);
@@ -119,6 +137,7 @@ private:
     // Geometry and buffers.
     int BlockSize() const { return m_oneEighth ? 1 : 8; }
     int CoefsPerBlock() const { return m_oneEighth ? 1 : 64; }
+    bool FrameWithinLimit() const;
     bool AllocateCoefficients();
     bool AllocateRows();
     bool CheckImage(const Image* image);
@@ -173,6 +192,8 @@ private:
     int m_scanComp[4] = {};
     int m_ss = 0, m_se = 63, m_ah = 0, m_al = 0;
     int m_eobRun = 0;
+    int m_nextRestart = 0;  // the number of the restart marker due next
+    bool m_corruptionLogged = false;
     bool m_coefficientsReady = false;
     bool m_usesPlanes = false;
 

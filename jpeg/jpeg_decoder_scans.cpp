@@ -29,6 +29,10 @@ bool JpegDecoder::ProcessRestart()
         } while (marker == 0xFF);
     }
     if (marker < kMarkerRst0 || marker > kMarkerRst7) return Fail("missing restart marker");
+    if (marker != kMarkerRst0 + m_nextRestart)
+        WarnCorrupt(m_basePosition + m_source->Position() - 2,
+                    MarkerName(marker) + " where RST" + std::to_string(m_nextRestart) + " was due");
+    m_nextRestart = (marker - kMarkerRst0 + 1) & 7;
     m_bits.Reset();
     for (int i = 0; i < m_componentCount; ++i) m_comp[i].dcPred = 0;
     m_eobRun = 0;
@@ -82,8 +86,11 @@ bool JpegDecoder::DecodeBlockBaseline(Component& c, int16_t* block, int& last)
             continue;
         }
         k += r;
-        if (k > 63) break;  // a run past the block's end ends it
-        block[kZigzagToNatural[k]] = Wrap16(m_bits.ReceiveExtend(size));
+        // A run past the block's end ends it; the value's bits are read all
+        // the same, as the fast path does, so that both stay in step.
+        const int extended = m_bits.ReceiveExtend(size);
+        if (k > 63) break;
+        block[kZigzagToNatural[k]] = Wrap16(extended);
         last = k++;
     }
     return true;
@@ -126,6 +133,7 @@ bool JpegDecoder::DecodeSequentialStreaming(Image* image)
         }
         EmitMcuRow(image, mcuY);
     }
+    FinishScan();
     return true;
 }
 
@@ -167,8 +175,9 @@ bool JpegDecoder::DecodeAcFirst(const Component& c, int16_t* block)
             continue;
         }
         k += r;
+        const int value = m_bits.ReceiveExtend(s);  // read even past the band, to stay in step
         if (k > m_se) break;
-        block[kZigzagToNatural[k]] = Wrap16(m_bits.ReceiveExtend(s) * (1 << m_al));
+        block[kZigzagToNatural[k]] = Wrap16(value * (1 << m_al));
         ++k;
     }
     return true;

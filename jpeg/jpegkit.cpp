@@ -104,11 +104,14 @@ extern "C" int NoReadThumbnail(QUORVANE_FileInfo* info)
 {
     JpegDecoder* decoder = StateOf(info);
     if (!decoder) return 0;
+    const char* reason = "out of memory";
     try {
-        return decoder->LeaveOneEighth() ? 0 : -1;
+        if (decoder->LeaveOneEighth()) return 0;
+        reason = decoder->Error();
     } catch (const std::bad_alloc&) {
-        return -1;
     }
+    Logger::log("ERROR NoReadThumbnail(): %s", 1, reason);
+    return -1;
 }
 
 extern "C" bool SetForce0To1(bool on)

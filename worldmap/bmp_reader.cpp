@@ -95,6 +95,8 @@ Step Validate(const BmpHeader& h)
     if (h.height < 0 && h.compression != kRgb) return Refuse("run-length bitmaps are stored bottom-up");
     const int64_t rowBytes = (int64_t{h.width} * 3 + 3) & ~int64_t{3};
     if (rowBytes * std::abs(int64_t{h.height}) > kMaxImageBytes) return Refuse("image too large");
+    if (h.compression != kRgb && int64_t{h.width} * std::abs(int64_t{h.height}) > kMaxRleBmpPixels)
+        return Refuse("run-length bitmap of more than 536870912 (2^29) pixels");
     if (h.bitCount != 24 && h.coloursUsed > (1u << h.bitCount)) return Refuse("palette larger than the bit count allows");
     return Step::Ok;
 }

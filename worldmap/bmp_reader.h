@@ -25,3 +25,10 @@ constexpr int kBmpStreamError = 0; // the file ends early or reports a read erro
 // 2.x headers, 1-, 2-, 4- (uncompressed), 16- and 32-bit bitmaps and other
 // compressions give -1. The file is never closed.
 int ReadBmpFile(FILE* file, Image** image);
+
+// Run-length bitmaps may declare at most this many pixels (more gives -1 and
+// an ERROR line): a few bytes of run-length data can claim any size, where
+// uncompressed pixels are checked against the file's size. The bound is the
+// JPEG decoder's: 2^29, the full-sphere panorama (32,768 x 16,384) of the
+// widest world map the short panorama descriptor can carry.
+constexpr int64_t kMaxRleBmpPixels = int64_t{1} << 29;

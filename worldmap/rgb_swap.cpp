@@ -33,10 +33,19 @@ struct SwapMasks {
     }
 };
 
-__attribute__((target("ssse3"))) void SwapRgbBgrSsse3(const uint8_t* in, uint8_t* out, size_t pixels)
+// The 16-pixel steps, with the store given: `Streaming` stores need `out`
+// 16-byte aligned.
+template <bool Streaming>
+__attribute__((target("ssse3"))) size_t SwapSteps(const uint8_t*& in, uint8_t*& out, size_t pixels)
 {
     static const SwapMasks masks;
     auto mask = [](int k, int v) { return _mm_load_si128(reinterpret_cast<const __m128i*>(masks.m[k][v])); };
+    auto store = [](uint8_t* p, __m128i v) {
+        if constexpr (Streaming)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    };
     const __m128i m00 = mask(0, 0), m01 = mask(0, 1);
     const __m128i m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2);
     const __m128i m21 = mask(2, 1), m22 = mask(2, 2);
@@ -45,15 +54,32 @@ __attribute__((target("ssse3"))) void SwapRgbBgrSsse3(const uint8_t* in, uint8_t
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
-        const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
-        const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
-                                        _mm_shuffle_epi8(c, m12));
-        const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), o0);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), o1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), o2);
+        store(out, _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01)));
+        store(out + 16,
+              _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)), _mm_shuffle_epi8(c, m12)));
+        store(out + 32, _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22)));
     }
-    SwapRgbBgrScalar(in, out, pixels - i);
+    if constexpr (Streaming) _mm_sfence();  // the streamed bytes are visible before the caller reads them
+    return i;
+}
+
+void SwapRgbBgrSsse3(const uint8_t* in, uint8_t* out, size_t pixels)
+{
+    const size_t done = SwapSteps<false>(in, out, pixels);
+    SwapRgbBgrScalar(in, out, pixels - done);
+}
+
+void SwapRgbBgrStreamingSsse3(const uint8_t* in, uint8_t* out, size_t pixels)
+{
+    // Plain pixels up to a 16-byte boundary of `out` (3 and 16 are coprime,
+    // so one lies within 16 pixels), then the streamed steps.
+    size_t head = 0;
+    while (head < pixels && (reinterpret_cast<uintptr_t>(out + 3 * head) & 15) != 0) ++head;
+    SwapRgbBgrScalar(in, out, head);
+    in += 3 * head;
+    out += 3 * head;
+    const size_t done = SwapSteps<true>(in, out, pixels - head);
+    SwapRgbBgrScalar(in, out, pixels - head - done);
 }
 
 bool HasSsse3()
@@ -63,6 +89,14 @@ bool HasSsse3()
 }
 
 }  // namespace
+
+void SwapRgbBgrStreaming(const uint8_t* in, uint8_t* out, size_t pixels)
+{
+    if (HasSsse3())
+        SwapRgbBgrStreamingSsse3(in, out, pixels);
+    else
+        SwapRgbBgrScalar(in, out, pixels);
+}
 
 void SwapRgbBgr(const uint8_t* in, uint8_t* out, size_t pixels)
 {

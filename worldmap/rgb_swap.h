@@ -10,5 +10,10 @@
 // overlap. Uses SSSE3 when the processor has it.
 void SwapRgbBgr(const uint8_t* in, uint8_t* out, size_t pixels);
 
-// The plain loop, the reference of the fast path.
+// The same between distinct buffers, with stores that bypass the cache: for
+// rows written once and not read again soon (the TIFF reader's pixel pass,
+// where it saves the reads a normal store makes of the destination).
+void SwapRgbBgrStreaming(const uint8_t* in, uint8_t* out, size_t pixels);
+
+// The plain loop, the reference of the fast paths.
 void SwapRgbBgrScalar(const uint8_t* in, uint8_t* out, size_t pixels);

@@ -11,6 +11,10 @@
 #include <new>
 #include <vector>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace byteorder;
 
 namespace {
@@ -414,6 +418,112 @@ void FinishRow(const RowPlan& plan, const TifReaderState& s, const Image& image,
     if (s.samplesPerPixel == 3 && image.IsNormalOrder()) SwapSamples02(row, static_cast<int>(s.width), plan.sampleBytes);
 }
 
+// One file row into its image row. A plain 8-bit B, G, R row is exchanged on
+// the way (one pass over the bytes); the rest is copied or converted, then
+// finished in place.
+void StoreRow(const RowPlan& plan, const TifReaderState& s, const Image& image, const uint8_t* in, uint8_t* row)
+{
+    if (plan.form == RowForm::Direct && plan.sampleBytes == 1 && !plan.invert && s.samplesPerPixel == 3 &&
+        image.IsNormalOrder()) {
+        SwapRgbBgrStreaming(in, row, s.width);
+        return;
+    }
+    if (plan.form == RowForm::Direct)
+        std::memcpy(row, in, plan.imageRowBytes);
+    else
+        ConvertRow(plan, s, in, row);
+    FinishRow(plan, s, image, row);
+}
+
+// A read-only mapping of the part of the file the strips occupy.
+class StripMapping {
+public:
+    ~StripMapping()
+    {
+        if (m_map != MAP_FAILED) munmap(m_map, m_length);
+    }
+    // False when the file cannot be mapped (not a regular file, a stream
+    // without a descriptor) or no longer holds every strip.
+    bool Map(FILE* file, const TifReaderState& s)
+    {
+        const int fd = fileno(file);
+        struct stat st;
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || s.stripsNeeded == 0) return false;
+        const uint64_t rowsPerStrip = std::min<uint64_t>(s.rowsPerStrip, s.height);
+        uint64_t first = UINT64_MAX, last = 0, y = 0;
+        for (uint32_t strip = 0; strip < s.stripsNeeded; ++strip) {
+            const uint64_t rows = std::min<uint64_t>(rowsPerStrip, s.height - y);
+            first = std::min(first, s.stripOffsets[strip]);
+            last = std::max(last, s.stripOffsets[strip] + rows * s.fileRowBytes);
+            y += rows;
+        }
+        // The file may have shrunk since the header pass: such a file is read
+        // through stdio, which reports where it ends.
+        if (last > static_cast<uint64_t>(st.st_size) || last <= first) return false;
+        const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+        m_start = first / page * page;
+        m_length = static_cast<size_t>(last - m_start);
+        m_map = mmap(nullptr, m_length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, static_cast<off_t>(m_start));
+        return m_map != MAP_FAILED;
+    }
+    // The bytes at an absolute file position inside the mapped part.
+    const uint8_t* At(uint64_t position) const { return static_cast<const uint8_t*>(m_map) + (position - m_start); }
+
+private:
+    void* m_map = MAP_FAILED;
+    size_t m_length = 0;
+    uint64_t m_start = 0;
+};
+
+// The pixel pass straight from a mapping of the file, without a kernel copy
+// into a buffer first. False when the file cannot be mapped.
+bool ReadRowsMapped(const TifReaderState& s, const RowPlan& plan, Image* image, FILE* file)
+{
+    StripMapping mapping;
+    if (!mapping.Map(file, s)) return false;
+    const uint64_t rowsPerStrip = std::min<uint64_t>(s.rowsPerStrip, s.height);
+    uint32_t y = 0;
+    for (uint32_t strip = 0; strip < s.stripsNeeded; ++strip) {
+        const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(s.height, y + rowsPerStrip));
+        for (uint64_t at = s.stripOffsets[strip]; y < end; ++y, at += s.fileRowBytes)
+            StoreRow(plan, s, *image, mapping.At(at), image->GetData() + static_cast<size_t>(y) * image->GetRowByte());
+    }
+    return true;
+}
+
+// The pixel pass through stdio, for files that cannot be mapped. Rows are
+// read in chunks of about 256 KB: straight into the image when its rows
+// follow each other like the file's, else through a buffer. Null on
+// success, else the reason.
+const char* ReadRowsThroughStdio(const TifReaderState& s, const RowPlan& plan, Image* image, FILE* file)
+{
+    const size_t rowBytes = static_cast<size_t>(s.fileRowBytes);
+    const bool straight = plan.form == RowForm::Direct && static_cast<size_t>(image->GetRowByte()) == rowBytes;
+    const size_t chunkRows = std::max<size_t>(1, kChunkBytes / std::max<size_t>(rowBytes, 1));
+    std::vector<uint8_t> buffer;
+    if (!straight) buffer.resize(rowBytes * std::min<size_t>(chunkRows, s.height));
+    const uint64_t rowsPerStrip = std::min<uint64_t>(s.rowsPerStrip, s.height);
+    uint32_t y = 0;
+    for (uint32_t strip = 0; strip < s.stripsNeeded; ++strip) {
+        if (!SeekTo(file, static_cast<int64_t>(s.stripOffsets[strip]))) return "cannot seek to a strip";
+        const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(s.height, y + rowsPerStrip));
+        while (y < end) {
+            const size_t n = std::min<size_t>(chunkRows, end - y);
+            uint8_t* first = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
+            uint8_t* chunk = straight ? first : buffer.data();
+            if (!ReadExact(file, chunk, n * rowBytes)) return "the file ends inside the pixel data";
+            for (size_t i = 0; i < n; ++i, ++y) {
+                uint8_t* row = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
+                if (straight)
+                    FinishRow(plan, s, *image, row);
+                else
+                    StoreRow(plan, s, *image, chunk + i * rowBytes, row);
+            }
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int GetTifHeader(Image* image, QUORVANE_FileInfo* info)
@@ -462,41 +572,11 @@ int ReadTifData(Image* image, QUORVANE_FileInfo* info)
         Fail(info, "ReadTifData", reason);
         return 1;
     }
-    // Rows are read in chunks of about 256 KB: straight into the image when
-    // its rows follow each other like the file's, else through a buffer.
-    const size_t rowBytes = static_cast<size_t>(s->fileRowBytes);
-    const bool straight = plan.form == RowForm::Direct && static_cast<size_t>(image->GetRowByte()) == rowBytes;
-    const size_t chunkRows = std::max<size_t>(1, kChunkBytes / std::max<size_t>(rowBytes, 1));
-    std::vector<uint8_t> buffer;
-    if (!straight) buffer.resize(rowBytes * std::min<size_t>(chunkRows, s->height));
-    const uint64_t rowsPerStrip = std::min<uint64_t>(s->rowsPerStrip, s->height);
-    uint32_t y = 0;
-    for (uint32_t strip = 0; strip < s->stripsNeeded; ++strip) {
-        if (!SeekTo(info->file, static_cast<int64_t>(s->stripOffsets[strip]))) {
-            Fail(info, "ReadTifData", "cannot seek to a strip");
-            return 1;
-        }
-        const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(s->height, y + rowsPerStrip));
-        while (y < end) {
-            const size_t n = std::min<size_t>(chunkRows, end - y);
-            uint8_t* first = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
-            uint8_t* chunk = straight ? first : buffer.data();
-            if (!ReadExact(info->file, chunk, n * rowBytes)) {
-                Fail(info, "ReadTifData", "the file ends inside the pixel data");
-                return 1;
-            }
-            for (size_t i = 0; i < n; ++i, ++y) {
-                uint8_t* row = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
-                const uint8_t* in = chunk + i * rowBytes;
-                if (!straight) {
-                    if (plan.form == RowForm::Direct)
-                        std::memcpy(row, in, rowBytes);
-                    else
-                        ConvertRow(plan, *s, in, row);
-                }
-                FinishRow(plan, *s, *image, row);
-            }
-        }
+    const char* reason = nullptr;
+    if (!ReadRowsMapped(*s, plan, image, info->file)) reason = ReadRowsThroughStdio(*s, plan, image, info->file);
+    if (reason) {
+        Fail(info, "ReadTifData", reason);
+        return 1;
     }
     info->options &= ~QFI_READ_FAILED;
     return 0;

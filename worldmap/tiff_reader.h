@@ -53,7 +53,9 @@ int GetTifHeader(Image* image, QUORVANE_FileInfo* info);
 // in the image's own type, in host byte order. Three channels of an image
 // in normal order come out as B, G, R. 0 on success (options bit 0 clear);
 // 1 when the file is short, a strip lies outside it or the image cannot hold
-// the samples (options bit 0 set; the buffer may be partly written).
+// the samples (options bit 0 set; the buffer may be partly written). The
+// strips are read from a read-only mapping of the file when the stream has a
+// descriptor of a regular file that still holds them all, else through stdio.
 int ReadTifData(Image* image, QUORVANE_FileInfo* info);
 
 // Deletes the header state; harmless without one.

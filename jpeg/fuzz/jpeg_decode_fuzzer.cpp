@@ -1,7 +1,7 @@
 // libFuzzer target over the reading entry points: header pass, optional
 // switch back from one-eighth scale, data pass, clean-up. Build with
-// -DFENDRAKE_JPEG_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ and run, e.g.:
-//   build-fuzz/jpeg/jpeg_fuzzer -max_total_time=300 corpus/
+// -DFENDRAKE_FUZZ=ON and clang (see the README) and run, e.g.:
+//   build-fuzz/jpeg/jpeg_fuzzer -max_total_time=300 corpus/ jpeg/tests/fixtures
 #include "imaging/image.h"
 #include "jpeg/jpegkit.h"
 

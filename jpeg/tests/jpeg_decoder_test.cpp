@@ -395,6 +395,70 @@ TEST(JpegColourTables, ProductsAreRoundedHalfAwayFromZero)
     }
 }
 
+// The whole conversion rule against a slow reference written from it, for
+// every Y, Cb, Cr triple and both settings of the flag: products rounded
+// half away from zero (the two green terms separately), sums above 255
+// clamped to 255, negative sums stored as 1 whatever the flag, a sum of
+// exactly 0 stored as 1 only under forcing. Half-width chroma rows must give
+// the same bytes as full rows with each chroma sample repeated.
+int ReferenceChannel(int sum, bool force)
+{
+    if (sum > 255) return 255;
+    if (sum < 0) return 1;
+    if (sum == 0) return force ? 1 : 0;
+    return sum;
+}
+
+TEST(JpegColourTables, EveryTripleFollowsTheConversionRule)
+{
+    auto away = [](double x) { return static_cast<int>(x < 0 ? -std::floor(-x + 0.5) : std::floor(x + 0.5)); };
+    uint8_t ys[256], cbs[256], crs[256], half[128], bgr[3 * 256], bgrHalf[3 * 256];
+    for (int i = 0; i < 256; ++i) crs[i] = static_cast<uint8_t>(i);
+    for (bool force : {true, false}) {
+        SCOPED_TRACE(force ? "forcing" : "not forcing");
+        JpegColourTables t;
+        t.Build(force);
+        int negativeSeen = 0, roundedToZeroSeen = 0;
+        for (int y = 0; y < 256; ++y) {
+            for (int cb = 0; cb < 256; ++cb) {
+                std::memset(ys, y, sizeof ys);
+                std::memset(cbs, cb, sizeof cbs);
+                ConvertRowYCbCr(t, ys, cbs, crs, bgr, 256);
+                const int c = cb - 128;
+                const int blue = ReferenceChannel(y + away(1.772 * c), force);
+                for (int r = 0; r < 256; ++r) {
+                    const int d = r - 128;
+                    const int greenSum = y + away(-0.34414 * c) + away(-0.71414 * d);
+                    const int redSum = y + away(1.402 * d);
+                    negativeSeen += greenSum < 0;
+                    roundedToZeroSeen += greenSum == 0 && std::fabs(y - 0.34414 * c - 0.71414 * d) > 0.01;
+                    const int want[3] = {blue, ReferenceChannel(greenSum, force), ReferenceChannel(redSum, force)};
+                    for (int ch = 0; ch < 3; ++ch)
+                        if (bgr[3 * r + ch] != want[ch]) {
+                            ADD_FAILURE() << "Y " << y << " Cb " << cb << " Cr " << r << " channel " << ch << ": "
+                                          << int(bgr[3 * r + ch]) << " vs " << want[ch];
+                            return;
+                        }
+                }
+                // Half-width chroma: sample i serves pixels 2i and 2i + 1.
+                for (int i = 0; i < 128; ++i) half[i] = crs[2 * i];
+                uint8_t halfCb[128];
+                std::memset(halfCb, cb, sizeof halfCb);
+                ConvertRowYCbCrHalfChroma(t, ys, halfCb, half, bgrHalf, 256);
+                for (int x = 0; x < 256; ++x)
+                    for (int ch = 0; ch < 3; ++ch)
+                        if (bgrHalf[3 * x + ch] != bgr[3 * (x & ~1) + ch]) {
+                            ADD_FAILURE() << "half chroma: Y " << y << " Cb " << cb << " x " << x;
+                            return;
+                        }
+            }
+        }
+        // The table reaches the cases the rule is about.
+        EXPECT_GT(negativeSeen, 0);
+        EXPECT_GT(roundedToZeroSeen, 0);
+    }
+}
+
 // The process-wide flag counts once: the tables are built at the first data
 // pass with the flag as it is then. Each case runs in a fresh child process.
 int DecodeFirstPixel(const std::string& path)
@@ -432,6 +496,50 @@ TEST_F(ZeroToOneProcess, OnByDefault)
             _exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// The child's check for the stripes below: 0 when it holds.
+int StripesWithForcingOff(const std::string& path)
+{
+    SetForce0To1(false);
+    Decoded d = jpegtest::DecodeFile(path);
+    Image* ref = jpegtest::DecodeWithDjpeg(path, "-nosmooth");
+    if (d.data != 0 || !ref) return 2;
+    int ones = 0, zeros = 0, result = 0;
+    for (int y = 0; y < d.image->GetHeight(); ++y)
+        for (int x = 0; x < d.image->GetWidth(); ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int ours = d.image->GetData()[static_cast<size_t>(y) * d.image->GetRowByte() + 3 * x + c];
+                const int theirs = ref->GetData()[static_cast<size_t>(y) * ref->GetRowByte() + 3 * x + 2 - c];
+                if (theirs == 0 && ours > 1) result = 3;
+                if (theirs != 0 && std::abs(ours - theirs) > 2) result = 4;
+                ones += theirs == 0 && ours == 1;
+                zeros += ours == 0;
+            }
+    ReleaseImage(ref);
+    if (result) return result;
+    return ones > 0 && zeros > 0 ? 0 : 10 + (ones > 0) + 2 * (zeros > 0);
+}
+
+// Stripes of saturated colours, coarsely quantised with subsampled chroma:
+// many colour sums come out negative, some exactly 0. With forcing off a
+// negative sum is still stored as 1 and an exact 0 stays 0; djpeg clamps
+// both to 0, and agrees with ours everywhere else.
+TEST_F(ZeroToOneProcess, NegativeSumsGiveOneWithForcingOff)
+{
+    ASSERT_TRUE(testkit::RequireTool("djpeg"));
+    Image stripes(64, 32, 3);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x) {
+            uint8_t* p = stripes.GetData() + static_cast<size_t>(y) * stripes.GetRowByte() + 3 * x;
+            const bool magenta = ((x + y / 4) / 3) % 2 == 0;
+            p[0] = magenta ? 255 : 0;
+            p[1] = magenta ? 0 : 255;
+            p[2] = magenta ? 255 : 0;
+        }
+    ASSERT_FALSE(jpegtest::MakeJpegWithCjpeg(stripes, "-quality 30 -sample 2x2", m_dir, "stripes").empty());
+    const std::string path = m_dir.file("stripes.jpg");
+    EXPECT_EXIT(_exit(StripesWithForcingOff(path)), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ZeroToOneProcess, OffBeforeTheFirstDecodeStaysOff)

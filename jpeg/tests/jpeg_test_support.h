@@ -38,8 +38,9 @@ struct Decoded {
 Decoded DecodeFile(const std::string& path, int options = 0, bool leaveThumbnail = false);
 Decoded DecodeBytes(const Bytes& bytes, int options = 0);
 
-// djpeg's decode as an Image of RGB (or grey) bytes; null when djpeg fails.
-// `warnings` receives djpeg's standard error.
+// djpeg's decode as an Image of RGB (or grey) bytes; null when djpeg fails
+// (an image on which it only warned is returned). `warnings` receives
+// djpeg's standard error.
 Image* DecodeWithDjpeg(const std::string& path, const std::string& args, std::string* warnings = nullptr);
 
 // The same after jpegtran has rewritten the file as a sequential one with

@@ -250,6 +250,60 @@ TEST(BmpRead, RefusedLayouts)
     EXPECT_EQ(ReadBmpBytes(notBm, dir).status, kBmpNotUsable);
 }
 
+// Run-length bitmaps whose few bytes claim more pixels than the documented
+// bound are refused before any image is made; the fuzzer's 1,080-byte RLE8
+// file declaring 26000 x 26000 is kept as a fixture.
+TEST(BmpRead, RunLengthBitmapsBeyondThePixelBoundAreRefused)
+{
+    EXPECT_EQ(kMaxRleBmpPixels, int64_t{32768} * 16384);
+    testkit::TempDir dir;
+    {
+        LogCapture log;
+        BmpRead r = ReadBmp(std::string(FENDRAKE_SOURCE_DIR) + "/worldmap/tests/fixtures/rle8_26000x26000.bmp");
+        EXPECT_EQ(r.status, kBmpNotUsable);
+        EXPECT_EQ(log.errorCount(), 1);
+        EXPECT_TRUE(log.contains("ERROR ReadBmpFile: run-length bitmap of more than 536870912 (2^29) pixels"))
+            << log.text();
+    }
+    struct Case {
+        int32_t width, height;
+        uint16_t bitCount;
+        uint32_t compression;
+    };
+    const Case cases[] = {
+        {23171, 23171, 8, 1},  // 536,895,241 pixels: just past 2^29
+        {65535, 8193, 8, 1},
+        {32768, 16385, 4, 2},
+        {1 << 20, 513, 4, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        BmpFields f;
+        f.width = c.width;
+        f.height = c.height;
+        f.bitCount = c.bitCount;
+        f.compression = c.compression;
+        f.palette.assign(size_t{1} << c.bitCount, 0x102030);
+        f.pixels = {0, 1};  // end of bitmap
+        LogCapture log;
+        EXPECT_EQ(ReadBmpBytes(MakeBmp(f), dir).status, kBmpNotUsable);
+        EXPECT_TRUE(log.contains("run-length bitmap of more than")) << log.text();
+    }
+    // Within the bound the same few bytes still make an image of palette
+    // entry 0 (kept small here: the bound's own size would take 1.5 GB).
+    BmpFields small;
+    small.width = 300;
+    small.height = 200;
+    small.bitCount = 8;
+    small.compression = 1;
+    small.palette.assign(256, 0x102030);
+    small.pixels = {0, 1};
+    BmpRead r = ReadBmpBytes(MakeBmp(small), dir);
+    ASSERT_EQ(r.status, kBmpRead);
+    EXPECT_EQ(r.image->GetWidth(), 300);
+    EXPECT_EQ(r.image->GetData()[0], 0x30);
+}
+
 // Files cut short or whose pixels lie past their end: 0, with nothing made.
 TEST(BmpRead, ShortFilesGiveStreamError)
 {

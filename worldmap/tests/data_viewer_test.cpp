@@ -15,6 +15,10 @@ namespace {
 // A derived viewer with storage of its own: deleting it through a base
 // pointer must run its destructor (LeakSanitizer sees the vector otherwise).
 struct Viewer : DataViewer {
+    ~Viewer() override
+    {
+        if (destroyed) ++*destroyed;
+    }
     int Notify(int event, WorldMap* map, std::uintptr_t param) override
     {
         events.push_back(event);
@@ -26,14 +30,25 @@ struct Viewer : DataViewer {
     std::vector<int> events = std::vector<int>(100, 0);
     WorldMap* lastMap = reinterpret_cast<WorldMap*>(1);
     std::uintptr_t lastParam = 0;
+    int* destroyed = nullptr;
 };
 
 static_assert(std::has_virtual_destructor_v<DataViewer>);
 
 TEST(DataViewer, DeletedThroughTheBase)
 {
-    DataViewer* viewer = new Viewer();
+    int destroyed = 0;
+    auto* derived = new Viewer();
+    derived->destroyed = &destroyed;
+    DataViewer* viewer = derived;
+    // A second holder of the screen sees the viewer give its reference back.
+    Image* screen = viewer->GetScreen();
+    RefAdd(screen);
+    ASSERT_EQ(screen->m_refCount, 2);
     delete viewer;  // ASan: no new-delete type mismatch, no leak
+    EXPECT_EQ(destroyed, 1) << "the derived destructor must run";
+    EXPECT_EQ(screen->m_refCount, 1) << "the viewer must release its screen";
+    RefRelease(screen);
 }
 
 TEST(DataViewer, StartsEmptyAndNeutral)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -29,5 +30,18 @@ TEST(RgbSwap, MatchesThePlainLoop)
         std::vector<uint8_t> inPlace = source;
         SwapRgbBgr(inPlace.data(), inPlace.data(), pixels);
         EXPECT_EQ(inPlace, expected);
+        // The streaming stores need an aligned destination: every offset of
+        // it must give the same bytes and keep off the guard bytes.
+        for (size_t offset = 0; offset < 16; ++offset) {
+            SCOPED_TRACE(offset);
+            std::vector<uint8_t> streamed(source.size() + 16, 0xA5);
+            SwapRgbBgrStreaming(source.data(), streamed.data() + offset, pixels);
+            EXPECT_TRUE(std::all_of(streamed.begin(), streamed.begin() + static_cast<long>(offset),
+                                    [](uint8_t b) { return b == 0xA5; }));
+            EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + static_cast<long>(pixels * 3),
+                                   streamed.begin() + static_cast<long>(offset)));
+            EXPECT_TRUE(std::all_of(streamed.begin() + static_cast<long>(offset + pixels * 3), streamed.end(),
+                                    [](uint8_t b) { return b == 0xA5; }));
+        }
     }
 }

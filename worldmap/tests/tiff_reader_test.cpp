@@ -33,15 +33,9 @@ enum class Layout { Bitmap, Packed };
 
 // The front door's two ways: a plain image in the bitmap layout, a panorama
 // image packed in the header's own sample type.
-Read ReadTiff(const std::string& path, Layout layout = Layout::Bitmap, int64_t offset = 0)
+Read ReadTiffFrom(FILE* file, Layout layout)
 {
     Read r;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        ADD_FAILURE() << "cannot open " << path;
-        return r;
-    }
-    fseeko(file, offset, SEEK_SET);
     QUORVANE_FileInfo info;
     info.file = file;
     r.image.reset(new Image());
@@ -64,6 +58,18 @@ Read ReadTiff(const std::string& path, Layout layout = Layout::Bitmap, int64_t o
     }
     EXPECT_EQ(info.extra, nullptr);
     EXPECT_EQ(info.file, file);
+    return r;
+}
+
+Read ReadTiff(const std::string& path, Layout layout = Layout::Bitmap, int64_t offset = 0)
+{
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        ADD_FAILURE() << "cannot open " << path;
+        return {};
+    }
+    fseeko(file, offset, SEEK_SET);
+    Read r = ReadTiffFrom(file, layout);
     std::fclose(file);
     return r;
 }
@@ -495,6 +501,27 @@ TEST(TiffRead, WhiteIsZeroAndBilevel)
 
 // Every TIFF of the shared test data: read as libtiff reads it, or refused
 // with a failure code.
+// A file on disk is read from a mapping of it; a stream without a file
+// descriptor (here a memory stream) through stdio. Both must give the same
+// samples in both layouts.
+void ExpectStreamedReadAgrees(const std::string& path, const Read& mapped)
+{
+    Bytes bytes = ReadFileBytes(path);
+    for (Layout layout : {Layout::Bitmap, Layout::Packed}) {
+        SCOPED_TRACE(layout == Layout::Bitmap ? "bitmap layout" : "packed layout");
+        FILE* stream = fmemopen(bytes.data(), bytes.size(), "rb");
+        ASSERT_NE(stream, nullptr);
+        ASSERT_LT(fileno(stream), 0) << "the stream must have no descriptor to map";
+        const Read streamed = ReadTiffFrom(stream, layout);
+        std::fclose(stream);
+        ASSERT_EQ(streamed.data, 0);
+        const Read reference = layout == Layout::Bitmap ? Read() : ReadTiff(path, layout);
+        const Image& want = layout == Layout::Bitmap ? *mapped.image : *reference.image;
+        ASSERT_EQ(layout == Layout::Bitmap ? 0 : reference.data, 0);
+        EXPECT_TRUE(testkit::SamePixels(*streamed.image, want));
+    }
+}
+
 TEST(TiffRead, SharedTestDataReadLikeLibtiffOrRefused)
 {
     testkit::TempDir dir;
@@ -518,6 +545,7 @@ TEST(TiffRead, SharedTestDataReadLikeLibtiffOrRefused)
             continue;
         }
         read.insert(path.filename().string());
+        ExpectStreamedReadAgrees(path.string(), ours);
         const Rgba ref = DecodeWithLibtiff(path.string());
         ASSERT_FALSE(ref.pixels.empty()) << "we read a file libtiff cannot";
         if (ours.state.bitsPerSample[0] == 16) {

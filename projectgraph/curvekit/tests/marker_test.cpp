@@ -88,8 +88,8 @@ TEST(Marker, SetMarkersAdoptsOrBuildsAndKeepsTheActiveIndexSafe)
     EXPECT_EQ(m.GetMarker(), adopted);
     EXPECT_EQ(m.GetNumbOfMarker(), 2);
     EXPECT_EQ(m.GetCapacity(), 2);
-    // The active index survives as the Part says, but no longer names a
-    // record: every read and edit through it must refuse.
+    // Adopting a new set keeps the active index as it was, though it no
+    // longer names a record: every read and edit through it must refuse.
     EXPECT_EQ(m.GetActiveMarkerIndex(), 4);
     float x = -1, y = -1;
     EXPECT_FALSE(m.GetCurrentMarker(x, y));

@@ -2,10 +2,9 @@
 // with its path queries and printing, and the Flash message loader with its
 // argument getters. The input is the text up to its first zero, in a heap
 // block of its exact size so that any read past it is seen. Build with
-// -DFENDRAKE_NORVIK_FUZZ=ON -DFENDRAKE_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++
-// -DCMAKE_C_COMPILER=clang and run, e.g. (-close_fd_mask=1 hides the parse
-// error lines):
-//   build-fuzz/tour/norvik/norvik_xml_fuzzer -close_fd_mask=1 -max_total_time=300 corpus/
+// -DFENDRAKE_FUZZ=ON and clang (see the README) and run, e.g. (-close_fd_mask=1
+// hides the parse error lines):
+//   build-fuzz/tour/norvik/tour_xml_fuzzer -close_fd_mask=1 -max_total_time=300 corpus/
 #include "tour/norvik/flash_xml_msg.h"
 #include "tour/norvik/norvik.h"
 

@@ -270,11 +270,11 @@ TEST(Norvik, SaveFileReportsFilesThatCannotBeWritten)
     EXPECT_FALSE(norvik.SaveFile(dir.path().string().c_str()));
     EXPECT_FALSE(norvik.SaveFile(nullptr));
     // A full device takes the bytes into the stream buffer and fails only
-    // when they are flushed: that must still be a failure.
-    if (norvik_test::FileExists("/dev/full")) {
-        EXPECT_FALSE(norvik.SaveFile("/dev/full"));
-        EXPECT_TRUE(norvik_test::FileExists("/dev/full"));
-    }
+    // when they are flushed: that must still be a failure. Without the
+    // device the case cannot be made, which fails the test.
+    ASSERT_TRUE(norvik_test::FileExists("/dev/full")) << "the full-disk case needs /dev/full";
+    EXPECT_FALSE(norvik.SaveFile("/dev/full"));
+    EXPECT_TRUE(norvik_test::FileExists("/dev/full"));
 }
 
 TEST(Norvik, WindowsStylePathsReachTheFile)

@@ -1,7 +1,6 @@
 // libFuzzer target over the configuration file reader ("TessivConfig.bin"),
-// in both of its forms. Build with -DFENDRAKE_TESSIV_FUZZ=ON
-// -DFENDRAKE_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-// and run, e.g.:
+// in both of its forms. Build with -DFENDRAKE_FUZZ=ON and clang (see the
+// README) and run, e.g.:
 //   build-fuzz/tour/tessiv/tour_config_fuzzer -close_fd_mask=2 -max_total_time=300 corpus/
 #include "tour/tessiv/tour_project.h"
 
