@@ -1,0 +1,18 @@
+#include "app/shell/kestova_doc.h"
+
+#include "worldmap/world_map.h"
+
+CKestovaDoc::~CKestovaDoc()
+{
+    if (m_worldMap) m_worldMap->Release();
+}
+
+void CKestovaDoc::SetWorldMap(WorldMap* map)
+{
+    if (map == m_worldMap) return;
+    if (m_worldMap) m_worldMap->Release();
+    m_worldMap = map;
+    if (!map) return;
+    map->AddReference();
+    if (map->GetName()) SetTitle(map->GetName());
+}
