@@ -78,6 +78,7 @@ const win::MessageMap* CProgressDlg::GetMessageMap() const
 {
     static const win::MessageMap map(CDialog::GetMessageMap(),
                                      {
+                                         win::on::Control(BN_CLICKED, kCancelId, &CProgressDlg::OnCancelButton),
                                          win::on::Message(kWorkerStep, &CProgressDlg::OnWorkerStep),
                                          win::on::Message(kWorkerText, &CProgressDlg::OnWorkerText),
                                      });

@@ -32,6 +32,7 @@ public:
 protected:
     // The Cancel button only marks the run cancelled; the owner closes.
     void OnCancel() override;
+    void OnCancelButton() { OnCancel(); }
     LRESULT OnWorkerStep(WPARAM, LPARAM);
     LRESULT OnWorkerText(WPARAM, LPARAM);
 };
