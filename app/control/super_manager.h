@@ -46,6 +46,13 @@ constexpr uint32_t kFlagLoading = 0x4000;        // a project is being loaded
 
 class ToolState;
 
+// The print page setup the panorama views print with (thousandths of an inch).
+struct PageSetupRecord {
+    POINT paperSize{8500, 11000};
+    RECT minMargins{};
+    RECT margins{};
+};
+
 class SuperManager {
 public:
     SuperManager();
@@ -158,6 +165,8 @@ public:
     void BuildWindowTitle(std::string& out) const;
 
     // ---- Services -------------------------------------------------------
+    void SetPageSetup(const PageSetupRecord& record) { m_pageSetup = std::make_unique<PageSetupRecord>(record); }
+    const PageSetupRecord* GetPageSetup() const { return m_pageSetup.get(); }
     bool FindWebLink(char* buffer, int size) const;
     void ResetLevelingRotation();
     void LoadConfigFile();
@@ -177,7 +186,7 @@ private:
     void SaveBrowserPlacement();
 
     ImageChain* m_chain = nullptr;
-    std::unique_ptr<RECT> m_pageSetup;
+    std::unique_ptr<PageSetupRecord> m_pageSetup;
     std::unique_ptr<StitchSettings> m_stitchSettings;
     std::unique_ptr<DistortionRecord> m_distortion;
     std::string m_camInfoFileName;

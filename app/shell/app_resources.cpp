@@ -107,7 +107,7 @@ void AddDialogs(win::ResourceModule& app)
     splash.id = 161;
     splash.size = SIZE{320, 200};
     splash.style = WS_POPUP;
-    splash.controls = {ControlTemplate(0xFFFF, ControlKind::StaticBitmap, RECT{0, 0, 320, 200}, "262")};
+    splash.controls = {ControlTemplate(1000, ControlKind::StaticBitmap, RECT{0, 0, 320, 200})};
     app.AddDialog(std::move(splash));
 
     DialogTemplate stitchBar;

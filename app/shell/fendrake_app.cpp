@@ -1,6 +1,7 @@
 #include "app/shell/fendrake_app.h"
 
 #include "app/control/super_manager.h"
+#include "app/matching/share_library.h"
 #include "app/matching/utilities.h"
 #include "app/panorama/rect_map_view.h"
 #include "app/shell/app_resources.h"
@@ -15,6 +16,7 @@
 #include "imaging/image.h"
 #include "platform/utilkit/log_base.h"
 #include "platform/utilkit/logger.h"
+#include "platform/win/controls.h"
 #include "platform/win/prompter.h"
 #include "platform/win/shell.h"
 #include "worldmap/world_map.h"
@@ -135,8 +137,7 @@ BOOL CFendrakeApp::InitInstance()
     ProcessShellCommand(command);
     frame->ShowWindow(m_nCmdShow);
     frame->UpdateWindow();
-    // Bringing the camera-information share library up to date belongs to
-    // the share library; with nothing to update it answers 0.
+    UpdateAppDirLib(0);
     return TRUE;
 }
 
@@ -301,7 +302,15 @@ const win::MessageMap* CFendrakeApp::GetMessageMap() const
     return &map;
 }
 
-// ---- About ------------------------------------------------------------------
+// ---- Splash and About -------------------------------------------------------
+
+BOOL CSplashDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    auto* picture = dynamic_cast<CStatic*>(GetDlgItem(kPictureId));
+    if (picture && m_picture.LoadBitmap(kBitmapId)) picture->SetBitmap(static_cast<HBITMAP>(m_picture.GetSafeHandle()));
+    return TRUE;
+}
 
 void CAboutDlg::OnWebSite()
 {

@@ -14,7 +14,9 @@
 #include "app/views/image_view.h"
 #include "platform/utilkit/log_base.h"
 #include "platform/utilkit/logger.h"
+#include "platform/win/prompter.h"
 #include "platform/win/shell.h"
+#include "platform/win/win_app.h"
 #include "platform/win/system.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
@@ -32,6 +34,7 @@ namespace {
 constexpr float kMajorVersion = 1.8f;
 constexpr int kBuildNumber = 0;
 constexpr UINT kFailedToCreateDocument = 61700;
+constexpr DWORD kPageSetupMargins = 0x2;  // the request carries margins
 
 CMainFrame::TessivFactory g_tessivFactory = nullptr;
 
@@ -484,6 +487,23 @@ void CMainFrame::OnOptarvoHelp()
     HtmlHelpA(::GetDesktopWindow(), path.c_str(), HH_DISPLAY_TOPIC, 0);
 }
 
+void CMainFrame::OnPageSetup()
+{
+    CWinApp* app = AfxGetApp();
+    win::PageSetupRequest request;
+    if (app) request.paperSize = app->m_paperSize;
+    if (const PageSetupRecord* stored = m_manager ? m_manager->GetPageSetup() : nullptr) {
+        request.paperSize = stored->paperSize;
+        request.margins = stored->margins;
+        request.minMargins = stored->minMargins;
+        request.flags |= kPageSetupMargins;
+    }
+    const win::PageSetupAnswer answer = win::GetPrompter().PageSetup(request);
+    if (answer.ok && m_manager) m_manager->SetPageSetup({answer.paperSize, answer.minMargins, answer.margins});
+    // The printer chosen goes back to the application either way.
+    if (app && answer.ok) app->m_paperSize = answer.paperSize;
+}
+
 void CMainFrame::OnShowPellicot()
 {
     if (m_manager) m_manager->ShowImageTray();
@@ -578,6 +598,7 @@ const win::MessageMap* CMainFrame::GetMessageMap() const
             win::on::CommandRange(33114, 33126, &CMainFrame::OnHelpCommand),
             win::on::CommandRange(33156, 33157, &CMainFrame::OnHelpCommand),
             win::on::Command(33175, &CMainFrame::OnOptarvoHelp),
+            win::on::Command(32775, &CMainFrame::OnPageSetup),
             win::on::Command(32780, &CMainFrame::OnShowPellicot),
             win::on::UpdateUI(32780, &CMainFrame::OnAlwaysEnabled),
             win::on::Command(32781, &CMainFrame::OnShowStitchBar),

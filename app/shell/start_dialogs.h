@@ -3,10 +3,17 @@
 #pragma once
 
 #include "platform/win/dialog.h"
+#include "platform/win/dib.h"
 
 class CSplashDlg : public CDialog {
 public:
     static constexpr UINT kTemplateId = 161;
+    static constexpr UINT kPictureId = 1000;
+    static constexpr UINT kBitmapId = 262;
+    BOOL OnInitDialog() override;
+
+private:
+    CBitmap m_picture;
 };
 
 class CAboutDlg : public CDialog {

@@ -5,10 +5,14 @@
 #include "app/control/tool_state.h"
 #include "app/matching/cam_info.h"
 #include "app/shell/img_browser.h"
+#include "app/shell/pellicot.h"
+#include "app/views/image_pair_doc.h"
+#include "worldmap/world_map.h"
 #include "app/tests/app_test_fixture.h"
 #include "app/tests/tessiv_double.h"
 #include "imaging/image.h"
 #include "platform/utilkit/log_base.h"
+#include "platform/win/dialog.h"
 #include "platform/win/shell.h"
 #include "platform/win/system.h"
 #include "platform/win/win_thread.h"
@@ -332,6 +336,107 @@ TEST_F(MainFrameTest, TheStatusBarAsDrawn)
     EXPECT_GT(darkPixels(inside2), 20);
     EXPECT_EQ(darkPixels(inside1), 0);
     ReleaseImage(shot);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainFrameTest, PageSetupIsKeptByTheManager)
+{
+    win::PageSetupAnswer answer;
+    answer.ok = true;
+    answer.paperSize = POINT{11690, 8270};
+    answer.margins = RECT{500, 600, 700, 800};
+    answer.minMargins = RECT{100, 100, 100, 100};
+    Prompter().ExpectPageSetup(answer);
+    EXPECT_EQ(Manager().GetPageSetup(), nullptr);
+    Main().SendMessage(WM_COMMAND, 32775, 0);
+    ASSERT_NE(Manager().GetPageSetup(), nullptr);
+    EXPECT_EQ(Manager().GetPageSetup()->paperSize.x, 11690);
+    EXPECT_EQ(Manager().GetPageSetup()->margins.bottom, 800);
+    EXPECT_EQ(App().m_paperSize.x, 11690);
+    // The next dialog starts from the stored margins; Cancel keeps them.
+    win::PageSetupAnswer cancel;
+    cancel.ok = false;
+    Prompter().ExpectPageSetup(cancel);
+    Main().SendMessage(WM_COMMAND, 32775, 0);
+    EXPECT_EQ(Manager().GetPageSetup()->margins.left, 500);
+}
+
+TEST_F(MainFrameTest, PanoramaAndPairWindows)
+{
+    // No map: nothing to show, and the answer is true.
+    EXPECT_TRUE(Main().ShowPanoramaWindow(nullptr));
+    auto* map = new WorldMap(64, 3);
+    map->SetName("/panoramas/bay.jpg");
+    EXPECT_FALSE(Main().ShowPanoramaWindow(map, 5));  // just created
+    EXPECT_EQ(map->GetRefCount(), 2);
+    EXPECT_TRUE(Main().ShowPanoramaWindow(map));  // activated
+    EXPECT_EQ(App().GetPanoramaTemplate()->GetDocuments().size(), 1u);
+    EXPECT_EQ(map->GetRefCount(), 2);
+    EXPECT_TRUE(Manager().HasPanorama());
+    EXPECT_TRUE(State(32808).enabled);
+    CDocument* doc = App().GetPanoramaTemplate()->GetDocuments().front();
+    EXPECT_EQ(doc->GetTitle(), "/panoramas/bay.jpg");
+    doc->OnCloseDocument();
+    EXPECT_EQ(map->GetRefCount(), 1);
+    map->Release();
+
+    // Pair windows: the marker method opens the marker view.
+    ImageGroup* group = Manager().GetImageGroup(true);
+    auto* a = new ImageFrame;
+    auto* b = new ImageFrame;
+    group->AppendImageFrame(a);
+    group->AppendImageFrame(b);
+    Manager().GetStitchSettings()->focalType = 1;
+    Manager().OpenPairWindow(a, b, false, false);
+    ASSERT_NE(Manager().GetPairWindow(), nullptr);
+    EXPECT_NE(dynamic_cast<CImagePairView*>(Manager().GetPairWindow()), nullptr);
+    EXPECT_NE(Manager().GetFlags() & kFlagMarkerMethod, 0u);
+    EXPECT_NE(a->FindNeighbor(b), nullptr);
+    // A known focal length without markers takes the overlap view.
+    Manager().GetStitchSettings()->focalType = 2;
+    Manager().SetPairMethod(false);
+    ASSERT_NE(Manager().GetPairWindow(), nullptr);
+    EXPECT_NE(dynamic_cast<COverlapPair*>(Manager().GetPairWindow()), nullptr);
+    EXPECT_EQ(Manager().GetFlags() & kFlagMarkerMethod, 0u);
+    auto* pair = dynamic_cast<CImagePairDoc*>(Manager().GetPairWindow()->GetDocument());
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->GetFrameA(), a);
+    EXPECT_EQ(pair->GetFrameB(), b);
+    // An overlay loop pair is shown swapped.
+    Manager().OpenPairWindow(a, b, true, true);
+    EXPECT_EQ(pair->GetFrameA(), b);
+    EXPECT_EQ(App().GetOverlapTemplate()->GetDocuments().size(), 1u);
+    Manager().ClosePairWindow(false);
+    EXPECT_EQ(Manager().GetPairWindow(), nullptr);
+    EXPECT_EQ(App().GetOverlapTemplate()->GetDocuments().size(), 0u);
+}
+
+TEST_F(MainFrameTest, AboutTutorialAndTheTray)
+{
+    Prompter().ExpectDialog(100, [](CDialog& d) {
+        EXPECT_EQ(d.GetDlgItemText(0xFFFF), "Quorvane Fendrake");
+        d.SendMessage(WM_COMMAND, MAKEWPARAM(1229, BN_CLICKED), reinterpret_cast<LPARAM>(d.GetDlgItem(1229)->m_hWnd));
+        d.EndDialog(IDOK);
+    });
+    Main().SendMessage(WM_COMMAND, ID_APP_ABOUT, 0);
+    ASSERT_EQ(win::ShellRequests().size(), 1u);
+    EXPECT_EQ(win::ShellRequests()[0].file, MakerWebSite());
+    Main().SendMessage(WM_COMMAND, 33159, 0);
+    ASSERT_EQ(win::ShellRequests().size(), 2u);
+    EXPECT_EQ(win::ShellRequests()[1].file, Home().path().string() + "\\Skelwin\\Skelwin.htm");
+
+    // The tray only minimises when closed, and Show Pellicot brings it back.
+    Pellicot* tray = Manager().GetImageTray();
+    ASSERT_NE(tray, nullptr);
+    tray->SendMessage(WM_CLOSE, 0, 0);
+    EXPECT_TRUE(::IsWindow(tray->m_hWnd));
+    EXPECT_TRUE(tray->IsIconic());
+    Main().SendMessage(WM_COMMAND, 32780, 0);
+    EXPECT_EQ(Manager().GetImageTray(), tray);
+    EXPECT_FALSE(tray->IsIconic());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "app/views/image_view.h"
 
 #include "imaging/image.h"
+#include "platform/win/dib.h"
 #include "platform/win/gdi.h"
 
 CImageDoc::~CImageDoc()
@@ -27,10 +28,7 @@ void CImageView::OnDraw(CDC* dc)
 {
     auto* doc = dynamic_cast<CImageDoc*>(GetDocument());
     if (!doc || !doc->GetImage()) return;
-    Image* image = doc->GetImage();
-    if (image->GetDataBits() != 8 || (image->GetChannels() != 1 && image->GetChannels() != 3)) return;
-    CDC source(image);
-    dc->BitBlt(0, 0, image->GetWidth(), image->GetHeight(), &source, 0, 0, SRCCOPY);
+    win::DrawImage(*dc, *doc->GetImage(), 0, 0);
 }
 
 int CImageView::Notify(int, WorldMap*, std::uintptr_t)
