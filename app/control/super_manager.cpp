@@ -12,6 +12,8 @@
 #include "app/shell/stitch_bar.h"
 #include "app/views/bright_contrast_dlg.h"
 #include "app/views/image_pair_doc.h"
+#include "app/views/image_view.h"
+#include "app/panorama/rect_map_view.h"
 #include "app/views/image_loaders.h"
 #include "imaging/image.h"
 #include "imaging/list.h"
@@ -477,10 +479,26 @@ void SuperManager::ShowBrightnessDialog(int mode, ImageFrame* frame)
     }
     if (frame) {
         m_brightnessDialog->SetImageFrame(frame);
-    } else if (DataViewer* viewer = MainFrame() ? MainFrame()->GetActiveDataViewer() : nullptr) {
+    } else if (DataViewer* viewer = BrightnessTargetViewer()) {
         m_brightnessDialog->SetDataViewer(viewer);
     }
     m_brightnessDialog->ShowWindow(SW_SHOW);
+}
+
+DataViewer* SuperManager::BrightnessTargetViewer() const
+{
+    // The active window's viewer, else the first image window's, else the
+    // view of the project's panorama.
+    CMainFrame* main = MainFrame();
+    if (DataViewer* viewer = main ? main->GetActiveDataViewer() : nullptr) return viewer;
+    if (CFendrakeApp* app = GetFendrakeApp()) {
+        for (CDocument* doc : app->GetImageTemplate()->GetDocuments())
+            for (CView* view : doc->GetViews())
+                if (auto* image = dynamic_cast<CImageView*>(view)) return image;
+    }
+    if (main && m_group && m_group->HasRectWorldMap())
+        if (CRectMapView* view = main->FindRectMapView(m_group->GetRectWorldMap(false))) return view;
+    return nullptr;
 }
 
 void SuperManager::CloseBrightnessDialog(bool alreadyGone)

@@ -183,6 +183,7 @@ public:
 
 private:
     void PlaceNewBrowser(int mode);
+    DataViewer* BrightnessTargetViewer() const;
     void SaveBrowserPlacement();
 
     ImageChain* m_chain = nullptr;

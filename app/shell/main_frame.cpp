@@ -487,6 +487,13 @@ void CMainFrame::OnOptarvoHelp()
     HtmlHelpA(::GetDesktopWindow(), path.c_str(), HH_DISPLAY_TOPIC, 0);
 }
 
+void CMainFrame::OnLibraryHelp(UINT id)
+{
+    // The class library's help finder, context help, help and default help
+    // go to the application's help, which answers only context requests.
+    if (CWinApp* app = AfxGetApp()) app->WinHelp(id, id == ID_CONTEXT_HELP ? HELP_CONTEXT : 0);
+}
+
 void CMainFrame::OnPageSetup()
 {
     CWinApp* app = AfxGetApp();
@@ -598,6 +605,7 @@ const win::MessageMap* CMainFrame::GetMessageMap() const
             win::on::CommandRange(33114, 33126, &CMainFrame::OnHelpCommand),
             win::on::CommandRange(33156, 33157, &CMainFrame::OnHelpCommand),
             win::on::Command(33175, &CMainFrame::OnOptarvoHelp),
+            win::on::CommandRange(ID_HELP_FINDER, ID_DEFAULT_HELP, &CMainFrame::OnLibraryHelp),
             win::on::Command(32775, &CMainFrame::OnPageSetup),
             win::on::Command(32780, &CMainFrame::OnShowPellicot),
             win::on::UpdateUI(32780, &CMainFrame::OnAlwaysEnabled),

@@ -90,6 +90,7 @@ protected:
     void OnWebCommand(UINT id);
     void OnHelpCommand(UINT id);
     void OnOptarvoHelp();
+    void OnLibraryHelp(UINT id);
     void OnPageSetup();
     void OnShowPellicot();
     void OnShowStitchBar();

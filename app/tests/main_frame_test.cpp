@@ -7,6 +7,8 @@
 #include "app/shell/img_browser.h"
 #include "app/shell/pellicot.h"
 #include "app/views/image_pair_doc.h"
+#include "app/views/image_view.h"
+#include "app/views/bright_contrast_dlg.h"
 #include "worldmap/world_map.h"
 #include "app/tests/app_test_fixture.h"
 #include "app/tests/tessiv_double.h"
@@ -235,7 +237,8 @@ TEST_F(MainFrameTest, OutsideProgramsAndWebPages)
 TEST_F(MainFrameTest, HelpCommandsDoNothingAndTheLoaderTriesOnce)
 {
     const UINT commands[] = {33121, 33118, 33114, 33124, 33125, 33115, 33116, 33119, 33120,
-                             33117, 33122, 33123, 33126, 33156, 33157, 33108, 33175, 32778};
+                             33117, 33122, 33123, 33126, 33156, 33157, 33108, 33175, 32778,
+                             57667, 57669, 57670, 57671};
     for (int round = 0; round < 2; ++round)
         for (UINT id : commands) {
             Command(id);
@@ -437,6 +440,58 @@ TEST_F(MainFrameTest, AboutTutorialAndTheTray)
     Main().SendMessage(WM_COMMAND, 32780, 0);
     EXPECT_EQ(Manager().GetImageTray(), tray);
     EXPECT_FALSE(tray->IsIconic());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainFrameTest, BrightnessDialogTogglesAndFollowsTheImageWindow)
+{
+    ASSERT_TRUE(App().OpenDocumentFile(TestData("daeyun-image-stitching/hill_2.JPG").c_str()));
+    CDocument* doc = App().GetImageTemplate()->GetDocuments().front();
+    auto* view = dynamic_cast<CImageView*>(doc->GetViews().front());
+    ASSERT_NE(view, nullptr);
+    Main().SendMessage(WM_COMMAND, 32842, 0);
+    ASSERT_TRUE(Manager().IsBrightnessDialogOpen());
+    EXPECT_EQ(Manager().GetBrightnessDialog()->GetDataViewer(), static_cast<DataViewer*>(view));
+    // The window going away releases the dialog's target.
+    view->GetParentFrame()->SendMessage(WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Manager().IsBrightnessDialogOpen());
+    EXPECT_EQ(Manager().GetBrightnessDialog()->GetDataViewer(), nullptr);
+    Main().SendMessage(WM_COMMAND, 32842, 0);
+    EXPECT_FALSE(Manager().IsBrightnessDialogOpen());
+}
+
+TEST_F(MainFrameTest, AClosedPanoramaCanBeOpenedAgain)
+{
+    auto* map = new WorldMap(64, 3);
+    map->SetName("/panoramas/bay.jpg");
+    EXPECT_FALSE(Manager().AddWorldMapWindow(map));  // its window was just made
+    EXPECT_TRUE(Manager().HasWorldMapNamed("/panoramas/bay.jpg"));
+    EXPECT_EQ(map->GetRefCount(), 3);  // the caller, the list, the document
+    App().GetPanoramaTemplate()->GetDocuments().front()->OnCloseDocument();
+    EXPECT_FALSE(Manager().HasWorldMapNamed("/panoramas/bay.jpg"));
+    EXPECT_EQ(map->GetRefCount(), 1);
+    map->Release();
+}
+
+TEST_F(MainFrameTest, SaveCommandsReportTheFailureOfThisVersion)
+{
+    Logger::setLogLevel(3);
+    LogCapture log;
+    Main().SendMessage(WM_COMMAND, 32866, 0);
+    Main().SendMessage(WM_COMMAND, 32867, 0);
+    Logger::setLogLevel(1);
+    const std::string text = log.text();
+    const size_t save = text.find("Enter CFendrakeApp::OnFileSave()");
+    const size_t saveAs = text.find("Enter CFendrakeApp::OnFileSaveAs()");
+    ASSERT_NE(save, std::string::npos) << text;
+    ASSERT_NE(saveAs, std::string::npos) << text;
+    EXPECT_NE(text.find(" CFendrakeApp::OnFileSave(): save failed!!!", save), std::string::npos);
+    EXPECT_NE(text.find(" CFendrakeApp::OnFileSave(): save failed!!!", saveAs), std::string::npos);
+    EXPECT_NE(text.find("Leave CFendrakeApp::OnFileSaveAs()"), std::string::npos);
+    EXPECT_EQ(App().m_pRecentFileList->GetCount(), 0);
 }
 
 }  // namespace
