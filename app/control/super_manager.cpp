@@ -44,6 +44,9 @@ SuperManager* g_manager = nullptr;
 int g_webLinkId = FENDRAKE_WEB_LINK_ID;
 
 constexpr const char* kBrowserSection = "ImgBrowser";
+// How long closing waits for stopped workers (the matcher and the blender
+// end their children through Cancel well within it).
+constexpr int kWorkerJoinMs = 30000;
 
 // Browser edges packed as the profile keeps them: the first edge in the low
 // 16 bits, the second in the high 16 bits, both signed.
@@ -698,14 +701,15 @@ void SuperManager::FinishRemap()
 
 bool SuperManager::StopWorkersForClose()
 {
-    if (!m_workerActive && win::RunningWorkerCount() == 0) return true;
+    if (!m_workerActive) return true;
     if (AfxMessageBox("A stitching process is still running.\nStop it and exit?", MB_YESNO | MB_ICONQUESTION) != IDYES)
         return false;
     m_stopRequested = true;
     // The matcher and the blender poll the progress dialog's Cancel; the
     // cancel state outlives the dialog, so they see it even while it closes.
     CancelProgress();
-    win::JoinWorkerThreads();
+    if (!win::JoinWorkerThreads(kWorkerJoinMs))
+        Logger::log("ERROR SuperManager::StopWorkersForClose: workers still running after %d ms", 1, kWorkerJoinMs);
     m_workerActive = false;
     return true;
 }
