@@ -2,6 +2,7 @@
 
 #include "app/control/super_manager.h"
 #include "app/shell/main_frame.h"
+#include "imaging/image.h"
 #include "platform/win/system.h"
 #include "projectgraph/framegrp/image_frame.h"
 
@@ -20,7 +21,8 @@ bool Pellicot::AddFrame(ImageFrame* frame, const POINT* point, bool append)
 {
     (void)point;
     (void)append;
-    if (!frame || !frame->GetStampBmp()) return false;
+    Image* stamp = frame ? frame->GetStampBmp() : nullptr;
+    if (!stamp || !stamp->GetData() || stamp->GetWidth() <= 0 || stamp->GetHeight() <= 0) return false;
     m_frames.push_back(frame);
     Invalidate(FALSE);
     return true;

@@ -17,7 +17,7 @@ public:
     // it cannot be made.
     BOOL Create(CMDIFrameWnd* parent);
     // Takes a frame (not owned: the group owns it) at the drop point or at
-    // the end; refuses a frame without a stamp to show.
+    // the end; refuses a frame without a stamp to show (none, or no pixels).
     bool AddFrame(ImageFrame* frame, const POINT* point, bool append);
     // Forgets a frame the group is about to delete.
     void RemoveFrame(ImageFrame* frame);

@@ -339,6 +339,16 @@ TEST_F(ManagerTest, NewFramesGoThroughTheTray)
     ReleaseImage(refused);
     Manager().ModifyFlags(0, kFlagStopped);
 
+    // A stamp the tray cannot show (no pixels): the tray refuses the frame,
+    // which is deleted; the project still counts as changed.
+    Manager().AddImageFrame(new Image(), "/photos/empty.jpg", nullptr);
+    ASSERT_NE(Manager().GetImageGroup(false), nullptr);
+    EXPECT_EQ(Manager().GetImageGroup(false)->GetNumbOfImages(), 0);
+    EXPECT_EQ(Manager().GetImageTray()->GetFrameCount(), 0);
+    EXPECT_EQ(App().m_pRecentFileList->GetCount(), 0);
+    EXPECT_EQ(Manager().GetFlags() & kFlagSaved, 0u);
+    Manager().ModifyFlags(0, kFlagSaved);
+
     Manager().AddImageFrame(stamp(), "/photos/a.jpg", nullptr);
     ASSERT_NE(Manager().GetImageGroup(false), nullptr);
     EXPECT_EQ(Manager().GetImageGroup(false)->GetNumbOfImages(), 1);
