@@ -19,9 +19,9 @@ float FocalFor(double extent, float angle)
     return t > 0 && std::isfinite(t) ? static_cast<float>(extent / 2.0 / t) : 0.0f;
 }
 
-float AngleFor(double extent, float focal)
+float RadiansFor(double extent, float focal)
 {
-    return focal > 0 ? static_cast<float>(2.0 * std::atan(extent / 2.0 / focal) * 180.0 / std::numbers::pi) : 0.0f;
+    return focal > 0 ? static_cast<float>(2.0 * std::atan(extent / 2.0 / focal)) : 0.0f;
 }
 
 }  // namespace
@@ -38,10 +38,15 @@ float FL2Apperture::apperturePortrait2FL_35mm(float angle)
 
 float FL2Apperture::FL2AppertureLandscape_35mm(float focal, float ratio)
 {
-    return ratio > 0 ? AngleFor(kShortSide / ratio, focal) : 0.0f;
+    return ratio > 0 ? RadiansFor(kShortSide / ratio, focal) : 0.0f;
 }
 
 float FL2Apperture::FL2ApperturePortrait_35mm(float focal)
 {
-    return AngleFor(kShortSide, focal);
+    return RadiansFor(kShortSide, focal);
+}
+
+float FL_legacyTo35mm(float focal)
+{
+    return std::isfinite(focal) && focal > 0 ? focal : 0.0f;
 }

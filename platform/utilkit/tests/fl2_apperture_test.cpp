@@ -4,28 +4,41 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <numbers>
 
 TEST(FL2Apperture, KnownAnglesOfThe35mmFrame)
 {
-    // 24 mm across the short side at 24 mm focal length: 2 atan(1/2).
-    EXPECT_NEAR(FL2Apperture::FL2ApperturePortrait_35mm(24.0f), 53.130102f, 1e-4);
-    // A 4:3 image spans 32 mm: at 16 mm it sees 90 degrees.
-    EXPECT_NEAR(FL2Apperture::FL2AppertureLandscape_35mm(16.0f, 0.75f), 90.0f, 1e-4);
+    // 24 mm across the short side at 24 mm focal length: 2 atan(1/2) radians.
+    EXPECT_NEAR(FL2Apperture::FL2ApperturePortrait_35mm(24.0f), 2.0 * std::atan(0.5), 1e-6);
+    // A 4:3 image spans 32 mm: at 16 mm it sees a right angle.
+    EXPECT_NEAR(FL2Apperture::FL2AppertureLandscape_35mm(16.0f, 0.75f), std::numbers::pi / 2, 1e-6);
     EXPECT_NEAR(FL2Apperture::appertureLandscape2FL_35mm(90.0f, 0.75f), 16.0f, 1e-4);
     EXPECT_NEAR(FL2Apperture::apperturePortrait2FL_35mm(90.0f), 12.0f, 1e-4);
     EXPECT_EQ(FL2Apperture::apperturePortrait2FL_35mm(0.0f), 0.0f);
     EXPECT_EQ(FL2Apperture::FL2ApperturePortrait_35mm(0.0f), 0.0f);
 }
 
-TEST(FL2Apperture, ConversionsAreInverse)
+TEST(FL2Apperture, InverseTakesDegreesOfTheForwardRadians)
 {
-    for (float focal : {8.0f, 17.5f, 35.0f, 200.0f}) {
-        EXPECT_NEAR(FL2Apperture::apperturePortrait2FL_35mm(FL2Apperture::FL2ApperturePortrait_35mm(focal)), focal,
-                    focal * 1e-5);
-        EXPECT_NEAR(FL2Apperture::appertureLandscape2FL_35mm(FL2Apperture::FL2AppertureLandscape_35mm(focal, 0.75f),
-                                                             0.75f),
-                    focal, focal * 1e-5);
+    const double toDegrees = 180.0 / std::numbers::pi;
+    for (float focal : {8.0f, 10.0f, 17.5f, 35.0f, 150.0f, 200.0f}) {
+        const float portrait = static_cast<float>(FL2Apperture::FL2ApperturePortrait_35mm(focal) * toDegrees);
+        EXPECT_NEAR(FL2Apperture::apperturePortrait2FL_35mm(portrait), focal, focal * 1e-4);
+        const float landscape = static_cast<float>(FL2Apperture::FL2AppertureLandscape_35mm(focal, 0.75f) * toDegrees);
+        EXPECT_NEAR(FL2Apperture::appertureLandscape2FL_35mm(landscape, 0.75f), focal, focal * 1e-4);
     }
+}
+
+TEST(FL2Apperture, LegacyFocalLengthKeepsOnlyFinitePositiveValues)
+{
+    struct Case {
+        float in, out;
+    };
+    const Case cases[] = {{35.0f, 35.0f}, {0.5f, 0.5f}, {0.0f, 0.0f}, {-24.0f, 0.0f},
+                          {std::numeric_limits<float>::infinity(), 0.0f}, {std::nanf(""), 0.0f}};
+    for (const Case& c : cases)
+        EXPECT_EQ(FL_legacyTo35mm(c.in), c.out) << c.in;
 }
 
 TEST(Vec2, DistanceDifferenceUnitAndPerpendicular)

@@ -1,0 +1,255 @@
+// The one stitching manager of the main program. The main frame creates it
+// and deletes it; every window, dialog and worker reaches it through
+// GetSuperManager(). It owns the stitch and blend settings, the configuration
+// record, the project's image group and the references to the windows that
+// take part in stitching, and it carries the state flags the whole
+// application tests.
+#pragma once
+
+#include "app/control/stitch_settings.h"
+#include "platform/win/win_defs.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct AppConfig;
+struct CamInfo;
+class CBrightContrastDlg;
+class CDialog;
+class CImgBrowser;
+class CStitchBar;
+class CView;
+class CWnd;
+class DataViewer;
+class Image;
+class ImageChain;
+class ImageFrame;
+class ImageGroup;
+class List;
+class Pellicot;
+class WorldMap;
+struct DistortionRecord;
+
+// State flags of the manager.
+constexpr uint32_t kFlagAligned = 0x1;           // global alignment has run
+constexpr uint32_t kFlagBlendStage = 0x2;        // the final sampling rate applies
+constexpr uint32_t kFlagStopped = 0x4;           // no stitch run going
+constexpr uint32_t kFlagDistortionOn = 0x10;     // distortion correction on
+constexpr uint32_t kFlagOverlapMarked = 0x100;   // overlap state marked
+constexpr uint32_t kFlagSaved = 0x200;           // no unsaved changes
+constexpr uint32_t kFlagWebLinks = 0x400;        // a web-link line exists
+constexpr uint32_t kFlagPairInProgress = 0x800;  // the stitch driver runs a pair
+constexpr uint32_t kFlagMarkerMethod = 0x1000;   // the pair window uses the marker method
+constexpr uint32_t kFlagRuntimeDistortion = 0x2000;
+constexpr uint32_t kFlagLoading = 0x4000;        // a project is being loaded
+
+class ToolState;
+
+// The print page setup the panorama views print with (thousandths of an inch).
+struct PageSetupRecord {
+    POINT paperSize{8500, 11000};
+    RECT minMargins{};
+    RECT margins{};
+};
+
+class SuperManager {
+public:
+    SuperManager();
+    ~SuperManager();
+    SuperManager(const SuperManager&) = delete;
+    SuperManager& operator=(const SuperManager&) = delete;
+
+    // The web-link id is a deployment setting (0: no web links). It is read
+    // once, by the constructor.
+    static void SetWebLinkId(int id);
+    static int GetWebLinkId();
+
+    // ---- Records --------------------------------------------------------
+    StitchSettings* GetStitchSettings() { return m_stitchSettings.get(); }
+    BlendSettings* GetBlendSettings() { return m_blendSettings.get(); }
+    AppConfig* GetConfig() { return m_config.get(); }
+    // With create, a zeroed record with d = 1 is made when none exists.
+    DistortionRecord* GetDistortionRecord(bool create);
+    CamInfo* GetCamInfo() const { return m_camInfo.get(); }
+    void SetCamInfo(std::unique_ptr<CamInfo> info);
+    uint32_t GetFlags() const { return m_flags; }
+    void ModifyFlags(uint32_t clearMask, uint32_t setBits) { m_flags = (m_flags & ~clearMask) | setBits; }
+    float GetSamplingRate() const;
+    uint8_t GetReductionCode() const { return m_reductionCode; }
+    int GetFocalType() const { return m_stitchSettings->focalType; }
+    short GetStampSize() const { return m_stampSize; }
+    bool GetCameraInfoFlag() const { return (m_flags & kFlagDistortionOn) != 0; }
+
+    // ---- State ----------------------------------------------------------
+    // Busy: no stitch run stopped, a pair in progress, or a worker active.
+    bool IsBusy() const;
+    // A worker (matcher, pair, elastic blender) uses the chain, the frames
+    // or the map until its finishing message is handled. Whoever starts the
+    // worker sets this; the handler of its finishing message clears it.
+    void SetWorkerActive(bool active) { m_workerActive = active; }
+    bool IsWorkerActive() const { return m_workerActive; }
+    bool CanStitch() const;
+    bool HasProjectContent() const;
+    bool IsExpressMode() const { return m_expressMode != 0; }
+    void SetExpressMode(bool on);
+    bool IsExpressBlendPending() const { return m_expressBlendPending != 0; }
+    void SetExpressBlendPending(bool on) { m_expressBlendPending = on ? 1 : 0; }
+    bool HasProjectName() const { return !m_projectName.empty(); }
+    bool HasPanorama() const;
+    bool IsPreviewStage() const { return (m_flags & kFlagBlendStage) == 0; }
+    bool HasWebLinks() const { return (m_flags & kFlagWebLinks) != 0; }
+    void SetRuntimeDistortion(bool on) { ModifyFlags(kFlagRuntimeDistortion, on ? kFlagRuntimeDistortion : 0); }
+    void SetBrowserMode(int mode) { m_browserMode = mode; }
+    int GetBrowserMode() const { return m_browserMode; }
+
+    // ---- Images ---------------------------------------------------------
+    ImageGroup* GetImageGroup(bool create);
+    // Offers a new frame with its stamp to the tray (see the .cpp).
+    void AddImageFrame(Image* stamp, const char* name, const POINT* drop);
+    // keepFlags keeps the overlap mark (0x100) only; any removal is an
+    // unsaved change.
+    void RemoveImageFrame(ImageFrame* frame, bool keepFlags);
+    bool HasImageFrame(const char* name) const;
+    ImageFrame* FindImageFrame(const char* name) const;
+    Image* GetFrameStamp(const char* name) const;
+    void ToggleMarkerIndex();
+    bool GetMarkerIndexState() const;
+
+    // ---- Windows --------------------------------------------------------
+    void ShowImageTray();
+    void CloseImageTray(bool alreadyGone);
+    Pellicot* GetImageTray() const { return m_tray; }
+    ImageChain* GetChain() const { return m_chain; }
+    bool GetTrayState() const;
+    void OpenPairWindow(ImageFrame* a, ImageFrame* b, bool keepMethod, bool loopPair);
+    void ClosePairWindow(bool alreadyGone);
+    void SwitchPairMethod();
+    void SetPairMethod(bool markers);
+    CView* GetPairWindow() const { return m_pairWindow; }
+    bool PairNeedsMarkers(ImageFrame* a, ImageFrame* b);
+    bool CanUseOverlayMethod(ImageFrame* a, ImageFrame* b);
+    void ShowBrightnessDialog(int mode, ImageFrame* frame);
+    void CloseBrightnessDialog(bool alreadyGone);
+    bool IsBrightnessDialogOpen() const { return m_brightnessDialog != nullptr; }
+    void SetBrightnessDialogTarget(DataViewer* viewer);
+    void ClearBrightnessDialogTarget(DataViewer* viewer);
+    CBrightContrastDlg* GetBrightnessDialog() const { return m_brightnessDialog; }
+    void RefreshOverlapDialog();
+    bool IsOverlapDialogOpen() const { return m_overlapDialog != nullptr; }
+    void CloseOverlapDialog(bool alreadyGone);
+    void ShowImageBrowser(int mode, bool show);
+    CImgBrowser* GetImageBrowser() const { return m_browser; }
+    // The browser window goes: its placement is kept in the profile.
+    void OnBrowserDestroyed();
+    void NotifyBrowserOfDrop(POINT point);
+    void SetStitchBar(CStitchBar* bar) { m_stitchBar = bar; }
+    bool HasStitchBar() const { return m_stitchBar != nullptr; }
+    CStitchBar* GetStitchBar() const { return m_stitchBar; }
+
+    // ---- Open panorama and image windows --------------------------------
+    bool AddWorldMapWindow(WorldMap* map);
+    void RemoveWorldMapWindow(WorldMap* map);
+    bool HasWorldMapNamed(const char* name) const;
+    bool IsPanoramaWorldMap(WorldMap* map) const;
+
+    // ---- Project --------------------------------------------------------
+    bool NewProject();
+    void CloseProject();
+    bool QuerySaveProject();
+    bool SaveProject(bool useCurrentName);
+    bool OpenProject(const char* path);
+    void SetProjectName(const char* path);
+    // The full path, or its name part; null when no name is set.
+    const char* GetProjectName(bool full) const;
+    void BuildWindowTitle(std::string& out) const;
+
+    // ---- Services -------------------------------------------------------
+    void SetPageSetup(const PageSetupRecord& record) { m_pageSetup = std::make_unique<PageSetupRecord>(record); }
+    const PageSetupRecord* GetPageSetup() const { return m_pageSetup.get(); }
+    bool FindWebLink(char* buffer, int size) const;
+    void ResetLevelingRotation();
+    void LoadConfigFile();
+    void SaveConfigFile();
+    void UpdateFocalType();
+    // Handlers of the workers' finishing messages (0x814C, 0x819A).
+    void DoStitching();
+    void FinishRemap();
+    // Asked when the main window closes while a worker runs: false keeps
+    // the program running; true once the workers are stopped and joined.
+    bool StopWorkersForClose();
+    // Set when the user chose to stop the running workers; they poll it.
+    bool IsStopRequested() const { return m_stopRequested; }
+
+private:
+    void PlaceNewBrowser(int mode);
+    DataViewer* BrightnessTargetViewer() const;
+    void SaveBrowserPlacement();
+
+    ImageChain* m_chain = nullptr;
+    std::unique_ptr<PageSetupRecord> m_pageSetup;
+    std::unique_ptr<StitchSettings> m_stitchSettings;
+    std::unique_ptr<DistortionRecord> m_distortion;
+    std::string m_camInfoFileName;
+    std::unique_ptr<CamInfo> m_camInfo;
+    uint8_t m_settingsOption = 1;
+    std::unique_ptr<BlendSettings> m_blendSettings;
+    std::unique_ptr<AppConfig> m_config;
+    std::string m_projectName;
+    float m_outputScale = 0.75f;
+    float m_finalSamplingRate = 5.0f;
+    int32_t m_globalAlignMode = 0;
+    float m_globalAlignAngle = 75.0f;
+    float m_previewSamplingRate = 5.0f;
+    uint32_t m_flags = kFlagStopped | kFlagSaved;
+    uint8_t m_pendingPairBlend = 1;
+    std::unique_ptr<List> m_worldMapWindows;
+    uint8_t m_reductionCode = 0;
+    int32_t m_panoramaNumber = 1;
+    std::string m_albumFileName;
+    uint8_t m_automaticMode = 1;
+    uint8_t m_elasticBlend = 0;
+    uint8_t m_expressMode = 0;
+    uint8_t m_expressBlendPending = 0;
+    CDialog* m_screenSaverTip = nullptr;
+    std::string m_lastPanoramaFileName;
+    int32_t m_browserMode = 0;
+    float m_levelingRotation[3] = {};
+    float m_panoramaDataArea[6] = {};
+    short m_stampSize = 196;
+    std::unique_ptr<ImageGroup> m_group;
+    Pellicot* m_tray = nullptr;
+    CImgBrowser* m_browser = nullptr;
+    CView* m_pairWindow = nullptr;
+    CBrightContrastDlg* m_brightnessDialog = nullptr;
+    CDialog* m_overlapDialog = nullptr;
+    CStitchBar* m_stitchBar = nullptr;
+    uint8_t m_useExif = 1;
+    std::unique_ptr<ToolState> m_toolState;
+    bool m_workerActive = false;
+    bool m_stopRequested = false;
+};
+
+// The program's manager (set by the main frame's constructor), or null.
+SuperManager* GetSuperManager();
+void SetSuperManager(SuperManager* manager);
+
+// Global accessors; each answers 0 or does nothing without its object.
+StitchSettings* GetCurrentStitchSettings();
+void SetBrightnessDialogTarget(DataViewer* viewer);
+void ClearBrightnessDialogTarget(DataViewer* viewer);
+float GetSamplingRateCallback();
+bool StitchPrecondition();
+int MinMarkerPairs();
+
+// The image browser's rectangle from the packed profile values (left/right
+// and top/bottom in the low/high 16 bits), clamped to the screen.
+RECT BrowserPlacement(int32_t hPosition, int32_t vPosition, int screenWidth, int screenHeight);
+
+// Path helpers of the project file names: the name after the last backslash
+// or slash (the whole path without one, null for null), and the folder
+// before it (empty without a separator or when it is the first character).
+const char* GetName(const char* path);
+void ExtractFolder(const char* path, std::string& out);
+// "0".."9" -> 0..9, "A".."Z" -> 10..35, any other character its code - 87.
+signed char Base36DigitValue(char c);

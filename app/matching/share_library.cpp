@@ -1,0 +1,7 @@
+#include "app/matching/share_library.h"
+
+int UpdateAppDirLib(int mode)
+{
+    (void)mode;
+    return 0;
+}

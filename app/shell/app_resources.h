@@ -1,0 +1,6 @@
+// The program's resources written in code: dialogs, the main menu and
+// toolbar, the string table, icons, cursors and the splash picture,
+// registered in the application's resource module at start-up.
+#pragma once
+
+void RegisterAppResources();
