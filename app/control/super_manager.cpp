@@ -203,23 +203,6 @@ SuperManager::~SuperManager()
     if (g_manager == this) g_manager = nullptr;
 }
 
-void SuperManager::LoadConfigFile()
-{
-    // The settings file "fendrake.cfg" is read by the settings-file reader;
-    // until it is linked the record keeps its defaults.
-}
-
-void SuperManager::SaveConfigFile()
-{
-    // Written by the settings-file writer; nothing to write before it.
-}
-
-void SuperManager::UpdateFocalType()
-{
-    // The camera-information record decides the focal type once the stitch
-    // settings know camera files; without one the type stays as set.
-}
-
 // ---- Records and state ------------------------------------------------------
 
 DistortionRecord* SuperManager::GetDistortionRecord(bool create)
