@@ -159,8 +159,8 @@ SuperManager::SuperManager()
     SetToolState(m_toolState.get());
     LoadConfigFile();
     UpdateFocalType();
+    // The elastic-blend byte came from the settings file just now.
     m_automaticMode = 1;
-    m_elasticBlend = 0;
     m_expressMode = 0;
     char line[256];
     if (FindWebLink(line, sizeof line)) m_flags |= kFlagWebLinks;
