@@ -58,7 +58,15 @@ void CInitConfigDlg::DoDataExchange(CDataExchange* dx)
     DDX_Check(dx, kScreenSaverCheck, m_screenSaverHint);
 }
 
-void CInitConfigDlg::OnEditKillFocus() { UpdateData(TRUE); }
+void CInitConfigDlg::OnEditKillFocus()
+{
+    // A refused value puts the focus back on its edit, which takes it from
+    // the other edit: that second exchange would show the message again.
+    if (m_exchanging) return;
+    m_exchanging = true;
+    UpdateData(TRUE);
+    m_exchanging = false;
+}
 
 void CInitConfigDlg::OnFromCurrentSettings()
 {
@@ -139,14 +147,13 @@ void AddInitConfigDialogTemplate(win::ResourceModule& module)
     dialog.id = CInitConfigDlg::kTemplateId;
     dialog.caption = "Initial Configuration";
     dialog.size = SIZE{360, 330};
+    // The group frames come last: they are painted first, below the
+    // controls they frame.
     dialog.controls = {
-        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 8, 350, 56}, "Camera info file"),
         ControlTemplate(CInitConfigDlg::kCamInfoStatic, ControlKind::Static, RECT{22, 28, 340, 46}, kNone),
-        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 64, 350, 110}, "Stitch"),
         ControlTemplate(0xFFFF, ControlKind::Static, RECT{22, 84, 200, 100}, "Initial focal length if unknown"),
         ControlTemplate(CInitConfigDlg::kFocalEdit, ControlKind::Edit, RECT{206, 80, 270, 100}, "", WS_GROUP),
         ControlTemplate(0xFFFF, ControlKind::Static, RECT{276, 84, 300, 100}, "mm"),
-        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 118, 350, 210}, "Blend"),
         ControlTemplate(CInitConfigDlg::kAutoBalanceCheck, ControlKind::CheckBox, RECT{22, 136, 220, 154},
                         "Auto-balance intensity", WS_GROUP),
         ControlTemplate(0xFFFF, ControlKind::Static, RECT{22, 162, 120, 178}, "Blend width"),
@@ -154,13 +161,16 @@ void AddInitConfigDialogTemplate(win::ResourceModule& module)
         ControlTemplate(CInitConfigDlg::kElasticRadio, ControlKind::RadioButton, RECT{22, 184, 120, 202}, "Elastic",
                         WS_GROUP),
         ControlTemplate(CInitConfigDlg::kFixedRadio, ControlKind::RadioButton, RECT{130, 184, 230, 202}, "Fixed"),
-        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 218, 350, 260}, "Show tips"),
         ControlTemplate(CInitConfigDlg::kScreenSaverCheck, ControlKind::CheckBox, RECT{22, 236, 220, 254},
                         "Screen saver tip", WS_GROUP),
         ControlTemplate(CInitConfigDlg::kFromCurrentButton, ControlKind::PushButton, RECT{10, 272, 250, 296},
                         "Set configuration from current settings", WS_GROUP),
         ControlTemplate(IDOK, ControlKind::DefPushButton, RECT{10, 300, 90, 324}, "OK", WS_GROUP),
         ControlTemplate(IDCANCEL, ControlKind::PushButton, RECT{270, 300, 350, 324}, "Cancel"),
+        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 8, 350, 56}, "Camera info file"),
+        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 64, 350, 110}, "Stitch"),
+        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 118, 350, 210}, "Blend"),
+        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 218, 350, 260}, "Show tips"),
     };
     module.AddDialog(std::move(dialog));
 }

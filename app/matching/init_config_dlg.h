@@ -51,6 +51,7 @@ private:
     int m_blendMethod = 1;  // radio index: 0 elastic, 1 fixed
     int m_screenSaverHint = 1;
     int m_focalIndex = 0;
+    bool m_exchanging = false;
 };
 
 // The dialog's template (resource 226).
