@@ -4,31 +4,19 @@
 // delete trees.
 #include "app/matching/cam_info.h"
 #include "app/matching/cam_info_file.h"
+#include "app/matching/tests/matching_test_helpers.h"
 #include "app/tests/app_test_fixture.h"
 #include "platform/imgcore/exif_info.h"
 #include "platform/win/file_system.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using matching_test::ReadAll;
+using matching_test::WriteAll;
 
 class CamInfoFileTest : public AppTest {
 protected:

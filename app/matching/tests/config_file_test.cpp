@@ -5,33 +5,17 @@
 #include "app/matching/app_config.h"
 #include "app/matching/cam_info.h"
 #include "app/matching/cam_info_file.h"
+#include "app/matching/tests/matching_test_helpers.h"
 #include "app/tests/app_test_fixture.h"
-#include "imaging/image.h"
-#include "platform/panocore/img_info.h"
 #include "platform/win/file_system.h"
-#include "projectgraph/framegrp/image_frame.h"
-#include "projectgraph/framegrp/image_group.h"
 
-#include <fstream>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using matching_test::ReadAll;
+using matching_test::WriteAll;
 
 class ConfigFileTest : public AppTest {
 protected:
@@ -312,29 +296,8 @@ TEST_F(ConfigFileTest, AppConfigCamInfoFileAnswersWhetherItChanged)
 
 // ---- Equivalent focal length ------------------------------------------------
 
-class EquivalentFocalTest : public ConfigFileTest {
-protected:
-    // Two merged frames; the first gets an image of the size given (none for
-    // 0 x 0) and a focal length in pixels.
-    void MakeMergedPair(SuperManager& manager, int width, int height, float focalPixels)
-    {
-        ImageGroup* group = manager.GetImageGroup(true);
-        auto* a = new ImageFrame;
-        auto* b = new ImageFrame;
-        group->AppendImageFrame(a);
-        group->AppendImageFrame(b);
-        a->AddNeighbor(b);
-        a->SetMerged(b);
-        if (width > 0 || height > 0) {
-            Image* image = new Image(std::max(width, 1), std::max(height, 1), 1);
-            image->SetSize(width, height);
-            a->SetImage(image, false);
-            ReleaseImage(image);
-        }
-        const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-        a->GetImgInfo()->SetRotation(focalPixels, identity);
-    }
-};
+using EquivalentFocalTest = ConfigFileTest;
+using matching_test::MakeMergedPair;
 
 TEST_F(EquivalentFocalTest, TheFirstMergedFrameGivesThe35mmFocalLength)
 {

@@ -4,19 +4,16 @@
 #include "app/control/super_manager.h"
 #include "app/matching/app_config.h"
 #include "app/matching/init_config_dlg.h"
+#include "app/matching/tests/matching_test_helpers.h"
 #include "app/shell/app_resources.h"
 #include "app/tests/app_test_fixture.h"
 #include "imaging/image.h"
-#include "platform/panocore/img_info.h"
 #include "platform/win/controls.h"
 #include "platform/win/data_exchange.h"
 #include "platform/win/user_input.h"
 #include "platform/win/window_dc.h"
-#include "projectgraph/framegrp/image_frame.h"
-#include "projectgraph/framegrp/image_group.h"
 
 #include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -164,8 +161,7 @@ TEST_F(InitConfigDlgTest, OkStoresEveryChangedFieldAndCancelNone)
 
 TEST_F(InitConfigDlgTest, CurrentSettingsFillTheControlsAndLeaveTheRecord)
 {
-    std::filesystem::create_directories(Home().file("appdata") + "/Quorvane/config");
-    std::ofstream(Home().file("appdata") + "/Quorvane/config/fendrake.cfg") << "[BlendMethod] 0\n";
+    matching_test::WriteAll(Home().file("appdata") + "/Quorvane/config/fendrake.cfg", "[BlendMethod] 0\n");
     auto manager = MakeManager();
     manager->ModifyFlags(0, kFlagDistortionOn);
     manager->SetCamInfoFileName("live.camInfo");
@@ -174,18 +170,7 @@ TEST_F(InitConfigDlgTest, CurrentSettingsFillTheControlsAndLeaveTheRecord)
     manager->GetStitchSettings()->focalLength = 31.0f;
     // A merged pair whose first frame stands for 48 mm: 1000 px across a
     // shorter side of 500 px.
-    ImageGroup* group = manager->GetImageGroup(true);
-    auto* a = new ImageFrame;
-    auto* b = new ImageFrame;
-    group->AppendImageFrame(a);
-    group->AppendImageFrame(b);
-    a->AddNeighbor(b);
-    a->SetMerged(b);
-    Image* image = new Image(800, 500, 1);
-    a->SetImage(image, false);
-    ReleaseImage(image);
-    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-    a->GetImgInfo()->SetRotation(1000.0f, identity);
+    matching_test::MakeMergedPair(*manager, 800, 500, 1000.0f);
 
     struct Case {
         int focalType;
