@@ -111,8 +111,19 @@ TEST_F(ConfigFileTest, AChangedRecordIsWrittenAsTheSixKindsOfLines)
                                     "[Blend] n 33\n"
                                     "[BlendMethod] 1\n"
                                     "[ScrSaverHint] n 1\n");
+    {
+        auto manager = MakeManager();
+        EXPECT_STREQ(manager->GetConfig()->GetCamInfoFile(), longPath.c_str());
+    }
+    // Any camera type but one beginning with 'd' is written back as "f".
+    WriteAll(Lower(), "[CameraType] x\n");
+    {
+        auto manager = MakeManager();
+        manager->GetConfig()->SetModified();
+    }
+    EXPECT_EQ(ReadAll(Lower()), "[CameraType] f\n[Focal] 35.000000 0\n[Blend] y 20\n[BlendMethod] 1\n[ScrSaverHint] y 1\n");
+    WriteAll(Lower(), "[CamInfoFile] " + longPath + "\n[ScrSaverHint] n 1\n");
     auto manager = MakeManager();
-    EXPECT_STREQ(manager->GetConfig()->GetCamInfoFile(), longPath.c_str());
     EXPECT_EQ(manager->GetConfig()->screenSaverHint, 0);
     // The camera file does not exist: it is not used, and its name stays.
     EXPECT_FALSE(manager->GetCameraInfoFlag());
