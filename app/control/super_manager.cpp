@@ -164,8 +164,8 @@ SuperManager::SuperManager()
     SetToolState(m_toolState.get());
     LoadConfigFile();
     UpdateFocalType();
+    // The elastic-blend byte came from the settings file just now.
     m_automaticMode = 1;
-    m_elasticBlend = 0;
     m_expressMode = 0;
     char line[256];
     if (FindWebLink(line, sizeof line)) m_flags |= kFlagWebLinks;
@@ -206,23 +206,6 @@ SuperManager::~SuperManager()
         m_albumFileName.clear();
     }
     if (g_manager == this) g_manager = nullptr;
-}
-
-void SuperManager::LoadConfigFile()
-{
-    // The settings file "fendrake.cfg" is read by the settings-file reader;
-    // until it is linked the record keeps its defaults.
-}
-
-void SuperManager::SaveConfigFile()
-{
-    // Written by the settings-file writer; nothing to write before it.
-}
-
-void SuperManager::UpdateFocalType()
-{
-    // The camera-information record decides the focal type once the stitch
-    // settings know camera files; without one the type stays as set.
 }
 
 // ---- Records and state ------------------------------------------------------

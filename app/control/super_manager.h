@@ -73,6 +73,10 @@ public:
     DistortionRecord* GetDistortionRecord(bool create);
     CamInfo* GetCamInfo() const { return m_camInfo.get(); }
     void SetCamInfo(std::unique_ptr<CamInfo> info);
+    // The name of the camera-information file in use; null when none.
+    const char* GetCamInfoFileName() const;
+    // Null or empty clears it.
+    void SetCamInfoFileName(const char* name);
     uint32_t GetFlags() const { return m_flags; }
     void ModifyFlags(uint32_t clearMask, uint32_t setBits) { m_flags = (m_flags & ~clearMask) | setBits; }
     float GetSamplingRate() const;
@@ -80,6 +84,7 @@ public:
     int GetFocalType() const { return m_stitchSettings->focalType; }
     short GetStampSize() const { return m_stampSize; }
     bool GetCameraInfoFlag() const { return (m_flags & kFlagDistortionOn) != 0; }
+    bool IsElasticBlend() const { return m_elasticBlend != 0; }
 
     // ---- State ----------------------------------------------------------
     // Busy: no stitch run stopped, a pair in progress, or a worker active.
@@ -172,6 +177,10 @@ public:
     void LoadConfigFile();
     void SaveConfigFile();
     void UpdateFocalType();
+    // The 35-mm focal length of the first merged frame; without one, the
+    // stitch settings' value when useSettings, else 0.
+    float GetEquivalentFocalLength(bool useSettings);
+    void ShowConfigurationDialog();
     // Handlers of the workers' finishing messages (0x814C, 0x819A).
     void DoStitching();
     void FinishRemap();
@@ -195,6 +204,7 @@ private:
     uint8_t m_settingsOption = 1;
     std::unique_ptr<BlendSettings> m_blendSettings;
     std::unique_ptr<AppConfig> m_config;
+    std::string m_configFileName;  // the settings file read, written back at exit
     std::string m_projectName;
     float m_outputScale = 0.75f;
     float m_finalSamplingRate = 5.0f;

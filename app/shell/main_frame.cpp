@@ -555,6 +555,11 @@ void CMainFrame::OnUpdateToolNone(CCmdUI* ui)
     ui->SetCheck(GetCurrentTool() == 33000 ? 1 : 0);
 }
 
+void CMainFrame::OnConfiguration()
+{
+    if (m_manager) m_manager->ShowConfigurationDialog();
+}
+
 void CMainFrame::OnPredictPhotoNumber()
 {
     PhotoCountDialog dialog(this);
@@ -619,6 +624,7 @@ const win::MessageMap* CMainFrame::GetMessageMap() const
             win::on::Command(33000, &CMainFrame::OnToolNone),
             win::on::UpdateUI(33000, &CMainFrame::OnUpdateToolNone),
             win::on::Command(32879, &CMainFrame::OnPredictPhotoNumber),
+            win::on::Command(32896, &CMainFrame::OnConfiguration),
             win::on::Command(33153, &CMainFrame::OnCreateTour),
             win::on::UpdateUI(33179, &CMainFrame::OnUpdateSaveCamInfo),
             win::on::UpdateUI(33171, &CMainFrame::OnUpdateAddFocalToCamInfo),

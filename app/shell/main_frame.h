@@ -101,6 +101,7 @@ protected:
     void OnToolNone();
     void OnUpdateToolNone(CCmdUI* ui);
     void OnPredictPhotoNumber();
+    void OnConfiguration();
     void OnCreateTour();
     void OnUpdateSaveCamInfo(CCmdUI* ui);
     void OnUpdateAddFocalToCamInfo(CCmdUI* ui);

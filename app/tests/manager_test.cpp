@@ -93,7 +93,7 @@ TEST_F(ManagerTest, SettingsRecordsStartWithTheirDefaults)
     EXPECT_EQ(s->values[2], 10.0f);
     EXPECT_EQ(s->firstFlag + s->runtimeDistortion + s->fewImages + s->solverOption, 0);
     EXPECT_EQ(s->focalLength, 35.0f);
-    EXPECT_EQ(s->focalType, 0);
+    EXPECT_EQ(s->focalType, 3);  // no camera-information record: the focal length comes from Exif
     EXPECT_EQ(GetCurrentStitchSettings(), s);
     const BlendSettings* b = manager->GetBlendSettings();
     EXPECT_EQ(b->autoBalance, 1);
