@@ -1,6 +1,7 @@
 #include "viewer/engine/poly_map_rr.h"
 
 #include "geometry/polykit/poly_clip.h"
+#include "geometry/rowmap/row_map.h"
 #include "imaging/ref_count.h"
 #include "platform/utilkit/logger.h"
 #include "platform/xformkit/transform_wa.h"
@@ -332,44 +333,116 @@ void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
     }
 }
 
+void CPolyMapRR::MapOneSector_Dw_NoCheck(int y, int x0, int x1)
+{
+    if (!m_srcData || !m_dstData) return;
+    double nx, ny, w;
+    SourceAt(x0, y, nx, ny, w);
+    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
+    unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
+    for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
+        const double inv = 1.0 / w;
+        const unsigned char* s = m_srcData + static_cast<size_t>(ny * inv) * m_srcRowBytes +
+                                 static_cast<size_t>(nx * inv) * m_srcChannels;
+        if (m_srcChannels == 3) PutPixel(d, m_dstChannels, s[0], s[1], s[2], m_transparency);
+        else PutPixel(d, m_dstChannels, s[0], s[0], s[0], m_transparency);
+    }
+}
+
 // Bilinear sampling between the four source pixels around the position; a
 // position on the last column or row takes its weight from that pixel alone.
 // A first sample that comes out 0 is written as 1: 0 marks missing data.
+void CPolyMapRR::BilinearPixel(unsigned char* d, double sx, double sy) const
+{
+    const int sc = m_srcChannels;
+    const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+    const float fx = static_cast<float>(sx - ix), fy = static_cast<float>(sy - iy);
+    const int stepX = ix < m_srcWidth - 1 ? sc : 0;
+    const int stepY = iy < m_srcHeight - 1 ? m_srcRowBytes : 0;
+    const unsigned char* p00 = m_srcData + static_cast<size_t>(iy) * m_srcRowBytes + static_cast<size_t>(ix) * sc;
+    const unsigned char* p10 = p00 + stepX;
+    const unsigned char* p01 = p00 + stepY;
+    const unsigned char* p11 = p01 + stepX;
+    const float w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+    auto interp = [&](int c) { return w00 * p00[c] + w10 * p10[c] + w01 * p01[c] + w11 * p11[c]; };
+    int v0, v1, v2;
+    if (sc == 3 && m_dstChannels == 3) {
+        v0 = std::min(255, static_cast<int>(interp(0) + 0.5f));
+        v1 = std::min(255, static_cast<int>(interp(1)));
+        v2 = std::min(255, static_cast<int>(interp(2)));
+    } else if (sc == 3) {
+        v0 = v1 = v2 = std::min(255, static_cast<int>((interp(0) + interp(1) + interp(2)) / 3));
+    } else {
+        v0 = v1 = v2 = std::min(255, static_cast<int>(interp(0)));
+    }
+    if (v0 == 0) v0 = 1;
+    PutPixel(d, m_dstChannels, v0, v1, v2, m_transparency);
+}
+
 void CPolyMapRR::MapOneSector_Dw_Bilinear(int y, int x0, int x1)
 {
+    if (m_srcChannels == m_dstChannels && TestMMX()) {
+        MapBilinearRuns(y, x0, x1);
+        return;
+    }
     double nx, ny, w;
     SourceAt(x0, y, nx, ny, w);
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
     const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
     unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
-    const int sc = m_srcChannels;
-    const bool average = m_transparency;
     for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
         if (!(w > 0)) continue;
         const double inv = 1.0 / w;
         const double sx = nx * inv, sy = ny * inv;
         if (!(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) continue;
-        const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
-        const float fx = static_cast<float>(sx - ix), fy = static_cast<float>(sy - iy);
-        const int stepX = ix < m_srcWidth - 1 ? sc : 0;
-        const int stepY = iy < m_srcHeight - 1 ? m_srcRowBytes : 0;
-        const unsigned char* p00 = m_srcData + static_cast<size_t>(iy) * m_srcRowBytes + static_cast<size_t>(ix) * sc;
-        const unsigned char* p10 = p00 + stepX;
-        const unsigned char* p01 = p00 + stepY;
-        const unsigned char* p11 = p01 + stepX;
-        const float w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
-        auto interp = [&](int c) { return w00 * p00[c] + w10 * p10[c] + w01 * p01[c] + w11 * p11[c]; };
-        int v0, v1, v2;
-        if (sc == 3 && m_dstChannels == 3) {
-            v0 = std::min(255, static_cast<int>(interp(0) + 0.5f));
-            v1 = std::min(255, static_cast<int>(interp(1)));
-            v2 = std::min(255, static_cast<int>(interp(2)));
-        } else if (sc == 3) {
-            v0 = v1 = v2 = std::min(255, static_cast<int>((interp(0) + interp(1) + interp(2)) / 3));
-        } else {
-            v0 = v1 = v2 = std::min(255, static_cast<int>(interp(0)));
+        BilinearPixel(d, sx, sy);
+    }
+}
+
+namespace {
+
+// The row remapper steps its position in single precision (rounding toward
+// zero): runs are kept short and clear of the source's last row and column
+// by a margin that covers that drift.
+constexpr int kRemapRun = 64;
+constexpr double kRemapMargin = 0.25;
+
+}  // namespace
+
+void CPolyMapRR::MapBilinearRuns(int y, int x0, int x1)
+{
+    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
+    const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
+    // A position below the last column and row reads its right and lower
+    // neighbours inside the source.
+    const double runMaxX = maxX - kRemapMargin, runMaxY = maxY - kRemapMargin;
+    unsigned char* row = m_dstData + static_cast<size_t>(y) * m_dstRowBytes;
+    const int channels = m_dstChannels;
+    int x = x0;
+    while (x <= x1) {
+        double nx, ny, w;
+        SourceAt(x, y, nx, ny, w);
+        // The run of pixels (up to kRemapRun) whose four neighbours lie inside.
+        int end = x;
+        for (double ex = nx, ey = ny, ew = w; end <= x1 && end - x < kRemapRun; ++end, ex += dnx, ey += dny, ew += dw) {
+            if (!(ew > 0)) break;
+            const double sx = ex / ew, sy = ey / ew;
+            if (!(sx >= kRemapMargin && sx <= runMaxX && sy >= kRemapMargin && sy <= runMaxY)) break;
         }
-        if (v0 == 0) v0 = 1;
-        PutPixel(d, m_dstChannels, v0, v1, v2, average);
+        if (end > x) {
+            MapOneRowBilinear(static_cast<float>(w), static_cast<float>(nx), static_cast<float>(ny),
+                              static_cast<float>(dnx), static_cast<float>(dny), static_cast<float>(dw), end - x,
+                              channels, m_srcRowBytes, m_srcData, row + static_cast<size_t>(x) * channels,
+                              m_transparency);
+            x = end;
+            continue;
+        }
+        // One pixel near or beyond the rim, by the portable rules.
+        if (w > 0) {
+            const double sx = nx / w, sy = ny / w;
+            if (sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)
+                BilinearPixel(row + static_cast<size_t>(x) * channels, sx, sy);
+        }
+        ++x;
     }
 }
