@@ -49,22 +49,29 @@ public:
             for (int k = 0; k < faceChannels; ++k) out[k] = 0;
             return;
         }
-        int ix = static_cast<int>(col);
+        const int ix = std::min(static_cast<int>(col), m_width - 1);
         const int iy = static_cast<int>(p.row);
-        double fx = col - ix;
-        const double fy = p.row - iy;
-        if (ix >= m_width) ix = m_width - 1, fx = 1;  // col == width on a loop: column 0 via the right neighbour
+        // Weights in 1/256 of a pixel, summing to 65536: integer arithmetic
+        // keeps the per-pixel cost below the transcendental work saved.
+        const int fx = std::min(255, static_cast<int>((col - ix) * 256.0));
+        const int fy = static_cast<int>((p.row - iy) * 256.0);
         const int right = ix < m_width - 1 ? ix + 1 : (m_loop ? 0 : ix);
         const int below = iy < m_height - 1 ? iy + 1 : iy;
         const unsigned char* r0 = m_data + static_cast<size_t>(iy) * m_rowBytes;
         const unsigned char* r1 = m_data + static_cast<size_t>(below) * m_rowBytes;
         const size_t a = static_cast<size_t>(ix) * m_channels, b = static_cast<size_t>(right) * m_channels;
-        const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
-        for (int k = 0; k < faceChannels; ++k) {
-            const int c = m_channels == 1 ? 0 : k;
-            const double v = w00 * r0[a + c] + w10 * r0[b + c] + w01 * r1[a + c] + w11 * r1[b + c];
-            out[k] = static_cast<unsigned char>(std::min(255.0, v + 0.5));
+        const int w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy, w11 = fx * fy;
+        auto mix = [&](int c) {
+            return static_cast<unsigned char>(
+                (r0[a + c] * w00 + r0[b + c] * w10 + r1[a + c] * w01 + r1[b + c] * w11 + 32768) >> 16);
+        };
+        if (m_channels == 3 && faceChannels == 3) {
+            out[0] = mix(0);
+            out[1] = mix(1);
+            out[2] = mix(2);
+            return;
         }
+        for (int k = 0; k < faceChannels; ++k) out[k] = mix(m_channels == 1 ? 0 : k);
     }
 
 private:

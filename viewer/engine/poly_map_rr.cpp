@@ -311,39 +311,63 @@ void CPolyMapRR::SourceAt(int x, int y, double& sx, double& sy, double& sw) cons
     sw = m_mapping[6] * rx + m_mapping[7] * ry + m_mapping[8];
 }
 
-// Nearest sampling: the homography is stepped along the row, one division per
-// pixel; a pixel is drawn when its rounded source position is a source pixel.
-void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
+bool CPolyMapRR::SourceInside(int x, int y, double maxX, double maxY, double margin, double& sx, double& sy) const
 {
     double nx, ny, w;
-    SourceAt(x0, y, nx, ny, w);
-    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
-    const double width = m_srcWidth, height = m_srcHeight;
-    unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
-    const bool average = m_transparency;
-    for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
-        if (!(w > 0)) continue;
-        const double inv = 1.0 / w;
-        const double sx = nx * inv, sy = ny * inv;
-        if (!(sx >= 0 && sx < width && sy >= 0 && sy < height)) continue;
-        const unsigned char* s = m_srcData + static_cast<size_t>(sy) * m_srcRowBytes +
-                                 static_cast<size_t>(sx) * m_srcChannels;
-        if (m_srcChannels == 3) PutPixel(d, m_dstChannels, s[0], s[1], s[2], average);
-        else PutPixel(d, m_dstChannels, s[0], s[0], s[0], average);
-    }
+    SourceAt(x, y, nx, ny, w);
+    if (!(w > 0)) return false;
+    sx = nx / w;
+    sy = ny / w;
+    return sx >= margin && sx <= maxX && sy >= margin && sy <= maxY;
+}
+
+// The pixels of a row that sample the source form one run: the source is
+// convex and the row maps to a segment (or a ray) of the source plane. So a
+// span is trimmed from both ends and the rest copied without tests.
+void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
+{
+    // Truncation picks pixel (int) sx: positions below the width qualify.
+    const double maxX = std::nextafter(double(m_srcWidth), 0.0), maxY = std::nextafter(double(m_srcHeight), 0.0);
+    double sx, sy;
+    while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
+    while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
+    if (x0 <= x1) CopySpanNearest(y, x0, x1);
 }
 
 void CPolyMapRR::MapOneSector_Dw_NoCheck(int y, int x0, int x1)
 {
-    if (!m_srcData || !m_dstData) return;
+    if (!m_srcData || !m_dstData || x0 > x1) return;
+    CopySpanNearest(y, x0, x1);
+}
+
+// The homography stepped along the row, one division per pixel. The stepped
+// position can differ from the exact one in the last bits, so the indices
+// are held inside the source.
+void CPolyMapRR::CopySpanNearest(int y, int x0, int x1)
+{
     double nx, ny, w;
     SourceAt(x0, y, nx, ny, w);
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
+    const int lastX = m_srcWidth - 1, lastY = m_srcHeight - 1;
+    const unsigned char* src = m_srcData;
+    const size_t srcRow = static_cast<size_t>(m_srcRowBytes);
     unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
+    auto sourcePixel = [&](double inv) {
+        const int ix = std::clamp(static_cast<int>(nx * inv), 0, lastX);
+        const int iy = std::clamp(static_cast<int>(ny * inv), 0, lastY);
+        return src + static_cast<size_t>(iy) * srcRow + static_cast<size_t>(ix) * m_srcChannels;
+    };
+    if (m_srcChannels == 3 && m_dstChannels == 3 && !m_transparency) {
+        for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += 3) {
+            const unsigned char* s = sourcePixel(1.0 / w);
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+        }
+        return;
+    }
     for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
-        const double inv = 1.0 / w;
-        const unsigned char* s = m_srcData + static_cast<size_t>(ny * inv) * m_srcRowBytes +
-                                 static_cast<size_t>(nx * inv) * m_srcChannels;
+        const unsigned char* s = sourcePixel(1.0 / w);
         if (m_srcChannels == 3) PutPixel(d, m_dstChannels, s[0], s[1], s[2], m_transparency);
         else PutPixel(d, m_dstChannels, s[0], s[0], s[0], m_transparency);
     }
@@ -411,38 +435,33 @@ constexpr double kRemapMargin = 0.25;
 
 void CPolyMapRR::MapBilinearRuns(int y, int x0, int x1)
 {
-    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
     const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
     // A position below the last column and row reads its right and lower
     // neighbours inside the source.
     const double runMaxX = maxX - kRemapMargin, runMaxY = maxY - kRemapMargin;
     unsigned char* row = m_dstData + static_cast<size_t>(y) * m_dstRowBytes;
     const int channels = m_dstChannels;
-    int x = x0;
-    while (x <= x1) {
+    double sx, sy;
+    // The pixels that sample the source, then those clear of its rim: each
+    // one run of the row (see MapOneSector_Dw).
+    while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
+    while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
+    int a = x0, b = x1;
+    while (a <= b && !SourceInside(a, y, runMaxX, runMaxY, kRemapMargin, sx, sy)) {
+        BilinearPixel(row + static_cast<size_t>(a) * channels, sx, sy);
+        ++a;
+    }
+    while (b >= a && !SourceInside(b, y, runMaxX, runMaxY, kRemapMargin, sx, sy)) {
+        BilinearPixel(row + static_cast<size_t>(b) * channels, sx, sy);
+        --b;
+    }
+    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
+    for (int x = a; x <= b; x += kRemapRun) {
+        const int n = std::min(kRemapRun, b - x + 1);
         double nx, ny, w;
         SourceAt(x, y, nx, ny, w);
-        // The run of pixels (up to kRemapRun) whose four neighbours lie inside.
-        int end = x;
-        for (double ex = nx, ey = ny, ew = w; end <= x1 && end - x < kRemapRun; ++end, ex += dnx, ey += dny, ew += dw) {
-            if (!(ew > 0)) break;
-            const double sx = ex / ew, sy = ey / ew;
-            if (!(sx >= kRemapMargin && sx <= runMaxX && sy >= kRemapMargin && sy <= runMaxY)) break;
-        }
-        if (end > x) {
-            MapOneRowBilinear(static_cast<float>(w), static_cast<float>(nx), static_cast<float>(ny),
-                              static_cast<float>(dnx), static_cast<float>(dny), static_cast<float>(dw), end - x,
-                              channels, m_srcRowBytes, m_srcData, row + static_cast<size_t>(x) * channels,
-                              m_transparency);
-            x = end;
-            continue;
-        }
-        // One pixel near or beyond the rim, by the portable rules.
-        if (w > 0) {
-            const double sx = nx / w, sy = ny / w;
-            if (sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)
-                BilinearPixel(row + static_cast<size_t>(x) * channels, sx, sy);
-        }
-        ++x;
+        MapOneRowBilinear(static_cast<float>(w), static_cast<float>(nx), static_cast<float>(ny),
+                          static_cast<float>(dnx), static_cast<float>(dny), static_cast<float>(dw), n, channels,
+                          m_srcRowBytes, m_srcData, row + static_cast<size_t>(x) * channels, m_transparency);
     }
 }

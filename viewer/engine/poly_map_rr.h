@@ -78,6 +78,10 @@ private:
     void MapOneSector_Dw_Bilinear(int y, int x0, int x1);
     // Homogeneous source position of destination pixel (x, y).
     void SourceAt(int x, int y, double& sx, double& sy, double& sw) const;
+    // Whether destination pixel (x, y) maps in front to a source position
+    // (sx, sy) inside [margin, maxX] x [margin, maxY].
+    bool SourceInside(int x, int y, double maxX, double maxY, double margin, double& sx, double& sy) const;
+    void CopySpanNearest(int y, int x0, int x1);
     // One bilinear destination pixel from source position (sx, sy), which
     // lies inside [0, width - 1] x [0, height - 1].
     void BilinearPixel(unsigned char* d, double sx, double sy) const;
