@@ -340,36 +340,43 @@ void CPolyMapRR::MapOneSector_Dw_NoCheck(int y, int x0, int x1)
     CopySpanNearest(y, x0, x1);
 }
 
-// The homography stepped along the row, one division per pixel. The stepped
-// position can differ from the exact one in the last bits, so the indices
-// are held inside the source.
+// The homography evaluated along the row, one division per pixel. The
+// source offsets of a block of pixels are computed first (a loop the
+// compiler runs two pixels at a time), then the samples copied. A position
+// can differ from the trimming's in the last bits, so the indices are held
+// inside the source.
 void CPolyMapRR::CopySpanNearest(int y, int x0, int x1)
 {
-    double nx, ny, w;
-    SourceAt(x0, y, nx, ny, w);
+    double nx0, ny0, w0;
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
-    const int lastX = m_srcWidth - 1, lastY = m_srcHeight - 1;
-    const unsigned char* src = m_srcData;
-    const size_t srcRow = static_cast<size_t>(m_srcRowBytes);
-    unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
-    auto sourcePixel = [&](double inv) {
-        const int ix = std::clamp(static_cast<int>(nx * inv), 0, lastX);
-        const int iy = std::clamp(static_cast<int>(ny * inv), 0, lastY);
-        return src + static_cast<size_t>(iy) * srcRow + static_cast<size_t>(ix) * m_srcChannels;
-    };
-    if (m_srcChannels == 3 && m_dstChannels == 3 && !m_transparency) {
-        for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += 3) {
-            const unsigned char* s = sourcePixel(1.0 / w);
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
+    const double lastX = m_srcWidth - 1, lastY = m_srcHeight - 1;
+    const int sc = m_srcChannels, dc = m_dstChannels, srcRow = m_srcRowBytes;
+    constexpr int kBlock = 256;
+    int32_t offsets[kBlock];
+    for (int xb = x0; xb <= x1; xb += kBlock) {
+        const int n = std::min(kBlock, x1 - xb + 1);
+        SourceAt(xb, y, nx0, ny0, w0);
+        for (int i = 0; i < n; ++i) {
+            const double inv = 1.0 / (w0 + i * dw);
+            const double sx = std::min(std::max((nx0 + i * dnx) * inv, 0.0), lastX);
+            const double sy = std::min(std::max((ny0 + i * dny) * inv, 0.0), lastY);
+            offsets[i] = static_cast<int32_t>(sy) * srcRow + static_cast<int32_t>(sx) * sc;
         }
-        return;
-    }
-    for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
-        const unsigned char* s = sourcePixel(1.0 / w);
-        if (m_srcChannels == 3) PutPixel(d, m_dstChannels, s[0], s[1], s[2], m_transparency);
-        else PutPixel(d, m_dstChannels, s[0], s[0], s[0], m_transparency);
+        unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(xb) * dc;
+        if (sc == 3 && dc == 3 && !m_transparency) {
+            for (int i = 0; i < n; ++i, d += 3) {
+                const unsigned char* s = m_srcData + offsets[i];
+                d[0] = s[0];
+                d[1] = s[1];
+                d[2] = s[2];
+            }
+            continue;
+        }
+        for (int i = 0; i < n; ++i, d += dc) {
+            const unsigned char* s = m_srcData + offsets[i];
+            if (sc == 3) PutPixel(d, dc, s[0], s[1], s[2], m_transparency);
+            else PutPixel(d, dc, s[0], s[0], s[0], m_transparency);
+        }
     }
 }
 
