@@ -163,7 +163,8 @@ void BM_FaceBuild(benchmark::State& state)
 {
     const int w = static_cast<int>(state.range(0));
     static MapPtr synthetic;
-    WorldMapBase* map = w == 4096 ? LoadPanorama() : (synthetic ? synthetic.get() : (synthetic = MakeSyntheticMap(w)).get());
+    if (w != 4096 && !synthetic) synthetic = MakeSyntheticMap(w);
+    WorldMapBase* map = w == 4096 ? LoadPanorama() : synthetic.get();
     if (!map) {
         state.SkipWithError("no map");
         return;

@@ -138,7 +138,8 @@ public:
         const POINT2 pa = Project(ra), pp = Project(rp);
         const double dx = pp.x - pa.x, dy = pp.y - pa.y;
         // |pa + t d| = radius, the root with t >= 0 (pa lies inside the circle).
-        const double A = dx * dx + dy * dy, B = 2 * (pa.x * dx + pa.y * dy), C = double(pa.x) * pa.x + double(pa.y) * pa.y - m_radius * m_radius;
+        const double A = dx * dx + dy * dy, B = 2 * (pa.x * dx + pa.y * dy);
+        const double C = double(pa.x) * pa.x + double(pa.y) * pa.y - m_radius * m_radius;
         if (A <= 0) return false;
         const double disc = B * B - 4 * A * C;
         if (disc < 0) return false;
@@ -326,7 +327,8 @@ void CViewFaceList::SetViewImage(Image* image)
 void CViewFaceList::Render(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag,
                            bool clear)
 {
-    if (clear && m_viewImage && m_viewImage->GetData()) std::memset(m_viewImage->GetData(), 0, m_viewImage->GetDataSize());
+    if (clear && m_viewImage && m_viewImage->GetData())
+        std::memset(m_viewImage->GetData(), 0, m_viewImage->GetDataSize());
     // No faces or no view: nothing to scale the faces by.
     if (m_faces.empty() || m_viewWidth <= 0 || m_viewHeight <= 0 || !viewParams) return;
     const double viewUnits = std::tan(hfov / 2.0) / (m_viewWidth / 2.0);
@@ -377,7 +379,8 @@ bool CViewFaceList::AddRenderedFace(const WorldMapBase* map, int idx, int width,
         return false;
     }
     if (!RenderFaceFromMap(map, image.get(), faceYaw, facePitch, 0.0f, fov, kRenderStep, true)) return false;
-    auto face = std::unique_ptr<CViewFace>(new (std::nothrow) CViewFace(idx, image.get(), faceYaw, facePitch, 0.0f, upp));
+    auto face =
+        std::unique_ptr<CViewFace>(new (std::nothrow) CViewFace(idx, image.get(), faceYaw, facePitch, 0.0f, upp));
     if (!face) return false;
     Append(std::move(face));
     return true;

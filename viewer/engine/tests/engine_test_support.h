@@ -28,11 +28,11 @@ struct ImageDeleter {
 };
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
-// The synthetic map's colours at block pixel (x, y) of a map of equator
-// width w: red grows with longitude, green with latitude, blue is a smooth
-// wave across the seam; every 16th column and row is a black grid line
-// (stored as 1 in the first sample, so that it still reads as data).
-inline void SyntheticPixel(int x, int y, int mapX, int w, unsigned char* bgr, bool grid)
+// The synthetic map's colours at map column mapX and row y of a map of
+// equator width w: red grows with longitude, green with latitude, blue is a
+// smooth wave across the seam; every 16th column and row is a black grid
+// line (stored as 1 in the first sample, so that it still reads as data).
+inline void SyntheticPixel(int y, int mapX, int w, unsigned char* bgr, bool grid)
 {
     const int rows = w / 2 + 1;
     const double lon = (mapX + 0.0) / w;  // 0..1 around the circle
@@ -40,7 +40,6 @@ inline void SyntheticPixel(int x, int y, int mapX, int w, unsigned char* bgr, bo
     bgr[1] = static_cast<unsigned char>(20 + 220.0 * y / (rows - 1));
     bgr[0] = static_cast<unsigned char>(128 + 100 * std::sin(2 * kPi * lon));
     if (grid && (mapX % 16 == 0 || y % 16 == 0)) bgr[0] = 1, bgr[1] = 0, bgr[2] = 0;
-    (void)x;
 }
 
 // A world map of equator width w whose stored block covers columns
@@ -57,7 +56,7 @@ inline MapPtr MakeSyntheticMap(int w, bool grid = false, int column = 0, int wid
         unsigned char* p = image->GetData() + static_cast<size_t>(y) * image->GetRowByte();
         for (int x = 0; x < width; ++x, p += channels) {
             unsigned char bgr[3];
-            SyntheticPixel(x, row + y, (column + x) % w, w, bgr, grid);
+            SyntheticPixel(row + y, (column + x) % w, w, bgr, grid);
             if (channels == 3)
                 p[0] = bgr[0], p[1] = bgr[1], p[2] = bgr[2];
             else
@@ -110,17 +109,15 @@ inline void PixelDirection(double right, double down, double focal, double yaw, 
     // Roll turns the image plane.
     const double cr = std::cos(roll), sr = std::sin(roll);
     const double d = cr * down + sr * right, r = -sr * down + cr * right;
-    double f = focal;
     // Pitch turns the forward axis towards down.
     const double cp = std::cos(pitch), sp = std::sin(pitch);
-    const double d2 = cp * d + sp * f, f2 = -sp * d + cp * f;
+    const double d2 = cp * d + sp * focal, f2 = -sp * d + cp * focal;
     // Yaw turns forward towards right about the vertical.
     const double cy = std::cos(yaw), sy = std::sin(yaw);
     const double r3 = cy * r + sy * f2, f3 = -sy * r + cy * f2;
     const double n = std::sqrt(r3 * r3 + d2 * d2 + f3 * f3);
     lat = std::asin(std::clamp(d2 / n, -1.0, 1.0));
     lon = std::atan2(r3, f3);
-    (void)f;
 }
 
 // The reference view: every pixel of `view` (w x h, 3 channels) cast

@@ -106,7 +106,7 @@ TEST(FaceRenderer, CentreOfTheYawZeroFaceIsTheMiddleColumn)
     const ImagePtr face = RenderFace(*map, 101, 101, 3, 0.0f, 0.0f, 0.0f, 1.5f);
     const unsigned char* centre = face->GetData() + 50 * face->GetRowByte() + 50 * 3;
     unsigned char expected[3];
-    SyntheticPixel(w / 2, w / 4, w / 2, w, expected, false);
+    SyntheticPixel(w / 4, w / 2, w, expected, false);
     EXPECT_EQ(centre[0], expected[0]);
     EXPECT_EQ(centre[1], expected[1]);
     EXPECT_EQ(centre[2], expected[2]);

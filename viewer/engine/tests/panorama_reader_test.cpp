@@ -38,7 +38,8 @@ Bytes Descriptor(const char* magic, int length, int w, int column, int row, int 
     Bytes d(static_cast<size_t>(length), 0);
     std::memcpy(d.data(), magic, 4);
     auto put = [&](int at, int v, int bytes) {
-        for (int i = 0; i < bytes; ++i) d[static_cast<size_t>(at + i)] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+        for (int i = 0; i < bytes; ++i)
+            d[static_cast<size_t>(at + i)] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
     };
     if (length == 14) {
         put(4, w, 2), put(6, column, 2), put(8, row, 2), put(10, type, 2);
@@ -201,7 +202,8 @@ TEST_F(PanoramaReaderTest, ShortAndLongDescriptorsGiveTheSameMap)
 
 TEST_F(PanoramaReaderTest, ThumbnailDividesThePlacementByEight)
 {
-    const std::string path = MakeJpeg(dir, "thumb", 800, 400, 3, "-baseline", Descriptor("kqvz", 22, 8000, 4000, 1000, 0));
+    const std::string path =
+        MakeJpeg(dir, "thumb", 800, 400, 3, "-baseline", Descriptor("kqvz", 22, 8000, 4000, 1000, 0));
     Loaded full, thumb;
     Load(path, full);
     Load(path, thumb, true);

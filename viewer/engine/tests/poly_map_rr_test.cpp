@@ -560,7 +560,9 @@ TEST(PolyMapRR, RowsOverSixtyFourKilobytes)
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
             unsigned char* p = src->GetData() + static_cast<size_t>(y) * src->GetRowByte() + 3 * x;
-            p[0] = static_cast<unsigned char>(1 + y), p[1] = static_cast<unsigned char>(x), p[2] = static_cast<unsigned char>(x >> 8);
+            p[0] = static_cast<unsigned char>(1 + y);
+            p[1] = static_cast<unsigned char>(x);
+            p[2] = static_cast<unsigned char>(x >> 8);
         }
     ASSERT_GT(src->GetRowByte(), 65535);
     Image* dst = Filled(W, H, 3, 0);

@@ -352,9 +352,11 @@ TEST(ViewFaces, SixFaceStripGivesACubeOfItsOwn)
     const float pitches[6] = {0, 0, 0, 0, float(-kPi / 2), float(kPi / 2)};
     for (int i = 0; i < 6; ++i) {
         ImagePtr face(new Image(s, s, 3));
-        ASSERT_TRUE(RenderFaceFromMap(map.get(), face.get(), yaws[i], pitches[i], 0, float(2 * std::atan(s / (s - 10.0))), 5, true));
+        const float fov = float(2 * std::atan(s / (s - 10.0)));
+        ASSERT_TRUE(RenderFaceFromMap(map.get(), face.get(), yaws[i], pitches[i], 0, fov, 5, true));
         for (int y = 0; y < s; ++y)
-            std::memcpy(strip->GetData() + y * strip->GetRowByte() + i * s * 3, face->GetData() + y * face->GetRowByte(), s * 3);
+            std::memcpy(strip->GetData() + y * strip->GetRowByte() + i * s * 3,
+                        face->GetData() + y * face->GetRowByte(), s * 3);
     }
     ImagePtr view(new Image(200, 150, 3));
     CViewFaceList list;
