@@ -129,6 +129,7 @@ struct Frame {
     const char* name;
     float yaw, pitch, hfov;
     bool bilinear;
+    float roll = 0;  // the view's turn about its axis
 };
 
 // Mean absolute error over all samples, as a fraction of 255. With a frame,
@@ -144,7 +145,7 @@ double MeanAbsoluteError(const Image& a, const Image& b, const Frame* frame = nu
             if (frame) {
                 double lon, lat;
                 PixelDirection(x - w / 2, y - h / 2, (w / 2.0) / std::tan(frame->hfov / 2), frame->yaw, frame->pitch,
-                               0, lon, lat);
+                               frame->roll, lon, lat);
                 if (std::fabs(lat) > 80 * kDeg) continue;
             }
             for (int k = 0; k < c; ++k)
@@ -176,7 +177,7 @@ ImagePtr RenderFrame(CViewFaceList& list, const Frame& f)
     CViewParams params;
     params.yaw = f.yaw;
     params.pitch = f.pitch;
-    list.Render(&params, f.hfov, 0.0f, f.bilinear, false, true);
+    list.Render(&params, f.hfov, f.roll, f.bilinear, false, true);
     ImagePtr copy(list.GetViewImage()->Duplicate());
     return copy;
 }
@@ -184,7 +185,7 @@ ImagePtr RenderFrame(CViewFaceList& list, const Frame& f)
 ImagePtr ReferenceFrame(const WorldMapBase& map, int w, int h, const Frame& f)
 {
     ImagePtr ref(new Image(w, h, 3));
-    RayCastView(map, ref.get(), f.yaw, f.pitch, 0.0, f.hfov);
+    RayCastView(map, ref.get(), f.yaw, f.pitch, f.roll, f.hfov);
     return ref;
 }
 
@@ -222,6 +223,7 @@ TEST(ViewFaces, FramesMatchTheRayCasterOnASyntheticGridMap)
         {"across the seam", float(kPi) - 0.2f, -0.2f, float(90 * kDeg), true},
         {"straight up", 0.5f, float(-kPi / 2) + 0.001f, float(100 * kDeg), true},
         {"cube edge below", -2.0f, 0.7f, float(70 * kDeg), true},
+        {"rolled", 0.4f, -0.3f, float(80 * kDeg), true, 0.25f},
     };
     for (const Frame& f : frames) {
         SCOPED_TRACE(f.name);
@@ -304,6 +306,33 @@ TEST(ViewFaces, PartialPanoramaFramesKeepZerosOutsideTheData)
             EXPECT_GT(zeroInRef, 1000);
         }
         EXPECT_EQ(wrongly, 0);
+    }
+}
+
+TEST(ViewFaces, FanWithACapAgainstTheRayCaster)
+{
+    const int w = 2048;
+    // 180 degrees, the sky missing (35 degrees), the ground down to the pole:
+    // six sectors and a bottom cap.
+    const MapPtr map = MakeSyntheticMap(w, true, 512, 1024, 200, 825);
+    ASSERT_TRUE(map);
+    ImagePtr view(new Image(300, 200, 3));
+    CViewFaceList list;
+    ASSERT_TRUE(list.Init(map.get(), 1.0f, view.get()));
+    ASSERT_EQ(list.GetCount(), 7);
+    EXPECT_EQ(list.GetFace(6)->index, -2);
+    const Frame frames[] = {
+        {"looking down", 0.3f, 1.2f, float(80 * kDeg), true},
+        {"straight down", -0.5f, float(kPi / 2) - 0.01f, float(90 * kDeg), true},
+        {"horizon nearest", -0.6f, 0.2f, float(70 * kDeg), false},
+    };
+    for (const Frame& f : frames) {
+        SCOPED_TRACE(f.name);
+        const ImagePtr got = RenderFrame(list, f);
+        const ImagePtr ref = ReferenceFrame(*map, 300, 200, f);
+        // Nearest against the bilinear reference: the grid lines' edges move
+        // by up to half a pixel.
+        EXPECT_LT(MeanAbsoluteError(*got, *ref, &f), f.bilinear ? 0.025 : 0.04);
     }
 }
 
