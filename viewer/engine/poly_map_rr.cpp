@@ -433,9 +433,12 @@ void CPolyMapRR::MapOneSector_Dw_Bilinear(int y, int x0, int x1)
 namespace {
 
 // The row remapper steps its position in single precision (rounding toward
-// zero): runs are kept short and clear of the source's last row and column
-// by a margin that covers that drift.
-constexpr int kRemapRun = 64;
+// zero): after k steps a position of up to S pixels can be off by about
+// 2.4e-7 k S. Runs are kept short enough (k S at most 800,000) for that to
+// stay below 0.2 pixel, and clear of the source's last row and column by a
+// margin that covers it.
+constexpr int kRemapRunMax = 256;
+constexpr double kRemapRunSpan = 800000.0;
 constexpr double kRemapMargin = 0.25;
 
 }  // namespace
@@ -463,8 +466,9 @@ void CPolyMapRR::MapBilinearRuns(int y, int x0, int x1)
         --b;
     }
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
-    for (int x = a; x <= b; x += kRemapRun) {
-        const int n = std::min(kRemapRun, b - x + 1);
+    const int run = std::clamp(static_cast<int>(kRemapRunSpan / std::max(m_srcWidth, m_srcHeight)), 1, kRemapRunMax);
+    for (int x = a; x <= b; x += run) {
+        const int n = std::min(run, b - x + 1);
         double nx, ny, w;
         SourceAt(x, y, nx, ny, w);
         MapOneRowBilinear(static_cast<float>(w), static_cast<float>(nx), static_cast<float>(ny),
