@@ -99,39 +99,53 @@ inline void SampleMapReference(const WorldMapBase& map, double lon, double lat, 
     }
 }
 
+// The turns of a view: roll about its axis, then pitch (negative up), then
+// yaw, as sines and cosines.
+struct ViewTurns {
+    double cy, sy, cp, sp, cr, sr;
+    ViewTurns(double yaw, double pitch, double roll)
+        : cy(std::cos(yaw)), sy(std::sin(yaw)), cp(std::cos(pitch)), sp(std::sin(pitch)), cr(std::cos(roll)),
+          sr(std::sin(roll))
+    {
+    }
+};
+
 // The direction of a perspective pixel: offsets (right, down) from the
-// image centre and a focal length in pixels, for a view turned by roll about
-// its axis, then tilted by pitch (negative up), then turned by yaw. Out:
+// image centre and a focal length in pixels, for a view turned by `t`. Out:
 // longitude (right positive) and latitude (down positive).
-inline void PixelDirection(double right, double down, double focal, double yaw, double pitch, double roll,
-                           double& lon, double& lat)
+inline void PixelDirection(double right, double down, double focal, const ViewTurns& t, double& lon, double& lat)
 {
     // Roll turns the image plane.
-    const double cr = std::cos(roll), sr = std::sin(roll);
-    const double d = cr * down + sr * right, r = -sr * down + cr * right;
+    const double d = t.cr * down + t.sr * right, r = -t.sr * down + t.cr * right;
     // Pitch turns the forward axis towards down.
-    const double cp = std::cos(pitch), sp = std::sin(pitch);
-    const double d2 = cp * d + sp * focal, f2 = -sp * d + cp * focal;
+    const double d2 = t.cp * d + t.sp * focal, f2 = -t.sp * d + t.cp * focal;
     // Yaw turns forward towards right about the vertical.
-    const double cy = std::cos(yaw), sy = std::sin(yaw);
-    const double r3 = cy * r + sy * f2, f3 = -sy * r + cy * f2;
+    const double r3 = t.cy * r + t.sy * f2, f3 = -t.sy * r + t.cy * f2;
     const double n = std::sqrt(r3 * r3 + d2 * d2 + f3 * f3);
     lat = std::asin(std::clamp(d2 / n, -1.0, 1.0));
     lon = std::atan2(r3, f3);
 }
 
-// The reference view: every pixel of `view` (w x h, 3 channels) cast
-// through the map, hfov the view's horizontal field.
+inline void PixelDirection(double right, double down, double focal, double yaw, double pitch, double roll,
+                           double& lon, double& lat)
+{
+    PixelDirection(right, down, focal, ViewTurns(yaw, pitch, roll), lon, lat);
+}
+
+// The reference view: every pixel of `view` cast through the map (one
+// square root, one arc sine and one arc tangent per pixel), hfov the view's
+// horizontal field.
 inline void RayCastView(const WorldMapBase& map, Image* view, double yaw, double pitch, double roll, double hfov)
 {
     const int w = view->GetWidth(), h = view->GetHeight();
     const double focal = (w / 2.0) / std::tan(hfov / 2);
+    const ViewTurns turns(yaw, pitch, roll);
     const int channels = view->GetChannels();
     for (int y = 0; y < h; ++y) {
         unsigned char* p = view->GetData() + static_cast<size_t>(y) * view->GetRowByte();
         for (int x = 0; x < w; ++x, p += channels) {
             double lon, lat;
-            PixelDirection(x - w / 2, y - h / 2, focal, yaw, pitch, roll, lon, lat);
+            PixelDirection(x - w / 2, y - h / 2, focal, turns, lon, lat);
             SampleMapReference(map, lon, lat, p, channels);
         }
     }
