@@ -32,6 +32,31 @@ public:
 
     bool Usable() const { return m_data && m_width > 0 && m_height > 0 && (m_channels == 1 || m_channels == 3); }
 
+    // Whether a position has all four neighbours in the block without
+    // wrapping, so that SampleInside3 applies; the margin covers its
+    // fixed-point stepping (under 1e-4 pixel over a segment).
+    bool Inside(const BlockPos& p) const
+    {
+        constexpr double kMargin = 0.001;
+        return p.col >= kMargin && p.col < m_width - 1 - kMargin && p.row >= kMargin && p.row < m_height - 1 - kMargin;
+    }
+
+    // Sample's interior case for three channels on both sides, the position
+    // in 1/65536 of a pixel.
+    void SampleInside3(int64_t col, int64_t row, unsigned char* out) const
+    {
+        const int64_t ix = col >> 16, iy = row >> 16;
+        const int fx = static_cast<int>((col >> 8) & 255), fy = static_cast<int>((row >> 8) & 255);
+        const unsigned char* q0 = m_data + static_cast<size_t>(iy) * m_rowBytes + static_cast<size_t>(ix) * 3;
+        const unsigned char* q1 = q0 + m_rowBytes;
+        const int w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy, w11 = fx * fy;
+        for (int c = 0; c < 3; ++c)
+            out[c] = static_cast<unsigned char>(
+                (q0[c] * w00 + q0[3 + c] * w10 + q1[c] * w01 + q1[3 + c] * w11 + 32768) >> 16);
+    }
+
+    int Channels() const { return m_channels; }
+
     // Bilinear sample at `p` into `out` (face channels); zeros outside.
     void Sample(BlockPos p, unsigned char* out, int faceChannels) const
     {
@@ -163,6 +188,19 @@ bool RenderFaceFromMap(const WorldMapBase* map, Image* face, float yaw, float pi
             const double stepCol = n > 0 ? dcol / n : 0, stepRow = n > 0 ? (p1.row - p0.row) / n : 0;
             // The segment's own pixels; the last segment also draws its end.
             const int count = c0 + step >= w ? n + 1 : step;
+            unsigned char* segment = out + static_cast<size_t>(c0) * channels;
+            const BlockPos last{p0.col + (count - 1) * stepCol, p0.row + (count - 1) * stepRow};
+            // Positions between two inside the block are inside too.
+            if (channels == 3 && sampler.Channels() == 3 && sampler.Inside(p0) && sampler.Inside(last)) {
+                // Fixed point (1/65536 pixel).
+                auto fixed = [](double v) { return static_cast<int64_t>(v * 65536.0); };
+                int64_t col = fixed(p0.col), row = fixed(p0.row);
+                const int64_t dcol = fixed(stepCol), drow = fixed(stepRow);
+                for (int k = 0; k < count; ++k, col += dcol, row += drow)
+                    sampler.SampleInside3(col, row, segment + 3 * k);
+                p0 = p1;
+                continue;
+            }
             for (int k = 0; k < count; ++k)
                 sampler.Sample(BlockPos{p0.col + k * stepCol, p0.row + k * stepRow},
                                out + static_cast<size_t>(c0 + k) * channels, channels);
