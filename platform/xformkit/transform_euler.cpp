@@ -57,6 +57,18 @@ void CTransformEuler::SPolartoI3R(float a, float b, float c, POINT3* v)
     v->z = static_cast<float>(i3r.z);
 }
 
+void CTransformEuler::Euler2UVRtoRDR(const POINT2* faceAngles, float faceRoll, const POINT2* viewAngles,
+                                     float viewRoll, float* rot1, float* deviation, float* rot2)
+{
+    if (!faceAngles || !viewAngles || !rot1 || !deviation || !rot2) return;
+    const Quat view = Eul_ToQuat(Eul_(viewAngles->x, -viewAngles->y, -viewRoll, EulOrdZYXs));
+    const Quat face = Eul_ToQuat(Eul_(faceRoll, faceAngles->y, -faceAngles->x, EulOrdXYZs));
+    const EulerAngles rdr = Eul_FromQuat(Qt_Mul(view, face), EulOrdXZXs);
+    *rot1 = -rdr.x;
+    *deviation = rdr.y;
+    *rot2 = -rdr.z;
+}
+
 void CTransformEuler::TestCTransformEuler()
 {
     float i3r[3] = {0.7853982f, 0.5235988f, 0.0872665f};

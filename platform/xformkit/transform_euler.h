@@ -7,6 +7,7 @@
 #pragma once
 
 #include "geometry/polykit/geometry_records.h"
+#include "platform/xformkit/euler_angles.h"
 
 class CTransformEuler {
 public:
@@ -24,7 +25,17 @@ public:
     static void I3RtoSPolar(const POINT3* v, float* a, float* b, float* c);
     static void SPolartoI3R(float a, float b, float c, POINT3* v);
 
+    // One viewing direction seen from another, in the view engine's angles
+    // (radians; x yaw, 0 at the map's middle column; y pitch, negative
+    // upwards; roll about the view axis): the view's orientation (yaw, -pitch,
+    // -roll in order ZYXs) times the inverse of the face's (roll, pitch, -yaw
+    // in order XYZs), decomposed in order XZXs. Out: the negated first angle
+    // (a turn about the view axis), the deviation as it comes (-pi..0: order
+    // XZXs has odd parity; its size is the angle between the two axes), and the negated third angle (a turn about the face axis).
+    static void Euler2UVRtoRDR(const POINT2* faceAngles, float faceRoll, const POINT2* viewAngles, float viewRoll,
+                               float* rot1, float* deviation, float* rot2);
+
     // Prints a round trip of the vector (0.7853982, 0.5235988, 0.0872665) to
     // standard output.
-    static void TestCTransformEuler();
+    XFORMKIT_EXPORT static void TestCTransformEuler();
 };

@@ -1,6 +1,7 @@
 #include "viewer/engine/poly_map_rr.h"
 
 #include "geometry/polykit/poly_clip.h"
+#include "geometry/rowmap/row_map.h"
 #include "imaging/ref_count.h"
 #include "platform/utilkit/logger.h"
 #include "platform/xformkit/transform_wa.h"
@@ -310,66 +311,168 @@ void CPolyMapRR::SourceAt(int x, int y, double& sx, double& sy, double& sw) cons
     sw = m_mapping[6] * rx + m_mapping[7] * ry + m_mapping[8];
 }
 
-// Nearest sampling: the homography is stepped along the row, one division per
-// pixel; a pixel is drawn when its rounded source position is a source pixel.
-void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
+bool CPolyMapRR::SourceInside(int x, int y, double maxX, double maxY, double margin, double& sx, double& sy) const
 {
     double nx, ny, w;
-    SourceAt(x0, y, nx, ny, w);
+    SourceAt(x, y, nx, ny, w);
+    if (!(w > 0)) return false;
+    sx = nx / w;
+    sy = ny / w;
+    return sx >= margin && sx <= maxX && sy >= margin && sy <= maxY;
+}
+
+// The pixels of a row that sample the source form one run: the source is
+// convex and the row maps to a segment (or a ray) of the source plane. So a
+// span is trimmed from both ends and the rest copied without tests.
+void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
+{
+    // Truncation picks pixel (int) sx: positions below the width qualify.
+    const double maxX = std::nextafter(double(m_srcWidth), 0.0), maxY = std::nextafter(double(m_srcHeight), 0.0);
+    double sx, sy;
+    while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
+    while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
+    if (x0 <= x1) CopySpanNearest(y, x0, x1);
+}
+
+void CPolyMapRR::MapOneSector_Dw_NoCheck(int y, int x0, int x1)
+{
+    if (!m_srcData || !m_dstData || x0 > x1) return;
+    CopySpanNearest(y, x0, x1);
+}
+
+// The homography evaluated along the row, one division per pixel. The
+// source offsets of a block of pixels are computed first (a loop the
+// compiler runs two pixels at a time), then the samples copied. A position
+// can differ from the trimming's in the last bits, so the indices are held
+// inside the source.
+void CPolyMapRR::CopySpanNearest(int y, int x0, int x1)
+{
+    double nx0, ny0, w0;
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
-    const double width = m_srcWidth, height = m_srcHeight;
-    unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
-    const bool average = m_transparency;
-    for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
-        if (!(w > 0)) continue;
-        const double inv = 1.0 / w;
-        const double sx = nx * inv, sy = ny * inv;
-        if (!(sx >= 0 && sx < width && sy >= 0 && sy < height)) continue;
-        const unsigned char* s = m_srcData + static_cast<size_t>(sy) * m_srcRowBytes +
-                                 static_cast<size_t>(sx) * m_srcChannels;
-        if (m_srcChannels == 3) PutPixel(d, m_dstChannels, s[0], s[1], s[2], average);
-        else PutPixel(d, m_dstChannels, s[0], s[0], s[0], average);
+    const double lastX = m_srcWidth - 1, lastY = m_srcHeight - 1;
+    const int sc = m_srcChannels, dc = m_dstChannels, srcRow = m_srcRowBytes;
+    constexpr int kBlock = 256;
+    int32_t offsets[kBlock];
+    for (int xb = x0; xb <= x1; xb += kBlock) {
+        const int n = std::min(kBlock, x1 - xb + 1);
+        SourceAt(xb, y, nx0, ny0, w0);
+        for (int i = 0; i < n; ++i) {
+            const double inv = 1.0 / (w0 + i * dw);
+            const double sx = std::min(std::max((nx0 + i * dnx) * inv, 0.0), lastX);
+            const double sy = std::min(std::max((ny0 + i * dny) * inv, 0.0), lastY);
+            offsets[i] = static_cast<int32_t>(sy) * srcRow + static_cast<int32_t>(sx) * sc;
+        }
+        unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(xb) * dc;
+        if (sc == 3 && dc == 3 && !m_transparency) {
+            for (int i = 0; i < n; ++i, d += 3) {
+                const unsigned char* s = m_srcData + offsets[i];
+                d[0] = s[0];
+                d[1] = s[1];
+                d[2] = s[2];
+            }
+            continue;
+        }
+        for (int i = 0; i < n; ++i, d += dc) {
+            const unsigned char* s = m_srcData + offsets[i];
+            if (sc == 3) PutPixel(d, dc, s[0], s[1], s[2], m_transparency);
+            else PutPixel(d, dc, s[0], s[0], s[0], m_transparency);
+        }
     }
 }
 
 // Bilinear sampling between the four source pixels around the position; a
 // position on the last column or row takes its weight from that pixel alone.
 // A first sample that comes out 0 is written as 1: 0 marks missing data.
+void CPolyMapRR::BilinearPixel(unsigned char* d, double sx, double sy) const
+{
+    const int sc = m_srcChannels;
+    const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+    const float fx = static_cast<float>(sx - ix), fy = static_cast<float>(sy - iy);
+    const int stepX = ix < m_srcWidth - 1 ? sc : 0;
+    const int stepY = iy < m_srcHeight - 1 ? m_srcRowBytes : 0;
+    const unsigned char* p00 = m_srcData + static_cast<size_t>(iy) * m_srcRowBytes + static_cast<size_t>(ix) * sc;
+    const unsigned char* p10 = p00 + stepX;
+    const unsigned char* p01 = p00 + stepY;
+    const unsigned char* p11 = p01 + stepX;
+    const float w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+    auto interp = [&](int c) { return w00 * p00[c] + w10 * p10[c] + w01 * p01[c] + w11 * p11[c]; };
+    int v0, v1, v2;
+    if (sc == 3 && m_dstChannels == 3) {
+        v0 = std::min(255, static_cast<int>(interp(0) + 0.5f));
+        v1 = std::min(255, static_cast<int>(interp(1)));
+        v2 = std::min(255, static_cast<int>(interp(2)));
+    } else if (sc == 3) {
+        v0 = v1 = v2 = std::min(255, static_cast<int>((interp(0) + interp(1) + interp(2)) / 3));
+    } else {
+        v0 = v1 = v2 = std::min(255, static_cast<int>(interp(0)));
+    }
+    if (v0 == 0) v0 = 1;
+    PutPixel(d, m_dstChannels, v0, v1, v2, m_transparency);
+}
+
 void CPolyMapRR::MapOneSector_Dw_Bilinear(int y, int x0, int x1)
 {
+    if (m_srcChannels == m_dstChannels && TestMMX()) {
+        MapBilinearRuns(y, x0, x1);
+        return;
+    }
     double nx, ny, w;
     SourceAt(x0, y, nx, ny, w);
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
     const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
     unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
-    const int sc = m_srcChannels;
-    const bool average = m_transparency;
     for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
         if (!(w > 0)) continue;
         const double inv = 1.0 / w;
         const double sx = nx * inv, sy = ny * inv;
         if (!(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) continue;
-        const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
-        const float fx = static_cast<float>(sx - ix), fy = static_cast<float>(sy - iy);
-        const int stepX = ix < m_srcWidth - 1 ? sc : 0;
-        const int stepY = iy < m_srcHeight - 1 ? m_srcRowBytes : 0;
-        const unsigned char* p00 = m_srcData + static_cast<size_t>(iy) * m_srcRowBytes + static_cast<size_t>(ix) * sc;
-        const unsigned char* p10 = p00 + stepX;
-        const unsigned char* p01 = p00 + stepY;
-        const unsigned char* p11 = p01 + stepX;
-        const float w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
-        auto interp = [&](int c) { return w00 * p00[c] + w10 * p10[c] + w01 * p01[c] + w11 * p11[c]; };
-        int v0, v1, v2;
-        if (sc == 3 && m_dstChannels == 3) {
-            v0 = std::min(255, static_cast<int>(interp(0) + 0.5f));
-            v1 = std::min(255, static_cast<int>(interp(1)));
-            v2 = std::min(255, static_cast<int>(interp(2)));
-        } else if (sc == 3) {
-            v0 = v1 = v2 = std::min(255, static_cast<int>((interp(0) + interp(1) + interp(2)) / 3));
-        } else {
-            v0 = v1 = v2 = std::min(255, static_cast<int>(interp(0)));
-        }
-        if (v0 == 0) v0 = 1;
-        PutPixel(d, m_dstChannels, v0, v1, v2, average);
+        BilinearPixel(d, sx, sy);
+    }
+}
+
+namespace {
+
+// The row remapper steps its position in single precision (rounding toward
+// zero): after k steps a position of up to S pixels can be off by about
+// 2.4e-7 k S. Runs are kept short enough (k S at most 800,000) for that to
+// stay below 0.2 pixel, and clear of the source's last row and column by a
+// margin that covers it.
+constexpr int kRemapRunMax = 256;
+constexpr double kRemapRunSpan = 800000.0;
+constexpr double kRemapMargin = 0.25;
+
+}  // namespace
+
+void CPolyMapRR::MapBilinearRuns(int y, int x0, int x1)
+{
+    const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
+    // A position below the last column and row reads its right and lower
+    // neighbours inside the source.
+    const double runMaxX = maxX - kRemapMargin, runMaxY = maxY - kRemapMargin;
+    unsigned char* row = m_dstData + static_cast<size_t>(y) * m_dstRowBytes;
+    const int channels = m_dstChannels;
+    double sx, sy;
+    // The pixels that sample the source, then those clear of its rim: each
+    // one run of the row (see MapOneSector_Dw).
+    while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
+    while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
+    int a = x0, b = x1;
+    while (a <= b && !SourceInside(a, y, runMaxX, runMaxY, kRemapMargin, sx, sy)) {
+        BilinearPixel(row + static_cast<size_t>(a) * channels, sx, sy);
+        ++a;
+    }
+    while (b >= a && !SourceInside(b, y, runMaxX, runMaxY, kRemapMargin, sx, sy)) {
+        BilinearPixel(row + static_cast<size_t>(b) * channels, sx, sy);
+        --b;
+    }
+    const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
+    const int run = std::clamp(static_cast<int>(kRemapRunSpan / std::max(m_srcWidth, m_srcHeight)), 1, kRemapRunMax);
+    for (int x = a; x <= b; x += run) {
+        const int n = std::min(run, b - x + 1);
+        double nx, ny, w;
+        SourceAt(x, y, nx, ny, w);
+        MapOneRowBilinear(static_cast<float>(w), static_cast<float>(nx), static_cast<float>(ny),
+                          static_cast<float>(dnx), static_cast<float>(dny), static_cast<float>(dw), n, channels,
+                          m_srcRowBytes, m_srcData, row + static_cast<size_t>(x) * channels, m_transparency);
     }
 }

@@ -10,7 +10,8 @@
 #include "imaging/image.h"
 #include "platform/win/win_types.h"
 
-class CPolyMapRR {
+// The viewer program and the viewer control export the mapper's members.
+class __attribute__((visibility("default"))) CPolyMapRR {
 public:
     CPolyMapRR();
     CPolyMapRR(Image* src, Image* dst, float scale);
@@ -62,6 +63,10 @@ public:
     void MapOneStrip(gpc_vertex_list* strip);
     // One rung: vertices 0 and 1 at one height, 2 and 3 at the other.
     void MapOneLadder(gpc_vertex_list* rung);
+    // Nearest sampling of destination pixels [x0, x1] on row y without the
+    // trimming to the source: the caller guarantees that every pixel of the
+    // span maps inside the source. Needs CalcMappingPrms run.
+    void MapOneSector_Dw_NoCheck(int y, int x0, int x1);
 
 private:
     void CalcImgPrms();
@@ -73,6 +78,16 @@ private:
     void MapOneSector_Dw_Bilinear(int y, int x0, int x1);
     // Homogeneous source position of destination pixel (x, y).
     void SourceAt(int x, int y, double& sx, double& sy, double& sw) const;
+    // Whether destination pixel (x, y) maps in front to a source position
+    // (sx, sy) inside [margin, maxX] x [margin, maxY].
+    bool SourceInside(int x, int y, double maxX, double maxY, double margin, double& sx, double& sy) const;
+    void CopySpanNearest(int y, int x0, int x1);
+    // One bilinear destination pixel from source position (sx, sy), which
+    // lies inside [0, width - 1] x [0, height - 1].
+    void BilinearPixel(unsigned char* d, double sx, double sy) const;
+    // Equal channel counts: runs of pixels whose four source neighbours lie
+    // inside the source go to the row remapper, the rest pixel by pixel.
+    void MapBilinearRuns(int y, int x0, int x1);
 
     Image* m_src = nullptr;  // one reference held on each
     Image* m_dst = nullptr;
