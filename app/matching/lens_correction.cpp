@@ -22,6 +22,10 @@ constexpr int kBlue1 = 8;  // b1, b2, b3: the first sample
 // never reaches the target (flat or decreasing) still ends.
 constexpr int kMaxGrowthRounds = 60;
 constexpr int kMaxBisections = 200;
+// How far the corrected edge may miss the image edge, and how long the
+// factor table may grow, before a record is refused.
+constexpr float kEdgeTolerance = 0.01f;
+constexpr float kTableLengthPerPixel = 16.0f;
 
 bool IsUsableRecord(const float* rec)
 {
@@ -280,6 +284,18 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
         Logger::log("ERROR CorrectLensDistortion: the record gives a corrected size of %d x %d for %d x %d", 1, outW, outH, W, H);
         return;
     }
+    // The record must carry the middles of the long edges to the image edge,
+    // and its scale must not call for a factor table far longer than the
+    // image: a radius that never reaches the edge, or a vanishing one, is
+    // refused rather than allocated.
+    const float halfOutW = static_cast<float>(outW) / 2.0f;
+    const float halfOutH = static_cast<float>(outH) / 2.0f;
+    const float entriesWanted = std::sqrt(halfOutW * halfOutW + halfOutH * halfOutH) / k + 2.0f;
+    if (!(std::fabs(DistortRadius(rec, 1.0f / k) * s - 1.0f) <= kEdgeTolerance) ||
+        !(entriesWanted <= kTableLengthPerPixel * static_cast<float>(outW + outH))) {
+        Logger::log("ERROR CorrectLensDistortion: the record's radius does not reach the image edge (scale %g)", 1, static_cast<double>(k));
+        return;
+    }
     const float R = static_cast<float>(std::min(W, H)) / 2.0f;
 
     const Source whole{image->GetData(), static_cast<size_t>(image->GetRowByte()), W - 1, H - 1};
@@ -301,8 +317,6 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     }
 
     const bool registration = C > 1 && (rec[kRed1] != 0.0f || rec[kBlue1] != 0.0f);
-    const float halfOutW = static_cast<float>(outW) / 2.0f;
-    const float halfOutH = static_cast<float>(outH) / 2.0f;
     const size_t entries = static_cast<size_t>(std::sqrt(halfOutW * halfOutW + halfOutH * halfOutH) / k) + 2;
     const FactorTables tables = MakeFactorTables(rec, entries, R, registration);
     const float halfW = static_cast<float>(W) / 2.0f;
