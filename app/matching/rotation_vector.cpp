@@ -61,17 +61,21 @@ void RotVecToMatrix(const float w[3], float m[9])
 void MatrixToRotVec(const float m[9], float w[3])
 {
     const double trace = std::clamp(static_cast<double>(m[0]) + m[4] + m[8], -1.0, 3.0);
-    const double theta = std::acos((trace - 1.0) / 2.0);
+    const double antisym[3] = {static_cast<double>(m[7]) - m[5], static_cast<double>(m[2]) - m[6],
+                               static_cast<double>(m[3]) - m[1]};
+    // The angle of acos((trace - 1) / 2), read through atan2 from both
+    // halves of the matrix: acos alone loses the angle's digits near 0 and
+    // near a half turn.
+    const double sine = 0.5 * std::sqrt(antisym[0] * antisym[0] + antisym[1] * antisym[1] + antisym[2] * antisym[2]);
+    const double theta = std::atan2(sine, (trace - 1.0) / 2.0);
     if (theta > M_PI - kNearHalfTurn) {
         double v[3];
         AxisNearHalfTurn(m, theta, v);
         for (int i = 0; i < 3; ++i) w[i] = static_cast<float>(v[i]);
         return;
     }
-    const double f = theta == 0.0 ? 0.5 : theta / (2.0 * std::sin(theta));
-    w[0] = static_cast<float>(f * (static_cast<double>(m[7]) - m[5]));
-    w[1] = static_cast<float>(f * (static_cast<double>(m[2]) - m[6]));
-    w[2] = static_cast<float>(f * (static_cast<double>(m[3]) - m[1]));
+    const double f = sine == 0.0 ? 0.5 : theta / (2.0 * sine);
+    for (int i = 0; i < 3; ++i) w[i] = static_cast<float>(f * antisym[i]);
 }
 
 void MulMatrix3(const float a[9], const float b[9], float c[9])
