@@ -53,12 +53,19 @@ void Multiply(const float m[9], const float p[3], float q[3])
     for (int r = 0; r < 3; ++r) q[r] = m[3 * r] * p[0] + m[3 * r + 1] * p[1] + m[3 * r + 2] * p[2];
 }
 
+// A coordinate this close to a whole pixel is taken as that pixel: a turn
+// that maps pixels onto pixels (the identity, a pan by whole columns) lands
+// them a rounding error short, and truncation would take the neighbour.
+constexpr float kPixelSnap = 1.0e-3f;
+
 // Truncates a pixel coordinate that may lie anywhere (or be undefined) into
 // the int range before it is clamped to a stored range.
 int TruncPixel(float v)
 {
     if (!(v > -1.0e9f)) return -1000000000;
     if (v > 1.0e9f) return 1000000000;
+    const float nearest = std::round(v);
+    if (std::fabs(v - nearest) < kPixelSnap) return static_cast<int>(nearest);
     return static_cast<int>(v);
 }
 
