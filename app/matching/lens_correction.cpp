@@ -106,10 +106,16 @@ void Bilinear(const Source& src, int ix, int iy, float fx, float fy, uint8_t* ou
 
 // Far-off or undefined source points fall on the same edge case as any point
 // just outside the image; holding them keeps the truncation defined.
+inline float Hold(float v, float high)
+{
+    v = v > -2.0f ? v : -2.0f;  // NaN fails the test and is held too
+    return v < high ? v : high;
+}
+
 inline void HoldPoint(const Source& src, float& sx, float& sy)
 {
-    sx = std::fmin(std::fmax(sx, -2.0f), static_cast<float>(src.lastX) + 2.0f);
-    sy = std::fmin(std::fmax(sy, -2.0f), static_cast<float>(src.lastY) + 2.0f);
+    sx = Hold(sx, static_cast<float>(src.lastX) + 2.0f);
+    sy = Hold(sy, static_cast<float>(src.lastY) + 2.0f);
 }
 
 // Without colour registration: every sample of the pixel from one point, the
@@ -195,11 +201,6 @@ FactorTables MakeFactorTables(const float* rec, size_t entries, float R, bool re
         }
     }
     return t;
-}
-
-inline float Lookup(const std::vector<float>& table, size_t i, float t)
-{
-    return (1.0f - t) * table[i] + t * table[i + 1];
 }
 
 }  // namespace
@@ -327,23 +328,32 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     const Source planes[3] = {{whole.data, whole.rowBytes, whole.lastX, whole.lastY},
                               {whole.data + 1, whole.rowBytes, whole.lastX, whole.lastY},
                               {whole.data + 2, whole.rowBytes, whole.lastX, whole.lastY}};
-    const std::vector<float>* perSample[3] = {&tables.blue, &tables.green, &tables.red};
 
+    // Per pixel: the radius in table steps, one interpolated factor per
+    // table, one call of the sampling routine per factor.
+    const float invK = 1.0f / k;
+    const float sOverK = s / k;
+    const int lastIndex = static_cast<int>(entries) - 2;
+    const float* green = tables.green.data();
+    const float* perSample[3] = {tables.blue.data(), green, tables.red.data()};
     for (int j = 0; j < spanY.length; ++j) {
         const float dy = static_cast<float>(spanY.contentStart + j) - halfOutH;
+        const float dy2 = dy * dy;
+        const float sy0 = halfH;
         uint8_t* out = pixels.get() + static_cast<size_t>(spanY.imageStart + j) * rowBytes + static_cast<size_t>(spanX.imageStart) * C;
-        for (int i = 0; i < spanX.length; ++i, out += C) {
-            const float dx = static_cast<float>(spanX.contentStart + i) - halfOutW;
-            const float u = std::sqrt(dx * dx + dy * dy) / k;
-            const size_t index = std::min(static_cast<size_t>(u), entries - 2);
+        float dx = static_cast<float>(spanX.contentStart) - halfOutW;
+        for (int i = 0; i < spanX.length; ++i, out += C, dx += 1.0f) {
+            const float u = std::sqrt(dx * dx + dy2) * invK;
+            const int index = std::min(static_cast<int>(u), lastIndex);
             const float t = u - static_cast<float>(index);
             if (!registration) {
-                const float F = Lookup(tables.green, index, t) * s / k;
-                sample(whole, dx * F + halfW, dy * F + halfH, out);
+                const float F = ((1.0f - t) * green[index] + t * green[index + 1]) * sOverK;
+                sample(whole, dx * F + halfW, dy * F + sy0, out);
             } else {
                 for (int c = 0; c < 3; ++c) {
-                    const float F = Lookup(*perSample[c], index, t) * s / k;
-                    sample(planes[c], dx * F + halfW, dy * F + halfH, out + c);
+                    const float* T = perSample[c];
+                    const float F = ((1.0f - t) * T[index] + t * T[index + 1]) * sOverK;
+                    sample(planes[c], dx * F + halfW, dy * F + sy0, out + c);
                 }
             }
         }
