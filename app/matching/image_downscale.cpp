@@ -165,6 +165,7 @@ float GetDownscaleScale(DownscaleCode code)
 
 DownscaleCode ChooseDownscaleCode(const Image* image, int limit)
 {
+    if (!image) return 1;
     const int longSide = std::max(image->GetWidth(), image->GetHeight());
     if (longSide <= limit) return 1;
     if ((longSide / 4) * 3 < limit) return 5;
