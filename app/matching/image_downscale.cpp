@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -17,113 +19,85 @@ struct Planes {
     size_t dstRowBytes;
 };
 
-// One block of the source: samples at row r, column c of the block, for one
-// channel of C interleaved ones.
-template <int C>
-class Block {
-public:
-    Block(const Planes& p, int y0, int x0, int channel)
-        : m_base(p.src + static_cast<size_t>(y0) * p.srcRowBytes + static_cast<size_t>(x0) * C + channel),
-          m_rowBytes(p.srcRowBytes)
-    {
-    }
-    unsigned operator()(int r, int c) const { return m_base[static_cast<size_t>(r) * m_rowBytes + static_cast<size_t>(c) * C]; }
+// Every reducer is separable: a block of N x N source samples gives M x M
+// results, result (i, j) weighing block sample (r, c) by w[i][r] w[j][c]; the
+// weighted sum plus half the divisor (the product of the two weight sums) is
+// divided and truncated. Columns are summed first over whole rows, which
+// keeps the inner loops on contiguous bytes.
+//   /3:    one result of 3:  (1 1 1)
+//   /2:    one result of 2:  (1 1)
+//   x2/3:  two results of 3: (3 1 0), (0 1 3)
+//   x3/4:  three of 4:       (5 1 0 0), (0 1 1 0), (0 0 1 5)
+template <int N, int M>
+using Weights = int[M][N];
 
-private:
-    const unsigned char* m_base;
-    size_t m_rowBytes;
-};
+constexpr Weights<3, 1> kThirds = {{1, 1, 1}};
+constexpr Weights<2, 1> kHalves = {{1, 1}};
+constexpr Weights<3, 2> kTwoThirds = {{3, 1, 0}, {0, 1, 3}};
+constexpr Weights<4, 3> kThreeQuarters = {{5, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 5}};
 
-template <int C>
-unsigned char& Target(const Planes& p, int y, int x, int channel)
+template <int N, int M>
+constexpr int WeightSum(const Weights<N, M>& w, int i)
 {
-    return p.dst[static_cast<size_t>(y) * p.dstRowBytes + static_cast<size_t>(x) * C + channel];
+    int sum = 0;
+    for (int k = 0; k < N; ++k) sum += w[i][k];
+    return sum;
 }
 
-// Thirds: a 3 x 3 block becomes one pixel; the blocks start one pixel in when
-// two pixels would be left over, so the unused margin is split.
-template <int C>
-void ReduceByThree(const Planes& p, int outW, int outH, int offX, int offY)
+// The weights are a template argument so that every product and divisor is
+// a constant of the unrolled loops.
+template <int C, int N, int M, const Weights<N, M>& w>
+void ReduceSeparable(const Planes& p, int blocksX, int blocksY, int offX, int offY)
 {
-    for (int y = 0; y < outH; ++y)
-        for (int x = 0; x < outW; ++x)
-            for (int ch = 0; ch < C; ++ch) {
-                const Block<C> b(p, offY + 3 * y, offX + 3 * x, ch);
+    const size_t rowSamples = static_cast<size_t>(blocksX) * N * C;
+    // Column sums of one block row, one line per result row (at most
+    // 6 x 255 each).
+    std::vector<uint16_t> columns(static_cast<size_t>(M) * rowSamples);
+    for (int by = 0; by < blocksY; ++by) {
+        const unsigned char* rows[N];
+        for (int k = 0; k < N; ++k)
+            rows[k] = p.src + static_cast<size_t>(offY + N * by + k) * p.srcRowBytes + static_cast<size_t>(offX) * C;
+#pragma GCC unroll 4
+        for (int i = 0; i < M; ++i) {
+            uint16_t* line = columns.data() + static_cast<size_t>(i) * rowSamples;
+            for (size_t s = 0; s < rowSamples; ++s) {
                 unsigned sum = 0;
-                for (int r = 0; r < 3; ++r)
-                    for (int c = 0; c < 3; ++c) sum += b(r, c);
-                Target<C>(p, y, x, ch) = static_cast<unsigned char>((sum + 4) / 9);
+#pragma GCC unroll 4
+                for (int k = 0; k < N; ++k) sum += static_cast<unsigned>(w[i][k]) * rows[k][s];
+                line[s] = static_cast<uint16_t>(sum);
             }
+        }
+#pragma GCC unroll 4
+        for (int i = 0; i < M; ++i) {
+            const uint16_t* line = columns.data() + static_cast<size_t>(i) * rowSamples;
+            unsigned char* out = p.dst + static_cast<size_t>(M * by + i) * p.dstRowBytes;
+            for (int bx = 0; bx < blocksX; ++bx, line += N * C, out += M * C)
+#pragma GCC unroll 4
+                for (int j = 0; j < M; ++j) {
+                    const unsigned divisor = static_cast<unsigned>(WeightSum(w, i) * WeightSum(w, j));
+#pragma GCC unroll 3
+                    for (int ch = 0; ch < C; ++ch) {
+                        unsigned sum = 0;
+#pragma GCC unroll 4
+                        for (int k = 0; k < N; ++k) sum += static_cast<unsigned>(w[j][k]) * line[k * C + ch];
+                        out[j * C + ch] = static_cast<unsigned char>((sum + divisor / 2) / divisor);
+                    }
+                }
+        }
+    }
 }
 
 template <int C>
-void ReduceByTwo(const Planes& p, int outW, int outH)
+void Reduce(const Planes& p, DownscaleCode code, int width, int height)
 {
-    for (int y = 0; y < outH; ++y)
-        for (int x = 0; x < outW; ++x)
-            for (int ch = 0; ch < C; ++ch) {
-                const Block<C> b(p, 2 * y, 2 * x, ch);
-                Target<C>(p, y, x, ch) = static_cast<unsigned char>((b(0, 0) + b(0, 1) + b(1, 0) + b(1, 1) + 2) / 4);
-            }
-}
-
-// Two thirds: each result pixel of a 2 x 2 group weighs its corner of the
-// 3 x 3 block 9, the two edge middles beside it 3 and the centre 1.
-template <int C>
-void ReduceByTwoThirds(const Planes& p, int blocksX, int blocksY, int offX, int offY)
-{
-    for (int by = 0; by < blocksY; ++by)
-        for (int bx = 0; bx < blocksX; ++bx)
-            for (int ch = 0; ch < C; ++ch) {
-                const Block<C> b(p, offY + 3 * by, offX + 3 * bx, ch);
-                const unsigned centre = b(1, 1);
-                auto corner = [&](int r, int c) {
-                    return static_cast<unsigned char>((9 * b(r, c) + 3 * (b(r, 1) + b(1, c)) + centre + 8) / 16);
-                };
-                Target<C>(p, 2 * by, 2 * bx, ch) = corner(0, 0);
-                Target<C>(p, 2 * by, 2 * bx + 1, ch) = corner(0, 2);
-                Target<C>(p, 2 * by + 1, 2 * bx, ch) = corner(2, 0);
-                Target<C>(p, 2 * by + 1, 2 * bx + 1, ch) = corner(2, 2);
-            }
-}
-
-// Three quarters: a 4 x 4 block becomes 3 x 3 with the weights of a box filter
-// of width 4/3 over the block's samples.
-template <int C>
-void ReduceByThreeQuarters(const Planes& p, int blocksX, int blocksY, int offX, int offY)
-{
-    for (int by = 0; by < blocksY; ++by)
-        for (int bx = 0; bx < blocksX; ++bx)
-            for (int ch = 0; ch < C; ++ch) {
-                const Block<C> b(p, offY + 4 * by, offX + 4 * bx, ch);
-                auto corner = [&](unsigned c, unsigned n1, unsigned n2, unsigned diag) {
-                    return static_cast<unsigned char>((25 * c + 5 * (n1 + n2) + diag + 18) / 36);
-                };
-                auto edge = [&](unsigned o1, unsigned o2, unsigned i1, unsigned i2) {
-                    return static_cast<unsigned char>((5 * (o1 + o2) + (i1 + i2) + 6) / 12);
-                };
-                const int y = 3 * by;
-                const int x = 3 * bx;
-                Target<C>(p, y, x, ch) = corner(b(0, 0), b(0, 1), b(1, 0), b(1, 1));
-                Target<C>(p, y, x + 1, ch) = edge(b(0, 1), b(0, 2), b(1, 1), b(1, 2));
-                Target<C>(p, y, x + 2, ch) = corner(b(0, 3), b(0, 2), b(1, 3), b(1, 2));
-                Target<C>(p, y + 1, x, ch) = edge(b(1, 0), b(2, 0), b(1, 1), b(2, 1));
-                Target<C>(p, y + 1, x + 1, ch) = static_cast<unsigned char>((b(1, 1) + b(1, 2) + b(2, 1) + b(2, 2) + 2) / 4);
-                Target<C>(p, y + 1, x + 2, ch) = edge(b(1, 3), b(2, 3), b(1, 2), b(2, 2));
-                Target<C>(p, y + 2, x, ch) = corner(b(3, 0), b(3, 1), b(2, 0), b(2, 1));
-                Target<C>(p, y + 2, x + 1, ch) = edge(b(3, 1), b(3, 2), b(2, 1), b(2, 2));
-                Target<C>(p, y + 2, x + 2, ch) = corner(b(3, 3), b(3, 2), b(2, 3), b(2, 2));
-            }
-}
-
-template <int C>
-void Reduce(const Planes& p, DownscaleCode code, int width, int height, int outW, int outH)
-{
+    // Thirds and quarters start one pixel in when the margin left over is
+    // two pixels or more, so that it is split.
+    const int offX3 = width % 3 == 2 ? 1 : 0, offY3 = height % 3 == 2 ? 1 : 0;
     switch (code) {
-    case 2: ReduceByThree<C>(p, outW, outH, width % 3 == 2 ? 1 : 0, height % 3 == 2 ? 1 : 0); break;
-    case 3: ReduceByTwo<C>(p, outW, outH); break;
-    case 4: ReduceByTwoThirds<C>(p, width / 3, height / 3, width % 3 == 2 ? 1 : 0, height % 3 == 2 ? 1 : 0); break;
-    case 5: ReduceByThreeQuarters<C>(p, width / 4, height / 4, width % 4 >= 2 ? 1 : 0, height % 4 >= 2 ? 1 : 0); break;
+    case 2: ReduceSeparable<C, 3, 1, kThirds>(p, width / 3, height / 3, offX3, offY3); break;
+    case 3: ReduceSeparable<C, 2, 1, kHalves>(p, width / 2, height / 2, 0, 0); break;
+    case 4: ReduceSeparable<C, 3, 2, kTwoThirds>(p, width / 3, height / 3, offX3, offY3); break;
+    case 5: ReduceSeparable<C, 4, 3, kThreeQuarters>(p, width / 4, height / 4, width % 4 >= 2 ? 1 : 0, height % 4 >= 2 ? 1 : 0); break;
     default: break;
     }
 }
@@ -212,9 +186,9 @@ bool ReduceImageInPlace(Image* image, int limit, DownscaleCode* inOut)
 
     const Planes planes{old, oldRowBytes, image->GetData(), static_cast<size_t>(image->GetRowByte())};
     if (image->GetChannels() == 3)
-        Reduce<3>(planes, code, width, height, outW, outH);
+        Reduce<3>(planes, code, width, height);
     else
-        Reduce<1>(planes, code, width, height, outW, outH);
+        Reduce<1>(planes, code, width, height);
 
     if (owned) {
         if (fromMalloc)
