@@ -65,20 +65,22 @@ Image* ReduceSlowly(const Image& src, int code)
 
 TEST(ImageDownscale, EveryCodeMatchesTheSlowReferenceForEverySizeFrom7To13)
 {
+    const unsigned short layouts[] = {0, IMG_LAYOUT_BITMAP};  // packed and padded rows
     for (int code = 2; code <= 5; ++code)
         for (int channels : {1, 3})
-            for (int w = 7; w <= 13; ++w)
-                for (int h = 7; h <= 13; ++h) {
-                    auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(w, h, channels, 0, static_cast<uint32_t>(w * 31 + h)));
-                    auto expected = RefPtr<Image>::adopt(ReduceSlowly(*image, code));
-                    DownscaleCode inOut = static_cast<DownscaleCode>(code);
-                    ASSERT_TRUE(ReduceImageInPlace(image.get(), 1, &inOut));
-                    EXPECT_EQ(inOut, code);
-                    ASSERT_EQ(image->GetWidth(), expected->GetWidth());
-                    ASSERT_EQ(image->GetHeight(), expected->GetHeight());
-                    EXPECT_TRUE(testkit::SamePixels(*image, *expected))
-                        << "code " << code << ", " << channels << " channels, " << w << " x " << h;
-                }
+            for (unsigned short layout : layouts)
+                for (int w = 7; w <= 13; ++w)
+                    for (int h = 7; h <= 13; ++h) {
+                        auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(w, h, channels, layout, static_cast<uint32_t>(w * 31 + h)));
+                        auto expected = RefPtr<Image>::adopt(ReduceSlowly(*image, code));
+                        DownscaleCode inOut = static_cast<DownscaleCode>(code);
+                        ASSERT_TRUE(ReduceImageInPlace(image.get(), 1, &inOut));
+                        EXPECT_EQ(inOut, code);
+                        ASSERT_EQ(image->GetWidth(), expected->GetWidth());
+                        ASSERT_EQ(image->GetHeight(), expected->GetHeight());
+                        EXPECT_TRUE(testkit::SamePixels(*image, *expected))
+                            << "code " << code << ", " << channels << " channels, layout " << layout << ", " << w << " x " << h;
+                    }
 }
 
 // A frame of 255 around a field of 0: only the rows and columns inside the

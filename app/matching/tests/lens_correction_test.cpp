@@ -134,6 +134,7 @@ TEST(LensCorrection, SamplingMatchesTheSlowReference)
         Record rec;
         bool keepSize;
         float s;
+        unsigned short layout = 0;
     };
     const Record registration = MakeRecord(0.0f, 0.02f, -0.04f, 1.0f, {0.01f, -0.004f, 0.001f, -0.012f, 0.003f, 0.0f});
     const Case cases[] = {
@@ -141,9 +142,11 @@ TEST(LensCorrection, SamplingMatchesTheSlowReference)
         {160, 120, 3, kBarrel, true, 0.9f},       {97, 131, 3, registration, false, 1.0f},
         {131, 97, 3, registration, true, 1.05f},  {131, 97, 1, registration, false, 1.0f},
         {101, 101, 1, MakeRecord(0, 0.05f, -0.1f, 1.05f), true, 1.0f},
+        {131, 97, 3, kBarrel, false, 1.0f, IMG_LAYOUT_BITMAP},  // rows padded to four bytes
+        {97, 131, 1, registration, true, 1.0f, IMG_LAYOUT_BITMAP},
     };
     for (const Case& c : cases) {
-        auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(c.width, c.height, c.channels));
+        auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(c.width, c.height, c.channels, c.layout));
         auto expected = RefPtr<Image>::adopt(CorrectSlowly(*image, c.rec, c.keepSize, c.s));
         CorrectLensDistortion(c.rec.data(), image.get(), c.keepSize, c.s);
         EXPECT_TRUE(CloseToReference(*image, *expected)) << c.width << " x " << c.height << " x " << c.channels;
