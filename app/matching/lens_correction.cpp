@@ -50,12 +50,11 @@ struct Source {
 
 using SampleFn = void (*)(const Source& src, float sx, float sy, uint8_t* out);
 
-// Interpolated values are truncated; an extrapolated one (a source point
-// just above the first row) is held to the sample range first.
+// Interpolated values are truncated toward zero; an extrapolated one (a
+// source point just above the first row) is then held to the sample range.
+// Values stay within a few times that range, so the conversion is defined.
 inline uint8_t Truncate(float v)
 {
-    // Interpolated values stay within a few times the sample range, so the
-    // conversion is defined; truncation toward zero comes first.
     const int i = static_cast<int>(v);
     return static_cast<uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
 }
@@ -279,100 +278,122 @@ void GetCorrectedSize(const float* rec, int width, int height, int* outWidth, in
     }
 }
 
-void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float s)
+namespace {
+
+// The geometry of one correction: sizes, centres, scale and where the
+// corrected content lies in the output image.
+struct Correction {
+    int W, H, C;          // the uncorrected image
+    int outW, outH;       // the corrected size
+    float k, s;
+    Span spanX, spanY;
+};
+
+// False (with the ERROR line) for input the correction refuses.
+bool PlanCorrection(const float* rec, const Image* image, bool keepSize, float s, Correction& plan)
 {
     if (!image || !IsUsableRecord(rec) || !IsUsableScale(s)) {
         Logger::log("ERROR CorrectLensDistortion: no image, or a record or scale that is not finite and positive", 1);
-        return;
+        return false;
     }
-    const int W = image->GetWidth();
-    const int H = image->GetHeight();
-    const int C = image->GetChannels();
+    const int W = image->GetWidth(), H = image->GetHeight(), C = image->GetChannels();
     if (!image->GetData() || W < 1 || H < 1 || image->GetDataType() != IMG_UINT8 ||
         (C != 1 && !(C == 3 && image->IsInterleaved()))) {
         Logger::log("ERROR CorrectLensDistortion: only 8-bit images of one or three interleaved channels are corrected", 1);
-        return;
+        return false;
     }
     int outW = 0, outH = 0;
     GetCorrectedSize(rec, W, H, &outW, &outH, s);
     const float k = GetUndistortScale(rec, s);
-    if (outW < 1 || outH < 1 || static_cast<int64_t>(outW) > 4 * static_cast<int64_t>(W) || static_cast<int64_t>(outH) > 4 * static_cast<int64_t>(H) || !std::isfinite(k) || k <= 0.0f) {
+    if (outW < 1 || outH < 1 || static_cast<int64_t>(outW) > 4 * static_cast<int64_t>(W) ||
+        static_cast<int64_t>(outH) > 4 * static_cast<int64_t>(H) || !std::isfinite(k) || k <= 0.0f) {
         Logger::log("ERROR CorrectLensDistortion: the record gives a corrected size of %d x %d for %d x %d", 1, outW, outH, W, H);
-        return;
+        return false;
     }
     // The record must carry the middles of the long edges to the image edge,
     // and its scale must not call for a factor table far longer than the
     // image: a radius that never reaches the edge, or a vanishing one, is
     // refused rather than allocated.
-    const float halfOutW = static_cast<float>(outW) / 2.0f;
-    const float halfOutH = static_cast<float>(outH) / 2.0f;
-    const float entriesWanted = std::sqrt(halfOutW * halfOutW + halfOutH * halfOutH) / k + 2.0f;
+    const float entriesWanted = std::hypot(static_cast<float>(outW) / 2.0f, static_cast<float>(outH) / 2.0f) / k + 2.0f;
     if (!(std::fabs(DistortRadius(rec, 1.0f / k) * s - 1.0f) <= kEdgeTolerance) ||
         !(entriesWanted <= kTableLengthPerPixel * static_cast<float>(outW + outH))) {
         Logger::log("ERROR CorrectLensDistortion: the record's radius does not reach the image edge (scale %g)", 1, static_cast<double>(k));
-        return;
+        return false;
     }
-    const float R = static_cast<float>(std::min(W, H)) / 2.0f;
+    plan = Correction{W, H, C, outW, outH, k, s, PlaceContent(outW, W, keepSize), PlaceContent(outH, H, keepSize)};
+    return true;
+}
 
-    const Source whole{image->GetData(), static_cast<size_t>(image->GetRowByte()), W - 1, H - 1};
-    const Span spanX = PlaceContent(outW, W, keepSize);
-    const Span spanY = PlaceContent(outH, H, keepSize);
-    if (!keepSize) {
-        image->SetSize(outW, outH);
-        image->ComputeRowBytes();
-    }
-    const int newW = image->GetWidth();
-    const int newH = image->GetHeight();
-    const size_t rowBytes = image->GetRowByte() > 0 ? static_cast<size_t>(image->GetRowByte()) : 0;
-    std::unique_ptr<uint8_t[]> pixels(rowBytes ? new (std::nothrow) uint8_t[rowBytes * static_cast<size_t>(newH)]() : nullptr);
-    if (!pixels) {
-        image->SetSize(W, H);
-        image->SetRowBytes(static_cast<int>(whole.rowBytes));
-        Logger::log("ERROR CorrectLensDistortion: cannot allocate the %d x %d corrected image", 1, newW, newH);
-        return;
-    }
-
-    const bool registration = C > 1 && (rec[kRed1] != 0.0f || rec[kBlue1] != 0.0f);
-    const size_t entries = static_cast<size_t>(std::sqrt(halfOutW * halfOutW + halfOutH * halfOutH) / k) + 2;
+// Fills the content rectangle of `pixels` (rows of `rowBytes`) from the
+// source: per pixel the radius in table steps, one interpolated factor per
+// table, one call of the sampling routine per factor.
+void ResampleContent(const Correction& c, const float* rec, const Source& whole, uint8_t* pixels, size_t rowBytes)
+{
+    const float R = static_cast<float>(std::min(c.W, c.H)) / 2.0f;
+    const float halfOutW = static_cast<float>(c.outW) / 2.0f;
+    const float halfOutH = static_cast<float>(c.outH) / 2.0f;
+    const float halfW = static_cast<float>(c.W) / 2.0f;
+    const float halfH = static_cast<float>(c.H) / 2.0f;
+    const bool registration = c.C > 1 && (rec[kRed1] != 0.0f || rec[kBlue1] != 0.0f);
+    const size_t entries = static_cast<size_t>(std::sqrt(halfOutW * halfOutW + halfOutH * halfOutH) / c.k) + 2;
     const FactorTables tables = MakeFactorTables(rec, entries, R, registration);
-    const float halfW = static_cast<float>(W) / 2.0f;
-    const float halfH = static_cast<float>(H) / 2.0f;
 
     // The sampling routine is chosen once for the image.
-    SampleFn sample = registration ? SampleOneOfThree : (C == 3 ? SampleWhole<3, 3> : SampleWhole<1, 1>);
-    const Source planes[3] = {{whole.data, whole.rowBytes, whole.lastX, whole.lastY},
-                              {whole.data + 1, whole.rowBytes, whole.lastX, whole.lastY},
+    const SampleFn sample = registration ? SampleOneOfThree : (c.C == 3 ? SampleWhole<3, 3> : SampleWhole<1, 1>);
+    const Source planes[3] = {whole, {whole.data + 1, whole.rowBytes, whole.lastX, whole.lastY},
                               {whole.data + 2, whole.rowBytes, whole.lastX, whole.lastY}};
-
-    // Per pixel: the radius in table steps, one interpolated factor per
-    // table, one call of the sampling routine per factor.
-    const float invK = 1.0f / k;
-    const float sOverK = s / k;
-    const int lastIndex = static_cast<int>(entries) - 2;
     const float* green = tables.green.data();
     const float* perSample[3] = {tables.blue.data(), green, tables.red.data()};
-    for (int j = 0; j < spanY.length; ++j) {
-        const float dy = static_cast<float>(spanY.contentStart + j) - halfOutH;
+
+    const float invK = 1.0f / c.k;
+    const float sOverK = c.s / c.k;
+    const int lastIndex = static_cast<int>(entries) - 2;
+    for (int j = 0; j < c.spanY.length; ++j) {
+        const float dy = static_cast<float>(c.spanY.contentStart + j) - halfOutH;
         const float dy2 = dy * dy;
-        const float sy0 = halfH;
-        uint8_t* out = pixels.get() + static_cast<size_t>(spanY.imageStart + j) * rowBytes + static_cast<size_t>(spanX.imageStart) * C;
-        float dx = static_cast<float>(spanX.contentStart) - halfOutW;
-        for (int i = 0; i < spanX.length; ++i, out += C, dx += 1.0f) {
+        uint8_t* out = pixels + static_cast<size_t>(c.spanY.imageStart + j) * rowBytes + static_cast<size_t>(c.spanX.imageStart) * c.C;
+        float dx = static_cast<float>(c.spanX.contentStart) - halfOutW;
+        for (int i = 0; i < c.spanX.length; ++i, out += c.C, dx += 1.0f) {
             const float u = std::sqrt(dx * dx + dy2) * invK;
             const int index = std::min(static_cast<int>(u), lastIndex);
             const float t = u - static_cast<float>(index);
             if (!registration) {
                 const float F = ((1.0f - t) * green[index] + t * green[index + 1]) * sOverK;
-                sample(whole, dx * F + halfW, dy * F + sy0, out);
-            } else {
-                for (int c = 0; c < 3; ++c) {
-                    const float* T = perSample[c];
-                    const float F = ((1.0f - t) * T[index] + t * T[index + 1]) * sOverK;
-                    sample(planes[c], dx * F + halfW, dy * F + sy0, out + c);
-                }
+                sample(whole, dx * F + halfW, dy * F + halfH, out);
+                continue;
+            }
+            for (int ch = 0; ch < 3; ++ch) {
+                const float* T = perSample[ch];
+                const float F = ((1.0f - t) * T[index] + t * T[index + 1]) * sOverK;
+                sample(planes[ch], dx * F + halfW, dy * F + halfH, out + ch);
             }
         }
     }
+}
+
+}  // namespace
+
+void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float s)
+{
+    Correction plan{};
+    if (!PlanCorrection(rec, image, keepSize, s, plan)) return;
+
+    // The old pixels stay with the image until the new buffer is handed over.
+    const Source whole{image->GetData(), static_cast<size_t>(image->GetRowByte()), plan.W - 1, plan.H - 1};
+    if (!keepSize) {
+        image->SetSize(plan.outW, plan.outH);
+        image->ComputeRowBytes();
+    }
+    const size_t rowBytes = image->GetRowByte() > 0 ? static_cast<size_t>(image->GetRowByte()) : 0;
+    const size_t rows = static_cast<size_t>(image->GetHeight());
+    std::unique_ptr<uint8_t[]> pixels(rowBytes ? new (std::nothrow) uint8_t[rowBytes * rows]() : nullptr);
+    if (!pixels) {
+        Logger::log("ERROR CorrectLensDistortion: cannot allocate the %d x %d corrected image", 1, image->GetWidth(), image->GetHeight());
+        image->SetSize(plan.W, plan.H);
+        image->SetRowBytes(static_cast<int>(whole.rowBytes));
+        return;
+    }
+    ResampleContent(plan, rec, whole, pixels.get(), rowBytes);
     image->SetData(pixels.release(), false);
 }
 
