@@ -1,5 +1,6 @@
 #include "app/shell/app_resources.h"
 
+#include "app/matching/distortion_adjust_dlg.h"
 #include "app/matching/init_config_dlg.h"
 #include "imaging/image.h"
 #include "platform/win/resources.h"
@@ -170,6 +171,8 @@ void AddDialogs(win::ResourceModule& app)
         ControlTemplate(1310, ControlKind::PushButton, RECT{140, 58, 220, 82}, "Cancel", WS_GROUP),
     };
     app.AddDialog(std::move(progress));
+
+    AddDistortionAdjustDialog(app);
 }
 
 // The splash picture: the program's name band over a dark blue field.

@@ -1,0 +1,148 @@
+// Turning a world map: the identity, a quarter pan of a real panorama against
+// ImageMagick's roll, and a general turn against a brute-force nearest-sample
+// reference in double precision.
+#include "app/matching/utilities.h"
+#include "app/matching/tests/magick_helpers.h"
+#include "worldmap/world_map_base.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// A full equirectangular map (every row W samples, W/2 + 1 rows).
+std::unique_ptr<WorldMapBase> FullMap(int width, int channels)
+{
+    auto map = std::make_unique<WorldMapBase>();
+    EXPECT_TRUE(map->Init(width, nullptr, 0, channels));
+    return map;
+}
+
+uint8_t* Row(const WorldMapBase& map, int r)
+{
+    return map.GetScanLine(r)->m_line;
+}
+
+void FillFromImage(WorldMapBase& map, const Image& image)
+{
+    const size_t bytes = static_cast<size_t>(map.GetWidth()) * map.GetChannels();
+    for (int r = 0; r < map.GetHeight(); ++r)
+        std::memcpy(Row(map, r), image.GetData() + static_cast<size_t>(std::min(r, image.GetHeight() - 1)) * image.GetRowByte(), bytes);
+}
+
+void RotationAboutVertical(double angle, float m[9])
+{
+    const float c = static_cast<float>(std::cos(angle)), s = static_cast<float>(std::sin(angle));
+    const float r[9] = {c, -s, 0, s, c, 0, 0, 0, 1};
+    std::memcpy(m, r, sizeof r);
+}
+
+TEST(RotateWorldMap, IdentityCopiesTheStoredSamples)
+{
+    auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(256, 129, 3));
+    auto source = FullMap(256, 3);
+    auto target = FullMap(256, 3);
+    FillFromImage(*source, *image);
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    Utilities::RotateWorldMap(source.get(), target.get(), identity);
+    size_t differing = 0;
+    for (int r = 0; r < 129; ++r)
+        for (int i = 0; i < 256 * 3; ++i) differing += Row(*source, r)[i] != Row(*target, r)[i];
+    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(target->m_yStart, 0);
+    EXPECT_EQ(target->m_yEnd, 129);
+    EXPECT_EQ(target->m_xStart, 0);
+    EXPECT_EQ(target->m_xEnd, 256);
+}
+
+TEST(RotateWorldMap, AQuarterPanOfARealPanoramaIsImageMagicksRoll)
+{
+    testkit::TempDir dir;
+    auto pano = RefPtr<Image>::adopt(matching_test::LoadPhoto(dir, "pannellum/examplepano.jpg", "-resize 512x257!"));
+    ASSERT_TRUE(pano);
+    ASSERT_TRUE(matching_test::Magick(dir.file("photo.ppm") + " -roll +128+0 " + dir.file("rolled.ppm")));
+    auto rolled = RefPtr<Image>::adopt(testkit::ReadPnm(dir.file("rolled.ppm")));
+    ASSERT_TRUE(rolled);
+    auto source = FullMap(512, 3);
+    auto target = FullMap(512, 3);
+    FillFromImage(*source, *pano);
+    float m[9];
+    RotationAboutVertical(6.283185 / 4.0, m);
+    Utilities::RotateWorldMap(source.get(), target.get(), m);
+    size_t differing = 0, compared = 0;
+    // The poles have no longitude to turn. The target's seam column (x = 0,
+    // longitude -180 degrees) lies outside the bounds: they are truncated
+    // toward zero from just inside it.
+    for (int r = 1; r < 256; ++r)
+        for (int x = 0; x < 512; ++x) {
+            if (x == 0) continue;
+            ++compared;
+            differing += std::memcmp(Row(*target, r) + x * 3, rolled->GetData() + static_cast<size_t>(r) * rolled->GetRowByte() + x * 3, 3) != 0;
+        }
+    EXPECT_EQ(differing, 0u) << differing << " of " << compared;
+}
+
+// The reference: every target pixel of the data area from the nearest
+// source sample, worked in double.
+TEST(RotateWorldMap, AGeneralTurnMatchesABruteForceReference)
+{
+    const int W = 360, rows = W / 2 + 1;
+    auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(W, rows, 1, 0, 5));
+    auto source = FullMap(W, 1);
+    auto target = FullMap(W, 1);
+    FillFromImage(*source, *image);
+    // Sixty degrees about a tilted axis.
+    const double axis[3] = {0.3, 0.5, std::sqrt(1.0 - 0.34)}, a = 1.05;
+    const double c = std::cos(a), s = std::sin(a), t = 1 - c;
+    double md[9] = {t * axis[0] * axis[0] + c,           t * axis[0] * axis[1] - s * axis[2], t * axis[0] * axis[2] + s * axis[1],
+                    t * axis[0] * axis[1] + s * axis[2], t * axis[1] * axis[1] + c,           t * axis[1] * axis[2] - s * axis[0],
+                    t * axis[0] * axis[2] - s * axis[1], t * axis[1] * axis[2] + s * axis[0], t * axis[2] * axis[2] + c};
+    float m[9];
+    for (int i = 0; i < 9; ++i) m[i] = static_cast<float>(md[i]);
+    Utilities::RotateWorldMap(source.get(), target.get(), m);
+    ASSERT_LT(target->m_yStart, target->m_yEnd);
+
+    const double step = 2 * M_PI / W;
+    size_t differing = 0, compared = 0;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < W; ++x) {
+            const bool inX = target->m_xStart <= target->m_xEnd ? x >= target->m_xStart && x < target->m_xEnd
+                                                                 : x >= target->m_xStart || x < target->m_xEnd;
+            const bool inside = inX && y >= target->m_yStart && y < target->m_yEnd;
+            const int got = Row(*target, y)[x];
+            if (!inside) {
+                ASSERT_EQ(got, 0) << "outside the data area: " << x << ", " << y;
+                continue;
+            }
+            const double lon = (x - W / 2) * step, lat = (y - rows / 2) * step;
+            const double p[3] = {std::cos(lon) * std::cos(lat), -std::sin(lon) * std::cos(lat), -std::sin(lat)};
+            double q[3];
+            for (int r = 0; r < 3; ++r) q[r] = md[3 * r] * p[0] + md[3 * r + 1] * p[1] + md[3 * r + 2] * p[2];
+            const double slon = std::atan2(-q[1], q[0]), slat = -std::asin(std::clamp(q[2], -1.0, 1.0));
+            const int sx = std::clamp(static_cast<int>(slon / step) + W / 2, 0, W - 1);
+            const int sy = std::clamp(static_cast<int>(slat / step) + rows / 2, 0, rows - 1);
+            ++compared;
+            differing += got != Row(*source, sy)[sx];
+        }
+    EXPECT_GT(compared, static_cast<size_t>(W * rows / 4));
+    // Float and double may fall either side of a pixel edge.
+    EXPECT_LE(differing, compared / 100) << differing << " of " << compared;
+}
+
+TEST(RotateWorldMap, MapsWithoutStoredSamplesChangeNothing)
+{
+    auto source = FullMap(64, 1);
+    auto empty = std::make_unique<WorldMapBase>();
+    auto target = FullMap(64, 1);
+    std::memset(Row(*target, 5), 9, 64);
+    target->UpdateScanLineArea(5);
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    Utilities::RotateWorldMap(empty.get(), target.get(), identity);
+    EXPECT_EQ(Row(*target, 5)[10], 9);
+    EXPECT_EQ(target->m_yEnd, 6);
+    Utilities::RotateWorldMap(source.get(), empty.get(), identity);
+    EXPECT_EQ(empty->GetData(), nullptr);
+}
+
+}  // namespace
