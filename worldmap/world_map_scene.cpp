@@ -5,7 +5,7 @@
 #include "worldmap/world_map.h"
 
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/map_math.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "adjust/globfit/radial_polynomial.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "platform/xformkit/transform_euler.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/image_frame.h"

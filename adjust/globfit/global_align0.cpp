@@ -1,9 +1,9 @@
 #include "adjust/globfit/global_align0.h"
 
 #include "adjust/globfit/globfit_settings.h"
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "platform/panocore/img_info.h"
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "platform/xformkit/transform_3d.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/image_frame.h"

@@ -1,10 +1,10 @@
 #include "adjust/globfit/photometric_base.h"
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "platform/imgcore/color_ctrl.h"
 #include "platform/panocore/img_info.h"
 #include "platform/panocore/pair_blend.h"
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
 

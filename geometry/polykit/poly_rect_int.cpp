@@ -1,6 +1,6 @@
 #include "geometry/polykit/poly_rect_int.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cmath>
 #include <vector>

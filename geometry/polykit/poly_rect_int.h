@@ -3,7 +3,7 @@
 // panorama view engine runs for every visible face.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 #include "geometry/polykit/polygon.h"
 
 class CPolyRectInt {

@@ -1,6 +1,6 @@
 #include "platform/win/tree_ctrl.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/control_models.h"
 #include "platform/win/resources.h"
 #include "platform/win/tree_model.h"

@@ -4,7 +4,7 @@
 // end-of-scroll code 8, style 0x50002800), so they keep their usual values.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include "platform/utilkit/debug_display.h"
 #include "geometry/polykit/poly_seg.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <memory>

@@ -10,7 +10,7 @@
 // it over only when the file is whole, so a damaged file changes nothing.
 #include "tour/tessiv/tour_project.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "tour/tessiv/config_stream.h"
 #include "tour/tessiv/tour_library.h"
 

@@ -4,14 +4,14 @@
 #include "segment/edgematch/ct_cc_maps.h"
 #include "segment/edgematch/ct_dist_map.h"
 #include "segment/edgematch/edgematch.h"
-#include "segment/edgematch/value_image.h"
+#include "segment/regionkit/value_image.h"
 #include "segment/regionkit/reg_tree.h"
 #include "segment/regionkit/tests/tree_test_support.h"
 
 #include "geometry/polykit/poly_clip.h"
 #include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "testkit/testkit.h"
 

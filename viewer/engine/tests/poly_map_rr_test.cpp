@@ -4,7 +4,7 @@
 #include "viewer/engine/poly_map_rr.h"
 
 #include "geometry/polykit/poly_clip.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "testkit/testkit.h"
 

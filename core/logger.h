@@ -1,4 +1,4 @@
-// Logging of the utility module: one formatted line per call, with a level
+// The suite's log: one formatted line per call, with a level
 // (1 errors "ERROR Class::Method ...", 2 version banner, 3 Enter/Leave trace,
 // 4 details). Every library reports its failures here instead of printing.
 #pragma once

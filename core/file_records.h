@@ -4,7 +4,7 @@
 // the status codes of the image-file load and information functions.
 #pragma once
 
-#include "imaging/byte_order.h"
+#include "core/byte_order.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The fixed-order field helpers: values read in both byte orders from known
 // bytes, little-endian writes that read back, and the exact-read and seek
 // helpers on a short file.
-#include "imaging/byte_order.h"
+#include "core/byte_order.h"
 
 #include <gtest/gtest.h>
 

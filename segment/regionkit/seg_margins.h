@@ -2,8 +2,7 @@
 // border segment of a region tree, and the difference of the two means. One
 // starting level is measured from the image; every coarser level is summed
 // from its sons. Region trees call it as the last step of their
-// construction (through the hook of segment/regionkit/seg_margins_hook.h,
-// which this library sets when it is loaded).
+// construction.
 #pragma once
 
 #include "segment/regionkit/reg_tree.h"

@@ -1,6 +1,6 @@
 // The panorama descriptor's byte layout: the 22-byte form written and read
 // back, the 14-byte form read with sign extension, and what is no descriptor.
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "segment/edgematch/value_image.h"
+#include "segment/regionkit/value_image.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <type_traits>
 

@@ -1,7 +1,7 @@
-#include "platform/utilkit/convolver.h"
+#include "geometry/fftkit/convolver.h"
 
 #include "geometry/fftkit/fft.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstddef>
 #include <new>

@@ -1,6 +1,8 @@
 // The stitching core's per-direction object of a link: the automatic marker
 // set of that direction and the intensity pairs measured along the pair's
 // seam. Links make it through GetPairInfoInterface and release it by delete.
+// It owns Marker sets, so it lives beside them rather than in the core's
+// stand-in (platform/panocore), which would otherwise include this library.
 #pragma once
 
 class Marker;

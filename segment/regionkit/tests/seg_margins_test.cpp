@@ -1,12 +1,11 @@
 // Segment margins on trees whose borders are known: which pixels the bands
 // take, the frame, integer means, the minimum count, sons combined by their
 // direction, and the limits of the record's fields.
-#include "segment/edgematch/seg_margins.h"
+#include "segment/regionkit/seg_margins.h"
 #include "segment/regionkit/reg_tree.h"
-#include "segment/regionkit/seg_margins_hook.h"
 #include "segment/regionkit/tests/tree_test_support.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 
@@ -17,18 +16,11 @@
 #include <string>
 #include <vector>
 
+using treetest::Borders;
 using treetest::BuiltTree;
 using treetest::CharImage;
 
 namespace {
-
-std::vector<BorderSegment*> Borders(CRegTree* t, int level)
-{
-    std::vector<BorderSegment*> out;
-    CRegTree::BorderIterator it(t, level);
-    for (BorderSegment* b = *it; b; ++it, b = *it) out.push_back(b);
-    return out;
-}
 
 // An 8-bit image of 1 or 3 channels filled by f(x, y, c).
 Image* Bytes(int w, int h, int channels, const std::function<int(int, int, int)>& f)
@@ -354,7 +346,6 @@ TEST(CalcAllSegMargins, RefusesInputsItCannotMeasure)
 
 TEST(ConstructTree, EndsByMeasuringMarginsFromTheMiddleLevelUp)
 {
-    ASSERT_EQ(GetSegMarginsCalculator(), &CalcAllSegMargins);
     BuiltTree t(treetest::RandomImage(40, 30, 3, 21), 60, 6, 4);
     ASSERT_TRUE(t.built);
     for (int level = 0; level < 4; ++level)

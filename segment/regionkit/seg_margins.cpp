@@ -1,10 +1,9 @@
-#include "segment/edgematch/seg_margins.h"
+#include "segment/regionkit/seg_margins.h"
 
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
-#include "segment/edgematch/value_image.h"
-#include "segment/regionkit/seg_margins_hook.h"
+#include "core/logger.h"
+#include "segment/regionkit/value_image.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,12 +12,6 @@
 #include <new>
 
 namespace {
-
-// Every tree built while this library is loaded gets its margins here.
-[[maybe_unused]] const bool g_hookSet = [] {
-    SetSegMarginsCalculator(&CalcAllSegMargins);
-    return true;
-}();
 
 template <class T>
 T Saturate(int64_t v)

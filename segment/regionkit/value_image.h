@@ -1,6 +1,6 @@
-// Value maps of contour matching (distance maps, hit masks, side maps, shift
-// maps) as viewable images for the debug windows: grey levels stretched
-// between two limits.
+// Value maps of region trees and contour matching (side maps, distance maps,
+// hit masks, shift maps) as viewable images for the debug windows: grey levels
+// stretched between two limits.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // one image and the shape of a correlation peak. Copied member-wise.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdint>
 #include <type_traits>

@@ -1,5 +1,4 @@
-#include "platform/panocore/pair_info.h"
-
+#include "projectgraph/curvekit/pair_info.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "platform/utilkit/convolver.h"
+#include "geometry/fftkit/convolver.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
-#include "platform/utilkit/log_base.h"
+#include "core/app_data.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +33,7 @@ LogState& state()
 // support instructions tell users to look.
 std::string defaultLogFolder()
 {
-    return LogBase::getPath_log();
+    return CommonLogFolder();
 }
 
 std::string formatLine(const char* format, va_list args)
