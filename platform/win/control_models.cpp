@@ -324,7 +324,82 @@ bool EditModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
+// ---- Item lists of list boxes and combo boxes ---------------------------------------------
+
+namespace {
+
+constexpr ItemMessages kListBoxItems{LB_ADDSTRING,  LB_INSERTSTRING, LB_DELETESTRING, LB_RESETCONTENT,
+                                     LB_GETCOUNT,   LB_GETTEXT,      LB_GETTEXTLEN,   LB_SETITEMDATA,
+                                     LB_GETITEMDATA, LB_FINDSTRINGEXACT, LBS_SORT,     LB_ERR};
+constexpr ItemMessages kComboItems{CB_ADDSTRING,  CB_INSERTSTRING, CB_DELETESTRING, CB_RESETCONTENT,
+                                   CB_GETCOUNT,   CB_GETLBTEXT,    CB_GETLBTEXTLEN, CB_SETITEMDATA,
+                                   CB_GETITEMDATA, CB_FINDSTRINGEXACT, CBS_SORT,     CB_ERR};
+
+}  // namespace
+
+bool ItemListModel::HandleItems(WindowData& w, const ItemMessages& codes, UINT message, WPARAM wParam,
+                                LPARAM lParam, LRESULT& result)
+{
+    const HWND hwnd = w.hwnd;
+    // Negative indexes arrive as huge unsigned values and fail this test too.
+    const bool inRange = wParam < items.size();
+    if (message == codes.add || message == codes.insert) {
+        const char* text = lParam ? reinterpret_cast<const char*>(lParam) : "";
+        size_t index = items.size();
+        if (message == codes.add && (w.style & codes.sortStyle)) index = SortedIndex(items, text);
+        if (message == codes.insert && static_cast<intptr_t>(wParam) >= 0) {
+            if (wParam > items.size()) {
+                result = codes.error;
+                return true;
+            }
+            index = wParam;
+        }
+        items.insert(items.begin() + static_cast<long>(index), ListItem{text, 0, false});
+        if (current >= static_cast<int>(index)) ++current;
+        result = static_cast<LRESULT>(index);
+        Redraw(hwnd);
+    } else if (message == codes.remove) {
+        if (!inRange) {
+            result = codes.error;
+            return true;
+        }
+        const int index = static_cast<int>(wParam);
+        items.erase(items.begin() + index);
+        if (current == index) current = -1;
+        else if (current > index) --current;
+        ItemsRemoved(w, false);
+        result = static_cast<LRESULT>(items.size());
+        Redraw(hwnd);
+    } else if (message == codes.reset) {
+        items.clear();
+        current = -1;
+        ItemsRemoved(w, true);
+        Redraw(hwnd);
+    } else if (message == codes.count) {
+        result = static_cast<LRESULT>(items.size());
+    } else if (message == codes.getText) {
+        result = inRange ? CopyText(items[wParam].text, lParam) : codes.error;
+    } else if (message == codes.getTextLength) {
+        result = inRange ? static_cast<LRESULT>(items[wParam].text.size()) : codes.error;
+    } else if (message == codes.setData) {
+        if (inRange) items[wParam].data = static_cast<DWORD_PTR>(lParam);
+        else result = codes.error;
+    } else if (message == codes.getData) {
+        result = inRange ? static_cast<LRESULT>(items[wParam].data) : codes.error;
+    } else if (message == codes.findExact) {
+        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), true);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // ---- Combo boxes -------------------------------------------------------------------------
+
+void ComboModel::ItemsRemoved(WindowData& w, bool all)
+{
+    if (all) w.text.clear();
+}
 
 bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
@@ -336,45 +411,8 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
         if (editable) w.text = current >= 0 ? items[static_cast<size_t>(current)].text : w.text;
         Redraw(hwnd);
     };
+    if (HandleItems(w, kComboItems, message, wParam, lParam, result)) return true;
     switch (message) {
-    case CB_ADDSTRING:
-    case CB_INSERTSTRING: {
-        const char* text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        size_t index = items.size();
-        if (message == CB_ADDSTRING && (w.style & CBS_SORT)) index = SortedIndex(items, text);
-        if (message == CB_INSERTSTRING && static_cast<intptr_t>(wParam) >= 0) {
-            if (wParam > items.size()) {
-                result = CB_ERR;
-                return true;
-            }
-            index = wParam;
-        }
-        items.insert(items.begin() + static_cast<long>(index), ListItem{text, 0, false});
-        if (current >= static_cast<int>(index)) ++current;
-        result = static_cast<LRESULT>(index);
-        Redraw(hwnd);
-        return true;
-    }
-    case CB_DELETESTRING: {
-        if (wParam >= items.size()) {
-            result = CB_ERR;
-            return true;
-        }
-        const int index = static_cast<int>(wParam);
-        items.erase(items.begin() + index);
-        if (current == index) current = -1;
-        else if (current > index) --current;
-        result = static_cast<LRESULT>(items.size());
-        Redraw(hwnd);
-        return true;
-    }
-    case CB_RESETCONTENT:
-        items.clear();
-        current = -1;
-        w.text.clear();
-        Redraw(hwnd);
-        return true;
-    case CB_GETCOUNT: result = count; return true;
     case CB_GETCURSEL: result = current; return true;
     case CB_SETCURSEL: {
         const int index = static_cast<int>(static_cast<intptr_t>(wParam));
@@ -382,15 +420,8 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
         result = (index >= 0 && index < count) ? index : CB_ERR;
         return true;
     }
-    case CB_GETLBTEXT:
-        result = (wParam < items.size()) ? CopyText(items[wParam].text, lParam) : CB_ERR;
-        return true;
-    case CB_GETLBTEXTLEN:
-        result = (wParam < items.size()) ? static_cast<LRESULT>(items[wParam].text.size()) : CB_ERR;
-        return true;
     case CB_FINDSTRING:
-    case CB_FINDSTRINGEXACT:
-        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), message == CB_FINDSTRINGEXACT);
+        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), false);
         return true;
     case CB_SELECTSTRING: {
         const int found = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), false);
@@ -398,16 +429,6 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
         result = found;
         return true;
     }
-    case CB_SETITEMDATA:
-        if (wParam >= items.size()) {
-            result = CB_ERR;
-            return true;
-        }
-        items[wParam].data = static_cast<DWORD_PTR>(lParam);
-        return true;
-    case CB_GETITEMDATA:
-        result = (wParam < items.size()) ? static_cast<LRESULT>(items[wParam].data) : CB_ERR;
-        return true;
     case CB_SHOWDROPDOWN:
         if ((wParam != 0) != dropped) {
             dropped = wParam != 0;
@@ -502,53 +523,25 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
 
 // ---- List boxes ------------------------------------------------------------------------------
 
+void ListBoxModel::ItemsRemoved(WindowData&, bool all)
+{
+    if (all) {
+        caret = anchor = top = 0;
+        return;
+    }
+    const int last = std::max(0, static_cast<int>(items.size()) - 1);
+    caret = std::min(caret, last);
+    anchor = std::min(anchor, last);
+}
+
 bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     const HWND hwnd = w.hwnd;
     const bool multi = (w.style & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
     const int count = static_cast<int>(items.size());
     auto inRange = [&](intptr_t i) { return i >= 0 && i < count; };
+    if (HandleItems(w, kListBoxItems, message, wParam, lParam, result)) return true;
     switch (message) {
-    case LB_ADDSTRING:
-    case LB_INSERTSTRING: {
-        const char* text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        size_t index = items.size();
-        if (message == LB_ADDSTRING && (w.style & LBS_SORT)) index = SortedIndex(items, text);
-        if (message == LB_INSERTSTRING && static_cast<intptr_t>(wParam) >= 0) {
-            if (wParam > items.size()) {
-                result = LB_ERR;
-                return true;
-            }
-            index = wParam;
-        }
-        items.insert(items.begin() + static_cast<long>(index), ListItem{text, 0, false});
-        if (current >= static_cast<int>(index)) ++current;
-        result = static_cast<LRESULT>(index);
-        Redraw(hwnd);
-        return true;
-    }
-    case LB_DELETESTRING: {
-        if (!inRange(static_cast<intptr_t>(wParam))) {
-            result = LB_ERR;
-            return true;
-        }
-        const int index = static_cast<int>(wParam);
-        items.erase(items.begin() + index);
-        if (current == index) current = -1;
-        else if (current > index) --current;
-        caret = std::min(caret, std::max(0, static_cast<int>(items.size()) - 1));
-        anchor = std::min(anchor, std::max(0, static_cast<int>(items.size()) - 1));
-        result = static_cast<LRESULT>(items.size());
-        Redraw(hwnd);
-        return true;
-    }
-    case LB_RESETCONTENT:
-        items.clear();
-        current = -1;
-        caret = anchor = top = 0;
-        Redraw(hwnd);
-        return true;
-    case LB_GETCOUNT: result = count; return true;
     case LB_GETCURSEL: result = multi ? (count ? caret : LB_ERR) : current; return true;
     case LB_SETCURSEL: {
         if (multi) {
@@ -605,25 +598,6 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
         result = n;
         return true;
     }
-    case LB_GETTEXT:
-        result = inRange(static_cast<intptr_t>(wParam)) ? CopyText(items[wParam].text, lParam) : LB_ERR;
-        return true;
-    case LB_GETTEXTLEN:
-        result = inRange(static_cast<intptr_t>(wParam)) ? static_cast<LRESULT>(items[wParam].text.size()) : LB_ERR;
-        return true;
-    case LB_SETITEMDATA:
-        if (!inRange(static_cast<intptr_t>(wParam))) {
-            result = LB_ERR;
-            return true;
-        }
-        items[wParam].data = static_cast<DWORD_PTR>(lParam);
-        return true;
-    case LB_GETITEMDATA:
-        result = inRange(static_cast<intptr_t>(wParam)) ? static_cast<LRESULT>(items[wParam].data) : LB_ERR;
-        return true;
-    case LB_FINDSTRINGEXACT:
-        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), true);
-        return true;
     case LB_GETTOPINDEX: result = top; return true;
     case LB_SETTOPINDEX:
         if (!inRange(static_cast<intptr_t>(wParam))) {

@@ -71,24 +71,49 @@ struct ListItem {
     bool selected = false;
 };
 
-class ComboModel : public ControlModel {
+// The numbers of one control's item messages (list box LB_*, combo box CB_*).
+struct ItemMessages {
+    UINT add, insert, remove, reset, count, getText, getTextLength, setData, getData, findExact;
+    DWORD sortStyle;
+    LRESULT error;
+};
+
+// The item list of a list box or of a combo box's list: adding, inserting,
+// removing, reading and finding items answer alike in both controls.
+class ItemListModel : public ControlModel {
 public:
     std::vector<ListItem> items;
     int current = -1;
+
+protected:
+    // Answers the item messages of `codes`; false for any other message.
+    bool HandleItems(WindowData& w, const ItemMessages& codes, UINT message, WPARAM wParam, LPARAM lParam,
+                     LRESULT& result);
+    // After one item (or, when `all`, every item) was removed.
+    virtual void ItemsRemoved(WindowData& w, bool all) = 0;
+};
+
+class ComboModel : public ItemListModel {
+public:
     bool dropped = false;
     bool Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Paint(WindowData& w, CDC& dc) override;
+
+private:
+    void ItemsRemoved(WindowData& w, bool all) override;
 };
 
-class ListBoxModel : public ControlModel {
+// `current` is the selection of a single-selection list box.
+class ListBoxModel : public ItemListModel {
 public:
-    std::vector<ListItem> items;
-    int current = -1;  // single selection
     int caret = 0;
     int anchor = 0;
     int top = 0;
     bool Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Paint(WindowData& w, CDC& dc) override;
+
+private:
+    void ItemsRemoved(WindowData& w, bool all) override;
 };
 
 class SliderModel : public ControlModel {
