@@ -45,6 +45,11 @@ public:
     // The effect of a click: automatic check boxes toggle, automatic radio
     // buttons take the check from their group; then BN_CLICKED.
     static void Click(HWND hwnd);
+
+private:
+    bool HandleState(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam);
+    bool HandleFocus(WindowData& w, UINT message);
 };
 
 class StaticModel : public ControlModel {
@@ -63,6 +68,13 @@ public:
     bool focused = false;
     bool Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Paint(WindowData& w, CDC& dc) override;
+
+private:
+    void SetText(WindowData& w, LPARAM text);
+    void TypeText(WindowData& w, LPARAM typed);
+    void TypeChar(WindowData& w, char c);
+    bool HandleSettings(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleFocus(WindowData& w, UINT message);
 };
 
 struct ListItem {
@@ -100,6 +112,12 @@ public:
     void Paint(WindowData& w, CDC& dc) override;
 
 private:
+    static bool IsEditable(const WindowData& w);
+    void Select(WindowData& w, int index);
+    void Pick(WindowData& w, int index);
+    bool HandleSelection(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleText(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void ItemsRemoved(WindowData& w, bool all) override;
 };
 
@@ -113,6 +131,12 @@ public:
     void Paint(WindowData& w, CDC& dc) override;
 
 private:
+    static bool IsMulti(const WindowData& w);
+    bool InRange(intptr_t i) const;
+    void Pick(WindowData& w, int index, UINT keys);
+    bool HandleSelection(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleScrolling(WindowData& w, UINT message, WPARAM wParam, LRESULT& result);
+    bool HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void ItemsRemoved(WindowData& w, bool all) override;
 };
 
@@ -130,6 +154,12 @@ public:
     // Position under a client x (or y for vertical sliders).
     int PosFromPoint(const WindowData& w, POINT client) const;
     RECT ThumbRect(const WindowData& w) const;
+
+private:
+    void ClampPos();
+    bool HandleSettings(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleMouse(WindowData& w, UINT message, LPARAM lParam);
+    bool HandleKeys(WindowData& w, UINT message, WPARAM wParam);
 };
 
 class ProgressModel : public ControlModel {
