@@ -6,6 +6,8 @@
 #include "core/geometry_records.h"
 #include "geometry/polykit/polygon.h"
 
+#include <vector>
+
 class CPolyRectInt {
 public:
     CPolyRectInt() = default;
@@ -27,4 +29,9 @@ private:
         int side;
         int kind;
     };
+
+    static std::vector<INT_NODE> Crossings(const std::vector<POINT2>& v, const std::vector<bool>& inside,
+                                           const REGION2& r);
+    static void PassThrough(const POINT2& a, const POINT2& b, int i, const REGION2& r, std::vector<INT_NODE>& nodes);
+    static CPolygon* Walk(const std::vector<INT_NODE>& nodes, const std::vector<POINT2>& v, const REGION2& r);
 };
