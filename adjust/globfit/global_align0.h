@@ -5,6 +5,7 @@
 // exported by Globfit for outside callers.
 #pragma once
 
+#include "adjust/globfit/frame_pairs.h"
 #include "projectgraph/curvekit/point2m.h"
 
 #include <vector>
@@ -47,13 +48,7 @@ protected:
         float cx, cy;
         float d[3];
     };
-    struct MarkerPair {
-        int i = 0;
-        int j = 0;
-        POINT2M* a = nullptr;
-        POINT2M* b = nullptr;
-        int count = 0;
-    };
+    using MarkerPair = globfit::MarkerPair;
     static constexpr int kMaxBlock = 9;
 
     void SetFormat();
@@ -76,7 +71,7 @@ protected:
     void WriteResults();
 
     int m_nFrames = 0;
-    int m_pairsReserved = 0;
+    int m_pairsReserved = 0;  // the caller's expected pair count; blocks follow the pairs found
     int* m_list = nullptr;  // the caller's
     // Normal equations: per-frame diagonal blocks, one block per linked
     // pair (the table holds block indices, -1 for none), the tail rows of
