@@ -165,6 +165,39 @@ void PhotometricBase::ComputeAx(const float* x, float* y) const
     }
 }
 
+void PhotometricBase::Descend(float tolerance, const std::function<float()>& computeA,
+                              const std::function<void(std::vector<float>& step)>& apply,
+                              const std::function<void()>& save, const std::function<void()>& restore)
+{
+    constexpr int kOuterSteps = 51;
+    constexpr int kHalvings = 21;
+    constexpr int kMinSteps = 5;
+    float error = computeA();
+    int accepted = 0;
+    for (int outer = 0; outer < kOuterSteps; ++outer) {
+        CG(tolerance);
+        std::vector<float> step = m_step;
+        float gain = 0.0f;
+        bool better = false;
+        for (int h = 0; h < kHalvings; ++h) {
+            save();
+            apply(step);
+            const float trial = computeA();
+            if (error - trial > 0.0f) {
+                gain = error - trial;
+                error = trial;
+                better = true;
+                break;
+            }
+            for (float& s : step) s *= 0.5f;
+            restore();
+        }
+        if (!better) break;  // parameters stay at the last accepted values
+        ++accepted;
+        if (!(gain >= tolerance || accepted < kMinSteps)) break;
+    }
+}
+
 int PhotometricBase::CG(float tolerance)
 {
     const int m = m_size;

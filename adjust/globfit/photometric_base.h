@@ -5,6 +5,7 @@
 // the sample lookup through a frame's colour tables.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 class ImageFrame;
@@ -55,6 +56,17 @@ protected:
     // iterations run.
     int CG(float tolerance);
     void ComputeAx(const float* x, float* y) const;
+
+    // The damped descent of GlobalGamma and GlobalIntensity: up to 51 steps,
+    // each the CG solution of the normal equations that `computeA` builds
+    // (it returns the error), halved up to 21 times until the error falls.
+    // `save` and `restore` keep the parameters across a rejected trial and
+    // `apply` moves them by a step (it may scale the step in place). Ends
+    // when no step lowers the error, or once a step gains less than
+    // `tolerance` after five accepted ones.
+    void Descend(float tolerance, const std::function<float()>& computeA,
+                 const std::function<void(std::vector<float>& step)>& apply, const std::function<void()>& save,
+                 const std::function<void()>& restore);
 
     // A record channel's sample through the frame's manual colour table:
     // record channels 0, 1, 2 are blue, green and red (the images' sample
