@@ -10,8 +10,7 @@
 class Logger {
 public:
     // Writes one line when `level` is at or below the current level.
-    static void log(const char* format, int level, ...)
-        __attribute__((format(printf, 1, 3)));
+    static void log(const char* format, int level, ...) __attribute__((format(printf, 1, 3)));
     static void logV(const char* format, int level, va_list args);
     static void logMsg(const char* text, int level);
 
@@ -40,7 +39,11 @@ public:
     const std::string& text() const { return m_text; }
     bool contains(const std::string& part) const { return m_text.find(part) != std::string::npos; }
     int errorCount() const { return m_errors; }
-    void clear() { m_text.clear(); m_errors = 0; }
+    void clear()
+    {
+        m_text.clear();
+        m_errors = 0;
+    }
 
 private:
     std::string m_text;

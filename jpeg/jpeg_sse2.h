@@ -4,8 +4,8 @@
 // as geometry/rowmap/row_map_sse2.h).
 #pragma once
 
-#include <cstdint>
 #include <emmintrin.h>
+#include <cstdint>
 
 namespace {
 
@@ -13,8 +13,8 @@ namespace {
 // a first + b second.
 inline __m128i Pair(int32_t first, int32_t second)
 {
-    return _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(second) << 16) |
-                                               (static_cast<uint32_t>(first) & 0xFFFF)));
+    return _mm_set1_epi32(
+        static_cast<int32_t>((static_cast<uint32_t>(second) << 16) | (static_cast<uint32_t>(first) & 0xFFFF)));
 }
 
 inline void Transpose8x8(__m128i r[8])

@@ -5,9 +5,9 @@
 #include "worldmap/rgb_swap.h"
 #include "worldmap/tiff_tags.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
-#include <sys/stat.h>
 #include <cstring>
 #include <vector>
 
@@ -67,12 +67,9 @@ uint16_t SampleFormatOf(unsigned short type)
     switch (type) {
     case IMG_INT8:
     case IMG_INT16:
-    case IMG_INT32:
-        return 2;
-    case IMG_FLOAT:
-        return 3;
-    default:
-        return 0;  // unsigned: the tag is not written
+    case IMG_INT32: return 2;
+    case IMG_FLOAT: return 3;
+    default: return 0;  // unsigned: the tag is not written
     }
 }
 
@@ -155,7 +152,7 @@ public:
     {
         // Every write is a large chunk of its own: no stream buffer between.
         if (m_file) std::setvbuf(m_file, nullptr, _IONBF, 0);
-        struct stat st{};
+        struct stat st = {};
         m_regular = m_file && fstat(fileno(m_file), &st) == 0 && S_ISREG(st.st_mode);
     }
     ~TiffFile()
@@ -195,8 +192,7 @@ int CheckSave(Image* image, const RECT* rect, const FileExtraData* extra, Area* 
 {
     const int channels = image ? image->GetChannels() : 0;
     const int bits = image ? image->GetDataBits() : 0;
-    if (!image || !image->GetData() || (channels != 1 && channels != 3) || bits == 0 ||
-        !ClipArea(*image, rect, area)) {
+    if (!image || !image->GetData() || (channels != 1 && channels != 3) || bits == 0 || !ClipArea(*image, rect, area)) {
         Logger::log("ERROR SaveImageAsTiff: no pixels to write", 1);
         return kSaveTiffNoData;
     }
@@ -308,9 +304,9 @@ int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
         return kSaveTiffNoData;
     }
     uint32_t descriptorEntry = 0;
-    const std::vector<uint8_t> head = TiffHead(TiffEntries(*image, area, stripBytes, descriptorLength),
-                                               image->GetChannels(), image->GetDataBits(), extra, descriptorLength,
-                                               &descriptorEntry);
+    const std::vector<uint8_t> head =
+        TiffHead(TiffEntries(*image, area, stripBytes, descriptorLength), image->GetChannels(), image->GetDataBits(),
+                 extra, descriptorLength, &descriptorEntry);
     TiffFile file(info->path);
     if (!file.IsOpen()) {
         Logger::log("ERROR SaveImageAsTiff: cannot create %s", 1, info->path);
@@ -322,6 +318,8 @@ int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
     }
     // The position of an entry whose value lies after the IFD, for a caller
     // that patches the file later; 0 when the descriptor sits inline.
-    if (extra) static_cast<FileExtraData*>(info->extra)->scratch = static_cast<int32_t>(descriptorLength > 4 ? descriptorEntry : 0);
+    if (extra)
+        static_cast<FileExtraData*>(info->extra)->scratch =
+            static_cast<int32_t>(descriptorLength > 4 ? descriptorEntry : 0);
     return kSaveTiffOk;
 }

@@ -4,8 +4,8 @@
 // of the row, and copied or averaged into the samples already there.
 #include "worldmap/world_map.h"
 
-#include "platform/sceneio/kestova_file.h"
 #include "core/logger.h"
+#include "platform/sceneio/kestova_file.h"
 #include "worldmap/map_math.h"
 
 #include <algorithm>
@@ -82,7 +82,7 @@ void WriteSector(const WorldMapBase::ScanLine& line, const CSector& sector, int6
     int64_t l = sector.m_last;
     const uint8_t* src = sector.GetDataPtr();
     if (l - g + 1 > s) l = g + s - 1;  // longer than the row: one turn of it
-    int64_t o = g, t = l;                // the extent recorded
+    int64_t o = g, t = l;              // the extent recorded
     g = Wrap(g + s / 2 - vc, s);
     l = Wrap(l + s / 2 - vc, s);
     if (g <= l) {
@@ -193,8 +193,8 @@ void WorldMap::AddDataBlend(KestovaFile* file)
             const int64_t lo = std::max(from, fs);
             const int64_t hi = std::min(to, ls);
             if (lo > hi) return;
-            WriteSamples(line.m_line + static_cast<size_t>(lo - fs) * mc, src + (lo - from) * fc, hi - lo + 1, fc,
-                         mc, true);
+            WriteSamples(line.m_line + static_cast<size_t>(lo - fs) * mc, src + (lo - from) * fc, hi - lo + 1, fc, mc,
+                         true);
         };
         for (int k = 0; k < band->m_numSectors; ++k) {
             const CSector* sector = band->m_sectors[k];

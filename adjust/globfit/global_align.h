@@ -143,8 +143,8 @@ protected:
     // Fields, in the order of the solver's record.
     int m_nFrames = 0;
     int m_extra = 0;
-    int* m_list = nullptr;              // the caller's
-    State m_state;                      // rotation vectors, matrices, focal lengths, centres, forward distortion
+    int* m_list = nullptr;  // the caller's
+    State m_state;          // rotation vectors, matrices, focal lengths, centres, forward distortion
     float m_invDist[4] = {1.0f, 0.0f, 0.0f, 0.0f};
     int m_nRotation = 0;
     int m_nFocal = 0;

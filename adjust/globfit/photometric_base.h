@@ -86,7 +86,7 @@ protected:
 
     int m_perFrame = 1;
     int m_size = 0;
-    std::vector<float> m_A;     // m_size x m_size, rows first
+    std::vector<float> m_A;  // m_size x m_size, rows first
     std::vector<float> m_b;
     std::vector<float> m_step;  // CG solution
     std::vector<float> m_r, m_p, m_q;

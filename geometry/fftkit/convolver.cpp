@@ -1,7 +1,7 @@
 #include "geometry/fftkit/convolver.h"
 
-#include "geometry/fftkit/fft.h"
 #include "core/logger.h"
+#include "geometry/fftkit/fft.h"
 
 #include <cstddef>
 #include <new>

@@ -35,7 +35,8 @@ bool IsConvex(const POINT2* v, int n)
 double SignedArea(const POINT2* v, int n)
 {
     double s = 0;
-    for (int i = 0; i < n; ++i) s += static_cast<double>(v[i].x) * v[(i + 1) % n].y - static_cast<double>(v[(i + 1) % n].x) * v[i].y;
+    for (int i = 0; i < n; ++i)
+        s += static_cast<double>(v[i].x) * v[(i + 1) % n].y - static_cast<double>(v[(i + 1) % n].x) * v[i].y;
     return s / 2;
 }
 
@@ -203,10 +204,8 @@ CPolygon* CPolyRectInt::Walk(const std::vector<INT_NODE>& nodes, const std::vect
     int count = 0;
     bool overflow = false;
     auto put = [&](const POINT2& p) {
-        if (count < room)
-            out->m_pPoints[count++] = p;
-        else
-            overflow = true;
+        if (count < room) out->m_pPoints[count++] = p;
+        else overflow = true;
     };
     const int m = static_cast<int>(nodes.size());
     for (int k = 0; k < m; ++k) {

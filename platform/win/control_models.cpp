@@ -4,9 +4,9 @@
 #include "platform/win/message_queue.h"
 #include "platform/win/system.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 namespace win {
 
@@ -249,9 +249,7 @@ bool StaticModel::Handle(WindowData& w, UINT message, WPARAM, LPARAM lParam, LRE
         Redraw(hwnd);
         return true;
     case STM_GETIMAGE: result = reinterpret_cast<LRESULT>(image); return true;
-    case WM_LBUTTONDOWN:
-        pressed = true;
-        return true;
+    case WM_LBUTTONDOWN: pressed = true; return true;
     case WM_LBUTTONUP:
         if (pressed && (w.style & SS_NOTIFY)) {
             pressed = false;
@@ -378,17 +376,17 @@ bool EditModel::HandleFocus(WindowData& w, UINT message)
 
 namespace {
 
-constexpr ItemMessages kListBoxItems{LB_ADDSTRING,  LB_INSERTSTRING, LB_DELETESTRING, LB_RESETCONTENT,
-                                     LB_GETCOUNT,   LB_GETTEXT,      LB_GETTEXTLEN,   LB_SETITEMDATA,
-                                     LB_GETITEMDATA, LB_FINDSTRINGEXACT, LBS_SORT,     LB_ERR};
-constexpr ItemMessages kComboItems{CB_ADDSTRING,  CB_INSERTSTRING, CB_DELETESTRING, CB_RESETCONTENT,
-                                   CB_GETCOUNT,   CB_GETLBTEXT,    CB_GETLBTEXTLEN, CB_SETITEMDATA,
-                                   CB_GETITEMDATA, CB_FINDSTRINGEXACT, CBS_SORT,     CB_ERR};
+constexpr ItemMessages kListBoxItems{LB_ADDSTRING,   LB_INSERTSTRING,    LB_DELETESTRING, LB_RESETCONTENT,
+                                     LB_GETCOUNT,    LB_GETTEXT,         LB_GETTEXTLEN,   LB_SETITEMDATA,
+                                     LB_GETITEMDATA, LB_FINDSTRINGEXACT, LBS_SORT,        LB_ERR};
+constexpr ItemMessages kComboItems{CB_ADDSTRING,   CB_INSERTSTRING,    CB_DELETESTRING, CB_RESETCONTENT,
+                                   CB_GETCOUNT,    CB_GETLBTEXT,       CB_GETLBTEXTLEN, CB_SETITEMDATA,
+                                   CB_GETITEMDATA, CB_FINDSTRINGEXACT, CBS_SORT,        CB_ERR};
 
 }  // namespace
 
-bool ItemListModel::HandleItems(WindowData& w, const ItemMessages& codes, UINT message, WPARAM wParam,
-                                LPARAM lParam, LRESULT& result)
+bool ItemListModel::HandleItems(WindowData& w, const ItemMessages& codes, UINT message, WPARAM wParam, LPARAM lParam,
+                                LRESULT& result)
 {
     const HWND hwnd = w.hwnd;
     // Negative indexes arrive as huge unsigned values and fail this test too.
@@ -485,9 +483,7 @@ bool ComboModel::HandleSelection(WindowData& w, UINT message, WPARAM wParam, LPA
         result = (index >= 0 && index < static_cast<int>(items.size())) ? index : CB_ERR;
         return true;
     }
-    case CB_FINDSTRING:
-        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), false);
-        return true;
+    case CB_FINDSTRING: result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), false); return true;
     case CB_SELECTSTRING: {
         const int found = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), false);
         if (found >= 0) Select(w, found);
@@ -537,8 +533,8 @@ bool ComboModel::HandleText(WindowData& w, UINT message, WPARAM wParam, LPARAM l
         return true;
     }
     case WM_GETTEXTLENGTH:
-        result = static_cast<LRESULT>(
-            editable ? w.text.size() : (current >= 0 ? items[static_cast<size_t>(current)].text.size() : 0));
+        result = static_cast<LRESULT>(editable ? w.text.size()
+                                               : (current >= 0 ? items[static_cast<size_t>(current)].text.size() : 0));
         return true;
     default: return false;
     }
@@ -686,8 +682,8 @@ bool ListBoxModel::HandleSelection(WindowData& w, UINT message, WPARAM wParam, L
         return true;
     }
     case LB_GETSELCOUNT:
-        result = multi ? std::count_if(items.begin(), items.end(), [](const ListItem& i) { return i.selected; })
-                       : LB_ERR;
+        result =
+            multi ? std::count_if(items.begin(), items.end(), [](const ListItem& i) { return i.selected; }) : LB_ERR;
         return true;
     case LB_GETSELITEMS: {
         if (!multi) {
@@ -1032,8 +1028,8 @@ void RegisterControlClasses(WindowSystem& system)
                           COLOR_WINDOW, IDC_ARROW});
     system.RegisterClass({"ListBox", [] { return std::make_unique<ListBoxModel>(); }, [] { return new CListBox(); },
                           COLOR_WINDOW, IDC_ARROW});
-    system.RegisterClass({"Trackbar", [] { return std::make_unique<SliderModel>(); },
-                          [] { return new CSliderCtrl(); }, COLOR_BTNFACE, IDC_ARROW});
+    system.RegisterClass({"Trackbar", [] { return std::make_unique<SliderModel>(); }, [] { return new CSliderCtrl(); },
+                          COLOR_BTNFACE, IDC_ARROW});
     system.RegisterClass({"Progress", [] { return std::make_unique<ProgressModel>(); },
                           [] { return new CProgressCtrl(); }, COLOR_BTNFACE, IDC_ARROW});
     system.RegisterClass({"Dialog", nullptr, nullptr, COLOR_BTNFACE, IDC_ARROW});

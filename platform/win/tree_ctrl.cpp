@@ -5,10 +5,10 @@
 #include "platform/win/resources.h"
 #include "platform/win/tree_model.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <strings.h>
 
 namespace win {
 
@@ -228,8 +228,7 @@ LRESULT TreeModel::InsertItem(HWND hwnd, const TVINSERTSTRUCT* insert)
         pos = 0;
     } else if (insert->hInsertAfter == TVI_SORT) {
         pos = 0;
-        while (pos < siblings.size() && strcasecmp(Find(siblings[pos])->text.c_str(), node->text.c_str()) <= 0)
-            ++pos;
+        while (pos < siblings.size() && strcasecmp(Find(siblings[pos])->text.c_str(), node->text.c_str()) <= 0) ++pos;
     } else if (insert->hInsertAfter != TVI_LAST && insert->hInsertAfter) {
         auto at = std::find(siblings.begin(), siblings.end(), insert->hInsertAfter);
         if (at != siblings.end()) pos = static_cast<size_t>(at - siblings.begin()) + 1;

@@ -1,8 +1,8 @@
 #include "segment/regionkit/seg_margins.h"
 
+#include "core/logger.h"
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "core/logger.h"
 #include "segment/regionkit/value_image.h"
 
 #include <algorithm>
@@ -162,7 +162,8 @@ void SegMarginCalc::MeasureLevel(int level, int a, int b)
 {
     m_side.assign(static_cast<size_t>(m_width) * m_height, 0);
     for (int x = 0; x < m_width; ++x) m_side[x] = m_side[static_cast<size_t>(m_height - 1) * m_width + x] = kFrame;
-    for (int y = 0; y < m_height; ++y) m_side[static_cast<size_t>(y) * m_width] = m_side[static_cast<size_t>(y) * m_width + m_width - 1] = kFrame;
+    for (int y = 0; y < m_height; ++y)
+        m_side[static_cast<size_t>(y) * m_width] = m_side[static_cast<size_t>(y) * m_width + m_width - 1] = kFrame;
 
     m_segments.clear();
     m_queue.clear();

@@ -70,8 +70,8 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_channels = 0;
-    std::vector<int32_t> m_side;           // per pixel: +k / -k sides of segment k, kFrame, 0 unclaimed
-    std::vector<QueueEntry> m_queue;       // breadth-first order; read from m_read
+    std::vector<int32_t> m_side;      // per pixel: +k / -k sides of segment k, kFrame, 0 unclaimed
+    std::vector<QueueEntry> m_queue;  // breadth-first order; read from m_read
     size_t m_read = 0;
     std::vector<BorderSegment*> m_segments;  // the measured level's segments, k - 1 indexed
     std::vector<Wide> m_levelSums;

@@ -87,8 +87,8 @@ TEST(Junction, PlusSignOnlyTwoPixelsInside)
         int x, y;
         bool drawn;
     };
-    const Case cases[] = {{1, 3, false}, {2, 3, true}, {3, 1, false}, {3, 2, true}, {8, 3, true}, {9, 3, false},
-                          {4, 6, true}, {4, 7, false}};
+    const Case cases[] = {{1, 3, false}, {2, 3, true},  {3, 1, false}, {3, 2, true},
+                          {8, 3, true},  {9, 3, false}, {4, 6, true},  {4, 7, false}};
     for (const Case& c : cases) {
         Image grey(10, 8, 1);
         Image rgb(10, 8, 3);

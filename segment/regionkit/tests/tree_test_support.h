@@ -42,8 +42,18 @@ struct BuiltTree {
 };
 
 // Corner and pixel geometry.
-inline int CornerX(const CRegTree& t, int c) { int w, h; t.GetDimension(w, h); return c % (w + 1); }
-inline int CornerY(const CRegTree& t, int c) { int w, h; t.GetDimension(w, h); return c / (w + 1); }
+inline int CornerX(const CRegTree& t, int c)
+{
+    int w, h;
+    t.GetDimension(w, h);
+    return c % (w + 1);
+}
+inline int CornerY(const CRegTree& t, int c)
+{
+    int w, h;
+    t.GetDimension(w, h);
+    return c / (w + 1);
+}
 
 // The borders of one level, in the tree's order.
 std::vector<BorderSegment*> Borders(CRegTree* tree, int level);
