@@ -8,7 +8,7 @@
 #include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "segment/edgematch/ct_dist_map.h"
-#include "segment/regionkit/value_image.h"
+#include "imaging/value_image.h"
 #include "segment/regionkit/reg_tree.h"
 
 #include <algorithm>

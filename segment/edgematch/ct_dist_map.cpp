@@ -3,7 +3,7 @@
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
 #include "core/logger.h"
-#include "segment/regionkit/value_image.h"
+#include "imaging/value_image.h"
 #include "segment/regionkit/reg_tree.h"
 
 #include <algorithm>

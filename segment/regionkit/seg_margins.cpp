@@ -3,7 +3,7 @@
 #include "core/logger.h"
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "segment/regionkit/value_image.h"
+#include "imaging/value_image.h"
 
 #include <algorithm>
 #include <cmath>

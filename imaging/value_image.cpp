@@ -1,4 +1,4 @@
-#include "segment/regionkit/value_image.h"
+#include "imaging/value_image.h"
 
 #include "imaging/image.h"
 #include "core/logger.h"

@@ -1,6 +1,7 @@
-// Value maps of region trees and contour matching (side maps, distance maps,
-// hit masks, shift maps) as viewable images for the debug windows: grey levels
-// stretched between two limits.
+// Value maps (region growing's labels and distances, the side maps of region
+// trees, contour matching's distance maps, hit masks and shift maps) as
+// viewable images for the debug windows: grey levels stretched between two
+// limits.
 #pragma once
 
 #include <cstdint>
