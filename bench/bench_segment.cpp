@@ -7,9 +7,7 @@
 #include "jpeg/jpeg_byte_source.h"
 #include "jpeg/jpeg_decoder.h"
 #include "platform/segkit/segkit.h"
-#include "segment/edgematch/seg_margins.h"
 #include "segment/regionkit/reg_tree.h"
-#include "segment/regionkit/seg_margins_hook.h"
 #include "segment/regionkit/seg_record.h"
 
 #include <benchmark/benchmark.h>
@@ -115,12 +113,12 @@ void BM_SegkitPhotoTo100Regions(benchmark::State& state)
     Report(state, seconds);
 }
 
-// A whole tree with its margins (Edgematch is linked, so the hook is set).
+// A whole tree with its margins.
 void BM_RegionTreePhoto100To10(benchmark::State& state)
 {
     Image* photo = Photo();
-    if (!photo || GetSegMarginsCalculator() != &CalcAllSegMargins) {
-        state.SkipWithError(photo ? "no margin calculator" : "cannot read the test photo");
+    if (!photo) {
+        state.SkipWithError("cannot read the test photo");
         return;
     }
     double seconds = 0;

@@ -6,7 +6,7 @@
 // go to /dev/shm when it exists, so that the disk does not set the pace.
 // Prints libtiff's time over ours: 1.0 is as fast as libtiff.
 #include "imaging/image.h"
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 #include "worldmap/rgb_swap.h"
 #include "worldmap/tiff_reader.h"
 #include "worldmap/tiff_writer.h"

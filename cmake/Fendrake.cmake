@@ -20,11 +20,14 @@ function(fendrake_add_folder folder)
   endforeach()
 endfunction()
 
-# fendrake_library(<target> SOURCES ... [LINKS ...] [STATIC])
+# fendrake_library(<target> SOURCES ... [LINKS ...] [PRIVATE ...] [STATIC])
 # One deliverable or stand-in module: a shared library named after the
-# deliverable (libJpegkit.so for "Jpegkit.dll").
+# deliverable (libJpegkit.so for "Jpegkit.dll"), with all its sources and
+# links in this one call. LINKS are the libraries whose types the target's
+# headers expose (linked PUBLIC, so users get them too); PRIVATE are those
+# only its sources call.
 function(fendrake_library name)
-  cmake_parse_arguments(ARG "STATIC" "" "SOURCES;LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "STATIC" "" "SOURCES;LINKS;PRIVATE" ${ARGN})
   if(ARG_STATIC)
     add_library(${name} STATIC ${ARG_SOURCES})
   else()
@@ -32,6 +35,9 @@ function(fendrake_library name)
   endif()
   if(ARG_LINKS)
     target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  endif()
+  if(ARG_PRIVATE)
+    target_link_libraries(${name} PRIVATE ${ARG_PRIVATE})
   endif()
 endfunction()
 

@@ -1,6 +1,6 @@
 #include "imaging/image.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,7 +5,7 @@
 
 #include "imaging/image.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 
 #include "imaging/image.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cstring>

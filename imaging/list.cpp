@@ -1,6 +1,6 @@
 #include "imaging/list.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,7 +6,7 @@
 #include "imaging/image.h"
 #include "jpeg/jpeg_colour.h"
 #include "jpeg/jpeg_tables.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -8,7 +8,7 @@
 
 #include "jpeg/jpeg_bit_reader.h"
 #include "jpeg/jpeg_byte_source.h"
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,25 +1,11 @@
 #include "jpeg/jpeg_fdct.h"
 
+#include "jpeg/jpeg_sse2.h"
 #include "jpeg/jpeg_tables.h"
 
 #include <emmintrin.h>
 
 namespace {
-
-constexpr int kConstBits = 13;
-constexpr int kPass1Bits = 2;
-constexpr int32_t k0_298631336 = 2446;
-constexpr int32_t k0_390180644 = 3196;
-constexpr int32_t k0_541196100 = 4433;
-constexpr int32_t k0_765366865 = 6270;
-constexpr int32_t k0_899976223 = 7373;
-constexpr int32_t k1_175875602 = 9633;
-constexpr int32_t k1_501321110 = 12299;
-constexpr int32_t k1_847759065 = 15137;
-constexpr int32_t k1_961570560 = 16069;
-constexpr int32_t k2_053119869 = 16819;
-constexpr int32_t k2_562915447 = 20995;
-constexpr int32_t k3_072711026 = 25172;
 
 inline int32_t Descale(int32_t x, int n)
 {
@@ -102,40 +88,6 @@ void JpegQuantiser::QuantiseSse2(const int16_t coefficients[64], int16_t zigzag[
 }
 
 namespace {
-
-inline __m128i Pair(int32_t first, int32_t second)
-{
-    return _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(second) << 16) |
-                                               (static_cast<uint32_t>(first) & 0xFFFF)));
-}
-
-inline void Transpose8x8(__m128i r[8])
-{
-    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4);
-    r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5);
-    r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6);
-    r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7);
-    r[7] = _mm_unpackhi_epi64(b3, b7);
-}
-
-template <int Shift>
-inline __m128i DescalePack(__m128i lo, __m128i hi)
-{
-    const __m128i round = _mm_set1_epi32(1 << (Shift - 1));
-    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, round), Shift),
-                           _mm_srai_epi32(_mm_add_epi32(hi, round), Shift));
-}
 
 // One 1-D pass on eight lanes (registers are the eight inputs, in order).
 // The sums before the products are exact in 16 bits for samples of 8-bit

@@ -31,3 +31,21 @@ enum JpegMarker : int {
     kMarkerApp14 = 0xEE,
     kMarkerCom = 0xFE,
 };
+
+// The integer DCT's rotation constants, scaled by 2^kConstBits; the first
+// pass keeps kPass1Bits more bits. The forward and inverse transforms, scalar
+// and SSE2, take their products from these same numbers.
+constexpr int kConstBits = 13;
+constexpr int kPass1Bits = 2;
+constexpr int32_t k0_298631336 = 2446;
+constexpr int32_t k0_390180644 = 3196;
+constexpr int32_t k0_541196100 = 4433;
+constexpr int32_t k0_765366865 = 6270;
+constexpr int32_t k0_899976223 = 7373;
+constexpr int32_t k1_175875602 = 9633;
+constexpr int32_t k1_501321110 = 12299;
+constexpr int32_t k1_847759065 = 15137;
+constexpr int32_t k1_961570560 = 16069;
+constexpr int32_t k2_053119869 = 16819;
+constexpr int32_t k2_562915447 = 20995;
+constexpr int32_t k3_072711026 = 25172;

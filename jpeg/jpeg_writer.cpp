@@ -3,7 +3,7 @@
 // really was: a write or close failure removes the partial file.
 #include "jpeg/jpeg_encoder.h"
 #include "jpeg/jpegkit.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -5,7 +5,7 @@
 
 #include "jpeg/jpeg_colour.h"
 #include "jpeg/jpeg_decoder.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <memory>
 #include <new>

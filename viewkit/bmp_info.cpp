@@ -1,7 +1,7 @@
 #include "viewkit/bmp_info.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "viewkit/data_viewer_wnd.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/dib.h"
 #include "platform/win/wnd.h"

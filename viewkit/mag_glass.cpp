@@ -1,6 +1,6 @@
 #include "viewkit/mag_glass.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/window_dc.h"
 
 #include <cstdlib>

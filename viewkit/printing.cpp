@@ -1,6 +1,6 @@
 #include "viewkit/printing.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/dib.h"
 #include "platform/win/resources.h"
 #include "viewkit/bmp_info.h"

@@ -6,7 +6,7 @@
 
 #include "imaging/image.h"
 #include "platform/imgcore/color_ctrl.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 #include "worldmap/cell_object.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "imaging/list.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 #include "worldmap/bmp_cell.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "worldmap/bmp_reader.h"
 
-#include "imaging/byte_order.h"
-#include "platform/utilkit/logger.h"
+#include "core/byte_order.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <array>

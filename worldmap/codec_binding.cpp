@@ -2,7 +2,7 @@
 
 #include "jpeg/jpegkit.h"
 #include "platform/gifkit/gifkit.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <mutex>
 

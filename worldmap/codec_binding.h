@@ -7,8 +7,8 @@
 
 #include "imaging/image.h"
 #include "platform/win/dynamic_library.h"
-#include "platform/win/win_types.h"
-#include "worldmap/file_records.h"
+#include "core/win_types.h"
+#include "core/file_records.h"
 
 #include <memory>
 

@@ -6,7 +6,7 @@
 
 #include "imaging/image.h"
 #include "imaging/ref_count.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 #include "worldmap/bmp_layer.h"
 
 #include <cstdint>

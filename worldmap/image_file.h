@@ -6,8 +6,8 @@
 #pragma once
 
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
-#include "worldmap/file_records.h"
+#include "core/win_types.h"
+#include "core/file_records.h"
 #include "worldmap/world_map.h"
 #include "worldmap/world_map_base.h"
 

@@ -1,7 +1,7 @@
 #include "worldmap/image_file_readers.h"
 
-#include "imaging/byte_order.h"
-#include "platform/utilkit/logger.h"
+#include "core/byte_order.h"
+#include "core/logger.h"
 #include "worldmap/bmp_reader.h"
 #include "worldmap/tiff_reader.h"
 #include "worldmap/world_map.h"

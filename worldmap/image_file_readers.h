@@ -6,7 +6,7 @@
 
 #include "imaging/image.h"
 #include "worldmap/codec_binding.h"
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 #include "worldmap/world_map_base.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "worldmap/quicktime_save.h"
 
 #include "platform/quicktime/qtml.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/dynamic_library.h"
 #include "platform/win/message_box_sink.h"
 

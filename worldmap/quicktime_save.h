@@ -5,8 +5,8 @@
 #pragma once
 
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
-#include "worldmap/file_records.h"
+#include "core/win_types.h"
+#include "core/file_records.h"
 
 // Results of the QuickTime saves (besides the writer's own nonzero codes).
 constexpr int kSaveQtOk = 0;

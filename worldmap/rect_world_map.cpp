@@ -1,6 +1,6 @@
 #include "worldmap/rect_world_map.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/data_viewer.h"
 #include "worldmap/map_math.h"
 #include "worldmap/pixel_ops.h"

@@ -4,7 +4,7 @@
 #include "worldmap/rect_world_map.h"
 
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/map_math.h"
 
 #include <algorithm>

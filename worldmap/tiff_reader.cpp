@@ -1,7 +1,7 @@
 #include "worldmap/tiff_reader.h"
 
-#include "imaging/byte_order.h"
-#include "platform/utilkit/logger.h"
+#include "core/byte_order.h"
+#include "core/logger.h"
 #include "worldmap/rgb_swap.h"
 #include "worldmap/tiff_tags.h"
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "imaging/image.h"
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 #include "worldmap/tiff_tags.h"
 
 #include <cstdint>

@@ -1,13 +1,13 @@
 #include "worldmap/tiff_writer.h"
 
-#include "imaging/byte_order.h"
-#include "platform/utilkit/logger.h"
+#include "core/byte_order.h"
+#include "core/logger.h"
 #include "worldmap/rgb_swap.h"
 #include "worldmap/tiff_tags.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
-#include <sys/stat.h>
 #include <cstring>
 #include <vector>
 
@@ -67,12 +67,9 @@ uint16_t SampleFormatOf(unsigned short type)
     switch (type) {
     case IMG_INT8:
     case IMG_INT16:
-    case IMG_INT32:
-        return 2;
-    case IMG_FLOAT:
-        return 3;
-    default:
-        return 0;  // unsigned: the tag is not written
+    case IMG_INT32: return 2;
+    case IMG_FLOAT: return 3;
+    default: return 0;  // unsigned: the tag is not written
     }
 }
 
@@ -155,7 +152,7 @@ public:
     {
         // Every write is a large chunk of its own: no stream buffer between.
         if (m_file) std::setvbuf(m_file, nullptr, _IONBF, 0);
-        struct stat st{};
+        struct stat st = {};
         m_regular = m_file && fstat(fileno(m_file), &st) == 0 && S_ISREG(st.st_mode);
     }
     ~TiffFile()
@@ -189,53 +186,55 @@ private:
     }
 };
 
-}  // namespace
-
-int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
+// The checks before anything is written: kSaveTiffOk with the area clipped
+// to the image and the descriptor's length, else the status to return.
+int CheckSave(Image* image, const RECT* rect, const FileExtraData* extra, Area* area, uint32_t* descriptorLength)
 {
-    if (!info || !info->path) return kSaveTiffCannotCreate;
-    Area area;
     const int channels = image ? image->GetChannels() : 0;
     const int bits = image ? image->GetDataBits() : 0;
-    if (!image || !image->GetData() || (channels != 1 && channels != 3) || bits == 0 ||
-        !ClipArea(*image, rect, &area)) {
+    if (!image || !image->GetData() || (channels != 1 && channels != 3) || bits == 0 || !ClipArea(*image, rect, area)) {
         Logger::log("ERROR SaveImageAsTiff: no pixels to write", 1);
         return kSaveTiffNoData;
     }
-    const FileExtraData* extra = static_cast<const FileExtraData*>(info->extra);
-    const uint32_t descriptorLength = extra && extra->length > 0 ? static_cast<uint32_t>(extra->length) : 0;
-    if (descriptorLength > kMaxDescriptorBytes) {
-        Logger::log("ERROR SaveImageAsTiff: descriptor of %u bytes", 1, descriptorLength);
+    *descriptorLength = extra && extra->length > 0 ? static_cast<uint32_t>(extra->length) : 0;
+    if (*descriptorLength > kMaxDescriptorBytes) {
+        Logger::log("ERROR SaveImageAsTiff: descriptor of %u bytes", 1, *descriptorLength);
         return kSaveTiffNoData;
     }
     if (bits == 1 && channels != 1) {
         Logger::log("ERROR SaveImageAsTiff: bilevel images have one channel", 1);
         return kSaveTiffNoData;
     }
-    const RowSource rows(*image, area);
-    const uint64_t stripBytes = uint64_t{rows.RowBytes()} * area.height;
-    if (stripBytes > UINT32_MAX) {
-        Logger::log("ERROR SaveImageAsTiff: %d x %d pixels exceed the 4 GB of a TIFF file", 1, area.width, area.height);
-        return kSaveTiffNoData;
-    }
+    return kSaveTiffOk;
+}
 
-    // The layout is known in advance: header, IFD, the three BitsPerSample
-    // values, the descriptor, then the pixels as one strip.
+// The IFD's entries in tag order; offsets are filled in by TiffHead.
+std::vector<Entry> TiffEntries(const Image& image, const Area& area, uint64_t stripBytes, uint32_t descriptorLength)
+{
+    const uint32_t channels = static_cast<uint32_t>(image.GetChannels());
     const uint16_t dimensionType = area.width > 65535 || area.height > 65535 ? tifftag::kLong : tifftag::kShort;
-    const uint16_t sampleFormat = SampleFormatOf(image->GetDataType());
+    const uint16_t sampleFormat = SampleFormatOf(image.GetDataType());
     std::vector<Entry> entries = {
         {tifftag::kImageWidth, dimensionType, 1, static_cast<uint32_t>(area.width)},
         {tifftag::kImageLength, dimensionType, 1, static_cast<uint32_t>(area.height)},
-        {tifftag::kBitsPerSample, tifftag::kShort, static_cast<uint32_t>(channels), static_cast<uint32_t>(bits)},
+        {tifftag::kBitsPerSample, tifftag::kShort, channels, static_cast<uint32_t>(image.GetDataBits())},
         {tifftag::kPhotometric, tifftag::kShort, 1, channels == 1 ? 1u : 2u},
         {tifftag::kStripOffsets, tifftag::kLong, 1, 0},
-        {tifftag::kSamplesPerPixel, tifftag::kShort, 1, static_cast<uint32_t>(channels)},
+        {tifftag::kSamplesPerPixel, tifftag::kShort, 1, channels},
         {tifftag::kRowsPerStrip, tifftag::kLong, 1, static_cast<uint32_t>(area.height)},
         {tifftag::kStripByteCounts, tifftag::kLong, 1, static_cast<uint32_t>(stripBytes)},
     };
     if (sampleFormat) entries.push_back({tifftag::kSampleFormat, tifftag::kShort, 1, sampleFormat});
     if (descriptorLength) entries.push_back({kTiffDescriptorTag, tifftag::kByte, descriptorLength, 0});
+    return entries;
+}
 
+// Everything before the pixels, whose layout is known in advance: header,
+// IFD, the three BitsPerSample values, the descriptor; the pixels follow as
+// one strip. `descriptorEntry` gets the position of the descriptor's entry.
+std::vector<uint8_t> TiffHead(const std::vector<Entry>& entries, int channels, int bits, const FileExtraData* extra,
+                              uint32_t descriptorLength, uint32_t* descriptorEntry)
+{
     const uint32_t ifdBytes = 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
     uint32_t next = 8 + ifdBytes;
     const uint32_t bitsOffset = next;
@@ -250,14 +249,14 @@ int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
     PutU16LE(&head[2], 42);
     PutU32LE(&head[4], 8);
     PutU16LE(&head[8], static_cast<uint16_t>(entries.size()));
-    uint32_t descriptorEntry = 0;
+    *descriptorEntry = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         Entry e = entries[i];
         const uint32_t entryPosition = 10 + 12 * static_cast<uint32_t>(i);
         if (e.tag == tifftag::kBitsPerSample && channels > 1) e.value = bitsOffset;
         if (e.tag == tifftag::kStripOffsets) e.value = pixelOffset;
         if (e.tag == kTiffDescriptorTag) {
-            descriptorEntry = entryPosition;
+            *descriptorEntry = entryPosition;
             if (descriptorLength > 4) e.value = descriptorOffset;
         }
         EncodeEntry(e, &head[entryPosition]);
@@ -268,30 +267,59 @@ int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
     if (channels > 1)
         for (int c = 0; c < channels; ++c) PutU16LE(&head[bitsOffset + 2 * c], static_cast<uint16_t>(bits));
     if (descriptorLength > 4) std::memcpy(&head[descriptorOffset], extra->bytes, descriptorLength);
+    return head;
+}
 
+// The head, then the rows gathered into a buffer of about 256 KB per write,
+// small enough to stay in the cache between the conversion and the write.
+bool WriteFile(TiffFile& file, const std::vector<uint8_t>& head, const RowSource& rows, int height)
+{
+    bool ok = file.Write(head.data(), head.size());
+    const size_t rowBytes = rows.RowBytes();
+    const size_t rowsPerChunk = std::max<size_t>(1, (size_t{256} << 10) / std::max<size_t>(rowBytes, 1));
+    std::vector<uint8_t> chunk(rowBytes * std::min<size_t>(rowsPerChunk, static_cast<size_t>(height)));
+    for (int y = 0; ok && y < height;) {
+        const int n = static_cast<int>(std::min<size_t>(rowsPerChunk, static_cast<size_t>(height - y)));
+        for (int i = 0; i < n; ++i) rows.Fill(y + i, chunk.data() + static_cast<size_t>(i) * rowBytes);
+        ok = file.Write(chunk.data(), static_cast<size_t>(n) * rowBytes);
+        y += n;
+    }
+    return ok && file.Finish();
+}
+
+}  // namespace
+
+int SaveImageAsTiff(Image* image, RECT* rect, QUORVANE_FileInfo* info)
+{
+    if (!info || !info->path) return kSaveTiffCannotCreate;
+    const auto* extra = static_cast<const FileExtraData*>(info->extra);
+    Area area;
+    uint32_t descriptorLength = 0;
+    if (const int status = CheckSave(image, rect, extra, &area, &descriptorLength); status != kSaveTiffOk)
+        return status;
+    const RowSource rows(*image, area);
+    const uint64_t stripBytes = uint64_t{rows.RowBytes()} * area.height;
+    if (stripBytes > UINT32_MAX) {
+        Logger::log("ERROR SaveImageAsTiff: %d x %d pixels exceed the 4 GB of a TIFF file", 1, area.width, area.height);
+        return kSaveTiffNoData;
+    }
+    uint32_t descriptorEntry = 0;
+    const std::vector<uint8_t> head =
+        TiffHead(TiffEntries(*image, area, stripBytes, descriptorLength), image->GetChannels(), image->GetDataBits(),
+                 extra, descriptorLength, &descriptorEntry);
     TiffFile file(info->path);
     if (!file.IsOpen()) {
         Logger::log("ERROR SaveImageAsTiff: cannot create %s", 1, info->path);
         return kSaveTiffCannotCreate;
     }
-    bool ok = file.Write(head.data(), head.size());
-    // Rows are gathered into a buffer of about 256 KB per write, small enough
-    // to stay in the cache between the conversion and the write.
-    const size_t rowBytes = rows.RowBytes();
-    const size_t rowsPerChunk = std::max<size_t>(1, (size_t{256} << 10) / std::max<size_t>(rowBytes, 1));
-    std::vector<uint8_t> chunk(rowBytes * std::min<size_t>(rowsPerChunk, static_cast<size_t>(area.height)));
-    for (int y = 0; ok && y < area.height;) {
-        const int n = static_cast<int>(std::min<size_t>(rowsPerChunk, static_cast<size_t>(area.height - y)));
-        for (int i = 0; i < n; ++i) rows.Fill(y + i, chunk.data() + static_cast<size_t>(i) * rowBytes);
-        ok = file.Write(chunk.data(), static_cast<size_t>(n) * rowBytes);
-        y += n;
-    }
-    if (!ok || !file.Finish()) {
+    if (!WriteFile(file, head, rows, area.height)) {
         Logger::log("ERROR SaveImageAsTiff: cannot write %s", 1, info->path);
         return kSaveTiffWriteFailed;
     }
     // The position of an entry whose value lies after the IFD, for a caller
     // that patches the file later; 0 when the descriptor sits inline.
-    if (extra) static_cast<FileExtraData*>(info->extra)->scratch = static_cast<int32_t>(descriptorLength > 4 ? descriptorEntry : 0);
+    if (extra)
+        static_cast<FileExtraData*>(info->extra)->scratch =
+            static_cast<int32_t>(descriptorLength > 4 ? descriptorEntry : 0);
     return kSaveTiffOk;
 }

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
-#include "worldmap/file_records.h"
+#include "core/win_types.h"
+#include "core/file_records.h"
 
 // Results of SaveImageAsTiff.
 constexpr int kSaveTiffOk = 0;

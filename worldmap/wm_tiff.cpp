@@ -1,6 +1,6 @@
 #include "worldmap/wm_tiff.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <tiffio.h>
 

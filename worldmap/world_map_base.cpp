@@ -1,6 +1,6 @@
 #include "worldmap/world_map_base.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/map_math.h"
 #include "worldmap/pixel_ops.h"
 

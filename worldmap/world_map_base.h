@@ -5,10 +5,10 @@
 // Release).
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
 #include "imaging/ref_count.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <cstddef>
 #include <cstdint>

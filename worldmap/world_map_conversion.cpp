@@ -3,7 +3,7 @@
 // copying it or by taking over its pixel buffer.
 #include "worldmap/world_map_base.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/map_math.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 // of the row, and copied or averaged into the samples already there.
 #include "worldmap/world_map.h"
 
+#include "core/logger.h"
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
 #include "worldmap/map_math.h"
 
 #include <algorithm>
@@ -30,6 +30,91 @@ void WriteSamples(uint8_t* target, const uint8_t* src, int64_t n, int fc, int mc
     }
 }
 
+// The column extent of the sectors written, in scene columns, as the map has
+// always kept it: floats, each sector shifted by a whole turn when that keeps
+// the extent shorter.
+class SectorExtent {
+public:
+    explicit SectorExtent(float equator) : m_equator(equator) {}
+
+    void Record(float o, float t)
+    {
+        if (!m_recorded) {
+            m_low = o;
+            m_high = t;
+            m_recorded = true;
+            return;
+        }
+        if (o > m_high && o - m_high > m_low - t + m_equator) {
+            o -= m_equator;
+            t -= m_equator;
+        } else if (t < m_low && m_low - t > (o + m_equator) - m_high) {
+            o += m_equator;
+            t += m_equator;
+        }
+        m_low = std::min(m_low, o);
+        m_high = std::max(m_high, t);
+    }
+    // False when nothing, or nothing within reach of the map, was written.
+    bool IsSet() const { return m_recorded && !(m_low > 1e6f) && !(m_high < -1e6f); }
+    float Low() const { return m_low; }
+    float High() const { return m_high; }
+
+private:
+    float m_equator;
+    bool m_recorded = false;
+    float m_low = 1e30f;
+    float m_high = -1e30f;
+};
+
+// One sector into its row: placed by the view centre `vc`, clipped to the
+// stored samples and split where it runs across the end of the row. The
+// scene columns written go to `extent`; a sector that meets no stored
+// sample adds nothing.
+void WriteSector(const WorldMapBase::ScanLine& line, const CSector& sector, int64_t vc, int fc, int mc, bool blend,
+                 SectorExtent& extent)
+{
+    const int64_t s = line.m_samples;
+    const int64_t fs = line.m_first;
+    const int64_t ls = line.m_last;
+    auto target = [&](int64_t index) { return line.m_line + static_cast<size_t>(index - fs) * mc; };
+    int64_t g = sector.m_first;
+    int64_t l = sector.m_last;
+    const uint8_t* src = sector.GetDataPtr();
+    if (l - g + 1 > s) l = g + s - 1;  // longer than the row: one turn of it
+    int64_t o = g, t = l;              // the extent recorded
+    g = Wrap(g + s / 2 - vc, s);
+    l = Wrap(l + s / 2 - vc, s);
+    if (g <= l) {
+        if (l < fs || g > ls) return;
+        if (g < fs) {
+            src += (fs - g) * fc;
+            o += fs - g;
+            g = fs;
+        }
+        if (l > ls) {
+            t -= l - ls;
+            l = ls;
+        }
+        WriteSamples(target(g), src, l - g + 1, fc, mc, blend);
+    } else if (g > ls) {
+        // Only the part past the end of the row, from index 0, can meet the
+        // stored samples.
+        if (l < fs) return;
+        const int64_t end = std::min(l, ls);
+        WriteSamples(target(fs), src + (s + fs - g) * fc, end - fs + 1, fc, mc, blend);
+    } else {
+        if (g < fs) {
+            WriteSamples(target(fs), src + (fs - g) * fc, ls - fs + 1, fc, mc, blend);
+            return;
+        }
+        WriteSamples(target(g), src, ls - g + 1, fc, mc, blend);
+        if (l < fs) return;
+        WriteSamples(target(fs), src + (s + fs - g) * fc, l - fs + 1, fc, mc, blend);
+    }
+    extent.Record(static_cast<float>(o), static_cast<float>(t));
+}
+
 }  // namespace
 
 void WorldMap::AddData(KestovaFile* file)
@@ -47,88 +132,26 @@ void WorldMap::AddData(KestovaFile* file, int firstRow, int lastRow, bool blend)
         return;
     }
     const int64_t vc = GetViewCenter_int();
-    const float equator = static_cast<float>(file->GetEquatorSampleNum());
-    // Column extent of the sectors written, in scene columns; low/high as
-    // the map has always kept them, as floats.
-    bool recorded = false;
-    float low = 1e30f, high = -1e30f;
-    auto record = [&](float o, float t) {
-        if (!recorded) {
-            low = o;
-            high = t;
-            recorded = true;
-            return;
-        }
-        // Shift a sector by a whole turn when that keeps the extent shorter.
-        if (o > high && o - high > low - t + equator) {
-            o -= equator;
-            t -= equator;
-        } else if (t < low && low - t > (o + equator) - high) {
-            o += equator;
-            t += equator;
-        }
-        low = std::min(low, o);
-        high = std::max(high, t);
-    };
-
+    SectorExtent extent(static_cast<float>(file->GetEquatorSampleNum()));
     List* bands = file->GetBandList();
     for (int b = 0; b < bands->m_count; ++b) {
         const CBand* band = static_cast<const CBand*>(bands->GetData(b));
         if (!band || band->m_numSectors <= 0 || band->m_row < firstRow || band->m_row > lastRow) continue;
         const int64_t r = static_cast<int64_t>(band->m_row) + m_numScanLines / 2;
         if (r < 0 || r >= m_numScanLines) continue;
-        ScanLine& line = m_scanLines[r];
+        const ScanLine& line = m_scanLines[r];
         if (!line.m_line) continue;
         UpdateScanLineArea(static_cast<int>(r));
-        const int64_t s = line.m_samples;
-        const int64_t fs = line.m_first;
-        const int64_t ls = line.m_last;
-        auto target = [&](int64_t index) { return line.m_line + static_cast<size_t>(index - fs) * mc; };
         for (int k = 0; k < band->m_numSectors; ++k) {
             const CSector* sector = band->m_sectors[k];
-            if (!sector || sector->m_last < sector->m_first) continue;
-            int64_t g = sector->m_first;
-            int64_t l = sector->m_last;
-            const uint8_t* src = sector->GetDataPtr();
-            if (l - g + 1 > s) l = g + s - 1;  // longer than the row: one turn of it
-            int64_t o = g, t = l;                // the extent recorded
-            g = Wrap(g + s / 2 - vc, s);
-            l = Wrap(l + s / 2 - vc, s);
-            if (g <= l) {
-                if (l < fs || g > ls) continue;
-                if (g < fs) {
-                    src += (fs - g) * fc;
-                    o += fs - g;
-                    g = fs;
-                }
-                if (l > ls) {
-                    t -= l - ls;
-                    l = ls;
-                }
-                WriteSamples(target(g), src, l - g + 1, fc, mc, blend);
-            } else if (g > ls) {
-                // Only the part past the end of the row, from index 0, can
-                // meet the stored samples.
-                if (l < fs) continue;
-                const int64_t end = std::min(l, ls);
-                WriteSamples(target(fs), src + (s + fs - g) * fc, end - fs + 1, fc, mc, blend);
-            } else {
-                if (g < fs) {
-                    WriteSamples(target(fs), src + (fs - g) * fc, ls - fs + 1, fc, mc, blend);
-                    continue;
-                }
-                WriteSamples(target(g), src, ls - g + 1, fc, mc, blend);
-                if (l < fs) continue;
-                WriteSamples(target(fs), src + (s + fs - g) * fc, l - fs + 1, fc, mc, blend);
-            }
-            record(static_cast<float>(o), static_cast<float>(t));
+            if (sector && sector->m_last >= sector->m_first) WriteSector(line, *sector, vc, fc, mc, blend, extent);
         }
     }
-    if (!recorded || low > 1e6f || high < -1e6f) return;
+    if (!extent.IsSet()) return;
     m_flags |= 2;
     const float shift = static_cast<float>(m_width / 2 - vc);
-    low += shift;
-    high += shift;
+    const float low = extent.Low() + shift;
+    const float high = extent.High() + shift;
     // Non-negative values truncate; negative ones round half away.
     auto toInt = [](float v) { return v >= 0.0f ? mapmath::TruncToInt64(v) : mapmath::TruncToInt64(v - 0.5f); };
     int64_t x0 = toInt(low);
@@ -170,8 +193,8 @@ void WorldMap::AddDataBlend(KestovaFile* file)
             const int64_t lo = std::max(from, fs);
             const int64_t hi = std::min(to, ls);
             if (lo > hi) return;
-            WriteSamples(line.m_line + static_cast<size_t>(lo - fs) * mc, src + (lo - from) * fc, hi - lo + 1, fc,
-                         mc, true);
+            WriteSamples(line.m_line + static_cast<size_t>(lo - fs) * mc, src + (lo - from) * fc, hi - lo + 1, fc, mc,
+                         true);
         };
         for (int k = 0; k < band->m_numSectors; ++k) {
             const CSector* sector = band->m_sectors[k];

@@ -5,9 +5,7 @@
 #include "adjust/globfit/radial_polynomial.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
-#include "platform/panocore/pair_info.h"
 #include "platform/xformkit/transform_euler.h"
-#include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
 
@@ -62,9 +60,7 @@ bool GlobalAlign::Init(ImageGroup* group, int* list, int count, int extra)
     m_pairs.clear();
     m_wbar = 0.0f;
     m_normalised = false;
-    bool valid = group && count >= 0 && (list || count == 0);
-    for (int k = 0; valid && k < count; ++k) valid = group->GetImageFrame(list[k]) != nullptr;
-    if (!valid) {
+    if (!IsFrameList(group, list, count)) {
         // Nothing to solve: DoAlignment returns 0 and touches nothing.
         m_group = nullptr;
         m_list = nullptr;
@@ -291,30 +287,7 @@ void GlobalAlign::RT_dot_X(const float* r, const float* x, float* out)
 
 void GlobalAlign::CollectPairs()
 {
-    m_pairs.clear();
-    if (!m_group) return;
-    for (int i = 0; i < m_nFrames; ++i) {
-        ImageFrame* a = Frame(i);
-        for (int j = i + 1; j < m_nFrames; ++j) {
-            ImageFrame* b = Frame(j);
-            if (!a->IsMergedPair(b)) continue;
-            Marker* mine = nullptr;
-            Marker* theirs = nullptr;
-            if (!a->GetMarker(b, &mine, &theirs)) {
-                IPairInfo* pa = nullptr;
-                IPairInfo* pb = nullptr;
-                mine = theirs = nullptr;
-                if (a->GetPairInfo(b, &pa, &pb)) {
-                    mine = pa->GetMarker(0);
-                    theirs = pb->GetMarker(0);
-                }
-            }
-            if (!mine || !theirs) continue;  // nothing ties this pair
-            const int count = std::min(mine->GetNumbOfMarker(), theirs->GetNumbOfMarker());
-            if (count <= 0 || !mine->GetMarker() || !theirs->GetMarker()) continue;
-            m_pairs.push_back(MarkerPair{i, j, mine->GetMarker(), theirs->GetMarker(), count});
-        }
-    }
+    m_pairs = CollectMarkerPairs(m_group, m_list, m_nFrames);
 }
 
 int GlobalAlign::CountNmbMarkers()

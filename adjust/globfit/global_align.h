@@ -6,6 +6,7 @@
 // The stitching manager runs it after every stitched pair.
 #pragma once
 
+#include "adjust/globfit/frame_pairs.h"
 #include "projectgraph/curvekit/point2m.h"
 
 #include <vector>
@@ -58,13 +59,7 @@ public:
 protected:
     // One merged pair of the list with its two marker arrays (the shorter
     // count is used): frame i's markers `a` match frame j's markers `b`.
-    struct MarkerPair {
-        int i = 0;
-        int j = 0;
-        POINT2M* a = nullptr;
-        POINT2M* b = nullptr;
-        int count = 0;
-    };
+    using MarkerPair = globfit::MarkerPair;
 
     // A parameter point of the solve: rotation vectors and matrices of all
     // frames, focal lengths and centres of all frames (scaled units in the
@@ -148,8 +143,8 @@ protected:
     // Fields, in the order of the solver's record.
     int m_nFrames = 0;
     int m_extra = 0;
-    int* m_list = nullptr;              // the caller's
-    State m_state;                      // rotation vectors, matrices, focal lengths, centres, forward distortion
+    int* m_list = nullptr;  // the caller's
+    State m_state;          // rotation vectors, matrices, focal lengths, centres, forward distortion
     float m_invDist[4] = {1.0f, 0.0f, 0.0f, 0.0f};
     int m_nRotation = 0;
     int m_nFocal = 0;

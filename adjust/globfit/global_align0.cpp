@@ -1,11 +1,9 @@
 #include "adjust/globfit/global_align0.h"
 
 #include "adjust/globfit/globfit_settings.h"
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "platform/panocore/img_info.h"
-#include "platform/panocore/pair_info.h"
 #include "platform/xformkit/transform_3d.h"
-#include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
 
@@ -105,9 +103,7 @@ bool GlobalAlign0::Init(ImageGroup* group, int* list, int count, int pairs)
     FreeSpace();
     m_group = group;
     SetImageList(list, count, pairs);
-    bool valid = group && count >= 0 && (list || count == 0);
-    for (int k = 0; valid && k < count; ++k) valid = group->GetImageFrame(list[k]) != nullptr;
-    if (!valid) {
+    if (!IsFrameList(group, list, count)) {
         m_group = nullptr;
         m_list = nullptr;
         m_nFrames = 0;
@@ -154,42 +150,18 @@ bool GlobalAlign0::GetDistortion(float&, float&, float&, float&, float&)
 
 void GlobalAlign0::CollectPairs()
 {
-    m_pairs.clear();
     const int n = m_nFrames;
     const size_t blockFloats = kMaxBlock * kMaxBlock;
+    m_pairs = CollectMarkerPairs(m_group, m_list, n);
+    // Diagonal blocks first, then one block per linked pair.
     m_table.assign(static_cast<size_t>(n) * n, -1);
-    // Diagonal blocks first, then room for the expected linked pairs.
-    m_pool.clear();
-    m_pool.reserve(blockFloats * (n + std::max(0, m_pairsReserved)));
-    m_pool.assign(blockFloats * n, 0.0f);
+    m_pool.assign(blockFloats * (n + m_pairs.size()), 0.0f);
     for (int k = 0; k < n; ++k) m_table[static_cast<size_t>(k) * n + k] = k;
     int next = n;
-    for (int i = 0; i < n; ++i) {
-        ImageFrame* a = Frame(i);
-        for (int j = i + 1; j < n; ++j) {
-            ImageFrame* b = Frame(j);
-            if (!a->IsMergedPair(b)) continue;
-            Marker* mine = nullptr;
-            Marker* theirs = nullptr;
-            if (!a->GetMarker(b, &mine, &theirs)) {
-                IPairInfo* pa = nullptr;
-                IPairInfo* pb = nullptr;
-                mine = theirs = nullptr;
-                if (a->GetPairInfo(b, &pa, &pb)) {
-                    mine = pa->GetMarker(0);
-                    theirs = pb->GetMarker(0);
-                }
-            }
-            if (!mine || !theirs) continue;
-            const int count = std::min(mine->GetNumbOfMarker(), theirs->GetNumbOfMarker());
-            if (count <= 0 || !mine->GetMarker() || !theirs->GetMarker()) continue;
-            m_pairs.push_back(MarkerPair{i, j, mine->GetMarker(), theirs->GetMarker(), count});
-            // More pairs than reserved simply take more blocks.
-            m_table[static_cast<size_t>(i) * n + j] = next;
-            m_table[static_cast<size_t>(j) * n + i] = next;
-            m_pool.resize(m_pool.size() + blockFloats, 0.0f);
-            ++next;
-        }
+    for (const MarkerPair& pair : m_pairs) {
+        m_table[static_cast<size_t>(pair.i) * n + pair.j] = next;
+        m_table[static_cast<size_t>(pair.j) * n + pair.i] = next;
+        ++next;
     }
 }
 

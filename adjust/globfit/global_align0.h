@@ -5,6 +5,7 @@
 // exported by Globfit for outside callers.
 #pragma once
 
+#include "adjust/globfit/frame_pairs.h"
 #include "projectgraph/curvekit/point2m.h"
 
 #include <vector>
@@ -47,13 +48,7 @@ protected:
         float cx, cy;
         float d[3];
     };
-    struct MarkerPair {
-        int i = 0;
-        int j = 0;
-        POINT2M* a = nullptr;
-        POINT2M* b = nullptr;
-        int count = 0;
-    };
+    using MarkerPair = globfit::MarkerPair;
     static constexpr int kMaxBlock = 9;
 
     void SetFormat();
@@ -76,15 +71,15 @@ protected:
     void WriteResults();
 
     int m_nFrames = 0;
-    int m_pairsReserved = 0;
-    int* m_list = nullptr;  // the caller's
+    int m_pairsReserved = 0;  // the caller's expected pair count; blocks follow the pairs found
+    int* m_list = nullptr;    // the caller's
     // Normal equations: per-frame diagonal blocks, one block per linked
     // pair (the table holds block indices, -1 for none), the tail rows of
     // the shared focal length and distortion, and the right-hand side.
     std::vector<int> m_table;
-    std::vector<float> m_pool;       // blocks of kMaxBlock x kMaxBlock
-    std::vector<float> m_tailRows;   // tail x (block x frames)
-    std::vector<float> m_tailTail;   // tail x tail
+    std::vector<float> m_pool;      // blocks of kMaxBlock x kMaxBlock
+    std::vector<float> m_tailRows;  // tail x (block x frames)
+    std::vector<float> m_tailTail;  // tail x tail
     std::vector<float> m_b;
     std::vector<float> m_solution, m_step, m_r, m_q;
     ImageGroup* m_group = nullptr;
@@ -97,7 +92,7 @@ protected:
     bool m_sharedFocal = false;
     bool m_sharedDistortion = false;
     int m_tail = 0;
-    int m_nDistortion = 0;  // coefficients applied from the tail: 1 (d2) or 3
+    int m_nDistortion = 0;       // coefficients applied from the tail: 1 (d2) or 3
     std::vector<float> m_scale;  // 1 / (100 reference length) per frame
     std::vector<MarkerPair> m_pairs;
 };

@@ -1,6 +1,6 @@
 #include "adjust/globfit/global_blend.h"
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "projectgraph/framegrp/image_frame.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "adjust/globfit/global_gamma.h"
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "projectgraph/framegrp/image_frame.h"
 
 #include <algorithm>
@@ -11,9 +11,6 @@ namespace {
 constexpr float kPi = 3.1415925f;
 constexpr float kDelta = 0.01f;   // forward difference of the gamma parameter
 constexpr float kMaxStep = 0.1f;  // largest change of one parameter per step
-constexpr int kOuterSteps = 51;
-constexpr int kHalvings = 21;
-constexpr int kMinSteps = 5;
 
 }  // namespace
 
@@ -97,32 +94,16 @@ void GlobalGamma::AdjustGamma(std::vector<float>& step)
 
 void GlobalGamma::ComputeOneChannel(float tolerance)
 {
-    float error = ComputeA();
-    int accepted = 0;
-    for (int outer = 0; outer < kOuterSteps; ++outer) {
-        CG(tolerance);
-        std::vector<float> step = m_step;
-        float gain = 0.0f;
-        bool better = false;
-        for (int h = 0; h < kHalvings; ++h) {
+    Descend(
+        tolerance, [this] { return ComputeA(); }, [this](std::vector<float>& step) { AdjustGamma(step); },
+        [this] {
             m_gBackup = m_g;
             m_gammaBackup = m_gamma;
-            AdjustGamma(step);
-            const float trial = ComputeA();
-            if (error - trial > 0.0f) {
-                gain = error - trial;
-                error = trial;
-                better = true;
-                break;
-            }
-            for (float& s : step) s *= 0.5f;
+        },
+        [this] {
             m_g = m_gBackup;
             m_gamma = m_gammaBackup;
-        }
-        if (!better) break;  // parameters stay at the last accepted values
-        ++accepted;
-        if (!(gain >= tolerance || accepted < kMinSteps)) break;
-    }
+        });
 }
 
 void GlobalGamma::WriteResults()

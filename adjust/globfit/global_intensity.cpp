@@ -1,18 +1,10 @@
 #include "adjust/globfit/global_intensity.h"
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "projectgraph/framegrp/image_frame.h"
 
 #include <cmath>
 #include <cstring>
-
-namespace {
-
-constexpr int kOuterSteps = 51;
-constexpr int kHalvings = 21;
-constexpr int kMinSteps = 5;
-
-}  // namespace
 
 GlobalIntensity::GlobalIntensity() = default;
 GlobalIntensity::~GlobalIntensity() = default;
@@ -57,30 +49,10 @@ void GlobalIntensity::AdjustSolution(const std::vector<float>& step)
 
 void GlobalIntensity::ComputeOneChannel(int channel, float tolerance)
 {
-    float error = ComputeA(channel);
-    int accepted = 0;
-    for (int outer = 0; outer < kOuterSteps; ++outer) {
-        CG(tolerance);
-        std::vector<float> step = m_step;
-        float gain = 0.0f;
-        bool better = false;
-        for (int h = 0; h < kHalvings; ++h) {
-            m_backup = m_coef;
-            AdjustSolution(step);
-            const float trial = ComputeA(channel);
-            if (error - trial > 0.0f) {
-                gain = error - trial;
-                error = trial;
-                better = true;
-                break;
-            }
-            for (float& s : step) s *= 0.5f;
-            m_coef = m_backup;
-        }
-        if (!better) break;
-        ++accepted;
-        if (!(gain >= tolerance || accepted < kMinSteps)) break;
-    }
+    Descend(
+        tolerance, [this, channel] { return ComputeA(channel); },
+        [this](std::vector<float>& step) { AdjustSolution(step); }, [this] { m_backup = m_coef; },
+        [this] { m_coef = m_backup; });
 }
 
 void GlobalIntensity::WriteResults(int channel)

@@ -1,10 +1,10 @@
 #include "adjust/globfit/photometric_base.h"
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "platform/imgcore/color_ctrl.h"
 #include "platform/panocore/img_info.h"
 #include "platform/panocore/pair_blend.h"
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
 
@@ -162,6 +162,39 @@ void PhotometricBase::ComputeAx(const float* x, float* y) const
         float sum = 0.0f;
         for (int c = 0; c < m_size; ++c) sum += row[c] * x[c];
         y[r] = sum;
+    }
+}
+
+void PhotometricBase::Descend(float tolerance, const std::function<float()>& computeA,
+                              const std::function<void(std::vector<float>& step)>& apply,
+                              const std::function<void()>& save, const std::function<void()>& restore)
+{
+    constexpr int kOuterSteps = 51;
+    constexpr int kHalvings = 21;
+    constexpr int kMinSteps = 5;
+    float error = computeA();
+    int accepted = 0;
+    for (int outer = 0; outer < kOuterSteps; ++outer) {
+        CG(tolerance);
+        std::vector<float> step = m_step;
+        float gain = 0.0f;
+        bool better = false;
+        for (int h = 0; h < kHalvings; ++h) {
+            save();
+            apply(step);
+            const float trial = computeA();
+            if (error - trial > 0.0f) {
+                gain = error - trial;
+                error = trial;
+                better = true;
+                break;
+            }
+            for (float& s : step) s *= 0.5f;
+            restore();
+        }
+        if (!better) break;  // parameters stay at the last accepted values
+        ++accepted;
+        if (!(gain >= tolerance || accepted < kMinSteps)) break;
     }
 }
 

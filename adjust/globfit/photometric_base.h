@@ -5,6 +5,7 @@
 // the sample lookup through a frame's colour tables.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 class ImageFrame;
@@ -56,6 +57,17 @@ protected:
     int CG(float tolerance);
     void ComputeAx(const float* x, float* y) const;
 
+    // The damped descent of GlobalGamma and GlobalIntensity: up to 51 steps,
+    // each the CG solution of the normal equations that `computeA` builds
+    // (it returns the error), halved up to 21 times until the error falls.
+    // `save` and `restore` keep the parameters across a rejected trial and
+    // `apply` moves them by a step (it may scale the step in place). Ends
+    // when no step lowers the error, or once a step gains less than
+    // `tolerance` after five accepted ones.
+    void Descend(float tolerance, const std::function<float()>& computeA,
+                 const std::function<void(std::vector<float>& step)>& apply, const std::function<void()>& save,
+                 const std::function<void()>& restore);
+
     // A record channel's sample through the frame's manual colour table:
     // record channels 0, 1, 2 are blue, green and red (the images' sample
     // order), read through the tables of colour-control channels 2, 1, 0.
@@ -74,7 +86,7 @@ protected:
 
     int m_perFrame = 1;
     int m_size = 0;
-    std::vector<float> m_A;     // m_size x m_size, rows first
+    std::vector<float> m_A;  // m_size x m_size, rows first
     std::vector<float> m_b;
     std::vector<float> m_step;  // CG solution
     std::vector<float> m_r, m_p, m_q;

@@ -1,6 +1,6 @@
 #include "align/pairlock/channel_imgs.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <new>
 

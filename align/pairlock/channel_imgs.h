@@ -6,7 +6,7 @@
 #pragma once
 
 #include "align/pairlock/ncc_imgs.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <memory>
 

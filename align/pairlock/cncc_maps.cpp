@@ -2,7 +2,7 @@
 
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <memory>
 #include <new>

@@ -8,7 +8,7 @@
 #include "geometry/polykit/poly_geom.h"
 #include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <algorithm>

@@ -6,8 +6,8 @@
 // Called by the warp library's multi-channel refiner and by the stitching core.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
 
 class COverlapRR;

@@ -2,9 +2,9 @@
 
 #include "align/pairlock/box_filter.h"
 #include "imaging/image.h"
-#include "platform/utilkit/convolver.h"
+#include "geometry/fftkit/convolver.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 // gives the templates, and both have the same size.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 
 #include <memory>
 

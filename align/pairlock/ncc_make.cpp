@@ -1,9 +1,9 @@
 #include "align/pairlock/ncc_make.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/convolver.h"
+#include "geometry/fftkit/convolver.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "align/pairlock/one_ncc_map.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 class CNCCMapGrid {
 public:

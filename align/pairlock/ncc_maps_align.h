@@ -8,7 +8,7 @@
 #include "align/pairlock/cncc_map_blocks.h"
 #include "align/pairlock/cncc_maps.h"
 #include "align/pairlock/peak_shape.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <memory>
 #include <vector>

@@ -4,9 +4,9 @@
 // and by CCNCCMapBlocks for joined block maps.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 
 class COneNCCMap {
 public:

@@ -6,10 +6,10 @@
 #pragma once
 
 #include "align/pairlock/overlap_support.h"
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 // Frames used below:
 // - the zoomed frame: image 1 scaled evenly by zoomX, wdZ x htZ pixels, top

@@ -4,7 +4,7 @@
 #include "platform/mapproj/rect_pt_rs.h"
 #include "platform/panocore/make_vantor.h"
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "worldmap/world_map.h"
 

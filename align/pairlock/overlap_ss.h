@@ -6,8 +6,8 @@
 #pragma once
 
 #include "align/pairlock/overlap_support.h"
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
 
 #include <memory>

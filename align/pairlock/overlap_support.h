@@ -3,7 +3,7 @@
 // images with a size limit, and the input checks they all make.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstddef>
 #include <memory>

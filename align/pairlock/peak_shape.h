@@ -4,7 +4,7 @@
 // refine matched positions with it.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 
 class CPeakShape {
 public:

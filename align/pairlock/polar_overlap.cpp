@@ -3,7 +3,7 @@
 #include "geometry/polykit/poly_geom.h"
 #include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/utilkit/regions.h"
 #include "platform/xformkit/transform_rr.h"
 #include "viewer/engine/poly_map_rr.h"

@@ -6,10 +6,10 @@
 #pragma once
 
 #include "align/pairlock/overlap_support.h"
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 // The subsampled frame has nxS x nyS pixels ((W1 + 2 marginX) / step by
 // (H1 + 2 marginY) / step); its pixel xs is image-1 point step (xs - nxS / 2)

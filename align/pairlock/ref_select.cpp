@@ -2,7 +2,7 @@
 
 #include "geometry/polykit/poly_clip.h"
 #include "geometry/polykit/poly_geom.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/utilkit/regions.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 // for every box that is inside enough; contour matching derives from it.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,7 @@
 #include "align/pairlock/ncc_maps_align.h"
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 int WMapAlign::Align(Image* img1, Image* img2, int offset, int rangeX, int rangeY, POINT2** pts, int* count)
 {

@@ -4,7 +4,7 @@
 // the first, and the matched point pairs are handed back. Exported entry.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 class Image;
 

@@ -2,7 +2,7 @@
 
 #include "align/warpfit/homography_lsq.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_euler.h"
 #include "platform/xformkit/transform_wa.h"
 #include "projectgraph/curvekit/marker.h"

@@ -4,8 +4,8 @@
 // and the earlier parameter form. The warp fit and the marker refiner call it.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 
 #include <memory>
 

@@ -6,7 +6,7 @@
 #include "platform/mapproj/img_combo_rs.h"
 #include "platform/panocore/panocore_settings.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/utilkit/regions.h"
 #include "platform/xformkit/transform_rs.h"
 #include "projectgraph/curvekit/marker.h"

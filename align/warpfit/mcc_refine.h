@@ -6,9 +6,9 @@
 // the stitching core.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "align/warpfit/mcc_ncc.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <vector>
 

@@ -6,7 +6,7 @@
 #include "align/warpfit/w_align.h"
 #include "imaging/image.h"
 #include "platform/panocore/panocore_settings.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 // stitching core's setting says. Called by the stitching core.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "align/warpfit/refine_gate.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 
 #include <algorithm>

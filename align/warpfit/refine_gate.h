@@ -5,8 +5,8 @@
 // its search range) otherwise reports a wrong fit as a success.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 
 #include <vector>
 

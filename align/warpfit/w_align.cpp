@@ -3,7 +3,7 @@
 #include "align/warpfit/h_align.h"
 #include "platform/minkit/frprmn.h"
 #include "platform/utilkit/fl2_apperture.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_2d.h"
 #include "platform/xformkit/transform_rs.h"
 

@@ -2,7 +2,7 @@
 
 #include "imaging/image.h"
 #include "platform/utilkit/equation.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <cmath>

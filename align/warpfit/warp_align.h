@@ -5,8 +5,8 @@
 // minimisation on it; the correlation refiners are the callers.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "projectgraph/curvekit/point2m.h"
 
 #include <cstddef>

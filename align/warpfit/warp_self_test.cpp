@@ -3,7 +3,7 @@
 #include "align/warpfit/w_align.h"
 #include "imaging/image.h"
 #include "platform/minkit/frprmn.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_rr.h"
 #include "platform/xformkit/transform_wa.h"
 

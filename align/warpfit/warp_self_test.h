@@ -5,8 +5,8 @@
 // stitching core's diagnostics; the results go to the log.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 
 constexpr int kWAlignTestPairs = 12;
 constexpr int kWAlignTestImageSize = 200;

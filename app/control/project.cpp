@@ -6,7 +6,7 @@
 
 #include "app/control/tool_state.h"
 #include "app/shell/fendrake_app.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/file_system.h"
 #include "platform/win/win_app.h"
 #include "projectgraph/framegrp/image_group.h"

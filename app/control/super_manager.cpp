@@ -17,7 +17,7 @@
 #include "app/views/image_loaders.h"
 #include "imaging/image.h"
 #include "imaging/list.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/dialog.h"
 #include "platform/win/file_system.h"
 #include "platform/win/system.h"

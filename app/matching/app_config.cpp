@@ -1,7 +1,7 @@
 #include "app/matching/app_config.h"
 
 #include "app/matching/cam_info_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstdlib>
 #include <cstring>

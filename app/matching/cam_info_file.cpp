@@ -6,7 +6,7 @@
 #include "platform/imgcore/exif_info.h"
 #include "platform/utilkit/fl2_apperture.h"
 #include "platform/utilkit/log_base.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/file_system.h"
 #include "platform/win/wnd.h"
 

@@ -4,7 +4,7 @@
 #include "app/matching/utilities.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstddef>
 #include <cstdio>

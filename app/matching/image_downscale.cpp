@@ -1,7 +1,7 @@
 #include "app/matching/image_downscale.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cstddef>

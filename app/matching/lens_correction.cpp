@@ -1,7 +1,7 @@
 #include "app/matching/lens_correction.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <algorithm>

@@ -11,7 +11,7 @@
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
 #include "platform/utilkit/log_base.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/file_system.h"
 #include "platform/win/wnd.h"
 #include "projectgraph/framegrp/image_frame.h"

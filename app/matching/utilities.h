@@ -3,7 +3,7 @@
 // of the leveling tools.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // lines); one pixel step is the same angle across and down.
 #include "app/matching/utilities.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/world_map_base.h"
 
 #include <algorithm>

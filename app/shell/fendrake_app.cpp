@@ -15,7 +15,7 @@
 #include "app/views/image_view.h"
 #include "imaging/image.h"
 #include "platform/utilkit/log_base.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/controls.h"
 #include "platform/win/prompter.h"
 #include "platform/win/shell.h"

@@ -13,7 +13,7 @@
 #include "app/views/image_pair_doc.h"
 #include "app/views/image_view.h"
 #include "platform/utilkit/log_base.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/prompter.h"
 #include "platform/win/shell.h"
 #include "platform/win/win_app.h"

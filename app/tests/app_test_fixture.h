@@ -7,7 +7,7 @@
 #include "app/control/super_manager.h"
 #include "app/shell/fendrake_app.h"
 #include "app/shell/main_frame.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/tests/win_test_fixture.h"
 
 #include <cstdlib>

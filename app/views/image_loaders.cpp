@@ -4,7 +4,7 @@
 #include "app/shell/fendrake_app.h"
 #include "app/views/image_doc.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/win_app.h"
 #include "tour/tessiv/i_tessiv.h"
 #include "worldmap/image_file.h"

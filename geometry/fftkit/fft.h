@@ -1,6 +1,6 @@
 // The abstract two-dimensional real Fourier transform handed out by
-// GetFftInterface: correlation code (pair alignment, the utility module's
-// Convolver) transforms ny x nx float images in place through it.
+// GetFftInterface: correlation code (pair alignment, the Convolver beside it)
+// transforms ny x nx float images in place through it.
 #pragma once
 
 // Spectra use the sign convention F(ky, kx) = sum x(y, x) exp(+2 pi i (kx x / nx + ky y / ny)).

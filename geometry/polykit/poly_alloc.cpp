@@ -1,7 +1,7 @@
 #include "geometry/polykit/poly_alloc.h"
 #include "geometry/polykit/poly_arena.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstdlib>
 

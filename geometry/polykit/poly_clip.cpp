@@ -4,7 +4,7 @@
 #include "geometry/polykit/poly_arena.h"
 #include "geometry/polykit/poly_sweep.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cctype>

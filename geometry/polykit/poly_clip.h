@@ -4,7 +4,7 @@
 // pair alignment, segmentation, seam blending and the panorama view engine.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 
 #include "geometry/polykit/poly_clip.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cfloat>
 #include <climits>

@@ -3,7 +3,7 @@
 // an integer box. Used by pair alignment, contour matching and seam blending.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 // No data; made on the caller's stack. Every operation is also callable as a
 // static member. Source and destination arrays may be the same array.

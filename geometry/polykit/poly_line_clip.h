@@ -2,7 +2,7 @@
 // overlap along its division line and takes the blending band around it.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 class CPolyLineClip {
 public:

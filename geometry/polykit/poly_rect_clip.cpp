@@ -5,7 +5,7 @@
 #include "geometry/polykit/poly_rect_int.h"
 #include "geometry/polykit/polygon.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cmath>
 #include <memory>

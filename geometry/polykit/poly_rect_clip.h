@@ -4,7 +4,7 @@
 // engine maps every visible face through them.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 class CPolyRectClip {
 public:

@@ -1,7 +1,9 @@
 #include "geometry/polykit/poly_rect_int.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -33,7 +35,8 @@ bool IsConvex(const POINT2* v, int n)
 double SignedArea(const POINT2* v, int n)
 {
     double s = 0;
-    for (int i = 0; i < n; ++i) s += static_cast<double>(v[i].x) * v[(i + 1) % n].y - static_cast<double>(v[(i + 1) % n].x) * v[i].y;
+    for (int i = 0; i < n; ++i)
+        s += static_cast<double>(v[i].x) * v[(i + 1) % n].y - static_cast<double>(v[(i + 1) % n].x) * v[i].y;
     return s / 2;
 }
 
@@ -41,6 +44,67 @@ float Dist(const POINT2& a, const POINT2& b)
 {
     const float dx = a.x - b.x, dy = a.y - b.y;
     return std::sqrt(dx * dx + dy * dy);
+}
+
+// The polygon's vertices in the turning sense of the rectangle's corners as
+// listed (positive shoelace area); a polygon of the other orientation is
+// reversed.
+std::vector<POINT2> PositiveRing(const CPolygon& polygon)
+{
+    const int n = polygon.m_nCount;
+    std::vector<POINT2> ring(polygon.m_pPoints, polygon.m_pPoints + n);
+    if (SignedArea(ring.data(), n) < 0) {
+        for (int i = 0; i < n; ++i) ring[static_cast<size_t>(i)] = polygon.m_pPoints[n - 1 - i];
+    }
+    return ring;
+}
+
+// Which vertices lie strictly inside the rectangle.
+std::vector<bool> InsideFlags(const std::vector<POINT2>& v, const REGION2& r)
+{
+    std::vector<bool> inside(v.size());
+    for (size_t i = 0; i < v.size(); ++i)
+        inside[i] = r.left < v[i].x && v[i].x < r.right && r.top < v[i].y && v[i].y < r.bottom;
+    return inside;
+}
+
+// Where the segment from an inside point p to an outside point q leaves
+// the rectangle, and through which side (0 top, 1 right, 2 bottom, 3 left).
+// A q lying on the border counts as outside, and is met on the side it lies
+// on.
+POINT2 ExitPoint(const POINT2& p, const POINT2& q, const REGION2& r, int* side)
+{
+    const float left = r.left, right = r.right, top = r.top, bottom = r.bottom;
+    auto xAtY = [&](float y) { return p.x + (q.x - p.x) * (y - p.y) / (q.y - p.y); };
+    auto yAtX = [&](float x) { return p.y + (q.y - p.y) * (x - p.x) / (q.x - p.x); };
+    if (q.x >= right || q.x <= left) {
+        const bool toRight = q.x >= right;
+        const float edgeX = toRight ? right : left;
+        auto within = [&](float x) { return toRight ? x < right : x > left; };
+        if (q.y > bottom && within(xAtY(bottom))) {
+            *side = 2;
+            return POINT2{xAtY(bottom), bottom};
+        }
+        if (q.y < top && within(xAtY(top))) {
+            *side = 0;
+            return POINT2{xAtY(top), top};
+        }
+        *side = toRight ? 1 : 3;
+        return POINT2{edgeX, yAtX(edgeX)};
+    }
+    if (q.y >= bottom) {
+        *side = 2;
+        return POINT2{xAtY(bottom), bottom};
+    }
+    *side = 0;
+    return POINT2{xAtY(top), top};
+}
+
+// The rectangle's corners in walking order: side k runs from corner k to
+// corner k + 1.
+std::array<POINT2, 4> Corners(const REGION2& r)
+{
+    return {POINT2{r.left, r.top}, POINT2{r.right, r.top}, POINT2{r.right, r.bottom}, POINT2{r.left, r.bottom}};
 }
 
 }  // namespace
@@ -53,105 +117,86 @@ CPolygon* CPolyRectInt::MainPolyRectInt(const CPolygon& polygon, const REGION2* 
         Logger::log("ERROR CPolyRectInt::MainPolyRectInt polygon of %d vertices is not convex", 1, n);
         return nullptr;
     }
-    const float left = rect->left, right = rect->right, top = rect->top, bottom = rect->bottom;
+    const std::vector<POINT2> ring = PositiveRing(polygon);
+    const std::vector<bool> inside = InsideFlags(ring, *rect);
+    if (std::find(inside.begin(), inside.end(), false) == inside.end()) return polygon.Copy();
 
-    // The walk below follows the rectangle's corners in their listed order,
-    // which is the turning sense of a polygon of positive shoelace area; a
-    // polygon of the other orientation is walked in reverse.
-    std::vector<POINT2> ring(polygon.m_pPoints, polygon.m_pPoints + n);
-    if (SignedArea(ring.data(), n) < 0) {
-        for (int i = 0; i < n; ++i) ring[static_cast<size_t>(i)] = polygon.m_pPoints[n - 1 - i];
+    const std::vector<INT_NODE> nodes = Crossings(ring, inside, *rect);
+    if (nodes.empty()) {
+        // No crossing: the rectangle lies inside the polygon or apart from it.
+        const POINT2 centre{(rect->left + rect->right) / 2, (rect->top + rect->bottom) / 2};
+        return CPolygon::IsPtInPolygon(centre, ring.data(), n) ? CPolygon::RectToPolygonO(rect) : nullptr;
     }
-    const POINT2* v = ring.data();
+    return Walk(nodes, ring, *rect);
+}
 
-    std::vector<bool> inside(static_cast<size_t>(n));
-    bool all = true;
-    for (int i = 0; i < n; ++i) {
-        inside[static_cast<size_t>(i)] = left < v[i].x && v[i].x < right && top < v[i].y && v[i].y < bottom;
-        all = all && inside[static_cast<size_t>(i)];
-    }
-    if (all) return polygon.Copy();
-
-    // Where the segment from an inside point p to an outside point q leaves
-    // the rectangle. A q lying on the border counts as outside, and is met
-    // on the side it lies on.
-    auto exitPoint = [&](const POINT2& p, const POINT2& q, int* side) {
-        auto xAtY = [&](float y) { return p.x + (q.x - p.x) * (y - p.y) / (q.y - p.y); };
-        auto yAtX = [&](float x) { return p.y + (q.y - p.y) * (x - p.x) / (q.x - p.x); };
-        if (q.x >= right || q.x <= left) {
-            const bool toRight = q.x >= right;
-            const float edgeX = toRight ? right : left;
-            auto within = [&](float x) { return toRight ? x < right : x > left; };
-            if (q.y > bottom && within(xAtY(bottom))) {
-                *side = 2;
-                return POINT2{xAtY(bottom), bottom};
-            }
-            if (q.y < top && within(xAtY(top))) {
-                *side = 0;
-                return POINT2{xAtY(top), top};
-            }
-            *side = toRight ? 1 : 3;
-            return POINT2{edgeX, yAtX(edgeX)};
-        }
-        if (q.y >= bottom) {
-            *side = 2;
-            return POINT2{xAtY(bottom), bottom};
-        }
-        *side = 0;
-        return POINT2{xAtY(top), top};
-    };
-
-    const POINT2 corner[4] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
+// The points where the boundary crosses the rectangle, in the boundary's
+// order: one per edge with one end inside, two (entering, then leaving)
+// per edge that passes through with both ends outside.
+std::vector<CPolyRectInt::INT_NODE> CPolyRectInt::Crossings(const std::vector<POINT2>& v,
+                                                            const std::vector<bool>& inside, const REGION2& r)
+{
+    const int n = static_cast<int>(v.size());
     std::vector<INT_NODE> nodes;
     for (int i = 0; i < n; ++i) {
         const int j = (i + 1) % n;
-        const POINT2& a = v[i];
-        const POINT2& b = v[j];
+        const POINT2& a = v[static_cast<size_t>(i)];
+        const POINT2& b = v[static_cast<size_t>(j)];
         const bool ia = inside[static_cast<size_t>(i)], ib = inside[static_cast<size_t>(j)];
         if (ia && ib) continue;
         if (ia || ib) {
             INT_NODE node{};
             node.edge = i;
             node.kind = ia ? 1 : 0;
-            node.pt = ia ? exitPoint(a, b, &node.side) : exitPoint(b, a, &node.side);
+            node.pt = ia ? ExitPoint(a, b, r, &node.side) : ExitPoint(b, a, r, &node.side);
             nodes.push_back(node);
             continue;
         }
-        if ((a.x > right && b.x > right) || (a.x < left && b.x < left) || (a.y > bottom && b.y > bottom) ||
-            (a.y < top && b.y < top))
+        if ((a.x > r.right && b.x > r.right) || (a.x < r.left && b.x < r.left) || (a.y > r.bottom && b.y > r.bottom) ||
+            (a.y < r.top && b.y < r.top))
             continue;
-        // Both ends outside: the edge may still pass through the rectangle,
-        // entering through one side and leaving through another.
-        INT_NODE hits[2];
-        int found = 0;
-        for (int k = 0; k < 4 && found < 2; ++k) {
-            const POINT2& c = corner[k];
-            const POINT2& e = corner[(k + 1) % 4];
-            const float A1 = a.y - b.y, B1 = b.x - a.x, C1 = a.y * B1 + A1 * a.x;
-            const float A2 = c.y - e.y, B2 = e.x - c.x, C2 = B2 * c.y + c.x * A2;
-            float den = A1 * B2 - B1 * A2;
-            if (std::fabs(den) < 0.00001f) den = 0.00001f;
-            const POINT2 x{(B2 * C1 - B1 * C2) / den, (A1 * C2 - A2 * C1) / den};
-            const float len = Dist(c, e);
-            if (Dist(x, c) < len && Dist(x, e) < len) {
-                hits[found] = INT_NODE{x, i, k, 0};
-                ++found;
-            }
-        }
-        if (found == 2) {
-            if (Dist(hits[1].pt, a) < Dist(hits[0].pt, a)) std::swap(hits[0], hits[1]);
-            hits[0].kind = 0;
-            hits[1].kind = 1;
-            nodes.push_back(hits[0]);
-            nodes.push_back(hits[1]);
+        PassThrough(a, b, i, r, nodes);
+    }
+    return nodes;
+}
+
+// An edge (a, b) from vertex i with both ends outside may still pass through
+// the rectangle, entering through one side and leaving through another.
+void CPolyRectInt::PassThrough(const POINT2& a, const POINT2& b, int i, const REGION2& r, std::vector<INT_NODE>& nodes)
+{
+    const std::array<POINT2, 4> corner = Corners(r);
+    INT_NODE hits[2];
+    int found = 0;
+    for (int k = 0; k < 4 && found < 2; ++k) {
+        const POINT2& c = corner[static_cast<size_t>(k)];
+        const POINT2& e = corner[static_cast<size_t>((k + 1) % 4)];
+        const float A1 = a.y - b.y, B1 = b.x - a.x, C1 = a.y * B1 + A1 * a.x;
+        const float A2 = c.y - e.y, B2 = e.x - c.x, C2 = B2 * c.y + c.x * A2;
+        float den = A1 * B2 - B1 * A2;
+        if (std::fabs(den) < 0.00001f) den = 0.00001f;
+        const POINT2 x{(B2 * C1 - B1 * C2) / den, (A1 * C2 - A2 * C1) / den};
+        const float len = Dist(c, e);
+        if (Dist(x, c) < len && Dist(x, e) < len) {
+            hits[found] = INT_NODE{x, i, k, 0};
+            ++found;
         }
     }
-
-    if (nodes.empty()) {
-        const POINT2 centre{(left + right) / 2, (top + bottom) / 2};
-        return CPolygon::IsPtInPolygon(centre, v, n) ? CPolygon::RectToPolygonO(rect) : nullptr;
+    if (found == 2) {
+        if (Dist(hits[1].pt, a) < Dist(hits[0].pt, a)) std::swap(hits[0], hits[1]);
+        hits[0].kind = 0;
+        hits[1].kind = 1;
+        nodes.push_back(hits[0]);
+        nodes.push_back(hits[1]);
     }
+}
 
+// The intersection's boundary: from each crossing to the next, along the
+// rectangle's corners after a leaving crossing and along the polygon's
+// vertices after an entering one.
+CPolygon* CPolyRectInt::Walk(const std::vector<INT_NODE>& nodes, const std::vector<POINT2>& v, const REGION2& r)
+{
+    const int n = static_cast<int>(v.size());
+    const std::array<POINT2, 4> corner = Corners(r);
     // A convex n-gon and a rectangle meet in at most n + 4 vertices; the
     // room is checked on every write all the same.
     const int room = n + 8;
@@ -159,10 +204,8 @@ CPolygon* CPolyRectInt::MainPolyRectInt(const CPolygon& polygon, const REGION2* 
     int count = 0;
     bool overflow = false;
     auto put = [&](const POINT2& p) {
-        if (count < room)
-            out->m_pPoints[count++] = p;
-        else
-            overflow = true;
+        if (count < room) out->m_pPoints[count++] = p;
+        else overflow = true;
     };
     const int m = static_cast<int>(nodes.size());
     for (int k = 0; k < m; ++k) {
@@ -172,12 +215,12 @@ CPolygon* CPolyRectInt::MainPolyRectInt(const CPolygon& polygon, const REGION2* 
         if (node.kind == 1) {
             for (int s = node.side; s != next.side;) {
                 s = (s + 1) % 4;
-                put(corner[s]);
+                put(corner[static_cast<size_t>(s)]);
             }
         } else {
             for (int e = node.edge; e != next.edge;) {
                 e = (e + 1) % n;
-                put(v[e]);
+                put(v[static_cast<size_t>(e)]);
             }
         }
     }

@@ -3,8 +3,10 @@
 // panorama view engine runs for every visible face.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 #include "geometry/polykit/polygon.h"
+
+#include <vector>
 
 class CPolyRectInt {
 public:
@@ -27,4 +29,9 @@ private:
         int side;
         int kind;
     };
+
+    static std::vector<INT_NODE> Crossings(const std::vector<POINT2>& v, const std::vector<bool>& inside,
+                                           const REGION2& r);
+    static void PassThrough(const POINT2& a, const POINT2& b, int i, const REGION2& r, std::vector<INT_NODE>& nodes);
+    static CPolygon* Walk(const std::vector<INT_NODE>& nodes, const std::vector<POINT2>& v, const REGION2& r);
 };

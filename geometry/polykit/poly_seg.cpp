@@ -5,7 +5,7 @@
 #include "platform/utilkit/debug_display.h"
 #include "geometry/polykit/poly_geom.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -4,7 +4,7 @@
 // (through CDivLineRR, which derives from it) and region growing call it.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdint>
 

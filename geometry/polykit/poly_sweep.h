@@ -6,10 +6,10 @@
 // make. The policy (contours or strips) supplies the actions per class.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 #include "geometry/polykit/poly_arena.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -2,7 +2,7 @@
 
 #include "geometry/polykit/poly_alloc.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cmath>
 #include <cstring>

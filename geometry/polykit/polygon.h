@@ -3,7 +3,7 @@
 // CPolyRectClip) that the view engine uses for visible faces.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdint>
 

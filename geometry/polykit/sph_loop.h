@@ -4,7 +4,7 @@
 // around a pole gets a detour along the seam to that pole and back.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

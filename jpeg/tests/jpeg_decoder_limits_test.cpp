@@ -6,7 +6,7 @@
 #include "jpeg/jpeg_decoder.h"
 #include "jpeg/jpeg_encoder.h"
 #include "jpeg/tests/jpeg_test_support.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // headers, tables and scans, truncation at every length. Each case edits a
 // valid cjpeg file segment by segment.
 #include "jpeg/tests/jpeg_test_support.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "jpeg/jpeg_huffman_encoder.h"
 #include "jpeg/jpeg_tables.h"
 #include "jpeg/tests/jpeg_test_support.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

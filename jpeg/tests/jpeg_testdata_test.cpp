@@ -9,7 +9,7 @@
 // cleanly (a truncated scan, a bad Huffman code or a missing table fail the
 // data pass: there djpeg fills in grey and nothing is compared by pixels).
 #include "jpeg/tests/jpeg_test_support.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/gifkit/gifkit.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gif_lib.h>
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
-#include "worldmap/file_records.h"
+#include "core/win_types.h"
+#include "core/file_records.h"
 
 // Results of WriteGif.
 constexpr int kWriteGifOk = 0;

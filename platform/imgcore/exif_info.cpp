@@ -1,7 +1,7 @@
 #include "platform/imgcore/exif_info.h"
 
-#include "imaging/byte_order.h"
-#include "platform/utilkit/logger.h"
+#include "core/byte_order.h"
+#include "core/logger.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "platform/mapproj/img_combo_rs.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/camera_model.h"
 #include "platform/xformkit/transform_rs.h"
 #include "platform/xformkit/transform_wa.h"

@@ -3,7 +3,7 @@
 // that the same scene point lies at the same map position in both.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "imaging/image.h"
 
 #include <cstdint>

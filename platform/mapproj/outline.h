@@ -3,7 +3,7 @@
 // Internal to Mapproj.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 
 #include <vector>
 

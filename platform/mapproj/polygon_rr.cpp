@@ -3,7 +3,7 @@
 #include "geometry/polykit/poly_clip.h"
 #include "platform/mapproj/outline.h"
 #include "platform/xformkit/transform_wa.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cmath>
 #include <vector>

@@ -4,8 +4,8 @@
 // images, the multi-channel aligner, contour matching and seam blending.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
 
 class CPolygonRR {

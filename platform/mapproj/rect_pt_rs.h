@@ -5,9 +5,9 @@
 // above). Called by the sphere overlap of pair alignment.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 
 class CRectPtRS {
 public:

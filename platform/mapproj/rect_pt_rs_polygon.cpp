@@ -2,7 +2,7 @@
 #include "platform/mapproj/rect_pt_rs.h"
 
 #include "geometry/polykit/poly_clip.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cmath>

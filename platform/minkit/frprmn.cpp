@@ -1,6 +1,6 @@
 #include "platform/minkit/frprmn.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 // leveling and the blending driver read and write it.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 
 class IImgInfo {
 public:

@@ -1,7 +1,7 @@
 #include "platform/panocore/make_vantor.h"
 
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/camera_model.h"
 
 #include <algorithm>

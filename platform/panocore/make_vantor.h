@@ -4,7 +4,7 @@
 // alignment and by the blending driver.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "imaging/image.h"
 
 class KestovaFile;

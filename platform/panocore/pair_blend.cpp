@@ -1,6 +1,6 @@
 #include "platform/panocore/pair_blend.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <atomic>
 

@@ -4,7 +4,7 @@
 // the stitching core, the overlap view and the blending driver fill it.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 
 #include <cstdint>
 

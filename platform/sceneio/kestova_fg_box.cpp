@@ -1,7 +1,7 @@
 // KestovaFile: the bounding box of the samples a projection wrote.
 #include "platform/sceneio/kestova_file.h"
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <algorithm>
 #include <climits>

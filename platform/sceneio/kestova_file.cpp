@@ -1,6 +1,6 @@
 #include "platform/sceneio/kestova_file.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "platform/utilkit/child_process.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cerrno>
 #include <chrono>

@@ -5,7 +5,7 @@
 // registry here, never process ids, so a handle never reaches a recycled pid.
 #pragma once
 
-#include "platform/win/win_defs.h"
+#include "core/win_types.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "platform/utilkit/crash_dump.h"
 
 #include "platform/utilkit/log_base.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstdio>
 #include <exception>

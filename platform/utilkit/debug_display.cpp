@@ -2,7 +2,7 @@
 
 #include "imaging/image.h"
 #include "platform/utilkit/log_base.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,8 +9,8 @@
 // so a run can be inspected without a screen.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 
 #include <string>
 

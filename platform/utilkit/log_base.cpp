@@ -1,6 +1,7 @@
 #include "platform/utilkit/log_base.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/app_data.h"
+#include "core/logger.h"
 #include "platform/utilkit/native_path.h"
 
 #include <atomic>
@@ -18,14 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string AppDataRoot()
-{
-    if (const char* v = std::getenv("FENDRAKE_APPDATA"); v && *v) return v;
-    if (const char* v = std::getenv("XDG_STATE_HOME"); v && *v) return v;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.local/state";
-}
 
 std::string BaseName(const std::string& path)
 {
@@ -127,7 +120,7 @@ std::vector<std::string> LogBase::SplitCommandLine(const char* commandLine)
 
 bool LogBase::GetCommonAppDataDir(const char* subPath, std::string& out)
 {
-    std::string path = AppDataRoot();
+    std::string path = CommonAppDataRoot();
     const std::string sub = ToNativePath(subPath);
     if (!sub.empty() && sub.front() != '/') path += '/';
     path += sub;
@@ -148,9 +141,7 @@ bool LogBase::GetCommonAppDataDir(const char* subPath, std::string* out)
 
 std::string LogBase::getPath_log()
 {
-    std::string path;
-    GetCommonAppDataDir("\\Quorvane\\log", path);
-    return path;
+    return CommonLogFolder();
 }
 
 std::string LogBase::GetAppDir0()

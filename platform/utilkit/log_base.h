@@ -1,4 +1,4 @@
-// Services of the utility module beside the log lines themselves: the
+// Services of the utility module beside the log (core/logger.h): the
 // folders the suite keeps its files in (log, configuration, camera data),
 // temporary names and time texts, and the starting of outside programs.
 // Paths arrive in the platform's Windows spelling ("\\Quorvane\\log") and

@@ -2,8 +2,8 @@
 // x1, y1; width = x1 - x0 + 1), used by the alignment and segmentation code.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 
 class CRegions {
 public:

@@ -1,7 +1,7 @@
 #include "platform/utilkit/shm_client.h"
 
-#include "imaging/byte_order.h"
-#include "platform/utilkit/logger.h"
+#include "core/byte_order.h"
+#include "core/logger.h"
 
 #include <chrono>
 #include <cstring>

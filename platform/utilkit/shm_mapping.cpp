@@ -1,6 +1,6 @@
 #include "platform/utilkit/shm_mapping.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Plane vector helpers of the utility module on POINT2.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 class CVec2 {
 public:

@@ -1,6 +1,6 @@
 #include "platform/win/clipboard.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstring>
 #include <map>

@@ -1,6 +1,6 @@
 #include "platform/win/control_bars.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/control_models.h"
 #include "platform/win/dialog.h"
 #include "platform/win/frame_wnd.h"

@@ -4,9 +4,9 @@
 #include "platform/win/message_queue.h"
 #include "platform/win/system.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 namespace win {
 
@@ -152,6 +152,13 @@ void ButtonModel::Click(HWND hwnd)
 
 bool ButtonModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    return HandleState(w, message, wParam, lParam, result) || HandleInput(w, message, wParam, lParam) ||
+           HandleFocus(w, message);
+}
+
+// What the program asks of a button: check, push state, style, image.
+bool ButtonModel::HandleState(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
     const HWND hwnd = w.hwnd;
     const DWORD type = w.style & BS_TYPEMASK;
     switch (message) {
@@ -179,9 +186,19 @@ bool ButtonModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPar
         Redraw(hwnd);
         return true;
     case BM_GETIMAGE: result = reinterpret_cast<LRESULT>(image); return true;
+    default: return false;
+    }
+}
+
+// Mouse and keyboard: pressed while the button is held, clicked on release
+// inside it or by the space bar. Group boxes let the mouse through.
+bool ButtonModel::HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const HWND hwnd = w.hwnd;
+    switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        if (type == BS_GROUPBOX) return false;
+        if ((w.style & BS_TYPEMASK) == BS_GROUPBOX) return false;
         pushed = true;
         System().SetCapture(hwnd);
         System().SetFocus(hwnd);
@@ -200,14 +217,21 @@ bool ButtonModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPar
     case WM_KEYUP:
         if (wParam == ' ') Click(hwnd);
         return true;
+    default: return false;
+    }
+}
+
+bool ButtonModel::HandleFocus(WindowData& w, UINT message)
+{
+    switch (message) {
     case WM_SETFOCUS:
         focused = true;
-        Redraw(hwnd);
+        Redraw(w.hwnd);
         return true;
     case WM_KILLFOCUS:
         focused = false;
         pushed = false;
-        Redraw(hwnd);
+        Redraw(w.hwnd);
         return true;
     default: return false;
     }
@@ -225,9 +249,7 @@ bool StaticModel::Handle(WindowData& w, UINT message, WPARAM, LPARAM lParam, LRE
         Redraw(hwnd);
         return true;
     case STM_GETIMAGE: result = reinterpret_cast<LRESULT>(image); return true;
-    case WM_LBUTTONDOWN:
-        pressed = true;
-        return true;
+    case WM_LBUTTONDOWN: pressed = true; return true;
     case WM_LBUTTONUP:
         if (pressed && (w.style & SS_NOTIFY)) {
             pressed = false;
@@ -246,52 +268,70 @@ bool StaticModel::Handle(WindowData& w, UINT message, WPARAM, LPARAM lParam, LRE
 
 bool EditModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    const HWND hwnd = w.hwnd;
     switch (message) {
     case WM_SETTEXT:
-        // A single-line edit reports every change of its text, also by program.
-        w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        selStart = selEnd = static_cast<int>(w.text.size());
-        Redraw(hwnd);
+        SetText(w, lParam);
         result = TRUE;
-        NotifyParent(hwnd, EN_CHANGE);
         return true;
-    case WMU_TYPE: {
-        if (w.style & ES_READONLY) return true;
-        std::string text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        if (limit > 0 && static_cast<int>(text.size()) > limit) text.resize(static_cast<size_t>(limit));
-        if (w.style & ES_NUMBER) {
-            text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c < '0' || c > '9'; }),
-                       text.end());
-        }
-        w.text = text;
-        selStart = selEnd = static_cast<int>(w.text.size());
-        Redraw(hwnd);
-        NotifyParent(hwnd, EN_CHANGE);
-        return true;
+    case WMU_TYPE: TypeText(w, lParam); return true;
+    case WM_CHAR: TypeChar(w, static_cast<char>(wParam)); return true;
+    default: return HandleSettings(w, message, wParam, lParam, result) || HandleFocus(w, message);
     }
-    case WM_CHAR: {
-        if (w.style & ES_READONLY) return true;
-        const char c = static_cast<char>(wParam);
-        std::string text = w.text;
-        const int a = std::max(0, std::min(selStart, selEnd));
-        const int b = std::min(static_cast<int>(text.size()), std::max(selStart, selEnd));
-        if (c == '\b') {
-            if (b > a) text.erase(static_cast<size_t>(a), static_cast<size_t>(b - a));
-            else if (a > 0) text.erase(static_cast<size_t>(a - 1), 1);
-        } else if (static_cast<unsigned char>(c) >= 32) {
-            if ((w.style & ES_NUMBER) && (c < '0' || c > '9')) return true;
-            if (limit > 0 && static_cast<int>(text.size()) - (b - a) >= limit) return true;
-            text.replace(static_cast<size_t>(a), static_cast<size_t>(b - a), 1, c);
-        } else {
-            return true;
-        }
-        w.text = text;
-        selStart = selEnd = (c == '\b') ? std::max(0, (b > a) ? a : a - 1) : a + 1;
-        Redraw(hwnd);
-        NotifyParent(hwnd, EN_CHANGE);
-        return true;
+}
+
+// A single-line edit reports every change of its text, also by program.
+void EditModel::SetText(WindowData& w, LPARAM text)
+{
+    w.text = text ? reinterpret_cast<const char*>(text) : "";
+    selStart = selEnd = static_cast<int>(w.text.size());
+    Redraw(w.hwnd);
+    NotifyParent(w.hwnd, EN_CHANGE);
+}
+
+// A whole text typed by the user: cut to the limit, digits only in number
+// edits.
+void EditModel::TypeText(WindowData& w, LPARAM typed)
+{
+    if (w.style & ES_READONLY) return;
+    std::string text = typed ? reinterpret_cast<const char*>(typed) : "";
+    if (limit > 0 && static_cast<int>(text.size()) > limit) text.resize(static_cast<size_t>(limit));
+    if (w.style & ES_NUMBER) {
+        text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c < '0' || c > '9'; }), text.end());
     }
+    w.text = text;
+    selStart = selEnd = static_cast<int>(w.text.size());
+    Redraw(w.hwnd);
+    NotifyParent(w.hwnd, EN_CHANGE);
+}
+
+// One typed character replaces the selection; backspace deletes it or the
+// character before the caret.
+void EditModel::TypeChar(WindowData& w, char c)
+{
+    if (w.style & ES_READONLY) return;
+    std::string text = w.text;
+    const int a = std::max(0, std::min(selStart, selEnd));
+    const int b = std::min(static_cast<int>(text.size()), std::max(selStart, selEnd));
+    if (c == '\b') {
+        if (b > a) text.erase(static_cast<size_t>(a), static_cast<size_t>(b - a));
+        else if (a > 0) text.erase(static_cast<size_t>(a - 1), 1);
+    } else if (static_cast<unsigned char>(c) >= 32) {
+        if ((w.style & ES_NUMBER) && (c < '0' || c > '9')) return;
+        if (limit > 0 && static_cast<int>(text.size()) - (b - a) >= limit) return;
+        text.replace(static_cast<size_t>(a), static_cast<size_t>(b - a), 1, c);
+    } else {
+        return;
+    }
+    w.text = text;
+    selStart = selEnd = (c == '\b') ? std::max(0, (b > a) ? a : a - 1) : a + 1;
+    Redraw(w.hwnd);
+    NotifyParent(w.hwnd, EN_CHANGE);
+}
+
+// Selection, length limit and read-only state.
+bool EditModel::HandleSettings(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (message) {
     case EM_SETSEL: {
         const int n = static_cast<int>(w.text.size());
         int a = static_cast<int>(static_cast<intptr_t>(wParam));
@@ -306,9 +346,17 @@ bool EditModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam
     case EM_SETREADONLY:
         if (wParam) w.style |= ES_READONLY;
         else w.style &= ~ES_READONLY;
-        Redraw(hwnd);
+        Redraw(w.hwnd);
         result = TRUE;
         return true;
+    default: return false;
+    }
+}
+
+bool EditModel::HandleFocus(WindowData& w, UINT message)
+{
+    const HWND hwnd = w.hwnd;
+    switch (message) {
     case WM_LBUTTONDOWN: System().SetFocus(hwnd); return true;
     case WM_SETFOCUS:
         focused = true;
@@ -324,27 +372,32 @@ bool EditModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
-// ---- Combo boxes -------------------------------------------------------------------------
+// ---- Item lists of list boxes and combo boxes ---------------------------------------------
 
-bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+namespace {
+
+constexpr ItemMessages kListBoxItems{LB_ADDSTRING,   LB_INSERTSTRING,    LB_DELETESTRING, LB_RESETCONTENT,
+                                     LB_GETCOUNT,    LB_GETTEXT,         LB_GETTEXTLEN,   LB_SETITEMDATA,
+                                     LB_GETITEMDATA, LB_FINDSTRINGEXACT, LBS_SORT,        LB_ERR};
+constexpr ItemMessages kComboItems{CB_ADDSTRING,   CB_INSERTSTRING,    CB_DELETESTRING, CB_RESETCONTENT,
+                                   CB_GETCOUNT,    CB_GETLBTEXT,       CB_GETLBTEXTLEN, CB_SETITEMDATA,
+                                   CB_GETITEMDATA, CB_FINDSTRINGEXACT, CBS_SORT,        CB_ERR};
+
+}  // namespace
+
+bool ItemListModel::HandleItems(WindowData& w, const ItemMessages& codes, UINT message, WPARAM wParam, LPARAM lParam,
+                                LRESULT& result)
 {
     const HWND hwnd = w.hwnd;
-    const bool editable = (w.style & 3) != CBS_DROPDOWNLIST;
-    const int count = static_cast<int>(items.size());
-    auto select = [&](int index) {
-        current = (index >= 0 && index < static_cast<int>(items.size())) ? index : -1;
-        if (editable) w.text = current >= 0 ? items[static_cast<size_t>(current)].text : w.text;
-        Redraw(hwnd);
-    };
-    switch (message) {
-    case CB_ADDSTRING:
-    case CB_INSERTSTRING: {
+    // Negative indexes arrive as huge unsigned values and fail this test too.
+    const bool inRange = wParam < items.size();
+    if (message == codes.add || message == codes.insert) {
         const char* text = lParam ? reinterpret_cast<const char*>(lParam) : "";
         size_t index = items.size();
-        if (message == CB_ADDSTRING && (w.style & CBS_SORT)) index = SortedIndex(items, text);
-        if (message == CB_INSERTSTRING && static_cast<intptr_t>(wParam) >= 0) {
+        if (message == codes.add && (w.style & codes.sortStyle)) index = SortedIndex(items, text);
+        if (message == codes.insert && static_cast<intptr_t>(wParam) >= 0) {
             if (wParam > items.size()) {
-                result = CB_ERR;
+                result = codes.error;
                 return true;
             }
             index = wParam;
@@ -353,61 +406,90 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
         if (current >= static_cast<int>(index)) ++current;
         result = static_cast<LRESULT>(index);
         Redraw(hwnd);
-        return true;
-    }
-    case CB_DELETESTRING: {
-        if (wParam >= items.size()) {
-            result = CB_ERR;
+    } else if (message == codes.remove) {
+        if (!inRange) {
+            result = codes.error;
             return true;
         }
         const int index = static_cast<int>(wParam);
         items.erase(items.begin() + index);
         if (current == index) current = -1;
         else if (current > index) --current;
+        ItemsRemoved(w, false);
         result = static_cast<LRESULT>(items.size());
         Redraw(hwnd);
-        return true;
-    }
-    case CB_RESETCONTENT:
+    } else if (message == codes.reset) {
         items.clear();
         current = -1;
-        w.text.clear();
+        ItemsRemoved(w, true);
         Redraw(hwnd);
-        return true;
-    case CB_GETCOUNT: result = count; return true;
+    } else if (message == codes.count) {
+        result = static_cast<LRESULT>(items.size());
+    } else if (message == codes.getText) {
+        result = inRange ? CopyText(items[wParam].text, lParam) : codes.error;
+    } else if (message == codes.getTextLength) {
+        result = inRange ? static_cast<LRESULT>(items[wParam].text.size()) : codes.error;
+    } else if (message == codes.setData) {
+        if (inRange) items[wParam].data = static_cast<DWORD_PTR>(lParam);
+        else result = codes.error;
+    } else if (message == codes.getData) {
+        result = inRange ? static_cast<LRESULT>(items[wParam].data) : codes.error;
+    } else if (message == codes.findExact) {
+        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), true);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// ---- Combo boxes -------------------------------------------------------------------------
+
+void ComboModel::ItemsRemoved(WindowData& w, bool all)
+{
+    if (all) w.text.clear();
+}
+
+bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    return HandleItems(w, kComboItems, message, wParam, lParam, result) ||
+           HandleSelection(w, message, wParam, lParam, result) || HandleText(w, message, wParam, lParam, result) ||
+           HandleInput(w, message, wParam, lParam, result);
+}
+
+bool ComboModel::IsEditable(const WindowData& w)
+{
+    return (w.style & 3) != CBS_DROPDOWNLIST;
+}
+
+// Makes item `index` current (none when out of range); an editable combo
+// box shows its text.
+void ComboModel::Select(WindowData& w, int index)
+{
+    current = (index >= 0 && index < static_cast<int>(items.size())) ? index : -1;
+    if (IsEditable(w)) w.text = current >= 0 ? items[static_cast<size_t>(current)].text : w.text;
+    Redraw(w.hwnd);
+}
+
+// The current item and the dropped list, as the program sets them (no
+// selection notifications).
+bool ComboModel::HandleSelection(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    const HWND hwnd = w.hwnd;
+    switch (message) {
     case CB_GETCURSEL: result = current; return true;
     case CB_SETCURSEL: {
         const int index = static_cast<int>(static_cast<intptr_t>(wParam));
-        select(index);
-        result = (index >= 0 && index < count) ? index : CB_ERR;
+        Select(w, index);
+        result = (index >= 0 && index < static_cast<int>(items.size())) ? index : CB_ERR;
         return true;
     }
-    case CB_GETLBTEXT:
-        result = (wParam < items.size()) ? CopyText(items[wParam].text, lParam) : CB_ERR;
-        return true;
-    case CB_GETLBTEXTLEN:
-        result = (wParam < items.size()) ? static_cast<LRESULT>(items[wParam].text.size()) : CB_ERR;
-        return true;
-    case CB_FINDSTRING:
-    case CB_FINDSTRINGEXACT:
-        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), message == CB_FINDSTRINGEXACT);
-        return true;
+    case CB_FINDSTRING: result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), false); return true;
     case CB_SELECTSTRING: {
         const int found = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), false);
-        if (found >= 0) select(found);
+        if (found >= 0) Select(w, found);
         result = found;
         return true;
     }
-    case CB_SETITEMDATA:
-        if (wParam >= items.size()) {
-            result = CB_ERR;
-            return true;
-        }
-        items[wParam].data = static_cast<DWORD_PTR>(lParam);
-        return true;
-    case CB_GETITEMDATA:
-        result = (wParam < items.size()) ? static_cast<LRESULT>(items[wParam].data) : CB_ERR;
-        return true;
     case CB_SHOWDROPDOWN:
         if ((wParam != 0) != dropped) {
             dropped = wParam != 0;
@@ -417,14 +499,24 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
         result = TRUE;
         return true;
     case CB_GETDROPPEDSTATE: result = dropped ? TRUE : FALSE; return true;
+    default: return false;
+    }
+}
+
+// The window text: the edit field of an editable combo box, else the
+// current item's text (setting it selects the item of that text).
+bool ComboModel::HandleText(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    const bool editable = IsEditable(w);
+    switch (message) {
     case WM_SETTEXT:
         if (editable) {
             w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-            Redraw(hwnd);
+            Redraw(w.hwnd);
             result = TRUE;
         } else {
             const int found = FindItem(items, static_cast<WPARAM>(-1), reinterpret_cast<const char*>(lParam), true);
-            if (found >= 0) select(found);
+            if (found >= 0) Select(w, found);
             result = found >= 0 ? TRUE : CB_ERR;
         }
         return true;
@@ -441,37 +533,29 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
         return true;
     }
     case WM_GETTEXTLENGTH:
-        result = static_cast<LRESULT>(
-            editable ? w.text.size() : (current >= 0 ? items[static_cast<size_t>(current)].text.size() : 0));
+        result = static_cast<LRESULT>(editable ? w.text.size()
+                                               : (current >= 0 ? items[static_cast<size_t>(current)].text.size() : 0));
         return true;
-    case WMU_PICK: {
-        // The user opens the list, picks an item and the list closes.
-        const int index = static_cast<int>(wParam);
-        if (index < 0 || index >= count) return true;
-        if (!dropped) {
-            dropped = true;
-            NotifyParent(hwnd, CBN_DROPDOWN);
-        }
-        WindowData* again = System().Find(hwnd);
-        if (!again) return true;
-        const bool changed = current != index;
-        select(index);
-        if (changed) NotifyParent(hwnd, CBN_SELCHANGE);
-        if (!System().Find(hwnd)) return true;
-        dropped = false;
-        NotifyParent(hwnd, CBN_CLOSEUP);
-        if (System().Find(hwnd)) NotifyParent(hwnd, CBN_SELENDOK);
-        return true;
+    default: return false;
     }
+}
+
+// The user's picks, typing, clicks and focus changes, each with the
+// notifications the platform raises for them.
+bool ComboModel::HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    const HWND hwnd = w.hwnd;
+    switch (message) {
+    case WMU_PICK: Pick(w, static_cast<int>(wParam)); return true;
     case WMU_TYPE:
-        if (!editable) return true;
+        if (!IsEditable(w)) return true;
         w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
         Redraw(hwnd);
         NotifyParent(hwnd, CBN_EDITUPDATE);
         if (System().Find(hwnd)) NotifyParent(hwnd, CBN_EDITCHANGE);
         return true;
     case WM_CHAR: {
-        if (!editable) return true;
+        if (!IsEditable(w)) return true;
         const char c = static_cast<char>(wParam);
         if (c == '\b') {
             if (!w.text.empty()) w.text.pop_back();
@@ -500,55 +584,64 @@ bool ComboModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
+// The user opens the list, picks an item and the list closes.
+void ComboModel::Pick(WindowData& w, int index)
+{
+    const HWND hwnd = w.hwnd;
+    if (index < 0 || index >= static_cast<int>(items.size())) return;
+    if (!dropped) {
+        dropped = true;
+        NotifyParent(hwnd, CBN_DROPDOWN);
+    }
+    WindowData* again = System().Find(hwnd);
+    if (!again) return;
+    const bool changed = current != index;
+    Select(w, index);
+    if (changed) NotifyParent(hwnd, CBN_SELCHANGE);
+    if (!System().Find(hwnd)) return;
+    dropped = false;
+    NotifyParent(hwnd, CBN_CLOSEUP);
+    if (System().Find(hwnd)) NotifyParent(hwnd, CBN_SELENDOK);
+}
+
 // ---- List boxes ------------------------------------------------------------------------------
+
+void ListBoxModel::ItemsRemoved(WindowData&, bool all)
+{
+    if (all) {
+        caret = anchor = top = 0;
+        return;
+    }
+    const int last = std::max(0, static_cast<int>(items.size()) - 1);
+    caret = std::min(caret, last);
+    anchor = std::min(anchor, last);
+}
 
 bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    return HandleItems(w, kListBoxItems, message, wParam, lParam, result) ||
+           HandleSelection(w, message, wParam, lParam, result) || HandleScrolling(w, message, wParam, result) ||
+           HandleInput(w, message, wParam, lParam, result);
+}
+
+bool ListBoxModel::IsMulti(const WindowData& w)
+{
+    return (w.style & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
+}
+
+bool ListBoxModel::InRange(intptr_t i) const
+{
+    return i >= 0 && i < static_cast<intptr_t>(items.size());
+}
+
+// The selection as the program reads and sets it: one current item, or the
+// selected flags of a multiple-selection list (no notifications).
+bool ListBoxModel::HandleSelection(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
     const HWND hwnd = w.hwnd;
-    const bool multi = (w.style & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
     const int count = static_cast<int>(items.size());
-    auto inRange = [&](intptr_t i) { return i >= 0 && i < count; };
+    const bool multi = IsMulti(w);
     switch (message) {
-    case LB_ADDSTRING:
-    case LB_INSERTSTRING: {
-        const char* text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        size_t index = items.size();
-        if (message == LB_ADDSTRING && (w.style & LBS_SORT)) index = SortedIndex(items, text);
-        if (message == LB_INSERTSTRING && static_cast<intptr_t>(wParam) >= 0) {
-            if (wParam > items.size()) {
-                result = LB_ERR;
-                return true;
-            }
-            index = wParam;
-        }
-        items.insert(items.begin() + static_cast<long>(index), ListItem{text, 0, false});
-        if (current >= static_cast<int>(index)) ++current;
-        result = static_cast<LRESULT>(index);
-        Redraw(hwnd);
-        return true;
-    }
-    case LB_DELETESTRING: {
-        if (!inRange(static_cast<intptr_t>(wParam))) {
-            result = LB_ERR;
-            return true;
-        }
-        const int index = static_cast<int>(wParam);
-        items.erase(items.begin() + index);
-        if (current == index) current = -1;
-        else if (current > index) --current;
-        caret = std::min(caret, std::max(0, static_cast<int>(items.size()) - 1));
-        anchor = std::min(anchor, std::max(0, static_cast<int>(items.size()) - 1));
-        result = static_cast<LRESULT>(items.size());
-        Redraw(hwnd);
-        return true;
-    }
-    case LB_RESETCONTENT:
-        items.clear();
-        current = -1;
-        caret = anchor = top = 0;
-        Redraw(hwnd);
-        return true;
-    case LB_GETCOUNT: result = count; return true;
     case LB_GETCURSEL: result = multi ? (count ? caret : LB_ERR) : current; return true;
     case LB_SETCURSEL: {
         if (multi) {
@@ -556,7 +649,7 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
             return true;
         }
         const intptr_t index = static_cast<intptr_t>(wParam);
-        current = inRange(index) ? static_cast<int>(index) : -1;
+        current = InRange(index) ? static_cast<int>(index) : -1;
         if (current >= 0) caret = current;
         result = current >= 0 ? current : LB_ERR;
         Redraw(hwnd);
@@ -564,7 +657,7 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
     }
     case LB_GETSEL: {
         const intptr_t index = static_cast<intptr_t>(wParam);
-        if (!inRange(index)) {
+        if (!InRange(index)) {
             result = LB_ERR;
             return true;
         }
@@ -579,7 +672,7 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
         const intptr_t index = static_cast<intptr_t>(lParam);
         if (index == -1) {
             for (auto& item : items) item.selected = wParam != 0;
-        } else if (inRange(index)) {
+        } else if (InRange(index)) {
             items[static_cast<size_t>(index)].selected = wParam != 0;
         } else {
             result = LB_ERR;
@@ -589,8 +682,8 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
         return true;
     }
     case LB_GETSELCOUNT:
-        result = multi ? std::count_if(items.begin(), items.end(), [](const ListItem& i) { return i.selected; })
-                       : LB_ERR;
+        result =
+            multi ? std::count_if(items.begin(), items.end(), [](const ListItem& i) { return i.selected; }) : LB_ERR;
         return true;
     case LB_GETSELITEMS: {
         if (!multi) {
@@ -605,42 +698,41 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
         result = n;
         return true;
     }
-    case LB_GETTEXT:
-        result = inRange(static_cast<intptr_t>(wParam)) ? CopyText(items[wParam].text, lParam) : LB_ERR;
-        return true;
-    case LB_GETTEXTLEN:
-        result = inRange(static_cast<intptr_t>(wParam)) ? static_cast<LRESULT>(items[wParam].text.size()) : LB_ERR;
-        return true;
-    case LB_SETITEMDATA:
-        if (!inRange(static_cast<intptr_t>(wParam))) {
-            result = LB_ERR;
-            return true;
-        }
-        items[wParam].data = static_cast<DWORD_PTR>(lParam);
-        return true;
-    case LB_GETITEMDATA:
-        result = inRange(static_cast<intptr_t>(wParam)) ? static_cast<LRESULT>(items[wParam].data) : LB_ERR;
-        return true;
-    case LB_FINDSTRINGEXACT:
-        result = FindItem(items, wParam, reinterpret_cast<const char*>(lParam), true);
-        return true;
+    default: return false;
+    }
+}
+
+// The first item shown and the caret.
+bool ListBoxModel::HandleScrolling(WindowData& w, UINT message, WPARAM wParam, LRESULT& result)
+{
+    switch (message) {
     case LB_GETTOPINDEX: result = top; return true;
     case LB_SETTOPINDEX:
-        if (!inRange(static_cast<intptr_t>(wParam))) {
+        if (!InRange(static_cast<intptr_t>(wParam))) {
             result = LB_ERR;
             return true;
         }
         top = static_cast<int>(wParam);
-        Redraw(hwnd);
+        Redraw(w.hwnd);
         return true;
     case LB_GETCARETINDEX: result = caret; return true;
     case LB_SETCARETINDEX:
-        if (!inRange(static_cast<intptr_t>(wParam))) {
+        if (!InRange(static_cast<intptr_t>(wParam))) {
             result = LB_ERR;
             return true;
         }
         caret = static_cast<int>(wParam);
         return true;
+    default: return false;
+    }
+}
+
+// Clicks pick items (a double click only notifies); focus changes notify.
+bool ListBoxModel::HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    const HWND hwnd = w.hwnd;
+    const int count = static_cast<int>(items.size());
+    switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         System().SetFocus(hwnd);
@@ -654,40 +746,7 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
         }
         return Handle(w, WMU_PICK, static_cast<WPARAM>(index), static_cast<LPARAM>(wParam), result);
     }
-    case WMU_PICK: {
-        const int index = static_cast<int>(wParam);
-        if (index < 0 || index >= count) return true;
-        const UINT keys = static_cast<UINT>(lParam);
-        bool changed = false;
-        if (!multi) {
-            changed = current != index;
-            current = index;
-        } else if (w.style & LBS_MULTIPLESEL) {
-            items[static_cast<size_t>(index)].selected = !items[static_cast<size_t>(index)].selected;
-            changed = true;
-        } else if (keys & MK_SHIFT) {
-            // Extended: Shift selects from the anchor, Ctrl keeps the rest.
-            if (!(keys & MK_CONTROL)) {
-                for (auto& item : items) item.selected = false;
-            }
-            const int a = std::min(anchor, index), b = std::max(anchor, index);
-            for (int i = a; i <= b; ++i) items[static_cast<size_t>(i)].selected = true;
-            changed = true;
-        } else if (keys & MK_CONTROL) {
-            items[static_cast<size_t>(index)].selected = !items[static_cast<size_t>(index)].selected;
-            anchor = index;
-            changed = true;
-        } else {
-            for (auto& item : items) item.selected = false;
-            items[static_cast<size_t>(index)].selected = true;
-            anchor = index;
-            changed = true;
-        }
-        caret = index;
-        Redraw(hwnd);
-        if (changed && (w.style & LBS_NOTIFY)) NotifyParent(hwnd, LBN_SELCHANGE);
-        return true;
-    }
+    case WMU_PICK: Pick(w, static_cast<int>(wParam), static_cast<UINT>(lParam)); return true;
     case WM_SETFOCUS:
         if (w.style & LBS_NOTIFY) NotifyParent(hwnd, LBN_SETFOCUS);
         return true;
@@ -696,6 +755,43 @@ bool ListBoxModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPa
         return true;
     default: return false;
     }
+}
+
+// The user picks item `index` with the MK_ key flags `keys`: single lists
+// move their selection, multiple ones toggle, extended ones follow Shift
+// (range from the anchor) and Ctrl (keep the rest).
+void ListBoxModel::Pick(WindowData& w, int index, UINT keys)
+{
+    const HWND hwnd = w.hwnd;
+    if (index < 0 || index >= static_cast<int>(items.size())) return;
+    bool changed = false;
+    if (!IsMulti(w)) {
+        changed = current != index;
+        current = index;
+    } else if (w.style & LBS_MULTIPLESEL) {
+        items[static_cast<size_t>(index)].selected = !items[static_cast<size_t>(index)].selected;
+        changed = true;
+    } else if (keys & MK_SHIFT) {
+        // Extended: Shift selects from the anchor, Ctrl keeps the rest.
+        if (!(keys & MK_CONTROL)) {
+            for (auto& item : items) item.selected = false;
+        }
+        const int a = std::min(anchor, index), b = std::max(anchor, index);
+        for (int i = a; i <= b; ++i) items[static_cast<size_t>(i)].selected = true;
+        changed = true;
+    } else if (keys & MK_CONTROL) {
+        items[static_cast<size_t>(index)].selected = !items[static_cast<size_t>(index)].selected;
+        anchor = index;
+        changed = true;
+    } else {
+        for (auto& item : items) item.selected = false;
+        items[static_cast<size_t>(index)].selected = true;
+        anchor = index;
+        changed = true;
+    }
+    caret = index;
+    Redraw(hwnd);
+    if (changed && (w.style & LBS_NOTIFY)) NotifyParent(hwnd, LBN_SELCHANGE);
 }
 
 // ---- Sliders ---------------------------------------------------------------------------------
@@ -725,29 +821,41 @@ int SliderModel::PosFromPoint(const WindowData& w, POINT client) const
 
 bool SliderModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    return HandleSettings(w, message, wParam, lParam, result) || HandleMouse(w, message, lParam) ||
+           HandleKeys(w, message, wParam);
+}
+
+void SliderModel::ClampPos()
+{
+    pos = std::clamp(pos, minPos, std::max(minPos, maxPos));
+}
+
+// Position, range, page and line sizes and tick marks as the program sets
+// them (no scroll notifications).
+bool SliderModel::HandleSettings(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
     const HWND hwnd = w.hwnd;
-    auto clampPos = [&] { pos = std::clamp(pos, minPos, std::max(minPos, maxPos)); };
     switch (message) {
     case TBM_GETPOS: result = pos; return true;
     case TBM_SETPOS:
         pos = static_cast<int>(lParam);
-        clampPos();
+        ClampPos();
         Redraw(hwnd);
         return true;
     case TBM_SETRANGE:
         minPos = static_cast<int16_t>(LOWORD(static_cast<uintptr_t>(lParam)));
         maxPos = static_cast<int16_t>(HIWORD(static_cast<uintptr_t>(lParam)));
-        clampPos();
+        ClampPos();
         Redraw(hwnd);
         return true;
     case TBM_SETRANGEMIN:
         minPos = static_cast<int>(lParam);
-        clampPos();
+        ClampPos();
         Redraw(hwnd);
         return true;
     case TBM_SETRANGEMAX:
         maxPos = static_cast<int>(lParam);
-        clampPos();
+        ClampPos();
         Redraw(hwnd);
         return true;
     case TBM_GETRANGEMIN: result = minPos; return true;
@@ -766,6 +874,15 @@ bool SliderModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPar
         ticFrequency = static_cast<int>(wParam);
         Redraw(hwnd);
         return true;
+    default: return false;
+    }
+}
+
+// Dragging the thumb, or a click beside it that moves it by a page.
+bool SliderModel::HandleMouse(WindowData& w, UINT message, LPARAM lParam)
+{
+    const HWND hwnd = w.hwnd;
+    switch (message) {
     case WM_LBUTTONDOWN: {
         System().SetFocus(hwnd);
         if (!System().Find(hwnd)) return true;
@@ -779,7 +896,7 @@ bool SliderModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPar
         const int target = PosFromPoint(w, p);
         const UINT code = target < pos ? TB_PAGEUP : TB_PAGEDOWN;
         pos += target < pos ? -page : page;
-        clampPos();
+        ClampPos();
         Redraw(hwnd);
         NotifyScroll(hwnd, code, 0);
         if (System().Find(hwnd)) NotifyScroll(hwnd, TB_ENDTRACK, 0);
@@ -804,6 +921,15 @@ bool SliderModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPar
         if (System().Find(hwnd)) NotifyScroll(hwnd, TB_ENDTRACK, 0);
         return true;
     }
+    default: return false;
+    }
+}
+
+// Arrow keys move by a line; their release ends the scroll.
+bool SliderModel::HandleKeys(WindowData& w, UINT message, WPARAM wParam)
+{
+    const HWND hwnd = w.hwnd;
+    switch (message) {
     case WM_KEYDOWN: {
         int delta = 0;
         UINT code = 0;
@@ -817,7 +943,7 @@ bool SliderModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lPar
             return false;
         }
         pos += delta;
-        clampPos();
+        ClampPos();
         Redraw(hwnd);
         NotifyScroll(hwnd, code, 0);
         return true;
@@ -902,8 +1028,8 @@ void RegisterControlClasses(WindowSystem& system)
                           COLOR_WINDOW, IDC_ARROW});
     system.RegisterClass({"ListBox", [] { return std::make_unique<ListBoxModel>(); }, [] { return new CListBox(); },
                           COLOR_WINDOW, IDC_ARROW});
-    system.RegisterClass({"Trackbar", [] { return std::make_unique<SliderModel>(); },
-                          [] { return new CSliderCtrl(); }, COLOR_BTNFACE, IDC_ARROW});
+    system.RegisterClass({"Trackbar", [] { return std::make_unique<SliderModel>(); }, [] { return new CSliderCtrl(); },
+                          COLOR_BTNFACE, IDC_ARROW});
     system.RegisterClass({"Progress", [] { return std::make_unique<ProgressModel>(); },
                           [] { return new CProgressCtrl(); }, COLOR_BTNFACE, IDC_ARROW});
     system.RegisterClass({"Dialog", nullptr, nullptr, COLOR_BTNFACE, IDC_ARROW});

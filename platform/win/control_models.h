@@ -45,6 +45,11 @@ public:
     // The effect of a click: automatic check boxes toggle, automatic radio
     // buttons take the check from their group; then BN_CLICKED.
     static void Click(HWND hwnd);
+
+private:
+    bool HandleState(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam);
+    bool HandleFocus(WindowData& w, UINT message);
 };
 
 class StaticModel : public ControlModel {
@@ -63,6 +68,13 @@ public:
     bool focused = false;
     bool Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Paint(WindowData& w, CDC& dc) override;
+
+private:
+    void SetText(WindowData& w, LPARAM text);
+    void TypeText(WindowData& w, LPARAM typed);
+    void TypeChar(WindowData& w, char c);
+    bool HandleSettings(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleFocus(WindowData& w, UINT message);
 };
 
 struct ListItem {
@@ -71,24 +83,61 @@ struct ListItem {
     bool selected = false;
 };
 
-class ComboModel : public ControlModel {
+// The numbers of one control's item messages (list box LB_*, combo box CB_*).
+struct ItemMessages {
+    UINT add, insert, remove, reset, count, getText, getTextLength, setData, getData, findExact;
+    DWORD sortStyle;
+    LRESULT error;
+};
+
+// The item list of a list box or of a combo box's list: adding, inserting,
+// removing, reading and finding items answer alike in both controls.
+class ItemListModel : public ControlModel {
 public:
     std::vector<ListItem> items;
     int current = -1;
+
+protected:
+    // Answers the item messages of `codes`; false for any other message.
+    bool HandleItems(WindowData& w, const ItemMessages& codes, UINT message, WPARAM wParam, LPARAM lParam,
+                     LRESULT& result);
+    // After one item (or, when `all`, every item) was removed.
+    virtual void ItemsRemoved(WindowData& w, bool all) = 0;
+};
+
+class ComboModel : public ItemListModel {
+public:
     bool dropped = false;
     bool Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Paint(WindowData& w, CDC& dc) override;
+
+private:
+    static bool IsEditable(const WindowData& w);
+    void Select(WindowData& w, int index);
+    void Pick(WindowData& w, int index);
+    bool HandleSelection(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleText(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void ItemsRemoved(WindowData& w, bool all) override;
 };
 
-class ListBoxModel : public ControlModel {
+// `current` is the selection of a single-selection list box.
+class ListBoxModel : public ItemListModel {
 public:
-    std::vector<ListItem> items;
-    int current = -1;  // single selection
     int caret = 0;
     int anchor = 0;
     int top = 0;
     bool Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Paint(WindowData& w, CDC& dc) override;
+
+private:
+    static bool IsMulti(const WindowData& w);
+    bool InRange(intptr_t i) const;
+    void Pick(WindowData& w, int index, UINT keys);
+    bool HandleSelection(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleScrolling(WindowData& w, UINT message, WPARAM wParam, LRESULT& result);
+    bool HandleInput(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void ItemsRemoved(WindowData& w, bool all) override;
 };
 
 class SliderModel : public ControlModel {
@@ -105,6 +154,12 @@ public:
     // Position under a client x (or y for vertical sliders).
     int PosFromPoint(const WindowData& w, POINT client) const;
     RECT ThumbRect(const WindowData& w) const;
+
+private:
+    void ClampPos();
+    bool HandleSettings(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleMouse(WindowData& w, UINT message, LPARAM lParam);
+    bool HandleKeys(WindowData& w, UINT message, WPARAM wParam);
 };
 
 class ProgressModel : public ControlModel {

@@ -1,6 +1,6 @@
 #include "platform/win/controls.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/control_models.h"
 #include "platform/win/resources.h"
 #include "platform/win/window_system.h"

@@ -1,6 +1,6 @@
 #include "platform/win/data_exchange.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/control_models.h"
 #include "platform/win/wnd.h"
 

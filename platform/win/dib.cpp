@@ -1,7 +1,7 @@
 #include "platform/win/dib.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/resources.h"
 
 #include <algorithm>

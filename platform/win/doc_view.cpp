@@ -1,6 +1,6 @@
 #include "platform/win/doc_view.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/data_exchange.h"
 #include "platform/win/dialog.h"
 #include "platform/win/prompter.h"

@@ -1,6 +1,6 @@
 #include "platform/win/drag_drop.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/prompter.h"
 #include "platform/win/window_system.h"

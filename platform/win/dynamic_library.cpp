@@ -1,6 +1,6 @@
 #include "platform/win/dynamic_library.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/file_system.h"
 
 #include <dlfcn.h>

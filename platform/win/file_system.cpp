@@ -1,6 +1,6 @@
 #include "platform/win/file_system.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/utilkit/native_path.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "platform/win/frame_wnd.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/control_bars.h"
 #include "platform/win/doc_view.h"
 #include "platform/win/drag_drop.h"

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "platform/win/win_defs.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <cstdint>
 #include <memory>

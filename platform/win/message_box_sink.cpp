@@ -1,6 +1,6 @@
 #include "platform/win/message_box_sink.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/prompter.h"
 
 #include <mutex>

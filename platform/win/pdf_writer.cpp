@@ -1,6 +1,6 @@
 #include "platform/win/pdf_writer.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cstdio>
 #include <zlib.h>

@@ -1,6 +1,6 @@
 #include "platform/win/printer_dc.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/doc_view.h"
 #include "platform/win/win_app.h"
 #include "platform/win/window_dc.h"

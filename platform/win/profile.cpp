@@ -1,6 +1,6 @@
 #include "platform/win/profile.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "platform/win/prompter.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/dialog.h"
 
 #include <atomic>

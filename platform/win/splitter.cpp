@@ -1,6 +1,6 @@
 #include "platform/win/splitter.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/system.h"
 
 #include <algorithm>

@@ -1,14 +1,14 @@
 #include "platform/win/tree_ctrl.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/control_models.h"
 #include "platform/win/resources.h"
 #include "platform/win/tree_model.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <strings.h>
 
 namespace win {
 
@@ -167,72 +167,11 @@ void TreeModel::SortChildren(std::vector<HTREEITEM>& list, bool recurse)
 bool TreeModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     const HWND hwnd = w.hwnd;
+    const auto item = reinterpret_cast<HTREEITEM>(lParam);
     switch (message) {
-    case TVM_INSERTITEM: {
-        const auto* insert = reinterpret_cast<const TVINSERTSTRUCT*>(lParam);
-        if (!insert) return true;
-        Node* parent = IsRoot(insert->hParent) ? nullptr : Find(insert->hParent);
-        if (!IsRoot(insert->hParent) && !parent) return true;  // result 0: no item
-        auto node = std::make_unique<Node>();
-        node->handle = reinterpret_cast<HTREEITEM>(g_nextItem.fetch_add(4));
-        node->parent = parent ? parent->handle : nullptr;
-        const TVITEM& it = insert->item;
-        if ((it.mask & TVIF_TEXT) && it.pszText) node->text = it.pszText;
-        if (it.mask & TVIF_IMAGE) node->image = it.iImage;
-        if (it.mask & TVIF_SELECTEDIMAGE) node->selectedImage = it.iSelectedImage;
-        if (it.mask & TVIF_PARAM) node->data = it.lParam;
-        if (it.mask & TVIF_CHILDREN) node->childrenFlag = it.cChildren;
-        if (it.mask & TVIF_STATE) node->state = it.state & it.stateMask & ~TVIS_SELECTED;
-        auto& siblings = SiblingsOf(parent);
-        const HTREEITEM h = node->handle;
-        size_t pos = siblings.size();
-        if (insert->hInsertAfter == TVI_FIRST) {
-            pos = 0;
-        } else if (insert->hInsertAfter == TVI_SORT) {
-            pos = 0;
-            while (pos < siblings.size() && strcasecmp(Find(siblings[pos])->text.c_str(), node->text.c_str()) <= 0)
-                ++pos;
-        } else if (insert->hInsertAfter != TVI_LAST && insert->hInsertAfter) {
-            auto at = std::find(siblings.begin(), siblings.end(), insert->hInsertAfter);
-            if (at != siblings.end()) pos = static_cast<size_t>(at - siblings.begin()) + 1;
-        }
-        nodes.emplace(reinterpret_cast<uintptr_t>(h), std::move(node));
-        siblings.insert(siblings.begin() + static_cast<long>(pos), h);
-        System().Invalidate(hwnd, nullptr, true);
-        result = reinterpret_cast<LRESULT>(h);
-        return true;
-    }
-    case TVM_DELETEITEM: {
-        const HTREEITEM item = reinterpret_cast<HTREEITEM>(lParam);
-        if (IsRoot(item)) {
-            const std::vector<HTREEITEM> all = roots;
-            for (HTREEITEM r : all) {
-                TreeModel* m = ModelOf(hwnd);
-                if (!m) return true;
-                m->DeleteNode(hwnd, r);
-            }
-            result = TRUE;
-        } else {
-            result = Find(item) ? TRUE : FALSE;
-            DeleteNode(hwnd, item);
-        }
-        System().Invalidate(hwnd, nullptr, true);
-        return true;
-    }
-    case TVM_EXPAND: {
-        Node* n = Find(reinterpret_cast<HTREEITEM>(lParam));
-        result = FALSE;
-        if (!n || !HasChildren(*n)) return true;
-        const bool expanded = (n->state & TVIS_EXPANDED) != 0;
-        const UINT code = static_cast<UINT>(wParam) & 3;
-        const bool expand = code == TVE_EXPAND || (code == TVE_TOGGLE && !expanded);
-        if (expand == expanded) return true;
-        if (expand) n->state |= TVIS_EXPANDED | TVIS_EXPANDEDONCE;
-        else n->state &= ~TVIS_EXPANDED;
-        System().Invalidate(hwnd, nullptr, true);
-        result = TRUE;
-        return true;
-    }
+    case TVM_INSERTITEM: result = InsertItem(hwnd, reinterpret_cast<const TVINSERTSTRUCT*>(lParam)); return true;
+    case TVM_DELETEITEM: result = DeleteItem(hwnd, item); return true;
+    case TVM_EXPAND: result = Expand(hwnd, item, static_cast<UINT>(wParam) & 3); return true;
     case TVM_GETCOUNT: result = static_cast<LRESULT>(nodes.size()); return true;
     case TVM_SETIMAGELIST:
         result = reinterpret_cast<LRESULT>(imageList);
@@ -240,107 +179,15 @@ bool TreeModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam
         System().Invalidate(hwnd, nullptr, true);
         return true;
     case TVM_GETIMAGELIST: result = reinterpret_cast<LRESULT>(imageList); return true;
-    case TVM_GETNEXTITEM: {
-        const HTREEITEM item = reinterpret_cast<HTREEITEM>(lParam);
-        const Node* n = Find(item);
-        HTREEITEM out = nullptr;
-        switch (static_cast<UINT>(wParam)) {
-        case TVGN_ROOT: out = roots.empty() ? nullptr : roots.front(); break;
-        case TVGN_CARET: out = selected; break;
-        case TVGN_PARENT: out = n ? n->parent : nullptr; break;
-        case TVGN_CHILD:
-            if (IsRoot(item)) out = roots.empty() ? nullptr : roots.front();
-            else if (n && !n->children.empty()) out = n->children.front();
-            break;
-        case TVGN_NEXT:
-        case TVGN_PREVIOUS: {
-            if (!n) break;
-            const auto& siblings = SiblingsOf(Find(n->parent));
-            auto at = std::find(siblings.begin(), siblings.end(), item);
-            if (wParam == TVGN_NEXT && at + 1 < siblings.end()) out = *(at + 1);
-            if (wParam == TVGN_PREVIOUS && at != siblings.begin()) out = *(at - 1);
-            break;
-        }
-        case TVGN_FIRSTVISIBLE: {
-            const auto rows = VisibleRows();
-            if (static_cast<size_t>(top) < rows.size()) out = rows[static_cast<size_t>(top)].first;
-            break;
-        }
-        case TVGN_NEXTVISIBLE: {
-            const auto rows = VisibleRows();
-            for (size_t i = 0; i + 1 < rows.size(); ++i) {
-                if (rows[i].first == item) out = rows[i + 1].first;
-            }
-            break;
-        }
-        default: break;
-        }
-        result = reinterpret_cast<LRESULT>(out);
-        return true;
-    }
+    case TVM_GETNEXTITEM: result = reinterpret_cast<LRESULT>(NextItem(item, static_cast<UINT>(wParam))); return true;
     case TVM_SELECTITEM:
         if (static_cast<UINT>(wParam) != TVGN_CARET) return true;
-        result = Select(hwnd, reinterpret_cast<HTREEITEM>(lParam), TVC_UNKNOWN) ? TRUE : FALSE;
+        result = Select(hwnd, item, TVC_UNKNOWN) ? TRUE : FALSE;
         return true;
-    case TVM_GETITEM: {
-        auto* item = reinterpret_cast<TVITEM*>(lParam);
-        const Node* n = item ? Find(item->hItem) : nullptr;
-        if (!n) {
-            result = FALSE;
-            return true;
-        }
-        if ((item->mask & TVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
-            const size_t count = std::min<size_t>(n->text.size(), static_cast<size_t>(item->cchTextMax - 1));
-            std::memcpy(item->pszText, n->text.data(), count);
-            item->pszText[count] = '\0';
-        }
-        if (item->mask & TVIF_IMAGE) item->iImage = n->image;
-        if (item->mask & TVIF_SELECTEDIMAGE) item->iSelectedImage = n->selectedImage;
-        if (item->mask & TVIF_PARAM) item->lParam = n->data;
-        if (item->mask & TVIF_STATE) item->state = n->state & item->stateMask;
-        if (item->mask & TVIF_CHILDREN) item->cChildren = HasChildren(*n) ? 1 : 0;
-        result = TRUE;
-        return true;
-    }
-    case TVM_SETITEM: {
-        auto* item = reinterpret_cast<TVITEM*>(lParam);
-        Node* n = item ? Find(item->hItem) : nullptr;
-        if (!n) {
-            result = FALSE;
-            return true;
-        }
-        if ((item->mask & TVIF_TEXT) && item->pszText) n->text = item->pszText;
-        if (item->mask & TVIF_IMAGE) n->image = item->iImage;
-        if (item->mask & TVIF_SELECTEDIMAGE) n->selectedImage = item->iSelectedImage;
-        if (item->mask & TVIF_PARAM) n->data = item->lParam;
-        if (item->mask & TVIF_CHILDREN) n->childrenFlag = item->cChildren;
-        if (item->mask & TVIF_STATE) {
-            const UINT m = item->stateMask & ~TVIS_SELECTED;
-            n->state = (n->state & ~m) | (item->state & m);
-        }
-        System().Invalidate(hwnd, nullptr, true);
-        result = TRUE;
-        return true;
-    }
-    case TVM_SORTCHILDREN: {
-        const HTREEITEM item = reinterpret_cast<HTREEITEM>(lParam);
-        Node* n = IsRoot(item) ? nullptr : Find(item);
-        if (!IsRoot(item) && !n) {
-            result = FALSE;
-            return true;
-        }
-        SortChildren(SiblingsOf(n), wParam != 0);
-        System().Invalidate(hwnd, nullptr, true);
-        result = TRUE;
-        return true;
-    }
-    case TVM_ENSUREVISIBLE: {
-        Node* n = Find(reinterpret_cast<HTREEITEM>(lParam));
-        for (Node* p = n ? Find(n->parent) : nullptr; p; p = Find(p->parent)) p->state |= TVIS_EXPANDED;
-        result = n ? TRUE : FALSE;
-        System().Invalidate(hwnd, nullptr, true);
-        return true;
-    }
+    case TVM_GETITEM: result = GetItem(reinterpret_cast<TVITEM*>(lParam)); return true;
+    case TVM_SETITEM: result = SetItem(hwnd, reinterpret_cast<const TVITEM*>(lParam)); return true;
+    case TVM_SORTCHILDREN: result = SortChildrenOf(hwnd, item, wParam != 0); return true;
+    case TVM_ENSUREVISIBLE: result = EnsureVisible(hwnd, item); return true;
     case TVM_HITTEST: {
         auto* info = reinterpret_cast<TVHITTESTINFO*>(lParam);
         if (!info) return true;
@@ -348,22 +195,188 @@ bool TreeModel::Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam
         result = reinterpret_cast<LRESULT>(info->hItem);
         return true;
     }
-    case WMU_EXPAND: UserExpand(hwnd, reinterpret_cast<HTREEITEM>(lParam)); return true;
-    case WMU_SELECT: Select(hwnd, reinterpret_cast<HTREEITEM>(lParam), TVC_BYMOUSE); return true;
+    case WMU_EXPAND: UserExpand(hwnd, item); return true;
+    case WMU_SELECT: Select(hwnd, item, TVC_BYMOUSE); return true;
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        System().SetFocus(hwnd);
-        TreeModel* model = ModelOf(hwnd);
-        if (!model) return true;
-        UINT flags = 0;
-        const HTREEITEM item = model->HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, flags);
-        if (!item) return true;
-        if (flags == TVHT_ONITEMBUTTON || message == WM_LBUTTONDBLCLK) model->UserExpand(hwnd, item);
-        else model->Select(hwnd, item, TVC_BYMOUSE);
+    case WM_LBUTTONDBLCLK:
+        Click(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, message == WM_LBUTTONDBLCLK);
         return true;
-    }
     default: return false;
     }
+}
+
+// The new item's handle, 0 when there is no such parent.
+LRESULT TreeModel::InsertItem(HWND hwnd, const TVINSERTSTRUCT* insert)
+{
+    if (!insert) return 0;
+    Node* parent = IsRoot(insert->hParent) ? nullptr : Find(insert->hParent);
+    if (!IsRoot(insert->hParent) && !parent) return 0;
+    auto node = std::make_unique<Node>();
+    node->handle = reinterpret_cast<HTREEITEM>(g_nextItem.fetch_add(4));
+    node->parent = parent ? parent->handle : nullptr;
+    const TVITEM& it = insert->item;
+    if ((it.mask & TVIF_TEXT) && it.pszText) node->text = it.pszText;
+    if (it.mask & TVIF_IMAGE) node->image = it.iImage;
+    if (it.mask & TVIF_SELECTEDIMAGE) node->selectedImage = it.iSelectedImage;
+    if (it.mask & TVIF_PARAM) node->data = it.lParam;
+    if (it.mask & TVIF_CHILDREN) node->childrenFlag = it.cChildren;
+    if (it.mask & TVIF_STATE) node->state = it.state & it.stateMask & ~TVIS_SELECTED;
+    auto& siblings = SiblingsOf(parent);
+    const HTREEITEM h = node->handle;
+    size_t pos = siblings.size();
+    if (insert->hInsertAfter == TVI_FIRST) {
+        pos = 0;
+    } else if (insert->hInsertAfter == TVI_SORT) {
+        pos = 0;
+        while (pos < siblings.size() && strcasecmp(Find(siblings[pos])->text.c_str(), node->text.c_str()) <= 0) ++pos;
+    } else if (insert->hInsertAfter != TVI_LAST && insert->hInsertAfter) {
+        auto at = std::find(siblings.begin(), siblings.end(), insert->hInsertAfter);
+        if (at != siblings.end()) pos = static_cast<size_t>(at - siblings.begin()) + 1;
+    }
+    nodes.emplace(reinterpret_cast<uintptr_t>(h), std::move(node));
+    siblings.insert(siblings.begin() + static_cast<long>(pos), h);
+    System().Invalidate(hwnd, nullptr, true);
+    return reinterpret_cast<LRESULT>(h);
+}
+
+// The root deletes every item. The parent may destroy the tree while it is
+// told of a deletion, so the model is looked up again for each root.
+LRESULT TreeModel::DeleteItem(HWND hwnd, HTREEITEM item)
+{
+    LRESULT deleted = FALSE;
+    if (IsRoot(item)) {
+        const std::vector<HTREEITEM> all = roots;
+        for (HTREEITEM r : all) {
+            TreeModel* m = ModelOf(hwnd);
+            if (!m) return 0;
+            m->DeleteNode(hwnd, r);
+        }
+        deleted = TRUE;
+    } else {
+        deleted = Find(item) ? TRUE : FALSE;
+        DeleteNode(hwnd, item);
+    }
+    System().Invalidate(hwnd, nullptr, true);
+    return deleted;
+}
+
+// TVE_EXPAND, TVE_COLLAPSE or TVE_TOGGLE; TRUE when the item changed.
+LRESULT TreeModel::Expand(HWND hwnd, HTREEITEM item, UINT code)
+{
+    Node* n = Find(item);
+    if (!n || !HasChildren(*n)) return FALSE;
+    const bool expanded = (n->state & TVIS_EXPANDED) != 0;
+    const bool expand = code == TVE_EXPAND || (code == TVE_TOGGLE && !expanded);
+    if (expand == expanded) return FALSE;
+    if (expand) n->state |= TVIS_EXPANDED | TVIS_EXPANDEDONCE;
+    else n->state &= ~TVIS_EXPANDED;
+    System().Invalidate(hwnd, nullptr, true);
+    return TRUE;
+}
+
+// The item in TVGN_ `relation` to `item`; null when there is none.
+HTREEITEM TreeModel::NextItem(HTREEITEM item, UINT relation)
+{
+    const Node* n = Find(item);
+    switch (relation) {
+    case TVGN_ROOT: return roots.empty() ? nullptr : roots.front();
+    case TVGN_CARET: return selected;
+    case TVGN_PARENT: return n ? n->parent : nullptr;
+    case TVGN_CHILD:
+        if (IsRoot(item)) return roots.empty() ? nullptr : roots.front();
+        return n && !n->children.empty() ? n->children.front() : nullptr;
+    case TVGN_NEXT:
+    case TVGN_PREVIOUS: {
+        if (!n) return nullptr;
+        const auto& siblings = SiblingsOf(Find(n->parent));
+        auto at = std::find(siblings.begin(), siblings.end(), item);
+        if (relation == TVGN_NEXT && at + 1 < siblings.end()) return *(at + 1);
+        if (relation == TVGN_PREVIOUS && at != siblings.begin()) return *(at - 1);
+        return nullptr;
+    }
+    case TVGN_FIRSTVISIBLE: {
+        const auto rows = VisibleRows();
+        return static_cast<size_t>(top) < rows.size() ? rows[static_cast<size_t>(top)].first : nullptr;
+    }
+    case TVGN_NEXTVISIBLE: {
+        HTREEITEM out = nullptr;
+        const auto rows = VisibleRows();
+        for (size_t i = 0; i + 1 < rows.size(); ++i) {
+            if (rows[i].first == item) out = rows[i + 1].first;
+        }
+        return out;
+    }
+    default: return nullptr;
+    }
+}
+
+// Fills the fields of `item` its mask asks for; FALSE for an unknown item.
+LRESULT TreeModel::GetItem(TVITEM* item) const
+{
+    const Node* n = item ? Find(item->hItem) : nullptr;
+    if (!n) return FALSE;
+    if ((item->mask & TVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
+        const size_t count = std::min<size_t>(n->text.size(), static_cast<size_t>(item->cchTextMax - 1));
+        std::memcpy(item->pszText, n->text.data(), count);
+        item->pszText[count] = '\0';
+    }
+    if (item->mask & TVIF_IMAGE) item->iImage = n->image;
+    if (item->mask & TVIF_SELECTEDIMAGE) item->iSelectedImage = n->selectedImage;
+    if (item->mask & TVIF_PARAM) item->lParam = n->data;
+    if (item->mask & TVIF_STATE) item->state = n->state & item->stateMask;
+    if (item->mask & TVIF_CHILDREN) item->cChildren = HasChildren(*n) ? 1 : 0;
+    return TRUE;
+}
+
+// Sets the fields of `item` its mask names (the selection is not set this
+// way); FALSE for an unknown item.
+LRESULT TreeModel::SetItem(HWND hwnd, const TVITEM* item)
+{
+    Node* n = item ? Find(item->hItem) : nullptr;
+    if (!n) return FALSE;
+    if ((item->mask & TVIF_TEXT) && item->pszText) n->text = item->pszText;
+    if (item->mask & TVIF_IMAGE) n->image = item->iImage;
+    if (item->mask & TVIF_SELECTEDIMAGE) n->selectedImage = item->iSelectedImage;
+    if (item->mask & TVIF_PARAM) n->data = item->lParam;
+    if (item->mask & TVIF_CHILDREN) n->childrenFlag = item->cChildren;
+    if (item->mask & TVIF_STATE) {
+        const UINT m = item->stateMask & ~TVIS_SELECTED;
+        n->state = (n->state & ~m) | (item->state & m);
+    }
+    System().Invalidate(hwnd, nullptr, true);
+    return TRUE;
+}
+
+LRESULT TreeModel::SortChildrenOf(HWND hwnd, HTREEITEM item, bool recurse)
+{
+    Node* n = IsRoot(item) ? nullptr : Find(item);
+    if (!IsRoot(item) && !n) return FALSE;
+    SortChildren(SiblingsOf(n), recurse);
+    System().Invalidate(hwnd, nullptr, true);
+    return TRUE;
+}
+
+// Expands every ancestor of `item`.
+LRESULT TreeModel::EnsureVisible(HWND hwnd, HTREEITEM item)
+{
+    Node* n = Find(item);
+    for (Node* p = n ? Find(n->parent) : nullptr; p; p = Find(p->parent)) p->state |= TVIS_EXPANDED;
+    System().Invalidate(hwnd, nullptr, true);
+    return n ? TRUE : FALSE;
+}
+
+// A click selects the item under it; a double click or a click on the
+// expand button toggles the item. Taking the focus may destroy the tree.
+void TreeModel::Click(HWND hwnd, POINT client, bool twice)
+{
+    System().SetFocus(hwnd);
+    TreeModel* model = ModelOf(hwnd);
+    if (!model) return;
+    UINT flags = 0;
+    const HTREEITEM item = model->HitTest(client, flags);
+    if (!item) return;
+    if (flags == TVHT_ONITEMBUTTON || twice) model->UserExpand(hwnd, item);
+    else model->Select(hwnd, item, TVC_BYMOUSE);
 }
 
 void RegisterTreeClass(WindowSystem& system)

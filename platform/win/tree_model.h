@@ -51,6 +51,17 @@ private:
     bool UserExpand(HWND hwnd, HTREEITEM item);
     void DeleteNode(HWND hwnd, HTREEITEM item);
     void SortChildren(std::vector<HTREEITEM>& list, bool recurse);
+
+    // The tree messages, one step each.
+    LRESULT InsertItem(HWND hwnd, const TVINSERTSTRUCT* insert);
+    LRESULT DeleteItem(HWND hwnd, HTREEITEM item);
+    LRESULT Expand(HWND hwnd, HTREEITEM item, UINT code);
+    HTREEITEM NextItem(HTREEITEM item, UINT relation);
+    LRESULT GetItem(TVITEM* item) const;
+    LRESULT SetItem(HWND hwnd, const TVITEM* item);
+    LRESULT SortChildrenOf(HWND hwnd, HTREEITEM item, bool recurse);
+    LRESULT EnsureVisible(HWND hwnd, HTREEITEM item);
+    void Click(HWND hwnd, POINT client, bool twice);
 };
 
 }  // namespace win

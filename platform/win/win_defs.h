@@ -4,15 +4,13 @@
 // end-of-scroll code 8, style 0x50002800), so they keep their usual values.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <cstddef>
 #include <cstdint>
 
 using BYTE = uint8_t;
 using WORD = uint16_t;
-using DWORD = uint32_t;
-using UINT = unsigned int;
 using LONG = int32_t;
 using BOOL = int;
 using WPARAM = uintptr_t;
@@ -45,8 +43,6 @@ using HDROP = HDROP__*;
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
-struct HANDLE__;
-using HANDLE = HANDLE__*;
 struct HKEY__;
 using HKEY = HKEY__*;
 struct HBITMAP__;

@@ -3,7 +3,7 @@
 // They add no data: a CRect is a RECT and converts both ways.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <algorithm>
 

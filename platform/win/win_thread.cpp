@@ -1,6 +1,6 @@
 #include "platform/win/win_thread.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/message_queue.h"
 #include "platform/win/window_system.h"
 

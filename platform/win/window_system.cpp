@@ -1,6 +1,6 @@
 #include "platform/win/window_system.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/message_queue.h"
 #include "platform/win/system.h"
 #include "platform/win/wnd.h"

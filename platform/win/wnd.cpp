@@ -1,6 +1,6 @@
 #include "platform/win/wnd.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/menu.h"
 #include "platform/win/prompter.h"
 #include "platform/win/resources.h"

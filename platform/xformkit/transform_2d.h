@@ -2,7 +2,7 @@
 // turn image points about their image centre.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 class CTransform2D {
 public:

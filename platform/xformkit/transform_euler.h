@@ -6,7 +6,7 @@
 // homography alignment, the global alignment and the stitching manager.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 #include "platform/xformkit/euler_angles.h"
 
 class CTransformEuler {

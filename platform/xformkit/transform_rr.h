@@ -4,7 +4,7 @@
 // length. Part of the outside transform module.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 class CTransformRR {
 public:

@@ -5,7 +5,7 @@
 // image centre. Part of the outside transform module.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 class CTransformRS {
 public:

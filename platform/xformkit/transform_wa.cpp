@@ -1,6 +1,6 @@
 #include "platform/xformkit/transform_wa.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/camera_model.h"
 
 #include <cmath>

@@ -4,8 +4,8 @@
 // at them. Curve sets (TwoDCurves) hold curves for links and image views.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 
 #include <cstdint>
 #include <memory>

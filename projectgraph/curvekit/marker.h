@@ -4,8 +4,8 @@
 // read and append to them and the pair marker editor draws and edits them.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
-#include "platform/win/win_types.h"
+#include "core/geometry_records.h"
+#include "core/win_types.h"
 #include "projectgraph/curvekit/point2m.h"
 
 #include <cstdint>

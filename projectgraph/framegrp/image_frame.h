@@ -7,7 +7,7 @@
 
 #include "imaging/list.h"
 #include "platform/imgcore/color_ctrl.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 #include "projectgraph/framegrp/image_frame_interface.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // 21 to 22), written and read field by field.
 #include "projectgraph/framegrp/image_frame.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/framegrp/color_ctrl_access.h"
 #include "projectgraph/framegrp/graph_tags.h"
 #include "projectgraph/framegrp/record_stream.h"

@@ -1,7 +1,7 @@
 #include "projectgraph/framegrp/image_group.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/curvekit/two_d_curves.h"
 #include "projectgraph/framegrp/image_frame.h"

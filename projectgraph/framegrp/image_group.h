@@ -4,7 +4,7 @@
 // per project; the project file stores it through the tagged record stream.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 #include "imaging/list.h"
 
 #include <cstdint>

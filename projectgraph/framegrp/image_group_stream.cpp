@@ -5,9 +5,9 @@
 // group as it was (empty) with a level-1 log line.
 #include "projectgraph/framegrp/image_group.h"
 
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "platform/panocore/pair_share_info.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/graph_tags.h"
 #include "projectgraph/framegrp/image_frame.h"

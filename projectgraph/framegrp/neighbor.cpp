@@ -1,6 +1,6 @@
 #include "projectgraph/framegrp/neighbor.h"
 
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "platform/panocore/pair_share_info.h"
 #include "projectgraph/curvekit/curve.h"
 #include "projectgraph/curvekit/marker.h"

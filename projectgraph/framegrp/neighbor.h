@@ -5,7 +5,7 @@
 // the global adjustment and the record stream work through them.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "projectgraph/framegrp/record_stream.h"
 
-#include "imaging/byte_order.h"
+#include "core/byte_order.h"
 
 #include <cstring>
 #include <sys/types.h>

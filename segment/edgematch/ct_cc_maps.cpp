@@ -5,10 +5,10 @@
 #include "imaging/image.h"
 #include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "segment/edgematch/ct_dist_map.h"
-#include "segment/edgematch/value_image.h"
+#include "imaging/value_image.h"
 #include "segment/regionkit/reg_tree.h"
 
 #include <algorithm>

@@ -6,9 +6,9 @@
 // exported driver TestCCtCCMaps.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "align/pairlock/ref_select.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdint>
 #include <memory>

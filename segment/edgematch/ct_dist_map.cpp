@@ -2,8 +2,8 @@
 
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
-#include "segment/edgematch/value_image.h"
+#include "core/logger.h"
+#include "imaging/value_image.h"
 #include "segment/regionkit/reg_tree.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "segment/edgematch/edgematch.h"
 
-#include "align/pairlock/pair_align_records.h"
-#include "platform/utilkit/logger.h"
+#include "core/pair_align_records.h"
+#include "core/logger.h"
 #include "segment/edgematch/ct_cc_maps.h"
 #include "segment/edgematch/ct_dist_map.h"
 #include "segment/regionkit/reg_tree.h"

@@ -1,7 +1,7 @@
 // Edgematch's exported drivers of contour matching: the border distance map
 // of a region tree, and the template shift maps that match the borders of a
 // second tree against it, both shown in the debug windows. (The segment
-// margins, also exported, are in seg_margins.h.)
+// margins are measured by Regionkit as it builds a tree: seg_margins.h.)
 #pragma once
 
 class CRegTree;

@@ -1,7 +1,7 @@
 #include "segment/regionkit/border_segment.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "segment/regionkit/junction.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // A border segment of a region tree: on the finest level a chain of corner
 // points between two regions (from junction to junction, from the image edge,
 // or a closed loop); on coarser levels a chain of son segments one level
-// below. Contour matching walks its points with the iterator and reads the
-// margin record that Edgematch fills.
+// below. Contour matching walks its points with the iterator; the margin
+// record is filled as the tree is built (seg_margins.h).
 #pragma once
 
 #include "segment/regionkit/region_records.h"

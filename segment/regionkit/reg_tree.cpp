@@ -1,6 +1,6 @@
 #include "segment/regionkit/reg_tree.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "segment/regionkit/seg_record.h"
 
 #include <new>

@@ -2,10 +2,10 @@
 // which merges down to the finest level's region count; the finest borders
 // are traced along the pixel cracks; every coarser level merges further and
 // chains the borders of the level below. Last, the margins of every border
-// are measured (see seg_margins_hook.h).
-#include "platform/utilkit/logger.h"
+// are measured (seg_margins.h).
+#include "core/logger.h"
 #include "segment/regionkit/reg_tree.h"
-#include "segment/regionkit/seg_margins_hook.h"
+#include "segment/regionkit/seg_margins.h"
 #include "segment/regionkit/seg_record.h"
 
 #include <algorithm>
@@ -328,8 +328,7 @@ bool CRegTree::ConstructTree(int, int finestRegions, int coarsestRegions, int nu
     BuildFinestLevel();
     for (int k = 1; k < numLevels; ++k) BuildCoarserLevel(k, finestRegions, coarsestRegions);
 
-    if (SegMarginsFn margins = GetSegMarginsCalculator()) margins(m_pImage.get(), this, 1, 3, m_numLevels / 2, -1);
-    else Logger::log("CRegTree::ConstructTree() no margin calculator is loaded; borders keep no margins", 3);
+    CalcAllSegMargins(m_pImage.get(), this, 1, 3, m_numLevels / 2, -1);
     return true;
 }
 

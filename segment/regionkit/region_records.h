@@ -1,5 +1,5 @@
 // Plain records of the region tree: the margin record of a border segment
-// (filled by the segment-margin measurement of Edgematch) and two parameter
+// (filled by the segment-margin measurement, seg_margins.h) and two parameter
 // blocks that region matching carries along.
 #pragma once
 

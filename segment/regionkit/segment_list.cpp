@@ -1,6 +1,6 @@
 #include "segment/regionkit/segment_list.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <climits>
 #include <cstring>

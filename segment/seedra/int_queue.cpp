@@ -1,6 +1,6 @@
 #include "segment/seedra/int_queue.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <climits>

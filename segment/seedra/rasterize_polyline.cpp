@@ -1,6 +1,6 @@
 #include "segment/seedra/rasterize_polyline.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #include "segment/seedra/rasterize_polyline.h"
 
 #include "geometry/polykit/poly_seg.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <cmath>
 #include <cstdlib>

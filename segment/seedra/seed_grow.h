@@ -6,7 +6,7 @@
 // reached through its own interface; Seedra's demonstrations use them.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdint>
 

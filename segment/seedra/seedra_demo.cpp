@@ -6,7 +6,8 @@
 #include "platform/utilkit/debug_display.h"
 #include "geometry/polykit/poly_seg.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "imaging/value_image.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <memory>
@@ -17,27 +18,7 @@ Image* ByteMapToImage(const unsigned char* map, int w, int h, unsigned char lo, 
         Logger::log("ERROR ByteMapToImage no map or bad size %d x %d", 1, w, h);
         return nullptr;
     }
-    Image* image = new Image(w, h, 3);
-    if (!image->GetData()) {
-        ReleaseImage(image);
-        return nullptr;
-    }
-    for (int y = 0; y < h; ++y) {
-        unsigned char* row = image->GetData() + static_cast<size_t>(y) * static_cast<size_t>(image->GetRowByte());
-        const unsigned char* src = map + static_cast<size_t>(y) * static_cast<size_t>(w);
-        for (int x = 0; x < w; ++x) {
-            const int v = src[x];
-            int grey;
-            if (v <= lo)
-                grey = 0;
-            else if (v >= hi)
-                grey = 255;
-            else
-                grey = (v - lo) * 255 / (hi - lo);  // lo < v < hi: hi - lo >= 2
-            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = static_cast<unsigned char>(grey);
-        }
-    }
-    return image;
+    return MapToImage(map, w, h, lo, hi);
 }
 
 namespace {

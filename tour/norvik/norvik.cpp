@@ -1,6 +1,6 @@
 #include "tour/norvik/norvik.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/file_system.h"
 #include "tour/norvik/path_query.h"
 #include "tour/norvik/xml_text.h"

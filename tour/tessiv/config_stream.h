@@ -5,7 +5,7 @@
 // own record functions and by TourProject's Save and Load.
 #pragma once
 
-#include "imaging/byte_order.h"
+#include "core/byte_order.h"
 
 #include <cstddef>
 #include <cstdint>

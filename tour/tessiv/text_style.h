@@ -5,7 +5,7 @@
 // them as records, and the parameter writers turn them into viewer values.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "tour/tessiv/tile_table.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 // zeros. The dialog's colour buttons draw captions in the contrast colour.
 #pragma once
 
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 #include <string>
 

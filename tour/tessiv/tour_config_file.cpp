@@ -12,7 +12,7 @@
 // only whole.
 #include "tour/tessiv/tour_project.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "tour/tessiv/config_stream.h"
 #include "tour/tessiv/tour_library.h"
 

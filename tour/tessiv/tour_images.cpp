@@ -1,6 +1,6 @@
 #include "tour/tessiv/tour_images.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/file_system.h"
 #include "tour/tessiv/vista.h"
 #include "worldmap/image_file.h"

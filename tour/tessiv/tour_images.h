@@ -9,7 +9,7 @@
 
 #include "imaging/image.h"
 #include "tour/tessiv/tile_table.h"
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 
 #include <cstdint>
 #include <string>

@@ -8,7 +8,7 @@
 
 #include "imaging/image.h"
 #include "imaging/ref_count.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 #include "tour/tessiv/text_style.h"
 
 #include <cstdint>

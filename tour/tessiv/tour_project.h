@@ -7,7 +7,7 @@
 #pragma once
 
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 #include "tour/tessiv/text_style.h"
 #include "tour/tessiv/tour_map_settings.h"
 #include "tour/tessiv/vista.h"

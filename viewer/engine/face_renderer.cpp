@@ -1,6 +1,6 @@
 #include "viewer/engine/face_renderer.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "viewer/engine/view_rotation.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "imaging/ref_count.h"
 #include "jpeg/jpegkit.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/bmp_reader.h"
 #include "worldmap/image_file_readers.h"
 

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "imaging/image.h"
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 #include "worldmap/world_map_base.h"
 
 #include <cstdint>

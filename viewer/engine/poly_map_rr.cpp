@@ -3,7 +3,7 @@
 #include "geometry/polykit/poly_clip.h"
 #include "geometry/rowmap/row_map.h"
 #include "imaging/ref_count.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 
 #include <algorithm>

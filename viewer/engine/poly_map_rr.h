@@ -5,10 +5,10 @@
 // into the other's frame with it.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 
 // The viewer program and the viewer control export the mapper's members.
 class __attribute__((visibility("default"))) CPolyMapRR {

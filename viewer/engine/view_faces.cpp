@@ -2,7 +2,7 @@
 
 #include "geometry/polykit/poly_rect_clip.h"
 #include "imaging/ref_count.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/camera_model.h"
 #include "platform/xformkit/transform_euler.h"
 #include "viewer/engine/face_renderer.h"

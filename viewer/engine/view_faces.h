@@ -5,7 +5,7 @@
 // The viewer program and the viewer control hold one CViewFaceList each.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
 #include "viewer/engine/poly_map_rr.h"
 #include "viewer/engine/view_params.h"

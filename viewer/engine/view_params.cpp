@@ -1,6 +1,6 @@
 #include "viewer/engine/view_params.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/euler_angles.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // clang (see the README) and run, e.g.:
 //   build-fuzz/worldmap/bmp_fuzzer -max_total_time=300 corpus/ worldmap/tests/fixtures
 #include "imaging/image.h"
-#include "imaging/byte_order.h"
+#include "core/byte_order.h"
 #include "worldmap/bmp_reader.h"
 
 #include <cstdint>

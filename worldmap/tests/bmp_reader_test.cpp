@@ -6,7 +6,7 @@
 // read like ImageMagick or refused.
 #include "worldmap/bmp_reader.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/tests/image_file_test_support.h"
 
 #include <gtest/gtest.h>

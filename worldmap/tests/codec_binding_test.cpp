@@ -6,7 +6,7 @@
 #include "worldmap/image_file.h"
 
 #include "platform/quicktime/qtml.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/message_box_sink.h"
 #include "worldmap/tests/image_file_test_support.h"
 

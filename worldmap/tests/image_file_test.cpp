@@ -7,7 +7,7 @@
 
 #include "worldmap/image_file_readers.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/tests/image_file_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "worldmap/rect_world_map.h"
 
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 #include "worldmap/data_viewer.h"
 

@@ -6,7 +6,7 @@
 // pass; every TIFF of the shared test data is read like libtiff or refused.
 #include "worldmap/tiff_reader.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/tests/image_file_test_support.h"
 
 #include <gtest/gtest.h>

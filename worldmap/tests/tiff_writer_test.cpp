@@ -5,8 +5,8 @@
 // planar images written interleaved, failed writes reported and removed.
 #include "worldmap/tiff_writer.h"
 
-#include "imaging/byte_order.h"
-#include "platform/utilkit/logger.h"
+#include "core/byte_order.h"
+#include "core/logger.h"
 #include "worldmap/tests/image_file_test_support.h"
 #include "worldmap/tiff_reader.h"
 

@@ -5,7 +5,7 @@
 // unusable maps give their codes.
 #include "worldmap/wm_tiff.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/tests/image_file_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "worldmap/world_map_base.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 #include "worldmap/tests/map_test_util.h"
 

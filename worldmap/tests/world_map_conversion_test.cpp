@@ -2,7 +2,7 @@
 
 #include "worldmap/world_map.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 #include "worldmap/tests/map_test_util.h"
 

@@ -1,7 +1,7 @@
 #include "worldmap/world_map.h"
 
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "worldmap/tests/map_test_util.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "adjust/globfit/globfit_settings.h"
 #include "adjust/globfit/radial_polynomial.h"
 #include "adjust/globfit/tests/synthetic_panorama.h"
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 #include "adjust/globfit/global_gamma.h"
 #include "adjust/globfit/global_intensity.h"
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "platform/panocore/img_info.h"
 #include "platform/panocore/pair_blend.h"
-#include "platform/panocore/pair_info.h"
-#include "platform/utilkit/logger.h"
+#include "projectgraph/curvekit/pair_info.h"
+#include "core/logger.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
 

@@ -7,7 +7,7 @@
 // transform module.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
+#include "core/pair_align_records.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
 #include "projectgraph/curvekit/marker.h"

@@ -5,7 +5,7 @@
 #include "align/pairlock/channel_imgs.h"
 #include "align/pairlock/tests/pairlock_test_util.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include "align/pairlock/overlap_ss.h"
 #include "align/pairlock/tests/overlap_test_util.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 #include "testkit/testkit.h"
 

@@ -7,7 +7,7 @@
 #include "align/pairlock/ncc_maps_align.h"
 #include "align/pairlock/tests/pairlock_test_util.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "align/pairlock/ncc_make.h"
 #include "align/pairlock/tests/pairlock_test_util.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

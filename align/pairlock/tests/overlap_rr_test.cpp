@@ -5,7 +5,7 @@
 #include "align/pairlock/overlap_rr.h"
 
 #include "align/pairlock/tests/overlap_test_util.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

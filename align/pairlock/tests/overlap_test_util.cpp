@@ -2,7 +2,7 @@
 
 #include "jpeg/jpegkit.h"
 #include "testkit/testkit.h"
-#include "worldmap/file_records.h"
+#include "core/file_records.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,8 +3,8 @@
 // the transform module), and views rendered from an equirectangular panorama.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "imaging/image.h"
 
 #include <array>

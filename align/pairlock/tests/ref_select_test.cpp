@@ -4,7 +4,7 @@
 // (small overlaps, grids with no room, polygons without a contour).
 #include "align/pairlock/cncc_maps.h"
 #include "align/pairlock/ref_select.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

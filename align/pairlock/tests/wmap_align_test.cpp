@@ -7,7 +7,7 @@
 #include "align/pairlock/wmap_align.h"
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 #include "testkit/testkit.h"
 

@@ -4,7 +4,7 @@
 #include "align/warpfit/homography_lsq.h"
 #include "align/warpfit/tests/warpfit_test_util.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <gtest/gtest.h>

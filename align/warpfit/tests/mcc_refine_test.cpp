@@ -3,8 +3,8 @@
 #include "align/warpfit/mcc_refine.h"
 #include "imaging/image.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
-#include "platform/win/win_types.h"
+#include "core/logger.h"
+#include "core/win_types.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

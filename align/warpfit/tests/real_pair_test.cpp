@@ -7,9 +7,9 @@
 #include "platform/mapproj/img_combo_rs.h"
 #include "platform/panocore/panocore_settings.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/win/win_types.h"
+#include "core/win_types.h"
 #include "projectgraph/curvekit/marker.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

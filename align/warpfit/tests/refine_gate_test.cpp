@@ -4,7 +4,7 @@
 // bounds.
 #include "align/warpfit/refine_gate.h"
 #include "align/warpfit/tests/warpfit_test_util.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

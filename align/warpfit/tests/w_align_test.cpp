@@ -5,7 +5,7 @@
 #include "align/warpfit/w_align.h"
 #include "align/warpfit/warp_self_test.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "align/warpfit/warp_align.h"
 #include "align/warpfit/warp_self_test.h"
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // direct linear homography solve, and mapping errors of fitted parameters.
 #pragma once
 
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 
 #include <array>
 #include <cmath>

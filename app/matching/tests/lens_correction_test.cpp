@@ -4,7 +4,7 @@
 // size rules and the refusals.
 #include "app/matching/lens_correction.h"
 #include "app/matching/tests/magick_helpers.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
 
 #include <array>

@@ -3,7 +3,7 @@
 #include "geometry/polykit/poly_seg.h"
 #include "geometry/polykit/tests/poly_test_support.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

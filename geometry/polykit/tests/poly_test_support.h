@@ -2,7 +2,7 @@
 // polygons of several kinds, even-odd membership and the Clipper oracle.
 #pragma once
 
-#include "geometry/polykit/geometry_records.h"
+#include "core/geometry_records.h"
 
 #include <cstdint>
 #include <random>

@@ -4,7 +4,7 @@
 // colours, grey) or closely (quantised).
 #include "platform/gifkit/gifkit.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

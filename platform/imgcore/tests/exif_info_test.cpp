@@ -3,7 +3,7 @@
 // (crop factor from the focal-plane size, zero denominators, truncation).
 #include "platform/imgcore/exif_info.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // the sphere positions of the transform module.
 #include "platform/mapproj/img_combo_rs.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_rs.h"
 #include "platform/xformkit/transform_wa.h"
 #include "viewer/engine/poly_map_rr.h"

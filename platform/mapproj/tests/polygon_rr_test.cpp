@@ -7,7 +7,7 @@
 #include "platform/mapproj/rect_pt_rs.h"
 
 #include "geometry/polykit/poly_clip.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "viewer/engine/poly_map_rr.h"
 

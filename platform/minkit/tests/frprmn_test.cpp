@@ -1,7 +1,7 @@
 // frprmn against exact minima (quadratics solved directly, Rosenbrock's
 // (1, 1)) and against GSL's Polak-Ribiere minimiser on the same problems.
 #include "platform/minkit/frprmn.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_multimin.h>

@@ -5,7 +5,7 @@
 
 #include "platform/mapproj/rect_pt_rs.h"
 #include "platform/sceneio/kestova_file.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

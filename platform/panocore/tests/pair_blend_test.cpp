@@ -3,7 +3,7 @@
 // answer; null frames never reach it.
 #include "platform/panocore/pair_blend.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // weight and value must be those of merging the cheapest adjacent pair.
 #include "platform/segkit/segkit.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/utilkit/child_process.h"
 #include "platform/utilkit/log_base.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/utilkit/shm_client.h"
 #include "platform/utilkit/shm_comm.h"
 #include "platform/utilkit/tests/shm_test_pattern.h"

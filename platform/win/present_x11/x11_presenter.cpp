@@ -2,7 +2,7 @@
 
 #include "platform/win/present_x11/x11_prompter.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/dialog.h"
 #include "platform/win/message_queue.h"
 #include "platform/win/shell.h"

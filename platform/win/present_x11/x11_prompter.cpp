@@ -1,6 +1,6 @@
 #include "platform/win/present_x11/x11_prompter.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/control_models.h"
 #include "platform/win/dialog.h"
 #include "platform/win/file_system.h"

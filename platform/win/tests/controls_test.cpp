@@ -12,6 +12,7 @@
 
 #include <thread>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -185,6 +186,70 @@ TEST_F(ControlsTest, ComboBoxesNotifyUserPicksButNotProgramSelections)
               (std::vector<UINT>{CBN_KILLFOCUS, CBN_SETFOCUS, CBN_EDITUPDATE, CBN_EDITCHANGE}));
     win::user::SelectComboItem(editable.m_hWnd, 2);
     EXPECT_EQ(editable.GetWindowText(), "  ");
+}
+
+// List boxes and combo boxes keep their items alike: the same steps on a
+// sorted list box and a sorted editable combo box give the same answers.
+template <class Control>
+void CheckItemList(Control& c)
+{
+    auto text = [&](int i) {
+        std::string t;
+        if constexpr (std::is_same_v<Control, CComboBox>) c.GetLBText(i, t);
+        else c.GetText(i, t);
+        return t;
+    };
+    auto textLength = [&](int i) {
+        if constexpr (std::is_same_v<Control, CComboBox>) return c.GetLBTextLen(i);
+        else return c.GetTextLen(i);
+    };
+    EXPECT_EQ(c.AddString("b"), 0);
+    EXPECT_EQ(c.AddString("C"), 1);
+    EXPECT_EQ(c.AddString("a"), 0);  // sorted without regard to case
+    EXPECT_EQ(c.InsertString(1, "x"), 1);
+    EXPECT_EQ(c.InsertString(-1, "end"), 4);
+    EXPECT_EQ(c.InsertString(6, "past"), -1);
+    ASSERT_EQ(c.GetCount(), 5);
+    EXPECT_EQ(text(1), "x");
+    EXPECT_EQ(text(4), "end");
+
+    // The selection follows its item through inserts and deletes.
+    EXPECT_EQ(c.SetCurSel(2), 2);
+    EXPECT_EQ(c.InsertString(0, "first"), 0);
+    EXPECT_EQ(c.GetCurSel(), 3);
+    EXPECT_EQ(c.DeleteString(0), 5);
+    EXPECT_EQ(c.GetCurSel(), 2);
+    EXPECT_EQ(c.DeleteString(2), 4);
+    EXPECT_EQ(c.GetCurSel(), -1);
+    EXPECT_EQ(c.DeleteString(4), -1);
+    EXPECT_EQ(c.GetCount(), 4);  // a x C end
+
+    EXPECT_EQ(c.SetItemData(1, 77), 0);
+    EXPECT_EQ(c.GetItemData(1), 77u);
+    EXPECT_EQ(c.SetItemData(4, 1), -1);
+    EXPECT_EQ(c.GetItemData(-1), static_cast<DWORD_PTR>(-1));
+    EXPECT_EQ(textLength(3), 3);
+    EXPECT_EQ(textLength(4), -1);
+    EXPECT_EQ(c.FindStringExact(-1, "c"), 2);
+    EXPECT_EQ(c.FindStringExact(2, "A"), 0);  // wraps around once
+    EXPECT_EQ(c.FindStringExact(-1, "e"), -1);
+
+    c.ResetContent();
+    EXPECT_EQ(c.GetCount(), 0);
+    EXPECT_EQ(c.GetCurSel(), -1);
+}
+
+TEST_F(ControlsTest, ListBoxesAndComboBoxesKeepTheirItemsAlike)
+{
+    CListBox list;
+    ASSERT_TRUE(list.Create(WS_VISIBLE | LBS_SORT, RECT{0, 0, 100, 200}, &parent, 52));
+    CheckItemList(list);
+    CComboBox combo;
+    ASSERT_TRUE(combo.Create(WS_VISIBLE | CBS_DROPDOWN | CBS_SORT, RECT{120, 0, 220, 20}, &parent, 42));
+    combo.SetWindowText("typed");
+    CheckItemList(combo);
+    EXPECT_EQ(combo.GetWindowText(), "");  // emptying the list clears the edit field
+    EXPECT_TRUE(parent.notes.empty());     // the program's own calls notify nothing
 }
 
 TEST_F(ControlsTest, ListBoxSelectionFollowsThePlatformsRules)

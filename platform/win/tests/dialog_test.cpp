@@ -1,7 +1,7 @@
 // Dialogs: the modal loop, OnInitDialog, OnOK/OnCancel, data exchange in
 // both directions, range checks that keep the dialog open, the dialog keys
 // and modeless dialogs; the prompter failing on what was not scripted.
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/controls.h"
 #include "platform/win/data_exchange.h"
 #include "platform/win/dialog.h"

@@ -5,7 +5,7 @@
 #include "platform/win/message_box_sink.h"
 #include "platform/win/prompter.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

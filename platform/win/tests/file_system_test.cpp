@@ -2,7 +2,7 @@
 // library names, wildcards without regard to case, the layer's own current
 // folder, and the file operations with their platform rules.
 #include "platform/win/file_system.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/tests/win_test_fixture.h"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "platform/win/gdi.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // window surfaces with their clipping, and the printer writing a PDF that
 // pdftoppm renders back.
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/controls.h"
 #include "platform/win/dib.h"
 #include "platform/win/printer_dc.h"

@@ -5,7 +5,7 @@
 #include "platform/xformkit/transform_rs.h"
 #include "platform/xformkit/transform_wa.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <Eigen/Geometry>
 #include <gtest/gtest.h>

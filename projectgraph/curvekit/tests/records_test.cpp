@@ -1,8 +1,8 @@
 // Layouts of the plain records that cross library boundaries whole: the
 // alignment libraries, the image graph and the stitching core address their
 // fields by position, so every named word must sit where they expect it.
-#include "align/pairlock/pair_align_records.h"
-#include "geometry/polykit/geometry_records.h"
+#include "core/pair_align_records.h"
+#include "core/geometry_records.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/curvekit/point2m.h"
 

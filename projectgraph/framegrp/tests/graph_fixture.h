@@ -3,7 +3,7 @@
 // description of a whole graph, and saving and loading through real files.
 #pragma once
 
-#include "platform/panocore/pair_info.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "platform/panocore/pair_share_info.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/image_frame.h"

@@ -6,7 +6,7 @@
 #include "imaging/image.h"
 #include "platform/imgcore/exif_info.h"
 #include "platform/panocore/img_info.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/framegrp/neighbor.h"
 #include "testkit/testkit.h"
 

@@ -4,7 +4,7 @@
 #include "projectgraph/framegrp/image_group.h"
 
 #include "imaging/image.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/framegrp/tests/graph_fixture.h"
 #include "testkit/testkit.h"
 #include "worldmap/world_map.h"

@@ -3,7 +3,7 @@
 // the markers and overlaps a link keeps.
 #include "projectgraph/framegrp/neighbor.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/framegrp/tests/graph_fixture.h"
 
 #include <gtest/gtest.h>

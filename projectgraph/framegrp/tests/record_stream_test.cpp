@@ -4,7 +4,7 @@
 // none of which may crash, leak or leave a half-linked graph.
 #include "projectgraph/framegrp/record_stream.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "projectgraph/framegrp/tests/graph_fixture.h"
 
 #include <gtest/gtest.h>

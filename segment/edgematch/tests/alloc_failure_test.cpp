@@ -3,11 +3,11 @@
 // program replaces the global allocation functions so that blocks above a
 // size limit can be refused while a test asks for it.
 #include "segment/edgematch/ct_dist_map.h"
-#include "segment/edgematch/seg_margins.h"
+#include "segment/regionkit/seg_margins.h"
 #include "segment/regionkit/reg_tree.h"
 #include "segment/regionkit/tests/tree_test_support.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -4,14 +4,13 @@
 #include "segment/edgematch/ct_cc_maps.h"
 #include "segment/edgematch/ct_dist_map.h"
 #include "segment/edgematch/edgematch.h"
-#include "segment/edgematch/value_image.h"
 #include "segment/regionkit/reg_tree.h"
 #include "segment/regionkit/tests/tree_test_support.h"
 
 #include "geometry/polykit/poly_clip.h"
 #include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "testkit/testkit.h"
 
@@ -319,48 +318,6 @@ TEST(CCtCCMaps, PairsThatMapNothingPrepareNothing)
     const int n = sdm.GetWidth() * sdm.GetHeight();
     EXPECT_EQ(std::count(hits, hits + n, 255), 0);
     EXPECT_GT(std::count(hits, hits + n, 128), 0);
-}
-
-TEST(MapToImage, StretchesBetweenTheLimitsAndNeverDividesByZero)
-{
-    const float f[5] = {-1.0f, 0.0f, 5.0f, 10.0f, NAN};
-    struct Case {
-        float lo, hi;
-        unsigned char expect[5];
-    };
-    const Case cases[] = {
-        {0.0f, 10.0f, {0, 0, 127, 255, 0}},
-        {5.0f, 5.0f, {0, 0, 0, 255, 0}},    // equal limits: up to them 0, above 255
-        {10.0f, 0.0f, {0, 0, 0, 0, 0}},     // crossed limits likewise: nothing is above 10
-    };
-    for (const Case& c : cases) {
-        Image* img = MapToImage(f, 5, 1, c.lo, c.hi);
-        ASSERT_NE(img, nullptr);
-        EXPECT_EQ(img->GetChannels(), 3);
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(img->GetData()[3 * i], c.expect[i]) << c.lo << ".." << c.hi << " #" << i;
-            EXPECT_EQ(img->GetData()[3 * i + 2], c.expect[i]);
-        }
-        ReleaseImage(img);
-    }
-    const int32_t side[4] = {-3, 27, 155, 100};
-    Image* img = MapToImage(side, 2, 2, 0, 255);
-    EXPECT_EQ(img->GetData()[0], 0);
-    EXPECT_EQ(img->GetData()[3], 27);
-    EXPECT_EQ(img->GetData()[img->GetRowByte() + 3], 100);
-    ReleaseImage(img);
-    const signed char dist[3] = {0, 5, 11};
-    img = MapToImage(dist, 3, 1, 0, 11);
-    EXPECT_EQ(img->GetData()[3], 5 * 255 / 11);
-    ReleaseImage(img);
-    const unsigned char same[2] = {7, 8};
-    img = MapToImage(same, 2, 1, 7, 7);
-    EXPECT_EQ(img->GetData()[0], 0);
-    EXPECT_EQ(img->GetData()[3], 255);
-    ReleaseImage(img);
-    LogCapture log;
-    EXPECT_EQ(MapToImage(f, 0, 1, 0.0f, 1.0f), nullptr);
-    EXPECT_EQ(MapToImage(static_cast<const float*>(nullptr), 2, 2, 0.0f, 1.0f), nullptr);
 }
 
 TEST(Drivers, ShowTheirMapsInTheDebugWindows)

@@ -2,10 +2,9 @@
 // and every structural invariant on random and real images, also after
 // sorting a level.
 #include "segment/regionkit/reg_tree.h"
-#include "segment/regionkit/seg_margins_hook.h"
 #include "segment/regionkit/tests/tree_test_support.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +15,7 @@
 #include <vector>
 
 using treetest::BorderPoints;
+using treetest::Borders;
 using treetest::BuiltTree;
 using treetest::CharImage;
 using treetest::CheckTree;
@@ -23,14 +23,6 @@ using treetest::CheckTree;
 namespace {
 
 int Corner(int w, int x, int y) { return y * (w + 1) + x; }
-
-std::vector<BorderSegment*> Borders(CRegTree* t, int level)
-{
-    std::vector<BorderSegment*> out;
-    CRegTree::BorderIterator it(t, level);
-    for (BorderSegment* b = *it; b; ++it, b = *it) out.push_back(b);
-    return out;
-}
 
 std::vector<Junction*> Junctions(CRegTree* t, int level)
 {
@@ -321,14 +313,6 @@ TEST(CRegTree, IteratorsClampTheLevel)
     ++it;
     it.Rewind();
     EXPECT_EQ(*it, &t.tree->GetLevel(2)->regions[0]);
-}
-
-TEST(CRegTree, WithoutEdgematchBordersHaveNoMargins)
-{
-    ASSERT_EQ(GetSegMarginsCalculator(), nullptr);
-    BuiltTree t(CharImage({"AAB", "AAB"}), 2, 2, 1);
-    ASSERT_TRUE(t.built);
-    for (BorderSegment* b : Borders(t.tree, 0)) EXPECT_EQ(b->m_pMargins, nullptr);
 }
 
 struct RandomCase {

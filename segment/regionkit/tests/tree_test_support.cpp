@@ -111,6 +111,14 @@ BuiltTree::~BuiltTree()
     delete tree;
 }
 
+std::vector<BorderSegment*> Borders(CRegTree* tree, int level)
+{
+    std::vector<BorderSegment*> out;
+    CRegTree::BorderIterator it(tree, level);
+    for (BorderSegment* b = *it; b; ++it, b = *it) out.push_back(b);
+    return out;
+}
+
 std::vector<int> BorderPoints(BorderSegment* b)
 {
     std::vector<int> out;

@@ -42,8 +42,21 @@ struct BuiltTree {
 };
 
 // Corner and pixel geometry.
-inline int CornerX(const CRegTree& t, int c) { int w, h; t.GetDimension(w, h); return c % (w + 1); }
-inline int CornerY(const CRegTree& t, int c) { int w, h; t.GetDimension(w, h); return c / (w + 1); }
+inline int CornerX(const CRegTree& t, int c)
+{
+    int w, h;
+    t.GetDimension(w, h);
+    return c % (w + 1);
+}
+inline int CornerY(const CRegTree& t, int c)
+{
+    int w, h;
+    t.GetDimension(w, h);
+    return c / (w + 1);
+}
+
+// The borders of one level, in the tree's order.
+std::vector<BorderSegment*> Borders(CRegTree* tree, int level);
 
 // The corner points of a border (through its sons).
 std::vector<int> BorderPoints(BorderSegment* b);

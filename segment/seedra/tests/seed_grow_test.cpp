@@ -7,7 +7,7 @@
 
 #include "geometry/polykit/poly_seg.h"
 #include "geometry/polykit/poly_clip.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 
 #include <gtest/gtest.h>
 

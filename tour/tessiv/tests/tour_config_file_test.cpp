@@ -4,7 +4,7 @@
 // short or damaged anywhere, read up to the damage.
 #include "tour/tessiv/tour_project.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 #include "tour/tessiv/tour_library.h"
 

@@ -5,7 +5,7 @@
 #include "tour/tessiv/tour_images.h"
 
 #include "platform/win/dynamic_library.h"
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "testkit/testkit.h"
 #include "tour/tessiv/tour_project.h"
 #include "tour/tessiv/vista.h"

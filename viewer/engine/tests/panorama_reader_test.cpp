@@ -3,7 +3,7 @@
 // the JPEG files as comment segments.
 #include "viewer/engine/panorama_reader.h"
 
-#include "imaging/byte_order.h"
+#include "core/byte_order.h"
 #include "worldmap/image_file.h"
 #include "worldmap/tiff_writer.h"
 #include "testkit/testkit.h"

@@ -4,8 +4,8 @@
 #include "viewer/engine/poly_map_rr.h"
 
 #include "geometry/polykit/poly_clip.h"
+#include "core/logger.h"
 #include "geometry/rowmap/row_map.h"
-#include "platform/utilkit/logger.h"
 #include "platform/xformkit/transform_wa.h"
 #include "testkit/testkit.h"
 

@@ -4,8 +4,8 @@
 // that cannot be written gives 1. Built once with all three entries and once
 // without WriteQT_ObjectMovie (ordinal 3).
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
-#include "worldmap/file_records.h"
+#include "core/win_types.h"
+#include "core/file_records.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,8 +3,8 @@
 // library was bound. Built complete, and once without SetForce0To1
 // (ordinal 8), which must then bind nothing.
 #include "imaging/image.h"
-#include "platform/win/win_types.h"
-#include "worldmap/file_records.h"
+#include "core/win_types.h"
+#include "core/file_records.h"
 
 extern "C" {
 

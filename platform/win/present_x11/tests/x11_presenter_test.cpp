@@ -6,7 +6,7 @@
 #include "platform/win/present_x11/x11_prompter.h"
 #include "platform/win/window_system.h"
 
-#include "platform/utilkit/logger.h"
+#include "core/logger.h"
 #include "platform/win/dialog.h"
 #include "platform/win/tests/win_test_fixture.h"
 #include "platform/win/window_dc.h"

@@ -1,1 +1,0 @@
-fendrake_bench(bench_compose SOURCES bench_compose.cpp LINKS Mapdeck)

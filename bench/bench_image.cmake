@@ -1,1 +1,0 @@
-fendrake_bench(bench_image SOURCES bench_image.cpp LINKS Imaging)

@@ -1,5 +1,0 @@
-# JPEG decoder against libjpeg-turbo. libjpeg is linked here only, never by
-# the product.
-find_package(JPEG REQUIRED)
-fendrake_bench(bench_jpeg_decode SOURCES bench_jpeg_decode.cpp LINKS Jpegkit JPEG::JPEG)
-target_compile_definitions(bench_jpeg_decode PRIVATE FENDRAKE_TESTDATA_DIR="${FENDRAKE_TESTDATA_DIR}")

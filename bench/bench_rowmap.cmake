@@ -1,2 +1,0 @@
-# Bilinear row remapping in megapixels per second.
-fendrake_bench(bench_rowmap SOURCES bench_rowmap.cpp LINKS Rowmap RowmapKernels)
