@@ -70,3 +70,20 @@ function(fendrake_bench name)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} benchmark::benchmark benchmark::benchmark_main)
   add_dependencies(bench ${name})
 endfunction()
+
+# fendrake_fuzzer(<target> OPTION <option> LIBRARY <library> SOURCES ...)
+# A libFuzzer program over one library, built only when <option> (off by
+# default) is on: clang only, never part of the tests. The library is
+# instrumented too, for coverage feedback.
+function(fendrake_fuzzer name)
+  cmake_parse_arguments(ARG "" "OPTION;LIBRARY" "SOURCES" ${ARGN})
+  option(${ARG_OPTION} "Build the libFuzzer target ${name}" OFF)
+  if(NOT ${ARG_OPTION})
+    return()
+  endif()
+  target_compile_options(${ARG_LIBRARY} PRIVATE -fsanitize=fuzzer-no-link)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARY})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

@@ -37,6 +37,13 @@ void DataViewer::SetSelectionRect(const RECT* rect)
     m_selectionRect.bottom = std::min(m_selectionRect.bottom, height - 1);
 }
 
+void DataViewer::CopyViewerState(const DataViewer& other)
+{
+    if (this == &other) return;
+    m_selectionRect = other.m_selectionRect;
+    m_screen = other.m_screen;  // RefPtr copy: a reference of our own
+}
+
 bool DataViewer::IsDefaultSelection() const
 {
     if (!m_screen) return false;

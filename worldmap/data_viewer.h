@@ -60,6 +60,11 @@ public:
     int GetLastUpdatedChannel() const;
 
 protected:
+    // For derived viewers that copy themselves: takes the other viewer's
+    // selection and its own reference to the other's screen image. The cell
+    // layer stays this viewer's own.
+    void CopyViewerState(const DataViewer& other);
+
     int16_t m_viewWord0 = 0;
     int16_t m_viewWord1 = 0;
     int16_t m_viewWord2 = 0;

@@ -1,6 +1,7 @@
 #include "platform/utilkit/log_base.h"
 
 #include "platform/utilkit/logger.h"
+#include "platform/utilkit/native_path.h"
 
 #include <atomic>
 #include <cerrno>
@@ -14,11 +15,7 @@
 #include <system_error>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -38,15 +35,23 @@ std::string BaseName(const std::string& path)
 }
 
 // The program file to run: the converted path, or without ".exe" when only
-// that exists (programs built here carry no extension).
+// that exists (programs built here carry no extension). A bare "\\X.exe"
+// that names nothing at the root is the program X beside this one.
 std::string ResolveProgram(const char* program)
 {
-    std::string path = LogBase::ToNativePath(program);
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec)) return path;
-    if (path.size() > 4 && (path.ends_with(".exe") || path.ends_with(".EXE"))) {
-        const std::string bare = path.substr(0, path.size() - 4);
-        if (std::filesystem::exists(bare, ec)) return bare;
+    const std::string path = LogBase::ToNativePath(program);
+    const auto existing = [](const std::string& p) -> std::string {
+        std::error_code ec;
+        if (std::filesystem::exists(p, ec)) return p;
+        if (p.size() > 4 && (p.ends_with(".exe") || p.ends_with(".EXE"))) {
+            const std::string bare = p.substr(0, p.size() - 4);
+            if (std::filesystem::exists(bare, ec)) return bare;
+        }
+        return {};
+    };
+    if (std::string found = existing(path); !found.empty()) return found;
+    if (path.size() > 1 && path[0] == '/' && path.find('/', 1) == std::string::npos) {
+        if (std::string found = existing(LogBase::GetAppDir0() + path); !found.empty()) return found;
     }
     return path;
 }
@@ -59,30 +64,24 @@ std::vector<std::string> BuildArgv(const std::string& file, const char* program,
     return words;
 }
 
-pid_t Spawn(const char* program, const char* commandLine)
+HANDLE Spawn(const char* program, const char* commandLine, PROCESS_INFORMATION* info)
 {
-    if (!program || !*program) return 0;
-    const std::string file = ResolveProgram(program);
-    std::vector<std::string> words = BuildArgv(file, program, commandLine);
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-        Logger::log("ERROR LogBase::ExecuteProcess() cannot start %s", 1, file.c_str());
-        return 0;
+    if (info) std::memset(info, 0, sizeof *info);
+    if (!program || !*program) {
+        Logger::log("ERROR LogBase::ExecuteProcess() no program", 1);
+        return nullptr;
     }
-    return pid;
+    const std::string file = ResolveProgram(program);
+    const HANDLE process = utilkit::StartChildProcess(file, BuildArgv(file, program, commandLine), info);
+    if (!process) Logger::log("ERROR LogBase::ExecuteProcess() cannot start %s", 1, file.c_str());
+    return process;
 }
 
 }  // namespace
 
 std::string LogBase::ToNativePath(const char* path)
 {
-    std::string s = path ? path : "";
-    for (char& c : s)
-        if (c == '\\') c = '/';
-    return s;
+    return utilkit::WindowsToPosixPath(path ? path : "");
 }
 
 std::vector<std::string> LogBase::SplitCommandLine(const char* commandLine)
@@ -222,25 +221,26 @@ bool LogBase::makeFilename(const char* prefix, const char* extension, const char
     return true;
 }
 
-intptr_t LogBase::ExecuteProcess(const char* program, const char* commandLine, void*, bool)
+HANDLE LogBase::ExecuteProcess(const char* program, const char* commandLine, PROCESS_INFORMATION* processInfo, bool)
 {
-    return Spawn(program, commandLine);
+    return Spawn(program, commandLine, processInfo);
 }
 
 int LogBase::ExecuteWait(const char* program, const char* arguments, bool)
 {
-    const pid_t pid = Spawn(program, arguments);
-    if (pid <= 0) return -1;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const HANDLE process = Spawn(program, arguments, nullptr);
+    if (!process) return -1;
+    DWORD code = 0;
+    const bool ended = utilkit::WaitChild(process, &code);
+    utilkit::CloseChildHandle(process);
+    return ended ? static_cast<int>(code) : -1;
 }
 
 bool LogBase::ExecuteApp(const char* program, const char* arguments, bool)
 {
-    return Spawn(program, arguments) > 0;
+    // Nobody waits for it: closing the handle has it reaped when it ends.
+    const HANDLE process = Spawn(program, arguments, nullptr);
+    return process && utilkit::CloseChildHandle(process);
 }
 
 int LogBase::downloadFile(const char* address, const char* localPath)

@@ -5,6 +5,8 @@
 // are converted here, at the OS boundary.
 #pragma once
 
+#include "platform/utilkit/child_process.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,11 +38,15 @@ public:
     // Starts `program` with a Windows-style command line (quotes group
     // arguments). When the line begins with the program's own name that
     // word is its first argument, else the program name is put in front.
-    // Returns the process id, 0 when it could not start. `processInfo` is
-    // not used.
-    static intptr_t ExecuteProcess(const char* program, const char* commandLine, void* processInfo, bool show);
-    // Starts the program and waits for it; its exit status, -1 when it could
-    // not start.
+    // "X.exe" runs the program X when only that exists, and a bare
+    // "\\X.exe" names the program X beside this one. Returns the process
+    // handle and fills `processInfo` (when given) with both handles and the
+    // ids; null when the start failed, the record then zeroed. The caller
+    // releases the handles with CloseHandle.
+    static HANDLE ExecuteProcess(const char* program, const char* commandLine, PROCESS_INFORMATION* processInfo,
+                                 bool show);
+    // Starts the program and waits for it; its exit status (128 + the signal
+    // when a signal ended it), -1 when it could not start.
     static int ExecuteWait(const char* program, const char* arguments, bool show);
     // Starts the program without waiting; true when it started.
     static bool ExecuteApp(const char* program, const char* arguments, bool show);
@@ -49,7 +55,9 @@ public:
     // address fetched with curl when installed) to `localPath`; 0 on success.
     static int downloadFile(const char* address, const char* localPath);
 
-    // "\\a\\b.exe" -> "/a/b.exe": the platform's spelling of a path.
+    // "\\a\\b.exe" -> "/a/b.exe", "C:\\x" -> "/x": the platform's spelling of
+    // a path, by the same rules (drives included) as the windowing layer's
+    // file functions.
     static std::string ToNativePath(const char* path);
     // Splits a Windows-style command line into words.
     static std::vector<std::string> SplitCommandLine(const char* commandLine);

@@ -68,6 +68,24 @@ std::vector<std::vector<Tap>> Taps(int64_t destCount, int64_t srcStart, int64_t 
 
 // ---- reading and writing the target ---------------------------------------------------
 
+bool CDC::GetDirectTarget(DirectTarget& out) const
+{
+    if (!m_pixels.data) return false;
+    out.data = m_pixels.data;
+    out.width = m_pixels.width;
+    out.height = m_pixels.height;
+    out.rowBytes = m_pixels.rowBytes;
+    out.channels = m_pixels.channels;
+    out.writable = RECT{0, 0, m_pixels.width, m_pixels.height};
+    if (m_hasClip) {
+        out.writable.left = std::max(out.writable.left, m_clip.left);
+        out.writable.top = std::max(out.writable.top, m_clip.top);
+        out.writable.right = std::min(out.writable.right, m_clip.right);
+        out.writable.bottom = std::min(out.writable.bottom, m_clip.bottom);
+    }
+    return true;
+}
+
 bool CDC::ReadTarget(int64_t x, int64_t y, COLORREF& colour) const
 {
     if (!m_pixels.data || x < 0 || y < 0 || x >= m_pixels.width || y >= m_pixels.height) return false;
@@ -146,6 +164,97 @@ void StretchOnto(CDC& dc, int64_t dx0, int64_t dy0, int64_t dx1, int64_t dy1, co
     }
 }
 
+// The direct path of the blits: a plain copy (SRCCOPY) with one source
+// pixel a destination pixel, neither side mirrored, into a target of B, G, R
+// pixels, read straight from the source rows instead of pixel by pixel
+// through a sampler. It writes exactly what StretchOnto writes for such a
+// blit (the tests compare the two); false when the blit is not of that kind.
+struct DirectSource {
+    int64_t width = 0;      // pixels a row
+    int bytesPerPixel = 0;  // 3 or 4 (B, G, R first), or 1: palette index
+    const std::vector<RGBQUAD>* palette = nullptr;
+};
+
+template <class RowOf>
+bool DirectStretch(CDC& dc, int64_t dx0, int64_t dy0, int64_t dx1, int64_t dy1, const DirectSource& source,
+                   RowOf rowOf, int64_t sx0, int64_t sy0, int64_t sx1, int64_t sy1, int mode, DWORD rop)
+{
+    if (rop != SRCCOPY || dx1 <= dx0 || dy1 <= dy0 || sx1 <= sx0 || sy1 <= sy0) return false;
+    const int64_t dWidth = dx1 - dx0, dHeight = dy1 - dy0, sWidth = sx1 - sx0, sHeight = sy1 - sy0;
+    if (mode == HALFTONE && (sWidth > dWidth || sHeight > dHeight)) return false;
+    if (source.bytesPerPixel != 1 && source.bytesPerPixel != 3 && source.bytesPerPixel != 4) return false;
+    if (source.bytesPerPixel == 1 && !source.palette) return false;
+    CDC::DirectTarget target;
+    if (!dc.GetDirectTarget(target) || (target.channels != 3 && target.channels != 4)) return false;
+    const int64_t iFrom = std::max<int64_t>(0, target.writable.left - dx0);
+    const int64_t iTo = std::min<int64_t>(dWidth, target.writable.right - dx0);
+    const int64_t jFrom = std::max<int64_t>(0, target.writable.top - dy0);
+    const int64_t jTo = std::min<int64_t>(dHeight, target.writable.bottom - dy0);
+    if (iFrom >= iTo || jFrom >= jTo) return true;
+    // The nearest source column of each destination column (its centre),
+    // -1 where the source has no pixel.
+    std::vector<int64_t> columns(static_cast<size_t>(iTo - iFrom));
+    for (int64_t i = iFrom; i < iTo; ++i) {
+        const int64_t x = sx0 + (2 * i + 1) * sWidth / (2 * dWidth);
+        columns[static_cast<size_t>(i - iFrom)] = x >= 0 && x < source.width ? x : -1;
+    }
+    const bool rowCopy = sWidth == dWidth && source.bytesPerPixel == 3 && target.channels == 3;
+    const int out = target.channels;
+    for (int64_t j = jFrom; j < jTo; ++j) {
+        const unsigned char* from = rowOf(sy0 + (2 * j + 1) * sHeight / (2 * dHeight));
+        if (!from) continue;
+        unsigned char* to = target.data + static_cast<size_t>(dy0 + j) * static_cast<size_t>(target.rowBytes);
+        if (rowCopy) {
+            // One to one: the readable columns are one run.
+            int64_t a = iFrom, b = iTo;
+            while (a < b && columns[static_cast<size_t>(a - iFrom)] < 0) ++a;
+            while (b > a && columns[static_cast<size_t>(b - 1 - iFrom)] < 0) --b;
+            if (a < b)
+                std::memcpy(to + static_cast<size_t>(dx0 + a) * 3, from + static_cast<size_t>(columns[static_cast<size_t>(a - iFrom)]) * 3,
+                            static_cast<size_t>(b - a) * 3);
+            continue;
+        }
+        for (int64_t i = iFrom; i < iTo; ++i) {
+            const int64_t x = columns[static_cast<size_t>(i - iFrom)];
+            if (x < 0) continue;
+            unsigned char* p = to + static_cast<size_t>(dx0 + i) * out;
+            if (source.bytesPerPixel == 1) {
+                const unsigned index = from[x];
+                if (index < source.palette->size()) {
+                    const RGBQUAD& q = (*source.palette)[index];
+                    p[0] = q.rgbBlue;
+                    p[1] = q.rgbGreen;
+                    p[2] = q.rgbRed;
+                } else {
+                    p[0] = p[1] = p[2] = 0;
+                }
+            } else {
+                const unsigned char* s = from + static_cast<size_t>(x) * source.bytesPerPixel;
+                p[0] = s[0];
+                p[1] = s[1];
+                p[2] = s[2];
+            }
+        }
+    }
+    return true;
+}
+
+// The direct path for a blit from another context's target.
+bool DirectBlit(CDC& dc, int64_t dx0, int64_t dy0, int64_t dx1, int64_t dy1, const CDC& from, int64_t sx0,
+                int64_t sy0, int64_t sx1, int64_t sy1, int mode, DWORD rop)
+{
+    CDC::DirectTarget source;
+    if (!from.GetDirectTarget(source) || (source.channels != 3 && source.channels != 4)) return false;
+    DirectSource s;
+    s.width = source.width;
+    s.bytesPerPixel = source.channels;
+    const auto rowOf = [&source](int64_t y) -> const unsigned char* {
+        if (y < 0 || y >= source.height) return nullptr;
+        return source.data + static_cast<size_t>(y) * static_cast<size_t>(source.rowBytes);
+    };
+    return DirectStretch(dc, dx0, dy0, dx1, dy1, s, rowOf, sx0, sy0, sx1, sy1, mode, rop);
+}
+
 }  // namespace win
 
 bool CDC::PatBlt(int x, int y, int width, int height, DWORD rop)
@@ -171,6 +280,8 @@ bool CDC::BitBlt(int x, int y, int width, int height, CDC* source, int xs, int y
     const int64_t dx0 = TargetX(x), dy0 = TargetY(y);
     const int64_t sx0 = source->TargetX(xs), sy0 = source->TargetY(ys);
     const int64_t w = std::abs(TargetX(int64_t{x} + width) - dx0), h = std::abs(TargetY(int64_t{y} + height) - dy0);
+    if (win::DirectBlit(*this, dx0, dy0, dx0 + w, dy0 + h, *source, sx0, sy0, sx0 + w, sy0 + h, COLORONCOLOR, rop))
+        return true;
     const Sampler read = [source](int64_t sx, int64_t sy, COLORREF& c) { return source->ReadTarget(sx, sy, c); };
     win::StretchOnto(*this, dx0, dy0, dx0 + w, dy0 + h, read, sx0, sy0, sx0 + w, sy0 + h, COLORONCOLOR, rop);
     return true;
@@ -180,6 +291,10 @@ bool CDC::StretchBlt(int x, int y, int width, int height, CDC* source, int xs, i
 {
     Record("StretchBlt", {x, y, width, height, xs, ys, ws, hs, rop});
     if (!source) return false;
+    if (win::DirectBlit(*this, TargetX(x), TargetY(y), TargetX(int64_t{x} + width), TargetY(int64_t{y} + height), *source,
+                        source->TargetX(xs), source->TargetY(ys), source->TargetX(int64_t{xs} + ws),
+                        source->TargetY(int64_t{ys} + hs), m_stretchMode, rop))
+        return true;
     const Sampler read = [source](int64_t sx, int64_t sy, COLORREF& c) { return source->ReadTarget(sx, sy, c); };
     win::StretchOnto(*this, TargetX(x), TargetY(y), TargetX(int64_t{x} + width), TargetY(int64_t{y} + height), read,
                      source->TargetX(xs), source->TargetY(ys), source->TargetX(int64_t{xs} + ws),
@@ -271,6 +386,22 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
     // counts its y from the lower edge.
     const int64_t sy0 = reader.topDown ? ySrc : fullHeight - ySrc - srcHeight;
     const int64_t sy1 = reader.topDown ? int64_t{ySrc} + srcHeight : fullHeight - ySrc;
+    if (reader.bitCount == 8 || reader.bitCount == 24 || reader.bitCount == 32) {
+        win::DirectSource direct;
+        direct.width = reader.width;
+        direct.bytesPerPixel = reader.bitCount / 8;
+        direct.palette = &reader.palette;
+        const auto rowOf = [&reader, fullHeight](int64_t y) -> const unsigned char* {
+            if (y < 0 || y >= fullHeight) return nullptr;
+            const int64_t row = (reader.topDown ? y : fullHeight - 1 - y) - reader.firstScan;
+            if (row < 0 || row >= reader.height) return nullptr;
+            return reader.bits + row * reader.rowBytes;
+        };
+        if (win::DirectStretch(*dc, dc->TargetX(xDest), dc->TargetY(yDest), dc->TargetX(int64_t{xDest} + destWidth),
+                               dc->TargetY(int64_t{yDest} + destHeight), direct, rowOf, xSrc, sy0,
+                               int64_t{xSrc} + srcWidth, sy1, dc->GetStretchBltMode(), rop))
+            return std::abs(srcHeight);
+    }
     const Sampler read = [&reader, fullHeight](int64_t x, int64_t y, COLORREF& c) {
         if (y < 0 || y >= fullHeight) return false;
         return reader.Read(x, reader.topDown ? y : fullHeight - 1 - y, c);

@@ -1,6 +1,7 @@
 #include "platform/win/file_system.h"
 
 #include "platform/utilkit/logger.h"
+#include "platform/utilkit/native_path.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,7 +28,6 @@ thread_local DWORD t_lastError = 0;
 
 struct PathState {
     std::mutex lock;
-    std::map<char, std::string> drives{{'C', "/"}};
     std::string current;
     std::string programFolder;
 };
@@ -156,24 +156,7 @@ namespace win {
 
 std::string ToPosixPath(const std::string& path)
 {
-    std::string p = path;
-    std::replace(p.begin(), p.end(), '\\', '/');
-    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
-        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
-        std::string root = DriveRoot(letter);
-        // An unmapped drive becomes a path that exists nowhere.
-        if (root.empty()) root = std::string("/.no-drive-") + letter;
-        std::string rest = p.substr(2);
-        p = root + (rest.empty() || rest[0] == '/' ? "" : "/") + rest;
-    }
-    // Repeated separators collapse (paths are often glued with "\\").
-    std::string out;
-    out.reserve(p.size());
-    for (char c : p) {
-        if (c == '/' && !out.empty() && out.back() == '/') continue;
-        out.push_back(c);
-    }
-    return out;
+    return utilkit::WindowsToPosixPath(path);
 }
 
 std::string ResolvePath(const std::string& path)
@@ -224,18 +207,12 @@ bool WildcardMatch(const std::string& pattern, const std::string& name)
 
 void MapDrive(char letter, const std::string& root)
 {
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    std::lock_guard<std::mutex> guard(P().lock);
-    if (root.empty()) P().drives.erase(letter);
-    else P().drives[letter] = root;
+    utilkit::MapPathDrive(letter, root);
 }
 
 std::string DriveRoot(char letter)
 {
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    std::lock_guard<std::mutex> guard(P().lock);
-    auto it = P().drives.find(letter);
-    return it == P().drives.end() ? std::string() : it->second;
+    return utilkit::PathDriveRoot(letter);
 }
 
 std::string ProgramFolder()
@@ -272,8 +249,8 @@ FILE* OpenFile(const std::string& path, const char* mode)
 
 void ResetFileSystem()
 {
+    utilkit::ResetPathDrives();
     std::lock_guard<std::mutex> guard(P().lock);
-    P().drives = {{'C', "/"}};
     P().current.clear();
     P().programFolder.clear();
 }
@@ -538,10 +515,7 @@ BOOL SetCurrentDirectory(const char* path)
 
 DWORD GetLogicalDrives()
 {
-    std::lock_guard<std::mutex> guard(P().lock);
-    DWORD mask = 0;
-    for (const auto& [letter, root] : P().drives) mask |= 1u << (letter - 'A');
-    return mask;
+    return utilkit::MappedDriveMask();
 }
 
 UINT GetDriveType(const char* root)

@@ -2,10 +2,12 @@
 // writes Windows paths ("C:\\data\\IMG_1.JPG", "\\Hollet.exe", "Jpegkit.dll");
 // here they become POSIX paths: backslashes turn into slashes, drive letters
 // into mapped roots (C: is "/"), "X.exe" into the program X in the program
-// folder and "X.dll" into libX.so. Relative paths are resolved against a
-// current folder kept by this layer (never chdir: workers may run while the
-// user interface changes folders). Directory listings match wildcards
-// without regard to case ("*.jpg" finds "IMG_1.JPG").
+// folder and "X.dll" into libX.so. The path conversion and the drive table
+// are the utility module's (platform/utilkit/native_path.h), so that LogBase
+// spells every path alike. Relative paths are resolved against a current
+// folder kept by this layer (never chdir: workers may run while the user
+// interface changes folders). Directory listings match wildcards without
+// regard to case ("*.jpg" finds "IMG_1.JPG").
 #pragma once
 
 #include "platform/win/win_defs.h"

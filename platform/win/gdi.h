@@ -347,6 +347,18 @@ public:
     int64_t TargetY(int64_t y) const;
     // A pixel of the target, unclipped (blit sources).
     bool ReadTarget(int64_t x, int64_t y, COLORREF& colour) const;
+    // The target's rows for the blits' direct path: its pixels and the part
+    // of it a write may touch (the target within the clip box). False
+    // without a target.
+    struct DirectTarget {
+        unsigned char* data = nullptr;
+        int64_t width = 0;
+        int64_t height = 0;
+        int64_t rowBytes = 0;
+        int channels = 0;
+        RECT writable{0, 0, 0, 0};  // target pixels, right and bottom excluded
+    };
+    bool GetDirectTarget(DirectTarget& out) const;
     // Writes one target pixel (clipped) through a ternary raster operation
     // with the selected brush (blits and bitmaps).
     void BlendTargetPublic(int64_t x, int64_t y, COLORREF source, DWORD rop);

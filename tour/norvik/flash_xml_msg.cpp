@@ -2,9 +2,7 @@
 
 #include "tour/norvik/xml_text.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
 namespace {
@@ -15,17 +13,11 @@ constexpr const char* kEmptyFrame =
     "</arguments>"
     "</invoke>";
 
-// "%e" as the Flash side expects it. Six decimals lose every digit past the
-// seventh, so the precision grows until the text reads back as the same
-// double (17 significant digits always do).
+// "%e" as the Flash side reads it: six decimals.
 std::string NumberText(double value)
 {
     char buffer[64];
-    int precision = 6;
-    for (;; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*e", precision, value);
-        if (!std::isfinite(value) || precision >= 16 || std::strtod(buffer, nullptr) == value) break;
-    }
+    std::snprintf(buffer, sizeof buffer, "%e", value);
     return buffer;
 }
 
@@ -44,8 +36,8 @@ bool FlashXmlMsg::LoadXml(const char* text)
 {
     if (!text) return false;
     ClearXml();
-    m_message = std::make_unique<Norvik>(text);
-    return true;
+    m_message = std::make_unique<Norvik>();
+    return m_message->CreateXMLDocument(text);
 }
 
 void FlashXmlMsg::ClearXml()

@@ -25,14 +25,15 @@ public:
     FlashXmlMsg(const FlashXmlMsg&) = delete;
     FlashXmlMsg& operator=(const FlashXmlMsg&) = delete;
 
-    // Replaces the message by one parsed from `text`; false only for a null
-    // text (a text that does not parse still replaces the message).
+    // Replaces the message by one parsed from `text`: whether it parsed.
+    // A text that does not parse still replaces the message by what the
+    // parser built; a null text gives false and keeps the message.
     bool LoadXml(const char* text);
     // Drops the message.
     void ClearXml();
 
-    // Append a "number" (written with "%e", with more digits only where six
-    // would not give the value back) or a "string" argument, making the empty
+    // Append a "number" (written with "%e": six decimals, as the Flash side
+    // reads it) or a "string" argument, making the empty
     // call frame first when there is no message. False when the message held
     // has no "arguments" element to append to.
     bool InsertArgNumber(double value);

@@ -90,7 +90,20 @@ bool Norvik::CreateXMLDocument(const char* xmlData)
 {
     KeepWhiteSpace();
     m_document = std::make_unique<TiXmlDocument>();
-    m_document->Parse(xmlData);
+    if (xmlData) {
+        // TinyXML steps over a UTF-8 sequence by the length its lead byte
+        // announces, so a text ending in the lead byte of a sequence it does
+        // not finish would take it past the terminating zero. It reads a copy
+        // followed by more zeros than the longest sequence: every step then
+        // lands on a zero, where it stops.
+        constexpr size_t kZeroPadding = 8;
+        const size_t length = std::strlen(xmlData);
+        std::vector<char> padded(length + kZeroPadding, '\0');
+        std::memcpy(padded.data(), xmlData, length);
+        m_document->Parse(padded.data());
+    } else {
+        m_document->Parse(nullptr);
+    }
     // A text without any element (empty, only a declaration or a comment) is
     // no document for any caller here, though TinyXML accepts some of them.
     if (!m_document->Error() && m_document->RootElement()) return true;

@@ -6,8 +6,10 @@
 //   7  folder and page name        8  tour map settings (maps first when included)
 //   9  a stored text
 // The dialog's save writes 2, 4 and 8; the full form adds the others. The
-// reader parses the whole file into a copy of what it may change and takes
-// it over only when the file is whole, so a damaged file changes nothing.
+// reader takes each value over as it reads it and stops where the file ends
+// or a length runs past its section or the file: what came before stays and
+// what comes after keeps its value. A text or a text-style record is taken
+// only whole.
 #include "tour/tessiv/tour_project.h"
 
 #include "platform/utilkit/logger.h"
@@ -15,7 +17,6 @@
 #include "tour/tessiv/tour_library.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace {
 
@@ -33,10 +34,24 @@ enum SectionTag : uint32_t {
     kTagText = 9,
 };
 
-// The main block without its three text-style records.
-constexpr size_t kMainBlockFixedSize = 150;
+// The name of a section of this format, for the log line naming where the
+// reading stopped; null for any other tag.
+const char* SectionName(uint32_t tag)
+{
+    switch (tag) {
+    case kTagTitle: return "title";
+    case kTagSounds: return "sound";
+    case kTagMain: return "settings";
+    case kTagVistas: return "vista";
+    case kTagNames: return "folder and page name";
+    case kTagTourMap: return "tour map";
+    case kTagText: return "text";
+    default: return nullptr;
+    }
+}
+
 // A configuration file is a few hundred bytes; the full form with many
-// vistas a few kilobytes each. Anything beyond this is not ours.
+// vistas a few kilobytes each. Nothing past this is read.
 constexpr size_t kMaxConfigFileSize = 64u << 20;
 
 void WriteSound(ConfigWriter& out, const TourSound& sound)
@@ -51,7 +66,8 @@ bool ReadSound(ConfigReader& in, TourSound& sound)
     return in.Text(sound.path) && in.Float(sound.value) && in.Int(sound.id);
 }
 
-// A text of section 7: `length` bytes counting its zero, which must end it.
+// A text of sections 7 and 9: `length` bytes counting its zero, which must
+// end it. `out` changes only when the whole text is there.
 bool ReadZeroText(ConfigReader& in, uint32_t length, std::string& out)
 {
     if (length == 0) {
@@ -77,183 +93,72 @@ bool ReadZeroText(ConfigReader& in, uint32_t length, std::string& out)
     return true;
 }
 
-}  // namespace
-
-// Everything a configuration file can change, copied out of the project
-// before reading and copied back when the whole file was read.
-struct TourProject::ConfigState {
-    TextStyle title;
-    int pageWidth, pageHeight, spinSpeed, fieldOfView;
-    uint32_t controlBarColor, vistaBenchColor, pageBgColor, fourthColor;
-    int vistaBenchLocation;
-    float thumbnailRowsSetting;
-    uint8_t automaticRows;
-    int storedValueA;
-    uint8_t storedFlagB;
-    int imageQuality, viewerKind;
-    uint32_t buttonBgColor[4], buttonTextColor[4];
-    int bgSoundId;
-    int photoSlideInitSize[2], photoSlideMovieTime[2], photoSlideZoomTime[2];
-    int vistaLabelInViewer, viewerLabelValue;
-    TextStyle viewerLabelStyle;
-    uint8_t controlBarColored, vistaBenchColored, useSound, stripEnabled;
-    int vistaSoundPlayFlags;
-    TextStyle vistaLabelStyle;
-    bool vistaLegendInViewer;
-    TextStyle hotSpotLabelStyle;
-    int storedValueE;
-
-    std::optional<TourMapSettings> tourMap;
-    std::optional<std::vector<TourSound>> sounds;
-    std::optional<std::vector<std::unique_ptr<Vista>>> vistas;
-    int activeVistaId = 0;
-    std::optional<std::pair<std::string, std::string>> names;  // folder, page name
-    std::optional<std::string> storedText;
-
-    explicit ConfigState(const TourProject& p);
-    void WriteMainBlock(ConfigWriter& out) const;
-    bool ReadMainBlock(ConfigReader& in, int version);
-};
-
-TourProject::ConfigState::ConfigState(const TourProject& p)
-    : title(p.m_title),
-      pageWidth(p.m_pageWidth),
-      pageHeight(p.m_pageHeight),
-      spinSpeed(p.m_spinSpeed),
-      fieldOfView(p.m_fieldOfView),
-      controlBarColor(p.m_controlBarColor),
-      vistaBenchColor(p.m_vistaBenchColor),
-      pageBgColor(p.m_pageBgColor),
-      fourthColor(p.m_fourthColor),
-      vistaBenchLocation(p.m_vistaBenchLocation),
-      thumbnailRowsSetting(p.m_thumbnailRowsSetting),
-      automaticRows(p.m_automaticRows),
-      storedValueA(p.m_storedValueA),
-      storedFlagB(p.m_storedFlagB),
-      imageQuality(p.m_imageQuality),
-      viewerKind(p.m_viewerKind),
-      bgSoundId(p.m_bgSoundId),
-      vistaLabelInViewer(p.m_vistaLabelInViewer),
-      viewerLabelValue(p.m_viewerLabelValue),
-      viewerLabelStyle(p.m_viewerLabelStyle),
-      controlBarColored(p.m_controlBarColored),
-      vistaBenchColored(p.m_vistaBenchColored),
-      useSound(p.m_useSound),
-      stripEnabled(p.m_stripEnabled),
-      vistaSoundPlayFlags(p.m_vistaSoundPlayFlags),
-      vistaLabelStyle(TourLibrary().vistaLabelStyle),
-      vistaLegendInViewer(TourLibrary().vistaLegendInViewer),
-      hotSpotLabelStyle(TourLibrary().hotSpotLabelStyle),
-      storedValueE(p.m_storedValues[0])
-{
-    std::copy(std::begin(p.m_buttonBgColor), std::end(p.m_buttonBgColor), buttonBgColor);
-    std::copy(std::begin(p.m_buttonTextColor), std::end(p.m_buttonTextColor), buttonTextColor);
-    std::copy(std::begin(p.m_photoSlideInitSize), std::end(p.m_photoSlideInitSize), photoSlideInitSize);
-    std::copy(std::begin(p.m_photoSlideMovieTime), std::end(p.m_photoSlideMovieTime), photoSlideMovieTime);
-    std::copy(std::begin(p.m_photoSlideZoomTime), std::end(p.m_photoSlideZoomTime), photoSlideZoomTime);
-}
-
-void TourProject::ConfigState::WriteMainBlock(ConfigWriter& out) const
-{
-    out.Int(pageWidth);                                       // 1-9
-    out.Int(pageHeight);
-    out.Int(spinSpeed);
-    out.Int(fieldOfView);
-    out.Word(controlBarColor);
-    out.Word(vistaBenchColor);
-    out.Word(pageBgColor);
-    out.Word(fourthColor);
-    out.Int(vistaBenchLocation);
-    out.Float(thumbnailRowsSetting);                          // 10
-    out.Byte(automaticRows);                                  // 11
-    out.Int(storedValueA);                                    // 12
-    out.Byte(storedFlagB);                                    // 13
-    out.Int(imageQuality);                                    // 14
-    out.Int(viewerKind);                                      // 15
-    for (uint32_t c : buttonBgColor) out.Word(c);             // 16-19
-    for (uint32_t c : buttonTextColor) out.Word(c);           // 20-23
-    out.Int(bgSoundId);                                       // 24
-    for (int v : photoSlideInitSize) out.Int(v);              // 25-26
-    for (int v : photoSlideMovieTime) out.Int(v);             // 27-28
-    for (int v : photoSlideZoomTime) out.Int(v);              // 29-30
-    out.Int(vistaLabelInViewer);                              // 31
-    out.Int(viewerLabelValue);                                // 32
-    out.Word(static_cast<uint32_t>(viewerLabelStyle.GetRecordSize()));  // 33
-    viewerLabelStyle.WriteRecord(out);
-    out.Byte(controlBarColored);                              // 34-37
-    out.Byte(vistaBenchColored);
-    out.Byte(useSound);
-    out.Byte(stripEnabled);
-    out.Int(vistaSoundPlayFlags);                             // 38
-    out.Word(static_cast<uint32_t>(vistaLabelStyle.GetRecordSize()));   // 39
-    vistaLabelStyle.WriteRecord(out);
-    out.Word(vistaLegendInViewer ? 1 : 0);                    // 40
-    out.Word(static_cast<uint32_t>(hotSpotLabelStyle.GetRecordSize()));  // 41
-    hotSpotLabelStyle.WriteRecord(out);
-    out.Int(storedValueE);                                    // 42
-}
-
-namespace {
-
-// A text-style record behind its size word; a size of 0 holds no record.
-// The record must lie within its size.
+// A text-style record behind its size word (a size of 0 holds none), taken
+// over only when the whole record lies within its size.
 bool ReadSizedStyle(ConfigReader& in, TextStyle& style, int version)
 {
     uint32_t size = 0;
     if (!in.Word(size)) return false;
     if (size == 0) return true;
     ConfigReader record = in.Sub(size);
-    if (!record.Ok() || !style.ReadRecord(record, version >= 106)) {
-        in.Fail();
-        return false;
-    }
+    return record.Ok() && style.ReadRecord(record, version >= 106);
+}
+
+// A word brought into the range the dialog keeps (the file may come from
+// anywhere); `field` changes only when the word is there.
+bool ReadClamped(ConfigReader& in, int& field, int low, int high)
+{
+    int32_t value = 0;
+    if (!in.Int(value)) return false;
+    field = std::clamp(value, low, high);
     return true;
 }
 
 }  // namespace
 
-bool TourProject::ConfigState::ReadMainBlock(ConfigReader& in, int v)
+void TourProject::WriteMainBlock(ConfigWriter& out) const
 {
-    auto words = [&in](int* fields, int n) {
-        for (int i = 0; i < n; ++i)
-            if (!in.Int(fields[i])) return false;
-        return true;
-    };
-    auto colors = [&in](uint32_t* fields, int n) {
-        for (int i = 0; i < n; ++i)
-            if (!in.Word(fields[i])) return false;
-        return true;
-    };
-    if (!(in.Int(pageWidth) && in.Int(pageHeight) && in.Int(spinSpeed) && in.Int(fieldOfView) &&
-          in.Word(controlBarColor) && in.Word(vistaBenchColor) && in.Word(pageBgColor) && in.Word(fourthColor) &&
-          in.Int(vistaBenchLocation)))
-        return false;
-    if (v >= 107 && !(in.Float(thumbnailRowsSetting) && in.Byte(automaticRows) && in.Int(storedValueA) &&
-                      in.Byte(storedFlagB)))
-        return false;
-    if (!in.Int(imageQuality)) return false;
-    if (v >= 113 && !in.Int(viewerKind)) return false;
-    if (!(colors(buttonBgColor, 4) && colors(buttonTextColor, 4) && in.Int(bgSoundId))) return false;
-    if (v >= 102 && !(words(photoSlideInitSize, 2) && words(photoSlideMovieTime, 2) && words(photoSlideZoomTime, 2) &&
-                      in.Int(vistaLabelInViewer) && in.Int(viewerLabelValue) &&
-                      ReadSizedStyle(in, viewerLabelStyle, v)))
-        return false;
-    if (!(in.Byte(controlBarColored) && in.Byte(vistaBenchColored) && in.Byte(useSound) && in.Byte(stripEnabled)))
-        return false;
-    if (v >= 104 && !in.Int(vistaSoundPlayFlags)) return false;
-    if (v >= 106) {
-        uint32_t legend = 0;
-        if (!(ReadSizedStyle(in, vistaLabelStyle, v) && in.Word(legend))) return false;
-        vistaLegendInViewer = legend == 1;
-    }
-    if (v >= 107 && !ReadSizedStyle(in, hotSpotLabelStyle, v)) return false;
-    if (v >= 111 && !in.Int(storedValueE)) return false;
-    return true;
+    out.Int(m_pageWidth);                                     // 1-9
+    out.Int(m_pageHeight);
+    out.Int(m_spinSpeed);
+    out.Int(m_fieldOfView);
+    out.Word(m_controlBarColor);
+    out.Word(m_vistaBenchColor);
+    out.Word(m_pageBgColor);
+    out.Word(m_fourthColor);
+    out.Int(m_vistaBenchLocation);
+    out.Float(m_thumbnailRowsSetting);                        // 10
+    out.Byte(m_automaticRows);                                // 11
+    out.Int(m_storedValueA);                                  // 12
+    out.Byte(m_storedFlagB);                                  // 13
+    out.Int(m_imageQuality);                                  // 14
+    out.Int(m_viewerKind);                                    // 15
+    for (COLORREF c : m_buttonBgColor) out.Word(c);           // 16-19
+    for (COLORREF c : m_buttonTextColor) out.Word(c);         // 20-23
+    out.Int(m_bgSoundId);                                     // 24
+    for (int v : m_photoSlideInitSize) out.Int(v);            // 25-26
+    for (int v : m_photoSlideMovieTime) out.Int(v);           // 27-28
+    for (int v : m_photoSlideZoomTime) out.Int(v);            // 29-30
+    out.Int(m_vistaLabelInViewer);                            // 31
+    out.Int(m_viewerLabelValue);                              // 32
+    out.Word(static_cast<uint32_t>(m_viewerLabelStyle.GetRecordSize()));  // 33
+    m_viewerLabelStyle.WriteRecord(out);
+    out.Byte(m_controlBarColored);                            // 34-37
+    out.Byte(m_vistaBenchColored);
+    out.Byte(m_useSound);
+    out.Byte(m_stripEnabled);
+    out.Int(m_vistaSoundPlayFlags);                           // 38
+    const TourLibraryState& library = TourLibrary();
+    out.Word(static_cast<uint32_t>(library.vistaLabelStyle.GetRecordSize()));  // 39
+    library.vistaLabelStyle.WriteRecord(out);
+    out.Word(library.vistaLegendInViewer ? 1 : 0);            // 40
+    out.Word(static_cast<uint32_t>(library.hotSpotLabelStyle.GetRecordSize()));  // 41
+    library.hotSpotLabelStyle.WriteRecord(out);
+    out.Int(m_storedValues[0]);                               // 42
 }
 
 std::vector<uint8_t> TourProject::SaveBytes(bool withTourData)
 {
-    const ConfigState state(*this);
     ConfigWriter out;
     out.Word(kConfigFormatMarker);
     out.Word(kConfigVersion);
@@ -274,7 +179,7 @@ std::vector<uint8_t> TourProject::SaveBytes(bool withTourData)
     }
 
     ConfigWriter main;
-    state.WriteMainBlock(main);
+    WriteMainBlock(main);
     out.Word(kTagMain);
     out.SizedBlock(main.GetBytes());
 
@@ -343,221 +248,313 @@ int TourProject::Load(FILE* file, bool withTourData)
 {
     if (!file) {
         Logger::log("ERROR TourProject::Load: no file", 1);
-        return kConfigDamaged;
+        return kConfigNotTessiv;
     }
+    // What cannot be read counts as the end of the file.
     std::vector<uint8_t> bytes;
     uint8_t chunk[4096];
     size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + n);
-        if (bytes.size() > kMaxConfigFileSize) {
-            Logger::log("ERROR TourProject::Load: the file is larger than a tour configuration can be", 1);
-            return kConfigDamaged;
-        }
-    }
-    if (std::ferror(file)) {
-        Logger::log("ERROR TourProject::Load: the file could not be read", 1);
-        return kConfigDamaged;
-    }
+    while (bytes.size() < kMaxConfigFileSize && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + std::min(n, kMaxConfigFileSize - bytes.size()));
+    if (std::ferror(file)) Logger::log("ERROR TourProject::Load: the file could not be read to its end", 1);
+    if (bytes.size() == kMaxConfigFileSize)
+        Logger::log("ERROR TourProject::Load: the file is larger than a tour configuration can be", 1);
     return LoadBytes(bytes.data(), bytes.size(), withTourData);
 }
 
-namespace {
+// The reader: one step per section, each taking its values over as it reads
+// them and answering false where the reading stops.
+class TourProject::ConfigLoader {
+public:
+    ConfigLoader(TourProject& tour, const uint8_t* data, size_t size, bool withTourData)
+        : m_tour(tour), m_in(data, data ? size : 0), m_withTourData(withTourData)
+    {
+    }
 
-// Reads the tour-map section. A record of the current version is exact: it
-// either is the settings alone or, in the full form, holds the maps first;
-// whichever reading takes the whole section is the one (the file does not
-// say). Older versions hold the settings alone.
-bool ReadTourMapSection(ConfigReader section, int version, bool withTourData, TourMapSettings& out)
+    int Run();
+
+private:
+    void ReadSections();
+    bool ReadSection(uint32_t tag, uint32_t second);
+    bool ReadTitle(uint32_t size);
+    bool ReadSounds(uint32_t count);
+    bool ReadSoundList(uint32_t count, std::vector<TourSound>& sounds);
+    bool ReadMainBlock(uint32_t size);
+    bool ReadMainFields(ConfigReader& in);
+    bool ReadVistas(uint32_t count);
+    bool ReadVistaList(uint32_t count, std::vector<std::unique_ptr<Vista>>& vistas);
+    bool ReadNames(uint32_t lengths);
+    bool ReadTourMap(uint32_t size);
+    bool TourMapHoldsMaps(const ConfigReader& section, bool whole) const;
+    bool ReadStoredText(uint32_t length);
+    ConfigReader TakeSection(uint32_t size, bool& whole);
+    void Stopped(const std::string& where);
+    void Finish();
+
+    TourProject& m_tour;
+    ConfigReader m_in;
+    int m_version = 0;
+    bool m_withTourData;
+};
+
+int TourProject::ConfigLoader::Run()
 {
-    if (version < 116) {
-        TourMapSettings read;
-        if (!read.ReadRecord(section, version, false) || section.Remaining() != 0) return false;
-        out = std::move(read);
-        return true;
+    uint32_t marker = 0, version = 0;
+    if (m_in.Word(marker) && marker != kConfigFormatMarker) return kConfigNotTessiv;
+    // A failed reader stays failed: a file too short for the marker fails here too.
+    if (m_in.Word(version)) {
+        m_version = static_cast<int>(version);
+        ReadSections();
+    } else {
+        Stopped("in the header");
     }
-    for (bool withMaps : {withTourData, !withTourData}) {
-        ConfigReader in = section;
-        TourMapSettings read;
-        if (read.ReadRecord(in, version, withMaps) && in.Remaining() == 0) {
-            // The dialog's load leaves the maps as the reset made them.
-            if (!withTourData) read.ClearMaps();
-            out = std::move(read);
-            return true;
-        }
-    }
-    return false;
+    Finish();
+    return kConfigLoaded;
 }
 
-}  // namespace
+void TourProject::ConfigLoader::ReadSections()
+{
+    for (;;) {
+        uint32_t tag = 0, second = 0;
+        if (!m_in.Word(tag)) {
+            Stopped("before the end tag");
+            return;
+        }
+        if (tag == kTagEnd) return;
+        // 1, 6 and tags above 9 end the reading: what was read stays.
+        const char* name = SectionName(tag);
+        if (!name) return;
+        if (!(m_in.Word(second) && ReadSection(tag, second))) {
+            Stopped(std::string("in the ") + name + " section");
+            return;
+        }
+    }
+}
+
+bool TourProject::ConfigLoader::ReadSection(uint32_t tag, uint32_t second)
+{
+    switch (tag) {
+    case kTagTitle: return ReadTitle(second);
+    case kTagSounds: return ReadSounds(second);
+    case kTagMain: return ReadMainBlock(second);
+    case kTagVistas: return ReadVistas(second);
+    case kTagNames: return ReadNames(second);
+    case kTagTourMap: return ReadTourMap(second);
+    case kTagText: return ReadStoredText(second);
+    default: return false;
+    }
+}
+
+void TourProject::ConfigLoader::Stopped(const std::string& where)
+{
+    Logger::log("ERROR TourProject::Load: reading stopped %s, where the file ends or a length runs past it; "
+                "what came before is kept", 1, where.c_str());
+}
+
+// The section's data as far as the file holds it; `whole` tells whether it
+// holds all of it. No length is trusted past the file.
+ConfigReader TourProject::ConfigLoader::TakeSection(uint32_t size, bool& whole)
+{
+    whole = size <= m_in.Remaining();
+    return m_in.Sub(std::min<size_t>(size, m_in.Remaining()));
+}
+
+bool TourProject::ConfigLoader::ReadTitle(uint32_t size)
+{
+    if (size == 0) return true;
+    bool whole = false;
+    ConfigReader record = TakeSection(size, whole);
+    TextStyle title = m_tour.m_title;
+    if (!title.ReadRecord(record, m_version >= 106)) return false;
+    // The dialog keeps only the title's look.
+    if (!m_withTourData) {
+        title.SetText(nullptr);
+        title.SetShown(false);
+    }
+    m_tour.m_title = std::move(title);
+    return whole;
+}
+
+bool TourProject::ConfigLoader::ReadSounds(uint32_t count)
+{
+    std::vector<TourSound> sounds;
+    const bool ok = ReadSoundList(count, sounds);
+    // The list read so far replaces the tour's.
+    if (m_withTourData) {
+        m_tour.m_sounds = std::move(sounds);
+        for (const TourSound& s : m_tour.m_sounds) NoteSoundId(s.id);
+    }
+    return ok;
+}
+
+bool TourProject::ConfigLoader::ReadSoundList(uint32_t count, std::vector<TourSound>& sounds)
+{
+    // Each record takes at least its size word, so the file bounds the loop.
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t size = 0;
+        if (!m_in.Word(size)) return false;
+        ConfigReader record = m_in.Sub(size);
+        TourSound sound;
+        if (!(record.Ok() && (!m_withTourData || ReadSound(record, sound)))) return false;
+        sounds.push_back(std::move(sound));
+    }
+    return true;
+}
+
+bool TourProject::ConfigLoader::ReadMainBlock(uint32_t size)
+{
+    bool whole = false;
+    ConfigReader block = TakeSection(size, whole);
+    return ReadMainFields(block) && whole;
+}
+
+// The fields in their order, as far as the version holds them.
+bool TourProject::ConfigLoader::ReadMainFields(ConfigReader& in)
+{
+    TourProject& t = m_tour;
+    const int v = m_version;
+    int32_t spin = 0;
+    if (!(ReadClamped(in, t.m_pageWidth, 300, 1200) && ReadClamped(in, t.m_pageHeight, 200, 1200) &&
+          in.Int(spin)))
+        return false;
+    t.m_spinSpeed = spin == 0 ? 1 : std::clamp(spin, -20, 20);
+    if (!(ReadClamped(in, t.m_fieldOfView, 30, 120) && in.Word(t.m_controlBarColor) &&
+          in.Word(t.m_vistaBenchColor) && in.Word(t.m_pageBgColor) && in.Word(t.m_fourthColor) &&
+          ReadClamped(in, t.m_vistaBenchLocation, 0, 2)))
+        return false;
+    if (v >= 107 && !(in.Float(t.m_thumbnailRowsSetting) && in.Byte(t.m_automaticRows) &&
+                      in.Int(t.m_storedValueA) && in.Byte(t.m_storedFlagB)))
+        return false;
+    if (!ReadClamped(in, t.m_imageQuality, 0, 2)) return false;
+    if (v >= 113 && !ReadClamped(in, t.m_viewerKind, 0, 1)) return false;
+    for (COLORREF& c : t.m_buttonBgColor)
+        if (!in.Word(c)) return false;
+    for (COLORREF& c : t.m_buttonTextColor)
+        if (!in.Word(c)) return false;
+    if (!in.Int(t.m_bgSoundId)) return false;
+    if (v >= 102) {
+        for (int* pair : {t.m_photoSlideInitSize, t.m_photoSlideMovieTime, t.m_photoSlideZoomTime})
+            if (!(in.Int(pair[0]) && in.Int(pair[1]))) return false;
+        if (!(ReadClamped(in, t.m_vistaLabelInViewer, 0, 3) && in.Int(t.m_viewerLabelValue) &&
+              ReadSizedStyle(in, t.m_viewerLabelStyle, v)))
+            return false;
+    }
+    if (!(in.Byte(t.m_controlBarColored) && in.Byte(t.m_vistaBenchColored) && in.Byte(t.m_useSound) &&
+          in.Byte(t.m_stripEnabled)))
+        return false;
+    if (v >= 104) {
+        int32_t flags = 0;
+        if (!in.Int(flags)) return false;
+        t.m_vistaSoundPlayFlags = flags & 15;
+    }
+    TourLibraryState& library = TourLibrary();
+    if (v >= 106) {
+        uint32_t legend = 0;
+        if (!(ReadSizedStyle(in, library.vistaLabelStyle, v) && in.Word(legend))) return false;
+        library.vistaLegendInViewer = legend == 1;
+    }
+    if (v >= 107 && !ReadSizedStyle(in, library.hotSpotLabelStyle, v)) return false;
+    if (v >= 111 && !in.Int(t.m_storedValues[0])) return false;
+    return true;
+}
+
+bool TourProject::ConfigLoader::ReadVistas(uint32_t count)
+{
+    if (!m_withTourData) {
+        // Skipped: the framing of each record and the active vista id.
+        for (uint32_t i = 0; i < count; ++i) {
+            uint32_t size = 0;
+            if (!(m_in.Word(size) && m_in.Skip(size))) return false;
+        }
+        return m_in.Skip(4);
+    }
+    // The list read so far replaces the tour's; the active vista is the one
+    // the file names, when it gets that far and the vista is there.
+    std::vector<std::unique_ptr<Vista>> vistas;
+    const bool listRead = ReadVistaList(count, vistas);
+    m_tour.m_vistas = std::move(vistas);
+    m_tour.m_activeVistaId = 0;
+    int32_t active = 0;
+    if (!(listRead && m_in.Int(active))) return false;
+    if (m_tour.GetVistaIndex(active) >= 0) m_tour.m_activeVistaId = active;
+    return true;
+}
+
+bool TourProject::ConfigLoader::ReadVistaList(uint32_t count, std::vector<std::unique_ptr<Vista>>& vistas)
+{
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t size = 0;
+        if (!m_in.Word(size)) return false;
+        ConfigReader record = m_in.Sub(size);
+        auto vista = std::make_unique<Vista>();
+        if (!(record.Ok() && vista->ReadRecord(record, m_version))) return false;
+        vistas.push_back(std::move(vista));
+    }
+    return true;
+}
+
+bool TourProject::ConfigLoader::ReadNames(uint32_t lengths)
+{
+    const uint32_t folderLength = lengths & 0xFFFF, pageLength = lengths >> 16;
+    if (lengths == 0 || folderLength == 0) return true;
+    std::string folder, page;
+    if (!ReadZeroText(m_in, folderLength, folder)) return false;
+    if (m_withTourData) m_tour.m_folder = folder;
+    if (!ReadZeroText(m_in, pageLength, page)) return false;
+    if (m_withTourData) m_tour.m_pageName = page;
+    return true;
+}
+
+bool TourProject::ConfigLoader::ReadTourMap(uint32_t size)
+{
+    // Every load starts the tour map from its defaults.
+    m_tour.m_tourMap.Reset();
+    if (size == 0) return true;
+    bool whole = false;
+    ConfigReader section = TakeSection(size, whole);
+    const bool ok = m_tour.m_tourMap.ReadRecord(section, m_version, TourMapHoldsMaps(section, whole));
+    // The dialog's load leaves the maps as the reset made them.
+    if (!m_withTourData) m_tour.m_tourMap.ClearMaps();
+    return ok && whole;
+}
+
+// Whether the section holds the maps before the settings. The file does not
+// say: a whole section of the current version is read the way that takes it
+// exactly (the caller's form first); one cut short is read in the caller's
+// form. Older versions hold the settings alone.
+bool TourProject::ConfigLoader::TourMapHoldsMaps(const ConfigReader& section, bool whole) const
+{
+    if (m_version < 116) return false;
+    if (!whole) return m_withTourData;
+    for (bool withMaps : {m_withTourData, !m_withTourData}) {
+        ConfigReader in = section;
+        TourMapSettings trial;
+        if (trial.ReadRecord(in, m_version, withMaps) && in.Remaining() == 0) return withMaps;
+    }
+    return m_withTourData;
+}
+
+bool TourProject::ConfigLoader::ReadStoredText(uint32_t length)
+{
+    std::string text;
+    if (!ReadZeroText(m_in, length, text)) return false;
+    // Skipped by the dialog's load, which clears the stored text.
+    m_tour.m_storedTexts[0] = m_withTourData ? text : std::string();
+    return true;
+}
+
+// As after any reading, however far it got: compasses and hot spots name
+// their vistas by id.
+void TourProject::ConfigLoader::Finish()
+{
+    const std::vector<Vista*> vistas = m_tour.GetVistas();
+    m_tour.m_tourMap.LinkVistasById(vistas);
+    for (Vista* vista : vistas) vista->LinkHotSpotTargets(vistas);
+    m_tour.UpdateTourMapLinks();
+    m_tour.m_unsavedChanges = 0;
+}
 
 int TourProject::LoadBytes(const uint8_t* data, size_t size, bool withTourData)
 {
-    ConfigReader in(data, data ? size : 0);
-    uint32_t marker = 0, version = 0;
-    if (!in.Word(marker)) {
-        Logger::log("ERROR TourProject::Load: the file is too short", 1);
-        return kConfigDamaged;
-    }
-    if (marker != kConfigFormatMarker) return kConfigNotTessiv;
-    if (!in.Word(version)) {
-        Logger::log("ERROR TourProject::Load: the file is too short", 1);
-        return kConfigDamaged;
-    }
-    const int v = static_cast<int>(version);
-
-    ConfigState state(*this);
-    auto damaged = [](const char* what) {
-        Logger::log("ERROR TourProject::Load: damaged %s section", 1, what);
-        return kConfigDamaged;
-    };
-
-    for (;;) {
-        uint32_t tag = 0, second = 0;
-        if (!in.Word(tag)) return damaged("end");
-        if (tag == kTagEnd) break;
-        if (!in.Word(second)) return damaged("header");
-        bool stop = false;
-        switch (tag) {
-        case kTagTitle: {
-            if (second == 0) break;
-            ConfigReader record = in.Sub(second);
-            TextStyle title = state.title;
-            if (!record.Ok() || !title.ReadRecord(record, v >= 106)) return damaged("title");
-            if (!withTourData) {
-                title.SetText(nullptr);
-                title.SetShown(false);
-            }
-            state.title = title;
-            break;
-        }
-        case kTagSounds: {
-            if (second > in.Remaining() / 4) return damaged("sound");
-            std::vector<TourSound> sounds;
-            for (uint32_t i = 0; i < second; ++i) {
-                uint32_t recordSize = 0;
-                if (!in.Word(recordSize)) return damaged("sound");
-                ConfigReader record = in.Sub(recordSize);
-                TourSound sound;
-                if (!record.Ok() || (withTourData && !ReadSound(record, sound))) return damaged("sound");
-                sounds.push_back(sound);
-            }
-            if (withTourData) state.sounds = std::move(sounds);
-            break;
-        }
-        case kTagMain: {
-            ConfigReader block = in.Sub(second);
-            if (!block.Ok() || !state.ReadMainBlock(block, v)) return damaged("settings");
-            break;
-        }
-        case kTagVistas: {
-            if (second > in.Remaining() / 4) return damaged("vista");
-            std::vector<std::unique_ptr<Vista>> vistas;
-            for (uint32_t i = 0; i < second; ++i) {
-                uint32_t recordSize = 0;
-                if (!in.Word(recordSize)) return damaged("vista");
-                ConfigReader record = in.Sub(recordSize);
-                if (!record.Ok()) return damaged("vista");
-                if (withTourData) {
-                    auto vista = std::make_unique<Vista>();
-                    if (!vista->ReadRecord(record, v)) return damaged("vista");
-                    vistas.push_back(std::move(vista));
-                }
-            }
-            int32_t active = 0;
-            if (!in.Int(active)) return damaged("vista");
-            if (withTourData) {
-                state.vistas = std::move(vistas);
-                state.activeVistaId = active;
-            }
-            break;
-        }
-        case kTagNames: {
-            const uint32_t folderLength = second & 0xFFFF, pageLength = second >> 16;
-            if (second == 0 || folderLength == 0) break;
-            std::string folder, page;
-            if (!ReadZeroText(in, folderLength, folder) || !ReadZeroText(in, pageLength, page)) return damaged("name");
-            if (withTourData) state.names.emplace(folder, page);
-            break;
-        }
-        case kTagTourMap: {
-            ConfigReader record = in.Sub(second);
-            if (!record.Ok()) return damaged("tour map");
-            TourMapSettings map;  // every load starts the tour map from its defaults
-            if (second != 0 && !ReadTourMapSection(record, v, withTourData, map)) return damaged("tour map");
-            state.tourMap = std::move(map);
-            break;
-        }
-        case kTagText: {
-            std::string text;
-            if (!ReadZeroText(in, second, text)) return damaged("text");
-            state.storedText = withTourData ? text : std::string();
-            break;
-        }
-        default:
-            // 1, 6 and tags above 9 end the reading: what was read stays.
-            stop = true;
-            break;
-        }
-        if (stop) break;
-    }
-
-    // The whole file was read: take it over, within the ranges the dialog
-    // keeps (the file may come from anywhere).
-    m_title = state.title;
-    m_pageWidth = std::clamp(state.pageWidth, 300, 1200);
-    m_pageHeight = std::clamp(state.pageHeight, 200, 1200);
-    m_spinSpeed = state.spinSpeed == 0 ? 1 : std::clamp(state.spinSpeed, -20, 20);
-    m_fieldOfView = std::clamp(state.fieldOfView, 30, 120);
-    m_controlBarColor = state.controlBarColor;
-    m_vistaBenchColor = state.vistaBenchColor;
-    m_pageBgColor = state.pageBgColor;
-    m_fourthColor = state.fourthColor;
-    m_vistaBenchLocation = std::clamp(state.vistaBenchLocation, 0, 2);
-    m_thumbnailRowsSetting = state.thumbnailRowsSetting;
-    m_automaticRows = state.automaticRows;
-    m_storedValueA = state.storedValueA;
-    m_storedFlagB = state.storedFlagB;
-    m_imageQuality = std::clamp(state.imageQuality, 0, 2);
-    m_viewerKind = std::clamp(state.viewerKind, 0, 1);
-    std::copy(std::begin(state.buttonBgColor), std::end(state.buttonBgColor), m_buttonBgColor);
-    std::copy(std::begin(state.buttonTextColor), std::end(state.buttonTextColor), m_buttonTextColor);
-    m_bgSoundId = state.bgSoundId;
-    std::copy(std::begin(state.photoSlideInitSize), std::end(state.photoSlideInitSize), m_photoSlideInitSize);
-    std::copy(std::begin(state.photoSlideMovieTime), std::end(state.photoSlideMovieTime), m_photoSlideMovieTime);
-    std::copy(std::begin(state.photoSlideZoomTime), std::end(state.photoSlideZoomTime), m_photoSlideZoomTime);
-    m_vistaLabelInViewer = std::clamp(state.vistaLabelInViewer, 0, 3);
-    m_viewerLabelValue = state.viewerLabelValue;
-    m_viewerLabelStyle = state.viewerLabelStyle;
-    m_controlBarColored = state.controlBarColored;
-    m_vistaBenchColored = state.vistaBenchColored;
-    m_useSound = state.useSound;
-    m_stripEnabled = state.stripEnabled;
-    m_vistaSoundPlayFlags = state.vistaSoundPlayFlags & 15;
-    TourLibrary().vistaLabelStyle = state.vistaLabelStyle;
-    TourLibrary().vistaLegendInViewer = state.vistaLegendInViewer;
-    TourLibrary().hotSpotLabelStyle = state.hotSpotLabelStyle;
-    m_storedValues[0] = state.storedValueE;
-    if (state.tourMap) m_tourMap = std::move(*state.tourMap);
-    if (state.sounds) {
-        m_sounds = std::move(*state.sounds);
-        for (const TourSound& s : m_sounds) NoteSoundId(s.id);
-    }
-    if (state.vistas) {
-        m_vistas = std::move(*state.vistas);
-        m_activeVistaId = GetVistaIndex(state.activeVistaId) >= 0 ? state.activeVistaId : 0;
-    }
-    if (state.names) {
-        m_folder = state.names->first;
-        m_pageName = state.names->second;
-    }
-    if (state.storedText) m_storedTexts[0] = *state.storedText;
-
-    // Compasses and hot spots name their vistas by id.
-    const std::vector<Vista*> vistas = GetVistas();
-    m_tourMap.LinkVistasById(vistas);
-    for (Vista* vista : vistas) vista->LinkHotSpotTargets(vistas);
-    UpdateTourMapLinks();
-    m_unsavedChanges = 0;
-    return kConfigLoaded;
+    return ConfigLoader(*this, data, size, withTourData).Run();
 }

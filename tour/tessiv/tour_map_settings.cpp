@@ -436,36 +436,32 @@ size_t TourMapSettings::GetRecordSize(bool withMaps) const
 
 bool TourMapSettings::ReadRecord(tessiv::ConfigReader& in, int version, bool withMaps)
 {
-    TourMapSettings read = *this;
     if (withMaps) {
         uint32_t count = 0;
         if (!in.Word(count)) return false;
-        // A map record takes at least 32 bytes: a bound on the count.
-        if (count > in.Remaining() / 32) {
-            in.Fail();
-            return false;
-        }
-        read.m_maps.assign(count, TourMap());
-        for (TourMap& map : read.m_maps)
+        ClearMaps();
+        // Each map takes at least 32 bytes, so the data bounds the loop.
+        for (uint32_t i = 0; i < count; ++i) {
+            TourMap map;
             if (!map.ReadRecord(in)) return false;
-        read.m_currentMap = 0;
+            m_maps.push_back(std::move(map));
+        }
     }
     int32_t* fields[kRecordFixedWords] = {
-        &read.m_flags, &read.m_width, &read.m_height, &read.m_x, &read.m_y,
-        reinterpret_cast<int32_t*>(&read.m_mapBgColor), reinterpret_cast<int32_t*>(&read.m_compassIconColor[0]),
-        reinterpret_cast<int32_t*>(&read.m_compassIconColor[1]),
-        reinterpret_cast<int32_t*>(&read.m_compassIconColor[2]), reinterpret_cast<int32_t*>(&read.m_scanBeamColor),
-        reinterpret_cast<int32_t*>(&read.m_scanBeamLineColor), &read.m_scanBeamLength,
-        &read.m_scanBeamTransparency, &read.m_compassIconTransparency};
+        &m_flags, &m_width, &m_height, &m_x, &m_y,
+        reinterpret_cast<int32_t*>(&m_mapBgColor), reinterpret_cast<int32_t*>(&m_compassIconColor[0]),
+        reinterpret_cast<int32_t*>(&m_compassIconColor[1]),
+        reinterpret_cast<int32_t*>(&m_compassIconColor[2]), reinterpret_cast<int32_t*>(&m_scanBeamColor),
+        reinterpret_cast<int32_t*>(&m_scanBeamLineColor), &m_scanBeamLength,
+        &m_scanBeamTransparency, &m_compassIconTransparency};
     const bool current = version >= 116;
     for (int32_t* field : fields) {
         if (!current && in.Remaining() < 4) break;  // older records hold fewer words
         if (!in.Int(*field)) return false;
     }
-    for (TextStyle& style : read.m_vistaLabelStyle) {
+    for (TextStyle& style : m_vistaLabelStyle) {
         if (!current && in.Remaining() == 0) break;
         if (!style.ReadRecord(in, version >= 106)) return false;
     }
-    *this = std::move(read);
     return true;
 }

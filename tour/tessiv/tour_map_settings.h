@@ -204,9 +204,10 @@ public:
     void WriteRecord(tessiv::ConfigWriter& out, bool withMaps) const;
     size_t GetRecordSize(bool withMaps) const;
     // Reads the record of a file of `version` into these settings, which
-    // the caller has reset; false, with the settings as they were, for a
-    // damaged record. Before version 116 the words are read as far as the
-    // record holds them.
+    // the caller has reset, each value as it comes (a map or a text style
+    // only whole); false where the data ends or a map or style is damaged,
+    // with what came before taken over. Before version 116 the words are
+    // read as far as the record holds them.
     bool ReadRecord(tessiv::ConfigReader& in, int version, bool withMaps);
 
 private:

@@ -39,8 +39,7 @@ enum TourLayoutBox : int {
 // Results of TourProject::Load.
 enum TourConfigLoadResult : int {
     kConfigLoaded = 0,
-    kConfigNotTessiv = 1,   // the first word is not 1: nothing read
-    kConfigDamaged = 2,     // cut short or malformed: nothing taken over
+    kConfigNotTessiv = 1,   // no file, or its first word is not 1: nothing read
 };
 
 class TourProject {
@@ -220,15 +219,20 @@ public:
     bool Save(FILE* file, bool withTourData);
     // Reads a tour written by Save (or by older versions of the format); with
     // the tour data when asked, else skipping it and keeping only the look
-    // (the title's text and shown flag are then cleared). The file is read to
-    // its end first: a file cut short or malformed is refused whole.
+    // (the title's text and shown flag are then cleared). A file cut short,
+    // or holding a length that runs past its section, is read up to there:
+    // the values before stay taken over, the others keep theirs, a text or
+    // text-style record cut in the middle is not taken, and an ERROR line
+    // names the section. The compasses and hot spots are then relinked and
+    // the unsaved changes cleared however far the reading got.
     int Load(FILE* file, bool withTourData);
     // The same on a byte image of the file.
     int LoadBytes(const uint8_t* data, size_t size, bool withTourData);
     std::vector<uint8_t> SaveBytes(bool withTourData);
 
 private:
-    struct ConfigState;
+    class ConfigLoader;
+    void WriteMainBlock(tessiv::ConfigWriter& out) const;
     template <class T>
     bool Set(T& field, T value);
     static const char* TextOrNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }

@@ -121,7 +121,7 @@ TEST(LogBase, ProgramsStartWithTheirArgumentsAndReportTheirStatus)
     EXPECT_EQ(word, "hello");
 
     LogCapture log;
-    EXPECT_EQ(LogBase::ExecuteProcess("\\nonexistent\\Hollet.exe", "Hollet -x", nullptr, false), 0);
+    EXPECT_EQ(LogBase::ExecuteProcess("\\nonexistent\\Hollet.exe", "Hollet -x", nullptr, false), nullptr);
     EXPECT_EQ(LogBase::ExecuteWait("/nonexistent/prog", "", false), -1);
     EXPECT_TRUE(log.contains("ERROR LogBase::ExecuteProcess() cannot start /nonexistent/Hollet.exe"));
 }

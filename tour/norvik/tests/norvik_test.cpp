@@ -3,13 +3,18 @@
 #include "tour/norvik/norvik.h"
 
 #include "testkit/testkit.h"
+#include "tour/norvik/flash_xml_msg.h"
 #include "tour/norvik/tests/norvik_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +58,80 @@ TEST(Norvik, TextsThatDoNotParseGiveFalseAndOneLineOnStandardOutput)
     Norvik none;
     const std::string out = CapturedStdout([&] { EXPECT_FALSE(none.CreateXMLDocument(nullptr)); });
     EXPECT_EQ(out, "ERROR Norvik::CreateXMLDocument: parsing xmlData=(null)\n");
+}
+
+// A text whose terminating zero is the last byte before a page that cannot
+// be read: any read past the text faults, in every build (the sanitizers do
+// not see reads made inside the uninstrumented TinyXML library).
+class TextBeforeAGuardPage {
+public:
+    explicit TextBeforeAGuardPage(const char* text)
+    {
+        const size_t length = std::strlen(text);
+        m_page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        m_base = mmap(nullptr, 2 * m_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m_base == MAP_FAILED || length >= m_page ||
+            mprotect(static_cast<char*>(m_base) + m_page, m_page, PROT_NONE) != 0) {
+            ADD_FAILURE() << "no guard page";
+            std::abort();
+        }
+        m_text = static_cast<char*>(m_base) + m_page - (length + 1);
+        std::memcpy(m_text, text, length + 1);
+    }
+    ~TextBeforeAGuardPage() { munmap(m_base, 2 * m_page); }
+    TextBeforeAGuardPage(const TextBeforeAGuardPage&) = delete;
+    TextBeforeAGuardPage& operator=(const TextBeforeAGuardPage&) = delete;
+    const char* get() const { return m_text; }
+
+private:
+    size_t m_page = 0;
+    void* m_base = nullptr;
+    char* m_text = nullptr;
+};
+
+// TinyXML steps over a UTF-8 sequence whole, so a text whose last bytes
+// start a sequence they do not finish must still keep the parser inside the
+// text: reached from the document wrapper and from the Flash message loader.
+TEST(Norvik, TextsEndingInsideAUtf8SequenceAreReadWithinTheirBuffer)
+{
+    struct Case {
+        const char* text;
+        bool parses;
+    };
+    // TinyXML reads UTF-8 after a byte-order mark or a declaration (without
+    // them it reads one byte at a time).
+#define DECLARED "<?xml version=\"1.0\"?>"
+#define MARKED "\xEF\xBB\xBF"
+    const Case cases[] = {
+        {"<a>\xC2", false},
+        {DECLARED "\xF0", false},
+        {DECLARED "<\xF0", false},
+        {DECLARED "<a>\xC2", false},
+        {DECLARED "<a>\xF0\x9F\x98", false},
+        {DECLARED "<a b=\"\xE2\x82", false},
+        {DECLARED "<a b='x'\xC2", false},
+        {DECLARED "<a \xC2", false},
+        {DECLARED "<a><!--\xE2", false},
+        {DECLARED "<a><![CDATA[\xE2", false},
+        {DECLARED "<a>&\xC2", false},
+        {DECLARED "<a>&#x\xF0", false},
+        {DECLARED "<a>x</\xC2", false},
+        {MARKED "<a>\xC2", false},
+        {MARKED "<a>x</a>\xC2", true},
+        {DECLARED "<invoke name=\"f\"><arguments><string>\xE2\x82", false},
+    };
+#undef DECLARED
+#undef MARKED
+    for (const Case& c : cases) {
+        const TextBeforeAGuardPage text(c.text);
+        Norvik norvik;
+        bool parsed = !c.parses;
+        CapturedStdout([&] { parsed = norvik.CreateXMLDocument(text.get()); });
+        EXPECT_EQ(parsed, c.parses) << c.text;
+        FlashXmlMsg message;
+        CapturedStdout([&] { parsed = message.LoadXml(text.get()); });
+        EXPECT_EQ(parsed, c.parses) << c.text;
+    }
 }
 
 TEST(Norvik, ParsedDocumentsPrintAsTinyXmlPrintsAndReparseToTheSameText)
