@@ -105,6 +105,8 @@ public:
     void RemoveImageFrame(ImageFrame* frame, bool keepFlags);
     bool HasImageFrame(const char* name) const;
     ImageFrame* FindImageFrame(const char* name) const;
+    // The group's centre frame (nothing without a group).
+    void SetCenterFrame(ImageFrame* frame);
     Image* GetFrameStamp(const char* name) const;
     void ToggleMarkerIndex();
     bool GetMarkerIndexState() const;
