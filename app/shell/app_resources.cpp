@@ -199,6 +199,7 @@ void RegisterAppResources()
     toolBar.commands = {57600, 57601, 32866, 0, 32771, 32780, 32808, 0, 32842, 33000, 0, 57664};
     app.AddToolBar(128, toolBar);
     AddDialogs(app);
+    RegisterTrayResources();
     for (UINT icon : {128u, 130u, 247u, 248u, 274u}) app.AddIcon(icon);
     for (UINT cursor : {145u, 166u, 244u, 245u, 281u, 282u}) app.AddCursor(cursor);
     Image* splash = MakeSplashPicture();
