@@ -273,10 +273,24 @@ ImageTray* ImageTray::FindRow(POINT point, POINT* inRow)
     const POINT host = ToHost(point);
     for (ImageTray* row = m_host->GetFirstRow(); row; row = row->m_next)
         if (host.y >= row->m_y && host.y <= row->m_y + row->m_height) {
-            *inRow = POINT{host.x - row->m_x, host.y - row->m_y};
+            *inRow = row->FromHost(host);
             return row;
         }
     return nullptr;
+}
+
+POINT ImageTray::ToHost(POINT point) const
+{
+    ClientToScreen(&point);
+    m_host->ScreenToClient(&point);
+    return point;
+}
+
+POINT ImageTray::FromHost(POINT point) const
+{
+    m_host->ClientToScreen(&point);
+    ScreenToClient(&point);
+    return point;
 }
 
 RECT ImageTray::ThumbRect(int k) const
@@ -387,11 +401,9 @@ void ImageTray::DrawDragRectIn(ImageTray* row)
     CPen pen(PS_DASH, 1, RGB(255, 255, 255));
     const int oldRop = dc.SetROP2(R2_NOT);
     CPen* oldPen = dc.SelectObject(&pen);
-    const POINT outline[5] = {{r.left - row->m_x, r.top - row->m_y},
-                              {r.right - row->m_x, r.top - row->m_y},
-                              {r.right - row->m_x, r.bottom - row->m_y},
-                              {r.left - row->m_x, r.bottom - row->m_y},
-                              {r.left - row->m_x, r.top - row->m_y}};
+    const POINT topLeft = row->FromHost(POINT{r.left, r.top});
+    const POINT bottomRight = row->FromHost(POINT{r.right, r.bottom});
+    const POINT outline[5] = {topLeft, {bottomRight.x, topLeft.y}, bottomRight, {topLeft.x, bottomRight.y}, topLeft};
     dc.Polyline(outline, 5);
     dc.SelectObject(oldPen);
     dc.SetROP2(oldRop);
@@ -423,7 +435,8 @@ void ImageTray::OnLButtonDown(UINT /*flags*/, CPoint point)
     s.frameA = s.hitFrame;
     s.indexA = s.hitIndex;
     const RECT thumb = ThumbRect(s.indexA - m_first);
-    s.dragRect = RECT{thumb.left + m_x, thumb.top + m_y, thumb.right + m_x, thumb.bottom + m_y};
+    const POINT topLeft = ToHost(POINT{thumb.left, thumb.top});
+    s.dragRect = RECT{topLeft.x, topLeft.y, topLeft.x + thumb.right - thumb.left, topLeft.y + thumb.bottom - thumb.top};
     DrawDragRect();
     SetCapture();
     if (SuperManager* manager = Manager()) {

@@ -136,7 +136,10 @@ private:
     void ShowMenu(UINT menuId, POINT point);
     void AfterChainChange(bool resetOverlap);
     void RemoveDragged();
-    POINT ToHost(POINT point) const { return POINT{point.x + m_x, point.y + m_y}; }
+    // Between this row's client coordinates and the host's (the row's
+    // dialog frame lies between its window and its client area).
+    POINT ToHost(POINT point) const;
+    POINT FromHost(POINT point) const;
 
     ImageTrayHost* m_host;
     TrayState* m_shared;

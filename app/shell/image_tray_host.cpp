@@ -56,6 +56,7 @@ int ImageTrayHost::OnCreate(LPCREATESTRUCT cs)
     GetClientRect(&client);
     const int width = std::max(kMinRowWidth, static_cast<int>(client.right) - kMarginLeft - kMarginRight);
     if (!AppendRow(RECT{kMarginLeft, kMarginTop, kMarginLeft + width, kMarginTop + kFirstRowHeight})) return -1;
+    MoveRows();
     m_shared.contentWidth = width;
     m_shared.contentHeight = kFirstRowHeight;
     UpdateScrollBars();
@@ -76,7 +77,7 @@ ImageTray* ImageTrayHost::AppendRow(const RECT& rect)
         m_rows.back()->m_next = row.get();
     }
     m_rows.push_back(std::move(row));
-    return m_rows.back().get();
+    return m_rows.back().get();  // the layout places it (MoveRows)
 }
 
 void ImageTrayHost::DropRowsAfter(ImageTray* row)
@@ -89,8 +90,17 @@ void ImageTrayHost::DropRowsAfter(ImageTray* row)
 
 void ImageTrayHost::MoveRows()
 {
-    for (auto& row : m_rows)
-        if (row->m_hWnd) row->MoveWindow(row->m_x, row->m_y, row->m_width, std::max(row->m_height, 0), TRUE);
+    // A row's geometry is its client area; its dialog frame lies around it.
+    for (auto& row : m_rows) {
+        if (!row->m_hWnd) continue;
+        RECT window{}, client{};
+        row->GetWindowRect(&window);
+        row->GetClientRect(&client);
+        const int frameX = std::max(0, static_cast<int>((window.right - window.left) - client.right) / 2);
+        const int frameY = std::max(0, static_cast<int>((window.bottom - window.top) - client.bottom) / 2);
+        row->MoveWindow(row->m_x - frameX, row->m_y - frameY, row->m_width + 2 * frameX,
+                        std::max(row->m_height, 0) + 2 * frameY, TRUE);
+    }
 }
 
 int ImageTrayHost::ClientHeight() const
@@ -312,7 +322,9 @@ void ImageTrayHost::OnScroll(int bar, UINT code, UINT pos)
         return;
     }
     position = std::clamp(position, info.nMin, info.nMax);
+    // The bar keeps the position inside what its page leaves.
     SetScrollPos(bar, position, TRUE);
+    position = GetScrollPos(bar);
     ImageTray* first = GetFirstRow();
     if (!first) return;
     if (bar == SB_HORZ) {
