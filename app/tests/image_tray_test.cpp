@@ -11,18 +11,21 @@
 #include "imaging/image.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/drag_drop.h"
+#include "platform/win/present_x11/x11_presenter.h"
 #include "platform/win/system.h"
 #include "platform/win/user_input.h"
 #include "platform/win/window_dc.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
 #include "projectgraph/framegrp/neighbor.h"
+#include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -622,6 +625,60 @@ TEST_F(TrayTest, TwentyFiveDurlachPhotographsEndToEnd)
     EXPECT_EQ(a, F(0));
     EXPECT_EQ(b, F(1));
     EXPECT_EQ(index, 0);
+}
+
+// Run by the next test inside its own Xvfb: the tray with four photographs
+// shown through the X11 presenter, captured from the X server and compared
+// with the headless surface.
+TEST_F(TrayTest, DISABLED_ShownOnTheDisplay)
+{
+    const char* shot = std::getenv("FENDRAKE_TRAY_SHOT");
+    ASSERT_NE(shot, nullptr);
+    win::user::DropFiles(m_host->m_hWnd, Durlach(4), POINT{20, 20});
+    ASSERT_EQ(Chain().GetCount(), 4);
+    F(0)->AddNeighbor(F(1));
+    F(0)->SetMerged(F(1));
+    m_host->Refresh(true);
+    ASSERT_TRUE(win::X11Presenter::Start());
+    win::PaintAll();
+    win::X11Presenter::Flush();
+    const unsigned long xwindow = win::X11Presenter::XWindowOf(Main().m_hWnd);
+    ASSERT_NE(xwindow, 0u);
+    const auto captured = testkit::Run("import -window " + std::to_string(xwindow) + " -depth 8 '" + shot + "' 2>&1");
+    ASSERT_EQ(captured.status, 0) << captured.output;
+    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));  // R, G, B
+    RefPtr<Image> surface = RefPtr<Image>::adopt(win::CaptureWindow(Main().m_hWnd));  // B, G, R
+    ASSERT_TRUE(screen && surface);
+    ASSERT_EQ(screen->GetWidth(), surface->GetWidth());
+    ASSERT_EQ(screen->GetHeight(), surface->GetHeight());
+    RECT tray{};
+    m_tray->GetWindowRect(&tray);
+    Main().ScreenToClient(&tray);
+    ASSERT_GT(tray.right - tray.left, 300);
+    long differing = 0;
+    for (int y = std::max(0, static_cast<int>(tray.top)); y < std::min(static_cast<int>(tray.bottom), surface->GetHeight()); ++y) {
+        const unsigned char* a = screen->GetData() + static_cast<size_t>(y) * screen->GetRowByte();
+        const unsigned char* b = surface->GetData() + static_cast<size_t>(y) * surface->GetRowByte();
+        for (int x = std::max(0, static_cast<int>(tray.left)); x < std::min(static_cast<int>(tray.right), surface->GetWidth()); ++x)
+            differing += (a[3 * x] != b[3 * x + 2] || a[3 * x + 1] != b[3 * x + 1] || a[3 * x + 2] != b[3 * x]) ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0);
+    win::X11Presenter::Stop();
+}
+
+TEST_F(TrayTest, OnAVirtualDisplayTheTrayShowsItsHeadlessSurface)
+{
+    ASSERT_TRUE(testkit::RequireTool("xvfb-run"));
+    ASSERT_TRUE(testkit::RequireTool("import"));
+    const std::string shot = Home().file("tray.ppm");
+    const auto run = testkit::Run("FENDRAKE_TRAY_SHOT='" + shot +
+                                  "' xvfb-run -a -s '-screen 0 1920x1200x24 -nolisten tcp' /proc/" +
+                                  std::to_string(getpid()) +
+                                  "/exe --gtest_also_run_disabled_tests --gtest_filter=TrayTest.DISABLED_ShownOnTheDisplay 2>&1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test"), std::string::npos) << run.output;
+    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));
+    EXPECT_TRUE(screen) << "no screenshot was taken";
 }
 
 }  // namespace
