@@ -161,6 +161,10 @@ void ImageTrayHost::RemoveFrame(ImageFrame* frame)
     const int index = frame ? m_chain->GetIndex(frame) : -1;
     if (index < 0) return;
     m_chain->RemoveData(index);
+    // The frame is about to be deleted: the tray must not remember it.
+    for (ImageFrame** held : {&m_shared.frameA, &m_shared.frameB, &m_shared.hitFrame})
+        if (*held == frame) *held = nullptr;
+    m_shared.state &= ~kTrayDragging;
     if (ImageTray* first = GetFirstRow()) first->Layout();
     MoveRows();
     UpdateScrollBars();

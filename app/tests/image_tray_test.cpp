@@ -7,6 +7,8 @@
 #include "app/shell/image_tray_host.h"
 #include "app/shell/img_browser.h"
 #include "app/shell/pellicot.h"
+#include "app/views/image_doc.h"
+#include "app/views/image_loaders.h"
 #include "app/tests/app_test_fixture.h"
 #include "imaging/image.h"
 #include "platform/win/clipboard.h"
@@ -625,6 +627,87 @@ TEST_F(TrayTest, TwentyFiveDurlachPhotographsEndToEnd)
     EXPECT_EQ(a, F(0));
     EXPECT_EQ(b, F(1));
     EXPECT_EQ(index, 0);
+}
+
+TEST_F(TrayTest, LongNamesTakeTwoLines)
+{
+    ASSERT_NE(Add(160, 80, "/p/short.jpg", 0), nullptr);
+    ASSERT_NE(Add(160, 80, "/p/a_rather_long_name.jpg", 0), nullptr);
+    FixRowWidth(600);
+    m_host->Refresh(true);
+    win::PaintAll();
+    RefPtr<Image> shown = RefPtr<Image>::adopt(win::CaptureWindow(Row(0)->m_hWnd));
+    ASSERT_TRUE(shown);
+    // Green (0, 180, 0) rows over the black stamps, per thumbnail.
+    auto greenRows = [&](int k, int from, int to) {
+        const RECT t = Row(0)->ThumbRect(k);
+        int count = 0;
+        for (int y = t.top + from; y < t.top + to; ++y)
+            for (int x = t.left + 25; x < t.right; ++x) {
+                const unsigned char* p = shown->GetData() + static_cast<size_t>(y) * shown->GetRowByte() + 3 * x;
+                count += p[1] > 60 && p[0] < 40 && p[2] < 40;
+            }
+        return count;
+    };
+    EXPECT_GT(greenRows(0, 2, 14), 10);
+    EXPECT_EQ(greenRows(0, 17, 40), 0);
+    EXPECT_GT(greenRows(1, 2, 14), 10);
+    EXPECT_GT(greenRows(1, 17, 30), 5) << "the second half on its own line at y 10";
+    m_host->SetShowNames(false);
+    win::PaintAll();
+    shown = RefPtr<Image>::adopt(win::CaptureWindow(Row(0)->m_hWnd));
+    EXPECT_EQ(greenRows(0, 2, 40) + greenRows(1, 2, 40), 0);
+}
+
+TEST_F(TrayTest, FullSizeImageAndExifDialogFromTheTray)
+{
+    ImageFrame* frame = Add(60, 50, "/p/held.jpg");
+    ImageFrame* missing = Add(60, 50, "/p/missing.jpg");
+    ASSERT_TRUE(frame && missing);
+    auto [row, at] = Thumb(0);
+
+    // The image menu's Exif item, and a press that follows an open dialog.
+    Prompter().ExpectPopupMenu(33172);
+    win::user::RightClick(row->m_hWnd, at);
+    const auto& calls = Manager().GetDeferredCalls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().name, "ShowExifInfoDialog");
+    EXPECT_EQ(calls.back().a, frame);
+    EXPECT_EQ(calls.back().value, 1);
+    win::user::Click(row->m_hWnd, Thumb(1).second);
+    EXPECT_EQ(calls.back().a, missing);
+    EXPECT_EQ(calls.back().value, 0);
+
+    // A beam-down frame loads its file again; a file that does not load
+    // shows nothing.
+    missing->SetBeamDownState(true);
+    win::user::DoubleClick(row->m_hWnd, Thumb(1).second);
+    EXPECT_EQ(FindImageDoc("/p/missing.jpg"), nullptr);
+
+    auto* image = new Image(8, 6, 3);
+    std::memset(image->GetData(), 0, static_cast<size_t>(image->GetRowByte()) * 6);
+    frame->SetImage(image, false);
+    win::user::DoubleClick(row->m_hWnd, at);
+    CImageDoc* doc = FindImageDoc("/p/held.jpg");
+    ASSERT_NE(doc, nullptr);
+    ASSERT_NE(doc->GetImage(), image) << "the window shows a copy";
+    EXPECT_EQ(doc->GetImage()->GetData()[0], 1) << "zero samples raised to 1";
+    EXPECT_EQ(image->GetData()[0], 0) << "the frame's own image is left alone";
+}
+
+TEST_F(TrayTest, RotateToolsShowTheirCursorsOverTheHost)
+{
+    AddMany(2, 60, 50);
+    const POINT margin{3, 3};
+    m_tray->SetToolMode(Pellicot::kToolRotateLeft);
+    win::user::MoveMouse(m_host->m_hWnd, margin);
+    EXPECT_EQ(win::CursorId(GetCursor()), ImageTrayHost::kRotateLeftCursor);
+    m_tray->SetToolMode(Pellicot::kToolRotateRight);
+    win::user::MoveMouse(m_host->m_hWnd, margin);
+    EXPECT_EQ(win::CursorId(GetCursor()), ImageTrayHost::kRotateRightCursor);
+    m_tray->SetToolMode(Pellicot::kToolReset);
+    win::user::MoveMouse(m_host->m_hWnd, margin);
+    EXPECT_NE(win::CursorId(GetCursor()), ImageTrayHost::kRotateRightCursor);
 }
 
 // Run by the next test inside its own Xvfb: the tray with four photographs
