@@ -492,12 +492,32 @@ TEST_F(TrayTest, ShellDrops)
     ASSERT_EQ(photos.size(), 3u);
     win::user::DropFiles(m_host->m_hWnd, {photos[0], photos[1]}, POINT{20, 20});
     ASSERT_EQ(Chain().GetCount(), 2);
-    // Already in the project: not again; a name in capitals is no project
-    // and fails as an image.
-    const std::string upper = Home().file("x.KZP");
-    { std::FILE* f = std::fopen(upper.c_str(), "wb"); std::fputs("not an image", f); std::fclose(f); }
-    win::user::DropFiles(m_host->m_hWnd, {photos[1], upper}, POINT{20, 20});
-    EXPECT_EQ(Chain().GetCount(), 2);
+    const std::string panorama =
+        WritePanoramaFile(TestData("daeyun-image-stitching/hill_1.JPG"), Home().file("pano.jpg"), 800);
+    struct Case {
+        std::string path;
+        const char* logged;     // a line the drop must log, or null
+        const char* notLogged;  // one it must not
+    };
+    // Already in the project: not again. ".kzp" goes to the project reader;
+    // the extension in capitals is no project and fails as an image. A
+    // world-map file opens as a panorama and stays out of the tray.
+    const Case cases[] = {
+        {photos[1], nullptr, "LoadImage"},
+        {Home().file("trip.kzp"), "ERROR SuperManager::OpenProject", "LoadImage"},
+        {Home().file("x.KZP"), "enter LoadImage(): ", "OpenProject"},
+        {panorama, "leave LoadImage(): status=2", "OpenProject"},
+    };
+    for (const Case& c : cases) {
+        Logger::setLogLevel(3);
+        LogCapture log;
+        win::user::DropFiles(m_host->m_hWnd, {c.path}, POINT{20, 20});
+        Logger::setLogLevel(1);
+        EXPECT_EQ(Chain().GetCount(), 2) << c.path;
+        if (c.logged) EXPECT_TRUE(log.contains(c.logged)) << c.path << log.text();
+        EXPECT_FALSE(log.contains(c.notLogged)) << c.path << log.text();
+    }
+    EXPECT_TRUE(Manager().HasWorldMapNamed(panorama.c_str()));
     // Ignored while the manager is busy.
     Manager().ModifyFlags(kFlagStopped, 0);
     win::user::DropFiles(m_host->m_hWnd, {photos[2]}, POINT{20, 20});
