@@ -685,8 +685,7 @@ void ImageTray::ShowFullSize(ImageFrame* frame)
     if (!frame) return;
     Image* copy = nullptr;
     if (frame->GetImage() && !frame->IsBeamDown()) {
-        copy = frame->GetImage()->Duplicate();
-        RefAdd(copy);
+        copy = frame->GetImage()->Duplicate();  // comes with its creator's reference
     } else {
         if (LoadImage(frame->GetName(), &copy) != 1 || !copy) {
             ReleaseImage(copy);

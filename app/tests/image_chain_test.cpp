@@ -211,8 +211,11 @@ TEST_F(ChainTest, ChainSpanWithPanWrapAndOpticalCentre)
     // Pans 2.0, 3.0, -3.0 (wrapped), -2.0: 2 + 2pi - 2 + both half fields.
     const float pans[] = {2.0f, 3.0f, -3.0f, -2.0f};
     for (int i = 0; i < 4; ++i) SetPose(i, {0.002f, pans[i], 0.0f});
-    F(0)->SetImage(new Image(400, 10, 3), false);
-    F(3)->SetImage(new Image(400, 10, 3), false);
+    for (int i : {0, 3}) {
+        Image* image = new Image(400, 10, 3);
+        F(i)->SetImage(image, false);
+        ReleaseImage(image);
+    }
     const double h = std::atan(200.0 * 0.002);
     EXPECT_NEAR(m_chain.ChainSpan(), -2.0 - 2.0 + 6.283185 + 2 * h, 1e-5);
     // The run stops at the first unmerged link.
@@ -308,8 +311,10 @@ TEST_F(ChainTest, ResetPairStatesTable)
         m_chain.flags = kChainLoopBlocked | kChainLoopBlockedAgain | kChainLoop;
         for (int i = 0; i < 4; ++i) {
             Rs(i)->pan = 1.0f + i;
-            Rs(i)->colorTable = AllocColorTable();
-            F(i)->SetImage(new Image(8, 8, 3), false);
+            if (!Rs(i)->colorTable) Rs(i)->colorTable = AllocColorTable();
+            Image* image = new Image(8, 8, 3);
+            F(i)->SetImage(image, false);
+            ReleaseImage(image);
             F(i)->SetBeamDownState(true);
         }
         for (int i = 0; i < 3; ++i) {

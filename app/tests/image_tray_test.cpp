@@ -186,7 +186,9 @@ TEST_F(TrayTest, InsertAtTable)
     };
     for (const Case& c : cases) {
         ImageFrame extra;
-        extra.SetStampImage(new Image(60, 50, 3));
+        Image* stamp = new Image(60, 50, 3);
+        extra.SetStampImage(stamp);
+        ReleaseImage(stamp);
         const bool taken = first->InsertAt(&extra, POINT{c.x, c.y});
         EXPECT_EQ(taken, c.index >= 0) << c.x << "," << c.y;
         EXPECT_EQ(Chain().GetIndex(&extra), c.index) << c.x << "," << c.y;
@@ -707,6 +709,7 @@ TEST_F(TrayTest, FullSizeImageAndExifDialogFromTheTray)
     auto* image = new Image(8, 6, 3);
     std::memset(image->GetData(), 0, static_cast<size_t>(image->GetRowByte()) * 6);
     frame->SetImage(image, false);
+    ReleaseImage(image);  // the frame holds it
     win::user::DoubleClick(row->m_hWnd, at);
     CImageDoc* doc = FindImageDoc("/p/held.jpg");
     ASSERT_NE(doc, nullptr);
