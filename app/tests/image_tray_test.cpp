@@ -516,7 +516,9 @@ TEST_F(TrayTest, ShellDrops)
         win::user::DropFiles(m_host->m_hWnd, {c.path}, POINT{20, 20});
         Logger::setLogLevel(1);
         EXPECT_EQ(Chain().GetCount(), 2) << c.path;
-        if (c.logged) EXPECT_TRUE(log.contains(c.logged)) << c.path << log.text();
+        if (c.logged) {
+            EXPECT_TRUE(log.contains(c.logged)) << c.path << log.text();
+        }
         EXPECT_FALSE(log.contains(c.notLogged)) << c.path << log.text();
     }
     EXPECT_TRUE(Manager().HasWorldMapNamed(panorama.c_str()));
@@ -731,6 +733,27 @@ TEST_F(TrayTest, RotateToolsShowTheirCursorsOverTheHost)
     m_tray->SetToolMode(Pellicot::kToolReset);
     win::user::MoveMouse(m_host->m_hWnd, margin);
     EXPECT_NE(win::CursorId(GetCursor()), ImageTrayHost::kRotateRightCursor);
+    // Without a drag the rows show the link cursor over link bars only.
+    const RECT t = Row(0)->ThumbRect(0);
+    win::user::MoveMouse(Row(0)->m_hWnd, POINT{t.right + 2, (Row(0)->m_height - 4) / 2});
+    EXPECT_EQ(win::CursorId(GetCursor()), ImageTray::kLinkCursor);
+    win::user::MoveMouse(Row(0)->m_hWnd, Thumb(0).second);
+    EXPECT_EQ(win::CursorId(GetCursor()), IDC_ARROW);
+}
+
+TEST_F(TrayTest, AFrameWithoutAStampIsRefused)
+{
+    ImageFrame bare;
+    LogCapture log;
+    EXPECT_FALSE(m_tray->AddFrame(&bare, nullptr, true));
+    EXPECT_TRUE(log.contains("ERROR ImageTrayHost::AddFrame")) << log.text();
+    EXPECT_EQ(Chain().GetCount(), 0);
+    ImageFrame empty;
+    Image* stamp = new Image();
+    empty.SetStampImage(stamp);
+    ReleaseImage(stamp);
+    EXPECT_FALSE(m_tray->AddFrame(&empty, nullptr, true));
+    EXPECT_EQ(Chain().GetCount(), 0);
 }
 
 // Run by the next test inside its own Xvfb: the tray with four photographs
