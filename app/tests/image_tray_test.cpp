@@ -394,6 +394,37 @@ TEST_F(TrayTest, FrameCommandsAndTheLoopQuestion)
     EXPECT_EQ(m_tray->GetToolCommand(), Pellicot::kToolReset);
 }
 
+TEST_F(TrayTest, ToolbarButtonsTipsAndStates)
+{
+    CToolBar* bar = m_tray->GetToolBar();
+    ASSERT_NE(bar, nullptr);
+    const UINT ids[] = {33010, 33011, 33020, 32836, 32789, 32844, 32902, 32901};
+    const char* tips[] = {"Reset rotate", "Rotate left", "Rotate right", "Reverse order",
+                          "Loop",         "Adjust overlaps", "Express stitch", "Load images"};
+    for (size_t i = 0; i < std::size(ids); ++i) {
+        const int index = bar->CommandToIndex(ids[i]);
+        ASSERT_GE(index, 0) << ids[i];
+        EXPECT_EQ(win::user::HoverToolBarButton(*bar, index), tips[i]) << ids[i];
+    }
+    AddMany(4, 60, 50);
+    m_tray->SetToolMode(Pellicot::kToolRotateRight);
+    m_host->SetLoop(true);
+    bar->OnUpdateCmdUI(m_tray, TRUE);
+    auto style = [&](UINT id) { return bar->GetButtonStyle(bar->CommandToIndex(id)); };
+    EXPECT_TRUE(style(33020) & TBBS_CHECKED);
+    EXPECT_FALSE(style(33010) & TBBS_CHECKED);
+    EXPECT_TRUE(style(32789) & TBBS_CHECKED);
+    EXPECT_FALSE(style(32789) & TBBS_DISABLED);
+    EXPECT_FALSE(style(32902) & TBBS_CHECKED);
+    Manager().SetExpressMode(true);
+    Manager().SetExpressBlendPending(true);
+    bar->OnUpdateCmdUI(m_tray, TRUE);
+    EXPECT_TRUE(style(32902) & TBBS_CHECKED);
+    EXPECT_TRUE(style(32902) & TBBS_DISABLED);
+    Manager().SetExpressBlendPending(false);
+    Manager().SetExpressMode(false);
+}
+
 TEST_F(TrayTest, ScrollNeedsAndScrolling)
 {
     AddMany(1, 60, 50);
