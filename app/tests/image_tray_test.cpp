@@ -468,6 +468,33 @@ TEST_F(TrayTest, ScrollNeedsAndScrolling)
     EXPECT_GT(m_host->GetScrollPos(SB_HORZ), 500);
 }
 
+TEST_F(TrayTest, VerticalScrollingMovesEveryRow)
+{
+    AddMany(12, 60, 50);
+    m_tray->MoveWindow(0, 0, 360, 180);  // the user makes the tray narrow and low
+    ASSERT_EQ(m_host->GetRowCount(), 3);
+    bool h = true, v = false;
+    m_host->GetScrollNeeds(&h, &v);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(Row(0)->m_y, 10);
+    m_host->UpdateScrollBars();
+    SCROLLINFO info{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(m_host->GetScrollInfo(SB_VERT, &info, SIF_ALL));
+    EXPECT_EQ(info.nMax, m_host->GetTrayState()->contentHeight + 10);
+    EXPECT_EQ(static_cast<int>(info.nPage), m_host->ClientHeight());
+    for (UINT code : {SB_LINEDOWN, SB_PAGEDOWN, SB_BOTTOM, SB_LINEUP, SB_TOP}) {
+        m_host->OnScroll(SB_VERT, code, 0);
+        const int position = m_host->GetScrollPos(SB_VERT);
+        EXPECT_EQ(Row(0)->m_y, 10 - position) << code;
+        for (ImageTray* r = Row(0); r->m_next; r = r->m_next) EXPECT_EQ(r->m_next->m_y, r->m_y + r->m_height + 15);
+        POINT corner{0, 0};
+        Row(1)->ClientToScreen(&corner);
+        m_host->ScreenToClient(&corner);
+        EXPECT_EQ(corner.y, Row(1)->m_y) << "the row window moved with its place";
+    }
+    EXPECT_EQ(Row(0)->m_y, 10);
+}
+
 TEST_F(TrayTest, NarrowHostKeepsRows300WideAndTheFitIsAtLeast235High)
 {
     ASSERT_NE(Add(40, 30, "/p/a.jpg"), nullptr);
