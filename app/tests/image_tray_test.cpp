@@ -630,9 +630,14 @@ TEST_F(TrayTest, LinkBarsLoopArrowAndNumbersOnRealPhotographs)
         EXPECT_EQ(pixel(t.right + 2, y), expected[k]) << k;
         EXPECT_EQ(pixel(t.right + 2, y + 2), expected[k]) << k;
     }
-    const RECT last = row->ThumbRect(3);
-    for (POINT p : {POINT{last.right + 3, y}, POINT{last.right + 6, y - 5}, POINT{last.right + 8, y - 8}})
-        EXPECT_EQ(pixel(p.x, p.y), RGB(0, 255, 0)) << p.x << "," << p.y;
+    // The loop arrow: (x, y) to (x + 6, y), up to (x + 6, y - 10), down to
+    // (x + 3, y - 7), and (x + 6, y - 10) to (x + 9, y - 7).
+    const int ax = row->ThumbRect(3).right;
+    const POINT onArrow[] = {{ax + 1, y}, {ax + 3, y}, {ax + 6, y - 3}, {ax + 6, y - 8},
+                             {ax + 4, y - 8}, {ax + 8, y - 8}};
+    for (POINT p : onArrow) EXPECT_EQ(pixel(p.x, p.y), RGB(0, 255, 0)) << p.x - ax << "," << p.y - y;
+    for (POINT p : {POINT{ax + 3, y - 3}, POINT{ax + 12, y - 5}, POINT{ax + 3, y + 4}})
+        EXPECT_NE(pixel(p.x, p.y), RGB(0, 255, 0)) << p.x - ax << "," << p.y - y;
 
     // Stamps copied 1:1 below the texts (the link pens' round ends reach 2
     // pixels into the stamps beside them); red numbers at (x + 2, 2) and
@@ -677,6 +682,31 @@ TEST_F(TrayTest, LinkBarsLoopArrowAndNumbersOnRealPhotographs)
     ASSERT_TRUE(dragging && after);
     EXPECT_NE(std::memcmp(dragging->GetData(), shown->GetData(), static_cast<size_t>(shown->GetRowByte()) * shown->GetHeight()), 0);
     EXPECT_EQ(std::memcmp(after->GetData(), shown->GetData(), static_cast<size_t>(shown->GetRowByte()) * shown->GetHeight()), 0);
+}
+
+TEST_F(TrayTest, TheDragOutlineCrossesIntoTheRowAboveAndLeavesNoTrace)
+{
+    AddMany(5, 60, 50);
+    FixRowWidth(300);
+    ASSERT_EQ(m_host->GetRowCount(), 2);
+    m_host->Refresh(true);
+    win::PaintAll();
+    auto capture = [&](int i) { return RefPtr<Image>::adopt(win::CaptureWindow(Row(i)->m_hWnd)); };
+    auto same = [](const RefPtr<Image>& a, const RefPtr<Image>& b) {
+        return std::memcmp(a->GetData(), b->GetData(), static_cast<size_t>(a->GetRowByte()) * a->GetHeight()) == 0;
+    };
+    RefPtr<Image> above = capture(0), below = capture(1);
+    auto [row, at] = Thumb(4);
+    ASSERT_EQ(row, Row(1));
+    win::user::LeftDown(row->m_hWnd, at);
+    win::user::MoveMouse(row->m_hWnd, POINT{at.x + 20, at.y - 45}, MK_LBUTTON);
+    EXPECT_FALSE(same(capture(0), above)) << "the outline reaches into the row above";
+    EXPECT_FALSE(same(capture(1), below));
+    win::user::MoveMouse(row->m_hWnd, at, MK_LBUTTON);
+    win::user::LeftUp(row->m_hWnd, at);
+    EXPECT_TRUE(same(capture(0), above));
+    EXPECT_TRUE(same(capture(1), below));
+    EXPECT_EQ(Names(), "01234");
 }
 
 TEST_F(TrayTest, TwentyFiveDurlachPhotographsEndToEnd)
