@@ -500,10 +500,10 @@ void ImageTray::OnLButtonUp(UINT flags, CPoint point)
                 s.frameA->RotateImage(angle);
                 s.chain->ResetPairStates(true, true, s.indexA, s.indexA, true);
             }
-            AfterChainChange(true);
+            AfterChainChange();
         }
     } else if (inside) {
-        if (MoveDragged(point)) AfterChainChange(true);
+        if (MoveDragged(point)) AfterChainChange();
     } else if (s.frameA) {
         RemoveDragged();
     }
@@ -524,11 +524,7 @@ void ImageTray::RemoveDragged()
     s.indexA = s.indexB = s.hitIndex = -1;
     // The manager deletes the frame: nothing below may touch it.
     if (SuperManager* manager = Manager()) manager->RemoveImageFrame(frame, end && !loop);
-    ImageTray* first = m_host->GetFirstRow();
-    first->Layout();
-    m_host->MoveRows();
-    m_host->SendMessage(WM_TRAY_CHANGED);
-    m_host->Refresh(true);
+    AfterChainChange();
     s.state &= ~kTrayRemoveCursor;
     SetCursor(LoadStandardCursor(IDC_ARROW));
     if (loop && !end && chain->GetCount() >= 4) return;
@@ -572,14 +568,14 @@ void ImageTray::RotateAll(int angle)
     for (int i = 0; chain && i < chain->GetCount(); ++i) chain->GetFrame(i)->RotateImage(angle);
 }
 
-void ImageTray::AfterChainChange(bool resetOverlap)
+void ImageTray::AfterChainChange()
 {
     ImageTray* first = m_host->GetFirstRow();
     first->Layout();
     m_host->MoveRows();
     m_host->SendMessage(WM_TRAY_CHANGED);
     m_host->Refresh(true);
-    if (SuperManager* manager = Manager(); manager && resetOverlap) manager->RefreshOverlapDialog();
+    if (SuperManager* manager = Manager()) manager->RefreshOverlapDialog();
 }
 
 void ImageTray::OnLButtonDblClk(UINT /*flags*/, CPoint point)

@@ -126,7 +126,6 @@ public:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
 private:
-    friend class ImageTrayHost;
     void TrayDrawLinks(CDC& dc);
     void DrawLoopArrow(CDC& dc, int x, int y);
     void DrawDragRect();
@@ -134,7 +133,8 @@ private:
     // The pair under a link-bar hit; shows menu 140 when it may be adjusted.
     void PairMenu(int code, POINT point);
     void ShowMenu(UINT menuId, POINT point);
-    void AfterChainChange(bool resetOverlap);
+    // Layout, row moves, the host told, repaint, the overlap dialog told.
+    void AfterChainChange();
     void RemoveDragged();
     // Between this row's client coordinates and the host's (the row's
     // dialog frame lies between its window and its client area).
