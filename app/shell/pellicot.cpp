@@ -6,6 +6,7 @@
 #include "app/shell/main_frame.h"
 #include "platform/utilkit/logger.h"
 #include "platform/win/system.h"
+#include "platform/win/window_system.h"
 
 #include <algorithm>
 
@@ -25,8 +26,9 @@ Pellicot::~Pellicot() = default;
 
 BOOL Pellicot::Create(CMDIFrameWnd* parent)
 {
-    if (!CMDIChildWnd::Create(nullptr, "Pellicot", WS_CHILD | WS_VISIBLE | WS_OVERLAPPEDWINDOW, RECT{0, 0, 600, 235},
-                              parent))
+    win::WindowSystem::Get().RegisterClassName(kWindowClass);
+    if (!CMDIChildWnd::Create(kWindowClass, "Pellicot", WS_CHILD | WS_VISIBLE | WS_OVERLAPPEDWINDOW,
+                              RECT{0, 0, 600, 235}, parent))
         return FALSE;
     SetIcon(LoadResourceIcon(247), FALSE);
     auto bar = std::make_unique<CToolBar>();

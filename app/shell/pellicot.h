@@ -16,6 +16,7 @@ class ImageTrayHost;
 
 class Pellicot : public CMDIChildWnd {
 public:
+    static constexpr const char* kWindowClass = "Pellicot";
     static constexpr UINT kToolBarResource = 183;
     static constexpr UINT kHostId = 10000;
     static constexpr int kMinSize = 100;

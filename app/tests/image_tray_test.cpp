@@ -17,6 +17,7 @@
 #include "platform/win/system.h"
 #include "platform/win/user_input.h"
 #include "platform/win/window_dc.h"
+#include "platform/win/window_system.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/image_group.h"
 #include "projectgraph/framegrp/neighbor.h"
@@ -396,6 +397,11 @@ TEST_F(TrayTest, FrameCommandsAndTheLoopQuestion)
 
 TEST_F(TrayTest, ToolbarButtonsTipsAndStates)
 {
+    const win::WindowData* window = win::WindowSystem::Get().Find(m_tray->m_hWnd);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowClass->name, "Pellicot");
+    EXPECT_EQ(m_host->GetDlgCtrlID(), static_cast<int>(Pellicot::kHostId));
+    EXPECT_EQ(Row(0)->GetDlgCtrlID(), static_cast<int>(ImageTray::kFirstRowId));
     CToolBar* bar = m_tray->GetToolBar();
     ASSERT_NE(bar, nullptr);
     const UINT ids[] = {33010, 33011, 33020, 32836, 32789, 32844, 32902, 32901};
