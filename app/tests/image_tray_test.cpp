@@ -385,6 +385,13 @@ TEST_F(TrayTest, FrameCommandsAndTheLoopQuestion)
     EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32789));  // off without a question
     EXPECT_FALSE(Chain().IsLoop());
 
+    // Before a stitch run the first frame becomes the centre, for the group too.
+    m_tray->SetFirstFrameAsCenter();
+    EXPECT_TRUE(Chain().HasCenterFrame());
+    EXPECT_TRUE(F(0)->IsCenterFrame());
+    EXPECT_TRUE(F(0)->IsMerged());
+    EXPECT_EQ(Manager().GetImageGroup(false)->GetCentralImageFrame(), F(0));
+
     // Toolbar commands of later packages are recorded by the manager.
     EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32844));
     EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32902));
