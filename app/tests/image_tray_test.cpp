@@ -598,7 +598,8 @@ TEST_F(TrayTest, ShellDrops)
     win::user::DropFiles(m_host->m_hWnd, {photos[2]}, POINT{20, 20});
     EXPECT_EQ(Chain().GetCount(), 2);
     Manager().ModifyFlags(0, kFlagStopped);
-    win::user::DropFiles(m_host->m_hWnd, {photos[2]}, POINT{20, 20});
+    // Dropped over a row, the files reach the host that accepts them.
+    win::user::DropFiles(Row(0)->m_hWnd, {photos[2]}, POINT{20, 20});
     EXPECT_EQ(Chain().GetCount(), 3);
     EXPECT_EQ(std::string(F(2)->GetName()), photos[2]);
     EXPECT_EQ(win::LiveDropCount(), 0u);
