@@ -52,6 +52,7 @@ struct TRANSFORM_RS {
     float roll;
     float distortion[3];
     float scale;            // 1.0 by default
+    int32_t flag;           // 1 once a placement filled the record; the seam blending reads it
     float colorFirst[3];    // per-channel first coefficients (1.0 neutral)
     float colorSecond[3];   // per-channel second coefficients
     float gamma[3];

@@ -322,6 +322,11 @@ ImageFrame* SuperManager::FindImageFrame(const char* name) const
     return m_group && name ? m_group->FindImageFrame(name) : nullptr;
 }
 
+void SuperManager::SetCenterFrame(ImageFrame* frame)
+{
+    if (m_group) m_group->SetCenterFrame(frame);
+}
+
 Image* SuperManager::GetFrameStamp(const char* name) const
 {
     ImageFrame* frame = FindImageFrame(name);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct AppConfig;
 struct CamInfo;
@@ -117,6 +118,8 @@ public:
     void RemoveImageFrame(ImageFrame* frame, bool keepFlags);
     bool HasImageFrame(const char* name) const;
     ImageFrame* FindImageFrame(const char* name) const;
+    // The group's centre frame (nothing without a group).
+    void SetCenterFrame(ImageFrame* frame);
     Image* GetFrameStamp(const char* name) const;
     void ToggleMarkerIndex();
     bool GetMarkerIndexState() const;
@@ -148,6 +151,24 @@ public:
     // The browser window goes: its placement is kept in the profile.
     void OnBrowserDestroyed();
     void NotifyBrowserOfDrop(POINT point);
+    // Blend side of a pair (0 middle line, 1 right over left, 2 left over
+    // right), kept by the pair's shared information; both links must exist.
+    void SetPairBlendMode(ImageFrame* a, ImageFrame* b, uint8_t mode);
+    bool GetPairBlendMode(ImageFrame* a, ImageFrame* b, int* mode) const;
+
+    // ---- Operations whose packages are not built yet ---------------------
+    // Each records its call (name, frames, value) and does nothing more.
+    struct DeferredCall {
+        std::string name;
+        ImageFrame* a;
+        ImageFrame* b;
+        int value;
+    };
+    void AdjustImagePair(ImageFrame* a, ImageFrame* b);
+    bool ToggleOverlapDialog();
+    bool ExpressStitch();
+    void RecordDeferredCall(const char* name, ImageFrame* a = nullptr, ImageFrame* b = nullptr, int value = 0);
+    const std::vector<DeferredCall>& GetDeferredCalls() const { return m_deferredCalls; }
     void SetStitchBar(CStitchBar* bar) { m_stitchBar = bar; }
     bool HasStitchBar() const { return m_stitchBar != nullptr; }
     CStitchBar* GetStitchBar() const { return m_stitchBar; }
@@ -238,7 +259,12 @@ private:
     std::unique_ptr<ToolState> m_toolState;
     bool m_workerActive = false;
     bool m_stopRequested = false;
+    std::vector<DeferredCall> m_deferredCalls;
 };
+
+// The modeless "Image Exif Info" dialog for a frame; without create only an
+// open dialog follows the frame. Recorded on the manager until it is built.
+void ShowExifInfoDialog(ImageFrame* frame, bool create);
 
 // The program's manager (set by the main frame's constructor), or null.
 SuperManager* GetSuperManager();

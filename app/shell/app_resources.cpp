@@ -204,6 +204,7 @@ void RegisterAppResources()
     app.AddToolBar(128, toolBar);
     AddDialogs(app);
     AddInitConfigDialogTemplate(app);
+    RegisterTrayResources();
     for (UINT icon : {128u, 130u, 247u, 248u, 274u}) app.AddIcon(icon);
     for (UINT cursor : {145u, 166u, 244u, 245u, 281u, 282u}) app.AddCursor(cursor);
     Image* splash = MakeSplashPicture();

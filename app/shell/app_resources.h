@@ -4,3 +4,7 @@
 #pragma once
 
 void RegisterAppResources();
+
+// The image tray's toolbar, menus, tips and cursors (RegisterAppResources
+// calls it).
+void RegisterTrayResources();

@@ -19,32 +19,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The photograph with a world-map descriptor ("kqvz", equator width, column,
-// row, map type, full-circle flag) in a comment segment after SOI.
-std::string WritePanoramaFile(const std::string& photo, const std::string& path, int equatorWidth)
-{
-    const Bytes jpeg = ReadBytes(photo);
-    Bytes payload = {'k', 'q', 'v', 'z'};
-    for (int v : {equatorWidth, 0, 0, 0})
-        for (int i = 0; i < 4; ++i) payload.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i)));
-    payload.push_back(1);
-    payload.push_back(0);
-    Bytes out(jpeg.begin(), jpeg.begin() + 2);
-    const size_t length = payload.size() + 2;
-    out.insert(out.end(), {0xFF, 0xFE, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)});
-    out.insert(out.end(), payload.begin(), payload.end());
-    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.data()),
-                                                static_cast<std::streamsize>(out.size()));
-    return path;
-}
-
 int DocumentCount(CFendrakeApp& app)
 {
     int count = 0;

@@ -72,27 +72,31 @@ TEST(Records, InitialSettingDefaultsInFieldOrder)
 TEST(Records, PlacementWordsTheAlignmentNames)
 {
     // Word 2 the reciprocal focal length, words 3-5 the angles, word 9 the
-    // scale, word 10 the first colour coefficient (1.0 in a built record).
+    // scale, word 10 the integer flag (1 in a built record), then the colour
+    // block.
     EXPECT_EQ(offsetof(TRANSFORM_RS, rcpFocal), Word(2));
     EXPECT_EQ(offsetof(TRANSFORM_RS, pan), Word(3));
     EXPECT_EQ(offsetof(TRANSFORM_RS, tilt), Word(4));
     EXPECT_EQ(offsetof(TRANSFORM_RS, roll), Word(5));
     EXPECT_EQ(offsetof(TRANSFORM_RS, distortion), Word(6));
     EXPECT_EQ(offsetof(TRANSFORM_RS, scale), Word(9));
-    EXPECT_EQ(offsetof(TRANSFORM_RS, colorFirst), Word(10));
-    EXPECT_EQ(offsetof(TRANSFORM_RS, colorSecond), Word(13));
-    EXPECT_EQ(offsetof(TRANSFORM_RS, gamma), Word(16));
-    EXPECT_GE(offsetof(TRANSFORM_RS, colorTable), Word(19));
+    EXPECT_EQ(offsetof(TRANSFORM_RS, flag), Word(10));
+    EXPECT_EQ(offsetof(TRANSFORM_RS, colorFirst), Word(11));
+    EXPECT_EQ(offsetof(TRANSFORM_RS, colorSecond), Word(14));
+    EXPECT_EQ(offsetof(TRANSFORM_RS, gamma), Word(17));
+    EXPECT_GE(offsetof(TRANSFORM_RS, colorTable), Word(20));
 
     TRANSFORM_RS built{};
     built.rcpFocal = 1.0f / 800.0f;
     built.scale = 1.0f;
-    built.colorFirst[0] = 1.0f;
-    float words[19];
+    built.flag = 1;
+    float words[10];
     std::memcpy(words, &built, sizeof words);
+    int32_t flagWord = 0;
+    std::memcpy(&flagWord, reinterpret_cast<const unsigned char*>(&built) + Word(10), sizeof flagWord);
     EXPECT_EQ(words[2], 1.0f / 800.0f);
     EXPECT_EQ(words[9], 1.0f);
-    EXPECT_EQ(words[10], 1.0f);
+    EXPECT_EQ(flagWord, 1);
     EXPECT_EQ(words[3] + words[4] + words[5], 0.0f);
     EXPECT_EQ(built.colorTable, nullptr);
 }
