@@ -7,9 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -121,6 +126,70 @@ TEST_F(MciTest, PlaySoundPurgeStopsWhatItStarted)
     EXPECT_TRUE(PlaySoundA(nullptr, nullptr, SND_PURGE));
     EXPECT_FALSE(mci::PlaySoundActive());
     EXPECT_EQ(mci::CommandLog().back(), "PlaySoundA purge");
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Waits up to five seconds for `done`.
+template <typename Done>
+bool Eventually(Done done)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// With sound on, play starts ffplay with the file as one argument (no
+// shell between), stop ends it, and a sound that ends by itself is no
+// longer playing. An ffplay of the test's own on the PATH records what it
+// was given.
+TEST_F(MciTest, SoundPlaysThroughFfplay)
+{
+    const std::string bin = m_dir.file("bin");
+    std::filesystem::create_directories(bin);
+    const std::string record = m_dir.file("args.txt"), pid = m_dir.file("pid.txt");
+    const auto player = [&](const std::string& then) {
+        std::ofstream(bin + "/ffplay") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << record << ".tmp'\nmv '" << record
+                                       << ".tmp' '" << record << "'\necho $$ > '" << pid << "'\n" << then << "\n";
+        std::filesystem::permissions(bin + "/ffplay", std::filesystem::perms::owner_all);
+    };
+    struct PathGuard {
+        std::string old = std::getenv("PATH") ? std::getenv("PATH") : "";
+        ~PathGuard() { setenv("PATH", old.c_str(), 1); }
+    } path;
+    setenv("PATH", (bin + ":" + path.old).c_str(), 1);
+    mci::SetSilent(false);
+
+    const std::string wav = m_dir.file("a \"b\" $(x).wav");
+    std::ofstream(wav) << "RIFF";
+    player("exec sleep 30");
+    ASSERT_EQ(Send("open \"" + wav + "\" type waveaudio alias S"),
+              MCIERR_UNRECOGNIZED_KEYWORD);  // the quote ends the name, the rest is no keyword
+    std::ofstream(m_dir.file("a $(x) ;b.wav")) << "RIFF";
+    ASSERT_EQ(Send("open \"" + m_dir.file("a $(x) ;b.wav") + "\" type waveaudio alias S"), 0u);
+    ASSERT_EQ(Send("play S from 0"), 0u);
+    ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(record); }));
+    EXPECT_EQ(ReadText(record), "-nodisp\n-autoexit\n-loglevel\nquiet\n" + m_dir.file("a $(x) ;b.wav") + "\n");
+    ASSERT_TRUE(Eventually([&] { return !ReadText(pid).empty(); }));
+    const pid_t child = std::atoi(ReadText(pid).c_str());
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(kill(child, 0), 0);
+    EXPECT_TRUE(mci::GetAlias("S")->playing);
+    EXPECT_EQ(Send("stop S"), 0u);
+    EXPECT_FALSE(mci::GetAlias("S")->playing);
+    EXPECT_NE(kill(child, 0), 0);  // ended and reaped
+
+    std::filesystem::remove(record);
+    player("exit 0");
+    ASSERT_EQ(Send("play S from 0"), 0u);
+    EXPECT_TRUE(Eventually([] { return !mci::GetAlias("S")->playing; }));
+    EXPECT_TRUE(std::filesystem::exists(record));
 }
 
 }  // namespace
