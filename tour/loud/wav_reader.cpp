@@ -50,6 +50,7 @@ bool WavReader::Open(const char* path)
             uint8_t f[64];
             if (std::fread(f, 1, static_cast<size_t>(size), m_file) != static_cast<size_t>(size))
                 return Fail("bad format chunk");
+            if ((size & 1) && std::fseek(m_file, 1, SEEK_CUR) != 0) return Fail("bad format chunk");
             uint16_t tag = U16(f);
             m_channels = U16(f + 2);
             const uint32_t rate = U32(f + 4);
