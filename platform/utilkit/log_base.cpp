@@ -57,7 +57,9 @@ std::vector<std::string> BuildArgv(const std::string& file, const char* program,
     return words;
 }
 
-HANDLE Spawn(const char* program, const char* commandLine, PROCESS_INFORMATION* info)
+// `arguments` null: the words of `commandLine`; else the program and them.
+HANDLE Spawn(const char* program, const char* commandLine, const std::vector<std::string>* arguments,
+             PROCESS_INFORMATION* info)
 {
     if (info) std::memset(info, 0, sizeof *info);
     if (!program || !*program) {
@@ -65,9 +67,25 @@ HANDLE Spawn(const char* program, const char* commandLine, PROCESS_INFORMATION* 
         return nullptr;
     }
     const std::string file = ResolveProgram(program);
-    const HANDLE process = utilkit::StartChildProcess(file, BuildArgv(file, program, commandLine), info);
+    std::vector<std::string> argv;
+    if (arguments) {
+        argv.push_back(file);
+        argv.insert(argv.end(), arguments->begin(), arguments->end());
+    } else {
+        argv = BuildArgv(file, program, commandLine);
+    }
+    const HANDLE process = utilkit::StartChildProcess(file, argv, info);
     if (!process) Logger::log("ERROR LogBase::ExecuteProcess() cannot start %s", 1, file.c_str());
     return process;
+}
+
+int WaitFor(HANDLE process)
+{
+    if (!process) return -1;
+    DWORD code = 0;
+    const bool ended = utilkit::WaitChild(process, &code);
+    utilkit::CloseChildHandle(process);
+    return ended ? static_cast<int>(code) : -1;
 }
 
 }  // namespace
@@ -214,23 +232,23 @@ bool LogBase::makeFilename(const char* prefix, const char* extension, const char
 
 HANDLE LogBase::ExecuteProcess(const char* program, const char* commandLine, PROCESS_INFORMATION* processInfo, bool)
 {
-    return Spawn(program, commandLine, processInfo);
+    return Spawn(program, commandLine, nullptr, processInfo);
 }
 
 int LogBase::ExecuteWait(const char* program, const char* arguments, bool)
 {
-    const HANDLE process = Spawn(program, arguments, nullptr);
-    if (!process) return -1;
-    DWORD code = 0;
-    const bool ended = utilkit::WaitChild(process, &code);
-    utilkit::CloseChildHandle(process);
-    return ended ? static_cast<int>(code) : -1;
+    return WaitFor(Spawn(program, arguments, nullptr, nullptr));
+}
+
+int LogBase::ExecuteWait(const char* program, const std::vector<std::string>& arguments, bool)
+{
+    return WaitFor(Spawn(program, nullptr, &arguments, nullptr));
 }
 
 bool LogBase::ExecuteApp(const char* program, const char* arguments, bool)
 {
     // Nobody waits for it: closing the handle has it reaped when it ends.
-    const HANDLE process = Spawn(program, arguments, nullptr);
+    const HANDLE process = Spawn(program, arguments, nullptr, nullptr);
     return process && utilkit::CloseChildHandle(process);
 }
 

@@ -48,6 +48,10 @@ public:
     // Starts the program and waits for it; its exit status (128 + the signal
     // when a signal ended it), -1 when it could not start.
     static int ExecuteWait(const char* program, const char* arguments, bool show);
+    // The same with the arguments as separate words, passed on as they are
+    // (no splitting, no quoting): for arguments that come from outside, such
+    // as file names, which could otherwise add words of their own.
+    static int ExecuteWait(const char* program, const std::vector<std::string>& arguments, bool show);
     // Starts the program without waiting; true when it started.
     static bool ExecuteApp(const char* program, const char* arguments, bool show);
 

@@ -147,19 +147,24 @@ bool CopyFolder(const char* source, const char* destination)
         ShowMessage(std::string("Empty folder:\n") + source);
         return false;
     }
+    // A runtime file that did not arrive would leave a tour that publishes
+    // but does not run: every failure counts, except a file already there,
+    // which is kept on purpose.
+    bool copied = true;
     do {
         const char* name = entry.cFileName;
         const std::string to = target + "\\" + name;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             if (name[0] == '.' || IsLink(name)) continue;
             if (GetFileAttributes(to.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectory(to.c_str(), nullptr);
-            CopyFolder(name, to.c_str());
-        } else {
-            CopyFile(name, to.c_str(), TRUE);  // an existing file stays; a failed copy is not reported
+            if (!CopyFolder(name, to.c_str())) copied = false;
+        } else if (!CopyFile(name, to.c_str(), TRUE) && GetLastError() != ERROR_FILE_EXISTS) {
+            ShowMessage(std::string("Cannot copy file:\n") + win::ResolvePath(to.c_str()));
+            copied = false;
         }
     } while (FindNextFile(find, &entry));
     FindClose(find);
-    return true;
+    return copied;
 }
 
 bool CopyTextFile(const char* path, FILE* output)

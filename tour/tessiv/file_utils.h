@@ -28,7 +28,10 @@ bool ClearFolder(const char* folder, bool keep);
 // Copies the contents of `source` into the existing folder `destination`,
 // folders recursively (made when missing), never overwriting a file that is
 // already there. Shows "Cannot get folder:\n" or "Empty folder:\n" with the
-// source and returns false when the source cannot be read.
+// source and returns false when the source cannot be read; a file that could
+// not be copied (one already there is not a failure) shows "Cannot copy
+// file:\n" with its destination and makes the result false, after the rest
+// was copied.
 bool CopyFolder(const char* source, const char* destination);
 
 // Appends the text file at `path` to `output`; shows "Cannot open file:\n"
@@ -42,7 +45,11 @@ bool CopyTextFile(const char* path, FILE* output);
 bool RelativeFolder(const char* base, const char* target, std::string& out);
 
 // The reference from `base` to `file`: the relative folder, "\\" and the
-// file name; a file in `base` itself gives its bare name.
+// file name; a file in `base` itself gives its bare name (a leading "\\"
+// would name the drive's root). The joint
+// stays a backslash (the dialog and the project compare these texts); every
+// writer that puts such a path into a page, a script or a parameter file
+// turns each "\\" into "/", which browsers and viewers understand.
 bool RelativeFilePath(const char* file, const char* base, std::string& out);
 
 // Skins of the Java tour page (the publish settings keep the index).

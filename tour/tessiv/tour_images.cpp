@@ -67,19 +67,37 @@ bool Zoom(RefPtr<Image>& picture, float zoom, int& width, int& height)
     return true;
 }
 
-// Cuts the tile out of `picture`, saves it and lets it go before the next.
-void SaveTile(const Image& picture, const TileRect& r, const std::string& path, int quality)
+// A file the viewer will ask for must exist: a save that failed fails the
+// vista, so that the publisher reports it instead of a tour with holes.
+bool Save(Image* image, const std::string& path, const WMapRecord* descriptor, int quality)
 {
-    RefPtr<Image> tile = RefPtr<Image>::adopt(CropImage(&picture, r.x, r.y, r.x + r.width, r.y + r.height));
-    if (tile) SaveTourImage(tile.get(), path.c_str(), nullptr, quality);
+    const int result = image ? SaveTourImage(image, path.c_str(), descriptor, quality) : -1;
+    if (result != 0) Logger::log("ERROR MakeVistaImages: cannot save %s (%d)", 1, path.c_str(), result);
+    return result == 0;
 }
 
-void SaveZoomed(const Image& picture, float zoom, const std::string& path, const WMapRecord* descriptor, int quality)
+// Cuts the tile out of `picture`, saves it and lets it go before the next.
+bool SaveTile(const Image& picture, const TileRect& r, const std::string& path, int quality)
+{
+    RefPtr<Image> tile = RefPtr<Image>::adopt(CropImage(&picture, r.x, r.y, r.x + r.width, r.y + r.height));
+    return Save(tile.get(), path, nullptr, quality);
+}
+
+bool SaveTiles(const Image& picture, const std::vector<TileRect>& tiles, const std::string& stem, int quality)
+{
+    for (size_t n = 0; n < tiles.size(); ++n)
+        if (!SaveTile(picture, tiles[n], Suffixed(stem, "_s%d.jpg", static_cast<int>(n)), quality)) return false;
+    return true;
+}
+
+bool SaveZoomed(const Image& picture, float zoom, const std::string& path, const WMapRecord* descriptor, int quality)
 {
     RefPtr<Image> small =
         RefPtr<Image>::adopt(picture.ZoomImage(0, 0, picture.GetWidth(), picture.GetHeight(), zoom, zoom));
-    if (small) SaveTourImage(small.get(), path.c_str(), descriptor, quality);
+    return Save(small.get(), path, descriptor, quality);
 }
+
+SaveTourImageHook g_saveHook = nullptr;
 
 }  // namespace
 
@@ -128,9 +146,19 @@ std::vector<TileBand> LayTileBands(int length, int centre, int tile, int half, i
     return bands;
 }
 
+SaveTourImageHook SetSaveTourImageHook(SaveTourImageHook hook)
+{
+    const SaveTourImageHook previous = g_saveHook;
+    g_saveHook = hook;
+    return previous;
+}
+
 int SaveTourImage(Image* image, const char* path, const WMapRecord* descriptor, int quality)
 {
     if (!image || !path) return 1;
+    if (g_saveHook) {
+        if (const int result = g_saveHook(path); result != 0) return result;
+    }
     const std::string file = win::ResolvePath(path);
     FileExtraData extra;
     if (descriptor) {
@@ -160,7 +188,16 @@ bool PanoramaTiles(const char* sourceFile, const std::string& stem, double horiz
         H = picture->GetHeight();
     }
     int E = vista.GetEquatorWidth(), column = vista.GetColumn(), row = vista.GetRow();
-    if (W < 1 || H < 1 || E < 2 || widthLimit < 1 || pixelBudget < 1) {
+    // The scale divides by E and by E - 1, and the viewer places the picture
+    // in its map by column and row: a descriptor that cannot do either is
+    // published as a flat picture, as the viewer parameters treat it.
+    if (E < 4 || column < 0 || column >= E || row < 0 || row >= E / 2) {
+        Logger::log("ERROR PanoramaTiles: unusable panorama descriptor of %s (equator %d, column %d, row %d), "
+                    "published as a flat picture",
+                    1, sourceFile ? sourceFile : "", E, column, row);
+        return PictureTiles(sourceFile, stem, widthLimit, pixelBudget, quality, vista, sizesOnly);
+    }
+    if (W < 1 || H < 1 || widthLimit < 1 || pixelBudget < 1) {
         Logger::log("ERROR PanoramaTiles: unusable panorama %s (%d x %d of %d)", 1, sourceFile ? sourceFile : "", W,
                     H, E);
         return false;
@@ -247,10 +284,7 @@ bool PanoramaTiles(const char* sourceFile, const std::string& stem, double horiz
     descriptor.row = Rnd(row / 3.0);
     descriptor.mapType = 2;
     descriptor.fullCircle = vista.IsFullCircle() ? 1 : 0;
-    SaveZoomed(*picture, 1.0f / 3.0f, preview, &descriptor, quality);
-    for (size_t n = 0; n < tiles.size(); ++n)
-        SaveTile(*picture, tiles[n], Suffixed(stem, "_s%d.jpg", static_cast<int>(n)), quality);
-    return true;
+    return SaveZoomed(*picture, 1.0f / 3.0f, preview, &descriptor, quality) && SaveTiles(*picture, tiles, stem, quality);
 }
 
 bool PictureTiles(const char* sourceFile, const std::string& stem, int widthLimit, int64_t pixelBudget, int quality,
@@ -307,14 +341,8 @@ bool PictureTiles(const char* sourceFile, const std::string& stem, int widthLimi
         return true;
     }
 
-    if (tiles.size() == 1) {
-        SaveTourImage(picture.get(), whole.c_str(), nullptr, quality);
-        return true;
-    }
-    SaveZoomed(*picture, 0.5f, whole, nullptr, quality);
-    for (size_t n = 0; n < tiles.size(); ++n)
-        SaveTile(*picture, tiles[n], Suffixed(stem, "_s%d.jpg", static_cast<int>(n)), quality);
-    return true;
+    if (tiles.size() == 1) return Save(picture.get(), whole, nullptr, quality);
+    return SaveZoomed(*picture, 0.5f, whole, nullptr, quality) && SaveTiles(*picture, tiles, stem, quality);
 }
 
 bool MakeVistaImages(const char* sourceFile, const char* publishedPath, double horizontalAngle, double verticalAngle,

@@ -50,7 +50,10 @@ struct VistaImageSet {
 // `rightward` orders the tiles of a row to the right of the view first.
 // With `sizesOnly` no picture is read or written: the set receives the
 // sizes and files. False when nothing was made (unreadable picture,
-// unusable vista).
+// unusable vista) or a file could not be saved (logged with its path; the
+// files saved before it stay). A panorama whose map descriptor is unusable
+// (equator width below 4, column or row outside the map) is published as a
+// flat picture.
 bool MakeVistaImages(const char* sourceFile, const char* publishedPath, double horizontalAngle, double verticalAngle,
                      int widthLimit, int64_t pixelBudget, int quality, const Vista* vista, bool rightward,
                      VistaImageSet* sizesOnly);
@@ -67,6 +70,12 @@ bool PictureTiles(const char* sourceFile, const std::string& stem, int widthLimi
 // panorama descriptor when one is given. The image-file functions' result
 // (0 for success).
 int SaveTourImage(Image* image, const char* path, const WMapRecord* descriptor, int quality);
+
+// Tests make chosen saves fail: a hook that answers nonzero for a path makes
+// SaveTourImage return that value without writing. Returns the previous
+// hook; null removes it.
+using SaveTourImageHook = int (*)(const char* path);
+SaveTourImageHook SetSaveTourImageHook(SaveTourImageHook hook);
 
 // The row (or column) bands of the tiling: lengths of `tile` laid down and
 // up from the band that starts half a tile before `centre`, a short rest

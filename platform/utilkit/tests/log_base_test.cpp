@@ -126,6 +126,25 @@ TEST(LogBase, ProgramsStartWithTheirArgumentsAndReportTheirStatus)
     EXPECT_TRUE(log.contains("ERROR LogBase::ExecuteProcess() cannot start /nonexistent/Hollet.exe"));
 }
 
+// Words reach the program exactly as given: quotes, blanks and backslashes
+// in a word neither split it nor add words.
+TEST(LogBase, ProgramsStartWithWordsAsGiven)
+{
+    ASSERT_TRUE(testkit::RequireTool("sh"));
+    testkit::TempDir dir;
+    const std::string out = dir.file("words.txt");
+    const std::vector<std::string> words = {"-c", "for w in \"$@\"; do printf '%s|' \"$w\"; done > \"$0\"", out,
+                                            "a b", "x\" \"-y", "c:\\dir\\", ""};
+    EXPECT_EQ(LogBase::ExecuteWait("/bin/sh", words, false), 0);
+    std::ifstream in(out);
+    const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(got, "a b|x\" \"-y|c:\\dir\\||");
+    EXPECT_EQ(LogBase::ExecuteWait("/bin/sh", std::vector<std::string>{"-c", "exit 5"}, false), 5);
+    LogCapture log;
+    EXPECT_EQ(LogBase::ExecuteWait("/nonexistent/prog", std::vector<std::string>{"x"}, false), -1);
+    EXPECT_EQ(log.errorCount(), 1);
+}
+
 TEST(LogBase, ExeSuffixFallsBackToTheBareProgram)
 {
     testkit::TempDir dir;

@@ -190,6 +190,43 @@ TEST(FileUtils, CopyFolderNeverOverwrites)
     EXPECT_FALSE(fs::exists(target / ".svn"));
 }
 
+// A copy that fails is reported and fails the whole copy, while the rest
+// is still copied and a file already there is no failure.
+TEST(FileUtils, CopyFolderReportsFailedCopies)
+{
+    testkit::TempDir dir;
+    const fs::path source = dir.path() / "media";
+    WriteText(source / "a.txt", "a");
+    WriteText(source / "skin.css", "new");
+    WriteText(source / "icons" / "play.png", "play");
+    const fs::path target = dir.path() / "tour";
+    WriteText(target / "skin.css", "kept");
+    WriteText(target / "icons", "a file where the folder should go");
+
+    {
+        Prompts prompts;
+        prompts.get().ExpectMessageBox("Cannot copy file:\n" + (target / "icons" / "play.png").string(), IDOK);
+        EXPECT_FALSE(CopyFolder(source.c_str(), target.c_str()));
+    }
+    EXPECT_EQ(ReadText(target / "a.txt"), "a");
+    EXPECT_EQ(ReadText(target / "skin.css"), "kept");
+
+    // A destination folder that does not exist takes nothing.
+    const fs::path missing = dir.path() / "nowhere";
+    fs::remove_all(source / "icons");
+    fs::remove(source / "skin.css");
+    {
+        Prompts prompts;
+        prompts.get().ExpectMessageBox("Cannot copy file:\n" + (missing / "a.txt").string(), IDOK);
+        EXPECT_FALSE(CopyFolder(source.c_str(), missing.c_str()));
+    }
+    EXPECT_FALSE(fs::exists(missing));
+
+    // Everything there already: success, nothing shown.
+    Prompts prompts;
+    EXPECT_TRUE(CopyFolder(source.c_str(), target.c_str()));
+}
+
 TEST(FileUtils, CopyFolderReportsAMissingSource)
 {
     testkit::TempDir dir;

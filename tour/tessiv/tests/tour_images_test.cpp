@@ -256,11 +256,44 @@ TEST(PublishedImages, OtherKindsPublishNothing)
         EXPECT_FALSE(MakeVistaImages("x.jpg", "/t/p.jpg", 60, 40, 9600, 20000000, 1, vista.get(), true, &set));
         EXPECT_EQ(set.GetFileCount(), 0);
     }
-    auto pano = MakeVista(2, 1000, 500, 1, 0, 0);  // an equator width of 1 cannot be scaled
+}
+
+// A panorama whose descriptor cannot place or scale it is published exactly
+// as the same picture would be, with one error line.
+TEST(PublishedImages, UnusableDescriptorTilesAFlatPicture)
+{
+    struct Case {
+        int equator, column, row;
+    };
+    const Case cases[] = {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {2400, -1, 0}, {2400, 2400, 0}, {2400, 0, 1200},
+                          {2400, 0, -5}};
+    auto flat = MakeVista(1, 1200, 800, 0, 0, 0);
+    VistaImageSet expected;
+    ASSERT_TRUE(MakeVistaImages("x", "/t/p.jpg", 60, 40, 3200, 20000000, 1, flat.get(), true, &expected));
+    ASSERT_EQ(expected.GetFileCount(), 3);
+    for (const Case& c : cases) {
+        auto pano = MakeVista(2, 1200, 800, c.equator, c.column, c.row);
+        VistaImageSet set;
+        LogCapture log;
+        ASSERT_TRUE(MakeVistaImages("x", "/t/p.jpg", 60, 40, 3200, 20000000, 1, pano.get(), true, &set))
+            << c.equator << " " << c.column << " " << c.row;
+        EXPECT_EQ(log.errorCount(), 1);
+        EXPECT_TRUE(log.contains("ERROR PanoramaTiles"));
+        EXPECT_EQ(set.width, 1200);
+        EXPECT_EQ(set.height, 800);
+        ASSERT_EQ(set.GetFileCount(), expected.GetFileCount());
+        for (int i = 0; i < set.GetFileCount(); ++i) {
+            EXPECT_EQ(set.files.GetName(i), expected.files.GetName(i));
+            EXPECT_EQ(Rect(set.files.GetRect(i)), Rect(expected.files.GetRect(i)));
+        }
+    }
+    // The smallest usable descriptor is still a panorama.
+    auto pano = MakeVista(2, 1200, 800, 4, 3, 1);
     VistaImageSet set;
     LogCapture log;
-    EXPECT_FALSE(MakeVistaImages("x.jpg", "/t/p.jpg", 60, 40, 9600, 20000000, 1, pano.get(), true, &set));
-    EXPECT_TRUE(log.contains("ERROR PanoramaTiles"));
+    EXPECT_TRUE(MakeVistaImages("x", "/t/p.jpg", 60, 40, 3200, 20000000, 1, pano.get(), true, &set));
+    EXPECT_EQ(log.errorCount(), 0);
+    EXPECT_EQ(set.files.GetName(0), "/t/p_d33.jpg");
 }
 
 TEST(TileTable, FillsInOrderAndRenames)
@@ -509,6 +542,61 @@ TEST_F(PublishedFiles, TurnedPhotographIsCutInHalves)
     ASSERT_TRUE(preview);
     EXPECT_EQ(preview->GetWidth(), 400);
     EXPECT_EQ(preview->GetHeight(), 600);
+}
+
+// The third tile fails to save: the vista fails with the file named, the
+// files before it stay and nothing after it is written.
+int FailThirdTile(const char* path)
+{
+    return std::string(path).ends_with("_s2.jpg") ? 7 : 0;
+}
+
+TEST_F(PublishedFiles, FailedSaveFailsTheVista)
+{
+    const std::string source = m_dir.file("hall.jpg");
+    ImagePtr picture = Smooth(1200, 600);
+    WMapRecord descriptor;
+    descriptor.equatorWidth = 1200;
+    descriptor.mapType = 2;
+    ASSERT_EQ(SaveTourImage(picture.get(), source.c_str(), &descriptor, 0), 0);
+    auto vista = MakeVista(2, 1200, 600, 1200, 0, 0);
+    const fs::path out = m_dir.path() / "out";
+    fs::create_directories(out);
+    const std::string published = (out / "hall.jpg").string();
+
+    {
+        LogCapture log;
+        SetSaveTourImageHook(FailThirdTile);
+        const bool made =
+            MakeVistaImages(source.c_str(), published.c_str(), 60, 45, 9600, 20000000, 0, vista.get(), true, nullptr);
+        SetSaveTourImageHook(nullptr);
+        EXPECT_FALSE(made);
+        EXPECT_TRUE(log.contains("ERROR MakeVistaImages: cannot save " + (out / "hall_s2.jpg").string()));
+        std::set<std::string> written;
+        for (const auto& entry : fs::directory_iterator(out)) written.insert(entry.path().filename().string());
+        EXPECT_EQ(written, (std::set<std::string>{"hall_d33.jpg", "hall_s0.jpg", "hall_s1.jpg"}));
+        ASSERT_TRUE(Decode((out / "hall_s1.jpg").string()));
+    }
+
+    // A destination folder that does not exist: the preview already fails.
+    const std::string nowhere = (m_dir.path() / "missing" / "hall.jpg").string();
+    for (int kind : {2, 1}) {
+        auto v = MakeVista(kind, 1200, 600, 1200, 0, 0);
+        LogCapture log;
+        EXPECT_FALSE(MakeVistaImages(source.c_str(), nowhere.c_str(), 60, 45, 9600, 20000000, 0, v.get(), true,
+                                     nullptr));
+        EXPECT_TRUE(log.contains("cannot save")) << kind;
+    }
+    // A picture saved whole (no tiles) is checked as well.
+    auto small = MakeVista(1, 1200, 600, 0, 0, 0);
+    const std::string smallPicture = m_dir.file("small.jpg");
+    ImagePtr little = Smooth(300, 200);
+    ASSERT_EQ(SaveTourImage(little.get(), smallPicture.c_str(), nullptr, 0), 0);
+    LogCapture log;
+    EXPECT_FALSE(MakeVistaImages(smallPicture.c_str(), nowhere.c_str(), 60, 45, 3200, 20000000, 0, small.get(), true,
+                                 nullptr));
+    EXPECT_TRUE(log.contains("cannot save"));
+    EXPECT_FALSE(fs::exists(m_dir.path() / "missing"));
 }
 
 TEST_F(PublishedFiles, UnreadableSourceMakesNoFiles)
