@@ -138,15 +138,6 @@ bool Homography::estimate(const std::vector<MatchPair*>& matches)
     return true;
 }
 
-void Homography::transfer(double x, double y, double* x1, double* y1) const
-{
-    const double u = x - meanX0;
-    const double v = y - meanY0;
-    const double w = H[6] * u + H[7] * v + H[8];
-    *x1 = (H[0] * u + H[1] * v + H[2]) / w + meanX1;
-    *y1 = (H[3] * u + H[4] * v + H[5]) / w + meanY1;
-}
-
 void Homography::print(FILE* stream) const
 {
     for (int r = 0; r < 3; ++r) fprintf(stream, "%g\t%g\t%g\n", H[3 * r], H[3 * r + 1], H[3 * r + 2]);

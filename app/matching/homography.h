@@ -35,7 +35,15 @@ public:
     void setCentroids(const std::vector<MatchPair*>& matches);
     void addMatchRows(int i, const MatchPair& match);
     bool estimate(const std::vector<MatchPair*>& matches);
-    void transfer(double x, double y, double* x1, double* y1) const;
+    // Inline: the filter transfers every remaining match of every trial.
+    void transfer(double x, double y, double* x1, double* y1) const
+    {
+        const double u = x - meanX0;
+        const double v = y - meanY0;
+        const double w = H[6] * u + H[7] * v + H[8];
+        *x1 = (H[0] * u + H[1] * v + H[2]) / w + meanX1;
+        *y1 = (H[3] * u + H[4] * v + H[5]) / w + meanY1;
+    }
     void print(FILE* stream) const;
     // H and the centroids of `other`; the arrays stay as they are.
     void CopyModel(const Homography& other);

@@ -121,27 +121,44 @@ void RansacFilter::FindBestModel(std::vector<MatchPair*>& matches, std::vector<M
     const double limit2 = static_cast<double>(threshold) * threshold;
     Homography fit;
     fit.setCentroids(matches);
+    // Every trial transfers the whole pool: the offsets from the centroids
+    // are taken once.
+    struct Offsets {
+        double u, v, u1, v1;
+    };
+    std::vector<Offsets> offsets;
+    offsets.reserve(matches.size());
+    for (const MatchPair* m : matches)
+        offsets.push_back({m->x0 - fit.meanX0, m->y0 - fit.meanY0, m->x1 - fit.meanX1, m->y1 - fit.meanY1});
+
     size_t best = 0;
     std::vector<MatchPair*> bestInliers;
     std::vector<MatchPair*> bestOutliers;
-    std::vector<MatchPair*> pool;
+    std::vector<int> pool;
     std::vector<MatchPair*> sample;
     std::vector<MatchPair*> outliers;
     // Five draws need five matches; a smaller set has no sample to fit.
     const int runs = matches.size() < 5 ? 0 : trials;
     for (int t = 0; t < runs; ++t) {
         ++trialsRun;
-        pool.assign(matches.begin(), matches.end());
+        pool.resize(matches.size());
+        for (size_t i = 0; i < pool.size(); ++i) pool[i] = static_cast<int>(i);
         sample.clear();
         outliers.clear();
         for (int d = 0; d < 5; ++d) {
             const int r = RandomIndex(static_cast<int>(pool.size()) - 1);
-            sample.push_back(pool[static_cast<size_t>(r)]);
+            sample.push_back(matches[static_cast<size_t>(pool[static_cast<size_t>(r)])]);
             pool.erase(pool.begin() + r);
         }
         if (!fit.estimate(sample)) continue;
-        for (MatchPair* m : pool) {
-            const double e = SquaredTransferError(fit, *m);
+        const double* h = fit.H;
+        for (int i : pool) {
+            const Offsets& o = offsets[static_cast<size_t>(i)];
+            const double iw = 1.0 / (h[6] * o.u + h[7] * o.v + h[8]);
+            const double dx = o.u1 - (h[0] * o.u + h[1] * o.v + h[2]) * iw;
+            const double dy = o.v1 - (h[3] * o.u + h[4] * o.v + h[5]) * iw;
+            const double e = dx * dx + dy * dy;
+            MatchPair* m = matches[static_cast<size_t>(i)];
             if (e >= limit2 || std::isnan(e)) {
                 outliers.push_back(m);
             } else {

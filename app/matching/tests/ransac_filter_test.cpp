@@ -235,7 +235,7 @@ TEST(RansacFilter, ScoresOfTheRecordedDrawSequence)
     for (int i : {0, 1, 3, 4, 5}) EXPECT_EQ(fixture.pairs[static_cast<size_t>(i)].score, 7.0f - i) << i;
     for (int i : {2, 6}) {
         const MatchPair& m = fixture.pairs[static_cast<size_t>(i)];
-        EXPECT_EQ(m.score, static_cast<float>(-RansacFilter::SquaredTransferError(f.model, m))) << i;
+        EXPECT_FLOAT_EQ(m.score, static_cast<float>(-RansacFilter::SquaredTransferError(f.model, m))) << i;
         EXPECT_LT(m.score, 0.0f);
     }
 }
