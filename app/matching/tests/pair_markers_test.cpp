@@ -3,6 +3,7 @@
 // removal of points outside the images, the whole path on two views of a
 // known camera rotation, and the copy into the link marker sets.
 #include "app/matching/pair_markers.h"
+#include "app/matching/lens_correction.h"
 #include "app/matching/tests/match_fixture.h"
 #include "imaging/image.h"
 #include "projectgraph/curvekit/marker.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -362,6 +364,89 @@ TEST(CopyAutoMarkersToPair, CopiesOnlyWhenTheUserPlacedNone)
     // Without the links, nothing happens.
     ImageFrame x, y;
     EXPECT_FALSE(CopyAutoMarkersToPair(&x, &y));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PruneAutoMarkers, ThresholdsAreScaledToTheLoadedImages)
+{
+    // Nine exact pairs and one whose image-1 point is off by `off` pixels
+    // of the file; at 10 pairs the first threshold is 6 file pixels, that
+    // is 6 s on the loaded images.
+    const auto views = MakeViews(700.0, 12.0, 1.0);
+    auto fixture = MakeMatches(views, 10, 0, 0.0, 23);
+    struct Case {
+        uint8_t code;
+        float off;
+        int stored;
+    };
+    const Case cases[] = {
+        {1, 5.5f, 10}, {1, 6.5f, 9}, {2, 5.5f, 10}, {2, 6.5f, 9}, {3, 5.5f, 10},
+        {3, 6.5f, 9},  {4, 5.5f, 10}, {4, 6.5f, 9}, {5, 5.5f, 10}, {5, 6.5f, 9},
+    };
+    for (const Case& c : cases) {
+        std::vector<POINT2> pa, pb;
+        for (const MatchPair& m : fixture.pairs) {
+            pa.push_back({static_cast<float>(m.x0), static_cast<float>(m.y0)});
+            pb.push_back({static_cast<float>(m.x1), static_cast<float>(m.y1)});
+        }
+        pb[9].x += c.off;
+        Pair p;
+        p.SetFa(pa, pb);
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(FilterPairAutoMarkers(&p.a, &p.b, c.code, nullptr, 4, 1.0f, 1.0f, false)) << int(c.code);
+        testing::internal::GetCapturedStdout();
+        Marker* autoA = nullptr;
+        Marker* autoB = nullptr;
+        ASSERT_TRUE(p.a.GetAutoMarker(&p.b, &autoA, &autoB));
+        EXPECT_EQ(autoA->GetNumbOfMarker(), c.stored) << "code " << int(c.code) << " off " << c.off;
+    }
+}
+
+TEST(PruneAutoMarkers, CorrectedPointsOutsideEitherImageAreDropped)
+{
+    // A barrel correction stretches the corners out of the image.
+    const float record[11] = {0.0f, 0.0f, -0.2f, 1.2f, 0.0f, 0, 0, 0, 0, 0, 0};
+    std::vector<POINT2> pa, pb;
+    const POINT2 points[] = {{0, 0}, {320, 240}, {639, 479}, {300, 200}, {5, 470}, {400, 260}, {630, 3}, {340, 250}};
+    for (size_t i = 0; i < std::size(points); ++i) {
+        pa.push_back(points[i]);
+        // The partner of a corner of a is well inside b, and the other way.
+        pb.push_back(i % 2 ? POINT2{points[(i + 2) % std::size(points)]} : POINT2{310.0f + i, 230.0f + i});
+    }
+    Pair p;
+    p.SetFa(pa, pb);
+    // The oracle: the correction of each set alone, then the inside test.
+    Marker rawA, rawB;
+    for (size_t i = 0; i < pa.size(); ++i) {
+        rawA.AppendMarker(pa[i].x, pa[i].y);
+        rawB.AppendMarker(pb[i].x, pb[i].y);
+    }
+    std::unique_ptr<Marker> ca(CorrectMarkerDistortion(&rawA, record, 640, 480, 1.0f));
+    std::unique_ptr<Marker> cb(CorrectMarkerDistortion(&rawB, record, 640, 480, 1.0f));
+    ASSERT_TRUE(ca && cb);
+    auto inside = [](const POINT2M& q) { return q.x >= 0 && q.x <= 639 && q.y >= 0 && q.y <= 479; };
+    std::vector<int> kept;
+    for (int i = 0; i < ca->GetNumbOfMarker(); ++i)
+        if (inside(ca->GetMarker()[i]) && inside(cb->GetMarker()[i])) kept.push_back(i);
+    ASSERT_LT(kept.size(), pa.size()) << "the record must push some points out";
+    ASSERT_GE(kept.size(), 4u);
+
+    // No RANSAC (threshold 0): the stored sets are the corrected, cleared ones.
+    EXPECT_TRUE(PruneAutoMarkers(&p.a, &p.b, 1, record, 0.0f, 0.0f, 4, 1.0f, 1.0f));
+    Marker* autoA = nullptr;
+    Marker* autoB = nullptr;
+    ASSERT_TRUE(p.a.GetAutoMarker(&p.b, &autoA, &autoB));
+    ASSERT_EQ(autoA->GetNumbOfMarker(), static_cast<int>(kept.size()));
+    ASSERT_EQ(autoB->GetNumbOfMarker(), static_cast<int>(kept.size()));
+    for (size_t k = 0; k < kept.size(); ++k) {
+        EXPECT_EQ(autoA->GetMarker()[k].x, ca->GetMarker()[kept[k]].x) << k;
+        EXPECT_EQ(autoA->GetMarker()[k].y, ca->GetMarker()[kept[k]].y) << k;
+        EXPECT_EQ(autoB->GetMarker()[k].x, cb->GetMarker()[kept[k]].x) << k;
+        EXPECT_EQ(autoB->GetMarker()[k].y, cb->GetMarker()[kept[k]].y) << k;
+    }
 }
 
 }  // namespace
