@@ -259,6 +259,25 @@ TEST(RansacFilter, DropsMatchesWithInvalidCoordinates)
     }
 }
 
+TEST(RansacFilter, UnequalOrMissingSetsAreRefused)
+{
+    const auto views = MakeViews(800.0, 10.0, 0.0);
+    auto fixture = MakeMatches(views, 12, 0, 0.0, 8);
+    Marker inA, inB, outA, outB;
+    ToMarkers(fixture.pairs, &inA, &inB);
+    inB.DeleteMarker(11);
+    RansacFilter f;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(f.Filter(&inA, &inB, &outA, &outB, 6.0f, 7.0f, 5));
+    EXPECT_FALSE(f.Filter(&inA, nullptr, &outA, &outB, 6.0f, 7.0f, 5));
+    EXPECT_FALSE(f.Filter(nullptr, &inB, &outA, &outB, 6.0f, 7.0f, 5));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("ERROR RansacFilter::FilterAtThreshold: the two sets hold 12 and 11 points\n"), std::string::npos);
+    EXPECT_EQ(out.find("RANSAC Filtering"), std::string::npos);
+    EXPECT_EQ(outA.GetNumbOfMarker(), 0);
+    EXPECT_EQ(outB.GetNumbOfMarker(), 0);
+}
+
 // --- clustering ---------------------------------------------------------------
 
 TEST(Clustering, FewerThanTenPassThrough)
