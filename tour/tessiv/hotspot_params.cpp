@@ -6,6 +6,7 @@
 #include "tour/tessiv/hot_spot.h"
 #include "tour/tessiv/text_style.h"
 #include "tour/tessiv/tour_colors.h"
+#include "tour/tessiv/tour_library.h"
 #include "tour/tessiv/tour_project.h"
 #include "tour/tessiv/vista.h"
 
@@ -17,10 +18,6 @@ namespace {
 
 constexpr const char* kKindNames[2] = {"hotspot", "shotspot"};
 
-// Style of a hot spot that has none of its own.
-constexpr const char* kPlainFace = "MS Serif";
-constexpr int kPlainSize = 160;
-constexpr int kPlainTransparency = 80;
 
 struct EntryText {
     std::string text;
@@ -31,7 +28,7 @@ struct EntryText {
     int size = 0;
     COLORREF textColor = 0;
     COLORREF bgColor = 0xFFFFFF;
-    int transparency = kPlainTransparency;
+    int transparency = 0;
     int width = 0;
 };
 
@@ -74,24 +71,23 @@ std::optional<std::string> LinkAddress(const std::string& s, const char* publish
     return WithSlashes(s);
 }
 
-EntryText DecideText(const TextStyle& style, int show)
+// The look comes from the library's hot-spot label style as this hot spot
+// makes it; the words, the show value and the width from the hot spot's own.
+EntryText DecideText(const HotSpot& hotSpot, int show)
 {
+    const TextStyle& own = *hotSpot.GetLabelStyle();
+    const TextStyle& look = TakeHotSpotLabelStyle(&hotSpot);
     EntryText t;
-    t.text = style.GetText();
+    t.text = own.GetText();
     t.show = show;
-    if (style.GetFaceName()) {
-        t.font = style.GetFaceName();
-        t.size = style.GetSize();
-    } else {
-        t.font = kPlainFace;
-        t.size = kPlainSize;
-    }
-    t.bold = style.IsBold();
-    t.italic = style.IsItalic();
-    t.textColor = style.GetTextColor();
-    t.bgColor = style.GetBgColor();
-    t.transparency = style.GetOpacity();
-    t.width = style.GetTransparency();
+    t.font = look.GetFaceName() ? look.GetFaceName() : TextStyle::kDefaultFace;
+    t.size = look.GetSize();
+    t.bold = look.IsBold();
+    t.italic = look.IsItalic();
+    t.textColor = look.GetTextColor();
+    t.bgColor = look.GetBgColor();
+    t.transparency = look.GetOpacity();
+    t.width = own.GetTransparency();
     return t;
 }
 
@@ -120,7 +116,7 @@ Entry Decide(const TourProject& project, const HotSpot& hotSpot, int kind, const
 
     if (hasText) {
         const int show = ((flags & HotSpot::kTextOnMouseOver) ? 1 : 0) + ((flags & HotSpot::kTextOnClick) ? 2 : 0);
-        if (show > 0) e.text = DecideText(*style, show);
+        if (show > 0) e.text = DecideText(hotSpot, show);
     }
     std::string image;
     if ((flags & HotSpot::kShowsImage) && hotSpot.GetExportFileName(image)) e.image = image;
