@@ -4,6 +4,7 @@
 #include "tour/norvik/tour_norvik.h"
 #include "tour/tessiv/file_utils.h"
 #include "tour/tessiv/hot_spot.h"
+#include "tour/tessiv/param_text.h"
 #include "tour/tessiv/text_style.h"
 #include "tour/tessiv/tour_colors.h"
 #include "tour/tessiv/tour_library.h"
@@ -16,8 +17,10 @@
 
 namespace {
 
-constexpr const char* kKindNames[2] = {"hotspot", "shotspot"};
+using tessiv::Format;
+using tessiv::TrueFalse;
 
+constexpr const char* kKindNames[2] = {"hotspot", "shotspot"};
 
 struct EntryText {
     std::string text;
@@ -149,16 +152,6 @@ std::vector<Entry> DecideAll(const TourProject& project, const Vista& vista, con
     }
     return entries;
 }
-
-std::string Format(const char* format, auto... values)
-{
-    const int n = std::snprintf(nullptr, 0, format, values...);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, values...);
-    return out;
-}
-
-const char* TrueFalse(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 
