@@ -281,6 +281,17 @@ bool WriteVistaPrms(const TourProject& project, const PublishSettings& settings,
     return ok;
 }
 
+bool WriteParamFile(const std::string& path, const std::string& text)
+{
+    struct Closer {
+        void operator()(FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<FILE, Closer> file{std::fopen(win::ResolvePath(path).c_str(), "wb")};
+    if (!file) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() && !std::ferror(file.get());
+    return std::fclose(file.release()) == 0 && written;
+}
+
 bool SaveAppletPrmFile(const TourProject& project, const PublishSettings& settings)
 {
     std::string text, groups, firstFiles, otherFiles;
@@ -289,15 +300,7 @@ bool SaveAppletPrmFile(const TourProject& project, const PublishSettings& settin
     const std::string content = text + firstFiles + otherFiles + groups;
     const std::string path = settings.publishFolder + "/" + settings.dataFolder + "/" + kAppletPrmFileName;
     g_appletPrmFile = settings.dataFolder + "/" + kAppletPrmFileName;
-    struct Closer {
-        void operator()(FILE* f) const { std::fclose(f); }
-    };
-    bool written = false;
-    if (std::unique_ptr<FILE, Closer> file{std::fopen(win::ResolvePath(path.c_str()).c_str(), "wb")}) {
-        written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size() &&
-                  !std::ferror(file.get());
-        written = std::fclose(file.release()) == 0 && written;
-    }
+    const bool written = WriteParamFile(path, content);
     if (!written) {
         Logger::log("ERROR SaveAppletPrmFile: cannot write %s", 1, path.c_str());
         AfxMessageBox("Cannot save tour prm file!\nPlease close if opened & try again\n", MB_OK);

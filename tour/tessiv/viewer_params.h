@@ -77,6 +77,10 @@ void WriteVistaGroups(const TourProject& project, const PublishSettings& setting
 bool WriteVistaPrms(const TourProject& project, const PublishSettings& settings, std::string& groups,
                     std::string& firstFiles, std::string& otherFiles);
 
+// Writes `text` as the whole file at `path`; false when it could not be
+// written completely.
+bool WriteParamFile(const std::string& path, const std::string& text);
+
 // Builds the whole file and writes it into the data folder. On failure shows
 // "Cannot save tour prm file!\nPlease close if opened & try again\n" and
 // returns false.
