@@ -10,6 +10,7 @@
 
 #include <string>
 
+class TourNorvik;
 class TourProject;
 class Vista;
 
@@ -59,15 +60,22 @@ PanoramaGeometry ComputePanoramaGeometry(int width, int height, int equatorWidth
 // is at least 4 and its column and row lie inside the map.
 bool IsUsablePanorama(const VistaImageSet& set);
 
+// The writers below serve both viewers: under Flash, with a `document`,
+// every value becomes a call on the tour document instead of a group (the
+// preload strings are filled in both forms). False when the document
+// refused a call.
+
 // Appends the tour-level groups, ending with the opening "{preload=".
-bool WriteViewerPrms(const TourProject& project, const PublishSettings& settings, std::string& text);
+bool WriteViewerPrms(const TourProject& project, const PublishSettings& settings, std::string& text,
+                     TourNorvik* document);
 
 // Appends the groups of vista `index` made from its published files `set`
 // to `groups`, its preload names to `firstFiles` and `otherFiles`, its
 // hot-spot image names to `hotSpotImages`. `last` closes the preload group.
-void WriteVistaGroups(const TourProject& project, const PublishSettings& settings, const Vista& vista, int index,
+bool WriteVistaGroups(const TourProject& project, const PublishSettings& settings, const Vista& vista, int index,
                       const VistaImageSet& set, bool last, int& appletCounter, std::string& groups,
-                      std::string& firstFiles, std::string& otherFiles, std::string& hotSpotImages);
+                      std::string& firstFiles, std::string& otherFiles, std::string& hotSpotImages,
+                      TourNorvik* document);
 
 // Every vista in tour order: its published sizes and files by
 // MakeVistaImages in size-only mode, then its groups; the cross-drive link
@@ -75,7 +83,7 @@ void WriteVistaGroups(const TourProject& project, const PublishSettings& setting
 // be made is left out with an ERROR line. The hot-spot image names end the
 // first-files list.
 bool WriteVistaPrms(const TourProject& project, const PublishSettings& settings, std::string& groups,
-                    std::string& firstFiles, std::string& otherFiles);
+                    std::string& firstFiles, std::string& otherFiles, TourNorvik* document);
 
 // Writes `text` as the whole file at `path`; false when it could not be
 // written completely.

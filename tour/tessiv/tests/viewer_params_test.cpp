@@ -123,7 +123,7 @@ TEST(ViewerParams, TourLevelGroups)
     TourProject project(10);
     TourLibrary().ResetForNewTour();
     std::string text;
-    ASSERT_TRUE(WriteViewerPrms(project, Settings(640, 480), text));
+    ASSERT_TRUE(WriteViewerPrms(project, Settings(640, 480), text, nullptr));
     const std::string expected =
         "{numVista=0}\n{file=QuorvaneTour:0}\n{wait=deng.classs}\n{waittime=1000}\n{bar_x=195}\n{bar_y=402}\n"
         "{bar_width=250}\n{bar_height=10}\n{barcolor=900032}\n{bgcolor=ffffff}\n{cursor=CROSSHAIR}\n"
@@ -145,7 +145,7 @@ TEST(ViewerParams, TourLevelGroups)
     PublishSettings small = Settings(300, 200);
     small.edgePan = 0;
     text.clear();
-    WriteViewerPrms(project, small, text);
+    WriteViewerPrms(project, small, text, nullptr);
     const BraceFile file(text + "}\n");
     ASSERT_EQ(file.error, "");
     EXPECT_EQ(file.Find("bar_y")->value, "188");
@@ -222,7 +222,7 @@ TEST(ViewerParams, FlatPictureOfKindFour)
     std::string groups, first, other, images;
     int applet = 0;
     WriteVistaGroups(tour.project, Settings(640, 480), tour.vista(), 0, Set(4, 800, 600, 0, 0, 0, 1), true, applet,
-                     groups, first, other, images);
+                     groups, first, other, images, nullptr);
     EXPECT_EQ(applet, 1);
     const std::string expected =
         "{applet0=\"\n{code=PhotoEx.class}\n{vwidth=800}\n{vheight=600}\n{file=./data_walk/hall_one.jpg}\n"
@@ -248,10 +248,10 @@ TEST(ViewerParams, PanoramaGroupsReadBack)
     h->SetFlags(HotSpot::kDynamic | HotSpot::kHasAction);
     h->SetTargetVista(&tour.vista());
     std::string text, groups, first, other, images;
-    WriteViewerPrms(tour.project, Settings(640, 480), text);
+    WriteViewerPrms(tour.project, Settings(640, 480), text, nullptr);
     int applet = 0;
     WriteVistaGroups(tour.project, Settings(640, 480), tour.vista(), 0, Set(2, 4000, 2000, 4000, 0, 0, 4), true,
-                     applet, groups, first, other, images);
+                     applet, groups, first, other, images, nullptr);
     EXPECT_EQ(applet, 0);
     EXPECT_EQ(first, "./data_walk/hall_one.jpg, ./data_walk/hall_one_s0.jpg, ");
     EXPECT_EQ(other, "./data_walk/hall_one_s1.jpg, ./data_walk/hall_one_s2.jpg}\n");
@@ -293,7 +293,7 @@ TEST(ViewerParams, UnusableMapIsWrittenFlatWithAnError)
     int applet = 0;
     LogCapture log;
     WriteVistaGroups(tour.project, Settings(640, 480), tour.vista(), 0, Set(2, 4000, 2000, 0, 0, 0, 2), false,
-                     applet, groups, first, other, images);
+                     applet, groups, first, other, images, nullptr);
     EXPECT_EQ(groups.rfind("{applet0=\"\n", 0), 0u);
     EXPECT_TRUE(log.contains("ERROR WriteVistaPrms"));
     EXPECT_EQ(other, "./data_walk/hall_one_s0.jpg,");
