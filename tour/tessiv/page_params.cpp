@@ -1,6 +1,7 @@
 #include "tour/tessiv/page_params.h"
 
 #include "core/logger.h"
+#include "tour/norvik/tour_norvik.h"
 #include "tour/tessiv/file_utils.h"
 #include "tour/tessiv/param_text.h"
 #include "tour/tessiv/tour_colors.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -97,70 +99,129 @@ int VistaDisplayTimeMs(const TourProject& project, const Vista& vista, int spin)
 }
 
 bool WriteTourPageParams(const TourProject& project, const PublishSettings& settings, std::string& page,
-                         TourPageSize& pageSize)
+                         TourPageSize& pageSize, TourNorvik* document)
 {
+    // Under Flash most values go to the tour document; the page keeps the
+    // lines both viewers read.
+    TourNorvik* tree = IsFlashViewer(settings) ? document : nullptr;
+    const TourListIndex fw = kTourListFramework;
+    bool ok = true;
+    auto call = [&](bool result) { ok = result && ok; };
+
     const int N = project.GetVistaCount();
     const int S = settings.spinSpeed != 0 ? settings.spinSpeed : 1;
     const std::string& name = settings.pageName;
     const size_t dot = name.find('.');
-    page += "var g_viewerName = \"viewer_" + JsText(dot == std::string::npos ? "" : name.substr(0, dot)) + "\";\n";
+    const std::string viewerName = "viewer_" + (dot == std::string::npos ? std::string() : name.substr(0, dot));
+    if (tree) {
+        call(tree->AddListText(fw, "viewerName", viewerName.c_str()));
+        call(tree->AddListInt(fw, "numVista", N));
+        call(tree->AddListInt(fw, "spinSpeed", S));
+    } else {
+        page += "var g_viewerName = \"" + JsText(viewerName) + "\";\n";
+    }
     page += Format("var g_numVista = %d;\n", N);
-    page += Format("var g_spinSpeed = %d;\n", S);
+    if (!tree) page += Format("var g_spinSpeed = %d;\n", S);
 
-    page += "var g_vistaTimeMs = [";
+    std::vector<int> times;
     for (int i = 0; i < N; ++i) {
         const Vista& vista = *project.GetVista(i);
         int time = VistaDisplayTimeMs(project, vista, S);
         if (project.GetVistaSoundPath(&vista)) time = StretchToSound(time, project.GetVistaSoundValue(&vista));
-        page += Format(i + 1 < N ? "%d, " : "%d", time);
+        times.push_back(time);
+        if (tree) call(tree->AddListIntWithId(kTourListVistaTimes, "vistaTimeMs", time, i));
     }
-    page += "];\n";
-    page += "var g_appletPrmFile = \"QuorvaneTour_applet_prms\";\n";
+    if (!tree) {
+        page += "var g_vistaTimeMs = [";
+        for (int i = 0; i < N; ++i) page += Format(i + 1 < N ? "%d, " : "%d", times[static_cast<size_t>(i)]);
+        page += "];\n";
+        page += "var g_appletPrmFile = \"QuorvaneTour_applet_prms\";\n";
+    }
+    if (tree) call(tree->AddListText(fw, "tourFileFolder", settings.dataFolder.c_str()));
     page += "var g_tourFileFolder = \"./" + JsText(settings.dataFolder) + "/\";\n";
     const std::string bgSound = project.HasBgSound() ? DataFileName(project.GetBgSoundPath()) : std::string();
+    if (tree) call(tree->AddListText(fw, "bgSoundFile", bgSound.c_str()));
     page += "var g_bgSoundFile = \"" + JsText(bgSound) + "\";\n";
-    const TextStyle& title = project.GetTitle();
-    page += Format("var g_isTitle = %s;\n", TrueFalse(title.IsShown() && title.HasText()));
-    page += Format("var g_isVistaBench = %s;\n", TrueFalse(N >= 2));
-    page += "var g_isVistaThumbnail = true;\n";
-    page += Format("var g_vistaBenchLoc = %d;\n", project.GetVistaBenchLocation());
 
-    page += "var g_vistaLabels = [";
+    const TextStyle& title = project.GetTitle();
+    const bool isTitle = title.IsShown() && title.HasText();
+    std::vector<std::string> labels;
     for (int i = 0; i < N; ++i) {
         std::string label = project.GetVista(i)->GetLabelText() ? project.GetVista(i)->GetLabelText() : "";
         if (label.size() > 255) label.resize(255);
-        page += i ? ", '" : "'";
-        page += JsText(label);
-        page += "'";
+        labels.push_back(label);
     }
-    page += "];\n";
-    auto fourColours = [&](COLORREF (TourProject::*get)(int) const) {
-        std::string out;
-        for (int s = 0; s < 4; ++s) out += (s ? ", " : "") + Colour6((project.*get)(s));
-        return out;
-    };
-    page += "var g_buttonBgColor = [" + fourColours(&TourProject::GetButtonBgColor) + "];\n";
-    page += "var g_buttonTextColor = [" + fourColours(&TourProject::GetButtonTextColor) + "];\n";
-
     const RECT pageBox = project.GetLayoutBox(kPageBox);
-    page += Format("var g_page_box = [%d, %d, %d, %d, ", pageBox.left + 3, pageBox.top + 3, pageBox.right,
-                   pageBox.bottom) +
-            Colour6(project.GetPageBgColor()) + "];\n";
+    const RECT titleBox = project.GetLayoutBox(kTitleBox);
+    const RECT viewerBox = project.GetLayoutBox(kViewerBox);
+    const RECT control = project.GetLayoutBox(kControlBox);
+    const RECT bench = project.GetLayoutBox(kStripBox);
     pageSize.width = pageBox.right;
     pageSize.height = pageBox.bottom;
-    const RECT titleBox = project.GetLayoutBox(kTitleBox);
-    page += Format("var g_title_box =       [%d, %d, %d, %d, 'transparent'];\n", titleBox.left, titleBox.top,
-                   titleBox.right, titleBox.bottom);
-    const RECT viewerBox = project.GetLayoutBox(kViewerBox);
-    page += Format("var g_viewer_box =      [%d, %d, %d, %d, 'transparent'];\n", viewerBox.left, viewerBox.top,
-                   viewerBox.right, viewerBox.bottom);
-    const RECT control = project.GetLayoutBox(kControlBox);
-    page += Format("var g_tourControl_box = [%d, %d, %d, %d, ", control.left, control.top, control.right,
-                   control.bottom) +
-            (project.GetControlBarColored() ? Colour6(project.GetControlBarColor()) : "'transparent'") + "];\n";
-    const RECT bench = project.GetLayoutBox(kStripBox);
-    page += Format("var g_vistaBench_box =  [%d, %d, %d, %d, ", bench.left, bench.top, bench.right, bench.bottom) +
-            (project.GetVistaBenchColored() ? Colour6(project.GetVistaBenchColor()) : "'transparent'") + "];\n";
+    if (tree) {
+        call(tree->AddListText(fw, "isTitle", TrueFalse(isTitle)));
+        call(tree->AddListText(fw, "isVistaBench", TrueFalse(N >= 2)));
+        call(tree->AddListText(fw, "isVistaThumbnail", "true"));
+        call(tree->AddListInt(fw, "vistaBenchLoc", project.GetVistaBenchLocation()));
+        for (int i = 0; i < N; ++i)
+            call(tree->AddListTextWithId(kTourListVistaLabels, "vistaLabel", labels[static_cast<size_t>(i)].c_str(), i));
+        auto rgb = [](COLORREF c) { return static_cast<int32_t>(SwapRedBlue(c) & 0xFFFFFFu); };
+        call(tree->AddListColors(fw, "buttonBgColor", rgb(project.GetButtonBgColor(0)), rgb(project.GetButtonBgColor(1)),
+                                 rgb(project.GetButtonBgColor(2)), rgb(project.GetButtonBgColor(3))));
+        call(tree->AddListColors(fw, "buttonTextColor", rgb(project.GetButtonTextColor(0)),
+                                 rgb(project.GetButtonTextColor(1)), rgb(project.GetButtonTextColor(2)),
+                                 rgb(project.GetButtonTextColor(3))));
+        call(tree->AddListBox(fw, "page_box", pageBox.left + 3, pageBox.top + 3, pageBox.right, pageBox.bottom,
+                              rgb(project.GetPageBgColor()), -1));
+        call(tree->AddListBox(fw, "title_box", titleBox.left, titleBox.top, titleBox.right, titleBox.bottom, -1, -1));
+        call(tree->AddListBox(fw, "viewer_box", viewerBox.left, viewerBox.top, viewerBox.right, viewerBox.bottom, -1,
+                              -1));
+        call(tree->AddListBox(fw, "tourControl_box", control.left, control.top, control.right, control.bottom, -1,
+                              -1));
+        call(tree->AddListInt(fw, "autoHideBar", 1));
+        call(tree->SetChildAttributeInt(fw, "autoHideBar", "padX", 120));
+        call(tree->SetChildAttributeInt(fw, "autoHideBar", "padY", 80));
+        call(tree->SetChildAttributeInt(fw, "autoHideBar", "maxTransparencyCtrlBar", 100));
+        call(tree->SetChildAttributeInt(fw, "autoHideBar", "flashTime", 4));
+        call(tree->AddListBox(fw, "vistaBench_box", bench.left, bench.top, bench.right, bench.bottom, -1, -1));
+        const std::string benchColour = ViewerColorHex6(project.GetVistaBenchColor());
+        call(tree->SetChildAttribute(fw, "vistaBench_box", "color", benchColour.c_str()));
+        call(tree->SetChildAttributeInt(fw, "vistaBench_box", "transparency", 40));
+        call(tree->SetChildAttribute(fw, "vistaBench_box", "colorCorner", benchColour.c_str()));
+        call(tree->SetChildAttributeInt(fw, "vistaBench_box", "transparencyCorner", 70));
+    } else {
+        page += Format("var g_isTitle = %s;\n", TrueFalse(isTitle));
+        page += Format("var g_isVistaBench = %s;\n", TrueFalse(N >= 2));
+        page += "var g_isVistaThumbnail = true;\n";
+        page += Format("var g_vistaBenchLoc = %d;\n", project.GetVistaBenchLocation());
+        page += "var g_vistaLabels = [";
+        for (int i = 0; i < N; ++i) {
+            page += i ? ", '" : "'";
+            page += JsText(labels[static_cast<size_t>(i)]);
+            page += "'";
+        }
+        page += "];\n";
+        auto fourColours = [&](COLORREF (TourProject::*get)(int) const) {
+            std::string out;
+            for (int st = 0; st < 4; ++st) out += (st ? ", " : "") + Colour6((project.*get)(st));
+            return out;
+        };
+        page += "var g_buttonBgColor = [" + fourColours(&TourProject::GetButtonBgColor) + "];\n";
+        page += "var g_buttonTextColor = [" + fourColours(&TourProject::GetButtonTextColor) + "];\n";
+        page += Format("var g_page_box = [%d, %d, %d, %d, ", pageBox.left + 3, pageBox.top + 3, pageBox.right,
+                       pageBox.bottom) +
+                Colour6(project.GetPageBgColor()) + "];\n";
+        page += Format("var g_title_box =       [%d, %d, %d, %d, 'transparent'];\n", titleBox.left, titleBox.top,
+                       titleBox.right, titleBox.bottom);
+        page += Format("var g_viewer_box =      [%d, %d, %d, %d, 'transparent'];\n", viewerBox.left, viewerBox.top,
+                       viewerBox.right, viewerBox.bottom);
+        page += Format("var g_tourControl_box = [%d, %d, %d, %d, ", control.left, control.top, control.right,
+                       control.bottom) +
+                (project.GetControlBarColored() ? Colour6(project.GetControlBarColor()) : "'transparent'") + "];\n";
+        page += Format("var g_vistaBench_box =  [%d, %d, %d, %d, ", bench.left, bench.top, bench.right,
+                       bench.bottom) +
+                (project.GetVistaBenchColored() ? Colour6(project.GetVistaBenchColor()) : "'transparent'") + "];\n";
+    }
 
     const bool hasFace = title.GetFaceName() != nullptr;
     page += "var g_title_text = ['";
@@ -170,38 +231,63 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
     page += "', ";
     page += std::string(title.IsBold() ? "'bold', " : "'normal', ") + (title.IsItalic() ? "'italic', " : "'normal', ");
     page += Format("%d, ", (hasFace ? title.GetSize() : 400) / 20) + Colour6(title.GetTextColor()) + "];\n";
-    page += "var g_layoutVistaButtons = [100, 28, '3px 6px 4px 5px', 'inline', 5];\n";
 
-    page += "var g_fileThumbnails = [";
+    std::vector<std::string> thumbnails;
     for (int i = 0; i < N; ++i) {
         std::string file = DataFileName(project.GetVista(i)->GetFileName());
         const size_t cut = file.find('.');
         if (cut != std::string::npos) file.resize(cut);
-        page += i ? ", '" : "'";
-        page += JsText(file + "_thumb.jpg");
-        page += "'";
+        thumbnails.push_back(file + "_thumb.jpg");
     }
-    page += "];\n";
     const int thumbHeight = settings.pageWidth > 0
                                 ? static_cast<int>(static_cast<unsigned>(kThumbnailWidth) *
                                                    static_cast<unsigned>(settings.pageHeight) /
                                                    static_cast<unsigned>(settings.pageWidth))
                                 : 0;
-    page += Format("var g_layoutThumbnails = [%d, %d, %d, %d, %d, %d, %d];\n", kThumbnailWidth, thumbHeight, 8, 8, 8,
-                   19, 3);
-    page += Format("var g_vistaLabelInViewerFlag = %d\n", project.GetVistaLabelInViewer());
-    page += Format("var g_vistaLegendInViewerFlag = %d\n", TourLibrary().vistaLegendInViewer ? 1 : 0);
     bool photoOrSlide = false;
     for (int i = 0; i < N; ++i) photoOrSlide = photoOrSlide || project.GetVista(i)->IsPhotograph();
-    if (photoOrSlide) {
-        page += Format("var g_photoSlideInitSize = [%d, %d]\n", project.GetPhotoSlideInitSize(0),
-                       project.GetPhotoSlideInitSize(1));
-        page += Format("var g_photoSlideMovieTime = [%d, %d]\n", project.GetPhotoSlideMovieTime(0),
-                       project.GetPhotoSlideMovieTime(1));
-        page += Format("var g_photoSlideZoomTime = [%d, %d]\n", project.GetPhotoSlideZoomTime(0),
-                       project.GetPhotoSlideZoomTime(1));
+    const int legendFlag = TourLibrary().vistaLegendInViewer ? 1 : 0;
+    const char* slideNames[3] = {"photoSlideInitSize", "photoSlideMovieTime", "photoSlideZoomTime"};
+    int (TourProject::*slideGetters[3])(int) const = {&TourProject::GetPhotoSlideInitSize,
+                                                      &TourProject::GetPhotoSlideMovieTime,
+                                                      &TourProject::GetPhotoSlideZoomTime};
+    if (tree) {
+        for (int i = 0; i < N; ++i)
+            call(tree->AddListTextWithId(kTourListThumbnailFiles, "fileThumbnail",
+                                         thumbnails[static_cast<size_t>(i)].c_str(), i));
+        call(tree->AddListBox(fw, "layoutThumbnails", 8, 8, kThumbnailWidth, thumbHeight, -1, -1));
+        call(tree->SetChildAttributeInt(fw, "layoutThumbnails", "heightLabel", 19));
+        call(tree->SetChildAttributeInt(fw, "layoutThumbnails", "marginX", 8));
+        call(tree->SetChildAttributeInt(fw, "layoutThumbnails", "marginY", 3));
+        call(tree->AddListInt(fw, "vistaLabelInViewerFlag", project.GetVistaLabelInViewer()));
+        call(tree->AddListInt(fw, "vistaLegendInViewerFlag", legendFlag));
+        if (photoOrSlide) {
+            for (int k = 0; k < 3; ++k) {
+                call(tree->SetChildAttributeInt(fw, slideNames[k], "photo", (project.*slideGetters[k])(0)));
+                call(tree->SetChildAttributeInt(fw, slideNames[k], "slide", (project.*slideGetters[k])(1)));
+            }
+        }
+        call(tree->AddListInt(fw, "vistaSoundPlayFlag", project.GetVistaSoundPlayFlags()));
+    } else {
+        page += "var g_layoutVistaButtons = [100, 28, '3px 6px 4px 5px', 'inline', 5];\n";
+        page += "var g_fileThumbnails = [";
+        for (int i = 0; i < N; ++i) {
+            page += i ? ", '" : "'";
+            page += JsText(thumbnails[static_cast<size_t>(i)]);
+            page += "'";
+        }
+        page += "];\n";
+        page += Format("var g_layoutThumbnails = [%d, %d, %d, %d, %d, %d, %d];\n", kThumbnailWidth, thumbHeight, 8, 8,
+                       8, 19, 3);
+        page += Format("var g_vistaLabelInViewerFlag = %d\n", project.GetVistaLabelInViewer());
+        page += Format("var g_vistaLegendInViewerFlag = %d\n", legendFlag);
+        if (photoOrSlide) {
+            for (int k = 0; k < 3; ++k)
+                page += Format("var g_%s = [%d, %d]\n", slideNames[k], (project.*slideGetters[k])(0),
+                               (project.*slideGetters[k])(1));
+        }
+        page += Format("var g_vistaSoundPlayFlag = %d\n", project.GetVistaSoundPlayFlags());
     }
-    page += Format("var g_vistaSoundPlayFlag = %d\n", project.GetVistaSoundPlayFlags());
 
     int htmlSounds = CountsAsHtmlSound(bgSound) ? 1 : 0;
     page += "var g_vistaSound = [";
@@ -210,25 +296,44 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
         std::string sound;
         if (project.GetVistaSoundPath(vista) && project.GetVistaSoundValue(vista) > 0) {
             sound = DataFileName(project.GetVistaSoundPath(vista));
+            if (tree && sound.size() >= 4 && sound.compare(sound.size() - 4, 4, ".wav") == 0)
+                sound.replace(sound.size() - 3, 3, "mp3");  // the publisher converts it
             if (CountsAsHtmlSound(sound)) ++htmlSounds;
         }
+        if (tree) call(tree->AddListTextWithId(kTourListVistaSounds, "vistaSound", sound.c_str(), i));
         page += i ? ", '" : "'";
         page += JsText(sound);
         page += "'";
     }
     page += "];\n";
+    if (tree) call(tree->AddListInt(fw, "numHtmlSound", htmlSounds));
     page += Format("var g_numHtmlSound = %d;\n", htmlSounds);
 
     bool hotSpots = false;
     for (int i = 0; i < N; ++i) hotSpots = hotSpots || project.GetVista(i)->GetHotSpotCount() > 0;
-    page += Format("var g_isHotspot = %s;\n", TrueFalse(hotSpots));
     const TourMapSettings& tourMap = project.GetTourMap();
+    const RECT mapBox = project.GetLayoutBox(kTourMapBox);
+    const int w = mapBox.right, h = mapBox.bottom;
+    if (tree) {
+        call(tree->AddListText(fw, "isHotspot", TrueFalse(hotSpots)));
+        call(tree->AddListText(fw, "isTourMap", TrueFalse(tourMap.IsShown())));
+        const int boxW = std::min(tourMap.GetWidth(), settings.pageWidth * 4 / 10);
+        const int boxH = std::min(tourMap.GetHeight(), settings.pageHeight * 6 / 10);
+        call(tree->AddListBox(fw, "tourmap_box", 5, 5, boxW, boxH, -1, -1));
+        call(tree->SetChildAttribute(fw, "tourmap_box", "colorCorner", ViewerColorHex6(tourMap.GetMapBgColor()).c_str()));
+        call(tree->SetChildAttributeInt(fw, "tourmap_box", "transparencyCorner", 50));
+        call(tree->SetChildAttribute(fw, "tourmap_box", "colorShiftBox", "a0a0a0"));
+        call(tree->SetChildAttributeInt(fw, "tourmap_box", "transparencyShiftBox", 60));
+        call(tree->SetChildAttribute(fw, "tourHelpWin", "file", "QuorvaneTour_help_F"));
+        call(tree->SetChildAttributeInt(fw, "tourHelpWin", "width", 470));
+        call(tree->SetChildAttributeInt(fw, "tourHelpWin", "height", 640));
+        return ok;
+    }
+    page += Format("var g_isHotspot = %s;\n", TrueFalse(hotSpots));
     page += Format("var g_isTourMap = %s;\n", TrueFalse(tourMap.IsShown()));
     page += "var g_tourMapPrmFile = \"QuorvaneTourMap_prms\";\n";
-    const RECT mapBox = project.GetLayoutBox(kTourMapBox);
-    page += Format("var g_tourmap_box = [%d, %d, %d, %d, ", mapBox.left, mapBox.top, mapBox.right, mapBox.bottom) +
+    page += Format("var g_tourmap_box = [%d, %d, %d, %d, ", mapBox.left, mapBox.top, w, h) +
             Colour6(tourMap.GetMapBgColor()) + "];\n";
-    const int w = mapBox.right, h = mapBox.bottom;
     int box[4];
     switch (tourMap.GetDockSide()) {
     case 0: box[0] = 0, box[1] = 0, box[2] = w - 1, box[3] = h; break;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+class TourNorvik;
 class TourProject;
 class Vista;
 struct PublishSettings;
@@ -15,9 +16,12 @@ struct TourPageSize {
     int height = 0;
 };
 
-// Appends the block for the Java viewer to `page`.
+// Appends the block to `page`. Under the Flash viewer, with a `document`,
+// only the lines both viewers read go to the page and the other values
+// become calls on the tour document's framework lists; false when the
+// document refused a call.
 bool WriteTourPageParams(const TourProject& project, const PublishSettings& settings, std::string& page,
-                         TourPageSize& pageSize);
+                         TourPageSize& pageSize, TourNorvik* document);
 
 // How long the tour shows `vista` before the next, in milliseconds (`spin`
 // is the tour's spin speed, never 0). A panorama whose map is unusable

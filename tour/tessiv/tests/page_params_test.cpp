@@ -3,6 +3,7 @@
 #include "core/logger.h"
 #include "imaging/image.h"
 #include "testkit/testkit.h"
+#include "tour/norvik/tour_norvik.h"
 #include "tour/tessiv/tour_colors.h"
 #include "tour/tessiv/tour_project.h"
 #include "tour/tessiv/viewer_params.h"
@@ -81,7 +82,7 @@ TEST(PageParams, OneVistaJavaBlock)
     project.ComputeLayout();
     std::string block;
     TourPageSize size;
-    ASSERT_TRUE(WriteTourPageParams(project, Settings("tour", 0), block, size));
+    ASSERT_TRUE(WriteTourPageParams(project, Settings("tour", 0), block, size, nullptr));
     EXPECT_EQ(Line(block, "var g_viewerName"), "var g_viewerName = \"viewer_\";\n");
     EXPECT_EQ(Line(block, "var g_spinSpeed"), "var g_spinSpeed = 1;\n");
     EXPECT_EQ(Line(block, "var g_vistaTimeMs"), "var g_vistaTimeMs = [360000];\n");
@@ -120,7 +121,7 @@ TEST(PageParams, JavaBlockParsesAndKeepsAwkwardText)
     project.ComputeLayout();
     std::string block;
     TourPageSize size;
-    ASSERT_TRUE(WriteTourPageParams(project, Settings("my walk.htm", -20), block, size));
+    ASSERT_TRUE(WriteTourPageParams(project, Settings("my walk.htm", -20), block, size, nullptr));
     EXPECT_EQ(block.find("</script>"), std::string::npos);
 
     testkit::TempDir dir;
@@ -139,6 +140,58 @@ TEST(PageParams, JavaBlockParsesAndKeepsAwkwardText)
                                              "'), ''], 'Title\\'s <\\/script>', 'viewer_my walk', true, [10, 10]]));\n",
                                          dir.path().string());
     EXPECT_EQ(printed, expected);
+}
+
+TEST(PageParams, FlashFormKeepsOnlyTheSharedPageLines)
+{
+    if (!testkit::HasTool("xmllint")) FAIL() << "xmllint (Debian libxml2-utils) is needed by this test";
+    TourProject project(10);
+    ImagePtr thumb = ImagePtr::adopt(new Image(8, 4, 3));
+    project.AddVista(thumb.get(), "C:\\pano\\hall.jpg", 2, 6000, 3000, 6000, 0, 0);
+    Vista* hall = project.FindVista("C:\\pano\\hall.jpg");
+    project.SetVistaSound(hall, "C:\\sounds\\bird song.wav");
+    project.SetSoundValue(hall->GetSoundId(), 40.0f);
+    hall->SetLabel("Hall");
+    project.SetPageSize(640, 480);
+    project.ComputeLayout();
+    PublishSettings settings = Settings("walk.htm", -20);
+    settings.flashViewer = true;
+    TourNorvik* doc = TourNorvik::CreateTourNorvik();
+    ASSERT_NE(doc, nullptr);
+    std::string block;
+    TourPageSize size;
+    EXPECT_TRUE(WriteTourPageParams(project, settings, block, size, doc));
+    testkit::TempDir dir;
+    const std::string file = dir.file("tour.xml");
+    ASSERT_TRUE(doc->SaveToFile(file.c_str()));
+    TourNorvik::DeleteTourNorvik(doc);
+    EXPECT_EQ(testkit::Run("xmllint --noout " + file + " 2>&1").output, "");
+    auto xpath = [&](const std::string& e) {
+        std::string out = testkit::Run("xmllint --xpath '" + e + "' " + file + " 2>&1").output;
+        if (!out.empty() && out.back() == '\n') out.pop_back();
+        return out;
+    };
+    // The page: the six shared lines only, in order.
+    const char* shared[] = {"var g_numVista", "var g_tourFileFolder", "var g_bgSoundFile", "var g_title_text",
+                            "var g_vistaSound", "var g_numHtmlSound"};
+    size_t at = 0, lines = 0;
+    for (const char* start : shared) {
+        const size_t found = block.find(start, at);
+        EXPECT_NE(found, std::string::npos) << start;
+        if (found != std::string::npos) at = found;
+    }
+    for (char c : block) lines += c == '\n';
+    EXPECT_EQ(lines, 6u) << block;
+    // A WAV sound is named as the MP3 the publisher makes; it is not counted as an HTML sound.
+    EXPECT_EQ(Line(block, "var g_vistaSound"), "var g_vistaSound = ['bird_song.mp3'];\n");
+    EXPECT_EQ(Line(block, "var g_numHtmlSound"), "var g_numHtmlSound = 0;\n");
+    EXPECT_EQ(xpath("string(//framework/viewerName)"), "viewer_walk");
+    EXPECT_EQ(xpath("string(//framework/spinSpeed)"), "-20");
+    EXPECT_EQ(xpath("string(//vistaTimeMs_list/vistaTimeMs[@id=0])"), "42000");  // 18000 stretched to the sound
+    EXPECT_EQ(xpath("string(//vistaLabel_list/vistaLabel[@id=0])"), "Hall");
+    EXPECT_EQ(xpath("string(//framework/autoHideBar/@padX)"), "120");
+    EXPECT_EQ(xpath("string(//framework/tourHelpWin/@file)"), "QuorvaneTour_help_F");
+    EXPECT_EQ(xpath("count(//framework/photoSlideInitSize)"), "0");
 }
 
 }  // namespace
