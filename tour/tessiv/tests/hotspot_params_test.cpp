@@ -2,6 +2,7 @@
 
 #include "imaging/image.h"
 #include "tour/tessiv/tests/prompts.h"
+#include "tour/tessiv/tests/saved_document.h"
 #include "testkit/testkit.h"
 #include "tour/norvik/tour_norvik.h"
 #include "tour/tessiv/hot_spot.h"
@@ -219,14 +220,6 @@ TEST(HotSpotParams, IconCodesAndViewerNames)
     EXPECT_EQ(BraceText("a}b\nc\rd'e"), "a b c d'e");
 }
 
-std::string XPath(const std::string& file, const std::string& expression)
-{
-    const testkit::CommandResult r = testkit::Run("xmllint --xpath '" + expression + "' " + file + " 2>&1");
-    std::string out = r.output;
-    if (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-}
-
 TEST(HotSpotParams, FlashEntriesMatchTheAppletEntries)
 {
     if (!testkit::HasTool("xmllint")) FAIL() << "xmllint (Debian libxml2-utils) is needed by this test";
@@ -241,33 +234,30 @@ TEST(HotSpotParams, FlashEntriesMatchTheAppletEntries)
     EXPECT_EQ(drops.dynamicCount, 1);
     EXPECT_EQ(drops.staticCount, 1);
 
-    testkit::TempDir dir;
-    const std::string file = dir.file("tour.xml");
-    ASSERT_TRUE(doc->SaveToFile(file.c_str()));
-    TourNorvik::DeleteTourNorvik(doc);
-    EXPECT_EQ(testkit::Run("xmllint --noout " + file + " 2>&1").output, "");
+    const SavedDocument saved(doc);
+    ASSERT_TRUE(saved.WellFormed());
 
     // One element per applet entry, numbered without a gap or a repeat.
     const std::vector<std::pair<const char*, int>> kinds = {{"hotspot", g.dynamicEntries},
                                                             {"shotspot", g.staticEntries}};
     for (const auto& [name, count] : kinds) {
         const std::string all = std::string("//pano[@id=0]//") + name;
-        EXPECT_EQ(XPath(file, "count(" + all + ")"), std::to_string(count)) << name;
+        EXPECT_EQ(saved.XPath("count(" + all + ")"), std::to_string(count)) << name;
         for (int e = 0; e < count; ++e) {
-            EXPECT_EQ(XPath(file, "count(" + all + "[@id=" + std::to_string(e) + "])"), "1") << name << e;
+            EXPECT_EQ(saved.XPath("count(" + all + "[@id=" + std::to_string(e) + "])"), "1") << name << e;
         }
     }
     const std::string first = "//pano[@id=0]//hotspot[@id=0]";
-    EXPECT_EQ(XPath(file, "string(" + first + "/@left)"), "990");
-    EXPECT_EQ(XPath(file, "string(" + first + "/toVista)"), "2");
-    EXPECT_EQ(XPath(file, "string(" + first + "/icon)"), "7");
+    EXPECT_EQ(saved.XPath("string(" + first + "/@left)"), "990");
+    EXPECT_EQ(saved.XPath("string(" + first + "/toVista)"), "2");
+    EXPECT_EQ(saved.XPath("string(" + first + "/icon)"), "7");
     const std::string style = "//pano[@id=0]//hotspot[@id=1]/text";
-    EXPECT_EQ(XPath(file, "string(" + style + "/@color)") + XPath(file, "string(" + style + "/@bgColor)"),
+    EXPECT_EQ(saved.XPath("string(" + style + "/@color)") + saved.XPath("string(" + style + "/@bgColor)"),
               "ff0000ff");  // the document writes "%x"
-    EXPECT_EQ(XPath(file, "string(" + style + "/@text)").substr(0, 8), "Door's }");
-    EXPECT_EQ(XPath(file, "string(//pano[@id=0]//shotspot[@id=0]/icon)"), "-1");
-    EXPECT_EQ(XPath(file, "string(//pano[@id=0]//shotspot[@id=0]/toUrl/@win)"), "QuorvaneTour_walk_hs_link");
-    EXPECT_EQ(XPath(file, "string(//pano[@id=0]//shotspot[@id=1]/toUrl)"), "../../docs/guide book.pdf");
+    EXPECT_EQ(saved.XPath("string(" + style + "/@text)").substr(0, 8), "Door's }");
+    EXPECT_EQ(saved.XPath("string(//pano[@id=0]//shotspot[@id=0]/icon)"), "-1");
+    EXPECT_EQ(saved.XPath("string(//pano[@id=0]//shotspot[@id=0]/toUrl/@win)"), "QuorvaneTour_walk_hs_link");
+    EXPECT_EQ(saved.XPath("string(//pano[@id=0]//shotspot[@id=1]/toUrl)"), "../../docs/guide book.pdf");
 }
 
 }  // namespace

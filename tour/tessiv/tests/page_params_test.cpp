@@ -4,6 +4,7 @@
 #include "imaging/image.h"
 #include "testkit/testkit.h"
 #include "tour/norvik/tour_norvik.h"
+#include "tour/tessiv/tests/saved_document.h"
 #include "tour/tessiv/tour_colors.h"
 #include "tour/tessiv/tour_project.h"
 #include "tour/tessiv/viewer_params.h"
@@ -161,16 +162,9 @@ TEST(PageParams, FlashFormKeepsOnlyTheSharedPageLines)
     std::string block;
     TourPageSize size;
     EXPECT_TRUE(WriteTourPageParams(project, settings, block, size, doc));
-    testkit::TempDir dir;
-    const std::string file = dir.file("tour.xml");
-    ASSERT_TRUE(doc->SaveToFile(file.c_str()));
-    TourNorvik::DeleteTourNorvik(doc);
-    EXPECT_EQ(testkit::Run("xmllint --noout " + file + " 2>&1").output, "");
-    auto xpath = [&](const std::string& e) {
-        std::string out = testkit::Run("xmllint --xpath '" + e + "' " + file + " 2>&1").output;
-        if (!out.empty() && out.back() == '\n') out.pop_back();
-        return out;
-    };
+    const SavedDocument saved(doc);
+    ASSERT_TRUE(saved.WellFormed());
+    auto xpath = [&](const std::string& e) { return saved.XPath(e); };
     // The page: the six shared lines only, in order.
     const char* shared[] = {"var g_numVista", "var g_tourFileFolder", "var g_bgSoundFile", "var g_title_text",
                             "var g_vistaSound", "var g_numHtmlSound"};
