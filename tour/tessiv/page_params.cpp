@@ -247,10 +247,17 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
     bool photoOrSlide = false;
     for (int i = 0; i < N; ++i) photoOrSlide = photoOrSlide || project.GetVista(i)->IsPhotograph();
     const int legendFlag = TourLibrary().vistaLegendInViewer ? 1 : 0;
-    const char* slideNames[3] = {"photoSlideInitSize", "photoSlideMovieTime", "photoSlideZoomTime"};
-    int (TourProject::*slideGetters[3])(int) const = {&TourProject::GetPhotoSlideInitSize,
-                                                      &TourProject::GetPhotoSlideMovieTime,
-                                                      &TourProject::GetPhotoSlideZoomTime};
+    // Photo and slide values: name, photo value, slide value.
+    struct SlidePair {
+        const char* name;
+        int photo;
+        int slide;
+    };
+    const SlidePair slides[3] = {
+        {"photoSlideInitSize", project.GetPhotoSlideInitSize(0), project.GetPhotoSlideInitSize(1)},
+        {"photoSlideMovieTime", project.GetPhotoSlideMovieTime(0), project.GetPhotoSlideMovieTime(1)},
+        {"photoSlideZoomTime", project.GetPhotoSlideZoomTime(0), project.GetPhotoSlideZoomTime(1)},
+    };
     if (tree) {
         for (int i = 0; i < N; ++i)
             call(tree->AddListTextWithId(kTourListThumbnailFiles, "fileThumbnail",
@@ -262,9 +269,9 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
         call(tree->AddListInt(fw, "vistaLabelInViewerFlag", project.GetVistaLabelInViewer()));
         call(tree->AddListInt(fw, "vistaLegendInViewerFlag", legendFlag));
         if (photoOrSlide) {
-            for (int k = 0; k < 3; ++k) {
-                call(tree->SetChildAttributeInt(fw, slideNames[k], "photo", (project.*slideGetters[k])(0)));
-                call(tree->SetChildAttributeInt(fw, slideNames[k], "slide", (project.*slideGetters[k])(1)));
+            for (const SlidePair& pair : slides) {
+                call(tree->SetChildAttributeInt(fw, pair.name, "photo", pair.photo));
+                call(tree->SetChildAttributeInt(fw, pair.name, "slide", pair.slide));
             }
         }
         call(tree->AddListInt(fw, "vistaSoundPlayFlag", project.GetVistaSoundPlayFlags()));
@@ -282,9 +289,8 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
         page += Format("var g_vistaLabelInViewerFlag = %d\n", project.GetVistaLabelInViewer());
         page += Format("var g_vistaLegendInViewerFlag = %d\n", legendFlag);
         if (photoOrSlide) {
-            for (int k = 0; k < 3; ++k)
-                page += Format("var g_%s = [%d, %d]\n", slideNames[k], (project.*slideGetters[k])(0),
-                               (project.*slideGetters[k])(1));
+            for (const SlidePair& pair : slides)
+                page += Format("var g_%s = [%d, %d]\n", pair.name, pair.photo, pair.slide);
         }
         page += Format("var g_vistaSoundPlayFlag = %d\n", project.GetVistaSoundPlayFlags());
     }
