@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -316,6 +317,60 @@ TEST(ViewerParams, SaveWithoutVistasAndWithoutFolder)
     Prompts prompts;
     prompts.get().ExpectMessageBox("Cannot save tour prm file!\nPlease close if opened & try again\n", IDOK);
     EXPECT_FALSE(SaveAppletPrmFile(project, s));
+}
+
+TEST(ViewerParams, WholeFileOrderAndPreload)
+{
+    TourProject project(10);
+    ImagePtr thumb = ImagePtr::adopt(new Image(8, 4, 3));
+    ImagePtr picture = ImagePtr::adopt(new Image(6, 6, 3));
+    project.AddVista(thumb.get(), "C:\\pano\\hall.jpg", 2, 4000, 2000, 4000, 0, 0);
+    project.AddVista(thumb.get(), "C:\\photo\\door.jpg", 4, 800, 600, 0, 0, 0);
+    project.SetPageSize(640, 480);
+    project.ComputeLayout();
+    Vista* door = project.FindVista("C:\\photo\\door.jpg");
+    HotSpot* h = door->AddHotSpot();
+    h->SetFlags(HotSpot::kDynamic | HotSpot::kShowsImage);
+    h->SetImage(picture.get());
+    h->SetImageFile("C:\\art\\sign.jpg");
+    std::string image;
+    ASSERT_TRUE(h->GetExportFileName(image));
+
+    testkit::TempDir dir;
+    PublishSettings s = Settings(640, 480);
+    s.publishFolder = dir.path().string();
+    std::filesystem::create_directories(dir.path() / s.dataFolder);
+    ASSERT_TRUE(SaveAppletPrmFile(project, s));
+    std::ifstream in(dir.path() / "data_walk" / "QuorvaneTour_applet_prms", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const BraceFile file(text);
+    ASSERT_EQ(file.error, "") << text;
+    // Tour-level groups, the preload group, then the vista groups in tour order.
+    std::vector<std::string> keys;
+    for (const BraceFile::Group& g : file.groups) keys.push_back(g.key);
+    const size_t preload = std::find(keys.begin(), keys.end(), "preload") - keys.begin();
+    ASSERT_LT(preload, keys.size());
+    EXPECT_EQ(keys[preload - 1], "ghotspot3");
+    const int hallIndex = project.GetVistaIndex(project.FindVista("C:\\pano\\hall.jpg")->GetId());
+    const int doorIndex = project.GetVistaIndex(door->GetId());
+    std::vector<std::string> vistaGroups(keys.begin() + static_cast<long>(preload) + 1, keys.end());
+    std::vector<std::string> expected;
+    for (int i = 0; i < 2; ++i) {
+        if (i == doorIndex) expected.push_back("applet0");
+        expected.push_back("pano" + std::to_string(i));
+    }
+    EXPECT_EQ(vistaGroups, expected);
+    EXPECT_EQ(file.Find("numVista")->value, "2");
+    // First files of each vista, the hot-spot picture, then the other files.
+    const std::string list = file.Find("preload")->value;
+    const std::string first = hallIndex < doorIndex
+                                  ? "./data_walk/hall_d33.jpg, ./data_walk/hall_s0.jpg, ./data_walk/door.jpg,"
+                                  : "./data_walk/door.jpg,./data_walk/hall_d33.jpg, ./data_walk/hall_s0.jpg, ";
+    EXPECT_EQ(list.rfind(first + image + ",", 0), 0u) << list;  // the picture as its entry names it
+    const BraceFile::Group* doorPano = file.Find("pano" + std::to_string(doorIndex));
+    ASSERT_NE(doorPano, nullptr);
+    ASSERT_EQ(doorPano->entries.size(), 1u);
+    EXPECT_NE(doorPano->entries[0].find("p i'" + image + "'"), std::string::npos);
 }
 
 }  // namespace
