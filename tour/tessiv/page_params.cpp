@@ -135,7 +135,7 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
         page += "var g_vistaTimeMs = [";
         for (int i = 0; i < N; ++i) page += Format(i + 1 < N ? "%d, " : "%d", times[static_cast<size_t>(i)]);
         page += "];\n";
-        page += "var g_appletPrmFile = \"QuorvaneTour_applet_prms\";\n";
+        page += Format("var g_appletPrmFile = \"%s\";\n", g_appletPrmFile);
     }
     if (tree) call(tree->AddListText(fw, "tourFileFolder", settings.dataFolder.c_str()));
     page += "var g_tourFileFolder = \"./" + JsText(settings.dataFolder) + "/\";\n";

@@ -19,14 +19,13 @@
 #include <cstdlib>
 #include <memory>
 
-std::string g_appletPrmFile;
+const char* const g_appletPrmFile = "QuorvaneTour_applet_prms";
 
 namespace {
 
 using tessiv::Format;
 using tessiv::TrueFalse;
 
-constexpr const char* kAppletPrmFileName = "QuorvaneTour_applet_prms";
 constexpr double kFlatPictureAngle = 2.4;  // kind 4: a picture shown nearly unzoomed
 
 // The font values of a style; a style without a face gives "MS Serif" at
@@ -484,8 +483,7 @@ bool SaveAppletPrmFile(const TourProject& project, const PublishSettings& settin
     WriteViewerPrms(project, settings, text, nullptr);
     WriteVistaPrms(project, settings, groups, firstFiles, otherFiles, nullptr);
     const std::string content = text + firstFiles + otherFiles + groups;
-    const std::string path = settings.publishFolder + "/" + settings.dataFolder + "/" + kAppletPrmFileName;
-    g_appletPrmFile = settings.dataFolder + "/" + kAppletPrmFileName;
+    const std::string path = settings.publishFolder + "/" + settings.dataFolder + "/" + g_appletPrmFile;
     const bool written = WriteParamFile(path, content);
     if (!written) {
         Logger::log("ERROR SaveAppletPrmFile: cannot write %s", 1, path.c_str());

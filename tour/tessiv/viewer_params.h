@@ -27,9 +27,9 @@ struct PublishSettings {
     int edgePan = 1;  // the edge pan areas are written when exactly 1
 };
 
-// The path of the applet parameter file last saved (data folder + "/" +
-// "QuorvaneTour_applet_prms", as the tour page names it).
-extern std::string g_appletPrmFile;
+// The applet parameter file's name in the data folder, as the tour page's
+// script names it to the applet.
+extern const char* const g_appletPrmFile;
 
 bool IsFlashViewer(const PublishSettings& settings);
 

@@ -98,6 +98,7 @@ TEST(PageParams, OneVistaJavaBlock)
     EXPECT_EQ(size.height, page.bottom);
     EXPECT_EQ(Line(block, "var g_layoutThumbnails"), "var g_layoutThumbnails = [48, 36, 8, 8, 8, 19, 3];\n");
     EXPECT_EQ(Line(block, "var g_photoSlideInitSize"), "(no var g_photoSlideInitSize)");
+    EXPECT_EQ(Line(block, "var g_appletPrmFile"), "var g_appletPrmFile = \"QuorvaneTour_applet_prms\";\n");
 }
 
 // Runs `script` with node and returns what it prints.

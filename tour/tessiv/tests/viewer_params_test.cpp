@@ -308,7 +308,7 @@ TEST(ViewerParams, SaveWithoutVistasAndWithoutFolder)
     s.publishFolder = dir.path().string();
     std::filesystem::create_directories(dir.path() / s.dataFolder);
     ASSERT_TRUE(SaveAppletPrmFile(project, s));
-    EXPECT_EQ(g_appletPrmFile, "data_walk/QuorvaneTour_applet_prms");
+    EXPECT_STREQ(g_appletPrmFile, "QuorvaneTour_applet_prms");
     std::ifstream in(dir.path() / "data_walk" / "QuorvaneTour_applet_prms", std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text.substr(text.size() - 9), "{preload=");  // only the last vista closes it
