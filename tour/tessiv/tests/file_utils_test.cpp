@@ -1,7 +1,7 @@
 #include "tour/tessiv/file_utils.h"
 
-#include "platform/win/prompter.h"
 #include "testkit/testkit.h"
+#include "tour/tessiv/tests/prompts.h"
 
 #include <gtest/gtest.h>
 
@@ -27,25 +27,6 @@ std::string ReadText(const fs::path& path)
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// Message boxes go to a scripted prompter; anything unscripted fails the test.
-class Prompts {
-public:
-    Prompts() : m_prompter([](const std::string& what) { ADD_FAILURE() << "unexpected question: " << what; })
-    {
-        win::SetPrompter(&m_prompter);
-    }
-    ~Prompts()
-    {
-        win::SetPrompter(nullptr);
-        for (const std::string& unused : m_prompter.Unused()) ADD_FAILURE() << "not asked: " << unused;
-    }
-    win::ScriptedPrompter& operator->() { return m_prompter; }
-    win::ScriptedPrompter& get() { return m_prompter; }
-
-private:
-    win::ScriptedPrompter m_prompter;
-};
 
 TEST(FileUtils, NamesAndSplits)
 {
