@@ -569,4 +569,121 @@ TEST_F(ProjectFileTest, FailedSavesKeepTheOldFileAndTheUnsavedState)
     EXPECT_NE(m.GetFlags() & kFlagSaved, 0u);
 }
 
+// ---- Moved photographs --------------------------------------------------------------
+
+// Each tray square shows the stamp of the frame's photograph (below the
+// number and name texts at the top).
+void ExpectTrayShowsStamps(SuperManager& manager)
+{
+    Pellicot* tray = manager.GetImageTray();
+    ASSERT_NE(tray, nullptr);
+    ImageTrayHost* host = tray->GetHost();
+    host->Refresh(true);
+    win::PaintAll();
+    ImageChain* chain = tray->GetChain();
+    int checked = 0;
+    for (ImageTray* row = host->GetFirstRow(); row; row = row->m_next) {
+        RefPtr<Image> shown = RefPtr<Image>::adopt(win::CaptureWindow(row->m_hWnd));
+        ASSERT_TRUE(shown);
+        for (int k = 0; k < row->m_count; ++k) {
+            ImageFrame* frame = chain->GetFrame(row->m_first + k);
+            Image* image = nullptr;
+            ASSERT_EQ(LoadImage(frame->GetName(), &image), 1) << frame->GetName();
+            RefPtr<Image> stamp = RefPtr<Image>::adopt(MakeStampImage(image));
+            ReleaseImage(image);
+            const RECT t = row->ThumbRect(k);
+            ASSERT_EQ(t.right - t.left, stamp->GetWidth());
+            int differ = 0;
+            for (int y = 24; y < stamp->GetHeight(); ++y)
+                for (int x = 3; x < stamp->GetWidth() - 3; ++x) {
+                    if (t.left + x < 0 || t.left + x >= shown->GetWidth() || t.top + y >= shown->GetHeight()) continue;
+                    const unsigned char* a = shown->GetData() + static_cast<size_t>(t.top + y) * shown->GetRowByte() + 3 * (t.left + x);
+                    const unsigned char* b = stamp->GetData() + static_cast<size_t>(y) * stamp->GetRowByte() + 3 * x;
+                    differ += std::memcmp(a, b, 3) != 0;
+                }
+            EXPECT_EQ(differ, 0) << frame->GetName();
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, chain->GetCount());
+}
+
+TEST_F(ProjectFileTest, ReopenedWithMovedPhotographs)
+{
+    ASSERT_TRUE(Start());
+    const std::vector<std::string> originals = Durlach(4);
+    const std::string first = Dir("first");
+    std::vector<std::string> photos;
+    for (const std::string& p : originals) {
+        photos.push_back(first + "/" + fs::path(p).filename().string());
+        fs::copy_file(p, photos.back());
+    }
+    AddPhotos(photos);
+    const std::string project = first + "/trip.kzp";
+    Prompter().ExpectFileDialog("Save Project", Chosen(project));
+    ASSERT_TRUE(Manager().SaveProject(false));
+
+    // The folder is moved whole: the first photograph is not where it was
+    // but in the project's folder, and every other one is taken from there.
+    const std::string moved = Home().file("moved");
+    fs::rename(first, moved);
+    const std::string movedProject = moved + "/trip.kzp";
+    ASSERT_TRUE(Manager().OpenProject(movedProject.c_str()));
+    ASSERT_EQ(Manager().GetImageTray()->GetFrameCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const std::string expected = moved + "/" + fs::path(photos[static_cast<size_t>(i)]).filename().string();
+        EXPECT_EQ(std::string(Manager().GetImageTray()->GetChain()->GetFrame(i)->GetName()), expected);
+    }
+    EXPECT_STREQ(Manager().GetProjectName(true), movedProject.c_str());
+    ExpectTrayShowsStamps(Manager());
+
+    // The photographs went elsewhere: the user browses to the first; all
+    // frames follow it.
+    const std::string elsewhere = Dir("elsewhere");
+    for (const std::string& p : photos) fs::rename(moved + "/" + fs::path(p).filename().string(),
+                                                   elsewhere + "/" + fs::path(p).filename().string());
+    const std::string firstName = fs::path(photos[0]).filename().string();
+    // The file still names the first folder: it was not saved since.
+    Prompter().ExpectMessageBox("can't open image file " + first + "/" + firstName + "\nBrowse its location now?", IDYES);
+    Prompter().ExpectFileDialog("Browse Image: " + firstName, Chosen(elsewhere + "/" + firstName));
+    ASSERT_TRUE(Manager().OpenProject(movedProject.c_str()));
+    ASSERT_EQ(Prompter().FileDialogs().back().filter, "Image File (*.JPG)|*.JPG||");
+    ASSERT_EQ(Manager().GetImageTray()->GetFrameCount(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(fs::path(Manager().GetImageTray()->GetChain()->GetFrame(i)->GetName()).parent_path(), fs::path(elsewhere));
+    ExpectTrayShowsStamps(Manager());
+
+    // Saved there, then the photographs go away again and the user says No.
+    ASSERT_TRUE(Manager().SaveProject(true));
+    const std::string gone = Home().file("gone");
+    fs::rename(elsewhere, gone);
+    Prompter().ExpectMessageBox("can't open image file " + elsewhere + "/" + firstName + "\nBrowse its location now?", IDNO);
+    EXPECT_FALSE(Manager().OpenProject(movedProject.c_str()));
+    EXPECT_STREQ(Manager().GetProjectName(false), "Untitled.kzp");
+    EXPECT_EQ(Manager().GetFlags() & kFlagLoading, 0u);
+}
+
+TEST_F(ProjectFileTest, FramesLoadInTrayOrderAndEqualPlacesKeepGroupOrder)
+{
+    ASSERT_TRUE(Start());
+    const std::vector<std::string> photos = Durlach(4);
+    ImageGroup* group = Manager().GetImageGroup(true);
+    const short xs[4] = {50, 10, 50, 10};
+    for (int i = 0; i < 4; ++i) {
+        auto* frame = new ImageFrame;
+        frame->SetName(photos[static_cast<size_t>(i)].c_str());
+        frame->SetStampLocation(xs[i], 0);
+        group->AppendImageFrame(frame);
+    }
+    const std::string path = Dir("order") + "/order.kzp";
+    Manager().SetProjectName(path.c_str());
+    ASSERT_TRUE(Manager().SaveProject(true));
+    ASSERT_TRUE(Manager().OpenProject(path.c_str()));
+    ImageChain* chain = Manager().GetImageTray()->GetChain();
+    ASSERT_EQ(chain->GetCount(), 4);
+    const int expected[4] = {1, 3, 0, 2};
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(std::string(chain->GetFrame(k)->GetName()), photos[static_cast<size_t>(expected[k])]) << k;
+    ExpectTrayShowsStamps(Manager());
+}
+
 }  // namespace
