@@ -437,7 +437,6 @@ TEST_F(ServicesTest, ResetStitchingDropsEveryComputedResult)
     Prompter().ExpectMessageBox("This operation will remove all computed info!", IDOK);
     EXPECT_TRUE(m.ResetStitching(true));
     EXPECT_EQ(a->FindNeighbor(b)->GetMarkerFa(), nullptr);
-    map = nullptr;
 }
 
 // The frame loader double: which frames were reloaded, and how.
@@ -521,6 +520,30 @@ TEST_F(ServicesTest, DistortionCorrectionForAllImages)
     EXPECT_FALSE(changed);
     EXPECT_TRUE(LoaderDouble::calls.empty());
     m.SetFrameImageHooks(nullptr, nullptr);
+}
+
+TEST_F(ServicesTest, StitchedPairsNeedAnIdleManager)
+{
+    ASSERT_TRUE(Start());
+    SuperManager& m = Manager();
+    EXPECT_FALSE(m.HasStitchedPairs());
+    for (const char* name : {"/p/a.jpg", "/p/b.jpg"}) {
+        auto* stamp = new Image(40, 30, 3);
+        std::memset(stamp->GetData(), 50, static_cast<size_t>(stamp->GetRowByte()) * 30);
+        m.AddImageFrame(stamp, name, nullptr);
+    }
+    ImageFrame* a = m.FindImageFrame("/p/a.jpg");
+    ImageFrame* b = m.FindImageFrame("/p/b.jpg");
+    a->AddNeighbor(b);
+    EXPECT_FALSE(m.HasStitchedPairs());
+    a->SetMerged(b);
+    EXPECT_TRUE(m.HasStitchedPairs());
+    m.ModifyFlags(kFlagStopped, 0);  // a run going
+    EXPECT_FALSE(m.HasStitchedPairs());
+    m.ModifyFlags(0, kFlagStopped);
+    m.SetWorkerActive(true);
+    EXPECT_FALSE(m.HasStitchedPairs());
+    m.SetWorkerActive(false);
 }
 
 }  // namespace

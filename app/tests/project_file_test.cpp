@@ -6,6 +6,7 @@
 #include "app/matching/cam_info.h"
 #include "app/matching/cam_info_file.h"
 #include "app/matching/distortion_record.h"
+#include "app/matching/utilities.h"
 #include "app/shell/image_tray.h"
 #include "app/shell/image_tray_host.h"
 #include "app/shell/pellicot.h"
@@ -21,8 +22,11 @@
 #include "projectgraph/framegrp/image_group.h"
 #include "projectgraph/framegrp/neighbor.h"
 #include "projectgraph/framegrp/record_stream.h"
+#include "worldmap/data_viewer.h"
+#include "worldmap/world_map.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -567,6 +571,73 @@ TEST_F(ProjectFileTest, FailedSavesKeepTheOldFileAndTheUnsavedState)
     m.SetProjectFileOpener(nullptr);
     ASSERT_TRUE(m.SaveProject(true));
     EXPECT_NE(m.GetFlags() & kFlagSaved, 0u);
+}
+
+// A panorama view that has a leveling rotation it has not handed over yet.
+class PendingRotationView : public DataViewer {
+public:
+    int Notify(int event, WorldMap*, std::uintptr_t param) override
+    {
+        events.push_back(event);
+        if (event == 10006) {
+            auto* out = reinterpret_cast<float*>(param);
+            out[0] = 1.0f;
+            std::memcpy(out + 1, rotation, sizeof rotation);
+        }
+        return 0;
+    }
+    std::vector<int> events;
+    float rotation[3] = {0.0f, 0.2f, 0.0f};
+};
+
+TEST_F(ProjectFileTest, APendingLevelingRotationIsWrittenComposedAndSaveAsAlwaysAsks)
+{
+    SuperManager& m = Bare();
+    ImageGroup* group = m.GetImageGroup(true);
+    for (const char* name : {"/p/a.jpg", "/p/b.jpg"}) {
+        auto* frame = new ImageFrame;
+        frame->SetName(name);
+        group->AppendImageFrame(frame);
+    }
+    auto* map = new WorldMap(400, 3);
+    PendingRotationView view;
+    map->AddViewer(&view);
+    group->SetRectWorldMap(map);
+    map->Release();
+    const float stored[3] = {0.1f, 0.0f, 0.0f};
+    m.AddLevelingRotation(stored);
+    const std::string path = Dir("level") + "/level.kzp";
+    m.SetProjectName(path.c_str());
+    ASSERT_TRUE(m.SaveProject(true));  // titled: no dialog
+    EXPECT_EQ(view.events, std::vector<int>{10006});
+    // The stored rotation is not changed; the file holds it composed with
+    // the view's.
+    EXPECT_EQ(m.GetLevelingRotation()[0], 0.1f);
+    EXPECT_EQ(m.GetLevelingRotation()[1], 0.0f);
+    float expected[3] = {0.1f, 0.0f, 0.0f};
+    Utilities::ComposeRotVec(expected, view.rotation);
+    EXPECT_GT(std::fabs(expected[1]), 0.1f);
+    const Bytes file = ReadBytes(path);
+    ASSERT_GE(file.size(), 36u);
+    const uint8_t* leveling = &file[file.size() - 32];  // tag 58, two floats, then tag 44
+    EXPECT_EQ(byteorder::GetU16LE(leveling), 58);
+    EXPECT_EQ(byteorder::GetU32LE(leveling + 8), FloatBits(expected[0]));
+    EXPECT_EQ(byteorder::GetU32LE(leveling + 12), FloatBits(expected[1]));
+    EXPECT_EQ(byteorder::GetU32LE(leveling + 16), FloatBits(expected[2]));
+    EXPECT_EQ(byteorder::GetU16LE(&file[file.size() - 12]), 44);
+    // Reopened, the composed rotation is the project's.
+    group->SetRectWorldMap(nullptr);
+    FILE* reopened = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_TRUE(m.RestoreProjectSettings(reopened));
+    std::fclose(reopened);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(m.GetLevelingRotation()[i], expected[i]) << i;
+    EXPECT_EQ(m.GetImageGroup(false)->GetNumbOfImages(), 2);
+
+    // Save As asks even for a titled project; Cancel saves nothing.
+    Prompter().ExpectFileDialog("Save Project", win::FileDialogAnswer{});
+    EXPECT_FALSE(m.SaveProject(false));
+    EXPECT_EQ(Prompter().FileDialogs().back().initialDir, path);
 }
 
 // ---- Moved photographs --------------------------------------------------------------
