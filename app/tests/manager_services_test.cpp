@@ -354,6 +354,13 @@ TEST_F(ServicesTest, ReconvertARealPhotographToAPanorama)
         EXPECT_EQ(image->GetWidth(), 1001);
         EXPECT_EQ(ReconvertDouble::seenWidth, 1001);
     }
+    // A map cannot take a two-channel image: refused, column restored, no
+    // window and no message.
+    RefPtr<Image> twoChannels = RefPtr<Image>::adopt(new Image(1001, 400, 2));
+    ReconvertDouble::angle = 360.0f;
+    ReconvertDouble::offset = 0.0f;
+    EXPECT_FALSE(m.ReconvertToPanorama(twoChannels.get()));
+    EXPECT_EQ(twoChannels->GetWidth(), 1001);
     ReconvertDouble::ok = false;
     RefPtr<Image> cancelled = cut(400);
     EXPECT_FALSE(m.ReconvertToPanorama(cancelled.get()));

@@ -421,6 +421,27 @@ TEST_F(ProjectFileTest, ReaderTable)
     }
 }
 
+TEST_F(ProjectFileTest, AMissingCameraInfoFileTurnsCorrectionOffAndOpensTheSettings)
+{
+    SuperManager& m = Bare();
+    const std::string name = "gone.camInfo";
+    FileBuilder file;
+    file.Version(5968).Entry(4, 2, 1, 2).Entry(16, 6, static_cast<uint32_t>(name.size()), 0)
+        .Raw(Bytes(name.begin(), name.end())).End();
+    const std::string path = Dir("caminfo") + "/p.kzp";
+    WriteBytes(path, file.bytes);
+    Prompter().ExpectMessageBox("Cannot load camInfo file used by the project:\n  gone.camInfo\n"
+                                "Please get the camInfo file and reload the project\n",
+                                IDOK);
+    ASSERT_TRUE(m.OpenProject(path.c_str()));
+    EXPECT_EQ(m.GetFlags() & (kFlagDistortionOn | kFlagLoading), 0u);
+    EXPECT_EQ(m.GetStitchSettings()->focalType, 0);  // known focal length without its file: same unknown
+    EXPECT_EQ(m.GetCamInfo(), nullptr);
+    ASSERT_FALSE(m.GetDeferredCalls().empty());
+    EXPECT_EQ(m.GetDeferredCalls().back().name, "ShowStitchSettings");
+    EXPECT_STREQ(m.GetProjectName(true), path.c_str());
+}
+
 TEST_F(ProjectFileTest, HostileFilesAreRefused)
 {
     SuperManager& m = Bare();
