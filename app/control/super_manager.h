@@ -214,8 +214,8 @@ public:
     bool IsStopRequested() const { return m_stopRequested; }
 
     // ---- Project file and manager services ------------------------------
-    // Reads the project's entries from `file` (just after nothing: the
-    // magic first); false for a file that is not a readable project.
+    // Reads a project file from its start (the magic, then the entries up to
+    // tag 44); false for a file that is not a readable project.
     bool RestoreProjectSettings(FILE* file);
     // Opens the project file's stream for writing (tests replace it to make
     // a write fail part way); fopen by default.
