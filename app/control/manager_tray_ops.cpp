@@ -37,17 +37,6 @@ void SuperManager::RecordDeferredCall(const char* name, ImageFrame* a, ImageFram
     m_deferredCalls.push_back(DeferredCall{name, a, b, value});
 }
 
-void SuperManager::AdjustImagePair(ImageFrame* a, ImageFrame* b)
-{
-    RecordDeferredCall("AdjustImagePair", a, b);
-}
-
-bool SuperManager::ToggleOverlapDialog()
-{
-    RecordDeferredCall("ToggleOverlapDialog");
-    return false;
-}
-
 bool SuperManager::ExpressStitch()
 {
     RecordDeferredCall("ExpressStitch");

@@ -79,20 +79,6 @@ void SuperManager::CloseProject()
     UpdateFocalType();
 }
 
-bool SuperManager::SaveProject(bool useCurrentName)
-{
-    (void)useCurrentName;
-    Logger::log("ERROR SuperManager::SaveProject: the project file cannot be written by this version", 1);
-    return false;
-}
-
-bool SuperManager::OpenProject(const char* path)
-{
-    Logger::log("ERROR SuperManager::OpenProject: the project file cannot be read by this version: %s", 1,
-                path ? path : "(file dialog)");
-    return false;
-}
-
 void SuperManager::SetProjectName(const char* path)
 {
     Logger::log("Enter SuperManager::SetProjectName()", 3);

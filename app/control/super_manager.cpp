@@ -511,12 +511,6 @@ void SuperManager::ClearBrightnessDialogTarget(DataViewer* viewer)
     if (m_brightnessDialog && viewer && m_brightnessDialog->GetDataViewer() == viewer) m_brightnessDialog->Release();
 }
 
-void SuperManager::RefreshOverlapDialog()
-{
-    // The overlap dialog refills its pair list itself once it exists.
-    if (m_overlapDialog) m_flags |= kFlagOverlapMarked;
-}
-
 void SuperManager::CloseOverlapDialog(bool alreadyGone)
 {
     CDialog* dialog = m_overlapDialog;

@@ -9,7 +9,9 @@
 #include "app/control/stitch_settings.h"
 #include "platform/win/win_defs.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -211,6 +213,64 @@ public:
     // Set when the user chose to stop the running workers; they poll it.
     bool IsStopRequested() const { return m_stopRequested; }
 
+    // ---- Project file and manager services ------------------------------
+    // Reads a project file from its start (the magic, then the entries up to
+    // tag 44); false for a file that is not a readable project.
+    bool RestoreProjectSettings(FILE* file);
+    // Opens the project file's stream for writing (tests replace it to make
+    // a write fail part way); fopen by default.
+    using ProjectFileOpener = FILE* (*)(const char* path, const char* mode);
+    void SetProjectFileOpener(ProjectFileOpener opener);
+    // Run-time distortion correction of every loaded image (flag 0x10).
+    // *changed becomes true when an image changed and the pairs were reset.
+    // Always 1.
+    int SetDistortionCorrection(bool on, bool* changed);
+    // Drops every computed result: pair states, blend state, the panorama
+    // map and the leveling rotation, after an OK-only notice. Always true.
+    bool ResetStitching(bool clearAutoMarkers);
+    // The Stitch Settings dialog (its issue builds it; recorded until then).
+    void ShowStitchSettings();
+    // Reloading a frame's image and its focal ratio belong to the pair
+    // stitching; until it is linked in these hooks stand for them.
+    using FrameLoader = bool (*)(ImageFrame* frame, bool correct);
+    using FrameRatio = float (*)(ImageFrame* frame);
+    void SetFrameImageHooks(FrameLoader loader, FrameRatio ratio);
+    // The overlap dialog's pair list and the re-convert dialog come with the
+    // pair views; these hooks make them (tests put doubles here).
+    struct OverlapDialogHooks {
+        CDialog* (*create)() = nullptr;          // a created, modeless dialog or null
+        bool (*fillPairList)(CDialog*) = nullptr;
+    };
+    void SetOverlapDialogHooks(const OverlapDialogHooks& hooks) { m_overlapHooks = hooks; }
+    // The "Re-convert To Panorama Format" dialog on an image of w x h: false
+    // for Cancel, else the angular width and vertical offset (degrees) and
+    // the full-circle flag.
+    using ReconvertDialog = bool (*)(int w, int h, float* angle, float* offset, bool* fullCircle);
+    void SetReconvertDialog(ReconvertDialog dialog) { m_reconvertDialog = dialog; }
+    void SetPairOverlap(int i, float overlap);
+    void GetPairOverlap(int i, float* horizontal, float* vertical) const;
+    void NextPanoramaNumber() { ++m_panoramaNumber; }
+    int FormatPanoramaNumber(char* out, size_t size) const;
+    void OnViewDestroyed(void*, void*) {}
+    void ResetAutoColorTables();
+    const char* GetFirstImageName() const;
+    const char* GetPanoramaFileName() const;
+    void SetPanoramaFileName(const char* path);
+    void SuggestPanoramaFileName(std::string& folder, std::string& name, const char* path) const;
+    // The view argument of the panorama views is accepted and not used: the
+    // front panorama view's map is shown.
+    void ViewInViewer(CView* view = nullptr);
+    bool ReconvertToPanorama(Image* image);
+    bool HasStitchedPairs() const;
+    void CloseScreenSaverTip(bool destroy);
+    void AddLevelingRotation(const float rotation[3]);
+    const float* GetLevelingRotation() const { return m_levelingRotation; }
+    bool GetLevelingAngles(float* pan, float* tilt, float* roll) const;
+    bool ComputeLevelingMatrix(float m[9]) const;
+    float GetOutputScale() const { return m_outputScale; }
+    bool IsAutomaticMode() const { return m_automaticMode != 0; }
+    bool GetUseExif() const { return m_useExif != 0; }
+
 private:
     void PlaceNewBrowser(int mode);
     DataViewer* BrightnessTargetViewer() const;
@@ -260,6 +320,15 @@ private:
     bool m_workerActive = false;
     bool m_stopRequested = false;
     std::vector<DeferredCall> m_deferredCalls;
+    // Project file and manager services.
+    ProjectFileOpener m_projectFileOpener = nullptr;
+    FrameLoader m_frameLoader = nullptr;
+    FrameRatio m_frameRatio = nullptr;
+    OverlapDialogHooks m_overlapHooks;
+    ReconvertDialog m_reconvertDialog = nullptr;
+    bool LoadProjectFrames(const std::string& path);
+    bool WriteProjectFile(FILE* file);
+    void MakeUntitled();
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

@@ -8,6 +8,7 @@
 #include "app/shell/img_browser.h"
 #include "app/shell/pellicot.h"
 #include "app/views/image_doc.h"
+#include "app/views/image_pair_doc.h"
 #include "app/views/image_loaders.h"
 #include "app/tests/app_test_fixture.h"
 #include "imaging/image.h"
@@ -328,11 +329,15 @@ TEST_F(TrayTest, PairAndImageMenus)
     EXPECT_EQ(mode, 1);
     Prompter().ExpectPopupMenu(33013);
     win::user::Click(Row(0)->m_hWnd, linkPoint(2));  // the left button runs the same pair logic
-    ASSERT_FALSE(Manager().GetDeferredCalls().empty());
-    const auto& adjust = Manager().GetDeferredCalls().back();
-    EXPECT_EQ(adjust.name, "AdjustImagePair");
-    EXPECT_EQ(adjust.a, F(2));
-    EXPECT_EQ(adjust.b, F(3));
+    // "Adjust" opens the pair window on the two frames, markers unchanged.
+    ASSERT_NE(Manager().GetPairWindow(), nullptr);
+    auto* pair = dynamic_cast<CImagePairDoc*>(Manager().GetPairWindow()->GetDocument());
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->GetFrameA(), F(2));
+    EXPECT_EQ(pair->GetFrameB(), F(3));
+    EXPECT_FALSE(F(2)->FindNeighbor(F(3))->IsMarkerChanged());
+    EXPECT_FALSE(F(3)->FindNeighbor(F(2))->IsMarkerChanged());
+    Manager().ClosePairWindow(false);
 
     // The image menu names the names command after the state.
     Prompter().ExpectPopupMenu(33027).ExpectPopupMenu(0);
@@ -392,12 +397,13 @@ TEST_F(TrayTest, FrameCommandsAndTheLoopQuestion)
     EXPECT_TRUE(F(0)->IsMerged());
     EXPECT_EQ(Manager().GetImageGroup(false)->GetCentralImageFrame(), F(0));
 
-    // Toolbar commands of later packages are recorded by the manager.
+    // The overlap dialog comes with the pair views: without it the command
+    // opens nothing. Express stitching is recorded by the manager.
     EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32844));
+    EXPECT_FALSE(Manager().IsOverlapDialogOpen());
     EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32902));
     const auto& calls = Manager().GetDeferredCalls();
-    ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[calls.size() - 2].name, "ToggleOverlapDialog");
+    ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back().name, "ExpressStitch");
     EXPECT_EQ(m_tray->GetToolCommand(), Pellicot::kToolReset);
 }
@@ -571,17 +577,19 @@ TEST_F(TrayTest, ShellDrops)
         std::string path;
         const char* logged;     // a line the drop must log, or null
         const char* notLogged;  // one it must not
+        bool asksToSave;        // the project reader asks first (Cancel keeps the project)
     };
     // Already in the project: not again. ".kzp" goes to the project reader;
     // the extension in capitals is no project and fails as an image. A
     // world-map file opens as a panorama and stays out of the tray.
     const Case cases[] = {
-        {photos[1], nullptr, "LoadImage"},
-        {Home().file("trip.kzp"), "ERROR SuperManager::OpenProject", "LoadImage"},
-        {Home().file("x.KZP"), "enter LoadImage(): ", "OpenProject"},
-        {panorama, "leave LoadImage(): status=2", "OpenProject"},
+        {photos[1], nullptr, "LoadImage", false},
+        {Home().file("trip.kzp"), nullptr, "LoadImage", true},
+        {Home().file("x.KZP"), "enter LoadImage(): ", "OpenProject", false},
+        {panorama, "leave LoadImage(): status=2", "OpenProject", false},
     };
     for (const Case& c : cases) {
+        if (c.asksToSave) Prompter().ExpectMessageBox("Do you want to save current project?", IDCANCEL);
         Logger::setLogLevel(3);
         LogCapture log;
         win::user::DropFiles(m_host->m_hWnd, {c.path}, POINT{20, 20});

@@ -476,8 +476,11 @@ TEST_F(MainFrameTest, AClosedPanoramaCanBeOpenedAgain)
     map->Release();
 }
 
-TEST_F(MainFrameTest, SaveCommandsReportTheFailureOfThisVersion)
+TEST_F(MainFrameTest, SaveCommandsAskForANameAndReportACancel)
 {
+    // Untitled: Save and Save As both ask; the user cancels both.
+    Prompter().ExpectFileDialog("Save Project", win::FileDialogAnswer{});
+    Prompter().ExpectFileDialog("Save Project", win::FileDialogAnswer{});
     Logger::setLogLevel(3);
     LogCapture log;
     Main().SendMessage(WM_COMMAND, 32866, 0);
@@ -492,6 +495,17 @@ TEST_F(MainFrameTest, SaveCommandsReportTheFailureOfThisVersion)
     EXPECT_NE(text.find(" CFendrakeApp::OnFileSave(): save failed!!!", saveAs), std::string::npos);
     EXPECT_NE(text.find("Leave CFendrakeApp::OnFileSaveAs()"), std::string::npos);
     EXPECT_EQ(App().m_pRecentFileList->GetCount(), 0);
+
+    // A chosen name is saved and remembered.
+    const std::string path = Home().file("named.kzp");
+    win::FileDialogAnswer chosen;
+    chosen.ok = true;
+    chosen.paths = {path};
+    Prompter().ExpectFileDialog("Save Project", chosen);
+    Main().SendMessage(WM_COMMAND, 32867, 0);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    ASSERT_EQ(App().m_pRecentFileList->GetCount(), 1);
+    EXPECT_EQ((*App().m_pRecentFileList)[0], path);
 }
 
 }  // namespace

@@ -249,15 +249,33 @@ TEST_F(SmallPartsTest, NewProjectClosesAOneImageProjectButAsksOnlyWithTwo)
     EXPECT_EQ(Manager().GetImageGroup(false), nullptr);
     EXPECT_TRUE(Manager().IsPreviewStage());
     ASSERT_NE(Manager().GetImageTray(), nullptr);  // the tray comes back for the new project
-    // Yes saves, which this version cannot do: the project stays.
+    // Yes answers with the save: a save that fails keeps the project open.
     Manager().GetImageGroup(true)->AppendImageFrame(new ImageFrame);
     Manager().GetImageGroup(false)->AppendImageFrame(new ImageFrame);
     Manager().ModifyFlags(kFlagSaved, 0);
+    auto chosen = [](const std::string& path) {
+        win::FileDialogAnswer answer;
+        answer.ok = true;
+        answer.paths = {path};
+        return answer;
+    };
+    const std::string nowhere = Home().file("missing") + "/trip.kzp";
     Prompter().ExpectMessageBox("Do you want to save current project?", IDYES);
-    LogCapture log;
+    Prompter().ExpectFileDialog("Save Project", chosen(nowhere));
+    Prompter().ExpectMessageBox("can't open file  " + nowhere + " for writting", IDOK);
     EXPECT_FALSE(Manager().NewProject());
-    EXPECT_TRUE(log.contains("ERROR SuperManager::SaveProject")) << log.text();
     EXPECT_EQ(Manager().GetImageGroup(false)->GetNumbOfImages(), 2);
+    EXPECT_EQ(Manager().GetFlags() & kFlagSaved, 0u);
+    // The name chosen stays; Yes now saves under it, then the project closes.
+    EXPECT_STREQ(Manager().GetProjectName(true), nowhere.c_str());
+    const std::string good = Home().file("trip.kzp");
+    Manager().SetProjectName(good.c_str());
+    EXPECT_EQ(Main().GetWindowText(), "Quorvane Fendrake - [trip.kzp]");
+    Prompter().ExpectMessageBox("Do you want save change to current project file:\n   trip.kzp", IDYES);
+    EXPECT_TRUE(Manager().NewProject());
+    EXPECT_TRUE(std::filesystem::exists(good));
+    EXPECT_EQ(Manager().GetImageGroup(false), nullptr);
+    EXPECT_EQ(std::string(Manager().GetProjectName(true)), untitled);
 }
 
 TEST(ProjectNames, NameAndFolderParts)

@@ -196,12 +196,13 @@ TEST_F(StartupTest, CommandLineRoutingByKindOfFile)
     EXPECT_EQ(none, nullptr);
 }
 
-TEST_F(StartupTest, AProjectPathGoesToTheProjectReaderWhichFailsInThisVersion)
+TEST_F(StartupTest, AProjectPathGoesToTheProjectReader)
 {
     ASSERT_TRUE(Start());
     LogCapture log;
-    EXPECT_EQ(App().OpenDocumentFile(Home().file("trip.kzp").c_str()), nullptr);
-    EXPECT_TRUE(log.contains("ERROR SuperManager::OpenProject")) << log.text();
+    const std::string missing = Home().file("trip.kzp");
+    Prompter().ExpectMessageBox("can't open file " + missing + " for reading.", IDOK);
+    EXPECT_EQ(App().OpenDocumentFile(missing.c_str()), nullptr);
     EXPECT_FALSE(log.contains("LoadImage")) << log.text();
     EXPECT_EQ(App().m_pRecentFileList->GetCount(), 0);
 }
