@@ -48,7 +48,10 @@ constexpr float kRatio = 0.8f;
 // over the first image comes first.
 constexpr int kGridCells = 8;
 // Features per image: enough for 200 spread pairs, few enough for speed.
-constexpr int kMaxFeatures = 3000;
+constexpr int kMaxFeatures = 6000;
+// Below the usual 0.04: the reduced images are small and soft, and weak
+// features still match well under the ratio and mutual checks.
+constexpr double kContrastThreshold = 0.02;
 // The RANSAC distance Nerrow uses when "--ransac 1" comes without one.
 constexpr double kDefaultRansacDistance = 3.0;
 
@@ -144,7 +147,7 @@ Features Detect(const std::string& file, const MatcherOptions& options, Timing& 
     timing.loadUs += Micros(start);
 
     start = std::chrono::steady_clock::now();
-    cv::Ptr<cv::SIFT> sift = cv::SIFT::create(kMaxFeatures);
+    cv::Ptr<cv::SIFT> sift = cv::SIFT::create(kMaxFeatures, 3, kContrastThreshold);
     std::vector<cv::KeyPoint> keys;
     sift->detectAndCompute(reduced, cv::noArray(), keys, f.descriptors);
     for (const cv::KeyPoint& k : keys) f.points.push_back(k.pt);
@@ -188,14 +191,22 @@ std::vector<Candidate> Spread(std::vector<Candidate> matches, const Features& fa
 {
     std::sort(matches.begin(), matches.end(), [](const Candidate& l, const Candidate& r) { return l.distance < r.distance; });
     if (static_cast<int>(matches.size()) <= limit) return matches;
-    double maxX = 1, maxY = 1;
-    for (const cv::Point2f& p : fa.points) maxX = std::max(maxX, static_cast<double>(p.x) + 1), maxY = std::max(maxY, static_cast<double>(p.y) + 1);
+    // The grid spans the matched points' bounding box, not the image: the
+    // overlap of two photographs is often a strip of it.
+    float minX = fa.points[static_cast<size_t>(matches[0].a)].x, maxX = minX;
+    float minY = fa.points[static_cast<size_t>(matches[0].a)].y, maxY = minY;
+    for (const Candidate& m : matches) {
+        const cv::Point2f& p = fa.points[static_cast<size_t>(m.a)];
+        minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
+    }
+    const float spanX = std::max(maxX - minX, 1.0f), spanY = std::max(maxY - minY, 1.0f);
     std::vector<bool> cellTaken(kGridCells * kGridCells, false), used(matches.size(), false);
     std::vector<Candidate> kept;
     for (size_t i = 0; i < matches.size() && static_cast<int>(kept.size()) < limit; ++i) {
         const cv::Point2f& p = fa.points[static_cast<size_t>(matches[i].a)];
-        const int cx = std::min(kGridCells - 1, static_cast<int>(p.x / maxX * kGridCells));
-        const int cy = std::min(kGridCells - 1, static_cast<int>(p.y / maxY * kGridCells));
+        const int cx = std::min(kGridCells - 1, static_cast<int>((p.x - minX) / spanX * kGridCells));
+        const int cy = std::min(kGridCells - 1, static_cast<int>((p.y - minY) / spanY * kGridCells));
         if (cellTaken[static_cast<size_t>(cy * kGridCells + cx)]) continue;
         cellTaken[static_cast<size_t>(cy * kGridCells + cx)] = true;
         used[i] = true;
