@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -283,6 +284,55 @@ TEST_F(RealMatcherTest, SearchOverAHorizonChain)
     }
     EXPECT_FALSE(NeedAutoMarkers(chain.get(), true));
     ClearAutoMarkerRequest();
+}
+
+TEST_F(RealMatcherTest, UnreadableImageGivesEmptyBlocksAndTheRunFinishes)
+{
+    MakeChain({Data("skimage-tutorials-pano/JDW_9518.jpg"), Data("skimage-tutorials-pano/JDW_9519.jpg")});
+    // A third frame whose file is not an image.
+    const std::string bad = dir.file("not an image.jpg");
+    std::ofstream(bad) << "no JPEG here";
+    auto frame = std::make_unique<ImageFrame>();
+    frame->SetName(bad.c_str());
+    chain->Append(frame.get());
+    frames.push_back(frame.get());
+    owned.push_back(std::move(frame));
+
+    ASSERT_EQ(Search(true), 0) << lastOutput;
+    EXPECT_NE(lastOutput.find("  got msg=ERROR cannot read image " + bad + "\n"), std::string::npos) << lastOutput;
+    EXPECT_GE(Pairs(frames[0], frames[1]).size(), 20u);
+    Marker* ma = nullptr;
+    Marker* mb = nullptr;
+    ASSERT_TRUE(frames[1]->GetMarkerFa(frames[2], &ma, &mb));
+    EXPECT_EQ(ma->GetNumbOfMarker(), 0);
+    EXPECT_EQ(mb->GetNumbOfMarker(), 0);
+}
+
+TEST_F(RealMatcherTest, TextOutputWithoutAChannelAndBadOptions)
+{
+    MakeChain({Data("daeyun-image-stitching/hill_1.JPG"), Data("daeyun-image-stitching/hill_2.JPG")});
+    const std::string output = dir.file("hollet out.txt");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunMatchExeWait(output, frames, 1, 3, false, true, true, false, 180.0f), 0);
+    lastOutput = testing::internal::GetCapturedStdout();
+    EXPECT_GE(KeptByRansac(frames[0], frames[1]), 20) << lastOutput;
+    // The file names the images in the matcher's order.
+    std::vector<std::string> names;
+    std::vector<MatchFilePoint> points;
+    ASSERT_EQ(ReadMatchFile(output, false, names, points), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{frames[0]->GetName(), frames[1]->GetName()}));
+    EXPECT_EQ(static_cast<int>(points.size()), static_cast<int>(Pairs(frames[0], frames[1]).size()));
+
+    const std::string program = LogBase::GetAppDir0() + "\\Hollet.exe";
+    // Bad options end the program with 2, a channel that is not there with 3.
+    struct Case {
+        const char* line;
+        int code;
+    } cases[] = {{"Hollet.exe --scaledown 0 -o x \"/a.jpg\" \"/b.jpg\"", 2},
+                 {"Hollet.exe -o x \"/a.jpg\"", 2},
+                 {"Hollet.exe --ransacdist far -o x \"/a.jpg\" \"/b.jpg\"", 2},
+                 {"Hollet.exe --shmname NoSuchChannel --shmsize 4000 \"/a.jpg\" \"/b.jpg\"", 3}};
+    for (const Case& c : cases) EXPECT_EQ(LogBase::ExecuteWait(program.c_str(), c.line, false), c.code) << c.line;
 }
 
 }  // namespace
