@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <system_error>
 
 #include <fcntl.h>
@@ -162,8 +163,23 @@ std::string LogBase::getPath_log()
     return CommonLogFolder();
 }
 
+namespace {
+std::mutex g_appDirMutex;
+std::string g_appDirOverride;
+}  // namespace
+
+void LogBase::SetAppDir0Override(const std::string& folder)
+{
+    std::lock_guard<std::mutex> lock(g_appDirMutex);
+    g_appDirOverride = folder;
+}
+
 std::string LogBase::GetAppDir0()
 {
+    {
+        std::lock_guard<std::mutex> lock(g_appDirMutex);
+        if (!g_appDirOverride.empty()) return g_appDirOverride;
+    }
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return std::filesystem::current_path(ec).string();

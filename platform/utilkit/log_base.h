@@ -20,8 +20,13 @@ public:
     static bool GetCommonAppDataDir(const char* subPath, std::string* out);
     // The log folder: "\\Quorvane\\log" of the common application-data folder.
     static std::string getPath_log();
-    // The folder of the running program, without a trailing separator.
+    // The folder of the running program, without a trailing separator, or
+    // the folder set with SetAppDir0Override while one is set.
     static std::string GetAppDir0();
+    // Replaces the program folder (where the helper programs Hollet, Nerrow
+    // and Swelder are looked up) until called again with an empty text; for
+    // tests that install small stand-in programs in a temporary folder.
+    static void SetAppDir0Override(const std::string& folder);
     static bool IsFileExists(const char* path);
     // Whether a file can be written at `path` (a folder: inside it).
     static bool canWriteFile(const char* path);
