@@ -1,6 +1,8 @@
 #include "app/control/super_manager.h"
 
 #include "app/control/progress_dlg.h"
+#include "app/control/stitch_pair.h"
+#include "app/control/stitch_panorama.h"
 #include "app/control/tool_state.h"
 #include "app/matching/app_config.h"
 #include "app/matching/cam_info.h"
@@ -162,6 +164,7 @@ SuperManager::SuperManager()
       m_toolState(std::make_unique<ToolState>())
 {
     SetToolState(m_toolState.get());
+    InstallStitchPanorama();
     LoadConfigFile();
     UpdateFocalType();
     // The elastic-blend byte came from the settings file just now.
