@@ -677,13 +677,6 @@ void SuperManager::ResetLevelingRotation()
     m_levelingRotation[0] = m_levelingRotation[1] = m_levelingRotation[2] = 0.0f;
 }
 
-void SuperManager::DoStitching()
-{
-    // The worker that posted the step has finished with the shared records.
-    m_workerActive = false;
-    Logger::log("SuperManager::DoStitching(): step", 3);
-}
-
 void SuperManager::FinishRemap()
 {
     m_workerActive = false;
