@@ -288,6 +288,7 @@ public:
     float GetOutputScale() const { return m_outputScale; }
     void SetOutputScale(float scale) { m_outputScale = scale; }
     void FinishExpressStitch();
+    void SetElasticBlendForTest(bool on) { m_elasticBlend = on ? 1 : 0; }
 
 private:
     float m_firstPairScale = 0.0f;

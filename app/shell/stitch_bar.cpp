@@ -9,6 +9,7 @@
 #include "platform/win/gdi.h"
 #include "platform/win/resources.h"
 #include "platform/win/system.h"
+#include "platform/win/window_system.h"
 #include "projectgraph/framegrp/image_group.h"
 
 #include <cmath>
@@ -19,6 +20,7 @@ namespace {
 constexpr int kSliderMax = 50;
 constexpr int kOneToOne = 25;  // slider position of ratio 1.0
 constexpr float kWidthLimit = 10000.0f;
+constexpr const char* kFrameClass = "FendrakeStitchBarFrame";
 
 constexpr COLORREF kRatioColour = RGB(30, 30, 80);
 constexpr COLORREF kSizeColour = RGB(40, 40, 100);
@@ -62,6 +64,11 @@ Image* MakePicture(COLORREF face, COLORREF mark, int markWidth)
 
 void AddStitchBarResources(win::ResourceModule& module)
 {
+    win::WindowClass frameClass;
+    frameClass.name = kFrameClass;
+    frameClass.backgroundColor = -1;
+    win::WindowSystem::Get().RegisterClass(frameClass);
+
     using win::ControlKind;
     using win::ControlTemplate;
     win::DialogTemplate bar;
@@ -69,7 +76,6 @@ void AddStitchBarResources(win::ResourceModule& module)
     bar.size = SIZE{120, 420};
     bar.style = WS_CHILD;
     bar.controls = {
-        ControlTemplate(CStitchBar::kFrame, ControlKind::StaticFrame, RECT{4, 4, 116, 412}),
         ControlTemplate(CStitchBar::kLoad, ControlKind::PushButton, RECT{12, 16, 108, 56}, "Load"),
         ControlTemplate(CStitchBar::kStitch, ControlKind::PushButton, RECT{12, 64, 108, 104}, "Stitch"),
         ControlTemplate(CStitchBar::kBlend, ControlKind::PushButton, RECT{12, 112, 108, 152}, "Blend"),
@@ -79,6 +85,9 @@ void AddStitchBarResources(win::ResourceModule& module)
         ControlTemplate(CStitchBar::kHeight, ControlKind::Static, RECT{12, 230, 108, 246}, ""),
         ControlTemplate(CStitchBar::kSettings, ControlKind::OwnerDrawButton, RECT{12, 256, 108, 280}, "Settings"),
         ControlTemplate(CStitchBar::kSummary, ControlKind::Static, RECT{12, 288, 108, 400}, ""),
+        // Last, so that it lies under the others; it paints nothing itself:
+        // the bar fills and outlines it with its own background.
+        ControlTemplate(CStitchBar::kFrame, ControlKind::Custom, RECT{4, 4, 116, 412}, "", 0, 0, kFrameClass),
     };
     module.AddDialog(std::move(bar));
 
@@ -379,6 +388,7 @@ BOOL CStitchBar::OnEraseBkgnd(CDC* dc)
         RECT r;
         frame->GetWindowRect(&r);
         ScreenToClient(&r);
+        dc->Draw3dRect(&r, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT));
         r.top += 8;
         r.right -= 2;
         dc->FillSolidRect(r.left, r.top, r.right - r.left, r.bottom - r.top, kFrameFill);
