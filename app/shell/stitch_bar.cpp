@@ -165,6 +165,8 @@ void CStitchBar::InitControls()
     UpdateSettingsText();
     m_sliderPos = RatioToSlider(m_ratio);
     if (m_controlsReady) m_slider.SetPos(m_sliderPos);
+    // The enabling the idle updates keep, from the start.
+    OnUpdateCmdUI(nullptr, FALSE);
 }
 
 void CStitchBar::LoadStitchPictures()
