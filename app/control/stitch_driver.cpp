@@ -27,6 +27,7 @@
 namespace {
 
 constexpr UINT kStitchThisPair = 32826;
+constexpr UINT kLoopQuestion = 40019;  // "It seems that the first and the last images have overlap ..."
 constexpr int kEventLoop = 10003;  // viewers of the panorama map: the loop option (0 off, 1 closed)
 
 StitchMatching g_matching;
@@ -278,9 +279,7 @@ bool AutoStitch()
         if (kind == kPairLoopClosingAsk) {
             Pellicot* tray = manager->GetImageTray();
             if (!manager->GetTrayState() &&
-                AfxMessageBox("It seems that the first and the last images have overlap\n(the panorama is a loop). "
-                              "Please confirm.",
-                              MB_YESNO) == IDYES) {
+                AfxMessageBox(kLoopQuestion, MB_YESNO) == IDYES) {
                 if (tray && tray->GetHost()) tray->GetHost()->SetLoop(true);
             }
             if (manager->GetTrayState()) {

@@ -107,6 +107,8 @@ void AddStitchBarResources(win::ResourceModule& module)
     module.AddBitmap(kStitchRunning, running);
     ReleaseImage(running);
 
+    // The stitch driver's loop question.
+    module.AddString(40019, "It seems that the first and the last images have overlap\n(the panorama is a loop). Please confirm.");
     module.AddString(CStitchBar::kLoad, "Load images to Pellicot\nLoad images");
     module.AddString(CStitchBar::kStitch, "Stitch images in Pellicot\nStitch images");
     module.AddString(CStitchBar::kBlend, "Blend images to make final panorama\nBlend images");
