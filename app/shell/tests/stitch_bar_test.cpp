@@ -6,6 +6,7 @@
 #include "app/shell/stitch_bar.h"
 #include "app/tests/app_test_fixture.h"
 #include "imaging/image.h"
+#include "platform/win/resources.h"
 #include "platform/win/window_dc.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/neighbor.h"
@@ -218,4 +219,23 @@ TEST_F(StitchBarTest, Pixels)
     EXPECT_EQ(Count(*shown, face, RGB(0, 0, 255)), 0);
     EXPECT_GT(Count(*shown, face, RGB(128, 128, 128)), 10);
     Manager().ModifyFlags(0, kFlagStopped);
+}
+
+// Tooltip and status text of each control: "tooltip\nstatus", as the
+// status bar and the tooltips read them from the string table.
+TEST_F(StitchBarTest, TooltipsAndStatusTexts)
+{
+    struct Case {
+        UINT id;
+        const char* text;
+    } cases[] = {
+        {CStitchBar::kLoad, "Load images to Pellicot\nLoad images"},
+        {CStitchBar::kStitch, "Stitch images in Pellicot\nStitch images"},
+        {CStitchBar::kBlend, "Blend images to make final panorama\nBlend images"},
+        {CStitchBar::kSettings, "Change stitching options\nStitch settings"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(win::Resources::LoadString(c.id), c.text) << c.id;
+        EXPECT_NE(Bar().GetDlgItem(static_cast<int>(c.id)), nullptr) << c.id;
+    }
 }
