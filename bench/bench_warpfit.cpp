@@ -63,9 +63,10 @@ struct Pair {
         startRR.angB = start.offsetAngle;
         startRR.angC = -start.rot2;
         TRANSFORM_RS t1{}, t2{};
-        if (!CImgComboRS::Overlay2ImgRS_0(img1, img2, &start, 0, 0, GetMCCTu0(), &ov1, &ov2, &t1, &t2)) return;
-        offX = GetRsWordInt(&t2, 11) - GetRsWordInt(&t1, 11);
-        offY = GetRsWordInt(&t2, 12) - GetRsWordInt(&t1, 12);
+        OverlayGrid g1{}, g2{};
+        if (!CImgComboRS::Overlay2ImgRS_0(img1, img2, &start, 0, 0, GetMCCTu0(), &ov1, &ov2, &t1, &t2, &g1, &g2)) return;
+        offX = g2.column - g1.column;
+        offY = g2.row - g1.row;
         ok = true;
     }
 };
@@ -131,9 +132,10 @@ void BM_Overlays(benchmark::State& state)
     }
     for (auto _ : state) {
         TRANSFORM_RS t1{}, t2{};
+        OverlayGrid g1{}, g2{};
         Image* a = nullptr;
         Image* b = nullptr;
-        CImgComboRS::Overlay2ImgRS_0(p.img1, p.img2, &p.start, 0, 0, GetMCCTu0(), &a, &b, &t1, &t2);
+        CImgComboRS::Overlay2ImgRS_0(p.img1, p.img2, &p.start, 0, 0, GetMCCTu0(), &a, &b, &t1, &t2, &g1, &g2);
         ReleaseImage(a);
         ReleaseImage(b);
     }

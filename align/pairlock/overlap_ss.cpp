@@ -93,7 +93,7 @@ bool COverlapSS::PairWAlignToTransformRS(PAIR_WALIGN_RR_PRMS2* prms, TRANSFORM_R
     *rs1 = TRANSFORM_RS{};
     rs1->rcpFocal = prms->rcpF1;
     rs1->scale = 1.0f;
-    SetRsWordInt(rs1, 10, 1);
+    rs1->flag = 1;
     *rs2 = *rs1;
     return CTransformWA::PairPrmsGlobalImg1To_2(prms, rs1, rs2);
 }

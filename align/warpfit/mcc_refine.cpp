@@ -265,13 +265,13 @@ int CMCCRefine::PickPeakPts()
     }
 }
 
-int CMCCRefine::PeakPtsSR(TRANSFORM_RS* t1, TRANSFORM_RS* t2)
+int CMCCRefine::PeakPtsSR(TRANSFORM_RS* t1, TRANSFORM_RS* t2, const OverlayGrid& g1, const OverlayGrid& g2)
 {
     if (!t1 || !t2) {
         Logger::log("ERROR CMCCRefine::PeakPtsSR: missing placements", 1);
         return 0;
     }
-    const int samples = GetRsWordInt(t1, 10);
+    const int samples = g1.samples;
     if (samples <= 0) {
         Logger::log("ERROR CMCCRefine::PeakPtsSR: invalid samples around the circle %d", 1, samples);
         m_points[0].clear();
@@ -280,14 +280,15 @@ int CMCCRefine::PeakPtsSR(TRANSFORM_RS* t1, TRANSFORM_RS* t2)
     }
     const double f = 2 * std::numbers::pi / samples;
     const TRANSFORM_RS* t[2] = {t1, t2};
+    const OverlayGrid* g[2] = {&g1, &g2};
     std::vector<POINT2> out[2];
     for (size_t i = 0; i < m_points[0].size(); ++i) {
         POINT2 q[2];
         bool ok = true;
         for (int k = 0; k < 2 && ok; ++k) {
             const POINT2 panTilt{t[k]->pan, t[k]->tilt};
-            const POINT2 sphere{static_cast<float>((GetRsWordInt(t[k], 11) + m_points[k][i].x) * f),
-                                static_cast<float>((GetRsWordInt(t[k], 12) + m_points[k][i].y) * f)};
+            const POINT2 sphere{static_cast<float>((g[k]->column + m_points[k][i].x) * f),
+                                static_cast<float>((g[k]->row + m_points[k][i].y) * f)};
             ok = CTransformRS::TransformPtWA_inv(t[k]->scale, t[k]->roll, t[k]->rcpFocal, &panTilt, &sphere, &q[k]);
         }
         if (!ok) continue;
@@ -320,9 +321,10 @@ int CMCCRefine::MainMCCRefine(PAIR_WALIGN_PRMS* prms)
     m_overlayParam = GetMCCTu0();
     ReleaseOverlays();
     TRANSFORM_RS t1{}, t2{};
+    OverlayGrid g1{}, g2{};
     Image* ov1 = nullptr;
     Image* ov2 = nullptr;
-    if (!CImgComboRS::Overlay2ImgRS_0(m_img[0], m_img[1], prms, 0.0f, 0.0f, m_overlayParam, &ov1, &ov2, &t1, &t2))
+    if (!CImgComboRS::Overlay2ImgRS_0(m_img[0], m_img[1], prms, 0.0f, 0.0f, m_overlayParam, &ov1, &ov2, &t1, &t2, &g1, &g2))
         return 0;
     // The overlays come with one reference, ours.
     m_overlay[0] = ov1;
@@ -333,8 +335,8 @@ int CMCCRefine::MainMCCRefine(PAIR_WALIGN_PRMS* prms)
         DisplayImageWin1(ov1, nullptr, 0, 0);
         DisplayImageWin1(ov2, nullptr, ov1->GetWidth(), 0);
     }
-    const int offX = GetRsWordInt(&t2, 11) - GetRsWordInt(&t1, 11);
-    const int offY = GetRsWordInt(&t2, 12) - GetRsWordInt(&t1, 12);
+    const int offX = g2.column - g1.column;
+    const int offY = g2.row - g1.row;
     const int templates = MakePeakGrid(ov1, ov2, offX, offY);
     PickPeakPts();
     if (GetDebugDispFlag()) {
@@ -347,7 +349,7 @@ int CMCCRefine::MainMCCRefine(PAIR_WALIGN_PRMS* prms)
             }
         }
     }
-    PeakPtsSR(&t1, &t2);
+    PeakPtsSR(&t1, &t2, g1, g2);
     ReleaseOverlays();
 
     CWAlign fit(!IsFixMag(), !IsFixAperture());
@@ -368,9 +370,9 @@ int CMCCRefine::MainMCCRefine(PAIR_WALIGN_PRMS* prms)
         return 0;
     }
     // Overlay pixels per image-2 pixel, the scale the peaks were found at:
-    // the overlays hold t1's word 10 samples around the circle, an image-2
+    // the overlays hold g1.samples samples around the circle, an image-2
     // pixel spans t2's reciprocal focal length in radians.
-    const double overlayScale = t2.rcpFocal * GetRsWordInt(&t1, 10) / (2 * std::numbers::pi);
+    const double overlayScale = t2.rcpFocal * g1.samples / (2 * std::numbers::pi);
     const CRefineGate gate(*prms, overlayScale, std::max(m_searchX, m_searchY), "CMCCRefine::MainMCCRefine");
     std::vector<char> within;
     if (!gate.Accept(*fit.GetPrms(), m_points[0].data(), m_points[1].data(), n, within)) return 0;
@@ -392,15 +394,16 @@ bool CMCCRefine::ConfirmFit(const PAIR_WALIGN_PRMS& fitted) const
     check.m_overlayParam = m_overlayParam;
     PAIR_WALIGN_PRMS around = fitted;
     TRANSFORM_RS t1{}, t2{};
+    OverlayGrid g1{}, g2{};
     bool confirmed = false;
     if (CImgComboRS::Overlay2ImgRS_0(m_img[0], m_img[1], &around, 0.0f, 0.0f, m_overlayParam, &check.m_overlay[0],
-                                     &check.m_overlay[1], &t1, &t2)) {
-        check.MakePeakGrid(check.m_overlay[0], check.m_overlay[1], GetRsWordInt(&t2, 11) - GetRsWordInt(&t1, 11),
-                           GetRsWordInt(&t2, 12) - GetRsWordInt(&t1, 12));
+                                     &check.m_overlay[1], &t1, &t2, &g1, &g2)) {
+        check.MakePeakGrid(check.m_overlay[0], check.m_overlay[1], g2.column - g1.column,
+                           g2.row - g1.row);
         check.PickPeakPts();
-        check.PeakPtsSR(&t1, &t2);
+        check.PeakPtsSR(&t1, &t2, g1, g2);
         const int n = check.GetPickedCount();
-        const double overlayScale = t2.rcpFocal * GetRsWordInt(&t1, 10) / (2 * std::numbers::pi);
+        const double overlayScale = t2.rcpFocal * g1.samples / (2 * std::numbers::pi);
         CRefineGate gate(fitted, overlayScale, std::max(m_searchX, m_searchY),
                          "CMCCRefine::MainMCCRefine (second pass around the fit)");
         // Around a right fit nearly every pick sits at its place; a fit that

@@ -12,6 +12,8 @@
 
 #include <vector>
 
+struct OverlayGrid;
+
 class Image;
 
 // One template that passed the coverage test (9 floats; the last seven in
@@ -49,9 +51,10 @@ public:
     // Picks the sharp, strong, small-shift peaks; relaxes the limits once
     // (for the object's life) when fewer than a third, or fewer than 8, pass.
     int PickPeakPts();
-    // Maps the picked points from overlay positions into each image
-    // (pixels from its centre); pairs that do not map are dropped.
-    int PeakPtsSR(TRANSFORM_RS* t1, TRANSFORM_RS* t2);
+    // Maps the picked points from overlay positions (on the map grids g1,
+    // g2) into each image (pixels from its centre); pairs that do not map are
+    // dropped.
+    int PeakPtsSR(TRANSFORM_RS* t1, TRANSFORM_RS* t2, const OverlayGrid& g1, const OverlayGrid& g2);
 
     // The grid pass on two overlays, overlay 2 lying at `offset` in overlay
     // 1's pixels. Returns the number of templates that passed the coverage

@@ -3,6 +3,7 @@
 // main window title. Reading and writing the ".kzp" file itself come with the
 // project file.
 #include "app/control/super_manager.h"
+#include "app/control/stitch_pair.h"
 
 #include "app/control/tool_state.h"
 #include "app/shell/fendrake_app.h"
@@ -59,6 +60,7 @@ bool SuperManager::QuerySaveProject()
 
 void SuperManager::CloseProject()
 {
+    ClearStitchThreadBlock();
     CloseImageTray(false);
     ClosePairWindow(false);
     CloseBrightnessDialog(false);

@@ -1,6 +1,8 @@
 #include "app/control/super_manager.h"
 
 #include "app/control/progress_dlg.h"
+#include "app/control/stitch_pair.h"
+#include "app/control/stitch_panorama.h"
 #include "app/control/tool_state.h"
 #include "app/matching/app_config.h"
 #include "app/matching/cam_info.h"
@@ -162,6 +164,7 @@ SuperManager::SuperManager()
       m_toolState(std::make_unique<ToolState>())
 {
     SetToolState(m_toolState.get());
+    InstallStitchPanorama();
     LoadConfigFile();
     UpdateFocalType();
     // The elastic-blend byte came from the settings file just now.
@@ -666,13 +669,6 @@ bool SuperManager::FindWebLink(char* buffer, int size) const
 void SuperManager::ResetLevelingRotation()
 {
     m_levelingRotation[0] = m_levelingRotation[1] = m_levelingRotation[2] = 0.0f;
-}
-
-void SuperManager::DoStitching()
-{
-    // The worker that posted the step has finished with the shared records.
-    m_workerActive = false;
-    Logger::log("SuperManager::DoStitching(): step", 3);
 }
 
 void SuperManager::FinishRemap()

@@ -329,6 +329,39 @@ private:
     bool LoadProjectFrames(const std::string& path);
     bool WriteProjectFile(FILE* file);
     void MakeUntitled();
+
+    // ---- Stitch runs: pair stitching and the stitch driver ----------------
+public:
+    bool ComputePixelFocals(int* frames, int count);
+    // The first pair's scale of the panorama (500 / (width + height) of the
+    // first frame's working image); 0 before a first pair.
+    void SetFirstPairScale(float scale) { m_firstPairScale = scale; }
+    float GetFirstPairScale() const { return m_firstPairScale; }
+    int StartMatchingThread();
+    bool MarkerStitch(bool fromPairWindow);
+    void ResumeAutoStitch();
+    bool IsAutomaticMode() const { return m_automaticMode != 0; }
+    void SetAutomaticMode(bool on) { m_automaticMode = on ? 1 : 0; }
+    // Global alignment of the first n frames, leveling with the preview
+    // refresh, and the blend: recorded only (RecordDeferredCall) until their
+    // packages are built; tests read the record.
+    bool PairToGlobal(int n, int mode, bool flag);
+    void LevelPanorama(bool refresh);
+    void RemapPanorama(bool preview);
+    bool BlendPanorama();
+    // Width and height of the merged panorama at the output scale; false
+    // without one. Tests replace it through SetPanoramaSizeSource.
+    bool GetPanoramaSize(int* width, int* height);
+    using PanoramaSizeSource = bool (*)(int* width, int* height);
+    void SetPanoramaSizeSource(PanoramaSizeSource source) { m_panoramaSizeSource = source; }
+    float GetOutputScale() const { return m_outputScale; }
+    void SetOutputScale(float scale) { m_outputScale = scale; }
+    void FinishExpressStitch();
+    void SetElasticBlendForTest(bool on) { m_elasticBlend = on ? 1 : 0; }
+
+private:
+    float m_firstPairScale = 0.0f;
+    PanoramaSizeSource m_panoramaSizeSource = nullptr;
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

@@ -1,4 +1,5 @@
 #include "app/shell/app_resources.h"
+#include "app/shell/stitch_bar.h"
 
 #include "app/matching/distortion_adjust_dlg.h"
 #include "app/matching/init_config_dlg.h"
@@ -112,12 +113,7 @@ void AddDialogs(win::ResourceModule& app)
     splash.controls = {ControlTemplate(1000, ControlKind::StaticBitmap, RECT{0, 0, 320, 200})};
     app.AddDialog(std::move(splash));
 
-    DialogTemplate stitchBar;
-    stitchBar.id = 103;
-    stitchBar.size = SIZE{120, 300};
-    stitchBar.style = WS_CHILD;
-    stitchBar.controls = {ControlTemplate(0xFFFF, ControlKind::Static, RECT{8, 8, 112, 24}, "Stitch")};
-    app.AddDialog(std::move(stitchBar));
+    AddStitchBarResources(app);
 
     DialogTemplate brightness;
     brightness.id = 158;

@@ -110,32 +110,24 @@ Image* RenderOverlay(const Image* img, const TRANSFORM_RS& t, int x0, int y0, in
 
 }  // namespace
 
-int32_t GetRsWordInt(const TRANSFORM_RS* rs, int word)
-{
-    int32_t v = 0;
-    std::memcpy(&v, reinterpret_cast<const unsigned char*>(rs) + 4 * word, 4);
-    return v;
-}
-
-void SetRsWordInt(TRANSFORM_RS* rs, int word, int32_t value)
-{
-    std::memcpy(reinterpret_cast<unsigned char*>(rs) + 4 * word, &value, 4);
-}
-
 int CImgComboRS::Overlay2ImgRS_0(Image* img1, Image* img2, const PAIR_WALIGN_PRMS* prms, float, float, int size,
-                                 Image** overlay1, Image** overlay2, TRANSFORM_RS* t1, TRANSFORM_RS* t2)
+                                 Image** overlay1, Image** overlay2, TRANSFORM_RS* t1, TRANSFORM_RS* t2,
+                                 OverlayGrid* grid1, OverlayGrid* grid2)
 {
     if (overlay1) *overlay1 = nullptr;
     if (overlay2) *overlay2 = nullptr;
     PAIR_WALIGN_RR_PRMS2 rr;
-    if (!Usable(img1) || !Usable(img2) || !prms || !overlay1 || !overlay2 || !t1 || !t2 || size < 16 ||
+    if (!Usable(img1) || !Usable(img2) || !prms || !overlay1 || !overlay2 || !t1 || !t2 || !grid1 || !grid2 || size < 16 ||
         !CTransformWA::PairAlignPrmsStoRR2(prms, &rr)) {
         Logger::log("ERROR CImgComboRS::Overlay2ImgRS_0: invalid images, parameters or size %d", 1, size);
         return 0;
     }
     TRANSFORM_RS p1{}, p2{};
     p1.rcpFocal = rr.rcpF1;
-    p1.scale = p2.scale = 1.0f;
+    p1.scale = 1.0f;
+    p1.flag = 1;
+    for (int c = 0; c < 3; ++c) p1.colorFirst[c] = p1.gamma[c] = 1.0f;
+    p2 = p1;
     if (!CTransformWA::PairPrmsGlobalImg1To_2(&rr, &p1, &p2)) return 0;
 
     Footprint fp1, fp2;
@@ -158,6 +150,7 @@ int CImgComboRS::Overlay2ImgRS_0(Image* img1, Image* img2, const PAIR_WALIGN_PRM
 
     Image* out[2] = {nullptr, nullptr};
     TRANSFORM_RS* placed[2] = {t1, t2};
+    OverlayGrid* grids[2] = {grid1, grid2};
     const TRANSFORM_RS* pl[2] = {&p1, &p2};
     const Footprint* fps[2] = {&fp1, &fp2};
     Image* imgs[2] = {img1, img2};
@@ -172,9 +165,7 @@ int CImgComboRS::Overlay2ImgRS_0(Image* img1, Image* img2, const PAIR_WALIGN_PRM
             return 0;
         }
         *placed[k] = *pl[k];
-        SetRsWordInt(placed[k], 10, n);
-        SetRsWordInt(placed[k], 11, x0);
-        SetRsWordInt(placed[k], 12, y0);
+        *grids[k] = OverlayGrid{n, x0, y0};
     }
     *overlay1 = out[0];
     *overlay2 = out[1];

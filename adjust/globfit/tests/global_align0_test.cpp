@@ -2,6 +2,8 @@
 // settings word's format recomputed by setSettings, recovery of relative
 // rotations and a shared focal length, and the marker errors in pixels.
 #include "adjust/globfit/global_align0.h"
+#include "adjust/globfit/global_align.h"
+#include "platform/panocore/img_info.h"
 
 #include "adjust/globfit/globfit_settings.h"
 #include "adjust/globfit/tests/synthetic_panorama.h"
@@ -155,4 +157,64 @@ TEST(GlobalAlign0, MarkerErrorsComeOutInPixels)
     ASSERT_GT(count, 0);
     EXPECT_GT(sum / count, 0.2);
     EXPECT_LT(sum / count, 2.0);
+}
+
+namespace {
+
+// The error sums of the unsolved start, as each solver reads the frames:
+// the second solver through the rotation matrices, the first through the
+// Euler angles.
+class StartError0 : public GlobalAlign0 {
+public:
+    using GlobalAlign0::GlobalAlign0;
+    float Get()
+    {
+        CollectPairs();
+        return ComputeA();
+    }
+};
+
+class StartError : public GlobalAlign {
+public:
+    using GlobalAlign::GlobalAlign;
+    double Get()
+    {
+        CollectPairs();
+        ComputeRDMatrix(m_state, 0, m_nFrames);
+        return ComputeErr(m_state, false);
+    }
+};
+
+}  // namespace
+
+// The matrix and the Euler angles are one record: writing the matrix back
+// as it reads changes nothing either solver sees.
+TEST(GlobalAlign0, RotationRoundTripLeavesTheResidualsAlone)
+{
+    Options options;
+    options.markersPerPair = 20;
+    options.noise = 0.3;
+    double errors[2][2];
+    for (int trip = 0; trip < 2; ++trip) {
+        Panorama pano(Sphere({-45, 0, 45}, {6, 8, 6}, 800.0, 1200, 800), options);
+        Place(pano, 1.0, 1.0, 9);
+        if (trip) {
+            for (int k = 0; k < pano.Count(); ++k) {
+                IImgInfo* info = pano.Frame(k)->GetImgInfo();
+                float m[9];
+                info->GetRotation(m);
+                info->SetRotation(info->GetFocal(), m);
+            }
+        }
+        StartError0 second(globfit::kFocalFixed, 0);
+        ASSERT_TRUE(second.Init(&pano.Group(), pano.List(), pano.Count(), pano.Pairs()));
+        errors[trip][0] = second.Get();
+        StartError first(globfit::kFocalFixed, 0);
+        ASSERT_TRUE(first.Init(&pano.Group(), pano.List(), pano.Count(), pano.Pairs()));
+        errors[trip][1] = first.Get();
+    }
+    for (int solver = 0; solver < 2; ++solver) {
+        EXPECT_GT(errors[0][solver], 0.0) << solver;
+        EXPECT_NEAR(errors[1][solver], errors[0][solver], 1e-4 * errors[0][solver]) << solver;
+    }
 }

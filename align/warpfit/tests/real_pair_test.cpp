@@ -177,7 +177,8 @@ TEST_F(RealPair, MCCRefineDebugDisplayShowsOverlaysAndPairs)
     Image* ov1 = nullptr;
     Image* ov2 = nullptr;
     TRANSFORM_RS t1{}, t2{};
-    ASSERT_EQ(CImgComboRS::Overlay2ImgRS_0(img1, img2, &prms, 0, 0, GetMCCTu0(), &ov1, &ov2, &t1, &t2), 1);
+    OverlayGrid g1{}, g2{};
+    ASSERT_EQ(CImgComboRS::Overlay2ImgRS_0(img1, img2, &prms, 0, 0, GetMCCTu0(), &ov1, &ov2, &t1, &t2, &g1, &g2), 1);
 
     testkit::TempDir dir;
     SetDebugDispFolder(dir.path().string().c_str());

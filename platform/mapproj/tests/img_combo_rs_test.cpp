@@ -60,12 +60,23 @@ TEST(ImgComboRS, OverlaysOfAPairAgreeOnTheSphere)
 
     Image *ov1 = nullptr, *ov2 = nullptr;
     TRANSFORM_RS t1, t2;
-    ASSERT_EQ(1, CImgComboRS::Overlay2ImgRS_0(img1, img2, &s, 0, 0, 1200, &ov1, &ov2, &t1, &t2));
-    const int n = GetRsWordInt(&t1, 10);
-    EXPECT_EQ(n, GetRsWordInt(&t2, 10));
+    OverlayGrid g1, g2;
+    ASSERT_EQ(1, CImgComboRS::Overlay2ImgRS_0(img1, img2, &s, 0, 0, 1200, &ov1, &ov2, &t1, &t2, &g1, &g2));
+    const int n = g1.samples;
+    // The grids travel beside the placements: both placements keep a
+    // neutral colour block for whoever blends them.
+    for (const TRANSFORM_RS* t : {&t1, &t2}) {
+        EXPECT_EQ(t->flag, 1);
+        EXPECT_EQ(t->colorFirst[0], 1.0f);
+        EXPECT_EQ(t->colorFirst[1], 1.0f);
+        EXPECT_EQ(t->colorSecond[2], 0.0f);
+        EXPECT_EQ(t->gamma[1], 1.0f);
+        EXPECT_EQ(t->colorTable, nullptr);
+    }
+    EXPECT_EQ(n, g2.samples);
     EXPECT_EQ(n % 4, 0);
     EXPECT_LE(std::abs(n - static_cast<int>(2 * 3.14159265 / rr.rcpF1)), 4);  // image 1's resolution
-    const int dx = GetRsWordInt(&t2, 11) - GetRsWordInt(&t1, 11), dy = GetRsWordInt(&t2, 12) - GetRsWordInt(&t1, 12);
+    const int dx = g2.column - g1.column, dy = g2.row - g1.row;
 
     int compared = 0, far = 0;
     double sum0 = 0, bias1 = 0, bias2 = 0;
@@ -107,8 +118,8 @@ TEST(ImgComboRS, OverlaysOfAPairAgreeOnTheSphere)
     POINT2 sph;
     ASSERT_TRUE(CTransformRS::TransformPtWA(1, 0, t1.rcpFocal, &rest, &q, &sph));
     const double f = 2 * 3.14159265358979 / n;
-    const int ox = static_cast<int>(std::lround(sph.x / f)) - GetRsWordInt(&t1, 11);
-    const int oy = static_cast<int>(std::lround(sph.y / f)) - GetRsWordInt(&t1, 12);
+    const int ox = static_cast<int>(std::lround(sph.x / f)) - g1.column;
+    const int oy = static_cast<int>(std::lround(sph.y / f)) - g1.row;
     const unsigned char* o = ov1->GetData() + oy * ov1->GetRowByte() + 3 * ox;
     const unsigned char* src = img1->GetData() + (H / 2 - 20) * img1->GetRowByte() + 3 * (W / 2 + 30);
     EXPECT_NEAR(o[1], src[1], 3);
@@ -130,7 +141,8 @@ TEST(ImgComboRS, SizeLimitsTheOverlayAndBadInputFails)
     s.offsetAngle = 0.3f;
     Image *ov1 = nullptr, *ov2 = nullptr;
     TRANSFORM_RS t1, t2;
-    ASSERT_EQ(1, CImgComboRS::Overlay2ImgRS_0(img, img, &s, 0, 0, 150, &ov1, &ov2, &t1, &t2));
+    OverlayGrid g1, g2;
+    ASSERT_EQ(1, CImgComboRS::Overlay2ImgRS_0(img, img, &s, 0, 0, 150, &ov1, &ov2, &t1, &t2, &g1, &g2));
     EXPECT_LE(std::max(ov1->GetWidth(), ov1->GetHeight()), 150);
     EXPECT_LE(std::max(ov2->GetWidth(), ov2->GetHeight()), 150);
     ReleaseImage(ov1);
@@ -138,7 +150,7 @@ TEST(ImgComboRS, SizeLimitsTheOverlayAndBadInputFails)
 
     s.halfWidth1 = 0;  // word 8 not set: no transform
     LogCapture log;
-    EXPECT_EQ(0, CImgComboRS::Overlay2ImgRS_0(img, img, &s, 0, 0, 1200, &ov1, &ov2, &t1, &t2));
+    EXPECT_EQ(0, CImgComboRS::Overlay2ImgRS_0(img, img, &s, 0, 0, 1200, &ov1, &ov2, &t1, &t2, &g1, &g2));
     EXPECT_EQ(ov1, nullptr);
     EXPECT_TRUE(log.contains("ERROR CImgComboRS::Overlay2ImgRS_0"));
     ReleaseImage(img);
