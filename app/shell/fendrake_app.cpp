@@ -1,5 +1,6 @@
 #include "app/shell/fendrake_app.h"
 
+#include "app/control/stitch_wiring.h"
 #include "app/control/super_manager.h"
 #include "app/matching/share_library.h"
 #include "app/matching/utilities.h"
@@ -110,6 +111,7 @@ BOOL CFendrakeApp::InitInstance()
     SetRegistryKey("Quorvane");
     LoadStdProfileSettings(10);
     RegisterTemplates();
+    InstallStitchServices();
 
     auto* frame = new CMainFrame;
     if (!frame->LoadFrame(130, WS_OVERLAPPEDWINDOW, nullptr, nullptr)) {
