@@ -34,5 +34,5 @@ void InstallStitchServices()
     matching.needAutoMarkers = &ChainNeedsMarkers;
     matching.run = &SearchChain;
     SetStitchMatching(matching);
-    GetSuperManager()->SetFrameImageHooks(&LoadFrameImage, &FrameFocalRatio);
+    if (SuperManager* manager = GetSuperManager()) manager->SetFrameImageHooks(&LoadFrameImage, &FrameFocalRatio);
 }

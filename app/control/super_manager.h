@@ -340,7 +340,6 @@ public:
     int StartMatchingThread();
     bool MarkerStitch(bool fromPairWindow);
     void ResumeAutoStitch();
-    bool IsAutomaticMode() const { return m_automaticMode != 0; }
     void SetAutomaticMode(bool on) { m_automaticMode = on ? 1 : 0; }
     // Global alignment of the first n frames, leveling with the preview
     // refresh, and the blend: recorded only (RecordDeferredCall) until their
@@ -354,7 +353,6 @@ public:
     bool GetPanoramaSize(int* width, int* height);
     using PanoramaSizeSource = bool (*)(int* width, int* height);
     void SetPanoramaSizeSource(PanoramaSizeSource source) { m_panoramaSizeSource = source; }
-    float GetOutputScale() const { return m_outputScale; }
     void SetOutputScale(float scale) { m_outputScale = scale; }
     void FinishExpressStitch();
     void SetElasticBlendForTest(bool on) { m_elasticBlend = on ? 1 : 0; }

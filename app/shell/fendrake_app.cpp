@@ -111,7 +111,6 @@ BOOL CFendrakeApp::InitInstance()
     SetRegistryKey("Quorvane");
     LoadStdProfileSettings(10);
     RegisterTemplates();
-    InstallStitchServices();
 
     auto* frame = new CMainFrame;
     if (!frame->LoadFrame(130, WS_OVERLAPPEDWINDOW, nullptr, nullptr)) {
@@ -121,6 +120,7 @@ BOOL CFendrakeApp::InitInstance()
     }
     m_pMainWnd = frame;
     frame->DragAcceptFiles(TRUE);
+    InstallStitchServices();  // the frame made the manager
 
     CCommandLineInfo command;
     ParseCommandLine(command);
