@@ -1,0 +1,144 @@
+// The vector paths of the codec against the scalar reference: every JPEG of
+// the shared test data must decode to the same bytes (or fail the same way)
+// on every instruction-set level this processor runs, at full and at
+// one-eighth scale; the row converters must agree at every row width,
+// including the tails that the vector loops leave to the scalar code, and
+// must not write past the row.
+#include "jpeg/jpeg_byte_source.h"
+#include "jpeg/jpeg_colour.h"
+#include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_simd.h"
+#include "jpeg/tests/jpeg_test_support.h"
+#include "core/logger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+namespace {
+
+// Restores the processor's best level when a test ends.
+struct SimdLevelGuard {
+    ~SimdLevelGuard() { SetJpegSimdLevel(JpegSimdBest()); }
+};
+
+std::vector<JpegSimd> Levels()
+{
+    std::vector<JpegSimd> levels;
+    for (int l = 0; l <= static_cast<int>(JpegSimdBest()); ++l) levels.push_back(static_cast<JpegSimd>(l));
+    return levels;
+}
+
+std::vector<std::string> SharedJpegFiles()
+{
+    const char* const folders[] = {"libjpeg-turbo", "libjxl-testdata", "wuffs", "jpeg-decoder",
+                                   "huginsample-durlach", "skimage-tutorials-pano", "pannellum"};
+    std::vector<std::string> files;
+    for (const char* folder : folders) {
+        std::error_code ec;
+        for (auto it = std::filesystem::recursive_directory_iterator(testkit::TestData(folder), ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            std::string ext = it->path().extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+            if (it->is_regular_file() && (ext == ".jpg" || ext == ".jpeg"))
+                files.push_back(std::filesystem::relative(it->path(), testkit::TestData()).string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+struct Outcome {
+    bool decoded = false;
+    std::vector<uint8_t> pixels;
+};
+
+Outcome Decode(const jpegtest::Bytes& data, bool oneEighth)
+{
+    Outcome out;
+    JpegDecoder decoder(std::make_unique<MemoryByteSource>(data.data(), data.size()), false, oneEighth);
+    if (!decoder.ReadHeader()) return out;
+    Image image(decoder.OutputWidth(), decoder.OutputHeight(), decoder.Components());
+    out.decoded = decoder.DecodeImage(&image);
+    const size_t rowBytes = static_cast<size_t>(image.GetWidth()) * image.GetChannels();
+    for (int y = 0; out.decoded && y < image.GetHeight(); ++y) {
+        const uint8_t* row = image.GetData() + static_cast<size_t>(y) * image.GetRowByte();
+        out.pixels.insert(out.pixels.end(), row, row + rowBytes);
+    }
+    return out;
+}
+
+class SimdOnSharedFiles : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SimdOnSharedFiles, EveryLevelGivesTheScalarBytes)
+{
+    SimdLevelGuard guard;
+    const std::string path = testkit::TestData(GetParam()).string();
+    ASSERT_TRUE(std::filesystem::is_regular_file(path)) << path;
+    const jpegtest::Bytes data = jpegtest::ReadFileBytes(path);
+    LogCapture log;  // damaged files log their WARNING lines here
+    for (bool oneEighth : {false, true}) {
+        SetJpegSimdLevel(JpegSimd::kScalar);
+        const Outcome reference = Decode(data, oneEighth);
+        for (JpegSimd level : Levels()) {
+            if (level == JpegSimd::kScalar) continue;
+            SetJpegSimdLevel(level);
+            const Outcome vector = Decode(data, oneEighth);
+            EXPECT_EQ(vector.decoded, reference.decoded) << "level " << int(level) << " eighth " << oneEighth;
+            EXPECT_TRUE(vector.pixels == reference.pixels) << "level " << int(level) << " eighth " << oneEighth;
+        }
+    }
+}
+
+std::string TestName(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedFiles, SimdOnSharedFiles, ::testing::ValuesIn(SharedJpegFiles()), TestName);
+
+TEST(SimdOnSharedFilesList, FindsTheSharedFiles)
+{
+    EXPECT_GE(SharedJpegFiles().size(), 100u);
+}
+
+// Random rows of every width from 1 to 160, both forcing modes, full and
+// half-width chroma; a guard area after the row must stay untouched.
+TEST(SimdColourRows, EveryWidthMatchesTheTables)
+{
+    if (JpegSimdBest() != JpegSimd::kAvx2) GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    constexpr int kGuard = 64;
+    for (bool force : {true, false}) {
+        JpegColourTables t;
+        t.Build(force);
+        for (int width = 1; width <= 160; ++width) {
+            std::vector<uint8_t> y(width), cb(width), cr(width);
+            for (int i = 0; i < width; ++i) {
+                y[i] = static_cast<uint8_t>(byte(rng));
+                cb[i] = static_cast<uint8_t>(byte(rng));
+                cr[i] = static_cast<uint8_t>(byte(rng));
+            }
+            // Extremes where the clamp matters.
+            y[0] = 0, cb[0] = 0, cr[0] = 0;
+            y[width - 1] = 255, cb[width - 1] = 255, cr[width - 1] = 255;
+            std::vector<uint8_t> want(3 * width + kGuard, 0xA5), got(3 * width + kGuard, 0xA5);
+            ConvertRowYCbCrScalar(t, y.data(), cb.data(), cr.data(), want.data(), width);
+            ConvertRowYCbCrAvx2(t, y.data(), cb.data(), cr.data(), got.data(), width);
+            ASSERT_TRUE(got == want) << "full chroma, width " << width << " force " << force;
+            ConvertRowYCbCrHalfChromaScalar(t, y.data(), cb.data(), cr.data(), want.data(), width);
+            ConvertRowYCbCrHalfChromaAvx2(t, y.data(), cb.data(), cr.data(), got.data(), width);
+            ASSERT_TRUE(got == want) << "half chroma, width " << width << " force " << force;
+        }
+    }
+}
+
+}  // namespace
