@@ -4,6 +4,7 @@
 #include "jpeg/jpeg_encoder.h"
 
 #include "jpeg/jpeg_encoder_colour.h"
+#include "jpeg/jpeg_simd.h"
 #include "jpeg/jpeg_tables.h"
 
 #include <algorithm>
@@ -316,7 +317,11 @@ void JpegEncoder::ConvertPixelRow(const uint8_t* src, int16_t* outY, int16_t* ou
         for (int x = 0; x < width; ++x) outY[x] = static_cast<int16_t>(src[x] - 128);
     } else {
         const int step = m_comp[1].hRatio;
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+#if defined(__x86_64__)
+        if (JpegSimdLevel() == JpegSimd::kAvx2) x = jpegcolour::ConvertRowAvx2(src, width, step, outY, outCb, outCr);
+#endif
+        for (; x < width; ++x) {
             const uint8_t* p = src + 3 * static_cast<ptrdiff_t>(x);
             const int b = p[0], g = p[1], r = p[2];
             const int n = jpegcolour::Weighted(b, g, r);
