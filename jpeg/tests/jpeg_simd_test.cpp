@@ -7,6 +7,7 @@
 #include "jpeg/jpeg_byte_source.h"
 #include "jpeg/jpeg_colour.h"
 #include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_idct.h"
 #include "jpeg/jpeg_simd.h"
 #include "jpeg/tests/jpeg_test_support.h"
 #include "core/logger.h"
@@ -17,6 +18,7 @@
 #include <cctype>
 #include <filesystem>
 #include <memory>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -138,6 +140,47 @@ TEST(SimdColourRows, EveryWidthMatchesTheTables)
             ConvertRowYCbCrHalfChromaAvx2(t, y.data(), cb.data(), cr.data(), got.data(), width);
             ASSERT_TRUE(got == want) << "half chroma, width " << width << " force " << force;
         }
+    }
+}
+
+// Pairs of blocks through the AVX2 transform against each block through the
+// SSE2 one, whose instructions it repeats: sparse blocks like real files
+// give, dense ones, and extremes whose products wrap in 16 bits and whose
+// sums wrap in 32. The sparse ones must also equal the scalar transform
+// (which works in 64 bits, so that only data no encoder writes differs).
+TEST(SimdIdct, PairsMatchTheScalarTransform)
+{
+    if (JpegSimdBest() != JpegSimd::kAvx2) GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> small(-40, 40), any(-32768, 32767), quantStep(1, 255), position(0, 63);
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int kind = trial % 3;
+        alignas(16) int16_t coef[128] = {};
+        uint16_t quant[64];
+        for (int k = 0; k < 64; ++k) quant[k] = static_cast<uint16_t>(kind == 2 ? any(rng) & 0xFFFF : quantStep(rng));
+        for (int b = 0; b < 2; ++b) {
+            const int count = kind == 0 ? 1 + position(rng) / 8 : 64;
+            for (int n = 0; n < count; ++n) {
+                const int k = kind == 0 ? position(rng) : n;
+                // Sparse blocks stay within what 8-bit samples transform to
+                // (|coefficient x step| up to 1024).
+                const int value = kind == 2 ? any(rng) : kind == 1 ? small(rng) : small(rng) * (1024 / quant[k]) / 40;
+                coef[64 * b + k] = static_cast<int16_t>(value);
+            }
+        }
+        constexpr int kStride = 24;  // room on both sides of the 16 columns written
+        uint8_t sse2[8 * kStride], scalar[8 * kStride], got[8 * kStride];
+        std::memset(sse2, 0xA5, sizeof sse2);
+        std::memset(scalar, 0xA5, sizeof scalar);
+        std::memset(got, 0xA5, sizeof got);
+        IdctIslowSse2(coef, quant, sse2 + 4, kStride);
+        IdctIslowSse2(coef + 64, quant, sse2 + 12, kStride);
+        IdctIslowAvx2Pair(coef, quant, got + 4, kStride);
+        ASSERT_EQ(0, std::memcmp(sse2, got, sizeof got)) << "trial " << trial;
+        if (kind != 0) continue;
+        IdctIslowScalar(coef, quant, scalar + 4, kStride);
+        IdctIslowScalar(coef + 64, quant, scalar + 12, kStride);
+        ASSERT_EQ(0, std::memcmp(scalar, got, sizeof got)) << "trial " << trial;
     }
 }
 
