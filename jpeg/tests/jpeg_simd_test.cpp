@@ -7,6 +7,7 @@
 #include "jpeg/jpeg_byte_source.h"
 #include "jpeg/jpeg_colour.h"
 #include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_fdct.h"
 #include "jpeg/jpeg_idct.h"
 #include "jpeg/jpeg_simd.h"
 #include "jpeg/tests/jpeg_test_support.h"
@@ -181,6 +182,42 @@ TEST(SimdIdct, PairsMatchTheScalarTransform)
         IdctIslowScalar(coef, quant, scalar + 4, kStride);
         IdctIslowScalar(coef + 64, quant, scalar + 12, kStride);
         ASSERT_EQ(0, std::memcmp(scalar, got, sizeof got)) << "trial " << trial;
+    }
+}
+
+// Pairs of neighbouring sample blocks through the AVX2 forward transform
+// against each block through the scalar and the SSE2 transforms: noise over
+// the whole sample range, flat blocks at the extremes, sharp edges.
+TEST(SimdFdct, PairsMatchTheScalarTransform)
+{
+    if (JpegSimdBest() != JpegSimd::kAvx2) GTEST_SKIP() << "no AVX2 on this processor";
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<int> sample(-128, 127);
+    constexpr int kStride = 20;  // samples per row of the source area, wider than the pair
+    for (int trial = 0; trial < 3000; ++trial) {
+        int16_t area[8 * kStride];
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < kStride; ++x) {
+                int v = sample(rng);
+                if (trial % 4 == 1) v = trial % 8 == 1 ? -128 : 127;
+                if (trial % 4 == 2) v = x < 5 + (trial / 4) % 8 ? -128 : 127;
+                area[y * kStride + x] = static_cast<int16_t>(v);
+            }
+        const int16_t* pair = area + 2;
+        int16_t got[128];
+        ForwardDctIslowAvx2Pair(pair, kStride, got);
+        for (int b = 0; b < 2; ++b) {
+            int16_t block[64], sse2[64];
+            int32_t scalar[64];
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x) block[y * 8 + x] = pair[y * kStride + 8 * b + x];
+            ForwardDctIslow(block, scalar);
+            ForwardDctIslowSse2(block, sse2);
+            for (int k = 0; k < 64; ++k) {
+                ASSERT_EQ(got[64 * b + k], sse2[k]) << "trial " << trial << " block " << b << " k " << k;
+                ASSERT_EQ(got[64 * b + k], scalar[k]) << "trial " << trial << " block " << b << " k " << k;
+            }
+        }
     }
 }
 
