@@ -64,6 +64,11 @@ bool JpegDecoder::DecodeBlockBaseline(Component& c, int16_t* block, int& last)
     last = 0;
     if (m_oneEighth) {
         for (int k = 1; k < 64;) {
+            int value, run;
+            if (m_bits.DecodeFast(ac, value, run)) {
+                k += run + 1;
+                continue;
+            }
             const int rs = m_bits.Decode(ac);
             if (rs < 0) return Fail("corrupt AC code");
             const int r = rs >> 4, size = rs & 15;
