@@ -78,13 +78,18 @@ JPEG_AVX2 int ConvertRowAvx2(const uint8_t* bgr, int width, int step, int16_t* o
             _mm_storel_epi64(reinterpret_cast<__m128i*>(outCb + x / 2), PackEvenTo16(cb));
             _mm_storel_epi64(reinterpret_cast<__m128i*>(outCr + x / 2), PackEvenTo16(cr));
         }
-        if (_mm256_movemask_epi8(_mm256_or_si256(exactB, exactR)) == 0) continue;
-        // A whole-number quotient takes the floating route of the scalar form.
-        for (int i = 0; i < 8; i += step) {
-            const uint8_t* q = p + 3 * i;
-            const int nn = Weighted(q[0], q[1], q[2]);
-            outCb[(x + i) / step] = static_cast<int16_t>(Cb(nn, q[0], q[1], q[2]));
-            outCr[(x + i) / step] = static_cast<int16_t>(Cr(nn, q[0], q[1], q[2]));
+        // A whole-number quotient takes the floating route of the scalar
+        // form, in the lanes (of the pixels that carry chroma) where it occurs.
+        const int evenLanes = step == 1 ? 0xFF : 0x55;
+        int blue = _mm256_movemask_ps(_mm256_castsi256_ps(exactB)) & evenLanes;
+        int red = _mm256_movemask_ps(_mm256_castsi256_ps(exactR)) & evenLanes;
+        for (; blue; blue &= blue - 1) {
+            const int i = __builtin_ctz(static_cast<unsigned>(blue));
+            outCb[(x + i) / step] = static_cast<int16_t>(CbReference(p[3 * i], p[3 * i + 1], p[3 * i + 2]));
+        }
+        for (; red; red &= red - 1) {
+            const int i = __builtin_ctz(static_cast<unsigned>(red));
+            outCr[(x + i) / step] = static_cast<int16_t>(CrReference(p[3 * i], p[3 * i + 1], p[3 * i + 2]));
         }
     }
     return x;
