@@ -1,10 +1,14 @@
 // Shared by the JPEG benchmarks: runs every registered benchmark and then
 // prints, per case, our time against libjpeg-turbo's. Benchmarks are named
-// "<kind>/ours/<case>" and "<kind>/turbo/<case>".
+// "<kind>/ours/<case>" and "<kind>/turbo/<case>". With repetitions
+// (--benchmark_repetitions, best with --benchmark_enable_random_interleaving)
+// the table gives the median of the repetitions' times and the ratio of the
+// medians.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -28,7 +32,9 @@ public:
             auto& entry = m_times[key];
             if (m_order.empty() || std::find(m_order.begin(), m_order.end(), key) == m_order.end())
                 m_order.push_back(key);
-            (who == "ours" ? entry.first : entry.second) = run.GetAdjustedRealTime();
+            (who == "ours" ? entry.first : entry.second).push_back(run.GetAdjustedRealTime());
+            auto& cpu = m_cpuTimes[key];
+            (who == "ours" ? cpu.first : cpu.second).push_back(run.GetAdjustedCPUTime());
             for (const auto& [counter, value] : run.counters)
                 if (counter == "bytes_ratio_vs_turbo" && who == "ours") m_extra[key] = value;
         }
@@ -36,20 +42,32 @@ public:
 
     void PrintRatios() const
     {
-        std::printf("\n%-40s %12s %12s %14s\n", "case", "ours (ms)", "turbo (ms)", "speed ratio");
+        std::printf("\n%-40s %12s %12s %14s %12s\n", "case", "ours (ms)", "turbo (ms)", "speed ratio", "CPU ratio");
         for (const std::string& key : m_order) {
-            const auto& [ours, turbo] = m_times.at(key);
+            const double ours = Median(m_times.at(key).first), turbo = Median(m_times.at(key).second);
             if (ours <= 0 || turbo <= 0) continue;
-            std::printf("%-40s %12.2f %12.2f %13.2fx", key.c_str(), ours, turbo, turbo / ours);
+            const double oursCpu = Median(m_cpuTimes.at(key).first), turboCpu = Median(m_cpuTimes.at(key).second);
+            std::printf("%-40s %12.2f %12.2f %13.2fx %11.2fx", key.c_str(), ours, turbo, turbo / ours,
+                        oursCpu > 0 ? turboCpu / oursCpu : 0.0);
             auto it = m_extra.find(key);
             if (it != m_extra.end()) std::printf("   size ratio %.4f", double(it->second));
             std::printf("\n");
         }
-        std::printf("(speed ratio = turbo time / our time: 1.0 is as fast as libjpeg-turbo)\n");
+        std::printf("(speed ratio = turbo time / our time: 1.0 is as fast as libjpeg-turbo; CPU ratio the same\n"
+                    " for the process CPU time, which a busy machine's preemption does not inflate)\n");
     }
 
 private:
-    std::map<std::string, std::pair<double, double>> m_times;
+    static double Median(std::vector<double> v)
+    {
+        if (v.empty()) return 0;
+        std::sort(v.begin(), v.end());
+        const size_t n = v.size();
+        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    }
+
+    std::map<std::string, std::pair<std::vector<double>, std::vector<double>>> m_times;
+    std::map<std::string, std::pair<std::vector<double>, std::vector<double>>> m_cpuTimes;
     std::map<std::string, double> m_extra;
     std::vector<std::string> m_order;
 };

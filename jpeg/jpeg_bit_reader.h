@@ -1,5 +1,5 @@
 // Entropy-decoding primitives of the JPEG decoder: a Huffman decoding table
-// with a 10-bit lookahead, and the bit reader over the entropy-coded segment
+// with an 11-bit lookahead, and the bit reader over the entropy-coded segment
 // of a scan. The bit reader never consumes past a marker: it stops there and
 // feeds zero bits, and counts them so that the scan decoders can tell real
 // data from padding (a scan that needs padding bits is truncated or corrupt).
@@ -12,7 +12,7 @@
 
 class HuffmanDecodeTable {
 public:
-    static constexpr int kLookBits = 10;
+    static constexpr int kLookBits = 11;
 
     // Builds the decoding tables from the 16 code-length counts and the
     // symbols. False for more than 256 symbols or an over-subscribed code.

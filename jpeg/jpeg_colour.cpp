@@ -1,5 +1,7 @@
 #include "jpeg/jpeg_colour.h"
 
+#include "jpeg/jpeg_simd.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -52,8 +54,8 @@ const JpegColourTables& SharedJpegColourTables()
     return tables;
 }
 
-void ConvertRowYCbCr(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
-                     uint8_t* bgr, int width)
+void ConvertRowYCbCrScalar(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                           uint8_t* bgr, int width)
 {
     for (int x = 0; x < width; ++x) {
         const int l = y[x];
@@ -65,8 +67,8 @@ void ConvertRowYCbCr(const JpegColourTables& t, const uint8_t* y, const uint8_t*
     }
 }
 
-void ConvertRowYCbCrHalfChroma(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
-                               uint8_t* bgr, int width)
+void ConvertRowYCbCrHalfChromaScalar(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb,
+                                     const uint8_t* cr, uint8_t* bgr, int width)
 {
     int x = 0;
     for (; x + 1 < width; x += 2) {
@@ -88,6 +90,24 @@ void ConvertRowYCbCrHalfChroma(const JpegColourTables& t, const uint8_t* y, cons
         bgr[1] = t.clamp[(l + t.cbGreen[u] + t.crGreen[v]) & 1023];
         bgr[2] = t.clamp[(l + t.crRed[v]) & 1023];
     }
+}
+
+void ConvertRowYCbCr(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                     uint8_t* bgr, int width)
+{
+#if defined(__x86_64__)
+    if (JpegSimdLevel() == JpegSimd::kAvx2) return ConvertRowYCbCrAvx2(t, y, cb, cr, bgr, width);
+#endif
+    ConvertRowYCbCrScalar(t, y, cb, cr, bgr, width);
+}
+
+void ConvertRowYCbCrHalfChroma(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                               uint8_t* bgr, int width)
+{
+#if defined(__x86_64__)
+    if (JpegSimdLevel() == JpegSimd::kAvx2) return ConvertRowYCbCrHalfChromaAvx2(t, y, cb, cr, bgr, width);
+#endif
+    ConvertRowYCbCrHalfChromaScalar(t, y, cb, cr, bgr, width);
 }
 
 void ConvertRowRgb(const JpegColourTables& t, const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* bgr,

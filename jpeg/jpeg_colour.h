@@ -29,13 +29,24 @@ bool SetJpegForceZeroToOne(bool on);
 bool JpegForceZeroToOne();
 const JpegColourTables& SharedJpegColourTables();
 
-// Converts one row of full-width Y, Cb, Cr samples into blue, green, red bytes.
+// Converts one row of full-width Y, Cb, Cr samples into blue, green, red bytes,
+// on the instruction set JpegSimdLevel names.
 void ConvertRowYCbCr(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
                      uint8_t* bgr, int width);
 // The same for rows whose chroma is sampled at half the luminance width:
 // chroma sample i covers pixels 2i and 2i + 1.
 void ConvertRowYCbCrHalfChroma(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
                                uint8_t* bgr, int width);
+// The table forms, the reference of the vector forms, and the AVX2 forms
+// (only where the processor has AVX2).
+void ConvertRowYCbCrScalar(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                           uint8_t* bgr, int width);
+void ConvertRowYCbCrHalfChromaScalar(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb,
+                                     const uint8_t* cr, uint8_t* bgr, int width);
+void ConvertRowYCbCrAvx2(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                         uint8_t* bgr, int width);
+void ConvertRowYCbCrHalfChromaAvx2(const JpegColourTables& t, const uint8_t* y, const uint8_t* cb,
+                                   const uint8_t* cr, uint8_t* bgr, int width);
 // Three components stored as red, green, blue (files marked as not colour
 // transformed): reordered to blue, green, red through the clamp table.
 void ConvertRowRgb(const JpegColourTables& t, const uint8_t* r, const uint8_t* g, const uint8_t* b, uint8_t* bgr,

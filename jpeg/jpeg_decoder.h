@@ -109,6 +109,12 @@ private:
         std::vector<uint8_t> rows;
         size_t rowStride = 0;
         std::vector<uint8_t> expanded;  // one row upsampled to the output width
+        // Sequential decoding: the quantised blocks of the current MCU row
+        // (v rows of blocksAcross blocks, natural order), transformed once
+        // the row is decoded so that neighbouring blocks go through the
+        // transform together; and per block whether it has AC coefficients.
+        std::vector<int16_t> rowBlocks;
+        std::vector<uint8_t> rowHasAc;
     };
 
     bool Fail(const char* reason)
@@ -144,6 +150,7 @@ private:
 
     // Scans.
     bool DecodeSequentialStreaming(Image* image);
+    void TransformDecodedRow();
     bool DecodeScanIntoCoefficients();
     bool ProcessRestart();
     bool DecodeBlockBaseline(Component& c, int16_t* block, int& last);
@@ -154,6 +161,10 @@ private:
 
     // Output.
     void TransformBlock(const Component& c, const int16_t* block, int last, uint8_t* out);
+    // `count` blocks of one block row, 64 coefficients each, into 8 sample
+    // rows from `out`; `hasAc` flags the blocks with AC coefficients (null:
+    // each block is looked at).
+    void TransformBlockRow(const Component& c, const int16_t* blocks, const uint8_t* hasAc, int count, uint8_t* out);
     void TransformMcuRowFromCoefficients(int mcuRow);
     void EmitMcuRow(Image* image, int mcuRow);
 

@@ -6,6 +6,7 @@
 #include "imaging/image.h"
 #include "jpeg/jpeg_colour.h"
 #include "jpeg/jpeg_idct.h"
+#include "jpeg/jpeg_simd.h"
 
 #include <emmintrin.h>
 
@@ -46,8 +47,33 @@ void JpegDecoder::TransformBlock(const Component& c, const int16_t* block, int l
 {
     if (last == 0)
         FillBlock(out, c.rowStride, IdctDcValue(block[0], c.quant[0]));
+    else if (JpegSimdLevel() == JpegSimd::kScalar)
+        IdctIslowScalar(block, c.quant, out, static_cast<ptrdiff_t>(c.rowStride));
     else
         IdctIslowSse2(block, c.quant, out, static_cast<ptrdiff_t>(c.rowStride));
+}
+
+void JpegDecoder::TransformBlockRow(const Component& c, const int16_t* blocks, const uint8_t* hasAc, int count,
+                                    uint8_t* out)
+{
+    const bool pairs = JpegSimdLevel() == JpegSimd::kAvx2;
+    auto withAc = [&](int bx) { return hasAc ? hasAc[bx] != 0 : !OnlyDc(blocks + static_cast<size_t>(bx) * 64); };
+    bool current = count > 0 && withAc(0);
+    for (int bx = 0; bx < count;) {
+        const int16_t* block = blocks + static_cast<size_t>(bx) * 64;
+        const bool next = bx + 1 < count && withAc(bx + 1);
+#if defined(__x86_64__)
+        if (pairs && current && next) {
+            IdctIslowAvx2Pair(block, c.quant, out + bx * 8, static_cast<ptrdiff_t>(c.rowStride));
+            bx += 2;
+            current = bx < count && withAc(bx);
+            continue;
+        }
+#endif
+        TransformBlock(c, block, current ? 63 : 0, out + bx * 8);
+        ++bx;
+        current = next;
+    }
 }
 
 void JpegDecoder::TransformMcuRowFromCoefficients(int mcuRow)
@@ -60,12 +86,12 @@ void JpegDecoder::TransformMcuRowFromCoefficients(int mcuRow)
             const size_t blockRow = static_cast<size_t>(mcuRow) * c.v + by;
             const int16_t* block = c.coefs.get() + blockRow * c.blocksAcross * perBlock;
             uint8_t* out = c.rows.data() + static_cast<size_t>(by * bs) * c.rowStride;
-            for (int bx = 0; bx < c.blocksAcross; ++bx, block += perBlock, out += bs) {
-                if (m_oneEighth)
-                    *out = IdctDcValue(block[0], c.quant[0]);
-                else
-                    TransformBlock(c, block, OnlyDc(block) ? 0 : 63, out);
+            if (!m_oneEighth) {
+                TransformBlockRow(c, block, nullptr, c.blocksAcross, out);
+                continue;
             }
+            for (int bx = 0; bx < c.blocksAcross; ++bx, block += perBlock, out += bs)
+                *out = IdctDcValue(block[0], c.quant[0]);
         }
     }
 }

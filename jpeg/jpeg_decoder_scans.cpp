@@ -7,6 +7,8 @@
 #include "jpeg/jpeg_idct.h"
 #include "jpeg/jpeg_tables.h"
 
+#include <emmintrin.h>
+
 #include <cstring>
 
 namespace {
@@ -14,6 +16,13 @@ namespace {
 inline int16_t Wrap16(int v)
 {
     return static_cast<int16_t>(v);
+}
+
+// Eight aligned stores in line: a library call per block costs more.
+inline void ClearBlock(int16_t* block)
+{
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 8; ++i) _mm_store_si128(reinterpret_cast<__m128i*>(block) + i, zero);
 }
 
 }  // namespace
@@ -55,6 +64,11 @@ bool JpegDecoder::DecodeBlockBaseline(Component& c, int16_t* block, int& last)
     last = 0;
     if (m_oneEighth) {
         for (int k = 1; k < 64;) {
+            int value, run;
+            if (m_bits.DecodeFast(ac, value, run)) {
+                k += run + 1;
+                continue;
+            }
             const int rs = m_bits.Decode(ac);
             if (rs < 0) return Fail("corrupt AC code");
             const int r = rs >> 4, size = rs & 15;
@@ -98,8 +112,14 @@ bool JpegDecoder::DecodeBlockBaseline(Component& c, int16_t* block, int& last)
 
 bool JpegDecoder::DecodeSequentialStreaming(Image* image)
 {
-    const int bs = BlockSize();
     alignas(16) int16_t block[64] = {};
+    if (!m_oneEighth)
+        for (int i = 0; i < m_scanComponents; ++i) {
+            Component& c = m_comp[m_scanComp[i]];
+            const size_t blocks = static_cast<size_t>(c.blocksAcross) * static_cast<size_t>(c.v);
+            c.rowBlocks.assign(blocks * 64, 0);
+            c.rowHasAc.assign(blocks, 0);
+        }
     int untilRestart = m_restartInterval;
     for (int mcuY = 0; mcuY < m_mcusDown; ++mcuY) {
         for (int mcuX = 0; mcuX < m_mcusAcross; ++mcuX) {
@@ -113,28 +133,49 @@ bool JpegDecoder::DecodeSequentialStreaming(Image* image)
             for (int i = 0; i < m_scanComponents; ++i) {
                 Component& c = m_comp[m_scanComp[i]];
                 for (int by = 0; by < c.v; ++by) {
-                    uint8_t* rowStart = c.rows.data() + static_cast<size_t>(by * bs) * c.rowStride;
                     for (int bx = 0; bx < c.h; ++bx) {
                         int last;
-                        if (!DecodeBlockBaseline(c, block, last)) return false;
-                        uint8_t* out = rowStart + static_cast<size_t>((mcuX * c.h + bx) * bs);
-                        if (m_oneEighth)
-                            *out = IdctDcValue(block[0], c.quant[0]);
-                        else
-                            TransformBlock(c, block, last, out);
-                        if (last == 0)
-                            block[0] = 0;
-                        else
-                            std::memset(block, 0, sizeof block);
+                        const size_t index = static_cast<size_t>(by) * c.blocksAcross + mcuX * c.h + bx;
+                        if (m_oneEighth) {
+                            if (!DecodeBlockBaseline(c, block, last)) return false;
+                            c.rows[static_cast<size_t>(by) * c.rowStride + mcuX * c.h + bx] =
+                                IdctDcValue(block[0], c.quant[0]);
+                            continue;
+                        }
+                        if (!DecodeBlockBaseline(c, c.rowBlocks.data() + index * 64, last)) return false;
+                        c.rowHasAc[index] = last != 0;
                     }
                 }
             }
             if (m_bits.Overrun()) return Fail("the entropy-coded data ends early");
         }
+        if (!m_oneEighth) TransformDecodedRow();
         EmitMcuRow(image, mcuY);
     }
     FinishScan();
     return true;
+}
+
+// The MCU row's blocks through the inverse transform into the sample rows;
+// the block buffers are left zeroed for the next row.
+void JpegDecoder::TransformDecodedRow()
+{
+    for (int i = 0; i < m_scanComponents; ++i) {
+        Component& c = m_comp[m_scanComp[i]];
+        for (int by = 0; by < c.v; ++by) {
+            const size_t first = static_cast<size_t>(by) * c.blocksAcross;
+            int16_t* blocks = c.rowBlocks.data() + first * 64;
+            const uint8_t* hasAc = c.rowHasAc.data() + first;
+            TransformBlockRow(c, blocks, hasAc, c.blocksAcross, c.rows.data() + static_cast<size_t>(by * 8) * c.rowStride);
+            for (int bx = 0; bx < c.blocksAcross; ++bx) {
+                int16_t* b = blocks + static_cast<size_t>(bx) * 64;
+                if (hasAc[bx])
+                    ClearBlock(b);
+                else
+                    b[0] = 0;
+            }
+        }
+    }
 }
 
 bool JpegDecoder::DecodeDcFirst(Component& c, int16_t* block)

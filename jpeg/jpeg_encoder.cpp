@@ -4,6 +4,7 @@
 #include "jpeg/jpeg_encoder.h"
 
 #include "jpeg/jpeg_encoder_colour.h"
+#include "jpeg/jpeg_simd.h"
 #include "jpeg/jpeg_tables.h"
 
 #include <algorithm>
@@ -316,7 +317,11 @@ void JpegEncoder::ConvertPixelRow(const uint8_t* src, int16_t* outY, int16_t* ou
         for (int x = 0; x < width; ++x) outY[x] = static_cast<int16_t>(src[x] - 128);
     } else {
         const int step = m_comp[1].hRatio;
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+#if defined(__x86_64__)
+        if (JpegSimdLevel() == JpegSimd::kAvx2) x = jpegcolour::ConvertRowAvx2(src, width, step, outY, outCb, outCr);
+#endif
+        for (; x < width; ++x) {
             const uint8_t* p = src + 3 * static_cast<ptrdiff_t>(x);
             const int b = p[0], g = p[1], r = p[2];
             const int n = jpegcolour::Weighted(b, g, r);
@@ -344,9 +349,36 @@ void JpegEncoder::TransformBlock(const Component& c, int blockX, int blockY, int
     alignas(16) int16_t samples[64];
     const int16_t* src = c.rows.data() + static_cast<size_t>(blockY) * 8 * c.rowStride + static_cast<size_t>(blockX) * 8;
     for (int y = 0; y < 8; ++y) std::memcpy(samples + 8 * y, src + y * c.rowStride, 8 * sizeof(int16_t));
+    if (JpegSimdLevel() == JpegSimd::kScalar) {
+        int32_t coefficients[64];
+        ForwardDctIslow(samples, coefficients);
+        m_quant[c.quant].Quantise(coefficients, zigzag);
+        return;
+    }
     alignas(16) int16_t coefficients[64];
     ForwardDctIslowSse2(samples, coefficients);
     m_quant[c.quant].QuantiseSse2(coefficients, zigzag);
+}
+
+// Block row `by` of the current MCU row into `out`, blocksAcross quantised
+// zigzag blocks; on AVX2 neighbouring blocks go through the transform
+// together.
+void JpegEncoder::TransformBlockRow(const Component& c, int by, int16_t* out) const
+{
+    int bx = 0;
+#if defined(__x86_64__)
+    if (JpegSimdLevel() == JpegSimd::kAvx2) {
+        const int16_t* src = c.rows.data() + static_cast<size_t>(by) * 8 * c.rowStride;
+        alignas(32) int16_t coefficients[128];
+        for (; bx + 1 < c.blocksAcross; bx += 2) {
+            ForwardDctIslowAvx2Pair(src + static_cast<size_t>(bx) * 8, static_cast<ptrdiff_t>(c.rowStride),
+                                    coefficients);
+            m_quant[c.quant].QuantiseSse2(coefficients, out + static_cast<size_t>(bx) * 64);
+            m_quant[c.quant].QuantiseSse2(coefficients + 64, out + static_cast<size_t>(bx + 1) * 64);
+        }
+    }
+#endif
+    for (; bx < c.blocksAcross; ++bx) TransformBlock(c, bx, by, out + static_cast<size_t>(bx) * 64);
 }
 
 void JpegEncoder::TransformAllBlocks()
@@ -355,11 +387,11 @@ void JpegEncoder::TransformAllBlocks()
         ConvertMcuRow(mcuRow);
         for (int i = 0; i < m_componentCount; ++i) {
             Component& c = m_comp[i];
-            for (int by = 0; by < c.v; ++by) {
-                int16_t* block = c.coefs.get() +
-                                 (static_cast<size_t>(mcuRow * c.v + by) * static_cast<size_t>(c.blocksAcross)) * 64;
-                for (int bx = 0; bx < c.blocksAcross; ++bx, block += 64) TransformBlock(c, bx, by, block);
-            }
+            for (int by = 0; by < c.v; ++by)
+                TransformBlockRow(c, by,
+                                  c.coefs.get() +
+                                      (static_cast<size_t>(mcuRow * c.v + by) * static_cast<size_t>(c.blocksAcross)) *
+                                          64);
         }
     }
 }
@@ -371,15 +403,21 @@ template <class Coder>
 void JpegEncoder::RunSequential(Coder& coder)
 {
     int lastDc[3] = {};
-    alignas(16) int16_t zz[64];
+    for (int i = 0; i < m_componentCount; ++i)
+        m_comp[i].rowBlocks.resize(static_cast<size_t>(m_comp[i].blocksAcross) * static_cast<size_t>(m_comp[i].v) * 64);
     for (int mcuRow = 0; mcuRow < m_mcusDown; ++mcuRow) {
         ConvertMcuRow(mcuRow);
+        for (int i = 0; i < m_componentCount; ++i)
+            for (int by = 0; by < m_comp[i].v; ++by)
+                TransformBlockRow(m_comp[i], by,
+                                  m_comp[i].rowBlocks.data() + static_cast<size_t>(by) * m_comp[i].blocksAcross * 64);
         for (int mcuX = 0; mcuX < m_mcusAcross; ++mcuX)
             for (int i = 0; i < m_componentCount; ++i) {
                 const Component& c = m_comp[i];
                 for (int by = 0; by < c.v; ++by)
                     for (int bx = 0; bx < c.h; ++bx) {
-                        TransformBlock(c, mcuX * c.h + bx, by, zz);
+                        const int16_t* zz = c.rowBlocks.data() +
+                                            (static_cast<size_t>(by) * c.blocksAcross + mcuX * c.h + bx) * 64;
                         EncodeSequentialBlock(coder, zz, lastDc[i], i == 0 ? kDc0 : kDc1, i == 0 ? kAc0 : kAc1);
                     }
             }

@@ -82,6 +82,7 @@ private:
         std::vector<int16_t> rows;     // samples of the current MCU row
         size_t rowStride = 0;
         std::unique_ptr<int16_t[], FreeDeleter> coefs;  // progressive: zigzag blocks
+        std::vector<int16_t> rowBlocks;  // sequential: the current MCU row's zigzag blocks
     };
     struct ScanParams {
         int component;  // -1: all components interleaved
@@ -92,6 +93,7 @@ private:
     void ConvertMcuRow(int mcuRow);
     void ConvertPixelRow(const uint8_t* src, int16_t* outY, int16_t* outCb, int16_t* outCr) const;
     void TransformBlock(const Component& c, int blockX, int blockY, int16_t zigzag[64]) const;
+    void TransformBlockRow(const Component& c, int by, int16_t* out) const;
     void TransformAllBlocks();
     template <class Coder> void RunSequential(Coder& coder);
     template <class Coder> void RunProgressive(Coder& coder);

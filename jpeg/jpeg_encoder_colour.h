@@ -8,6 +8,7 @@
 // quotient (rare) takes the floating route to keep the float's rounding.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace jpegcolour {
@@ -59,5 +60,11 @@ inline int Cr(int n, int b, int g, int r)
 {
     return ChromaQuotient(1000 * r - n, 1402, b, g, r, false);
 }
+
+// The same samples for the first pixels of a row of `width` blue, green, red
+// pixels, on AVX2 (only where the processor has it): luminance at every
+// pixel, chroma (unless `outCb` is null) at every `step`-th (1 or 2). Returns
+// the number of pixels done, a multiple of 8; the caller does the rest.
+int ConvertRowAvx2(const uint8_t* bgr, int width, int step, int16_t* outY, int16_t* outCb, int16_t* outCr);
 
 }  // namespace jpegcolour

@@ -5,6 +5,7 @@
 // zigzag order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // `samples`: 64 level-shifted samples (-128..127) in natural order.
@@ -12,6 +13,10 @@
 // scalar form's values, which always fit 16 bits.
 void ForwardDctIslow(const int16_t samples[64], int32_t out[64]);
 void ForwardDctIslowSse2(const int16_t samples[64], int16_t out[64]);
+// Two neighbouring blocks at once on AVX2 (only where the processor has it):
+// 8 rows of 16 samples, `stride` samples apart, from `samples`; the left
+// block's coefficients to out[0..63], the right one's to out[64..127].
+void ForwardDctIslowAvx2Pair(const int16_t* samples, ptrdiff_t stride, int16_t out[128]);
 
 struct JpegQuantiser {
     uint16_t table[64] = {};      // natural order, the values written in the DQT segment

@@ -13,6 +13,10 @@
 // Writes 8 rows of 8 samples, `stride` bytes apart.
 void IdctIslowScalar(const int16_t coef[64], const uint16_t quant[64], uint8_t* out, ptrdiff_t stride);
 void IdctIslowSse2(const int16_t coef[64], const uint16_t quant[64], uint8_t* out, ptrdiff_t stride);
+// Two blocks at once on AVX2 (only where the processor has it): coefficients
+// coef[0..63] and coef[64..127], both with `quant`; the second block's
+// samples go 8 bytes right of the first's.
+void IdctIslowAvx2Pair(const int16_t coef[128], const uint16_t quant[64], uint8_t* out, ptrdiff_t stride);
 
 // The sample of a block whose only nonzero coefficient is the DC: the value
 // the full transform gives for every pixel, also the block mean of
