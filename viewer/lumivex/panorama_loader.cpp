@@ -213,7 +213,7 @@ int DecodePanorama(PanoramaJob* job, Image** imageOut, WorldMapBase** mapOut, bo
     }
     if (panorama) {
         image->SetDataLayoutType(0);
-        if (!image->Init() || !image->GetData()) {
+        if (image->Init() != 0 || !image->GetData()) {
             Logger::log("ERROR DecodePanorama cannot allocate %d x %d pixels", 1, image->GetWidth(), image->GetHeight());
             ReleaseImage(image);
             CleanupJpegJob(job);
@@ -253,7 +253,7 @@ int DecodePanorama(PanoramaJob* job, Image** imageOut, WorldMapBase** mapOut, bo
         CleanupJpegJob(job);
         return kLoadPlainImage;
     }
-    if (!image->BmpInit() || !image->GetData()) {
+    if (image->BmpInit() != 0 || !image->GetData()) {
         Logger::log("ERROR DecodePanorama cannot allocate %d x %d pixels", 1, image->GetWidth(), image->GetHeight());
         ReleaseImage(image);
         CleanupJpegJob(job);
