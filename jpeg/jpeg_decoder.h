@@ -85,6 +85,11 @@ public:
     int SamplingV(int i) const { return m_comp[i].v; }
     int McusAcross() const { return m_mcusAcross; }
     int McusDown() const { return m_mcusDown; }
+    // Spectral selection and successive approximation of the pending scan.
+    int ScanSpectralStart() const { return m_ss; }
+    int ScanSpectralEnd() const { return m_se; }
+    int ScanApproxHigh() const { return m_ah; }
+    int ScanApproxLow() const { return m_al; }
 
     int FrameWidth() const { return m_width; }
     int FrameHeight() const { return m_height; }

@@ -192,9 +192,8 @@ int DecodePanorama(PanoramaJob* job, Image** imageOut, WorldMapBase** mapOut, bo
 {
     ClearOutputs(imageOut, mapOut);
     if (!job) return kLoadUndecodable;
-    auto* image = new (std::nothrow) Image();
+    auto* image = new (std::nothrow) Image();  // one reference, the loader's
     if (!image) return kLoadUndecodable;
-    RefAdd(image);
     if (ReadJpegHeader(image, job) != 0) {
         ReleaseImage(image);
         return kLoadUndecodable;

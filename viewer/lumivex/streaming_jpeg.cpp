@@ -42,9 +42,15 @@ struct JpegDecodeState {
     }
 
     JpegDecoder decoder;
-    // Work counted in blocks decoded; the progress step is a twentieth of
-    // the total, the accumulator starts at the remainder.
+    // Work is counted in coefficient bit-planes: a block is complete after
+    // 64 coefficients x 8 bits of it were decoded, so the total is blocks x
+    // 512 and a scan's row adds its blocks x the coefficients of its band x
+    // the bits it settles (8 - Al for a first scan, 1 for a refinement),
+    // which over a whole progressive file sums to the total. The progress
+    // step is a twentieth of the total, the accumulator starts at the
+    // remainder.
     int64_t workTotal = 0;
+    int scanWeight = 1;  // bit-planes per block of the scan being decoded
     int64_t workDone = 0;
     int64_t step = 1;
     int64_t accumulator = 0;
@@ -59,13 +65,22 @@ struct JpegDecodeState {
 
     void AddWork(int blocks)
     {
-        workDone += blocks;
+        const int64_t work = int64_t{blocks} * scanWeight;
+        workDone += work;
         if (!callback) return;
-        accumulator += blocks;
+        accumulator += work;
         while (accumulator >= step) {
             accumulator -= step;
             callback(context, 0, 5);
         }
+    }
+
+    // Weight of the pending scan (the one DecodeNextScan decodes next).
+    void WeighPendingScan()
+    {
+        const int coefficients = decoder.ScanSpectralEnd() - decoder.ScanSpectralStart() + 1;
+        const int bits = decoder.ScanApproxHigh() == 0 ? 8 - decoder.ScanApproxLow() : 1;
+        scanWeight = std::max(1, coefficients) * std::max(1, bits);
     }
 
     void SetUpProgress()
@@ -127,6 +142,8 @@ int StartJpegDecode(Image* image, PanoramaJob* job)
         return 0;
     }
     if (!decoder.StartData(image)) return Fail(job, "StartJpegDecode", decoder.Error());
+    decoder.SetRowCallback(&JpegDecodeState::OnRow, &state);
+    state.WeighPendingScan();
     const JpegDecoder::ScanResult result = decoder.DecodeNextScan();
     if (result == JpegDecoder::kScanFailed) return Fail(job, "StartJpegDecode", decoder.Error());
     state.ended = result == JpegDecoder::kImageComplete;
@@ -157,6 +174,7 @@ int DecodeScans(Image* image, PanoramaJob* job, bool outputEachPass, DecodeProgr
     for (;;) {
         if (job->IsCancelled()) return Fail(job, "DecodeScans", "the decode was cancelled");
         const int components = decoder.ScanComponents();
+        state.WeighPendingScan();
         const JpegDecoder::ScanResult result = decoder.DecodeNextScan();
         if (result == JpegDecoder::kScanFailed) return Fail(job, "DecodeScans", decoder.Error());
         ++state.scansSinceOutput;

@@ -49,7 +49,8 @@ Bytes Descriptor(int equatorWidth, int column, int row, int mapType, bool shortF
         const int bytes = shortForm ? 2 : 4;
         for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF));
     }
-    if (!shortForm) out.insert(out.end(), {1, 0});
+    // Two trailing bytes: the full-circle flag and a spare byte.
+    out.insert(out.end(), {1, 0});
     return out;
 }
 
@@ -67,8 +68,7 @@ void DecodeStreamingFile(const std::string& path, StreamDecode& out, int maxCall
     job->file = file;
     job->stream.reset(stream);
     ASSERT_TRUE(stream->Init(1024));
-    auto* image = new Image();
-    RefAdd(image);
+    auto* image = new Image();  // one reference, ours
     out.header = ReadJpegHeader(image, job);
     if (out.header == 0) {
         ASSERT_EQ(image->Init(), 0);

@@ -25,7 +25,8 @@ std::string MakePhotoJpeg(const testkit::TempDir& dir, const std::string& name, 
 // The same picture with a comment segment of `comment` bytes inserted after
 // the start-of-image marker.
 Bytes WithComment(const Bytes& file, const Bytes& comment);
-// A 22-byte ("kqvz" + four int32) or 14-byte (four int16) descriptor.
+// A 22-byte ("kqvz", four int32, two bytes) or 14-byte ("kqvz", four
+// int16, two bytes) descriptor.
 Bytes Descriptor(int equatorWidth, int column, int row, int mapType, bool shortForm = false);
 
 struct StreamDecode {
