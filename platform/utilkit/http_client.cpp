@@ -78,6 +78,7 @@ struct HttpStream::Impl {
     std::vector<std::string> headerLines;
     std::string body;  // received, not yet read
     size_t bodyPos = 0;
+    uint64_t received = 0;  // body bytes taken in so far
     std::string error;
     std::chrono::steady_clock::time_point lastActivity;
 
@@ -131,6 +132,7 @@ struct HttpStream::Impl {
             self->bodyPos = 0;
         }
         self->body.append(data, bytes);
+        self->received += bytes;
         return bytes;
     }
 
@@ -138,6 +140,8 @@ struct HttpStream::Impl {
     // libcurl and notes the end. False once the stall time-out has passed.
     bool Pump(int waitMs)
     {
+        const uint64_t receivedBefore = received;
+        const bool headBefore = headComplete;
         if (paused && body.size() - bodyPos < kAheadLimit) {
             paused = false;
             curl_easy_pause(easy, CURLPAUSE_CONT);
@@ -153,7 +157,9 @@ struct HttpStream::Impl {
                     error = errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(result));
             }
         }
-        if (done || paused) return true;
+        // Data that libcurl held back while paused arrives without the socket
+        // waking up: only wait when this step brought nothing.
+        if (done || paused || received != receivedBefore || headComplete != headBefore) return true;
         int ready = 0;
         curl_multi_poll(multi, nullptr, 0, waitMs, &ready);
         const auto idle = std::chrono::steady_clock::now() - lastActivity;
