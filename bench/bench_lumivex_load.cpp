@@ -35,19 +35,12 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 std::string TestData(const std::string& relative)
 {
     const char* env = std::getenv("FENDRAKE_TESTDATA");
     return std::string(env && *env ? env : FENDRAKE_TESTDATA_DIR) + "/" + relative;
 }
 
-Bytes Load(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The fixtures, made once: the Durlach panorama cropped to 8000 x 4000 by
 // jpegtran (same coefficients), as baseline and as progressive.

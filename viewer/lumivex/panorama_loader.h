@@ -14,7 +14,10 @@ class WorldMapBase;
 
 // The control's handle on its decoding worker. The owner stops the worker
 // before it releases the world map or image the worker writes into, and
-// before it goes away (the destructor stops it too).
+// before it goes away (the destructor stops it too). The handle holds a
+// reference to the job, so the job, and with it the job's reference to the
+// image, is always let go on the owner's thread: the image's count never
+// changes on two threads.
 class DecodeWorker {
 public:
     DecodeWorker() = default;
