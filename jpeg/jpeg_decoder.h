@@ -69,6 +69,28 @@ public:
     // buffers cannot be allocated.
     bool LeaveOneEighth();
 
+    // Progress of the coefficient-plane scans: called after each row of
+    // MCUs (or of blocks, in a one-component scan) with the number of blocks
+    // that row decoded. Null (the default) reports nothing.
+    using RowCallback = void (*)(void* context, int blocks);
+    void SetRowCallback(RowCallback callback, void* context)
+    {
+        m_rowCallback = callback;
+        m_rowContext = context;
+    }
+    // Components of the scan whose header was read last (the pending scan).
+    int ScanComponents() const { return m_scanComponents; }
+    // Frame geometry: sampling factors of component `i`, MCUs per row and rows.
+    int SamplingH(int i) const { return m_comp[i].h; }
+    int SamplingV(int i) const { return m_comp[i].v; }
+    int McusAcross() const { return m_mcusAcross; }
+    int McusDown() const { return m_mcusDown; }
+    // Spectral selection and successive approximation of the pending scan.
+    int ScanSpectralStart() const { return m_ss; }
+    int ScanSpectralEnd() const { return m_se; }
+    int ScanApproxHigh() const { return m_ah; }
+    int ScanApproxLow() const { return m_al; }
+
     int FrameWidth() const { return m_width; }
     int FrameHeight() const { return m_height; }
     int Components() const { return m_componentCount; }
@@ -209,4 +231,7 @@ private:
     bool m_usesPlanes = false;
 
     FileExtraData m_comment;
+
+    RowCallback m_rowCallback = nullptr;
+    void* m_rowContext = nullptr;
 };

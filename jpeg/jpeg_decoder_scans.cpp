@@ -328,6 +328,7 @@ bool JpegDecoder::DecodeScanIntoCoefficients()
                 if (!restartPoint() || !decodeBlock(c, bx, by)) return false;
                 if (m_bits.Overrun()) return Fail("the entropy-coded data ends early");
             }
+            if (m_rowCallback) m_rowCallback(m_rowContext, c.scanBlocksAcross);
         }
     } else {
         for (int mcuY = 0; mcuY < m_mcusDown; ++mcuY) {
@@ -340,6 +341,12 @@ bool JpegDecoder::DecodeScanIntoCoefficients()
                             if (!decodeBlock(c, mcuX * c.h + bx, mcuY * c.v + by)) return false;
                 }
                 if (m_bits.Overrun()) return Fail("the entropy-coded data ends early");
+            }
+            if (m_rowCallback) {
+                int blocks = 0;
+                for (int i = 0; i < m_scanComponents; ++i)
+                    blocks += m_comp[m_scanComp[i]].h * m_comp[m_scanComp[i]].v;
+                m_rowCallback(m_rowContext, blocks * m_mcusAcross);
             }
         }
     }
