@@ -283,4 +283,22 @@ TEST_F(VistrelAppTest, HelpAboutAndWebLinks)
     }
 }
 
+TEST_F(VistrelAppTest, TheMainFrameHasItsToolbarStatusBarAndTitle)
+{
+    ASSERT_TRUE(testkit::RequireTool("cjpeg"));
+    const std::string pano = Panorama(m_dir.file("frame/pano.jpg"));
+    ASSERT_TRUE(Start({pano}));
+    CMainFrame& frame = *Frame();
+    ASSERT_NE(frame.ToolBar().m_hWnd, nullptr);
+    EXPECT_TRUE(frame.ToolBar().GetBarStyle() & CBRS_TOP);
+    EXPECT_GE(frame.ToolBar().CommandToIndex(32796), 0);
+    EXPECT_GE(frame.ToolBar().CommandToIndex(32774), 0);
+    const UINT panes[] = {ID_SEPARATOR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(frame.StatusBar().GetItemID(i), panes[i]) << i;
+    char title[200];
+    frame.GetWindowText(title, sizeof(title));
+    EXPECT_NE(std::string(title).find("pano.jpg"), std::string::npos) << title;
+    EXPECT_NE(std::string(title).find("Quorvane Viewer"), std::string::npos) << title;
+}
+
 }  // namespace

@@ -435,4 +435,45 @@ TEST_F(VistrelViewTest, CommandStatesFollowWhatIsShown)
     EXPECT_EQ(View()->viewImage->GetHeight(), 90);
 }
 
+TEST_F(VistrelViewTest, MarginsAreErasedAndAGreyMapDrawsThroughTheGreyPalette)
+{
+    // A one-channel map drawn at zoom 1 inside a larger window.
+    StartWith(MakeSyntheticMap(720, true, 0, 0, 0, 0, 1));
+    View()->SetZoom(0.5f, true);
+    View()->SetZoom(1.0f, true);  // keepWindow: back to 1 in the same window
+    Frame()->SetWindowPos(nullptr, 0, 0, 1000, 700, SWP_NOMOVE | SWP_NOZORDER);
+    win::PumpPendingMessages();
+    V& v = *View();
+    ASSERT_GT(v.destX, 0);
+    ASSERT_GT(v.destY, 0);
+    const BITMAPINFOHEADER& h = reinterpret_cast<const BITMAPINFO*>(v.bitmapInfo.data())->bmiHeader;
+    EXPECT_EQ(v.bitmapInfo.size(), 40u + 256 * 4);
+    EXPECT_EQ(h.biSize, 40u);
+    EXPECT_EQ(h.biPlanes, 1);
+    View()->Invalidate(TRUE);
+    win::PaintAll();
+    EXPECT_EQ(h.biBitCount, 8);
+    EXPECT_EQ(h.biHeight, -v.viewImage->GetHeight());
+    ImagePtr shown(win::CaptureWindow(v.m_hWnd));
+    ASSERT_TRUE(shown);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    auto pixel = [&](int x, int y) { return shown->GetData() + y * shown->GetRowByte() + x * 3; };
+    for (POINT m : {POINT{0, 0}, POINT{v.destX - 1, v.destY + 3}, POINT{v.destX + v.destW, v.destY},
+                    POINT{v.destX + 2, v.destY + v.destH}}) {
+        const unsigned char* p = pixel(m.x, m.y);
+        EXPECT_EQ(p[0], GetBValue(face)) << m.x << "," << m.y;
+        EXPECT_EQ(p[1], GetGValue(face));
+        EXPECT_EQ(p[2], GetRValue(face));
+    }
+    // Inside, every channel carries the map's grey value.
+    for (int y = 0; y < v.destH; y += 37)
+        for (int x = 0; x < v.destW; x += 41) {
+            const unsigned char grey = v.viewImage->GetData()[(v.srcY + y) * v.viewImage->GetRowByte() + v.srcX + x];
+            const unsigned char* p = pixel(v.destX + x, v.destY + y);
+            ASSERT_EQ(p[0], grey);
+            ASSERT_EQ(p[1], grey);
+            ASSERT_EQ(p[2], grey);
+        }
+}
+
 }  // namespace
