@@ -197,8 +197,8 @@ TEST_F(VistrelViewTest, HitZonesAndHoverCursors)
         Post(WM_MOUSEMOVE, c.x, c.y);
         bool resource = false;
         const UINT id = win::CursorId(View()->cursor, &resource);
-        if (c.cursor) EXPECT_EQ(id, c.cursor);
-        else EXPECT_EQ(id, static_cast<UINT>(IDC_ARROW));
+        const UINT expected = c.cursor ? c.cursor : static_cast<UINT>(IDC_ARROW);
+        EXPECT_EQ(id, expected);
         EXPECT_EQ(resource, c.cursor != 0);
     }
 }
@@ -426,7 +426,9 @@ TEST_F(VistrelViewTest, CommandStatesFollowWhatIsShown)
         EXPECT_EQ(perspective.check, c.mode == V::kPerspective ? 1 : 0);
         // A refused mode change leaves the mode as it was.
         Command(c.mode == V::kPanorama ? 32775 : 32774);
-        if (!(c.mode == V::kPanorama ? c.perspectiveEnabled : c.panoramaEnabled)) EXPECT_EQ(View()->Mode(), c.mode);
+        if (!(c.mode == V::kPanorama ? c.perspectiveEnabled : c.panoramaEnabled)) {
+            EXPECT_EQ(View()->Mode(), c.mode);
+        }
     }
     // Rotate turns the plain image a quarter to the left.
     ASSERT_NE(App().OpenDocumentFile(plain.c_str()), nullptr);
