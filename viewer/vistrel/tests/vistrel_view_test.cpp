@@ -478,4 +478,52 @@ TEST_F(VistrelViewTest, MarginsAreErasedAndAGreyMapDrawsThroughTheGreyPalette)
         }
 }
 
+TEST_F(VistrelViewTest, ShrinkingDrawsHalftoneAndResizingRelaysTheView)
+{
+    // A plain image of even size, so that each shown pixel covers 2 x 2.
+    ASSERT_TRUE(Start());
+    Doc()->image = testkit::MakePatternImage(720, 360, 3, IMG_LAYOUT_BITMAP);
+    Doc()->UpdateAllViews(nullptr);
+    View()->SetZoom(0.5f, true);  // 360 x 180 in the 720 x 360 window
+    V* view = View();
+    ASSERT_EQ(view->destW, 360);
+    const V& v = *view;
+    View()->Invalidate(TRUE);
+    win::PaintAll();
+    ImagePtr shown(win::CaptureWindow(v.m_hWnd));
+    ASSERT_TRUE(shown);
+    // Each shown pixel is the mean of the 2 x 2 source pixels it covers
+    // (nearest sampling would show one of them: the grid lines tell).
+    long boxed = 0, checked = 0;
+    for (int y = 1; y < v.destH - 1; y += 3)
+        for (int x = 1; x < v.destW - 1; x += 5) {
+            const unsigned char* p = shown->GetData() + (v.destY + y) * shown->GetRowByte() + (v.destX + x) * 3;
+            for (int k = 0; k < 3; ++k) {
+                int sum = 0;
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < 2; ++i)
+                        sum += v.viewImage->GetData()[(2 * y + j) * v.viewImage->GetRowByte() + (2 * x + i) * 3 + k];
+                boxed += std::abs(p[k] - sum / 4.0) <= 1.0 ? 1 : 0;
+                ++checked;
+            }
+        }
+    EXPECT_EQ(boxed, checked);
+    TearDown();
+    SetUp();
+
+    // Perspective mode follows the client size when the user resizes.
+    StartWith(MakeSyntheticMap(720, true));
+    Command(32775);
+    V& p = *View();
+    const int before = p.srcW;
+    CRect frame;
+    Frame()->GetWindowRect(&frame);
+    Frame()->SetWindowPos(nullptr, 0, 0, frame.Width() - 100, frame.Height() - 50, SWP_NOMOVE | SWP_NOZORDER);
+    win::PumpPendingMessages();
+    EXPECT_EQ(p.wantW, ClientSize().cx);
+    EXPECT_EQ(p.srcW, std::min(before, ClientSize().cx));
+    EXPECT_EQ(p.viewImage->GetWidth(), p.srcW);
+    EXPECT_EQ(p.destX, (ClientSize().cx - p.srcW) / 2);
+}
+
 }  // namespace
