@@ -70,6 +70,8 @@ bool MessageQueue::Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (hwnd && !WindowSystem::Get().IsWindow(hwnd)) return false;
     {
         std::lock_guard<std::mutex> guard(m_mutex);
+        // A second WM_TIMER for a timer whose tick already waits is the same tick.
+        if (message == WM_TIMER && TimerPostedLocked(hwnd, wParam)) return true;
         MSG msg{hwnd, message, wParam, lParam, static_cast<DWORD>(Clock::Now()), POINT{0, 0}};
         m_posted.push_back(msg);
     }
@@ -149,6 +151,7 @@ bool MessageQueue::NextTimerMessage(MSG& msg, bool remove)
     const int64_t now = Clock::Now();
     Timer* next = nullptr;
     for (Timer& t : m_timers) {
+        if (t.dispatching || TimerPostedLocked(t.hwnd, t.id)) continue;
         if (t.due <= now && (!next || t.due < next->due)) next = &t;
     }
     if (!next) return false;
@@ -257,10 +260,31 @@ LRESULT MessageQueue::Dispatch(const MSG& msg)
     WindowSystem& system = WindowSystem::Get();
     if (!system.IsWindow(msg.hwnd)) return 0;  // posted to a window that has gone
     if (msg.message == WM_TIMER && !HasTimer(msg.hwnd, msg.wParam)) return 0;
+    if (msg.message == WM_TIMER) SetTimerDispatching(msg.hwnd, msg.wParam, true);
     const LRESULT result = system.Call(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+    if (msg.message == WM_TIMER) SetTimerDispatching(msg.hwnd, msg.wParam, false);
     // A paint handler that never validates would otherwise get WM_PAINT forever.
     if (msg.message == WM_PAINT) system.Validate(msg.hwnd, nullptr);
     return result;
+}
+
+bool MessageQueue::TimerPostedLocked(HWND hwnd, UINT_PTR id) const
+{
+    return std::any_of(m_posted.begin(), m_posted.end(), [&](const MSG& m) {
+        return m.message == WM_TIMER && m.hwnd == hwnd && m.wParam == id;
+    });
+}
+
+void MessageQueue::SetTimerDispatching(HWND hwnd, UINT_PTR id, bool dispatching)
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    for (Timer& t : m_timers) {
+        if (t.hwnd != hwnd || t.id != id) continue;
+        t.dispatching = dispatching;
+        // A posted tick counts as the timer's own: the next one is a full
+        // interval away.
+        if (dispatching) t.due = Clock::Now() + t.interval;
+    }
 }
 
 UINT_PTR MessageQueue::SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs)

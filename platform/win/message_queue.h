@@ -2,6 +2,8 @@
 // dropped when their window is gone), messages sent from other threads
 // (handled first in every pump, the sender blocked until then), WM_QUIT,
 // WM_PAINT for invalid windows and WM_TIMER from the timers, in that order.
+// Timer messages coalesce: at most one WM_TIMER per timer waits or is being
+// handled at any time (a posted one counts; a nested pump does not tick it).
 // Every loop of the program (the main loop, PumpPendingMessages, modal
 // dialogs, drags) pumps through it.
 #pragma once
@@ -101,7 +103,10 @@ private:
         UINT_PTR id;
         int64_t interval;
         int64_t due;
+        bool dispatching = false;  // its WM_TIMER is being handled (a nested pump skips it)
     };
+    bool TimerPostedLocked(HWND hwnd, UINT_PTR id) const;
+    void SetTimerDispatching(HWND hwnd, UINT_PTR id, bool dispatching);
     bool NextTimerMessage(MSG& msg, bool remove);
     int64_t MsUntilNextTimer() const;
 

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <mutex>
 #include <spawn.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,8 +53,7 @@ HINSTANCE ShellExecute(HWND, const char* verb, const char* file, const char* par
         const std::string program = win::ProgramPath(request.file);
         if (IsExecutableFile(program)) {
             std::vector<std::string> args{program};
-            std::istringstream words(request.parameters);
-            for (std::string w; words >> w;) args.push_back(w);
+            for (std::string& w : win::SplitCommandLine(request.parameters)) args.push_back(std::move(w));
             return reinterpret_cast<HINSTANCE>(Spawn(args) ? kShellSuccess : kShellFileNotFound);
         }
     }
@@ -91,6 +89,28 @@ long RegSetValueEx(HKEY, const char*, DWORD, DWORD, const BYTE*, DWORD)
 }
 
 namespace win {
+
+std::vector<std::string> SplitCommandLine(const std::string& parameters)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (char c : parameters) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;  // "" is an empty argument
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
 
 std::vector<ShellRequest> ShellRequests()
 {

@@ -32,6 +32,10 @@ struct ShellRequest {
 };
 
 std::vector<ShellRequest> ShellRequests();
+// The arguments of a parameter string as a launched program receives them:
+// split at blanks, except inside double quotes, which are removed (a quoted
+// path with spaces stays one argument).
+std::vector<std::string> SplitCommandLine(const std::string& parameters);
 void ClearShellRequests();
 // Off by default; the presenter switches it on.
 void SetShellLaunching(bool launch);
