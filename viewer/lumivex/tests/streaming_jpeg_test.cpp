@@ -192,7 +192,9 @@ TEST_F(MarkerTable, CommentOf14Or22BytesIsKeptOthersAreNot)
         const FileExtraData* record = GetCommentRecord(job);
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->length, c.keptLength) << c.comment.size();
-        if (c.keptLength) EXPECT_EQ(0, std::memcmp(record->bytes, c.comment.data(), c.comment.size()));
+        if (c.keptLength) {
+            EXPECT_EQ(0, std::memcmp(record->bytes, c.comment.data(), c.comment.size()));
+        }
         job->Release();
     }
 }
@@ -243,7 +245,9 @@ TEST(StreamingTruncation, EveryCutEndsCleanly)
             if (d.header == 0) {
                 EXPECT_TRUE(d.start == 0 || d.start == 1);
                 EXPECT_LT(d.calls, 600) << "no end after " << d.calls << " calls";
-                if (d.calls > 0) EXPECT_TRUE(d.last == 1 || d.last == 0xD9) << args << " cut " << cut;
+                if (d.calls > 0) {
+                    EXPECT_TRUE(d.last == 1 || d.last == 0xD9) << args << " cut " << cut;
+                }
             }
         }
     }
