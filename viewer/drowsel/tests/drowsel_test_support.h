@@ -23,6 +23,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,7 +125,7 @@ protected:
         viewengine::FreeJpegDecoder();
         unsetenv("TMPDIR");
     }
-    void SetConfig(const char* entry, const std::string& value)
+    void SetConfig(const char* entry, const std::optional<std::string>& value)
     {
         win::Profile::Get().WriteString(drowsel::kConfigSection, entry, value);
     }
