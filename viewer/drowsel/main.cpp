@@ -14,9 +14,10 @@
 int main(int argc, char** argv)
 {
     // Errors go to the standard error as well as to the log.
-    Logger::setSink([](int level, const std::string& line) {
+    const auto toStandardError = [](int level, const std::string& line) {
         if (level <= 1) std::fprintf(stderr, "%s\n", line.c_str());
-    });
+    };
+    Logger::setSink(toStandardError);
     const drowsel::SaverCommand command =
         drowsel::ParseSaverCommand(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     if (command.mode == drowsel::SaverMode::End) return 0;
@@ -26,7 +27,10 @@ int main(int argc, char** argv)
     }
     CDrowselApp app;
     win::InitRuntime();
-    if (!win::X11Presenter::Start()) {
+    Logger::setSink(nullptr);  // a missing display is said in one line below
+    const bool shown = win::X11Presenter::Start();
+    Logger::setSink(toStandardError);
+    if (!shown) {
         std::fprintf(stderr,
                      "drowsel: no X display is reachable; run it under xvfb-run or with DISPLAY set to a display\n");
         return 2;
