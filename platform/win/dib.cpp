@@ -2,6 +2,7 @@
 
 #include "imaging/image.h"
 #include "core/logger.h"
+#include "platform/win/pixel_rows.h"
 #include "platform/win/resources.h"
 
 #include <algorithm>
@@ -199,19 +200,24 @@ bool DirectStretch(CDC& dc, int64_t dx0, int64_t dy0, int64_t dx1, int64_t dy1, 
         columns[static_cast<size_t>(i - iFrom)] = x >= 0 && x < source.width ? x : -1;
     }
     const bool rowCopy = sWidth == dWidth && source.bytesPerPixel == 3 && target.channels == 3;
+    // One to one from 24-bit rows into a window surface of 32-bit pixels.
+    const bool rowSpread = sWidth == dWidth && source.bytesPerPixel == 3 && target.channels == 4;
     const int out = target.channels;
     for (int64_t j = jFrom; j < jTo; ++j) {
         const unsigned char* from = rowOf(sy0 + (2 * j + 1) * sHeight / (2 * dHeight));
         if (!from) continue;
         unsigned char* to = target.data + static_cast<size_t>(dy0 + j) * static_cast<size_t>(target.rowBytes);
-        if (rowCopy) {
+        if (rowCopy || rowSpread) {
             // One to one: the readable columns are one run.
             int64_t a = iFrom, b = iTo;
             while (a < b && columns[static_cast<size_t>(a - iFrom)] < 0) ++a;
             while (b > a && columns[static_cast<size_t>(b - 1 - iFrom)] < 0) --b;
-            if (a < b)
-                std::memcpy(to + static_cast<size_t>(dx0 + a) * 3, from + static_cast<size_t>(columns[static_cast<size_t>(a - iFrom)]) * 3,
-                            static_cast<size_t>(b - a) * 3);
+            if (a >= b) continue;
+            const unsigned char* first = from + static_cast<size_t>(columns[static_cast<size_t>(a - iFrom)]) * 3;
+            if (rowCopy)
+                std::memcpy(to + static_cast<size_t>(dx0 + a) * 3, first, static_cast<size_t>(b - a) * 3);
+            else
+                CopyBgrToBgrx(first, to + static_cast<size_t>(dx0 + a) * 4, static_cast<size_t>(b - a));
             continue;
         }
         for (int64_t i = iFrom; i < iTo; ++i) {
@@ -424,6 +430,24 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
     reader.height = std::min<int64_t>(scanLines, fullHeight);
     reader.firstScan = startScan;
     const int64_t x0 = dc->TargetX(xDest), y0 = dc->TargetY(yDest);
+    if (reader.bitCount == 8 || reader.bitCount == 24 || reader.bitCount == 32) {
+        // A one-to-one copy takes the blits' direct path, row by row.
+        win::DirectSource direct;
+        direct.width = reader.width;
+        direct.bytesPerPixel = reader.bitCount / 8;
+        direct.palette = &reader.palette;
+        const auto rowOf = [&reader, fullHeight](int64_t y) -> const unsigned char* {
+            if (y < 0 || y >= fullHeight) return nullptr;
+            const int64_t row = (reader.topDown ? y : fullHeight - 1 - y) - reader.firstScan;
+            if (row < 0 || row >= reader.height) return nullptr;
+            return reader.bits + row * reader.rowBytes;
+        };
+        const int64_t sy0 = reader.topDown ? ySrc : fullHeight - ySrc - static_cast<int64_t>(height);
+        if (win::DirectStretch(*dc, x0, y0, x0 + static_cast<int64_t>(width), y0 + static_cast<int64_t>(height),
+                               direct, rowOf, xSrc, sy0, int64_t{xSrc} + static_cast<int64_t>(width),
+                               sy0 + static_cast<int64_t>(height), COLORONCOLOR, SRCCOPY))
+            return static_cast<int>(reader.height);
+    }
     for (int64_t j = 0; j < static_cast<int64_t>(height); ++j) {
         // DIB row shown on destination row j.
         const int64_t scan = reader.topDown ? ySrc + j : int64_t{ySrc} + static_cast<int64_t>(height) - 1 - j;

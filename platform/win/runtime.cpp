@@ -10,6 +10,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/prompter.h"
 #include "platform/win/resources.h"
+#include "platform/win/screen_session.h"
 #include "platform/win/shell.h"
 #include "platform/win/system.h"
 #include "platform/win/win_thread.h"
@@ -35,6 +36,7 @@ void ResetRuntime()
     MessageQueue::Get().Reset();
     Clock::UseManual(false);
     ResetSystemState();
+    ResetScreenSession();
     Resources::ClearAll();
     SetInteractive(false);
     ResetClipboard();

@@ -667,3 +667,16 @@ inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<uintpt
 constexpr DWORD KEY_READ = 0x20019;
 constexpr DWORD KEY_QUERY_VALUE = 0x1;
 constexpr DWORD REG_SZ = 1;
+
+// ---- Screen-saver windows: system keys and commands, the middle button,
+// activation of the application.
+constexpr UINT WM_ACTIVATEAPP = 0x001C;
+constexpr UINT WM_NCACTIVATE = 0x0086;
+constexpr UINT WM_SYSKEYDOWN = 0x0104;
+constexpr UINT WM_SYSKEYUP = 0x0105;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
+constexpr UINT WM_MBUTTONDOWN = 0x0207;
+constexpr UINT WM_MBUTTONUP = 0x0208;
+constexpr UINT MK_MBUTTON = 0x0010;
+constexpr UINT SC_CLOSE = 0xF060;
+constexpr UINT SC_SCREENSAVE = 0xF140;

@@ -5,6 +5,7 @@
 #include "core/logger.h"
 #include "platform/win/dialog.h"
 #include "platform/win/message_queue.h"
+#include "platform/win/screen_session.h"
 #include "platform/win/shell.h"
 #include "platform/win/system.h"
 #include "platform/win/user_input.h"
@@ -31,6 +32,10 @@ struct Shown {
     uint64_t version = ~uint64_t{0};  // the surface version last put on the screen
     bool mapped = false;
     std::string title;
+    uint64_t foreignParent = 0;  // the other program's window it lives in
+    bool fullScreen = false;     // override-redirect, pointer and keyboard grabbed
+    bool grabbed = false;
+    bool blankCursor = false;
 };
 
 struct State {
@@ -47,6 +52,7 @@ struct State {
     Window lastWindow = 0;
     InteractivePrompter prompter;
     bool ownsPrompter = false;  // installed by Start (a program's own prompter stays)
+    Cursor blank = 0;           // shown while the program hides the cursor
 };
 
 State* g_state = nullptr;
@@ -64,13 +70,64 @@ HWND WindowFor(Window xwindow)
     return nullptr;
 }
 
+// A topmost popup that covers the whole screen: a screen saver's window.
+bool IsFullScreen(const WindowData& w)
+{
+    if (!(w.exStyle & WS_EX_TOPMOST) || !(w.style & WS_POPUP) || (w.style & WS_CAPTION) == WS_CAPTION) return false;
+    return w.rect.left <= 0 && w.rect.top <= 0 && w.rect.right >= GetSystemMetrics(SM_CXSCREEN) &&
+           w.rect.bottom >= GetSystemMetrics(SM_CYSCREEN);
+}
+
+// A cursor without visible pixels, made once.
+Cursor BlankCursor()
+{
+    State& s = *g_state;
+    if (!s.blank) {
+        static const char nothing[1] = {0};
+        const Pixmap pixmap = XCreateBitmapFromData(s.display, RootWindow(s.display, s.screen), nothing, 1, 1);
+        XColor black{};
+        s.blank = XCreatePixmapCursor(s.display, pixmap, pixmap, &black, &black, 0, 0);
+        XFreePixmap(s.display, pixmap);
+    }
+    return s.blank;
+}
+
+void UpdateCursor(Shown& shown)
+{
+    const bool hide = CursorHidden();
+    if (hide == shown.blankCursor) return;
+    if (hide) XDefineCursor(g_state->display, shown.xwindow, BlankCursor());
+    else XUndefineCursor(g_state->display, shown.xwindow);
+    shown.blankCursor = hide;
+}
+
+// The pointer and the keyboard go to the full-screen window alone.
+void Grab(Shown& shown)
+{
+    State& s = *g_state;
+    XSync(s.display, False);
+    XSetInputFocus(s.display, shown.xwindow, RevertToParent, CurrentTime);
+    const int pointer = XGrabPointer(s.display, shown.xwindow, True,
+                                     ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                                     GrabModeAsync, None, None, CurrentTime);
+    const int keyboard = XGrabKeyboard(s.display, shown.xwindow, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+    shown.grabbed = pointer == GrabSuccess && keyboard == GrabSuccess;
+    if (!shown.grabbed)
+        Logger::log("ERROR X11Presenter::Grab the display refused the grab (pointer %d, keyboard %d)", 1, pointer,
+                    keyboard);
+}
+
 // Creates, places, titles, maps and unmaps the X windows after the runtime's.
 void Sync()
 {
     State& s = *g_state;
     for (auto it = s.windows.begin(); it != s.windows.end();) {
         if (!System().IsWindow(it->first)) {
-            XDestroyWindow(s.display, it->second.xwindow);
+            if (it->second.grabbed) {
+                XUngrabPointer(s.display, CurrentTime);
+                XUngrabKeyboard(s.display, CurrentTime);
+            }
+            if (it->second.xwindow) XDestroyWindow(s.display, it->second.xwindow);
             it = s.windows.erase(it);
         } else {
             ++it;
@@ -87,13 +144,29 @@ void Sync()
             if (!visible) continue;
             const POINT origin = System().ClientOriginScreen(top);
             Shown shown;
-            shown.xwindow = XCreateSimpleWindow(s.display, RootWindow(s.display, s.screen), origin.x, origin.y,
-                                                static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0, 0);
+            shown.foreignParent = ForeignParentOf(top);
+            shown.fullScreen = !shown.foreignParent && IsFullScreen(*w);
+            if (shown.foreignParent || shown.fullScreen) {
+                // Inside another program's window, or over everything: no
+                // window manager decorates or places it.
+                XSetWindowAttributes attributes{};
+                attributes.override_redirect = True;
+                attributes.background_pixel = BlackPixel(s.display, s.screen);
+                const Window parent = shown.foreignParent ? static_cast<Window>(shown.foreignParent)
+                                                          : RootWindow(s.display, s.screen);
+                const int x = shown.foreignParent ? 0 : origin.x, y = shown.foreignParent ? 0 : origin.y;
+                shown.xwindow = XCreateWindow(s.display, parent, x, y, static_cast<unsigned>(width),
+                                              static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                                              CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+            } else {
+                shown.xwindow = XCreateSimpleWindow(s.display, RootWindow(s.display, s.screen), origin.x, origin.y,
+                                                    static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0, 0);
+            }
             shown.width = width;
             shown.height = height;
             XSelectInput(s.display, shown.xwindow,
                          ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                             KeyReleaseMask | StructureNotifyMask);
+                             KeyReleaseMask | StructureNotifyMask | FocusChangeMask);
             XSetWMProtocols(s.display, shown.xwindow, &s.deleteWindow, 1);
             if (w->owner) {
                 auto owner = s.windows.find(System().TopLevelOf(w->owner));
@@ -122,10 +195,12 @@ void Sync()
             XMapRaised(s.display, shown.xwindow);
             shown.mapped = true;
             shown.version = ~uint64_t{0};
+            if (shown.fullScreen) Grab(shown);
         } else if (!visible && shown.mapped) {
             XUnmapWindow(s.display, shown.xwindow);
             shown.mapped = false;
         }
+        UpdateCursor(shown);
     }
 }
 
@@ -226,6 +301,8 @@ void HandleEvent(XEvent& e)
             s.lastWindow = e.xbutton.window;
         } else if (e.xbutton.button == Button3) {
             message = WM_RBUTTONDOWN;
+        } else if (e.xbutton.button == Button2) {
+            message = WM_MBUTTONDOWN;
         }
         if (message) Pointer(hwnd, message, e.xbutton.x, e.xbutton.y, e.xbutton.state);
         break;
@@ -233,6 +310,7 @@ void HandleEvent(XEvent& e)
     case ButtonRelease:
         if (e.xbutton.button == Button1) Pointer(hwnd, WM_LBUTTONUP, e.xbutton.x, e.xbutton.y, e.xbutton.state);
         if (e.xbutton.button == Button3) Pointer(hwnd, WM_RBUTTONUP, e.xbutton.x, e.xbutton.y, e.xbutton.state);
+        if (e.xbutton.button == Button2) Pointer(hwnd, WM_MBUTTONUP, e.xbutton.x, e.xbutton.y, e.xbutton.state);
         break;
     case MotionNotify: Pointer(hwnd, WM_MOUSEMOVE, e.xmotion.x, e.xmotion.y, e.xmotion.state); break;
     case KeyPress:
@@ -240,13 +318,38 @@ void HandleEvent(XEvent& e)
         char text[8] = {};
         KeySym sym = 0;
         const int n = XLookupString(&e.xkey, text, sizeof text, &sym, nullptr);
+        if (e.xkey.state & Mod1Mask) {
+            // With Alt held: a system key, to the window that has the keyboard.
+            const UINT vk = VirtualKey(sym) ? VirtualKey(sym) : 0xFF;
+            ::PostMessage(hwnd, e.type == KeyPress ? WM_SYSKEYDOWN : WM_SYSKEYUP, vk, 0x20000000);
+            break;
+        }
         if (const UINT vk = VirtualKey(sym)) KeyEvent(vk, e.type == KeyPress);
+        else if (e.type == KeyPress && System().GetActiveWindow() == hwnd)
+            ::PostMessage(hwnd, WM_KEYDOWN, 0xFF, 1);  // a key the runtime has no code for
         if (e.type == KeyPress) {
             if (sym == XK_BackSpace) CharEvent('\b');
             else if (n == 1 && static_cast<unsigned char>(text[0]) >= 32) CharEvent(text[0]);
         }
         break;
     }
+    case FocusOut:
+        // The user moved to another program (not a grab, not a child of ours).
+        if (e.xfocus.mode == NotifyNormal && e.xfocus.detail != NotifyInferior && e.xfocus.detail != NotifyPointer &&
+            e.xfocus.detail != NotifyPointerRoot && e.xfocus.detail != NotifyDetailNone) {
+            Window focus = 0;
+            int revert = 0;
+            XGetInputFocus(s.display, &focus, &revert);
+            if (!WindowFor(focus)) ApplicationActivation(false);
+        }
+        break;
+    case DestroyNotify:
+        // The other program's window went and took ours with it.
+        if (const uint64_t foreign = s.windows[hwnd].foreignParent) {
+            s.windows[hwnd].xwindow = 0;
+            ForeignWindowGone(foreign);
+        }
+        break;
     case ClientMessage:
         if (static_cast<Atom>(e.xclient.data.l[0]) == s.deleteWindow) ::PostMessage(hwnd, WM_CLOSE, 0, 0);
         break;
@@ -275,6 +378,32 @@ void Poll(int timeoutMs)
         pollfd fd{ConnectionNumber(g_state->display), POLLIN, 0};
         if (poll(&fd, 1, timeoutMs) > 0) ProcessEvents();
     }
+}
+
+bool g_xError = false;
+
+int NoteXError(Display*, XErrorEvent*)
+{
+    g_xError = true;
+    return 0;
+}
+
+// The client size of another program's window; false when the display has
+// no such window (the error is caught, not fatal).
+bool ForeignWindowGeometry(uint64_t id, int& width, int& height)
+{
+    if (!g_state || id == 0 || id > 0xFFFFFFFFu) return false;
+    XSync(g_state->display, False);
+    g_xError = false;
+    auto previous = XSetErrorHandler(NoteXError);
+    XWindowAttributes attributes{};
+    const Status ok = XGetWindowAttributes(g_state->display, static_cast<Window>(id), &attributes);
+    XSync(g_state->display, False);
+    XSetErrorHandler(previous);
+    if (!ok || g_xError) return false;
+    width = attributes.width;
+    height = attributes.height;
+    return true;
 }
 
 }  // namespace
@@ -313,6 +442,7 @@ bool X11Presenter::Start(const char* displayName)
         g_state->ownsPrompter = true;
     }
     MessageQueue::Get().SetEventSource([](int timeoutMs) { Poll(timeoutMs); });
+    SetForeignWindowLookup([](uint64_t id, int& width, int& height) { return ForeignWindowGeometry(id, width, height); });
     return true;
 }
 
@@ -323,7 +453,10 @@ void X11Presenter::Stop()
     SetInteractive(false);
     SetShellLaunching(false);
     if (g_state->ownsPrompter && InstalledPrompter() == &g_state->prompter) SetPrompter(nullptr);
-    for (auto& [hwnd, shown] : g_state->windows) XDestroyWindow(g_state->display, shown.xwindow);
+    SetForeignWindowLookup(nullptr);
+    for (auto& [hwnd, shown] : g_state->windows)
+        if (shown.xwindow) XDestroyWindow(g_state->display, shown.xwindow);
+    if (g_state->blank) XFreeCursor(g_state->display, g_state->blank);
     XCloseDisplay(g_state->display);
     delete g_state;
     g_state = nullptr;
