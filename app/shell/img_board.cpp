@@ -33,6 +33,7 @@ constexpr COLORREF kMarkColour = RGB(0, 0, 255);
 constexpr int kNameSplitLength = 16;  // longer names take two lines
 
 ThumbnailLoader g_loader = nullptr;
+std::chrono::milliseconds g_stopWaitRound{100};
 
 Image* DefaultLoader(const char* path, int size)
 {
@@ -124,6 +125,11 @@ bool CImgBoard::IsWorldMapFile(const char* path)
 void CImgBoard::SetThumbnailLoader(ThumbnailLoader loader)
 {
     g_loader = loader;
+}
+
+void CImgBoard::SetStopWaitRound(std::chrono::milliseconds round)
+{
+    g_stopWaitRound = round;
 }
 
 // ---- Controls -----------------------------------------------------------------------
@@ -367,7 +373,7 @@ void CImgBoard::StopWorker(bool pump)
     for (int round = 0; round < 101 && m_job->running.load(); ++round) {
         if (pump) PumpPendingMessages();
         if (!m_job) return;
-        m_job->WaitEnded(std::chrono::milliseconds(100));
+        m_job->WaitEnded(g_stopWaitRound);
     }
     if (m_job->running.load()) {
         // Still inside a load: the worker holds its own share of the job

@@ -10,6 +10,7 @@
 #include "app/shell/thumbnail_worker.h"
 #include "platform/win/doc_view.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -60,6 +61,9 @@ public:
     // The loader of thumbnails (tests put a slow or failing one in); null
     // restores LoadThumbnail.
     static void SetThumbnailLoader(ThumbnailLoader loader);
+    // The length of one of the 101 rounds a stop waits for the worker
+    // (100 ms; tests shorten it).
+    static void SetStopWaitRound(std::chrono::milliseconds round);
 
     void SetDirTree(CDirTree* tree) { m_tree = tree; }
     void SetReady() { m_flags |= kBoardReady; }
