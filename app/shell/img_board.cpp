@@ -50,6 +50,13 @@ CMainFrame* MainFrameWindow()
     return dynamic_cast<CMainFrame*>(AfxGetMainWnd());
 }
 
+// The tree shows Windows paths ("E:\\f"); the image readers and the
+// project take the file's own path, as the file layer maps it.
+std::string NativeFilePath(const std::string& folder, const std::string& name)
+{
+    return win::ToPosixPath(folder + "\\" + name);
+}
+
 // The stamp of a project frame turned back to the file's own orientation.
 Image* TurnedBackStamp(ImageFrame* frame)
 {
@@ -220,7 +227,7 @@ void CImgBoard::ReadFolder()
     if (matched) {
         do {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            if (worldMaps && !IsWorldMapFile((folder + "\\" + data.cFileName).c_str())) continue;
+            if (worldMaps && !IsWorldMapFile(NativeFilePath(folder, data.cFileName).c_str())) continue;
             names.emplace_back(data.cFileName);
         } while (FindNextFile(find, &data));
         FindClose(find);
@@ -318,7 +325,7 @@ void CImgBoard::StartLoading()
             char text[512];
             std::snprintf(text, sizeof text, "Loading #%d thumbnail %s", k + 1, name.c_str());
             ShowStatus(text);
-            Image* image = CurrentLoader()((folder + "\\" + name).c_str(), kThumbnailSize);
+            Image* image = CurrentLoader()(NativeFilePath(folder, name).c_str(), kThumbnailSize);
             if (!image) continue;
             auto* item = new ThumbnailItem{image, static_cast<uint16_t>(k), 0};
             if (m_list->Append(item) < 0) FreeThumbnailItem(item);
@@ -339,7 +346,8 @@ void CImgBoard::StartLoading()
     job.board = m_hWnd;
     CMainFrame* main = MainFrameWindow();
     job.mainFrame = main ? main->m_hWnd : nullptr;
-    job.folder = folder;
+    job.folder = win::ToPosixPath(folder);
+    while (!job.folder.empty() && job.folder.back() == '/') job.folder.pop_back();
     job.files.clear();
     for (int k = 0; k < n; ++k) job.files.push_back(FileName(k));
     const ThumbnailItem* last = m_list->m_count > 0 ? Item(m_list->m_count - 1) : nullptr;
@@ -592,7 +600,7 @@ bool CImgBoard::LoadFiles(const int* indices, int count, bool preview, const POI
     for (int k = 0; k < count; ++k) {
         const std::string name = FileName(indices[k]);
         if (name.empty()) continue;
-        const std::string path = folder + "\\" + name;
+        const std::string path = NativeFilePath(folder, name);
         if (tourMaker) {
             if (manager) manager->AddImageFrame(nullptr, path.c_str(), nullptr);
             continue;

@@ -73,7 +73,7 @@ UINT ThumbnailWorker(void* param)
         status.hasStatus = true;
         job.Push(std::move(status));
         ::PostMessage(job.board, WM_THUMBNAIL_READY, 0, 0);
-        const std::string path = job.folder + "\\" + name;
+        const std::string path = job.folder + "/" + name;
         Image* image = job.loader ? job.loader(path.c_str(), 96) : nullptr;
         if (!image) continue;  // a file that gives no image is skipped
         if (job.stop.load()) {

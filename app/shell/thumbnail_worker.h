@@ -64,7 +64,7 @@ struct ThumbnailJob {
     // Set by the board before each start, read-only while the worker runs.
     HWND board = nullptr;
     HWND mainFrame = nullptr;
-    std::string folder;
+    std::string folder;  // the file layer's form ("/data/f"), without a trailing slash
     std::vector<std::string> files;
     int firstFile = 0;  // a resumed load continues here
     ThumbnailLoader loader = nullptr;

@@ -56,7 +56,7 @@ struct FakeLoader {
     {
         FakeLoader& f = Get();
         const std::string full(path);
-        const std::string name = full.substr(full.find_last_of('\\') + 1);
+        const std::string name = full.substr(full.find_last_of("\\/") + 1);
         const bool onUiThread = std::this_thread::get_id() == f.uiThread;
         {
             std::unique_lock<std::mutex> guard(f.lock);
