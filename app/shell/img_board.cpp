@@ -170,8 +170,15 @@ bool CImgBoard::IsLoading() const
     return m_job && m_job->running.load();
 }
 
+void PreviewBox::OnPaint()
+{
+    CPaintDC dc(this);
+    if (m_board) m_board->DrawPreview(&dc);
+}
+
 void CImgBoard::OnInitialUpdate()
 {
+    if (!m_previewBox.m_hWnd) m_previewBox.SubclassDlgItem(kPreview, this);
     CFormView::OnInitialUpdate();
     CRect client;
     GetClientRect(&client);
@@ -472,7 +479,8 @@ void CImgBoard::OnDraw(CDC* dc)
 {
     if (!dc) return;
     if (IsListMode()) {
-        DrawPreview(dc);
+        // The preview control paints the preview into itself.
+        if (CWnd* preview = GetDlgItem(kPreview)) preview->Invalidate(FALSE);
         return;
     }
     CRect client;
@@ -521,8 +529,7 @@ void CImgBoard::DrawPreview(CDC* dc)
     CWnd* preview = GetDlgItem(kPreview);
     if (!dc || !preview) return;
     CRect box;
-    preview->GetWindowRect(&box);
-    ScreenToClient(&box);
+    preview->GetClientRect(&box);
     box.DeflateRect(1, 1);
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
     Image* image = m_preview;
@@ -813,11 +820,8 @@ void CImgBoard::OnListSelChange()
     if (!list) return;
     const std::vector<int> selected = list->GetSelItems();
     if (selected.empty()) return;
-    if (LoadFiles(&selected[0], 1, true, nullptr)) {
-        CClientDC dc(this);
-        DrawPreview(&dc);
-        Invalidate(FALSE);
-    }
+    if (LoadFiles(&selected[0], 1, true, nullptr))
+        if (CWnd* preview = GetDlgItem(kPreview)) preview->Invalidate(FALSE);
 }
 
 void CImgBoard::OnListDblClk()

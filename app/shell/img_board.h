@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/shell/thumbnail_worker.h"
+#include "platform/win/controls.h"
 #include "platform/win/doc_view.h"
 
 #include <chrono>
@@ -37,6 +38,19 @@ struct CellLayout {
     int cellHeight = 112;
     int columns = 1;
     int rows = 0;
+};
+
+class CImgBoard;
+
+// The preview control of list mode (static 1013): it paints the board's
+// preview image into itself.
+class PreviewBox : public CStatic {
+public:
+    explicit PreviewBox(CImgBoard* board) : m_board(board) {}
+    void OnPaint() override;
+
+private:
+    CImgBoard* m_board;
 };
 
 class CImgBoard : public CFormView {
@@ -87,6 +101,7 @@ public:
     // smaller, its middle when larger, pixels copied 1:1.
     static void DrawThumbnail(CDC* dc, Image* image, int x, int y);
     void OnDraw(CDC* dc) override;
+    // Draws the preview into a context of the preview control.
     void DrawPreview(CDC* dc);
     // The item under a content point, -1 for none.
     int HitTest(POINT content) const;
@@ -150,4 +165,5 @@ private:
     int m_current = -1;
     std::shared_ptr<ThumbnailJob> m_job;
     std::string m_statusText;  // the text the last 0x814F pointed at
+    PreviewBox m_previewBox{this};
 };
