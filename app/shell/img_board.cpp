@@ -205,6 +205,25 @@ void CImgBoard::LayoutListMode(int cx, int cy)
 
 void CImgBoard::UpdateScrollSizes()
 {
+    // Showing or hiding a scroll bar resizes the client, which comes back
+    // here through OnSize; one pass settles it (see OnSize).
+    if (m_settingScrollSizes) return;
+    m_settingScrollSizes = true;
+    // A bar that came or went changes the width and so the columns: again,
+    // a bounded number of times.
+    for (int pass = 0; pass < 3; ++pass) {
+        CRect before;
+        GetClientRect(&before);
+        SetScrollSizesForItems();
+        CRect after;
+        GetClientRect(&after);
+        if (after.Width() == before.Width()) break;
+    }
+    m_settingScrollSizes = false;
+}
+
+void CImgBoard::SetScrollSizesForItems()
+{
     CRect client;
     GetClientRect(&client);
     const int count = m_list ? m_list->m_count : 0;
@@ -850,6 +869,7 @@ void CImgBoard::OnSize(UINT type, int cx, int cy)
     }
     if (m_flags & kBoardThumbnails) {
         CScrollView::OnSize(type, cx, cy);
+        if (m_settingScrollSizes) return;
         const int count = m_list ? m_list->m_count : 0;
         if (count > 0 && m_job && m_job->running.load()) {
             CRect client;

@@ -143,6 +143,7 @@ private:
     void OnPreviewNotify2();
     void LayoutListMode(int cx, int cy);
     void UpdateScrollSizes();
+    void SetScrollSizesForItems();
     void DeleteThumbnails();
     // Moves the job's reports into the list and relays status texts.
     void DrainReports(bool draw);
@@ -166,4 +167,5 @@ private:
     std::shared_ptr<ThumbnailJob> m_job;
     std::string m_statusText;  // the text the last 0x814F pointed at
     PreviewBox m_previewBox{this};
+    bool m_settingScrollSizes = false;
 };

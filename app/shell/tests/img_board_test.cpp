@@ -291,6 +291,26 @@ TEST_F(BoardTest, TheMouseRulesMarkAndDragAsTabled)
     EXPECT_EQ(Marked(), (std::vector<int>{3, 4, 5}));
 }
 
+TEST_F(BoardTest, ScrollBarsThatChangeTheColumnsSettle)
+{
+    // Enough thumbnails for a vertical bar, whose width takes a column away.
+    std::vector<std::string> names;
+    for (int i = 0; i < 200; ++i) names.push_back("n" + std::to_string(100 + i) + ".jpg");
+    OpenFolder(names);
+    Board().MoveWindow(200, 0, 600, 560);
+    ShowThumbnails();
+    ASSERT_EQ(ThumbnailCount(), 200);
+    CRect client;
+    Board().GetClientRect(&client);
+    EXPECT_LT(client.Width(), 600);
+    const SIZE grid = CImgBoard::GridSize(CImgBoard::GetCellLayout(client.Width(), 200));
+    EXPECT_EQ(Board().GetTotalSize(), CSize(grid.cx, grid.cy));
+    // The last item is where the grid of the present width puts it.
+    const CellLayout layout = CImgBoard::GetCellLayout(client.Width(), 200);
+    const POINT last = CImgBoard::CellOrigin(layout, 199);
+    EXPECT_EQ(Board().HitTest(POINT{last.x + 10, last.y + 10}), 199);
+}
+
 TEST_F(BoardTest, TwoFilesLoadAtOnceOnTheUserInterfaceThread)
 {
     OpenFolder({"a.jpg", "b.jpg", "notes.txt"});
