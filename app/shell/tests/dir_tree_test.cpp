@@ -268,3 +268,63 @@ TEST_F(BrowserTest, ASmallLeftPaneIsRaisedToTenPercent)
 }
 
 }  // namespace
+
+namespace {
+
+CRect ChildRect(CWnd& parent, UINT id)
+{
+    CRect r;
+    parent.GetDlgItem(id)->GetWindowRect(&r);
+    parent.ScreenToClient(&r);
+    return r;
+}
+
+TEST_F(BrowserTest, TheTreePaneLaysItsControlsOutFromTheCombo)
+{
+    const CRect combo0 = ChildRect(Tree(), CDirTree::kTypeCombo);
+    const int m = combo0.left, h = combo0.Height(), top = combo0.top;
+    for (const SIZE size : {SIZE{180, 300}, SIZE{260, 520}, SIZE{120, 200}}) {
+        Tree().MoveWindow(0, 0, size.cx, size.cy);
+        CRect client;
+        Tree().GetClientRect(&client);
+        const int cx = client.Width(), cy = client.Height();
+        const CRect combo = ChildRect(Tree(), CDirTree::kTypeCombo);
+        EXPECT_EQ(combo, CRect(m, top, cx - m, top + h)) << size.cx;
+        EXPECT_EQ(ChildRect(Tree(), CDirTree::kHelp).TopLeft(), CPoint(m, cy - h)) << size.cx;
+        const CRect thumbnail = ChildRect(Tree(), CDirTree::kThumbnailCheck);
+        EXPECT_EQ(thumbnail.TopLeft(), CPoint(m + h + 5, cy - h)) << size.cx;
+        EXPECT_EQ(ChildRect(Tree(), CDirTree::kNameCheck).TopLeft(), CPoint(thumbnail.right + 15, cy - h)) << size.cx;
+        const CRect load = ChildRect(Tree(), CDirTree::kLoadSelections);
+        EXPECT_EQ(load, CRect(m, cy - 2 * h - 2, cx - m, cy - h - 2)) << size.cx;
+        EXPECT_EQ(ChildRect(Tree(), CDirTree::kTree), CRect(m, combo.bottom + 4, cx - m, load.top - 4)) << size.cx;
+        // The form itself never scrolls.
+        EXPECT_FALSE(Tree().GetStyle() & (WS_HSCROLL | WS_VSCROLL)) << size.cx;
+    }
+}
+
+TEST_F(BrowserTest, InListModeTheListTakesWhatThePreviewLeaves)
+{
+    const CRect preview0 = ChildRect(Board(), CImgBoard::kPreview);
+    for (const SIZE size : {SIZE{400, 300}, SIZE{150, 120}, SIZE{600, 100}}) {
+        Board().MoveWindow(0, 0, size.cx, size.cy);
+        CRect client;
+        Board().GetClientRect(&client);
+        const int listWidth = std::max(50, client.Width() - preview0.Width() - 6);
+        EXPECT_EQ(ChildRect(Board(), CImgBoard::kFileList), CRect(0, 0, listWidth, client.Height())) << size.cx;
+        const CRect preview = ChildRect(Board(), CImgBoard::kPreview);
+        EXPECT_EQ(preview.left, listWidth + 2) << size.cx;
+        EXPECT_EQ(preview.top, std::max(0, (client.Height() - preview0.Height()) / 2)) << size.cx;
+        EXPECT_EQ(preview.Size(), preview0.Size()) << size.cx;
+    }
+}
+
+TEST_F(BrowserTest, ClosingOnlyHidesTheBrowser)
+{
+    CImgBrowser* browser = &Browser();
+    browser->SendMessage(WM_CLOSE);
+    EXPECT_EQ(Manager().GetImageBrowser(), browser);
+    EXPECT_TRUE(::IsWindow(browser->m_hWnd));
+    EXPECT_FALSE(browser->IsWindowVisible());
+}
+
+}  // namespace
