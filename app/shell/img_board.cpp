@@ -459,7 +459,13 @@ void CImgBoard::DrainReports(bool draw)
             InvalidateRect(&cell, FALSE);
         }
     }
-    if (added) UpdateScrollSizes();
+    if (!added) return;
+    // The total changes only when a row is begun.
+    CRect client;
+    GetClientRect(&client);
+    const SIZE want = GridSize(GetCellLayout(client.Width(), m_list->m_count));
+    const CSize total = GetTotalSize();
+    if (!(m_flags & kBoardThumbnails) || want.cx != total.cx || want.cy != total.cy) UpdateScrollSizes();
 }
 
 // ---- Drawing ---------------------------------------------------------------------------------
@@ -507,8 +513,10 @@ void CImgBoard::OnDraw(CDC* dc)
     const CPoint scroll = GetScrollPosition();
     const int count = m_list ? m_list->m_count : 0;
     const CSize total = GetTotalSize();
-    dc->FillSolidRect(0, 0, std::max<int>(client.Width() + scroll.x, total.cx),
-                      std::max<int>(client.Height() + scroll.y, total.cy), GetSysColor(COLOR_BTNFACE));
+    // Only what needs painting: a thumbnail's report repaints its cell.
+    RECT clip{0, 0, std::max<int>(client.Width() + scroll.x, total.cx), std::max<int>(client.Height() + scroll.y, total.cy)};
+    dc->GetClipBox(&clip);
+    dc->FillSolidRect(clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top, GetSysColor(COLOR_BTNFACE));
     if (count == 0) return;
     const CellLayout layout = GetCellLayout(client.Width(), count);
     CFont font;
@@ -518,6 +526,10 @@ void CImgBoard::OnDraw(CDC* dc)
     for (int i = 0; i < count; ++i) {
         const ThumbnailItem* item = Item(i);
         const POINT o = CellOrigin(layout, i);
+        // The cell with its frame and the name lines below the square.
+        const RECT cell{o.x - 1, o.y - 1, o.x - kMargin + kCellWidth, o.y - kMargin + kCellHeight + 8};
+        if (cell.right <= clip.left || cell.left >= clip.right || cell.bottom <= clip.top || cell.top >= clip.bottom)
+            continue;
         if (item->flags & kThumbnailMarked) {
             // A 1-pixel frame just around the 96 x 96 square.
             dc->FillSolidRect(o.x - 1, o.y - 1, kThumbnailSize + 2, 1, kMarkColour);
