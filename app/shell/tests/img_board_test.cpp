@@ -73,10 +73,15 @@ struct FakeLoader {
         const int width = 60 + static_cast<int>(name.size()) * 7, height = size;
         auto* image = new Image(width, height, 3);
         std::memset(image->GetData(), static_cast<int>(name[0]), image->GetDataSize());
-        RefAdd(image);
+        // The test keeps a reference to the first image of each name only:
+        // image counts are not shared between threads, so a later image of
+        // the same name never touches the earlier one.
         std::lock_guard<std::mutex> guard(f.lock);
-        f.made[name] = RefPtr<Image>::adopt(image);  // the test's own reference
-        return image;                                 // and the caller's
+        if (f.made.count(name) == 0) {
+            RefAdd(image);
+            f.made[name] = RefPtr<Image>::adopt(image);  // the test's own reference
+        }
+        return image;  // and the caller's
     }
     void SetGate(bool open)
     {
