@@ -136,6 +136,12 @@ TEST_F(LoadFilesTest, PanoramasAreSkippedAndSeveralFilesAreAppended)
     const POINT point{5, 5};
     EXPECT_FALSE(Board().LoadFiles(some, 3, false, &point));
     EXPECT_EQ(ChainNames(), (std::vector<std::string>{Path(2), Path(0), Path(1)}));
+    // A double click in the list loads its file into the project.
+    win::user::DoubleClickListItem(Board().GetFileList()->m_hWnd, 1);
+    EXPECT_EQ(ChainNames().size(), 3u);  // already there: nothing new
+    Manager().RemoveImageFrame(Manager().FindImageFrame(Path(1).c_str()), false);
+    win::user::DoubleClickListItem(Board().GetFileList()->m_hWnd, 1);
+    EXPECT_EQ(ChainNames(), (std::vector<std::string>{Path(2), Path(0), Path(1)}));
     // The world-map filter lists only the panorama file.
     Browser().SetWorldMapFilter(true);
     EXPECT_EQ(ListedFiles(), std::vector<std::string>{"P1060372.JPG"});
