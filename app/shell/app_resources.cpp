@@ -1,5 +1,6 @@
 #include "app/shell/app_resources.h"
 #include "app/shell/stitch_bar.h"
+#include "app/shell/img_browser.h"
 
 #include "app/matching/distortion_adjust_dlg.h"
 #include "app/matching/init_config_dlg.h"
@@ -201,6 +202,7 @@ void RegisterAppResources()
     AddDialogs(app);
     AddInitConfigDialogTemplate(app);
     RegisterTrayResources();
+    RegisterBrowserResources();
     for (UINT icon : {128u, 130u, 247u, 248u, 274u}) app.AddIcon(icon);
     for (UINT cursor : {145u, 166u, 244u, 245u, 281u, 282u}) app.AddCursor(cursor);
     Image* splash = MakeSplashPicture();

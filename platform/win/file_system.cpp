@@ -32,6 +32,18 @@ struct PathState {
     std::string programFolder;
 };
 
+// Kind and volume label of each mapped drive letter; a letter without an
+// entry is a fixed drive without a label (guarded by PathState::lock).
+struct DriveInfo {
+    UINT kind = DRIVE_FIXED;
+    std::string label;
+};
+std::map<char, DriveInfo>& Drives()
+{
+    static std::map<char, DriveInfo> drives;
+    return drives;
+}
+
 PathState& P()
 {
     static PathState* state = new PathState();  // lives for the process
@@ -208,6 +220,18 @@ bool WildcardMatch(const std::string& pattern, const std::string& name)
 void MapDrive(char letter, const std::string& root)
 {
     utilkit::MapPathDrive(letter, root);
+    if (root.empty()) {
+        std::lock_guard<std::mutex> guard(P().lock);
+        Drives().erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+    }
+}
+
+void MapDrive(char letter, const std::string& root, UINT kind, const std::string& label)
+{
+    MapDrive(letter, root);
+    if (root.empty()) return;
+    std::lock_guard<std::mutex> guard(P().lock);
+    Drives()[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = DriveInfo{kind, label};
 }
 
 std::string DriveRoot(char letter)
@@ -251,6 +275,7 @@ void ResetFileSystem()
 {
     utilkit::ResetPathDrives();
     std::lock_guard<std::mutex> guard(P().lock);
+    Drives().clear();
     P().current.clear();
     P().programFolder.clear();
 }
@@ -504,7 +529,8 @@ BOOL SetCurrentDirectory(const char* path)
     if (!path) return FALSE;
     const std::string resolved = win::ResolvePath(path);
     struct stat st {};
-    if (stat(resolved.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    // A folder the process may not enter cannot become the current one.
+    if (stat(resolved.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(resolved.c_str(), X_OK) != 0) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
@@ -521,18 +547,25 @@ DWORD GetLogicalDrives()
 UINT GetDriveType(const char* root)
 {
     if (!root || !std::isalpha(static_cast<unsigned char>(root[0])) || root[1] != ':') return DRIVE_NO_ROOT_DIR;
-    return win::DriveRoot(root[0]).empty() ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED;
+    if (win::DriveRoot(root[0]).empty()) return DRIVE_NO_ROOT_DIR;
+    std::lock_guard<std::mutex> guard(P().lock);
+    const auto info = Drives().find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+    return info == Drives().end() ? DRIVE_FIXED : info->second.kind;
 }
 
 BOOL GetVolumeInformation(const char* root, char* label, DWORD labelSize, DWORD* serial, DWORD* maxComponent,
                           DWORD* flags, char* fileSystem, DWORD fileSystemSize)
 {
-    if (GetDriveType(root) != DRIVE_FIXED) {
+    if (GetDriveType(root) == DRIVE_NO_ROOT_DIR) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    // Mapped folders carry no volume label.
-    if (label && labelSize) label[0] = '\0';
+    // The label declared with the mapping (none by default).
+    if (label && labelSize) {
+        std::lock_guard<std::mutex> guard(P().lock);
+        const auto info = Drives().find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+        snprintf(label, labelSize, "%s", info == Drives().end() ? "" : info->second.label.c_str());
+    }
     if (serial) *serial = 0;
     if (maxComponent) *maxComponent = 255;
     if (flags) *flags = 0;

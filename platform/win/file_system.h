@@ -32,6 +32,11 @@ std::string LibraryFileName(const std::string& name);
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 
 void MapDrive(char letter, const std::string& root);  // root "" removes the mapping
+// A mapping with the drive's kind (DRIVE_FIXED, DRIVE_CDROM, DRIVE_REMOVABLE,
+// DRIVE_REMOTE, DRIVE_RAMDISK) and volume label, which GetDriveType and
+// GetVolumeInformation report; MapDrive alone makes a fixed drive without a
+// label.
+void MapDrive(char letter, const std::string& root, UINT kind, const std::string& label);
 std::string DriveRoot(char letter);                   // empty when unmapped
 std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
