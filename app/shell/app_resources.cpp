@@ -1,5 +1,7 @@
 #include "app/shell/app_resources.h"
 
+#include "app/panorama/rect_map_view.h"
+
 #include "app/matching/distortion_adjust_dlg.h"
 #include "app/matching/init_config_dlg.h"
 #include "imaging/image.h"
@@ -205,6 +207,7 @@ void RegisterAppResources()
     AddDialogs(app);
     AddInitConfigDialogTemplate(app);
     RegisterTrayResources();
+    RegisterPanoramaResources();
     for (UINT icon : {128u, 130u, 247u, 248u, 274u}) app.AddIcon(icon);
     for (UINT cursor : {145u, 166u, 244u, 245u, 281u, 282u}) app.AddCursor(cursor);
     Image* splash = MakeSplashPicture();
