@@ -718,3 +718,46 @@ TEST_F(PanoramaWindowTest, RealPanoramaOnScreen)
     ReleaseImage(shot);
     map->Release();
 }
+
+// A window larger than the picture centres it when fitted: the offsets are
+// half the spare room, and the picture is drawn there on the face colour.
+TEST_F(PanoramaWindowTest, FittedViewCentresThePicture)
+{
+    WorldMap* map = MakeCodedMap();
+    SetArea(map, 150, 30, 30, 50);  // 40 x 20
+    CRectMapView* view = Open(map);
+    ASSERT_NE(view, nullptr);
+    map->NotifyViewers(10008, 1);  // final: no toolbar beside the view
+    view->GetParentFrame()->SetWindowPos(nullptr, 0, 0, 400, 300, SWP_NOZORDER);  // room for the larger view
+    view->MoveWindow(0, 0, 120, 70, FALSE);
+    RECT client{};
+    view->GetClientRect(&client);
+    view->UpdateScrollSizes(true);
+    int ox = -1, oy = -1;
+    view->GetOffset(ox, oy);
+    EXPECT_EQ(ox, (client.right - 40) / 2);
+    EXPECT_EQ(oy, (client.bottom - 20) / 2);
+    ASSERT_GT(ox, 0);
+    ASSERT_GT(oy, 0);
+
+    view->Invalidate(TRUE);
+    win::PaintAll();
+    Image* shot = win::CaptureWindow(view->m_hWnd);
+    ASSERT_NE(shot, nullptr);
+    const COLORREF face = GetSysColor(COLOR_3DFACE);
+    const uint8_t faceBgr[3] = {GetBValue(face), GetGValue(face), GetRValue(face)};
+    // The bands next to the picture on all four sides.
+    for (auto [x, y] : {std::pair{ox - 1, oy + 10}, std::pair{ox + 40, oy + 10}, std::pair{ox + 10, oy - 1},
+                        std::pair{ox + 10, oy + 20}})
+        EXPECT_EQ(std::memcmp(Pixel(shot, x, y), faceBgr, 3), 0) << x << "," << y;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(std::memcmp(Pixel(shot, ox + x, oy + y), Pixel(view->GetScreen(), x, y), 3), 0) << x << "," << y;
+    ReleaseImage(shot);
+
+    view->UpdateScrollSizes(false);  // not fitted: the picture starts at the corner
+    view->GetOffset(ox, oy);
+    EXPECT_EQ(ox, 0);
+    EXPECT_EQ(oy, 0);
+    map->Release();
+}
