@@ -6,6 +6,7 @@
 #include "app/tests/app_test_fixture.h"
 #include "imaging/image.h"
 #include "imaging/list.h"
+#include "platform/win/present_x11/x11_presenter.h"
 #include "platform/win/resources.h"
 #include "platform/win/system.h"
 #include "platform/win/window_dc.h"
@@ -14,7 +15,9 @@
 #include "viewkit/printing.h"
 #include "worldmap/world_map.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -760,4 +763,69 @@ TEST_F(PanoramaWindowTest, FittedViewCentresThePicture)
     EXPECT_EQ(ox, 0);
     EXPECT_EQ(oy, 0);
     map->Release();
+}
+
+// Run by the next test inside its own Xvfb: the panorama window of the real
+// panorama shown through the X11 presenter, captured from the X server and
+// compared with the headless surface over the panorama view.
+TEST_F(PanoramaWindowTest, DISABLED_ShownOnTheDisplay)
+{
+    const char* shot = std::getenv("FENDRAKE_PANORAMA_SHOT");
+    ASSERT_NE(shot, nullptr);
+    testkit::TempDir dir;
+    const std::string pano = dir.file("pano.ppm");
+    const auto run = testkit::Run("convert " + testkit::TestData("pannellum/examplepano.jpg").string() +
+                                  " -resize 1000x501! " + pano);
+    ASSERT_EQ(run.status, 0) << run.output;
+    Image* image = testkit::ReadPnm(pano);
+    ASSERT_NE(image, nullptr);
+    auto* map = new WorldMap();
+    ASSERT_TRUE(map->TransferFromImage(image, 1000, 0, 0, 0));
+    ReleaseImage(image);
+    SetArea(map, 700, 600, 0, map->GetHeight());
+    CRectMapView* view = Open(map);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(win::X11Presenter::Start());
+    win::PaintAll();
+    win::X11Presenter::Flush();
+    const unsigned long xwindow = win::X11Presenter::XWindowOf(Main().m_hWnd);
+    ASSERT_NE(xwindow, 0u);
+    const auto captured = testkit::Run("import -window " + std::to_string(xwindow) + " -depth 8 '" + shot + "' 2>&1");
+    ASSERT_EQ(captured.status, 0) << captured.output;
+    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));                 // R, G, B
+    RefPtr<Image> surface = RefPtr<Image>::adopt(win::CaptureWindow(Main().m_hWnd));   // B, G, R
+    ASSERT_TRUE(screen && surface);
+    ASSERT_EQ(screen->GetWidth(), surface->GetWidth());
+    ASSERT_EQ(screen->GetHeight(), surface->GetHeight());
+    RECT area{};
+    view->GetWindowRect(&area);
+    Main().ScreenToClient(&area);
+    ASSERT_GT(area.right - area.left, 100);
+    long differing = 0;
+    for (int y = std::max(0, static_cast<int>(area.top)); y < std::min(static_cast<int>(area.bottom), surface->GetHeight()); ++y)
+        for (int x = std::max(0, static_cast<int>(area.left)); x < std::min(static_cast<int>(area.right), surface->GetWidth()); ++x) {
+            const uint8_t* a = Pixel(screen.get(), x, y);
+            const uint8_t* b = Pixel(surface.get(), x, y);
+            differing += (a[0] != b[2] || a[1] != b[1] || a[2] != b[0]) ? 1 : 0;
+        }
+    EXPECT_EQ(differing, 0);
+    win::X11Presenter::Stop();
+    map->Release();
+}
+
+TEST_F(PanoramaWindowTest, OnAVirtualDisplayThePanoramaShowsItsHeadlessSurface)
+{
+    ASSERT_TRUE(testkit::RequireTool("xvfb-run"));
+    ASSERT_TRUE(testkit::RequireTool("import"));
+    ASSERT_TRUE(testkit::RequireTool("convert"));
+    const std::string shot = Home().file("panorama.ppm");
+    const auto run = testkit::Run("FENDRAKE_PANORAMA_SHOT='" + shot +
+                                  "' xvfb-run -a -s '-screen 0 1920x1200x24 -nolisten tcp' /proc/" +
+                                  std::to_string(getpid()) +
+                                  "/exe --gtest_also_run_disabled_tests "
+                                  "--gtest_filter=PanoramaWindowTest.DISABLED_ShownOnTheDisplay 2>&1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test"), std::string::npos) << run.output;
+    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));
+    EXPECT_TRUE(screen) << "no screenshot was taken";
 }
