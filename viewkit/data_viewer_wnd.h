@@ -34,6 +34,12 @@ public:
     void GetViewSize(int& width, int& height) const;
     void GetWndSize(int& width, int& height) const;
     void GetOffset(int& x, int& y) const;
+    // The centring offsets of a view smaller than its window.
+    void SetOffset(int x, int y)
+    {
+        m_offsetX = x;
+        m_offsetY = y;
+    }
     void GetCurrentZoom(float& x, float& y) const;
     RECT* GetWndSelRect() { return &m_wndSelRect; }
 

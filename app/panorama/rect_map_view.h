@@ -1,28 +1,207 @@
-// The panorama view that shows a world map. The class keeps the list of open
-// panorama views, the front (most recently activated) one first. The
-// panorama-views issue fills in its drawing, events and commands.
+// The panorama views. CRectMapView shows a panorama's WorldMap as a flat,
+// scrollable picture: it is both a scroll view and a DataViewerWnd, so the map
+// tells it of every change by numbered events (RectViewNotify). The class
+// keeps the list of open panorama views, the front (most recently activated)
+// one first. CWorldMapView is the outer view of a panorama window: the
+// leveling toolbar on the left and the CRectMapView beside it.
 #pragma once
 
+#include "platform/win/control_bars.h"
 #include "platform/win/doc_view.h"
-#include "worldmap/data_viewer.h"
+#include "viewkit/data_viewer_wnd.h"
 
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CPrinting;
+class CWorldMapView;
 class List;
+class MosaicLayout;
+class RegionCentre;
+class RubberRect;
+class WorldMap;
 
-class CRectMapView : public CView, public DataViewer {
+class CRectMapView : public CScrollView, public DataViewerWnd {
 public:
+    // Mode bits of m_mode.
+    static constexpr uint16_t cropByWindow = 0x0004;
+    static constexpr uint16_t toolCursorOn = 0x0100;
+    static constexpr uint16_t cropped = 0x0200;
+    static constexpr uint16_t fullCircle = 0x0400;
+    static constexpr uint16_t perspectiveTool = 0x1000;
+    static constexpr uint16_t perspectiveRegion = 0x2000;
+    static constexpr uint16_t levelTool = 0x4000;
+    static constexpr uint16_t rollTool = 0x8000;
+    // Bits of m_stateBits.
+    static constexpr uint8_t kFinal = 0x01;
+    static constexpr uint8_t kFreeSelection = 0x02;
+
+    // Commands and resources of the view.
+    static constexpr UINT kCropCommand = 32795;
+    static constexpr UINT kPanCursor = 242;
+    static constexpr UINT kRollOffCursor = 168;
+    static constexpr UINT kPerspectiveCursor = 235;
+
     CRectMapView();
     ~CRectMapView() override;
-    void OnDraw(CDC*) override {}
+    CRectMapView(const CRectMapView&) = delete;
+    CRectMapView& operator=(const CRectMapView&) = delete;
+
+    void OnDraw(CDC* dc) override;
+    void OnInitialUpdate() override;
     int Notify(int event, WorldMap* map, std::uintptr_t param) override;
+    // The meaning of every viewer event number; always 0.
+    int RectViewNotify(int event, WorldMap* map, std::uintptr_t param);
+
+    // Float parameters of the events travel as their 32 bits.
+    static std::uintptr_t FloatParam(float value) { return std::bit_cast<uint32_t>(value); }
+
+    void SetParentView(CWorldMapView* parent);
+    CWorldMapView* GetParentView() const { return m_parentView; }
+    // The map of the view's panorama document (null without one).
+    WorldMap* GetWorldMap() const;
+
+    // Renders the map's data area into the screen image; true when the
+    // screen image was created or changed size.
+    bool BuildScreenBitmap(WorldMap* map);
+    void UpdateScrollSizes(bool fitToWindow);
+    void UpdateTitle();
+    // The crop command: crops the screen image to the selection, or undoes it.
+    void OnCrop();
+    // The cursor the set-cursor message shows (null: the default handling),
+    // clearing the tool bits the global tool overrides.
+    HCURSOR ChooseCursor();
+    // The tool ids of the outer view's toolbar (33165 to 33168).
+    void SelectTool(UINT id);
 
     // The open panorama views; GetData(0) is the front one (null when none).
     static List& Views();
     // Moves this view to the front of the list.
     void MoveToFront();
+
+    uint16_t GetMode() const { return m_mode; }
+    void SetModeBits(uint16_t bits, bool on) { m_mode = on ? (m_mode | bits) : (m_mode & ~bits); }
+    bool IsFinal() const { return (m_stateBits & kFinal) != 0; }
+    uint8_t GetStateBits() const { return m_stateBits; }
+    int32_t GetColumnShift() const { return m_columnShift; }
+    int32_t GetEquatorRow() const { return m_equatorRow; }
+    int32_t GetGridStep() const { return m_gridStep; }
+    int32_t GetRulerOffset() const { return m_rulerOffset; }
+    void SetRulerOffset(int32_t offset) { m_rulerOffset = offset; }
+    int32_t GetRollOffset() const { return m_rollOffset; }
+    void SetRollOffset(int32_t offset) { m_rollOffset = offset; }
+    const RECT& GetPerspectiveRect() const { return m_perspectiveRect; }
+    UINT GetToolCursor() const { return m_toolCursor; }
+    const float* GetLevelRotation() const { return m_levelRotation; }
+    void SetLevelRotation(const float rotation[3]);
+    bool HasLevelRotation() const;
+    void ResetLeveling();
+    // How often the scroll sizes were recomputed (a rebuild of unchanged size
+    // must not); for the window's owners and tests.
+    int GetScrollSizeUpdates() const { return m_scrollSizeUpdates; }
+    CPrinting* GetPrintLayout() const { return m_printLayout; }
+    void SetPrintLayout(CPrinting* layout);
+    const std::string& GetTitle() const { return m_title; }
+
+protected:
+    BOOL OnEraseBkgnd(CDC* dc) override;
+    void OnSize(UINT type, int cx, int cy) override;
+    void OnHScroll(UINT code, UINT pos, CWnd* scrollCtrl) override;
+    void OnVScroll(UINT code, UINT pos, CWnd* scrollCtrl) override;
+    BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) override;
+    const win::MessageMap* GetMessageMap() const override;
+
+private:
+    // Makes or resizes the screen image and layer image 0; true on a change.
+    bool MakeScreenImage(int width, int height, int channels);
+    int AdjustCell(int event, std::uintptr_t param);
+    void CopyTitle(char* buffer) const;
+    void SetFinal(bool final);
+    void EndTools(int code);
+    void DestroyPanoramaWindow();
+    void DrawTextCells(CDC* dc);
+
+    // Kept in the order the panorama views have always laid them out.
+    CWorldMapView* m_parentView = nullptr;
+    CPrinting* m_printLayout = nullptr;  // owned
+    WorldMap* m_worldMap = nullptr;      // one reference held
+    WorldMap* m_levelingMap = nullptr;   // one reference held while a leveling step runs
+    RegionCentre* m_regionCentre = nullptr;
+    RubberRect* m_regionOutline = nullptr;
+    MosaicLayout* m_mosaicLayout = nullptr;
+    RECT m_perspectiveRect = {0, 0, -1, -1};  // screen-bitmap pixels, inclusive
+    UINT m_toolCursor = 0;
+    uint8_t m_stateBits = 0;
+    int32_t m_rollOffset = 0;  // pixels, within +-W/2
+    CWnd* m_zoomDialog = nullptr;  // owned while open
+    std::string m_savePath;        // empty until set
+    int32_t m_rulerOffset = 0;     // screen-bitmap pixels from the picture's middle
+    int32_t m_equatorRow = 0;
+    int32_t m_columnShift = 0;
+    int32_t m_gridStep = 20;  // 22.5 degrees of the equator, pixels
+    int32_t m_rulerDragStart = 0;
+    uint8_t m_rulerDrag = 0;
+    uint8_t m_tiltDrag = 0;
+    float m_levelRotation[3] = {0.0f, 0.0f, 0.0f};  // axis times angle, radians
+    float m_levelMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    float m_savedLevelMatrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    uint16_t m_mode = 0;
+
+    std::string m_title;
+    int m_scrollSizeUpdates = 0;
 };
 
-// The panorama window's view (the panorama template's view class).
+// The panorama window's view (the panorama template's view class): the
+// vertical leveling toolbar and the CRectMapView beside it.
 class CWorldMapView : public CView {
 public:
+    static constexpr UINT kToolBarResource = 261;
+    static constexpr UINT kChildId = 124;
+    static constexpr UINT kPan = 33165;
+    static constexpr UINT kRolling = 33166;
+    static constexpr UINT kLevel = 33167;
+    static constexpr UINT kResetLeveling = 33168;
+    // Extra height of the erased strip below the toolbar's width.
+    static constexpr int kStripExtra = 6;
+
+    CWorldMapView() = default;
+    ~CWorldMapView() override;
+    CWorldMapView(const CWorldMapView&) = delete;
+    CWorldMapView& operator=(const CWorldMapView&) = delete;
+
     void OnDraw(CDC*) override {}
+    void OnInitialUpdate() override;
+
+    void SetTool(UINT id);
+    UINT GetCurrentTool() const { return m_currentTool; }
+    // Sizes the panorama window's frame to the picture within the main
+    // frame's free client area.
+    void FitFrameToView();
+    CRectMapView* GetRectView() const { return m_rectView; }
+    CToolBar* GetToolBar() const { return m_toolBar.get(); }
+    // The child tells its parent it is gone.
+    void ChildGone(CRectMapView* child);
+    // Whether a tool button is enabled and checked, as the update rules say.
+    void GetToolState(UINT id, bool& enabled, bool& checked) const;
+
+protected:
+    void OnSize(UINT type, int cx, int cy) override;
+    BOOL OnEraseBkgnd(CDC* dc) override;
+    BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    const win::MessageMap* GetMessageMap() const override;
+
+private:
+    void LayOutChild(int cx, int cy);
+    void OnTool(UINT id);
+    void OnUpdateTool(CCmdUI* ui);
+    bool ToolTipText(NMHDR* header);
+
+    std::unique_ptr<CToolBar> m_toolBar;
+    CRectMapView* m_rectView = nullptr;  // owned; deletes itself with its window
+    UINT m_currentTool = kPan;
 };
+
+// Registers the panorama window's toolbar, strings and cursors.
+void RegisterPanoramaResources();

@@ -2,6 +2,8 @@
 #include "app/shell/stitch_bar.h"
 #include "app/shell/img_browser.h"
 
+#include "app/panorama/rect_map_view.h"
+
 #include "app/matching/distortion_adjust_dlg.h"
 #include "app/matching/init_config_dlg.h"
 #include "imaging/image.h"
@@ -203,6 +205,7 @@ void RegisterAppResources()
     AddInitConfigDialogTemplate(app);
     RegisterTrayResources();
     RegisterBrowserResources();
+    RegisterPanoramaResources();
     for (UINT icon : {128u, 130u, 247u, 248u, 274u}) app.AddIcon(icon);
     for (UINT cursor : {145u, 166u, 244u, 245u, 281u, 282u}) app.AddCursor(cursor);
     Image* splash = MakeSplashPicture();

@@ -374,14 +374,14 @@ TEST_F(MainFrameTest, PanoramaAndPairWindows)
     auto* map = new WorldMap(64, 3);
     map->SetName("/panoramas/bay.jpg");
     EXPECT_FALSE(Main().ShowPanoramaWindow(map, 5));  // just created
-    EXPECT_EQ(map->GetRefCount(), 2);
+    EXPECT_EQ(map->GetRefCount(), 3);  // the caller, the document, its view
     EXPECT_TRUE(Main().ShowPanoramaWindow(map));  // activated
     EXPECT_EQ(App().GetPanoramaTemplate()->GetDocuments().size(), 1u);
-    EXPECT_EQ(map->GetRefCount(), 2);
+    EXPECT_EQ(map->GetRefCount(), 3);
     EXPECT_TRUE(Manager().HasPanorama());
     EXPECT_TRUE(State(32808).enabled);
     CDocument* doc = App().GetPanoramaTemplate()->GetDocuments().front();
-    EXPECT_EQ(doc->GetTitle(), "/panoramas/bay.jpg");
+    EXPECT_EQ(doc->GetTitle(), "panorama [preview] (100%)");  // a preview until the map is final
     doc->OnCloseDocument();
     EXPECT_EQ(map->GetRefCount(), 1);
     map->Release();
@@ -469,7 +469,7 @@ TEST_F(MainFrameTest, AClosedPanoramaCanBeOpenedAgain)
     map->SetName("/panoramas/bay.jpg");
     EXPECT_FALSE(Manager().AddWorldMapWindow(map));  // its window was just made
     EXPECT_TRUE(Manager().HasWorldMapNamed("/panoramas/bay.jpg"));
-    EXPECT_EQ(map->GetRefCount(), 3);  // the caller, the list, the document
+    EXPECT_EQ(map->GetRefCount(), 4);  // the caller, the list, the document, its view
     App().GetPanoramaTemplate()->GetDocuments().front()->OnCloseDocument();
     EXPECT_FALSE(Manager().HasWorldMapNamed("/panoramas/bay.jpg"));
     EXPECT_EQ(map->GetRefCount(), 1);

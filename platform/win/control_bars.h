@@ -69,6 +69,15 @@ struct TOOLTIPTEXTA {
     LPARAM lParam;
 };
 using TOOLTIPTEXT = TOOLTIPTEXTA;
+// The wide request (TTN_NEEDTEXTW): WCHAR text of 16-bit units.
+struct TOOLTIPTEXTW {
+    NMHDR hdr;
+    char16_t* lpszText;
+    char16_t szText[80];
+    HINSTANCE hinst;
+    UINT uFlags;
+    LPARAM lParam;
+};
 
 class CControlBar : public CWnd {
 public:
