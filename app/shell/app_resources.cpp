@@ -1,6 +1,7 @@
 #include "app/shell/app_resources.h"
 
 #include "app/matching/distortion_adjust_dlg.h"
+#include "app/matching/select_cam_info_dlg.h"
 #include "app/matching/init_config_dlg.h"
 #include "imaging/image.h"
 #include "platform/win/resources.h"
@@ -173,6 +174,7 @@ void AddDialogs(win::ResourceModule& app)
     app.AddDialog(std::move(progress));
 
     AddDistortionAdjustDialog(app);
+    AddSelectCamInfoDialog(app);
 }
 
 // The splash picture: the program's name band over a dark blue field.
