@@ -252,7 +252,7 @@ FileDialogAnswer InteractivePrompter::FileDialog(const FileDialogRequest& reques
     dialog.ends = {IDOK};
     // The folder's subfolders ("name/") and the files the filter shows.
     const std::string caption = t.caption;
-    auto fill = [&folder, &patterns, &caption](PromptDialog& d) {
+    auto fill = [&folder, &patterns, &caption, locked](PromptDialog& d) {
         const HWND list = d.Item(kListId);
         ::SendMessage(list, LB_RESETCONTENT, 0, 0);
         std::vector<std::string> folders, files;
