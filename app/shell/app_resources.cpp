@@ -5,6 +5,9 @@
 #include "app/panorama/rect_map_view.h"
 
 #include "app/matching/distortion_adjust_dlg.h"
+#include "app/matching/select_cam_info_dlg.h"
+#include "app/matching/save_cam_info_dlg.h"
+#include "app/matching/cam_info_wizard.h"
 #include "app/matching/init_config_dlg.h"
 #include "imaging/image.h"
 #include "platform/win/resources.h"
@@ -172,6 +175,9 @@ void AddDialogs(win::ResourceModule& app)
     app.AddDialog(std::move(progress));
 
     AddDistortionAdjustDialog(app);
+    AddSelectCamInfoDialog(app);
+    AddSaveCamInfoDialog(app);
+    AddCamInfoWizardDialogs(app);
 }
 
 // The splash picture: the program's name band over a dark blue field.

@@ -21,8 +21,10 @@ INT_PTR CFileDialog::DoModal()
     request.fileName = m_fileName;
     request.defaultExt = m_defaultExt;
     request.flags = m_ofn.Flags;
+    request.lockedFolder = m_lockedFolder;
     const win::FileDialogAnswer answer = win::GetPrompter().FileDialog(request);
     if (!answer.ok || answer.paths.empty() || answer.paths.front().empty()) return IDCANCEL;
+    if (!win::InLockedFolder(request, answer.paths.front())) return IDCANCEL;
     m_path = answer.paths.front();
     m_ofn.nFilterIndex = static_cast<DWORD>(answer.filterIndex);
     // A name typed without an extension gets the default one.

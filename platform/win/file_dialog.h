@@ -13,6 +13,7 @@ class CWnd;
 constexpr DWORD OFN_READONLY = 0x1;
 constexpr DWORD OFN_OVERWRITEPROMPT = 0x2;
 constexpr DWORD OFN_HIDEREADONLY = 0x4;
+constexpr DWORD OFN_NOCHANGEDIR = 0x8;
 constexpr DWORD OFN_ALLOWMULTISELECT = 0x200;
 constexpr DWORD OFN_PATHMUSTEXIST = 0x800;
 constexpr DWORD OFN_FILEMUSTEXIST = 0x1000;
@@ -26,6 +27,10 @@ public:
 
     // IDOK with a chosen path, IDCANCEL otherwise.
     virtual INT_PTR DoModal();
+
+    // Keeps the chooser in `folder`: it cannot be left, and an answer from
+    // elsewhere counts as a cancel.
+    void LockFolder(const std::string& folder) { m_lockedFolder = folder; }
 
     // The chosen path, its name part and its extension (after the last '.').
     std::string GetPathName() const { return m_path; }
@@ -46,4 +51,5 @@ private:
     std::string m_fileName;
     std::string m_filter;
     std::string m_path;
+    std::string m_lockedFolder;
 };

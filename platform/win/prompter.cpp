@@ -2,6 +2,9 @@
 
 #include "core/logger.h"
 #include "platform/win/dialog.h"
+#include "platform/win/file_system.h"
+
+#include <filesystem>
 
 #include <atomic>
 
@@ -211,6 +214,20 @@ int ScriptedPrompter::MessageBox(const MessageBoxRequest& request)
     return entry.answer;
 }
 
+bool InLockedFolder(const FileDialogRequest& request, const std::string& path)
+{
+    if (request.lockedFolder.empty()) return true;
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(ResolvePath(request.lockedFolder)).lexically_normal();
+    const fs::path parent = fs::path(ResolvePath(path)).lexically_normal().parent_path();
+    auto trimmed = [](fs::path p) {
+        std::string text = p.string();
+        while (text.size() > 1 && text.back() == '/') text.pop_back();
+        return text;
+    };
+    return trimmed(folder) == trimmed(parent);
+}
+
 FileDialogAnswer ScriptedPrompter::FileDialog(const FileDialogRequest& request)
 {
     std::pair<std::string, FileDialogAnswer> entry;
@@ -228,6 +245,12 @@ FileDialogAnswer ScriptedPrompter::FileDialog(const FileDialogRequest& request)
         Fail("unexpected file dialog \"" + request.title + "\"");
         return FileDialogAnswer{};
     }
+    if (entry.second.ok)
+        for (const std::string& path : entry.second.paths)
+            if (!InLockedFolder(request, path)) {
+                Fail("file dialog answer \"" + path + "\" leaves the folder \"" + request.lockedFolder + "\"");
+                return FileDialogAnswer{};
+            }
     return entry.second;
 }
 

@@ -34,12 +34,18 @@ struct FileDialogRequest {
     std::string fileName;
     std::string defaultExt;
     DWORD flags = 0;
+    // Non-empty: the chooser stays in this folder and its answer must lie
+    // directly in it.
+    std::string lockedFolder;
 };
 struct FileDialogAnswer {
     bool ok = false;
     std::vector<std::string> paths;
     int filterIndex = 1;
 };
+// Whether `path` lies directly in the request's locked folder (true when
+// the request locks none).
+bool InLockedFolder(const FileDialogRequest& request, const std::string& path);
 
 // Sizes in thousandths of an inch.
 struct PageSetupRequest {

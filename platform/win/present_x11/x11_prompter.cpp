@@ -234,6 +234,8 @@ FileDialogAnswer InteractivePrompter::FileDialog(const FileDialogRequest& reques
     if (!OnUiThread("FileDialog")) return answer;
     namespace fs = std::filesystem;
     std::string folder = request.initialDir.empty() ? CurrentFolder() : ResolvePath(request.initialDir);
+    const bool locked = !request.lockedFolder.empty();
+    if (locked) folder = ResolvePath(request.lockedFolder);
     const std::vector<std::string> patterns = Patterns(request.filter, request.filterIndex);
 
     DialogTemplate t;
@@ -250,22 +252,23 @@ FileDialogAnswer InteractivePrompter::FileDialog(const FileDialogRequest& reques
     dialog.ends = {IDOK};
     // The folder's subfolders ("name/") and the files the filter shows.
     const std::string caption = t.caption;
-    auto fill = [&folder, &patterns, &caption](PromptDialog& d) {
+    auto fill = [&folder, &patterns, &caption, locked](PromptDialog& d) {
         const HWND list = d.Item(kListId);
         ::SendMessage(list, LB_RESETCONTENT, 0, 0);
-        std::vector<std::string> folders{"../"}, files;
+        std::vector<std::string> folders, files;
+        if (!locked) folders.push_back("../");
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(folder, error)) {
             const std::string name = entry.path().filename().string();
             if (name.empty() || name[0] == '.') continue;
             if (entry.is_directory(error)) {
-                folders.push_back(name + "/");
+                if (!locked) folders.push_back(name + "/");
             } else if (std::any_of(patterns.begin(), patterns.end(),
                                    [&name](const std::string& p) { return WildcardMatch(p, name); })) {
                 files.push_back(name);
             }
         }
-        std::sort(folders.begin() + 1, folders.end());
+        std::sort(folders.begin() + (locked ? 0 : 1), folders.end());
         std::sort(files.begin(), files.end());
         for (const auto* names : {&folders, &files}) {
             for (const std::string& name : *names)
@@ -279,7 +282,9 @@ FileDialogAnswer InteractivePrompter::FileDialog(const FileDialogRequest& reques
         fs::path path = fs::path(name).is_absolute() ? fs::path(name) : fs::path(folder) / name;
         path = path.lexically_normal();
         std::error_code error;
+        if (!InLockedFolder(request, path.string())) return false;  // the chooser stays where it was put
         if (fs::is_directory(path, error)) {
+            if (locked) return false;
             folder = path.string();
             if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
             d.GetDlgItem(kEditId)->SetWindowText("");

@@ -178,6 +178,38 @@ TEST_F(InteractivePrompterTest, TheFileDialogBrowsesFoldersAndAnswersWithTheChos
     EXPECT_EQ(answer.paths, (std::vector<std::string>{root + "/fresh.vis"}));
 }
 
+TEST_F(InteractivePrompterTest, ALockedFileDialogNeverLeavesItsFolder)
+{
+    namespace fs = std::filesystem;
+    const std::string root = Home().file("locked");
+    fs::create_directories(root + "/sub");
+    fs::create_directories(Home().file("other"));
+    std::ofstream(root + "/a.vis") << "a";
+
+    win::FileDialogRequest save;
+    save.open = false;
+    save.title = "Save";
+    save.filter = "Vistrel Models (*.vis)|*.vis||";
+    save.defaultExt = "vis";
+    save.lockedFolder = root;
+    save.initialDir = Home().file("other");  // the lock wins over the start folder
+    Played().steps.push_back([&](CDialog& d) {
+        // No way up, no subfolders.
+        EXPECT_EQ(ListTexts(Item(d, 1001)), (std::vector<std::string>{"a.vis"}));
+        for (const char* away : {"../x", "sub", "sub/x", "/tmp/x"}) {
+            win::user::TypeText(Item(d, 1000), away);
+            win::user::ClickControl(Item(d, IDOK));
+            EXPECT_FALSE(d.HasEnded()) << away;
+            EXPECT_EQ(d.GetWindowText(), "Save - " + root) << away;
+        }
+        win::user::TypeText(Item(d, 1000), "fresh");
+        win::user::ClickControl(Item(d, IDOK));
+    });
+    const win::FileDialogAnswer answer = win::GetPrompter().FileDialog(save);
+    ASSERT_TRUE(answer.ok);
+    EXPECT_EQ(answer.paths, (std::vector<std::string>{root + "/fresh.vis"}));
+}
+
 TEST_F(InteractivePrompterTest, PrintAsksForTheOutputFileAndPages)
 {
     const std::string out = Home().file("page.pdf");
