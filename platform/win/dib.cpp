@@ -379,6 +379,33 @@ bool MakeReader(const BITMAPINFO* info, const void* bits, const char* caller, Di
     return true;
 }
 
+// 8-, 24- and 32-bit DIBs take the blits' direct path, row by row.
+bool HasDirectRows(const DibReader& reader)
+{
+    return reader.bitCount == 8 || reader.bitCount == 24 || reader.bitCount == 32;
+}
+
+win::DirectSource DirectSourceOf(const DibReader& reader)
+{
+    win::DirectSource direct;
+    direct.width = reader.width;
+    direct.bytesPerPixel = reader.bitCount / 8;
+    direct.palette = &reader.palette;
+    return direct;
+}
+
+// Upright row y (0 at the top) of a picture fullHeight rows tall, or null
+// where the DIB holds no such scan line.
+auto DirectRowsOf(const DibReader& reader, int64_t fullHeight)
+{
+    return [&reader, fullHeight](int64_t y) -> const unsigned char* {
+        if (y < 0 || y >= fullHeight) return nullptr;
+        const int64_t row = (reader.topDown ? y : fullHeight - 1 - y) - reader.firstScan;
+        if (row < 0 || row >= reader.height) return nullptr;
+        return reader.bits + row * reader.rowBytes;
+    };
+}
+
 }  // namespace
 
 int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc, int srcWidth,
@@ -392,17 +419,9 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
     // counts its y from the lower edge.
     const int64_t sy0 = reader.topDown ? ySrc : fullHeight - ySrc - srcHeight;
     const int64_t sy1 = reader.topDown ? int64_t{ySrc} + srcHeight : fullHeight - ySrc;
-    if (reader.bitCount == 8 || reader.bitCount == 24 || reader.bitCount == 32) {
-        win::DirectSource direct;
-        direct.width = reader.width;
-        direct.bytesPerPixel = reader.bitCount / 8;
-        direct.palette = &reader.palette;
-        const auto rowOf = [&reader, fullHeight](int64_t y) -> const unsigned char* {
-            if (y < 0 || y >= fullHeight) return nullptr;
-            const int64_t row = (reader.topDown ? y : fullHeight - 1 - y) - reader.firstScan;
-            if (row < 0 || row >= reader.height) return nullptr;
-            return reader.bits + row * reader.rowBytes;
-        };
+    if (HasDirectRows(reader)) {
+        const win::DirectSource direct = DirectSourceOf(reader);
+        const auto rowOf = DirectRowsOf(reader, fullHeight);
         if (win::DirectStretch(*dc, dc->TargetX(xDest), dc->TargetY(yDest), dc->TargetX(int64_t{xDest} + destWidth),
                                dc->TargetY(int64_t{yDest} + destHeight), direct, rowOf, xSrc, sy0,
                                int64_t{xSrc} + srcWidth, sy1, dc->GetStretchBltMode(), rop))
@@ -430,18 +449,10 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
     reader.height = std::min<int64_t>(scanLines, fullHeight);
     reader.firstScan = startScan;
     const int64_t x0 = dc->TargetX(xDest), y0 = dc->TargetY(yDest);
-    if (reader.bitCount == 8 || reader.bitCount == 24 || reader.bitCount == 32) {
+    if (HasDirectRows(reader)) {
         // A one-to-one copy takes the blits' direct path, row by row.
-        win::DirectSource direct;
-        direct.width = reader.width;
-        direct.bytesPerPixel = reader.bitCount / 8;
-        direct.palette = &reader.palette;
-        const auto rowOf = [&reader, fullHeight](int64_t y) -> const unsigned char* {
-            if (y < 0 || y >= fullHeight) return nullptr;
-            const int64_t row = (reader.topDown ? y : fullHeight - 1 - y) - reader.firstScan;
-            if (row < 0 || row >= reader.height) return nullptr;
-            return reader.bits + row * reader.rowBytes;
-        };
+        const win::DirectSource direct = DirectSourceOf(reader);
+        const auto rowOf = DirectRowsOf(reader, fullHeight);
         const int64_t sy0 = reader.topDown ? ySrc : fullHeight - ySrc - static_cast<int64_t>(height);
         if (win::DirectStretch(*dc, x0, y0, x0 + static_cast<int64_t>(width), y0 + static_cast<int64_t>(height),
                                direct, rowOf, xSrc, sy0, int64_t{xSrc} + static_cast<int64_t>(width),
