@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -99,6 +100,40 @@ TEST_F(ImageViewTest, HalfZoomEqualsABoxFilteredPhoto)
             }
     ReleaseImage(drawn);
     EXPECT_LE(worst, 2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ImageViewTest, RedBrightnessChangesOnlyRedInTheDrawnWindow)
+{
+    ASSERT_TRUE(Start());
+    CImageView* view = OpenPhoto("red");
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(view->ZoomTo(0.5f));
+    win::PaintAll();
+    Image* before = win::CaptureWindow(view->GetSafeHwnd());
+    ASSERT_NE(before, nullptr);
+    // The dialog's event 10 (brightness of channel 0, red) with +20.
+    view->Notify(10, nullptr, std::bit_cast<uint32_t>(20.0f));
+    EXPECT_EQ(view->GetBrightness(0), 20);
+    win::PaintAll();
+    Image* after = win::CaptureWindow(view->GetSafeHwnd());
+    ASSERT_NE(after, nullptr);
+    int changed[3] = {0, 0, 0};
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const size_t at = static_cast<size_t>(y) * before->GetRowByte() + x * 3 + c;
+                if (before->GetData()[at] != after->GetData()[at]) ++changed[c];
+            }
+    ReleaseImage(before);
+    ReleaseImage(after);
+    // Bitmap rows hold blue, green, red: red is the third sample.
+    EXPECT_EQ(changed[0], 0);
+    EXPECT_EQ(changed[1], 0);
+    EXPECT_GT(changed[2], 5000);  // nearly every red sample brighter
 }
 
 }  // namespace
