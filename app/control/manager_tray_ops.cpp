@@ -43,7 +43,3 @@ bool SuperManager::ExpressStitch()
     return true;
 }
 
-void ShowExifInfoDialog(ImageFrame* frame, bool create)
-{
-    if (SuperManager* manager = GetSuperManager()) manager->RecordDeferredCall("ShowExifInfoDialog", frame, nullptr, create);
-}

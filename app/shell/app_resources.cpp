@@ -5,6 +5,8 @@
 #include "app/panorama/rect_map_view.h"
 
 #include "app/matching/distortion_adjust_dlg.h"
+#include "app/views/exif_info_dlg.h"
+#include "app/views/bright_contrast_dlg.h"
 #include "app/matching/select_cam_info_dlg.h"
 #include "app/matching/save_cam_info_dlg.h"
 #include "app/matching/cam_info_wizard.h"
@@ -121,12 +123,7 @@ void AddDialogs(win::ResourceModule& app)
 
     AddStitchBarResources(app);
 
-    DialogTemplate brightness;
-    brightness.id = 158;
-    brightness.caption = "Brightness/Contrast";
-    brightness.size = SIZE{260, 160};
-    brightness.controls = {ControlTemplate(IDCANCEL, ControlKind::PushButton, RECT{170, 120, 250, 144}, "Close")};
-    app.AddDialog(std::move(brightness));
+    AddBrightContrastDialog(app);
 
     DialogTemplate photos;
     photos.id = 213;
@@ -175,6 +172,7 @@ void AddDialogs(win::ResourceModule& app)
     app.AddDialog(std::move(progress));
 
     AddDistortionAdjustDialog(app);
+    AddExifInfoDialog(app);
     AddSelectCamInfoDialog(app);
     AddSaveCamInfoDialog(app);
     AddCamInfoWizardDialogs(app);

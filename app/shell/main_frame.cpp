@@ -173,7 +173,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCT cs)
     m_stitchBar->InitControls();
     m_manager->SetStitchBar(m_stitchBar);
     DockControlBar(m_stitchBar, AFX_IDW_DOCKBAR_LEFT);
-    // The diagnostics callbacks are registered by the image-window bridge.
+    RegisterDebugCallbacks();
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "app/shell/img_browser.h"
 #include "app/shell/pellicot.h"
 #include "app/views/image_doc.h"
+#include "app/views/exif_info_dlg.h"
 #include "app/views/image_pair_doc.h"
 #include "app/views/image_loaders.h"
 #include "app/tests/app_test_fixture.h"
@@ -800,17 +801,17 @@ TEST_F(TrayTest, FullSizeImageAndExifDialogFromTheTray)
     ASSERT_TRUE(frame && missing);
     auto [row, at] = Thumb(0);
 
-    // The image menu's Exif item, and a press that follows an open dialog.
+    // The image menu's Exif item opens the report; a press that follows
+    // an open dialog shows the pressed frame's report in it.
     Prompter().ExpectPopupMenu(33172);
     win::user::RightClick(row->m_hWnd, at);
-    const auto& calls = Manager().GetDeferredCalls();
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back().name, "ShowExifInfoDialog");
-    EXPECT_EQ(calls.back().a, frame);
-    EXPECT_EQ(calls.back().value, 1);
+    CExifInfoDlg* exif = GetExifInfoDialog();
+    ASSERT_NE(exif, nullptr);
+    EXPECT_EQ(exif->GetReport().rfind("File name:\t  held.jpg\nLocation: /p\n", 0), 0u) << exif->GetReport();
     win::user::Click(row->m_hWnd, Thumb(1).second);
-    EXPECT_EQ(calls.back().a, missing);
-    EXPECT_EQ(calls.back().value, 0);
+    EXPECT_EQ(GetExifInfoDialog(), exif);
+    EXPECT_EQ(exif->GetReport().rfind("File name:\t  missing.jpg\n", 0), 0u) << exif->GetReport();
+    CloseExifInfoDialog(false);
 
     // A beam-down frame loads its file again; a file that does not load
     // shows nothing.

@@ -58,7 +58,7 @@ int ExpectShownWithZerosRaised(CFendrakeApp& app, const std::string& path)
     CImageDoc* doc = FindImageDoc(path.c_str());
     EXPECT_NE(doc, nullptr);
     if (!doc) return -1;
-    EXPECT_EQ(doc->GetTitle(), path);
+    EXPECT_EQ(doc->GetTitle(), path + " (100%)");  // the title carries the zoom
     Image* shown = doc->GetImage();
     Image* reference = nullptr;
     EXPECT_EQ(LoadImageWMap(path.c_str(), &reference, nullptr, true), 1);

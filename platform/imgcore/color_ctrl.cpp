@@ -2,6 +2,7 @@
 
 #include "imaging/image.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -126,7 +127,9 @@ float ColorCtrl::GetMapValue(int value, int channel) const
     value = value < 0 ? 0 : (value > 255 ? 255 : value);
     const int a = Adjust(value, m_contrast[channel], m_brightness[channel]);
     if (m_gamma[channel] == 1.0f) return static_cast<float>(a);
-    return 255.0f * std::pow(static_cast<float>(a) / 255.0f, m_gamma[channel]);
+    // A gamma of 0 (the slider's end) would flatten the curve to a constant;
+    // below 0.02 the curve is taken at 0.02 so it stays finite and monotone.
+    return 255.0f * std::pow(static_cast<float>(a) / 255.0f, std::max(m_gamma[channel], 0.02f));
 }
 
 void ColorCtrl::RecomputeMap()
