@@ -171,7 +171,36 @@ int PanoLeveler::Prepare(ImageGroup* group)
     // Frames facing opposite ways, or too far apart: the roll between them
     // says nothing about the horizon; fit instead.
     if (std::fabs(std::fabs(d) - kHalfTurn) < kQuarterHalfTurn || e > kHundredDegrees) return 0;
-    ApplyLevelingToFrames(d + ta->roll, ta->pan, ta->tilt, m_list, m_count, group);
+    // Turn the panorama about A's view axis until B's axis has the vertical
+    // component of A's: both frames then lie on one level circle.
+    float ra[9], rb[9];
+    a->GetImgInfo()->GetRotation(ra);
+    b->GetImgInfo()->GetRotation(rb);
+    const double u[3] = {ra[5], ra[2], ra[8]}, v[3] = {rb[5], rb[2], rb[8]};
+    const double dot = u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+    const double cross0 = u[1] * v[2] - u[2] * v[1];
+    const double k = u[0] * dot;
+    const double ca = v[0] - k, sa = cross0, rhs = u[0] - k;
+    const double amplitude = std::hypot(ca, sa);
+    if (amplitude < 1e-9 || std::fabs(rhs) > amplitude) return 0;
+    const double base = std::atan2(sa, ca), spread = std::acos(rhs / amplitude);
+    const double t1 = std::remainder(base + spread, 2 * 3.14159265358979323846);
+    const double t2 = std::remainder(base - spread, 2 * 3.14159265358979323846);
+    const double theta = std::fabs(t1) < std::fabs(t2) ? t1 : t2;
+    const double c = std::cos(theta), sn = std::sin(theta);
+    float r[9];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double cross = 0.0;  // [u]x
+            if (i == 0 && j == 1) cross = -u[2];
+            if (i == 0 && j == 2) cross = u[1];
+            if (i == 1 && j == 0) cross = u[2];
+            if (i == 1 && j == 2) cross = -u[0];
+            if (i == 2 && j == 0) cross = -u[1];
+            if (i == 2 && j == 1) cross = u[0];
+            r[3 * i + j] = static_cast<float>((i == j ? c : 0.0) + sn * cross + (1 - c) * u[i] * u[j]);
+        }
+    for (int i = 0; i < m_count; ++i) RotateFrame(r, group->GetImageFrame(m_list[i]));
     return 1;
 }
 
@@ -237,8 +266,11 @@ void PanoLeveler::ApplyStep(float step[2])
         step[0] *= kStepLimit / length;
         step[1] *= kStepLimit / length;
     }
+    // The normal equations above are written for turns of the opposite
+    // hand; with CalcMatrixRotZYX's right-handed turns the step that lowers
+    // the spread is (s2 about the forward axis, s1 about the right axis).
     float r[9];
-    CTransform3D::CalcMatrixRotZYX(-step[1], -step[0], 0.0f, r);
+    CTransform3D::CalcMatrixRotZYX(step[1], step[0], 0.0f, r);
     Multiply(r, m_matrix, m_matrix);
 }
 

@@ -179,7 +179,7 @@ TEST_F(RingTest, AutomaticModeThroughTheStitchButton)
                 1 / Chain().GetFrame(3)->GetImgInfo()->GetParams()->rcpFocal, kFocal);
     // The global alignment after every pair refines all frames at once.
     EXPECT_LT(error, 0.3);
-    EXPECT_NEAR(1 / Chain().GetFrame(3)->GetImgInfo()->GetParams()->rcpFocal, kFocal, kFocal * 0.02);
+    EXPECT_NEAR(1 / Chain().GetFrame(3)->GetImgInfo()->GetParams()->rcpFocal, kFocal, kFocal * 0.005);
 }
 
 TEST_F(RingTest, MarkerModeStitchesEveryPairInline)
