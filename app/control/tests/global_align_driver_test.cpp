@@ -4,6 +4,8 @@
 #include "app/control/stitch_settings.h"
 #include "app/control/super_manager.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/matching/distortion_record.h"
+#include "core/logger.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
 #include "projectgraph/curvekit/marker.h"
@@ -57,6 +59,18 @@ protected:
     // the first when `ring`), 60 marker pairs each.
     void Build(int n, double step, bool ring)
     {
+        std::vector<double> pans;
+        std::vector<std::pair<int, int>> links;
+        for (int k = 0; k < n; ++k) pans.push_back(k * step);
+        for (int k = 0; k + 1 < n || (ring && k < n); ++k) links.push_back({k, (k + 1) % n});
+        Build(pans, links);
+    }
+
+    // Frames at the given pans (degrees) with the given links.
+    void Build(const std::vector<double>& pans, const std::vector<std::pair<int, int>>& links)
+    {
+        const int n = static_cast<int>(pans.size());
+        const double step = 1.0;
         ImageGroup* group = m_manager->GetImageGroup(true);
         for (int k = 0; k < n; ++k) {
             auto* frame = new ImageFrame();
@@ -64,13 +78,13 @@ protected:
             frame->SetImage(image, false);
             ReleaseImage(image);
             group->AppendImageFrame(frame);
-            InitPanoramaPlacement(frame->GetImgInfo(), static_cast<float>(std::remainder(k * step * kDeg, 2 * kPi)),
+            InitPanoramaPlacement(frame->GetImgInfo(), static_cast<float>(std::remainder(pans[k] * step * kDeg, 2 * kPi)),
                                   static_cast<float>(-5 * kDeg), 0.0f, kW / 2.0f, kH / 2.0f);
             frame->GetImgInfo()->GetParams()->rcpFocal = 1.0f / kFocal;
             m_truth.push_back(*frame->GetImgInfo()->GetParams());
         }
         std::mt19937 rng(5);
-        for (int k = 0; k + 1 < n || (ring && k < n); ++k) Link(k, (k + 1) % n, rng);
+        for (auto [a, b] : links) Link(a, b, rng);
     }
 
     ImageFrame* Frame(int k) { return m_manager->GetImageGroup(false)->GetImageFrame(k); }
@@ -260,4 +274,50 @@ TEST_F(GlobalAlignTest, PairwiseWithDistortionSolvesEveryPair)
         EXPECT_EQ((first[i].word & 16) != 0, i >= 7);
     }
     EXPECT_EQ(m_manager->GetStitchSettings()->fewImages, 0);
+}
+
+TEST_F(GlobalAlignTest, PairwiseStopsAtTheClosingPairWithMorePairsThanFrames)
+{
+    // Every frame linked with every other: six pairs, four frames.
+    Build({0, 15, 30, 45}, {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}});
+    m_manager->GetStitchSettings()->focalType = 0;
+    ASSERT_TRUE(m_manager->PairToGlobal(6, 0, true));
+    std::vector<std::tuple<int, int>> seen, expected = {{3, 2}, {4, 3}, {4, 6}};
+    for (const Solve& s : g_solves) seen.push_back({s.count, s.pairs});
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(GlobalAlignTest, PairwiseSkipsListNeighboursWithoutALink)
+{
+    // Frames 1 and 2 are neighbours in the list but share no link.
+    Build({0, 30, -30, -60}, {{0, 1}, {0, 2}, {2, 3}});
+    m_manager->GetStitchSettings()->focalType = 0;
+    LogCapture log;
+    ASSERT_TRUE(m_manager->PairToGlobal(3, 0, true));
+    EXPECT_TRUE(log.contains("ERROR PairToGlobal: no link between frames 1 and 2")) << log.text();
+    std::vector<std::tuple<int, int>> seen, expected = {{4, 3}};
+    for (const Solve& s : g_solves) seen.push_back({s.count, s.pairs});
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(GlobalAlignTest, FittedDistortionGoesIntoTheRecordInTheSolversOrder)
+{
+    Build(12, 30, true);
+    Perturb(1.0);
+    StitchSettings* s = m_manager->GetStitchSettings();
+    s->focalType = 0;
+    s->runtimeDistortion = 1;
+    ASSERT_EQ(m_manager->GetDistortionRecord(false), nullptr);
+    ASSERT_TRUE(m_manager->PairToGlobal(12, 0, false));
+    ASSERT_FALSE(g_solves.empty());
+    ASSERT_NE(g_solves.back().word & 8, 0) << "the solve was retried without distortion";
+    const DistortionRecord* record = m_manager->GetDistortionRecord(false);
+    ASSERT_NE(record, nullptr);
+    // A lens without distortion: the highest coefficients first, the
+    // constant term (close to 1) fourth.
+    EXPECT_NEAR(record->a, 0.0f, 0.01f);
+    EXPECT_NEAR(record->b, 0.0f, 0.01f);
+    EXPECT_NEAR(record->c, 0.0f, 0.01f);
+    EXPECT_NEAR(record->d, 1.0f, 0.01f);
+    EXPECT_LT(WorstRotationError(), 0.1);
 }
