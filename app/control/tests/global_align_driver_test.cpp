@@ -321,3 +321,55 @@ TEST_F(GlobalAlignTest, FittedDistortionGoesIntoTheRecordInTheSolversOrder)
     EXPECT_NEAR(record->d, 1.0f, 0.01f);
     EXPECT_LT(WorstRotationError(), 0.1);
 }
+
+TEST_F(GlobalAlignTest, LevelingRotationTurnsEveryMergedFrameAlike)
+{
+    Build({0, 30, 60}, {{0, 1}, {1, 2}});
+    auto* loose = new ImageFrame();
+    m_manager->GetImageGroup(false)->AppendImageFrame(loose);
+    InitPanoramaPlacement(loose->GetImgInfo(), 1.0f, 0.2f, 0.1f, kW / 2.0f, kH / 2.0f);
+    const TRANSFORM_RS looseBefore = *loose->GetImgInfo()->GetParams();
+    auto rotation = [&](int k) {
+        std::vector<float> r(9);
+        Frame(k)->GetImgInfo()->GetRotation(r.data());
+        return r;
+    };
+    // R_k' = L R_k for every merged frame: R_0^T R_k stays as it was.
+    auto relative = [&](int k) {
+        const std::vector<float> a = rotation(0), b = rotation(k);
+        std::vector<double> m(9, 0.0);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                for (int l = 0; l < 3; ++l) m[3 * i + j] += double(a[3 * l + i]) * b[3 * l + j];
+        return m;
+    };
+    const std::vector<double> r1 = relative(1), r2 = relative(2);
+    const std::vector<float> before0 = rotation(0);
+    m_manager->ApplyLevelingRotation(0.2f, 0.1f, 0.3f);
+    const std::vector<float> after0 = rotation(0);
+    double moved = 0;
+    for (int i = 0; i < 9; ++i) moved = std::max(moved, double(std::fabs(after0[i] - before0[i])));
+    EXPECT_GT(moved, 0.05);
+    const std::vector<double> s1 = relative(1), s2 = relative(2);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_NEAR(s1[i], r1[i], 1e-5) << i;
+        EXPECT_NEAR(s2[i], r2[i], 1e-5) << i;
+    }
+    EXPECT_EQ(loose->GetImgInfo()->GetParams()->pan, looseBefore.pan);
+    EXPECT_EQ(loose->GetImgInfo()->GetParams()->tilt, looseBefore.tilt);
+    EXPECT_EQ(loose->GetImgInfo()->GetParams()->roll, looseBefore.roll);
+}
+
+TEST_F(GlobalAlignTest, LevelingRotationWithoutMergedFramesDoesNothing)
+{
+    ImageGroup* group = m_manager->GetImageGroup(true);
+    auto* frame = new ImageFrame();
+    group->AppendImageFrame(frame);
+    InitPanoramaPlacement(frame->GetImgInfo(), 0.4f, 0.1f, 0.0f, kW / 2.0f, kH / 2.0f);
+    m_manager->ApplyLevelingRotation(0.2f, 0.1f, 0.3f);
+    EXPECT_EQ(frame->GetImgInfo()->GetParams()->pan, 0.4f);
+    EXPECT_EQ(frame->GetImgInfo()->GetParams()->tilt, 0.1f);
+    SuperManager empty;
+    empty.ApplyLevelingRotation(0.2f, 0.1f, 0.3f);  // no group: must not crash
+    EXPECT_EQ(empty.GetImageGroup(false), nullptr);
+}
