@@ -440,22 +440,7 @@ void SuperManager::ResumeAutoStitch()
     m_stitchBar->SetStitchRunning(false);
 }
 
-// ---- Stand-ins of the global alignment, leveling and blending ------------
-
-bool SuperManager::PairToGlobal(int n, int mode, bool flag)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "PairToGlobal(%d,%d,%d)", n, mode, flag ? 1 : 0);
-    // The focal type the alignment saw rides along in the record's value.
-    RecordDeferredCall(text, nullptr, nullptr, m_stitchSettings->focalType);
-    m_flags |= kFlagAligned;
-    return true;
-}
-
-void SuperManager::LevelPanorama(bool refresh)
-{
-    RecordDeferredCall(refresh ? "LevelPanorama(1)" : "LevelPanorama(0)");
-}
+// ---- Stand-ins of the remap and blending --------------------------------
 
 void SuperManager::RemapPanorama(bool preview)
 {

@@ -33,6 +33,7 @@ class List;
 class Pellicot;
 class WorldMap;
 struct DistortionRecord;
+class GlobalAlign;
 
 // State flags of the manager.
 constexpr uint32_t kFlagAligned = 0x1;           // global alignment has run
@@ -341,11 +342,8 @@ public:
     bool MarkerStitch(bool fromPairWindow);
     void ResumeAutoStitch();
     void SetAutomaticMode(bool on) { m_automaticMode = on ? 1 : 0; }
-    // Global alignment of the first n frames, leveling with the preview
-    // refresh, and the blend: recorded only (RecordDeferredCall) until their
+    // The remap and the blend: recorded only (RecordDeferredCall) until their
     // packages are built; tests read the record.
-    bool PairToGlobal(int n, int mode, bool flag);
-    void LevelPanorama(bool refresh);
     void RemapPanorama(bool preview);
     bool BlendPanorama();
     // Width and height of the merged panorama at the output scale; false
@@ -360,6 +358,27 @@ public:
 private:
     float m_firstPairScale = 0.0f;
     PanoramaSizeSource m_panoramaSizeSource = nullptr;
+
+    // ---- Global alignment after every pair and panorama leveling ----------
+public:
+    // Re-solves every merged frame (n is not used; mode nonzero: the loop was
+    // just closed; pairwise: replay the chain pair by pair). False only
+    // without a merged pair. Recorded too (RecordDeferredCall), the focal
+    // type seen as the value.
+    bool PairToGlobal(int n, int mode, bool pairwise);
+    // Levels the panorama; with remap the preview is redrawn. False without
+    // frames or merged pairs. Recorded too.
+    bool LevelPanorama(bool remap);
+    void ApplyLevelingRotation(float pan, float tilt, float angle);
+    int32_t GetGlobalAlignMode() const { return m_globalAlignMode; }
+    // Tests watch every solve: the word given to the solver and the
+    // arguments of its Init.
+    using GlobalSolveObserver = void (*)(int word, int count, int pairs);
+    void SetGlobalSolveObserver(GlobalSolveObserver observer) { m_globalSolveObserver = observer; }
+
+private:
+    int RunGlobalSolve(GlobalAlign& solver, int word, int* list, int count, int pairs);
+    GlobalSolveObserver m_globalSolveObserver = nullptr;
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

@@ -212,17 +212,20 @@ TEST_F(DriverTest, LoopQuestion)
             EXPECT_EQ(m_script.directions.back(), -1);
             EXPECT_TRUE(Manager().GetTrayState());
             EXPECT_TRUE(log.contains("Stitching images   6 & 1")) << log.text();
-            ASSERT_GE(calls.size(), 2u);
-            EXPECT_EQ(calls[calls.size() - 2], "PairToGlobal(7,0,0)");
-            EXPECT_EQ(calls.back(), "LevelPanorama(1)");
+            // The leveling succeeds on the merged frames and redraws the preview.
+            ASSERT_GE(calls.size(), 3u);
+            EXPECT_EQ(calls[calls.size() - 3], "PairToGlobal(7,0,0)");
+            EXPECT_EQ(calls[calls.size() - 2], "LevelPanorama(1)");
+            EXPECT_EQ(calls.back(), "RemapPanorama(0)");
         } else {
             EXPECT_EQ(m_script.calls.load(), 5);
             EXPECT_FALSE(Manager().GetTrayState());
-            ASSERT_GE(calls.size(), 2u);
-            EXPECT_EQ(calls[calls.size() - 2], "PairToGlobal(6,0,0)");
-            EXPECT_EQ(calls.back(), "LevelPanorama(1)");
+            ASSERT_GE(calls.size(), 3u);
+            EXPECT_EQ(calls[calls.size() - 3], "PairToGlobal(6,0,0)");
+            EXPECT_EQ(calls[calls.size() - 2], "LevelPanorama(1)");
+            EXPECT_EQ(calls.back(), "RemapPanorama(0)");
             // The alignment ran with focal type 0; the settings keep 2.
-            EXPECT_EQ(Manager().GetDeferredCalls()[before + calls.size() - 2].value, 0);
+            EXPECT_EQ(Manager().GetDeferredCalls()[before + calls.size() - 3].value, 0);
             EXPECT_EQ(Manager().GetStitchSettings()->focalType, 2);
         }
     }
@@ -434,6 +437,6 @@ TEST_F(DriverTest, MarkerStitchClosesTheLoopAndRefreshes)
     std::vector<std::string> calls;
     for (size_t i = before; i < Manager().GetDeferredCalls().size(); ++i)
         calls.push_back(Manager().GetDeferredCalls()[i].name);
-    const std::vector<std::string> expected = {"PairToGlobal(5,1,0)", "LevelPanorama(1)"};
+    const std::vector<std::string> expected = {"PairToGlobal(5,1,0)", "LevelPanorama(1)", "RemapPanorama(0)"};
     EXPECT_EQ(calls, expected);
 }
