@@ -213,7 +213,9 @@ TEST_F(WaitTest, EveryWayAChildCanEnd)
         const char* printed;
     } cases[] = {
         {"block 0 1 2\ncrash\n", false, 3600, -2, "extractFMarkers::runMatchExe_shm: client crashed???\n"},
-        {"sleep\n", false, 20, -3, "TerminateProcess: status=1\n"},
+        // 300 passes of 10 ms: time enough for a slow (sanitized, loaded)
+        // child to start and write its pid before it is ended.
+        {"sleep\n", false, 300, -3, "TerminateProcess: status=1\n"},
         {"linger\n", false, 3600, 0, "  client finished\n"},
         {"finish\n", true, 3600, -1, "ERROR extractFMarkers::runMatchExe_shm: cannot start"},
     };

@@ -132,14 +132,21 @@ TEST_F(DrowselProgramTest, FullScreenOnAVirtualDisplay)
     const std::string status = home.file("status");
     testkit::Run(Env(display.Name()) + "sh -c \"'" + kProgram + "' s >'" + home.file("out") + "' 2>&1; echo \\$? >'" +
                  status + "'\" >/dev/null 2>&1 &");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     auto shoot = [&](const std::string& name) {
         const std::string ppm = home.file(name);
         EXPECT_EQ(testkit::Run("import -display " + display.Name() + " -window root -depth 8 '" + ppm + "'").status, 0);
         return ImagePtr(testkit::ReadPnm(ppm));
     };
-    const auto t1 = std::chrono::steady_clock::now();
-    ImagePtr first = shoot("first.ppm");
+    // The first screen with the panorama in place; a sanitized build on a
+    // busy machine may take several seconds to get there.
+    ImagePtr first;
+    auto t1 = std::chrono::steady_clock::now();
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        t1 = std::chrono::steady_clock::now();
+        first = shoot("first.ppm");
+        if (first && first->GetWidth() == 800 && ShownScroll(*first, *expected.picture, 90) >= 0) break;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     const auto t2 = std::chrono::steady_clock::now();
     ImagePtr second = shoot("second.ppm");
@@ -189,20 +196,26 @@ TEST_F(DrowselProgramTest, PreviewInsideAnotherClientsWindow)
     const std::string status = home.file("status");
     testkit::Run(Env(display.Name()) + "sh -c \"'" + kProgram + "' /p " + std::to_string(pane) + " >'" +
                  home.file("out") + "' 2>&1; echo \\$? >'" + status + "'\" >/dev/null 2>&1 &");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    const std::string shot = home.file("pane.ppm");
-    ASSERT_EQ(testkit::Run("import -display " + display.Name() + " -window " + std::to_string(pane) +
-                           " -depth 8 '" + shot + "'")
-                  .status,
-              0);
-    ImagePtr image(testkit::ReadPnm(shot));
-    ASSERT_TRUE(image);
-    ASSERT_EQ(image->GetWidth(), 152);
     // The pane shows a one-eighth preview: 256 x 128 read, 112 x 70 % = 78 rows
     // from row 17, black above.
     drowsel::DisplayPicture expected;
     ASSERT_TRUE(drowsel::LoadDisplayPicture(pictures.file("pano.jpg"), 152, 112, 70, true, expected));
     ASSERT_EQ(expected.plan.offsetY, 17);
+    // The pane once the preview is drawn (a sanitized build on a busy machine
+    // may take several seconds to get there).
+    const std::string shot = home.file("pane.ppm");
+    ImagePtr image;
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ASSERT_EQ(testkit::Run("import -display " + display.Name() + " -window " + std::to_string(pane) +
+                               " -depth 8 '" + shot + "'")
+                      .status,
+                  0);
+        image.reset(testkit::ReadPnm(shot));
+        ASSERT_TRUE(image);
+        ASSERT_EQ(image->GetWidth(), 152);
+        if (ShownScroll(*image, *expected.picture, 17) >= 0) break;
+    }
     auto rgb = [](const Image& im, int x, int y) { return im.GetData() + size_t(y) * im.GetRowByte() + size_t(x) * 3; };
     EXPECT_EQ(std::memcmp(rgb(*image, 70, 5), "\0\0\0", 3), 0) << "the pane is not the preview's";
     EXPECT_GE(ShownScroll(*image, *expected.picture, 17), 0) << "the pane does not show the preview picture";

@@ -48,7 +48,7 @@ TEST_F(VistrelDisplayTest, ZoomDragOnXvfbMatchesTheHeadlessView)
                           << "pid=$!\n"
                           << "i=0\n"
                           << "until xwininfo -root -tree | grep -q 'pano.jpg'; do\n"
-                          << "  sleep 0.2; i=$((i+1)); [ $i -lt 150 ] || { echo 'no window'; kill $pid; exit 3; }\n"
+                          << "  sleep 0.2; i=$((i+1)); [ $i -lt 300 ] || { echo 'no window'; kill $pid; exit 3; }\n"
                           << "done\n"
                           << "sleep 2\n"
                           << "X=" << origin.x + cx << " Y=" << origin.y + cy << "\n"
