@@ -26,6 +26,11 @@ struct HttpRequest {
     // next byte of the answer before the transfer counts as dropped.
     long connectTimeoutMs = 10000;
     long stallTimeoutMs = 30000;
+    // Redirects followed at most (with followRedirects); more is a failure.
+    long maxRedirects = 5;
+    // Milliseconds the whole transfer may take; 0: no limit (a pulled stream
+    // lives as long as its reader).
+    long totalTimeoutMs = 0;
 };
 
 // One GET whose body the caller pulls. Not thread-safe: one thread at a

@@ -2,6 +2,7 @@
 
 #include "core/app_data.h"
 #include "core/logger.h"
+#include "platform/utilkit/http_client.h"
 #include "platform/utilkit/native_path.h"
 
 #include <atomic>
@@ -274,9 +275,23 @@ int LogBase::downloadFile(const char* address, const char* localPath)
     std::string from = address;
     const std::string to = ToNativePath(localPath);
     if (from.starts_with("http://") || from.starts_with("https://")) {
-        const std::string line = "curl -fsSL -o \"" + to + "\" \"" + from + "\"";
-        const int status = ExecuteWait("/usr/bin/curl", line.c_str(), false);
-        return status == 0 ? 0 : -1;
+        // Bounded: a dead server or an endless body cannot hold the caller
+        // (the share library's update runs at start-up). Anything but a
+        // complete 2xx body is a failure and leaves no file behind.
+        HttpRequest request;
+        request.url = from;
+        request.followRedirects = true;
+        request.maxRedirects = kDownloadMaxRedirects;
+        request.connectTimeoutMs = kDownloadConnectTimeoutMs;
+        request.totalTimeoutMs = kDownloadTotalTimeoutMs;
+        std::string error;
+        const long status = HttpDownloadToFile(request, to, &error);
+        if (status >= 200 && status <= 299) return 0;
+        if (status < 0)
+            Logger::log("ERROR LogBase::downloadFile() %s: %s", 1, address, error.c_str());
+        else
+            Logger::log("ERROR LogBase::downloadFile() %s: HTTP status %ld", 1, address, status);
+        return -1;
     }
     if (from.starts_with("file://")) from = from.substr(7);
     std::error_code ec;

@@ -61,8 +61,13 @@ public:
     static bool ExecuteApp(const char* program, const char* arguments, bool show);
 
     // Copies `address` (a file path, a file:// address, or an http(s)
-    // address fetched with curl when installed) to `localPath`; 0 on success.
+    // address) to `localPath`; 0 on success, -1 on failure. An http(s)
+    // download is bounded by the limits below; an error status, a dropped
+    // body or a timeout is a failure and leaves no file at `localPath`.
     static int downloadFile(const char* address, const char* localPath);
+    static constexpr long kDownloadConnectTimeoutMs = 10000;
+    static constexpr long kDownloadTotalTimeoutMs = 120000;
+    static constexpr long kDownloadMaxRedirects = 5;
 
     // "\\a\\b.exe" -> "/a/b.exe", "C:\\x" -> "/x": the platform's spelling of
     // a path, by the same rules (drives included) as the windowing layer's

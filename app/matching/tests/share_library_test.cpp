@@ -1,5 +1,6 @@
 // The camera-information share library: updating the common copy from the
-// program folder's copy and from a web folder (a file:// address), the list
+// program folder's copy and from a web folder (a file:// address, and an
+// http:// address served on 127.0.0.1 by the test), the list
 // files, the refusal of list entries that are not plain library names, the
 // failure paths that must leave the update to be retried, and the building
 // of a new list.
@@ -8,11 +9,13 @@
 #include "app/matching/tests/matching_test_helpers.h"
 #include "app/tests/app_test_fixture.h"
 #include "platform/win/file_system.h"
+#include "platform/wininet/tests/local_http_server.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -338,3 +341,141 @@ TEST_F(ShareLibraryTest, CreateLibListReportsAListItCannotWrite)
 }
 
 }  // namespace
+
+namespace {
+
+// Serves the web library folder over HTTP at "/CameraInfoShareLib/<name>",
+// with a chosen file answered 404 or cut off part-way through its body.
+class WebLibraryServer {
+public:
+    enum Fault { kNone, kNotFound, kCut };
+    explicit WebLibraryServer(std::string folder)
+        : m_folder(std::move(folder)),
+          m_server([this](const testhttp::Request& request) { return Answer(request); })
+    {
+    }
+    bool Ok() const { return m_server.Ok(); }
+    std::string Base() const { return m_server.Url("/CameraInfoShareLib/"); }
+    void Break(const std::string& name, Fault fault)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_faultName = name;
+        m_fault = fault;
+    }
+    // The library names asked for, in order.
+    std::vector<std::string> Asked() const
+    {
+        std::vector<std::string> names;
+        for (const testhttp::Request& r : m_server.Requests()) names.push_back(r.target.substr(r.target.rfind('/') + 1));
+        return names;
+    }
+
+private:
+    testhttp::Reply Answer(const testhttp::Request& request)
+    {
+        testhttp::Reply r;
+        const std::string prefix = "/CameraInfoShareLib/";
+        const std::string name = request.target.starts_with(prefix) ? request.target.substr(prefix.size()) : "";
+        Fault fault;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            fault = name == m_faultName ? m_fault : kNone;
+        }
+        if (name.empty() || name.find('/') != std::string::npos || fault == kNotFound ||
+            !fs::exists(m_folder + "/" + name)) {
+            r.status = 404;
+            r.reason = "Not Found";
+            r.body = "<html>not found</html>";
+            return r;
+        }
+        r.body = ReadAll(m_folder + "/" + name);
+        if (fault == kCut) r.dropAfter = r.body.size() / 2;
+        return r;
+    }
+
+    std::string m_folder;
+    std::mutex m_lock;
+    std::string m_faultName;
+    Fault m_fault = kNone;
+    testhttp::LocalServer m_server;
+};
+
+}  // namespace
+
+TEST_F(ShareLibraryTest, UpdateFromTheWebOverHttp)
+{
+    Write(Common(), {3, {{"up.camInfo_", 1.5f}, {"same.camInfo_", 2.0f}, {"old.camInfo_", 2.0f}}});
+    Write(Web(), {4, {{"up.camInfo_", 2.0f}, {"same.camInfo_", 2.0f}, {"old.camInfo_", 1.5f}, {"new.camInfo_", 1.0f}}});
+    WebLibraryServer server(Web());
+    ASSERT_TRUE(server.Ok());
+    setenv("FENDRAKE_CAMINFO_WEB", server.Base().c_str(), 1);
+
+    Prompter().ExpectMessageBox("Updated: 1 new / 1 update", IDOK);
+    EXPECT_EQ(Update(true), 1) << m_trace;
+    EXPECT_EQ(ReadAll(Common() + "/up.camInfo_"), FileText("up.camInfo_", 2.0f));
+    EXPECT_EQ(ReadAll(Common() + "/new.camInfo_"), FileText("new.camInfo_", 1.0f));
+    EXPECT_EQ(ReadAll(Common() + "/old.camInfo_"), FileText("old.camInfo_", 2.0f));
+    EXPECT_EQ(ReadAll(List(Common())), ReadAll(List(Web())));
+    // Only the list and the new and newer files went over the wire.
+    const std::vector<std::string> asked = server.Asked();
+    EXPECT_EQ(std::multiset<std::string>(asked.begin(), asked.end()),
+              (std::multiset<std::string>{"CameraInfoShareLibList", "up.camInfo_", "new.camInfo_"}));
+    const std::string download = win::ToPosixPath(CamInfoLib::GetDownloadFolder());
+    EXPECT_FALSE(fs::exists(download + "/up.camInfo_"));
+    EXPECT_FALSE(fs::exists(download + "/new.camInfo_"));
+
+    Prompter().ExpectMessageBox("No update: camInfo lib is up-to-date", IDOK);
+    EXPECT_EQ(Update(true), 0);
+}
+
+// A file the server does not have, or whose body stops part-way, fails the
+// update: nothing of it is kept, the common list stays as it was, and the
+// next update, with the server repaired, completes.
+TEST_F(ShareLibraryTest, AFailedHttpTransferIsRetriedAtTheNextUpdate)
+{
+    struct Case {
+        const char* name;
+        WebLibraryServer::Fault fault;
+    };
+    const Case cases[] = {
+        {"new.camInfo_", WebLibraryServer::kNotFound},
+        {"new.camInfo_", WebLibraryServer::kCut},
+        {"up.camInfo_", WebLibraryServer::kCut},
+        {"CameraInfoShareLibList", WebLibraryServer::kNotFound},
+        {"CameraInfoShareLibList", WebLibraryServer::kCut},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.fault == WebLibraryServer::kCut ? " cut" : " 404"));
+        fs::remove_all(Common());
+        const Library common{3, {{"up.camInfo_", 1.5f}}};
+        Write(Common(), common);
+        fs::remove_all(Web());
+        Write(Web(), {4, {{"up.camInfo_", 2.0f}, {"new.camInfo_", 1.0f}}});
+        // Bodies long enough that a cut leaves a real part behind.
+        WriteAll(Web() + "/new.camInfo_", FileText("new.camInfo_", 1.0f) + std::string(20000, '#') + "\n");
+        WriteAll(Web() + "/up.camInfo_", FileText("up.camInfo_", 2.0f) + std::string(20000, '#') + "\n");
+        WebLibraryServer server(Web());
+        ASSERT_TRUE(server.Ok());
+        setenv("FENDRAKE_CAMINFO_WEB", server.Base().c_str(), 1);
+
+        server.Break(c.name, c.fault);
+        EXPECT_EQ(Update(true), -1) << m_trace;  // no message box: the prompter would fail the test
+        EXPECT_EQ(ReadAll(List(Common())), ListText(common));
+        // A file that arrived whole before or after the failed one is kept.
+        if (std::string(c.name) == "up.camInfo_")
+            EXPECT_EQ(ReadAll(Common() + "/new.camInfo_"), ReadAll(Web() + "/new.camInfo_"));
+        else
+            EXPECT_FALSE(fs::exists(Common() + "/new.camInfo_"));
+        EXPECT_EQ(ReadAll(Common() + "/up.camInfo_").substr(0, 12), FileText("up.camInfo_", 1.5f).substr(0, 12));
+        const std::string download = win::ToPosixPath(CamInfoLib::GetDownloadFolder());
+        for (const char* name : {"new.camInfo_", "up.camInfo_"}) EXPECT_FALSE(fs::exists(download + "/" + name)) << name;
+
+        server.Break("", WebLibraryServer::kNone);
+        // A file already fetched but not yet listed still counts as new.
+        Prompter().ExpectMessageBox("Updated: 1 new / 1 update", IDOK);
+        EXPECT_EQ(Update(true), 1) << m_trace;
+        EXPECT_EQ(ReadAll(Common() + "/new.camInfo_"), ReadAll(Web() + "/new.camInfo_"));
+        EXPECT_EQ(ReadAll(Common() + "/up.camInfo_"), ReadAll(Web() + "/up.camInfo_"));
+        EXPECT_EQ(ReadAll(List(Common())), ReadAll(List(Web())));
+    }
+}

@@ -1,5 +1,6 @@
 #include "platform/utilkit/log_base.h"
 #include "core/logger.h"
+#include "platform/wininet/tests/local_http_server.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -171,5 +174,120 @@ TEST(LogBase, DownloadCopiesLocalAddresses)
     EXPECT_EQ(first, "CameraInfoShareLibList");
     LogCapture log;
     EXPECT_EQ(LogBase::downloadFile(dir.file("missing").c_str(), dir.file("x").c_str()), -1);
+    EXPECT_EQ(log.errorCount(), 1);
+}
+
+namespace {
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// http:// addresses go through the suite's HTTP client against a server of
+// our own on 127.0.0.1: a complete 2xx body is the only success, anything
+// else leaves no file behind and logs one ERROR line.
+TEST(LogBase, DownloadOverHttpKeepsOnlyACompleteBody)
+{
+    const std::string body = "CameraInfoShareLibList\n" + std::string(60000, 'k') + "\nend\n";
+    testhttp::LocalServer server([&](const testhttp::Request& request) {
+        testhttp::Reply r;
+        const std::string& t = request.target;
+        if (t == "/list") {
+            r.body = body;
+            r.framing = testhttp::Reply::kChunked;
+            r.pieceSize = 4096;
+        } else if (t == "/cut") {
+            r.body = body;
+            r.dropAfter = 20000;
+        } else if (t == "/servererror") {
+            r.status = 500;
+            r.reason = "Internal Server Error";
+            r.body = "broken";
+        } else if (t.starts_with("/hop/")) {
+            // "/hop/N" redirects N more times before the body.
+            const int left = std::stoi(t.substr(5));
+            if (left == 0) {
+                r.body = body;
+            } else {
+                r.status = 302;
+                r.reason = "Found";
+                r.headers.push_back("Location: /hop/" + std::to_string(left - 1));
+            }
+        } else {
+            r.status = 404;
+            r.reason = "Not Found";
+            r.body = "<html>no such file</html>";
+        }
+        return r;
+    });
+    ASSERT_TRUE(server.Ok());
+    const int limit = static_cast<int>(LogBase::kDownloadMaxRedirects);
+    struct Case {
+        std::string target;
+        int result;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"/list", 0, true},
+        {"/missing", -1, false},
+        {"/servererror", -1, false},
+        {"/cut", -1, false},
+        {"/hop/1", 0, true},
+        {"/hop/" + std::to_string(limit), 0, true},
+        {"/hop/" + std::to_string(limit + 1), -1, false},
+    };
+    for (const Case& c : cases) {
+        testkit::TempDir dir;
+        const std::string path = dir.file("CameraInfoShareLibList");
+        LogCapture log;
+        EXPECT_EQ(LogBase::downloadFile(server.Url(c.target).c_str(), path.c_str()), c.result) << c.target;
+        EXPECT_EQ(std::filesystem::exists(path), c.kept) << c.target;
+        if (c.kept) {
+            EXPECT_EQ(ReadWhole(path), body) << c.target;
+        }
+        EXPECT_EQ(log.errorCount(), c.result == 0 ? 0 : 1) << c.target;
+    }
+}
+
+// A failed download over an earlier copy does not leave a mix of old and new
+// bytes: the partial body is removed, and a later complete download writes
+// the whole file again.
+TEST(LogBase, DownloadOverHttpReplacesAnEarlierFileOnlyWhenComplete)
+{
+    const std::string body(30000, 'n');
+    testhttp::LocalServer server([&](const testhttp::Request& request) {
+        testhttp::Reply r;
+        r.body = body;
+        if (request.target == "/cut") r.dropAfter = 1000;
+        return r;
+    });
+    ASSERT_TRUE(server.Ok());
+    testkit::TempDir dir;
+    const std::string path = dir.file("x.camInfo_");
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << std::string(50000, 'o');
+    }
+    LogCapture log;
+    EXPECT_EQ(LogBase::downloadFile(server.Url("/cut").c_str(), path.c_str()), -1);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(LogBase::downloadFile(server.Url("/whole").c_str(), path.c_str()), 0);
+    EXPECT_EQ(ReadWhole(path), body);
+}
+
+TEST(LogBase, DownloadOverHttpFromNobodyFailsWithoutAFile)
+{
+    auto server = std::make_unique<testhttp::LocalServer>([](const testhttp::Request&) { return testhttp::Reply{}; });
+    ASSERT_TRUE(server->Ok());
+    const std::string address = server->Url("/list");
+    server.reset();  // the port is closed now
+    testkit::TempDir dir;
+    LogCapture log;
+    EXPECT_EQ(LogBase::downloadFile(address.c_str(), dir.file("list").c_str()), -1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("list")));
     EXPECT_EQ(log.errorCount(), 1);
 }
