@@ -78,6 +78,9 @@ const win::MessageMap* CRectMapView::GetMessageMap() const
 {
     static const win::MessageMap map(CScrollView::GetMessageMap(), {
                                                                        win::on::Command(kCropCommand, &CRectMapView::OnCrop),
+                                                                       win::on::Command(kSaveAsCommand, &CRectMapView::OnFileSaveRWMAs),
+                                                                       win::on::Command(kSaveFullCommand, &CRectMapView::OnFileSaveRWMAs),
+                                                                       win::on::Command(kSaveScreenCommand, &CRectMapView::OnSaveRWMAtDspSize),
                                                                    });
     return &map;
 }

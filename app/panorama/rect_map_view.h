@@ -16,6 +16,8 @@
 #include <string>
 
 class CPrinting;
+class Image;
+struct QUORVANE_FileInfo;
 class CWorldMapView;
 class List;
 class MosaicLayout;
@@ -104,6 +106,18 @@ public:
     CPrinting* GetPrintLayout() const { return m_printLayout; }
     void SetPrintLayout(CPrinting* layout);
     const std::string& GetTitle() const { return m_title; }
+
+    // Saving the panorama as JPEG, TIFF or movie.
+    static constexpr UINT kSaveAsCommand = 32774;
+    static constexpr UINT kSaveFullCommand = 32877;
+    static constexpr UINT kSaveScreenCommand = 32873;
+    void OnFileSaveRWMAs();
+    void OnSaveRWMAtDspSize();
+    void SaveRWM(bool trueSize);
+    // The JPEG and TIFF writers the save uses; null restores the real ones.
+    using ImageWriter = int (*)(Image* image, RECT* rect, QUORVANE_FileInfo* info);
+    static void SetImageWriters(ImageWriter jpeg, ImageWriter tiff);
+    const std::string& GetSavePath() const { return m_savePath; }
 
 protected:
     BOOL OnEraseBkgnd(CDC* dc) override;

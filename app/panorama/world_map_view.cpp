@@ -1,6 +1,7 @@
 // The outer view of a panorama window: the leveling toolbar on the left, the
 // rect-map view beside it, and the frame sized to the picture.
 #include "app/panorama/rect_map_view.h"
+#include "app/views/image_quality_dlg.h"
 
 #include "app/shell/main_frame.h"
 #include "core/logger.h"
@@ -264,6 +265,7 @@ void CWorldMapView::FitFrameToView()
 void RegisterPanoramaResources()
 {
     win::ResourceModule& app = win::Resources::App();
+    RegisterImageQualityDialog();
     app.AddString(CWorldMapView::kPan, "Pan panorama when scrolling bar is shown\nPan panorama");
     app.AddString(CWorldMapView::kRolling, "Horizontal rolling");
     app.AddString(CWorldMapView::kLevel, "Rotate Panorama");
