@@ -6,6 +6,7 @@
 
 #include "app/matching/distortion_adjust_dlg.h"
 #include "app/matching/select_cam_info_dlg.h"
+#include "app/matching/stitch_settings_dlg.h"
 #include "app/matching/save_cam_info_dlg.h"
 #include "app/matching/cam_info_wizard.h"
 #include "app/matching/init_config_dlg.h"
@@ -176,6 +177,7 @@ void AddDialogs(win::ResourceModule& app)
 
     AddDistortionAdjustDialog(app);
     AddSelectCamInfoDialog(app);
+    AddStitchSettingsDialog(app);
     AddSaveCamInfoDialog(app);
     AddCamInfoWizardDialogs(app);
 }
