@@ -366,12 +366,6 @@ public:
     int GetImageCount();
     bool CalibrateFocalLength(float* focal35, ImageFrame** frame);
     bool AddFocalLengthToCamInfo();
-    bool SaveCamInfoFile();
-    void ShowCamInfoWizard();
-    // The main frame's update rules of "Save to Camera Info File" and "Add
-    // Focal Length to Camera Info File".
-    bool CanSaveCamInfoFile();
-    bool CanAddFocalLengthToCamInfo();
 
 private:
     float m_firstPairScale = 0.0f;

@@ -387,3 +387,144 @@ TEST_F(StitchSettingsTest, TypeFourComesBackOnlyWithACalibratedFile)
 }
 
 }  // namespace
+
+namespace {
+
+constexpr const char* kDifferent = "Update focal length not allowed: its setting is \"Defferent Unknown\"!";
+constexpr const char* kUnfinished = "Update focal length not allowed: stitching unfinished!";
+
+class CalibrationTest : public StitchSettingsTest {
+protected:
+    // n frames without Exif; the first `merged` of them merged in a row, each
+    // with a 640 x 480 image and a focal length of 500 pixels.
+    void Stitched(int n, int merged, bool withImages = true)
+    {
+        AddFrames(n, false);
+        ImageChain& chain = *Manager().GetChain();
+        const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        for (int i = 0; i < n; ++i) {
+            ImageFrame* f = chain.GetFrame(i);
+            if (withImages) {
+                auto* image = new Image(640, 480, 3);
+                f->SetImage(image, false);
+                ReleaseImage(image);
+            }
+            f->GetImgInfo()->SetRotation(500.0f, identity);
+        }
+        for (int i = 0; i + 1 < merged; ++i) {
+            ImageFrame* a = chain.GetFrame(i);
+            ImageFrame* b = chain.GetFrame(i + 1);
+            if (!a->FindNeighbor(b)) a->AddNeighbor(b);
+            a->SetMerged(b);
+        }
+    }
+};
+
+TEST_F(CalibrationTest, RefusalsComeInOrderAndAFinishedStitchGivesTheEquivalentFocalLength)
+{
+    Stitched(5, 5);
+    struct Case {
+        int type;
+        bool runtime;
+        const char* box;  // null: calibrated
+    };
+    const Case cases[] = {
+        {1, false, kDifferent},
+        {4, false,
+         "Update focal length not allowed: already known in camInfo file!\nIf still want to update, go to Settings and "
+         "load the camInfo file again\nwith \"Ignore Focal Length to re-calibrate\" checked."},
+        {0, true,
+         "Save runtime distortion correction & focal length calibration not allowed:\ndistortion correction not "
+         "calibrated due to low-quality images or found markers.\nPlease use a better image set to make camera info "
+         "file."},
+        {0, false, nullptr},
+        {2, false, kDifferent},  // a known focal length needs as many merged pairs as merged images (a loop)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        Stitch().focalType = c.type;
+        Stitch().runtimeDistortion = c.runtime ? 1 : 0;
+        if (c.box) Prompter().ExpectMessageBox(c.box, IDOK);
+        float focal35 = -1.0f;
+        ImageFrame* frame = nullptr;
+        EXPECT_EQ(Manager().CalibrateFocalLength(&focal35, &frame), c.box == nullptr);
+        if (!c.box) {
+            EXPECT_FLOAT_EQ(focal35, 24.0f * 500.0f / 480.0f);
+            EXPECT_EQ(frame, Manager().GetChain()->GetFrame(0));
+        }
+    }
+}
+
+TEST_F(CalibrationTest, TooFewImagesNamesTheMinimum)
+{
+    Stitched(4, 4);
+    Stitch().focalType = 0;
+    Prompter().ExpectMessageBox("Save focal length calibration not allowed: too few images (<5)!", IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+    WriteCamInfo("tool.camInfo", "Canon", "EOS", 0.0f, 0);
+    UseCamInfo("tool.camInfo");
+    Prompter().ExpectMessageBox("Update focal length not allowed: too few images (<5)!", IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+    Stitch().runtimeDistortion = 1;
+    Manager().GetDistortionRecord(true);
+    Prompter().ExpectMessageBox(
+        "Save runtime distortion correction & focal length calibration not allowed: too few images (<8)!", IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+}
+
+TEST_F(CalibrationTest, UnfinishedStitchAndFramesWithoutImagesAreRefused)
+{
+    Stitched(5, 3);
+    Prompter().ExpectMessageBox(kUnfinished, IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+}
+
+TEST_F(CalibrationTest, AFrameWhoseImageCannotBeLoadedIsRefusedNotDereferenced)
+{
+    Stitched(5, 5, false);
+    Prompter().ExpectMessageBox(kUnfinished, IDOK);
+    float focal35 = -1.0f;
+    EXPECT_FALSE(Manager().CalibrateFocalLength(&focal35, nullptr));
+    EXPECT_EQ(focal35, -1.0f);
+}
+
+TEST_F(CalibrationTest, AddFocalLengthWritesTheFileAndRestoresTheRecordWhenTheWriteFails)
+{
+    Stitched(5, 5);
+    Stitch().focalType = 0;
+    Stitch().focalLength = 40.0f;
+    Prompter().ExpectMessageBox("No Camera Info file selected to add focal length!", IDOK);
+    EXPECT_FALSE(Manager().AddFocalLengthToCamInfo());
+
+    WriteCamInfo("cal.camInfo", "Canon", "EOS", 0.0f, 0);
+    UseCamInfo("cal.camInfo");
+    Prompter().ExpectMessageBox("Update focal length: to camera info file OK!", IDOK);
+    EXPECT_TRUE(Manager().AddFocalLengthToCamInfo());
+    const float expected = 24.0f * 500.0f / 480.0f;
+    EXPECT_FLOAT_EQ(Stitch().focalLength, expected);
+    EXPECT_EQ(Stitch().focalType, 2) << "no Exif focal length in the record";
+    CamInfo back;
+    ASSERT_TRUE(back.LoadFile("cal.camInfo", nullptr));
+    EXPECT_NEAR(back.GetFocalLength(), expected, 1e-4);
+
+    // Overwrite with Yes writes again and leaves the settings.
+    Stitch().focalType = 0;
+    Stitch().focalLength = 40.0f;
+    Prompter().ExpectMessageBox("Overwrite existing focal length value?", IDYES);
+    Prompter().ExpectMessageBox("Update focal length: to camera info file OK!", IDOK);
+    EXPECT_TRUE(Manager().AddFocalLengthToCamInfo());
+    EXPECT_EQ(Stitch().focalType, 0);
+    EXPECT_EQ(Stitch().focalLength, 40.0f);
+
+    // A failed write: the record goes back to the value its file holds.
+    Manager().GetCamInfo()->focalLength = 30.0f;
+    Manager().GetCamInfo()->name = "no such folder/cal.camInfo";
+    Prompter().ExpectMessageBox("Overwrite existing focal length value?", IDYES);
+    Prompter().ExpectMessageBoxPrefix("Can't open file for saving: ", IDOK);
+    Prompter().ExpectMessageBox("Update focal length: failed!", IDOK);
+    EXPECT_FALSE(Manager().AddFocalLengthToCamInfo());
+    EXPECT_EQ(Manager().GetCamInfo()->focalLength, 30.0f);
+    EXPECT_NE(Manager().GetCamInfo()->hasFocalLength, 0);
+}
+
+}  // namespace
