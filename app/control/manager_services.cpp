@@ -110,11 +110,6 @@ void SuperManager::SetFrameImageHooks(FrameLoader loader, FrameRatio ratio)
     m_frameRatio = ratio;
 }
 
-void SuperManager::ShowStitchSettings()
-{
-    RecordDeferredCall("ShowStitchSettings");
-}
-
 // ---- Overlap dialog ---------------------------------------------------------------
 
 bool SuperManager::ToggleOverlapDialog()

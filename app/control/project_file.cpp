@@ -442,7 +442,7 @@ bool SuperManager::OpenProject(const char* path)
             SetDistortionCorrection(false, &changed);
             if (m_stitchSettings->focalType == 2) m_stitchSettings->focalType = 0;
             if (m_chain) ResetPairStates(m_chain, true, true, 0, -1, false);
-            ShowStitchSettings();
+            ShowStitchSettings(true);
         } else {
             info->GetCorrectionParams(GetDistortionRecord(true));
             if (info->GetFocalLength() != 0.0f) m_stitchSettings->focalLength = info->GetFocalLength();

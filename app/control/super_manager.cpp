@@ -102,10 +102,7 @@ float GetSamplingRateCallback() { return g_manager ? g_manager->GetSamplingRate(
 bool StitchPrecondition()
 {
     if (!g_manager || !g_manager->CanStitch()) return false;
-    // The silent check of the stitch settings comes with the stitch settings
-    // dialog; until then every setting passes it.
-    const bool settingsPass = true;
-    if (!settingsPass) {
+    if (!g_manager->ShowStitchSettings(false)) {
         AfxMessageBox("Cannot proceed stitching: please change Stitch Settings first!", MB_OK);
         return false;
     }

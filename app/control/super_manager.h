@@ -229,8 +229,10 @@ public:
     // Drops every computed result: pair states, blend state, the panorama
     // map and the leveling rotation, after an OK-only notice. Always true.
     bool ResetStitching(bool clearAutoMarkers);
-    // The Stitch Settings dialog (its issue builds it; recorded until then).
-    void ShowStitchSettings();
+    // The Stitch Settings dialog: with showDialog it always runs; without it
+    // the settings are checked against the images and the dialog runs only
+    // when they do not fit. False: the user left settings that do not fit.
+    bool ShowStitchSettings(bool showDialog);
     // Reloading a frame's image and its focal ratio belong to the pair
     // stitching; until it is linked in these hooks stand for them.
     using FrameLoader = bool (*)(ImageFrame* frame, bool correct);
@@ -241,6 +243,8 @@ public:
     struct OverlapDialogHooks {
         CDialog* (*create)() = nullptr;          // a created, modeless dialog or null
         bool (*fillPairList)(CDialog*) = nullptr;
+        void (*updateFocalCombo)(CDialog*) = nullptr;        // the focal length is unchanged
+        void (*applyFocalSetting)(CDialog*, int) = nullptr;  // the focal length changed
     };
     void SetOverlapDialogHooks(const OverlapDialogHooks& hooks) { m_overlapHooks = hooks; }
     // The "Re-convert To Panorama Format" dialog on an image of w x h: false
@@ -354,6 +358,12 @@ public:
     void SetOutputScale(float scale) { m_outputScale = scale; }
     void FinishExpressStitch();
     void SetElasticBlendForTest(bool on) { m_elasticBlend = on ? 1 : 0; }
+
+    // Stitch settings and focal-length calibration (camera-information menu items).
+    bool AreAllImagesMerged();
+    int GetImageCount();
+    bool CalibrateFocalLength(float* focal35, ImageFrame** frame);
+    bool AddFocalLengthToCamInfo();
 
 private:
     float m_firstPairScale = 0.0f;

@@ -8,6 +8,7 @@
 #include "app/views/exif_info_dlg.h"
 #include "app/views/bright_contrast_dlg.h"
 #include "app/matching/select_cam_info_dlg.h"
+#include "app/matching/stitch_settings_dlg.h"
 #include "app/matching/save_cam_info_dlg.h"
 #include "app/matching/cam_info_wizard.h"
 #include "app/matching/init_config_dlg.h"
@@ -174,6 +175,7 @@ void AddDialogs(win::ResourceModule& app)
     AddDistortionAdjustDialog(app);
     AddExifInfoDialog(app);
     AddSelectCamInfoDialog(app);
+    AddStitchSettingsDialog(app);
     AddSaveCamInfoDialog(app);
     AddCamInfoWizardDialogs(app);
 }

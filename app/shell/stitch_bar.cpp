@@ -243,7 +243,7 @@ void CStitchBar::OnLoad()
 
 void CStitchBar::OnSettings()
 {
-    if (SuperManager* manager = GetSuperManager()) manager->RecordDeferredCall("ShowStitchSettings", nullptr, nullptr, 1);
+    if (SuperManager* manager = GetSuperManager()) manager->ShowStitchSettings(true);
 }
 
 void CStitchBar::SetLabel(ColorLabel& label, const std::string& text, bool show)

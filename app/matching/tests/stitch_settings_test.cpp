@@ -1,0 +1,530 @@
+// The "Stitch Settings" dialog and the manager's side of it, driven through
+// the runtime with scripted message boxes: the silent check before a stitch,
+// the handlers of the focal-length radios and check boxes, what OK stores
+// and when it resets the stitching, and the range checks of the edits.
+#include "app/control/image_chain.h"
+#include "app/control/stitch_settings.h"
+#include "app/matching/cam_info.h"
+#include "app/matching/cam_info_file.h"
+#include "app/matching/stitch_settings_dlg.h"
+#include "app/matching/tests/matching_test_helpers.h"
+#include "app/shell/stitch_bar.h"
+#include "app/tests/app_test_fixture.h"
+#include "imaging/image.h"
+#include "platform/panocore/img_info.h"
+#include "platform/win/controls.h"
+#include "platform/win/file_system.h"
+#include "platform/win/user_input.h"
+#include "projectgraph/framegrp/image_frame.h"
+#include "projectgraph/framegrp/neighbor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace {
+
+using D = CStitchSettingsDlg;
+using matching_test::WriteAll;
+
+constexpr const char* kReset = "This operation will remove all computed info!";
+constexpr const char* kMismatchPanasonic =
+    "Cannot use selected Camera Info file: due to its\nCamera Model (Nikon:E990) mismatch with images "
+    "(Panasonic:DMC-TZ41).\nPlease select a matching file";
+
+class StitchSettingsTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        ASSERT_TRUE(Start());
+    }
+
+    // n frames; with Exif they are the Durlach photographs (one camera, one
+    // focal length), without they name files that do not exist.
+    void AddFrames(int n, bool withExif)
+    {
+        for (int i = 0; i < n; ++i) {
+            const std::string name = withExif ? TestData("huginsample-durlach/half/P10603" + std::to_string(69 + i) + ".JPG")
+                                              : "/nowhere/" + std::to_string(i) + ".jpg";
+            auto* stamp = new Image(64, 48, 3);
+            std::memset(stamp->GetData(), 100, static_cast<size_t>(stamp->GetRowByte()) * 48);
+            Manager().AddImageFrame(stamp, name.c_str(), nullptr);
+        }
+        ASSERT_EQ(Manager().GetChain()->GetCount(), n);
+    }
+    void MergeFirstPair()
+    {
+        ImageChain& chain = *Manager().GetChain();
+        ImageFrame* a = chain.GetFrame(0);
+        ImageFrame* b = chain.GetFrame(1);
+        if (!a->FindNeighbor(b)) a->AddNeighbor(b);
+        a->SetMerged(b);
+        ASSERT_EQ(chain.CountMergedPairs(), 1);
+    }
+    // A camera-information file in the user's folder.
+    static void WriteCamInfo(const std::string& name, const std::string& make, const std::string& model,
+                             float exifFocal, float focal)
+    {
+        std::string text = "[CalMethod] Optarvo\n[exifCameraMake] " + make + "\n[exifCameraModel] " + model +
+                           "\n[exifFocalLength] " + std::to_string(exifFocal) + "\n";
+        if (focal > 0) text += "[focal length] " + std::to_string(focal) + " mm\n";
+        WriteAll(win::ToPosixPath(CamInfoFolder()) + "/" + name, text);
+    }
+    // The manager uses that file, as a project would have it.
+    void UseCamInfo(const std::string& name)
+    {
+        auto info = std::make_unique<CamInfo>();
+        ASSERT_TRUE(info->LoadFile(name.c_str(), nullptr));
+        Manager().SetCamInfo(std::move(info));
+        Manager().SetCamInfoFileName(name.c_str());
+    }
+    StitchSettings& Stitch() { return *Manager().GetStitchSettings(); }
+    BlendSettings& Blend() { return *Manager().GetBlendSettings(); }
+
+    void ExpectDialog(std::function<void(CDialog&)> step) { Prompter().ExpectDialog(D::kTemplateId, std::move(step)); }
+    static void Click(CDialog& d, UINT id) { win::user::ClickControl(d.GetDlgItem(id)); }
+    static bool Enabled(CDialog& d, UINT id) { return d.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+    static bool Checked(CDialog& d, UINT id) { return d.IsDlgButtonChecked(id) != 0; }
+    static std::string Text(CDialog& d, UINT id) { return d.GetDlgItemText(id); }
+};
+
+TEST_F(StitchSettingsTest, SilentCheckOnSettingsThatFitShowsNothing)
+{
+    AddFrames(3, true);
+    Stitch().focalType = 3;
+    EXPECT_TRUE(Manager().ShowStitchSettings(false));
+    EXPECT_EQ(Stitch().focalType, 3);
+}
+
+TEST_F(StitchSettingsTest, SilentCheckTakesExifBeforeTheFirstMerge)
+{
+    AddFrames(3, true);
+    Stitch().focalType = 0;
+    EXPECT_TRUE(Manager().ShowStitchSettings(false));
+    EXPECT_EQ(Stitch().focalType, 3);
+    EXPECT_NE(Manager().GetStitchBar()->GetSettingsText().find("F: Exif\n"), std::string::npos)
+        << Manager().GetStitchBar()->GetSettingsText();
+}
+
+TEST_F(StitchSettingsTest, SilentCheckAfterAMergeKeepsTheFocalType)
+{
+    AddFrames(3, true);
+    Stitch().focalType = 0;
+    MergeFirstPair();
+    EXPECT_TRUE(Manager().ShowStitchSettings(false));
+    EXPECT_EQ(Stitch().focalType, 0);
+}
+
+TEST_F(StitchSettingsTest, SilentCheckWithAFileOfAnotherCameraShowsTheDialogAndCancelKeepsEverything)
+{
+    AddFrames(3, true);
+    WriteCamInfo("nikon.camInfo", "Nikon", "E990", 8.2f, 0);
+    UseCamInfo("nikon.camInfo");
+    Stitch().focalType = 3;
+    Stitch().focalLength = 28.0f;
+    Prompter().ExpectMessageBox(kMismatchPanasonic, IDOK);
+    Prompter().ExpectMessageBox("camInfo info is incompatible with image exif.\nPlease change Settings and click OK",
+                                IDOK);
+    ExpectDialog([&](CDialog& d) {
+        EXPECT_FALSE(d.GetDlgItem(D::kCamInfoName)->IsWindowVisible()) << "the refused file is not shown";
+        EXPECT_NE(Text(d, D::kExifText).find("Camera model: Panasonic:DMC-TZ41\n"), std::string::npos);
+        Click(d, IDCANCEL);
+    });
+    EXPECT_FALSE(Manager().ShowStitchSettings(false));
+    EXPECT_STREQ(Manager().GetCamInfoFileName(), "nikon.camInfo");
+    EXPECT_NE(Manager().GetCamInfo(), nullptr);
+    EXPECT_EQ(Stitch().focalType, 3);
+    EXPECT_EQ(Stitch().focalLength, 28.0f);
+}
+
+TEST_F(StitchSettingsTest, SilentCheckAsksWhenTheFileHasExifAndTheImagesHaveNone)
+{
+    const char* question = "CameraInfo file has Exif info while images do not!\nPlease confirm they match?\n";
+    for (const int answer : {IDYES, IDNO}) {
+        SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
+        if (Manager().GetChain() && Manager().GetChain()->GetCount() == 0) AddFrames(3, false);
+        if (!Manager().GetChain()) AddFrames(3, false);
+        WriteCamInfo("canon.camInfo", "Canon", "EOS", 18.0f, 0);
+        UseCamInfo("canon.camInfo");
+        Stitch().focalType = 0;
+        Prompter().ExpectMessageBox(question, answer);
+        if (answer == IDNO)
+            ExpectDialog([&](CDialog& d) {
+                EXPECT_FALSE(d.GetDlgItem(D::kCamInfoName)->IsWindowVisible()) << "the file was dropped";
+                Click(d, IDCANCEL);
+            });
+        EXPECT_TRUE(Manager().ShowStitchSettings(false));
+        EXPECT_STREQ(Manager().GetCamInfoFileName(), "canon.camInfo") << "nothing applied without OK";
+    }
+}
+
+TEST_F(StitchSettingsTest, FocalRadiosEnableTheEditAndOkStoresItsValue)
+{
+    AddFrames(3, false);
+    Stitch().focalType = 0;
+    Stitch().focalLength = 35.0f;
+    ExpectDialog([&](CDialog& d) {
+        EXPECT_TRUE(Checked(d, D::kSameUnknown));
+        EXPECT_FALSE(Enabled(d, D::kFromExif));
+        EXPECT_EQ(Text(d, D::kFocalEdit), " 35.0");
+        Click(d, D::kKnown);
+        EXPECT_TRUE(Checked(d, D::kKnown));
+        EXPECT_FALSE(Checked(d, D::kSameUnknown));
+        EXPECT_TRUE(Enabled(d, D::kFocalEdit));
+        d.SetDlgItemText(D::kFocalEdit, "42.5");
+        Click(d, IDOK);
+    });
+    EXPECT_TRUE(Manager().ShowStitchSettings(true));
+    EXPECT_EQ(Stitch().focalType, 2);
+    EXPECT_FLOAT_EQ(Stitch().focalLength, 42.5f);
+
+    struct Case {
+        UINT radio;
+        int type;
+    };
+    for (const Case& c : {Case{D::kSameUnknown, 0}, Case{D::kDifferentUnknown, 1}}) {
+        SCOPED_TRACE(c.type);
+        ExpectDialog([&](CDialog& d) {
+            EXPECT_TRUE(Enabled(d, D::kFocalEdit));
+            Click(d, c.radio);
+            EXPECT_FALSE(Enabled(d, D::kFocalEdit));
+            d.SetDlgItemText(D::kFocalEdit, "50");
+            Click(d, IDOK);
+        });
+        // Back to "Known" first so that the edit starts enabled.
+        Stitch().focalType = 2;
+        EXPECT_TRUE(Manager().ShowStitchSettings(true));
+        EXPECT_EQ(Stitch().focalType, c.type);
+        EXPECT_FLOAT_EQ(Stitch().focalLength, 50.0f);
+    }
+}
+
+TEST_F(StitchSettingsTest, RuntimeCorrectionIsUncheckedForKnownAndDifferentUnknown)
+{
+    AddFrames(3, false);
+    struct Case {
+        UINT radio;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {D::kKnown, "Warning: Runtime distortion correction is unchecked\nsince Focal Length is (x) Known!"},
+        {D::kDifferentUnknown,
+         "Warning: Runtime distortion correction is unchecked\nsince Focal Length is (x) Different unknown!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.warning);
+        Stitch().focalType = 0;
+        Stitch().runtimeDistortion = 1;
+        ExpectDialog([&](CDialog& d) {
+            EXPECT_TRUE(Checked(d, D::kRuntimeCorrection));
+            EXPECT_TRUE(Enabled(d, D::kRuntimeCorrection));
+            // Handlers warn nothing; the run-time check is only cleared.
+            Click(d, c.radio);
+            EXPECT_FALSE(Checked(d, D::kRuntimeCorrection));
+            EXPECT_FALSE(Enabled(d, D::kRuntimeCorrection));
+            Click(d, IDCANCEL);
+        });
+        EXPECT_TRUE(Manager().ShowStitchSettings(true));
+        EXPECT_EQ(Stitch().runtimeDistortion, 1) << "Cancel stores nothing";
+
+        // Opening on a stored conflicting type warns with the type's text.
+        Stitch().focalType = c.radio == D::kKnown ? 2 : 1;
+        Prompter().ExpectMessageBox(c.warning, IDOK);
+        ExpectDialog([&](CDialog& d) {
+            EXPECT_FALSE(Checked(d, D::kRuntimeCorrection));
+            Click(d, IDOK);
+        });
+        EXPECT_TRUE(Manager().ShowStitchSettings(true));
+        EXPECT_EQ(Stitch().runtimeDistortion, 0);
+    }
+}
+
+TEST_F(StitchSettingsTest, RuntimeCorrectionReplacesTheCameraFileWithoutResettingTheStitch)
+{
+    AddFrames(3, true);
+    WriteCamInfo("pana.camInfo", "Panasonic", "DMC-TZ41", 4.3f, 0);
+    UseCamInfo("pana.camInfo");
+    Stitch().focalType = 3;
+    Stitch().runtimeDistortion = 0;
+    MergeFirstPair();
+    ExpectDialog([&](CDialog& d) {
+        EXPECT_TRUE(Checked(d, D::kUseCamInfo));
+        EXPECT_EQ(Text(d, D::kCamInfoName), "pana.camInfo");
+        EXPECT_FALSE(Enabled(d, D::kRuntimeCorrection));
+        Click(d, D::kUseCamInfo);  // off: the file goes
+        EXPECT_FALSE(d.GetDlgItem(D::kCamInfoName)->IsWindowVisible());
+        EXPECT_FALSE(Enabled(d, D::kSelect));
+        EXPECT_TRUE(Enabled(d, D::kRuntimeCorrection));
+        Prompter().ExpectMessageBox("Warning: Runtime Distortion Correction should be turned on only if\nthe images "
+                                    "have distortion. The better alternative is to use\na Camera Info that contains "
+                                    "distortion correction info!",
+                                    IDOK);
+        Click(d, D::kRuntimeCorrection);
+        Click(d, IDOK);
+    });
+    // No reset notice is scripted: a reset would fail as an unscripted question.
+    EXPECT_TRUE(Manager().ShowStitchSettings(true));
+    EXPECT_EQ(Manager().GetCamInfoFileName(), nullptr);
+    EXPECT_EQ(Manager().GetCamInfo(), nullptr);
+    EXPECT_EQ(Stitch().runtimeDistortion, 1);
+    EXPECT_EQ(Manager().GetChain()->CountMergedPairs(), 1);
+}
+
+TEST_F(StitchSettingsTest, BlendAndModeChangesNeverResetAndAutoBalanceOffResetsColourTables)
+{
+    AddFrames(3, true);
+    Stitch().focalType = 3;
+    MergeFirstPair();
+    Blend().autoBalance = 1;
+    Blend().blendWidth = 20;
+    Manager().SetAutomaticMode(true);
+    Manager().SetElasticBlendForTest(true);
+    // Scribbled automatic tables show whether they were reset.
+    auto scribble = [&](int frame) {
+        TRANSFORM_RS* rs = Manager().GetChain()->GetFrame(frame)->GetImgInfo()->GetParams();
+        Manager().GetChain()->GetFrame(frame)->ResetAotoColorTab();
+        const std::string manual(reinterpret_cast<char*>(rs->colorTable), 768);
+        std::memset(rs->colorTable, 0x5A, 768);
+        return manual;
+    };
+    auto table = [&](int frame) {
+        TRANSFORM_RS* rs = Manager().GetChain()->GetFrame(frame)->GetImgInfo()->GetParams();
+        return std::string(reinterpret_cast<char*>(rs->colorTable), 768);
+    };
+    const std::string manual = scribble(0);
+    ASSERT_NE(manual, std::string(768, '\x5A'));
+    ExpectDialog([&](CDialog& d) {
+        EXPECT_TRUE(Checked(d, D::kAuto));
+        EXPECT_FALSE(Enabled(d, D::kBlendWidth)) << "elastic";
+        Click(d, D::kFixed);
+        EXPECT_TRUE(Enabled(d, D::kBlendWidth));
+        d.SetDlgItemText(D::kBlendWidth, "35");
+        Click(d, D::kManual);
+        Click(d, D::kAutoBalance);  // on -> off
+        Click(d, IDOK);
+    });
+    EXPECT_TRUE(Manager().ShowStitchSettings(true));
+    EXPECT_EQ(Blend().blendWidth, 35);
+    EXPECT_EQ(Blend().autoBalance, 0);
+    EXPECT_FALSE(Manager().IsAutomaticMode());
+    EXPECT_FALSE(Manager().IsElasticBlend());
+    EXPECT_EQ(table(0), manual) << "auto-balance off resets the automatic colour tables";
+    EXPECT_EQ(Manager().GetChain()->CountMergedPairs(), 1);
+
+    // Off -> on leaves the tables alone.
+    scribble(0);
+    ExpectDialog([&](CDialog& d) {
+        Click(d, D::kAutoBalance);
+        Click(d, IDOK);
+    });
+    EXPECT_TRUE(Manager().ShowStitchSettings(true));
+    EXPECT_EQ(Blend().autoBalance, 1);
+    EXPECT_EQ(table(0), std::string(768, '\x5A'));
+}
+
+TEST_F(StitchSettingsTest, RangeChecksKeepTheDialogOpen)
+{
+    AddFrames(3, false);
+    Stitch().focalType = 2;
+    struct Case {
+        UINT edit;
+        const char* value;
+        const char* message;
+    };
+    const Case cases[] = {
+        {D::kFocalEdit, "9.9", "Enter a number from 10 to 100."},
+        {D::kFocalEdit, "100.5", "Enter a number from 10 to 100."},
+        {D::kBlendWidth, "51", "Enter a whole number from 1 to 50."},
+        {D::kBlendWidth, "0", "Enter a whole number from 1 to 50."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const float focal = Stitch().focalLength;
+        const int width = Blend().blendWidth;
+        ExpectDialog([&](CDialog& d) {
+            d.SetDlgItemText(c.edit, c.value);
+            Prompter().ExpectMessageBox(c.message, IDOK);
+            Click(d, IDOK);
+            EXPECT_TRUE(d.IsWindowVisible()) << "still open";
+            Click(d, IDCANCEL);
+        });
+        EXPECT_TRUE(Manager().ShowStitchSettings(true));
+        EXPECT_EQ(Stitch().focalLength, focal);
+        EXPECT_EQ(Blend().blendWidth, width);
+    }
+}
+
+TEST_F(StitchSettingsTest, TypeFourComesBackOnlyWithACalibratedFile)
+{
+    AddFrames(3, true);
+    struct Case {
+        const char* file;
+        float focal;
+        int stored;
+    };
+    const Case cases[] = {{"calibrated.camInfo", 26.5f, 4}, {"plain.camInfo", 0.0f, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        WriteCamInfo(c.file, "Panasonic", "DMC-TZ41", 4.3f, c.focal);
+        UseCamInfo(c.file);
+        Stitch().focalType = 4;
+        ExpectDialog([&](CDialog& d) {
+            EXPECT_TRUE(Checked(d, D::kFromExif));
+            EXPECT_TRUE(Enabled(d, D::kFromExif));
+            EXPECT_FALSE(Enabled(d, D::kFocalEdit));
+            if (c.focal > 0) {
+                EXPECT_EQ(Text(d, D::kFocalEdit), " 26.5") << "the file's calibrated focal length";
+            }
+            Click(d, IDOK);
+        });
+        EXPECT_TRUE(Manager().ShowStitchSettings(true));
+        EXPECT_EQ(Stitch().focalType, c.stored);
+        EXPECT_STREQ(Manager().GetCamInfoFileName(), c.file);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kDifferent = "Update focal length not allowed: its setting is \"Defferent Unknown\"!";
+constexpr const char* kUnfinished = "Update focal length not allowed: stitching unfinished!";
+
+class CalibrationTest : public StitchSettingsTest {
+protected:
+    // n frames without Exif; the first `merged` of them merged in a row, each
+    // with a 640 x 480 image and a focal length of 500 pixels.
+    void Stitched(int n, int merged, bool withImages = true)
+    {
+        AddFrames(n, false);
+        ImageChain& chain = *Manager().GetChain();
+        const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        for (int i = 0; i < n; ++i) {
+            ImageFrame* f = chain.GetFrame(i);
+            if (withImages) {
+                auto* image = new Image(640, 480, 3);
+                f->SetImage(image, false);
+                ReleaseImage(image);
+            }
+            f->GetImgInfo()->SetRotation(500.0f, identity);
+        }
+        for (int i = 0; i + 1 < merged; ++i) {
+            ImageFrame* a = chain.GetFrame(i);
+            ImageFrame* b = chain.GetFrame(i + 1);
+            if (!a->FindNeighbor(b)) a->AddNeighbor(b);
+            a->SetMerged(b);
+        }
+    }
+};
+
+TEST_F(CalibrationTest, RefusalsComeInOrderAndAFinishedStitchGivesTheEquivalentFocalLength)
+{
+    Stitched(5, 5);
+    struct Case {
+        int type;
+        bool runtime;
+        const char* box;  // null: calibrated
+    };
+    const Case cases[] = {
+        {1, false, kDifferent},
+        {4, false,
+         "Update focal length not allowed: already known in camInfo file!\nIf still want to update, go to Settings and "
+         "load the camInfo file again\nwith \"Ignore Focal Length to re-calibrate\" checked."},
+        {0, true,
+         "Save runtime distortion correction & focal length calibration not allowed:\ndistortion correction not "
+         "calibrated due to low-quality images or found markers.\nPlease use a better image set to make camera info "
+         "file."},
+        {0, false, nullptr},
+        {2, false, kDifferent},  // a known focal length needs as many merged pairs as merged images (a loop)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        Stitch().focalType = c.type;
+        Stitch().runtimeDistortion = c.runtime ? 1 : 0;
+        if (c.box) Prompter().ExpectMessageBox(c.box, IDOK);
+        float focal35 = -1.0f;
+        ImageFrame* frame = nullptr;
+        EXPECT_EQ(Manager().CalibrateFocalLength(&focal35, &frame), c.box == nullptr);
+        if (!c.box) {
+            EXPECT_FLOAT_EQ(focal35, 24.0f * 500.0f / 480.0f);
+            EXPECT_EQ(frame, Manager().GetChain()->GetFrame(0));
+        }
+    }
+}
+
+TEST_F(CalibrationTest, TooFewImagesNamesTheMinimum)
+{
+    Stitched(4, 4);
+    Stitch().focalType = 0;
+    Prompter().ExpectMessageBox("Save focal length calibration not allowed: too few images (<5)!", IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+    WriteCamInfo("tool.camInfo", "Canon", "EOS", 0.0f, 0);
+    UseCamInfo("tool.camInfo");
+    Prompter().ExpectMessageBox("Update focal length not allowed: too few images (<5)!", IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+    Stitch().runtimeDistortion = 1;
+    Manager().GetDistortionRecord(true);
+    Prompter().ExpectMessageBox(
+        "Save runtime distortion correction & focal length calibration not allowed: too few images (<8)!", IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+}
+
+TEST_F(CalibrationTest, UnfinishedStitchAndFramesWithoutImagesAreRefused)
+{
+    Stitched(5, 3);
+    Prompter().ExpectMessageBox(kUnfinished, IDOK);
+    EXPECT_FALSE(Manager().CalibrateFocalLength(nullptr, nullptr));
+}
+
+TEST_F(CalibrationTest, AFrameWhoseImageCannotBeLoadedIsRefusedNotDereferenced)
+{
+    Stitched(5, 5, false);
+    Prompter().ExpectMessageBox(kUnfinished, IDOK);
+    float focal35 = -1.0f;
+    EXPECT_FALSE(Manager().CalibrateFocalLength(&focal35, nullptr));
+    EXPECT_EQ(focal35, -1.0f);
+}
+
+TEST_F(CalibrationTest, AddFocalLengthWritesTheFileAndRestoresTheRecordWhenTheWriteFails)
+{
+    Stitched(5, 5);
+    Stitch().focalType = 0;
+    Stitch().focalLength = 40.0f;
+    Prompter().ExpectMessageBox("No Camera Info file selected to add focal length!", IDOK);
+    EXPECT_FALSE(Manager().AddFocalLengthToCamInfo());
+
+    WriteCamInfo("cal.camInfo", "Canon", "EOS", 0.0f, 0);
+    UseCamInfo("cal.camInfo");
+    Prompter().ExpectMessageBox("Update focal length: to camera info file OK!", IDOK);
+    EXPECT_TRUE(Manager().AddFocalLengthToCamInfo());
+    const float expected = 24.0f * 500.0f / 480.0f;
+    EXPECT_FLOAT_EQ(Stitch().focalLength, expected);
+    EXPECT_EQ(Stitch().focalType, 2) << "no Exif focal length in the record";
+    CamInfo back;
+    ASSERT_TRUE(back.LoadFile("cal.camInfo", nullptr));
+    EXPECT_NEAR(back.GetFocalLength(), expected, 1e-4);
+
+    // Overwrite with Yes writes again and leaves the settings.
+    Stitch().focalType = 0;
+    Stitch().focalLength = 40.0f;
+    Prompter().ExpectMessageBox("Overwrite existing focal length value?", IDYES);
+    Prompter().ExpectMessageBox("Update focal length: to camera info file OK!", IDOK);
+    EXPECT_TRUE(Manager().AddFocalLengthToCamInfo());
+    EXPECT_EQ(Stitch().focalType, 0);
+    EXPECT_EQ(Stitch().focalLength, 40.0f);
+
+    // A failed write: the record goes back to the value its file holds.
+    Manager().GetCamInfo()->focalLength = 30.0f;
+    Manager().GetCamInfo()->name = "no such folder/cal.camInfo";
+    Prompter().ExpectMessageBox("Overwrite existing focal length value?", IDYES);
+    Prompter().ExpectMessageBoxPrefix("Can't open file for saving: ", IDOK);
+    Prompter().ExpectMessageBox("Update focal length: failed!", IDOK);
+    EXPECT_FALSE(Manager().AddFocalLengthToCamInfo());
+    EXPECT_EQ(Manager().GetCamInfo()->focalLength, 30.0f);
+    EXPECT_NE(Manager().GetCamInfo()->hasFocalLength, 0);
+}
+
+}  // namespace
