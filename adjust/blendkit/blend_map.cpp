@@ -144,6 +144,9 @@ void CBlendMap::InitInterp1D_VLine(CDivLineData* data, float sign)
     load(m_halfDx, vx);
     load(m_halfDy, vy);
     for (int c = 0; c < 3; ++c) load(m_diff[c], vd[c]);
+    m_nodeX0 = x0;
+    m_nodeRate = n >= 2 && x1 != x0 ? static_cast<float>(n - 1) / (x1 - x0) : 0.0f;
+    for (int c = 0; c < 3; ++c) m_spanNodes[c] = vd[c];
     m_hasLineData = true;
 }
 
@@ -211,14 +214,41 @@ void CBlendMap::GetSpan_MarginRegion(const POINT2& start, int n, int* out, float
     m_line.PtToFrameDL(start, &f0);
     const float stepAcross = m_line.m_perp.x;
     const float stepAlong = m_line.m_dir.x;
+    const int nodes = m_hasLineData ? static_cast<int>(m_spanNodes[0].size()) : 0;
+    const float* d0 = nodes > 0 ? m_spanNodes[0].data() : nullptr;
+    const float* d1 = nodes > 0 ? m_spanNodes[1].data() : nullptr;
+    const float* d2 = nodes > 0 ? m_spanNodes[2].data() : nullptr;
+    const float rcpWidth = 1.0f / m_blendWidth;
     for (int i = 0; i < n; ++i) {
-        const float across = f0.x + stepAcross * static_cast<float>(i);
-        const float along = f0.y + stepAlong * static_cast<float>(i);
-        const float w = std::clamp(0.5f - across / m_blendWidth, 0.0f, 1.0f);
-        for (int c = 0; c < 3; ++c) {
-            const float d = m_hasLineData ? m_diff[c].Interp(along) : 0.0f;
-            out[3 * i + c] = static_cast<int>(w * d + 0.5f);
+        const float fi = static_cast<float>(i);
+        const float across = f0.x + stepAcross * fi;
+        const float w = std::clamp(0.5f - across * rcpWidth, 0.0f, 1.0f);
+        float d[3] = {0.0f, 0.0f, 0.0f};
+        if (nodes == 1 || (nodes > 1 && m_nodeRate == 0.0f)) {
+            d[0] = d0[0];
+            d[1] = d1[0];
+            d[2] = d2[0];
+        } else if (nodes > 1) {
+            const float t = ((f0.y + stepAlong * fi) - m_nodeX0) * m_nodeRate;
+            if (!(t > 0.0f)) {
+                d[0] = d0[0];
+                d[1] = d1[0];
+                d[2] = d2[0];
+            } else if (t >= static_cast<float>(nodes - 1)) {
+                d[0] = d0[nodes - 1];
+                d[1] = d1[nodes - 1];
+                d[2] = d2[nodes - 1];
+            } else {
+                const int k = static_cast<int>(t);
+                const float f = t - static_cast<float>(k);
+                d[0] = d0[k] + f * (d0[k + 1] - d0[k]);
+                d[1] = d1[k] + f * (d1[k + 1] - d1[k]);
+                d[2] = d2[k] + f * (d2[k + 1] - d2[k]);
+            }
         }
+        out[3 * i] = static_cast<int>(w * d[0] + 0.5f);
+        out[3 * i + 1] = static_cast<int>(w * d[1] + 0.5f);
+        out[3 * i + 2] = static_cast<int>(w * d[2] + 0.5f);
         weights[i] = 1.0f - w;
     }
 }

@@ -10,6 +10,8 @@
 #include "platform/mapproj/blend_map_interfaces.h"
 #include "platform/utilkit/interp_1d.h"
 
+#include <vector>
+
 class CBlendMap : public IBlendMap {
 public:
     // The first image's side.
@@ -53,4 +55,9 @@ private:
     int m_intenMode = 0;
     bool m_hasLineData = false;
     float m_blendWidth = 20.0f;
+    // Float copies of the difference nodes for the span form: position of
+    // the first node, nodes per pixel along the line, node values per channel.
+    float m_nodeX0 = 0.0f;
+    float m_nodeRate = 0.0f;
+    std::vector<float> m_spanNodes[3];
 };
