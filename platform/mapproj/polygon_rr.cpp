@@ -81,3 +81,19 @@ float CPolygonRR::TwoImgsOverlapArea(Image* img2, Image* img1, const PAIR_WALIGN
     return static_cast<float>(
         Area(ClipRect(outline, -0.5, -0.5, img1->GetWidth() - 0.5, img1->GetHeight() - 0.5)));
 }
+
+gpc_polygon* CPolygonRR::MakeImgBound(int width, int height)
+{
+    if (width < 1 || height < 1) {
+        Logger::log("ERROR CPolygonRR::MakeImgBound image size %d x %d", 1, width, height);
+        return nullptr;
+    }
+    // Pixel centres sit at x - W / 2; their area reaches half a pixel beyond.
+    const float x0 = -0.5f - 0.5f * static_cast<float>(width), y0 = -0.5f - 0.5f * static_cast<float>(height);
+    const float x1 = x0 + static_cast<float>(width), y1 = y0 + static_cast<float>(height);
+    POINT2 v[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    gpc_vertex_list contour{4, v};
+    auto* p = new gpc_polygon{0, nullptr};
+    CPolyClip::gpc_add_contour(p, &contour);
+    return p;
+}

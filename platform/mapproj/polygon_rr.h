@@ -35,5 +35,10 @@ public:
     // img1 into img2: img2's outline carried into img1 and cut to img1.
     // 0 (with an ERROR line) when an image is missing or prms gives no
     // transform.
+    // The pixel area of a width x height image in its centred frame (origin
+    // at pixel (W / 2, H / 2), so it spans -W / 2 - 0.5 .. W / 2 - 0.5): one contour, a new polygon (gpc_free_polygon, then
+    // delete); null with an ERROR line for a size below 1.
+    static gpc_polygon* MakeImgBound(int width, int height);
+
     static float TwoImgsOverlapArea(Image* img2, Image* img1, const PAIR_WALIGN_RR_PRMS2* prms);
 };

@@ -1,0 +1,26 @@
+// Preparation of one frame pair for seam blending: the division line where
+// the two footprints cross and each side's own region and blend band.
+#pragma once
+
+#include "adjust/blendkit/blend_records.h"
+
+class CPairIntDiv {
+public:
+    // The division line of a w1 x h1 first image and a w2 x h2 second image
+    // placed by prms (first -> second), and both sides' polygons: sides[0]
+    // (first image, drawn plainly, holds the line data without samples) and
+    // sides[1] (second image, blended, holds prms), new records to free with
+    // FreeAll and delete. The line runs in the first image's centred frame,
+    // oriented so that the first image's centre lies on its positive
+    // perpendicular side. False with both null when the outlines do not
+    // cross (no overlap, or one footprint inside the other).
+    static bool MakeBlendSides(int w1, int h1, int w2, int h2, const PAIR_WALIGN_RR_PRMS2& prms,
+                               CBlendPolygons** sides);
+
+    // Does nothing; kept for the callers that print the pairs while tracing.
+    static void PrintIntenPairs(INTEN_PAIRS*) {}
+
+    int m_nBoxes = 10;
+    int m_boxW = 20;
+    int m_boxH = 20;
+};
