@@ -104,8 +104,7 @@ bool OpenBlankImageWindow(int width, int height, const char* name)
         delete image;
         return false;
     }
-    RefAdd(image);
-    const bool opened = OpenImageWindow(image, name);
+    const bool opened = OpenImageWindow(image, name);  // the window takes its own reference
     ReleaseImage(image);
     return opened;
 }

@@ -40,8 +40,7 @@ void CImageView::OnInitialUpdate()
     if (!image || !image->GetData() || GetBmpLayer()->GetCount() > 0) return;
     // The cell gets a copy of the pixels: whoever handed the image to the
     // window keeps an intact image of its own.
-    auto* cell = new BmpCell();
-    RefAdd(cell);
+    auto* cell = new BmpCell();  // a new cell holds its creator's reference
     if (cell->BmpInit(image->GetWidth(), image->GetHeight(), image->GetChannels()) != 0) {
         RefRelease(cell);
         return;
@@ -80,7 +79,6 @@ Image* BoxReduce(const Image& source, int width, int height)
         delete out;
         return nullptr;
     }
-    RefAdd(out);
     std::vector<uint32_t> sums(static_cast<size_t>(width) * channels);
     for (int y = 0; y < height; ++y) {
         const int y0 = static_cast<int>(static_cast<int64_t>(y) * sh / height);

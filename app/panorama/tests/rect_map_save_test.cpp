@@ -93,9 +93,14 @@ std::string TiffTag(const std::string& path)
 }
 
 // A map storing every sample with a smooth pattern (JPEG-friendly).
+// Maps made by a test; the fixture drops their creator's references at the
+// end (an open window holds a reference of its own).
+std::vector<WorldMap*> g_madeMaps;
+
 WorldMap* MakeMap(int width)
 {
     auto* map = new WorldMap(width, nullptr, 0, 3);
+    g_madeMaps.push_back(map);
     for (int r = 0; r < map->GetHeight(); ++r) {
         const WorldMapBase::ScanLine* line = map->GetScanLine(r);
         if (!line || !line->m_line) continue;
@@ -124,6 +129,8 @@ protected:
     void TearDown() override
     {
         CRectMapView::SetImageWriters(nullptr, nullptr);
+        for (WorldMap* map : g_madeMaps) map->Release();
+        g_madeMaps.clear();
         AppTest::TearDown();
     }
 
