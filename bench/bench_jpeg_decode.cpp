@@ -83,29 +83,7 @@ void DecodeTurbo(benchmark::State& state, const Case& c)
     std::vector<unsigned char> pixels;
     int64_t framePixels = 0;
     for (auto _ : state) {
-        jpeg_decompress_struct cinfo;
-        jpeg_error_mgr jerr;
-        cinfo.err = jpeg_std_error(&jerr);
-        jpeg_create_decompress(&cinfo);
-        jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-        jpeg_read_header(&cinfo, TRUE);
-        framePixels = int64_t{cinfo.image_width} * cinfo.image_height;
-        cinfo.dct_method = JDCT_ISLOW;
-        cinfo.do_fancy_upsampling = FALSE;
-        if (cinfo.num_components == 3) cinfo.out_color_space = JCS_EXT_BGR;
-        if (c.oneEighth) {
-            cinfo.scale_num = 1;
-            cinfo.scale_denom = 8;
-        }
-        jpeg_start_decompress(&cinfo);
-        const size_t stride = size_t{cinfo.output_width} * cinfo.output_components;
-        pixels.resize(stride * cinfo.output_height);
-        while (cinfo.output_scanline < cinfo.output_height) {
-            JSAMPROW row = pixels.data() + stride * cinfo.output_scanline;
-            jpeg_read_scanlines(&cinfo, &row, 1);
-        }
-        jpeg_finish_decompress(&cinfo);
-        jpeg_destroy_decompress(&cinfo);
+        framePixels = jpegbench::TurboDecodeBgr(data, c.oneEighth ? 8 : 1, true, pixels);
         benchmark::DoNotOptimize(pixels.data());
     }
     state.SetItemsProcessed(state.iterations() * framePixels);

@@ -136,24 +136,7 @@ void BM_TurboEighth(benchmark::State& state)
         for (const std::string& f : files) {
             std::ifstream in(f, std::ios::binary);
             std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            jpeg_decompress_struct cinfo;
-            jpeg_error_mgr jerr;
-            cinfo.err = jpeg_std_error(&jerr);
-            jpeg_create_decompress(&cinfo);
-            jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-            jpeg_read_header(&cinfo, TRUE);
-            cinfo.scale_num = 1;
-            cinfo.scale_denom = 8;
-            if (cinfo.num_components == 3) cinfo.out_color_space = JCS_EXT_BGR;
-            jpeg_start_decompress(&cinfo);
-            const size_t stride = size_t{cinfo.output_width} * cinfo.output_components;
-            pixels.resize(stride * cinfo.output_height);
-            while (cinfo.output_scanline < cinfo.output_height) {
-                JSAMPROW row = pixels.data() + stride * cinfo.output_scanline;
-                jpeg_read_scanlines(&cinfo, &row, 1);
-            }
-            jpeg_finish_decompress(&cinfo);
-            jpeg_destroy_decompress(&cinfo);
+            jpegbench::TurboDecodeBgr(bytes, 8, false, pixels);
             benchmark::DoNotOptimize(pixels.data());
         }
     }

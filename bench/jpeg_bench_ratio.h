@@ -7,8 +7,10 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <jpeglib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -16,6 +18,39 @@
 #include <vector>
 
 namespace jpegbench {
+
+// libjpeg-turbo's decode of a JPEG in memory into BGR rows (grey files stay
+// one channel): the reference the benchmarks compare us with. scaleDenom is 1
+// or 8; `asOurs` asks for the same maths as our decoder (slow integer
+// transform, plain upsampling). Returns the full frame's pixel count.
+inline int64_t TurboDecodeBgr(const std::vector<unsigned char>& bytes, unsigned scaleDenom, bool asOurs,
+                              std::vector<unsigned char>& pixels)
+{
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    const int64_t framePixels = int64_t{cinfo.image_width} * cinfo.image_height;
+    if (asOurs) {
+        cinfo.dct_method = JDCT_ISLOW;
+        cinfo.do_fancy_upsampling = FALSE;
+    }
+    if (cinfo.num_components == 3) cinfo.out_color_space = JCS_EXT_BGR;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = scaleDenom;
+    jpeg_start_decompress(&cinfo);
+    const size_t stride = size_t{cinfo.output_width} * cinfo.output_components;
+    pixels.resize(stride * cinfo.output_height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = pixels.data() + stride * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return framePixels;
+}
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
