@@ -9,7 +9,7 @@
 #include "app/matching/tests/matching_test_helpers.h"
 #include "app/tests/app_test_fixture.h"
 #include "platform/win/file_system.h"
-#include "platform/wininet/tests/local_http_server.h"
+#include "testkit/local_http_server.h"
 
 #include <gtest/gtest.h>
 

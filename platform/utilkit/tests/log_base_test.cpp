@@ -1,6 +1,6 @@
 #include "platform/utilkit/log_base.h"
 #include "core/logger.h"
-#include "platform/wininet/tests/local_http_server.h"
+#include "testkit/local_http_server.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // into a file with its result code, and header access of a pull stream.
 #include "platform/utilkit/http_client.h"
 
-#include "local_http_server.h"
+#include "testkit/local_http_server.h"
 #include "testkit/testkit.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "platform/wininet/wininet.h"
 
-#include "local_http_server.h"
+#include "testkit/local_http_server.h"
 
 #include <gtest/gtest.h>
 

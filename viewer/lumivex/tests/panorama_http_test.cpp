@@ -6,7 +6,7 @@
 
 #include "core/logger.h"
 #include "imaging/image.h"
-#include "platform/wininet/tests/local_http_server.h"
+#include "testkit/local_http_server.h"
 #include "platform/wininet/wininet.h"
 #include "viewer/lumivex/tests/lumivex_test_support.h"
 #include "worldmap/world_map_base.h"

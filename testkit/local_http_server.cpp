@@ -1,4 +1,4 @@
-#include "local_http_server.h"
+#include "testkit/local_http_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
