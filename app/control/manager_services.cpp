@@ -6,6 +6,7 @@
 #include "app/control/super_manager.h"
 
 #include "app/control/image_chain.h"
+#include "app/control/stitch_pair.h"
 #include "app/matching/distortion_record.h"
 #include "app/matching/lens_correction.h"
 #include "app/matching/utilities.h"
@@ -42,35 +43,6 @@ namespace {
 // The world map refuses equator widths past 2^24 samples (float positions
 // along a row stop telling samples apart there).
 constexpr double kMaxEquatorWidth = 16777216.0;
-
-// The frame's image again from its file at full size, corrected when asked
-// and correction is on. Stands in for the pair stitching's loader until it
-// is linked (SetFrameImageHooks).
-bool ReloadFrameImage(ImageFrame* frame, bool correct)
-{
-    SuperManager* manager = GetSuperManager();
-    if (!frame || !frame->GetName()) return false;
-    if (!frame->GetImage()) {
-        Image* image = nullptr;
-        if (LoadImage(frame->GetName(), &image) != 1 || !image) {
-            ReleaseImage(image);
-            Logger::log("ERROR SuperManager::SetDistortionCorrection: cannot reload %s", 1, frame->GetName());
-            return false;
-        }
-        frame->SetImage(image, true);
-        ReleaseImage(image);
-    }
-    DistortionRecord* record = manager ? manager->GetDistortionRecord(false) : nullptr;
-    const bool on = correct && manager && manager->GetCameraInfoFlag() && record;
-    if (on) CorrectLensDistortion(&record->a, frame->GetImage(), false, 1.0f);
-    frame->SetDistortionState(on);
-    return true;
-}
-
-float UnitFocalRatio(ImageFrame*)
-{
-    return 1.0f;
-}
 
 // The decimal number at the end of `text` raised by one, carrying leftwards
 // ("09" -> "10", "99" -> "100"); false when `text` does not end in a digit.
@@ -368,8 +340,9 @@ bool SuperManager::ComputeLevelingMatrix(float m[9]) const
 int SuperManager::SetDistortionCorrection(bool on, bool* changed)
 {
     if (changed) *changed = false;
-    FrameLoader load = m_frameLoader ? m_frameLoader : &ReloadFrameImage;
-    FrameRatio ratio = m_frameRatio ? m_frameRatio : &UnitFocalRatio;
+    // The pair stitching's loader and focal ratio, unless a test put doubles in.
+    FrameLoader load = m_frameLoader ? m_frameLoader : &LoadFrameImage;
+    FrameRatio ratio = m_frameRatio ? m_frameRatio : &FrameFocalRatio;
     ImageGroup* group = m_group.get();
     const int count = group ? group->GetNumbOfImages() : 0;
     bool any = false;

@@ -1,8 +1,6 @@
 #include "app/control/stitch_wiring.h"
 
 #include "app/control/stitch_driver.h"
-#include "app/control/stitch_pair.h"
-#include "app/control/super_manager.h"
 #include "app/matching/auto_markers.h"
 
 namespace {
@@ -34,5 +32,4 @@ void InstallStitchServices()
     matching.needAutoMarkers = &ChainNeedsMarkers;
     matching.run = &SearchChain;
     SetStitchMatching(matching);
-    if (SuperManager* manager = GetSuperManager()) manager->SetFrameImageHooks(&LoadFrameImage, &FrameFocalRatio);
 }

@@ -233,8 +233,9 @@ public:
     // the settings are checked against the images and the dialog runs only
     // when they do not fit. False: the user left settings that do not fit.
     bool ShowStitchSettings(bool showDialog);
-    // Reloading a frame's image and its focal ratio belong to the pair
-    // stitching; until it is linked in these hooks stand for them.
+    // Reloading a frame's image and its focal ratio are the pair stitching's
+    // (LoadFrameImage, FrameFocalRatio); tests may put doubles in, null
+    // restores them.
     using FrameLoader = bool (*)(ImageFrame* frame, bool correct);
     using FrameRatio = float (*)(ImageFrame* frame);
     void SetFrameImageHooks(FrameLoader loader, FrameRatio ratio);
