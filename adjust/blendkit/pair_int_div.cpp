@@ -1,15 +1,22 @@
 #include "adjust/blendkit/pair_int_div.h"
 
 #include "adjust/blendkit/div_line_map.h"
+#include "adjust/blendkit/inten_pairs.h"
+#include "adjust/blendkit/line_vmap.h"
+#include "core/logger.h"
+#include "imaging/image.h"
 #include "geometry/polykit/poly_clip.h"
 #include "geometry/polykit/poly_geom.h"
 #include "geometry/polykit/poly_line_clip.h"
 #include "geometry/polykit/poly_seg.h"
+#include "platform/mapproj/map_overlap_rr.h"
 #include "platform/mapproj/polygon_rr.h"
+#include "platform/utilkit/debug_display.h"
 #include "platform/panocore/panocore_settings.h"
 #include "platform/xformkit/transform_wa.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -131,4 +138,90 @@ bool CPairIntDiv::MakeBlendSides(int w1, int h1, int w2, int h2, const PAIR_WALI
         return false;
     }
     return true;
+}
+
+void ReleaseBlendPolygons(CBlendPolygons* sides)
+{
+    if (sides == nullptr) return;
+    sides->FreeAll();
+    delete sides;
+}
+
+bool CPairIntDiv::MainPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM_RS* tb, INTEN_PAIRS* out,
+                                 CBlendPolygons** sides)
+{
+    if (sides != nullptr) sides[0] = sides[1] = nullptr;
+    if (out == nullptr) return false;
+    PAIR_WALIGN_RR_PRMS2 prms{};
+    if (a == nullptr || b == nullptr || ta == nullptr || tb == nullptr ||
+        !CTransformWA::GlobalToPairPrms12(ta, tb, &prms)) {
+        Logger::log("ERROR CPairIntDiv::MainPairIntDiv needs two images and their placements", 1);
+        CIntenPairs::MakeFakeIntenPairs(out);
+        return false;
+    }
+    CMapOverlapRR overlap;
+    overlap.InitWAlign12to21(&prms);
+    if (!overlap.MakeOverlapImgs(a, b)) {
+        CIntenPairs::MakeFakeIntenPairs(out);
+        return false;
+    }
+    Image* oa = overlap.GetImgO1();
+    Image* ob = overlap.GetImgO2();
+    if (GetDebugDispFlag()) {
+        // The two overlap images side by side.
+        CreateImageWindow(2 * oa->GetWidth() + 10, oa->GetHeight(), GetNameDebugWin1());
+        DisplayImageWin1(oa, nullptr, 0, 0);
+        DisplayImageWin1(ob, nullptr, oa->GetWidth() + 10, 0);
+    }
+
+    CIntenPairs pairs(oa, ob, overlap.GetOverlapPolygon());
+    const bool sampled = pairs.MainIntenPairs(m_nBoxes, m_boxW, m_boxH, out);
+    if (sides == nullptr) return sampled;
+
+    if (!MakeBlendSides(a->GetWidth(), a->GetHeight(), b->GetWidth(), b->GetHeight(), prms, sides)) return false;
+
+    // Samples along the line, found in the overlap images: the first
+    // image's pixel area and the second's outline, both in overlap pixels.
+    const POINT2 o0 = overlap.OverlapToImage1Centred(POINT2{0.0f, 0.0f});
+    const int w1 = a->GetWidth(), h1 = a->GetHeight();
+    const float left = -0.5f - static_cast<float>(w1 / 2) - o0.x, top = -0.5f - static_cast<float>(h1 / 2) - o0.y;
+    POINT2 rect[4] = {{left, top},
+                      {left + static_cast<float>(w1), top},
+                      {left + static_cast<float>(w1), top + static_cast<float>(h1)},
+                      {left, top + static_cast<float>(h1)}};
+    gpc_vertex_list rectList{4, rect};
+    gpc_polygon frame{1, &rectList};
+    POINT offsetA = overlap.GetOffset(), offsetB{0, 0};
+    CDivLineRR line(oa, ob, overlap.GetOverlapPolygon(), offsetA, offsetB, 0);
+    ONE_DL_V_MAP* samples = nullptr;
+    int count = 0;
+    if (line.MainDivLineRR(&frame, overlap.GetPolygon(), 0, 0) &&
+        CLineVMap::MainLineVMap(oa, ob, &line, &samples, &count)) {
+        // Positions along the line data's own direction (its ends may run the
+        // other way), points in the first image's centred frame.
+        CDivLineData* data = sides[0]->lineData;
+        const float length = std::hypot(data->end.x - data->start.x, data->end.y - data->start.y);
+        const POINT2 s0 = overlap.OverlapToImage1Centred(*line.GetOneIntJts(0, 0));
+        const POINT2 s1 = overlap.OverlapToImage1Centred(*line.GetOneIntJts(0, 1));
+        const bool reversed = (s1.x - s0.x) * (data->end.x - data->start.x) +
+                                  (s1.y - s0.y) * (data->end.y - data->start.y) <
+                              0.0f;
+        if (reversed) {
+            for (int k = 0; k < count; ++k) samples[k].along = length - samples[k].along;
+            std::reverse(samples, samples + count);  // nodes run up the line
+        }
+        data->samples = samples;
+        data->count = count;
+    }
+    return true;
+}
+
+int TestCPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM_RS* tb)
+{
+    CPairIntDiv div;
+    INTEN_PAIRS pairs{nullptr, 0};
+    div.MainPairIntDiv(a, b, ta, tb, &pairs, nullptr);
+    CPairIntDiv::PrintIntenPairs(&pairs);
+    FreeIntenPairs(&pairs);
+    return 1;
 }
