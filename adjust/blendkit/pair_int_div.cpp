@@ -161,7 +161,8 @@ bool CPairIntDiv::MainPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM
     }
     CMapOverlapRR overlap;
     overlap.InitWAlign12to21(&prms);
-    if (!overlap.MakeOverlapImgs(a, b)) {
+    // The samples need room for their boxes and search about the line.
+    if (!overlap.MakeOverlapImgs(a, b) || !overlap.CutToOverlap(CLineVMap::kBox / 2 + CLineVMap::kSearch + 4)) {
         CIntenPairs::MakeFakeIntenPairs(out);
         return false;
     }

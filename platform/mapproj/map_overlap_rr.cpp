@@ -162,6 +162,62 @@ bool CMapOverlapRR::MakeOverlapImgs(Image* img1, Image* img2)
     return true;
 }
 
+bool CMapOverlapRR::CutToOverlap(int margin)
+{
+    REGION2 bb;
+    if (!m_imgO1 || !m_imgO2 || m_zoomX != m_zoomY || !overlap::FirstContourBox(m_overlapPolygon.get(), &bb))
+        return false;
+    for (int k = 1; k < m_overlapPolygon->count; ++k) {
+        REGION2 more;
+        gpc_polygon one{1, &m_overlapPolygon->contours[k]};
+        if (!overlap::FirstContourBox(&one, &more)) continue;
+        bb.left = std::min(bb.left, more.left);
+        bb.right = std::max(bb.right, more.right);
+        bb.top = std::min(bb.top, more.top);
+        bb.bottom = std::max(bb.bottom, more.bottom);
+    }
+    const int WO = m_imgO1->GetWidth(), HO = m_imgO1->GetHeight();
+    const int x0 = std::max(0, static_cast<int>(std::floor(bb.left)) - margin);
+    const int y0 = std::max(0, static_cast<int>(std::floor(bb.top)) - margin);
+    const int x1 = std::min(WO - 1, static_cast<int>(std::ceil(bb.right)) + margin);
+    const int y1 = std::min(HO - 1, static_cast<int>(std::ceil(bb.bottom)) + margin);
+    if (x1 - x0 < 1 || y1 - y0 < 1) return false;
+    const int w = x1 - x0 + 1, h = y1 - y0 + 1;
+    Image* cut[2] = {overlap::NewClearedImage(w, h, m_imgO1->GetChannels()),
+                     overlap::NewClearedImage(w, h, m_imgO2->GetChannels())};
+    Image* from[2] = {m_imgO1, m_imgO2};
+    if (!cut[0] || !cut[1]) {
+        Logger::log("ERROR CMapOverlapRR::CutToOverlap: cannot allocate %d*%d", 1, w, h);
+        ReleaseImage(cut[0]);
+        ReleaseImage(cut[1]);
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const size_t px = static_cast<size_t>(from[i]->GetChannels());
+        for (int y = 0; y < h; ++y)
+            std::memcpy(cut[i]->GetData() + size_t(y) * cut[i]->GetRowByte(),
+                        from[i]->GetData() + size_t(y + y0) * from[i]->GetRowByte() + size_t(x0) * px, size_t(w) * px);
+        ReleaseImage(from[i]);
+    }
+    m_imgO1 = cut[0];
+    m_imgO2 = cut[1];
+    const POINT2 shift{static_cast<float>(-x0), static_cast<float>(-y0)};
+    ZoomShiftPolygon(m_polygon.get(), 1.0f, shift);
+    ZoomShiftPolygon(m_overlapPolygon.get(), 1.0f, shift);
+    overlap::FirstContourBox(m_polygon.get(), &m_polyBox);
+    // Pixel X of the cut is X + x0 of the whole: the same frame point.
+    m_offset.x += x0 + w / 2 - WO / 2;
+    m_offset.y += y0 + h / 2 - HO / 2;
+    m_offsetO = m_offset;
+    m_overlapBox.x0 = std::max(0, m_overlapBox.x0 - x0);
+    m_overlapBox.y0 = std::max(0, m_overlapBox.y0 - y0);
+    m_overlapBox.x1 = std::min(w - 1, m_overlapBox.x1 - x0);
+    m_overlapBox.y1 = std::min(h - 1, m_overlapBox.y1 - y0);
+    m_overlapBox.width = m_overlapBox.x1 - m_overlapBox.x0 + 1;
+    m_overlapBox.height = m_overlapBox.y1 - m_overlapBox.y0 + 1;
+    return true;
+}
+
 POINT2 CMapOverlapRR::OverlapToImage1Centred(const POINT2& p) const
 {
     if (!m_imgO1) return p;

@@ -45,6 +45,12 @@ public:
     // lies beside image 1 or the images cannot be made.
     bool MakeOverlapImgs(Image* img1, Image* img2);
 
+    // Cuts both overlap images to the shared polygon's box widened by margin
+    // pixels (within the images), moving the polygons and the offset along.
+    // Only for an even zoom (zoomX = zoomY). False (unchanged) before the
+    // overlap images exist or without a shared area.
+    bool CutToOverlap(int margin);
+
     // src warped into a wd x ht frame by the pair (r, r / q, a, b, c): its
     // outline is mapped (*polyOut, owned by the caller; the two further
     // polygon pointers receive the frame and the outline cut to it when not
