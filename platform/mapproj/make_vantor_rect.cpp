@@ -2,6 +2,7 @@
 
 #include "core/logger.h"
 #include "imaging/image.h"
+#include "platform/xformkit/camera_model.h"
 #include "platform/xformkit/transform_rs.h"
 #include "worldmap/rect_world_map.h"
 
@@ -133,17 +134,37 @@ bool CMakeVantorRect::Draw(const char* caller, Image* img, TRANSFORM_RS* t, Rect
         c1 = Wm - 1;
     }
 
+    // The map's rays turned into the frame's camera: the same arithmetic as
+    // CTransformRS::TransformPtWA_inv, with the sines and cosines of each
+    // column's longitude and each row's latitude taken once.
+    const xformkit::Mat3 toCam = xformkit::Transpose(xformkit::PlacementMatrix(t->pan, t->tilt, t->roll));
+    const double k = double(rcp);
+    std::vector<double> sinLon(static_cast<size_t>(c1 - c0 + 1)), cosLon(sinLon.size());
+    for (int c = c0; c <= c1; ++c) {
+        const double lon = static_cast<float>((c - cx) * step);
+        sinLon[c - c0] = std::sin(lon);
+        cosLon[c - c0] = std::cos(lon);
+    }
+
     const uint8_t* src = img->GetData();
     const size_t srcRow = img->GetRowByte();
     const float halfW = static_cast<float>(W / 2), halfH = static_cast<float>(H / 2);
     auto drawRows = [&](int ra, int rb) {
         for (int r = ra; r < rb; ++r) {
             uint8_t* drow = dst->GetData() + size_t(r) * dst->GetRowByte();
-            const float lat = static_cast<float>((r - cy) * step);
+            const double lat = static_cast<float>((r - cy) * step);
+            const double cosLat = std::cos(lat), sinLat = std::sin(lat);
+            // The parts of the turned ray that do not change along the row.
+            const double ry[3] = {toCam(0, 1) * sinLat, toCam(1, 1) * sinLat, toCam(2, 1) * sinLat};
             for (int c = c0; c <= c1; ++c) {
-                const POINT2 sphere{static_cast<float>((c - cx) * step), lat};
-                POINT2 p;
-                if (!CTransformRS::TransformPtWA_inv(1.0f, roll, rcp, &panTilt, &sphere, &p)) continue;
+                const xformkit::Vec3 ray{cosLat * sinLon[c - c0], sinLat, cosLat * cosLon[c - c0]};
+                const double camZ = toCam(2, 0) * ray.x + ry[2] + toCam(2, 2) * ray.z;
+                if (!(camZ > 1e-12)) continue;
+                const double camX = toCam(0, 0) * ray.x + ry[0] + toCam(0, 2) * ray.z;
+                const double camY = toCam(1, 0) * ray.x + ry[1] + toCam(1, 2) * ray.z;
+                const double px = camX / (camZ * k), py = camY / (camZ * k);
+                if (!std::isfinite(px) || !std::isfinite(py)) continue;
+                POINT2 p{static_cast<float>(px), static_cast<float>(py)};
                 const float x = p.x + halfW, y = p.y + halfH;
                 if (!(x >= -0.5f && x < W - 0.5f && y >= -0.5f && y < H - 0.5f)) continue;
                 if (poly != nullptr && !InsidePolygon(poly, p.x, p.y)) continue;
