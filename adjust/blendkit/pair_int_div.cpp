@@ -13,6 +13,8 @@
 #include "platform/mapproj/polygon_rr.h"
 #include "platform/utilkit/debug_display.h"
 #include "platform/panocore/panocore_settings.h"
+#include "adjust/blendkit/blend_map.h"
+#include "platform/xformkit/transform_rs.h"
 #include "platform/xformkit/transform_wa.h"
 
 #include <algorithm>
@@ -225,4 +227,65 @@ int TestCPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM_RS* tb)
     CPairIntDiv::PrintIntenPairs(&pairs);
     FreeIntenPairs(&pairs);
     return 1;
+}
+
+namespace {
+
+// A w x h view, through t, of a sphere painted with smooth stripes.
+Image* SelfTestView(int w, int h, const TRANSFORM_RS& t, float gain)
+{
+    auto* img = new Image(w, h, 3);
+    const POINT2 panTilt{t.pan, t.tilt};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const POINT2 p{static_cast<float>(x - w / 2), static_cast<float>(y - h / 2)};
+            POINT2 s{};
+            CTransformRS::TransformPtWA(1.0f, t.roll, t.rcpFocal, &panTilt, &p, &s);
+            const float v = std::sin(31.0f * s.x) * std::cos(27.0f * s.y) + 0.5f * std::sin(97.0f * s.x + 61.0f * s.y);
+            unsigned char* d = img->GetData() + static_cast<size_t>(y) * img->GetRowByte() + 3 * static_cast<size_t>(x);
+            for (int c = 0; c < 3; ++c) d[c] = static_cast<unsigned char>(std::clamp((128.0f + 60.0f * v) * gain, 1.0f, 255.0f));
+        }
+    return img;
+}
+
+}  // namespace
+
+int TestCPairBlendRegions()
+{
+    // Two 320 x 240 views 30 degrees apart, the second darker; the pair is
+    // prepared and both sides' blend maps must share the band's weights.
+    TRANSFORM_RS ta{}, tb{};
+    ta.rcpFocal = tb.rcpFocal = 1.0f / 280.0f;
+    tb.pan = 30.0f * 3.14159265f / 180.0f;
+    ta.scale = tb.scale = 1.0f;
+    Image* a = SelfTestView(320, 240, ta, 1.0f);
+    Image* b = SelfTestView(320, 240, tb, 0.8f);
+    CPairIntDiv div;
+    INTEN_PAIRS pairs{nullptr, 0};
+    CBlendPolygons* sides[2] = {nullptr, nullptr};
+    int ok = div.MainPairIntDiv(a, b, &ta, &tb, &pairs, sides) ? 1 : 0;
+    if (ok) {
+        CBlendMap first(sides[0], &ta, &tb);
+        CBlendMap second(sides[0], sides[1], &tb, &ta);
+        const CDivLineData* line = sides[0]->lineData;
+        POINT2 mid{0.5f * (line->start.x + line->end.x), 0.5f * (line->start.y + line->end.y)};
+        float m12[9];
+        POINT2 midB{};
+        float wa = 0.0f, wb = 0.0f;
+        if (!CTransformWA::PairAlignPrmsRR2toM(&sides[1]->pairPrms, nullptr, nullptr, m12) ||
+            !CTransformWA::TransformPtRR2(&mid, &midB, m12))
+            ok = 0;
+        first.GetPtV_MarginRegion(mid, &wa);
+        second.GetPtV_MarginRegion(midB, &wb);
+        if (std::fabs(wa - 0.5f) > 1e-3f || std::fabs(wb - 0.5f) > 1e-3f || line->count < 5) ok = 0;
+    }
+    if (!ok) Logger::log("ERROR TestCPairBlendRegions the pair blending regions did not come out", 1);
+    for (CBlendPolygons*& s : sides) {
+        ReleaseBlendPolygons(s);
+        s = nullptr;
+    }
+    FreeIntenPairs(&pairs);
+    ReleaseImage(a);
+    ReleaseImage(b);
+    return ok;
 }

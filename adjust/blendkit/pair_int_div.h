@@ -38,5 +38,9 @@ public:
 
 // Runs MainPairIntDiv without sides and frees the pairs; 1.
 int TestCPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM_RS* tb);
+// Self-test of the pair blending on two rendered views: the pair prepared
+// with samples, both sides' weights 0.5 on the line. 1 when it holds, else 0
+// with an ERROR line.
+int TestCPairBlendRegions();
 // Release function handed to the pair information with a side record.
 void ReleaseBlendPolygons(CBlendPolygons* sides);

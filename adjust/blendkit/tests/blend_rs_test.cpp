@@ -336,3 +336,12 @@ TEST_F(BlendRsTest, RealPhotographTwoViewsBlendAsTheFormulasSay)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BlendRsTest, PairBlendingSelfTestHolds)
+{
+    EXPECT_EQ(TestCPairBlendRegions(), 1);
+}
+
+}  // namespace
