@@ -163,6 +163,7 @@ bool CPairIntDiv::MainPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM
     }
     CMapOverlapRR overlap;
     overlap.InitWAlign12to21(&prms);
+    overlap.SetBilinear(true);
     // The samples need room for their boxes and search about the line.
     if (!overlap.MakeOverlapImgs(a, b) || !overlap.CutToOverlap(CLineVMap::kBox / 2 + CLineVMap::kSearch + 4)) {
         CIntenPairs::MakeFakeIntenPairs(out);

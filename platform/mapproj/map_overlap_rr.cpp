@@ -122,7 +122,7 @@ bool CMapOverlapRR::MakeOverlapImgs(Image* img1, Image* img2)
     gpc_polygon* poly = nullptr;
     gpc_polygon* cut = nullptr;
     m_imgO2 = MapImgRR(img2, wdZ, htZ, m_prms21.rcpF1, m_prms21.angA, m_prms21.angB, m_prms21.angC, q, zy, m_marginX,
-                       m_marginY, false, &poly, nullptr, &cut, box, &m_offset);
+                       m_marginY, m_bilinear, &poly, nullptr, &cut, box, &m_offset);
     m_polygon.reset(poly);
     m_overlapPolygon.reset(cut);
     if (!m_imgO2) {

@@ -38,6 +38,9 @@ public:
     // Zoom (1, 1 by default) and margins (0, 0) of the next MakeOverlapImgs;
     // false (unchanged, an ERROR line) when out of range.
     bool SetZoomMargins(float zoomX, float zoomY, int marginX, int marginY);
+    // Image 2 sampled bilinearly by the next MakeOverlapImgs (default: the
+    // nearest pixel).
+    void SetBilinear(bool on) { m_bilinear = on; }
 
     // Makes both overlap images with the stored transform, zooms and margins;
     // earlier overlap images and polygons are released first. False, with no
@@ -104,6 +107,7 @@ protected:
     float m_zoomY = 1.0f;
     int m_marginX = 0;
     int m_marginY = 0;
+    bool m_bilinear = false;
     Image* m_imgO1 = nullptr;  // one reference each, dropped through the count
     Image* m_imgO2 = nullptr;
     overlap::PolygonPtr m_polygon;         // image 2's outline in overlap-image pixels
