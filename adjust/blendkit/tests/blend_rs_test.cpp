@@ -11,6 +11,7 @@
 #include "platform/panocore/img_info.h"
 #include "platform/panocore/panocore_settings.h"
 #include "projectgraph/curvekit/pair_info.h"
+#include "platform/utilkit/debug_display.h"
 #include "testkit/testkit.h"
 #include "worldmap/rect_world_map.h"
 
@@ -19,6 +20,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <numbers>
 #include <vector>
 
@@ -342,6 +345,35 @@ namespace {
 TEST_F(BlendRsTest, PairBlendingSelfTestHolds)
 {
     EXPECT_EQ(TestCPairBlendRegions(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// With the debug display on, the overlap pair is written as debug window 1;
+// with it off, nothing is written.
+TEST_F(BlendRsTest, DebugWindowOfTheOverlapPairOnlyWhenAskedFor)
+{
+    Scene s;
+    ImageFrame* a = AddView(s, 0, 0, 1.0f);
+    ImageFrame* b = AddView(s, 30, 0, 0.8f);
+    for (int on : {1, 0}) {
+        testkit::TempDir dir;
+        SetDebugDispFolder(dir.path().string().c_str());
+        SetDebugDispFlag(on);
+        CPairIntDiv div;
+        INTEN_PAIRS pairs{nullptr, 0};
+        EXPECT_TRUE(div.MainPairIntDiv(a->GetImage(), b->GetImage(), a->GetImgInfo()->GetParams(),
+                                       b->GetImgInfo()->GetParams(), &pairs, nullptr));
+        SetDebugDispFlag(0);
+        FreeIntenPairs(&pairs);
+        const auto window = dir.path() / (std::string(GetNameDebugWin1()) + ".ppm");
+        EXPECT_EQ(std::filesystem::exists(window), on == 1) << window;
+        if (on == 0) {
+            EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+        }
+    }
 }
 
 }  // namespace
