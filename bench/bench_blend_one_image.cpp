@@ -64,10 +64,12 @@ struct Three {
         const double pans[3] = {-40, 0, 40};
         for (int i = 0; i < 3; ++i) {
             f[i] = new ImageFrame();
-            const TRANSFORM_RS t = Place(pans[i]);
+            TRANSFORM_RS t = Place(pans[i]);
             Image* img = Render(t, i == 1 ? 1.0f : 0.85f);
             f[i]->SetImage(img, false);
             ReleaseImage(img);
+            // The frames keep their colour tables: the intensity mode is the table's.
+            t.colorTable = f[i]->GetImgInfo()->GetParams()->colorTable;
             *f[i]->GetImgInfo()->GetParams() = t;
             group.AppendImageFrame(f[i]);
         }

@@ -110,6 +110,12 @@ TEST_F(BlendRsTest, NoNeighbourDrawsThePlainFrame)
     CMakeVantorRect draw;
     ASSERT_TRUE(draw.MapImgRS(a->GetImage(), a->GetImgInfo()->GetParams(), plain.map));
     EXPECT_TRUE(SameBytes(blended.map, plain.map));
+    // Rows drawn by several threads give the same map.
+    MapRef threaded(kMapW);
+    CMakeVantorRect parallel;
+    parallel.SetRowThreads(4);
+    ASSERT_TRUE(parallel.MapImgRS(a->GetImage(), a->GetImgInfo()->GetParams(), threaded.map));
+    EXPECT_TRUE(SameBytes(threaded.map, plain.map));
     // The frame did land on the map: its centre's pixel holds data.
     int cx = 0, cy = 0;
     plain.map->GetMapCenter(cx, cy);

@@ -157,7 +157,10 @@ ImageFrame* Scene::Add(Image* img, const TRANSFORM_RS& t)
     auto* frame = new ImageFrame();
     frame->SetImage(img, false);
     ReleaseImage(img);
-    *frame->GetImgInfo()->GetParams() = t;
+    // The frame's own colour table is dropped: t decides the intensity mode.
+    TRANSFORM_RS* params = frame->GetImgInfo()->GetParams();
+    FreeColorTable(params->colorTable);
+    *params = t;
     group.AppendImageFrame(frame);
     return frame;
 }
