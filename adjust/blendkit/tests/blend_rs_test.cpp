@@ -383,3 +383,47 @@ TEST_F(BlendRsTest, DebugWindowOfTheOverlapPairOnlyWhenAskedFor)
 }
 
 }  // namespace
+
+namespace {
+
+// Unusable frames, placements or maps are refused before any pixel is read.
+TEST_F(BlendRsTest, DrawingRefusesUnusableInput)
+{
+    Image* good = RenderView(Texture(), 64, 48, Placement(0, 0, 0, 60), 1.0f);
+    auto* grey = new Image(64, 48, 1);
+    auto* tiny = new Image(1, 1, 3);
+    TRANSFORM_RS t = Placement(0, 0, 0, 60), noFocal = t;
+    noFocal.rcpFocal = 0.0f;
+    MapRef map(512), empty(512);
+    POINT2 pts[3] = {{-10, -10}, {10, -10}, {0, 10}};
+    gpc_vertex_list list{3, pts};
+    gpc_polygon tri{1, &list};
+    CBlendPolygons side{};
+    side.InitAll();
+    CBlendMap blend(&side, &t, &t);
+    CMakeVantorRect draw;
+    struct Case {
+        const char* what;
+        Image* img;
+        TRANSFORM_RS* t;
+        RectWorldMap* map;
+    };
+    for (Case c : {Case{"no image", nullptr, &t, map.map}, Case{"one channel", grey, &t, map.map},
+                   Case{"1 x 1", tiny, &t, map.map}, Case{"no placement", good, nullptr, map.map},
+                   Case{"no focal length", good, &noFocal, map.map}, Case{"no map", good, &t, nullptr}}) {
+        EXPECT_FALSE(draw.MapImgRS(c.img, c.t, c.map)) << c.what;
+        EXPECT_FALSE(draw.MapOnePolygon(c.img, c.t, c.map, &tri)) << c.what;
+        EXPECT_FALSE(draw.BlendOnePolygon(c.img, c.t, c.map, &tri, &blend)) << c.what;
+    }
+    EXPECT_FALSE(draw.MapOnePolygon(good, &t, map.map, nullptr));
+    EXPECT_FALSE(draw.BlendOnePolygon(good, &t, map.map, &tri, nullptr));
+    EXPECT_TRUE(SameBytes(map.map, empty.map));
+    // The same triangle drawn plainly does reach the map.
+    EXPECT_TRUE(draw.MapOnePolygon(good, &t, map.map, &tri));
+    EXPECT_FALSE(SameBytes(map.map, empty.map));
+    ReleaseImage(good);
+    ReleaseImage(grey);
+    ReleaseImage(tiny);
+}
+
+}  // namespace
