@@ -147,6 +147,14 @@ void CBlendMap::InitInterp1D_VLine(CDivLineData* data, float sign)
     m_nodeX0 = x0;
     m_nodeRate = n >= 2 && x1 != x0 ? static_cast<float>(n - 1) / (x1 - x0) : 0.0f;
     for (int c = 0; c < 3; ++c) m_spanNodes[c] = vd[c];
+    // Per node its three values and the steps to the next node (0 at the
+    // last), so that a span reads one contiguous record per pixel.
+    m_spanTable.assign(static_cast<size_t>(n) * 8, 0.0f);
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < 3; ++c) {
+            m_spanTable[8 * i + c] = vd[c][i];
+            m_spanTable[8 * i + 4 + c] = i + 1 < n ? vd[c][i + 1] - vd[c][i] : 0.0f;
+        }
     m_hasLineData = true;
 }
 
@@ -215,40 +223,40 @@ void CBlendMap::GetSpan_MarginRegion(const POINT2& start, int n, int* out, float
     const float stepAcross = m_line.m_perp.x;
     const float stepAlong = m_line.m_dir.x;
     const int nodes = m_hasLineData ? static_cast<int>(m_spanNodes[0].size()) : 0;
-    const float* d0 = nodes > 0 ? m_spanNodes[0].data() : nullptr;
-    const float* d1 = nodes > 0 ? m_spanNodes[1].data() : nullptr;
-    const float* d2 = nodes > 0 ? m_spanNodes[2].data() : nullptr;
     const float rcpWidth = 1.0f / m_blendWidth;
+    const float* table = m_spanTable.data();
+    // One node, or all nodes at one place: the first node everywhere.
+    const bool single = nodes == 1 || (nodes > 1 && m_nodeRate == 0.0f);
+    const float last = static_cast<float>(nodes - 1);
     for (int i = 0; i < n; ++i) {
         const float fi = static_cast<float>(i);
         const float across = f0.x + stepAcross * fi;
         const float w = std::clamp(0.5f - across * rcpWidth, 0.0f, 1.0f);
-        float d[3] = {0.0f, 0.0f, 0.0f};
-        if (nodes == 1 || (nodes > 1 && m_nodeRate == 0.0f)) {
-            d[0] = d0[0];
-            d[1] = d1[0];
-            d[2] = d2[0];
-        } else if (nodes > 1) {
+        float d0 = 0.0f, d1 = 0.0f, d2 = 0.0f;
+        if (nodes > 1 && !single) {
             const float t = ((f0.y + stepAlong * fi) - m_nodeX0) * m_nodeRate;
+            const float* e;
+            float f = 0.0f;
             if (!(t > 0.0f)) {
-                d[0] = d0[0];
-                d[1] = d1[0];
-                d[2] = d2[0];
-            } else if (t >= static_cast<float>(nodes - 1)) {
-                d[0] = d0[nodes - 1];
-                d[1] = d1[nodes - 1];
-                d[2] = d2[nodes - 1];
+                e = table;
+            } else if (t >= last) {
+                e = table + 8 * (nodes - 1);
             } else {
                 const int k = static_cast<int>(t);
-                const float f = t - static_cast<float>(k);
-                d[0] = d0[k] + f * (d0[k + 1] - d0[k]);
-                d[1] = d1[k] + f * (d1[k + 1] - d1[k]);
-                d[2] = d2[k] + f * (d2[k + 1] - d2[k]);
+                f = t - static_cast<float>(k);
+                e = table + 8 * k;
             }
+            d0 = e[0] + f * e[4];
+            d1 = e[1] + f * e[5];
+            d2 = e[2] + f * e[6];
+        } else if (nodes >= 1) {
+            d0 = table[0];
+            d1 = table[1];
+            d2 = table[2];
         }
-        out[3 * i] = static_cast<int>(w * d[0] + 0.5f);
-        out[3 * i + 1] = static_cast<int>(w * d[1] + 0.5f);
-        out[3 * i + 2] = static_cast<int>(w * d[2] + 0.5f);
+        out[3 * i] = static_cast<int>(w * d0 + 0.5f);
+        out[3 * i + 1] = static_cast<int>(w * d1 + 0.5f);
+        out[3 * i + 2] = static_cast<int>(w * d2 + 0.5f);
         weights[i] = 1.0f - w;
     }
 }

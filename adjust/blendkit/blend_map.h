@@ -60,4 +60,6 @@ private:
     float m_nodeX0 = 0.0f;
     float m_nodeRate = 0.0f;
     std::vector<float> m_spanNodes[3];
+    // Node k at 8 k: its three values, a pad, the three steps to node k + 1.
+    std::vector<float> m_spanTable;
 };

@@ -136,29 +136,36 @@ bool CIntenPairs::MainIntenPairs(int n, int boxW, int boxH, INTEN_PAIRS* out)
     return true;
 }
 
+int BoxAreaInPolygon(gpc_polygon* polygon, int x, int y, int w, int h)
+{
+    if (polygon == nullptr) return 0;
+    REGION box{};
+    box.x0 = x;
+    box.y0 = y;
+    box.x1 = x + w - 1;
+    box.y1 = y + h - 1;
+    box.width = w;
+    box.height = h;
+    gpc_polygon* part = CPolyGeom::IntPolygonBox(polygon, &box);
+    float sum = 0.0f;
+    if (part != nullptr) {
+        // An overlap of two footprints is convex-sided and without holes,
+        // so its pieces in a box are disjoint contours.
+        for (int k = 0; k < part->count; ++k)
+            sum += CPolyGeom::CalcArea(part->contours[k].points, part->contours[k].count);
+        CPolyClip::gpc_free_polygon(part);
+        delete part;
+    }
+    return static_cast<int>(sum);
+}
+
 void CIntenPairs::CalcBoxAreas()
 {
     m_boxAreas.assign(static_cast<size_t>(std::max(0, m_boxCount)), 0);
     for (int i = 0; i < m_boxCount; ++i) {
         const POINT2 c = GetBoxCentre(i);
-        REGION box{};
-        box.x0 = static_cast<int>(c.x) - m_boxW / 2;
-        box.y0 = static_cast<int>(c.y) - m_boxH / 2;
-        box.x1 = box.x0 + m_boxW - 1;
-        box.y1 = box.y0 + m_boxH - 1;
-        box.width = m_boxW;
-        box.height = m_boxH;
-        gpc_polygon* part = CPolyGeom::IntPolygonBox(m_overlap, &box);
-        float sum = 0.0f;
-        if (part != nullptr) {
-            // An overlap of two footprints is convex-sided and without holes,
-            // so its pieces in a box are disjoint contours.
-            for (int k = 0; k < part->count; ++k)
-                sum += CPolyGeom::CalcArea(part->contours[k].points, part->contours[k].count);
-            CPolyClip::gpc_free_polygon(part);
-            delete part;
-        }
-        m_boxAreas[i] = static_cast<int>(sum);
+        m_boxAreas[i] = BoxAreaInPolygon(m_overlap, static_cast<int>(c.x) - m_boxW / 2,
+                                         static_cast<int>(c.y) - m_boxH / 2, m_boxW, m_boxH);
     }
 }
 

@@ -9,6 +9,10 @@
 
 class Image;
 
+// Area of the w x h box with top-left pixel (x, y) inside the polygon,
+// square pixels, truncated; 0 without a polygon.
+int BoxAreaInPolygon(gpc_polygon* polygon, int x, int y, int w, int h);
+
 class CImgRegion {
 public:
     // Mean of each channel over the pixels of the box (top-left x, y; w x h,

@@ -4,6 +4,8 @@
 
 #include "adjust/blendkit/blend_records.h"
 
+class Image;
+
 class CPairIntDiv {
 public:
     // The division line of a w1 x h1 first image and a w2 x h2 second image
@@ -17,6 +19,15 @@ public:
     static bool MakeBlendSides(int w1, int h1, int w2, int h2, const PAIR_WALIGN_RR_PRMS2& prms,
                                CBlendPolygons** sides);
 
+    // One pair a (first) and b (second) placed by ta and tb: the intensity
+    // pairs of their overlap into out (fake pairs when too few boxes), and
+    // with sides both sides' blend polygons, the first side holding the line
+    // data with its samples. Without sides the result is the intensity
+    // sampling's. False (sides null) when the overlap cannot be made or the
+    // footprints do not cross.
+    bool MainPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM_RS* tb, INTEN_PAIRS* out,
+                        CBlendPolygons** sides);
+
     // Does nothing; kept for the callers that print the pairs while tracing.
     static void PrintIntenPairs(INTEN_PAIRS*) {}
 
@@ -24,3 +35,12 @@ public:
     int m_boxW = 20;
     int m_boxH = 20;
 };
+
+// Runs MainPairIntDiv without sides and frees the pairs; 1.
+int TestCPairIntDiv(Image* a, Image* b, TRANSFORM_RS* ta, TRANSFORM_RS* tb);
+// Self-test of the pair blending on two rendered views: the pair prepared
+// with samples, both sides' weights 0.5 on the line. 1 when it holds, else 0
+// with an ERROR line.
+int TestCPairBlendRegions();
+// Release function handed to the pair information with a side record.
+void ReleaseBlendPolygons(CBlendPolygons* sides);

@@ -3,7 +3,7 @@
 #include "align/pairlock/ncc_maps_align.h"
 #include "align/pairlock/overlap_rr.h"
 #include "align/pairlock/overlap_ss.h"
-#include "align/pairlock/overlap_support.h"
+#include "platform/mapproj/overlap_support.h"
 #include "align/pairlock/polar_overlap.h"
 #include "geometry/polykit/poly_geom.h"
 #include "platform/mapproj/polygon_rr.h"

@@ -1,18 +1,11 @@
 #include "align/pairlock/overlap_rr.h"
 
-#include "geometry/polykit/poly_geom.h"
-#include "platform/mapproj/polygon_rr.h"
-#include "platform/utilkit/debug_display.h"
 #include "core/logger.h"
-#include "platform/utilkit/regions.h"
 #include "platform/xformkit/transform_wa.h"
 #include "viewer/engine/poly_map_rr.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-
-using overlap::PolygonPtr;
 
 namespace {
 
@@ -21,31 +14,11 @@ bool FiniteZoom(float z)
     return std::isfinite(z) && z > 0.0f;
 }
 
-// Nearest pixel index of a position, or -1 when it falls outside [0, n).
-inline int NearestIndex(double pos, int n)
-{
-    const double i = std::floor(pos + 0.5);
-    return (i >= 0 && i < n) ? static_cast<int>(i) : -1;
-}
-
 }  // namespace
 
 COverlapRR::COverlapRR() = default;
 
-COverlapRR::~COverlapRR()
-{
-    ReleaseOverlap();
-}
-
-void COverlapRR::ReleaseOverlap()
-{
-    // Others may hold the overlap images too: drop our reference only.
-    ReleaseImage(m_imgO1);
-    ReleaseImage(m_imgO2);
-    m_imgO1 = nullptr;
-    m_imgO2 = nullptr;
-    m_polygon.reset();
-}
+COverlapRR::~COverlapRR() = default;
 
 bool COverlapRR::MainOverlapRR(Image* img1, Image* img2, PAIR_WALIGN_RR_PRMS2* prms, float zoomX, float zoomY,
                                int marginX, int marginY, bool)
@@ -61,215 +34,16 @@ bool COverlapRR::MainOverlapRR(Image* img1, Image* img2, PAIR_WALIGN_RR_PRMS2* p
                     double(zoomY), marginX, marginY);
         return false;
     }
-    m_img1 = img1;
-    m_img2 = img2;
-    m_prms12 = *prms;
     InitWAlign12to21(prms);
-    m_zoomX = zoomX;
-    m_zoomY = zoomY;
-    m_marginX = marginX;
-    m_marginY = marginY;
+    SetZoomMargins(zoomX, zoomY, marginX, marginY);
     return MakeOverlapImgs(img1, img2);
 }
 
-void COverlapRR::InitWAlign12to21(PAIR_WALIGN_RR_PRMS2* p)
+bool COverlapRR::WarpRegion(Image* src, Image* dst, const gpc_polygon* region, const POINT* offset,
+                            const PAIR_WALIGN_RR_PRMS2* P, bool bilinear)
 {
-    if (p) CTransformWA::InvertAlignPrmsRR2(p, &m_prms21);
-}
-
-void COverlapRR::InitWAlign21(PAIR_WALIGN_RR_PRMS2* p)
-{
-    if (p) m_prms21 = *p;
-}
-
-void COverlapRR::InitWAlign21(float r, float a, float b, float c, float q)
-{
-    m_prms21.rcpF1 = r;
-    m_prms21.rcpF2 = r / q;
-    m_prms21.angA = a;
-    m_prms21.angB = b;
-    m_prms21.angC = c;
-}
-
-bool COverlapRR::MakeOverlapImgs(Image* img1, Image* img2)
-{
-    ReleaseOverlap();
-    if (!overlap::UsableImage(img1) || !overlap::UsableImage(img2)) {
-        Logger::log("ERROR COverlapRR::MakeOverlapImgs: missing or unusable image", 1);
-        return false;
-    }
-    const int W1 = img1->GetWidth(), H1 = img1->GetHeight();
-    // The frame is zoomed evenly by zoomX; the extra vertical zoom zy is
-    // applied to the warped image's rows.
-    const double wdZd = std::trunc(W1 * double(m_zoomX) + 0.5), htZd = std::trunc(H1 * double(m_zoomX) + 0.5);
-    if (!(wdZd >= 1 && htZd >= 1 && wdZd <= 1e6 && htZd <= 1e6)) {
-        Logger::log("ERROR COverlapRR::MakeOverlapImgs: zoomed frame %.0f*%.0f out of range", 1, wdZd, htZd);
-        return false;
-    }
-    const int wdZ = static_cast<int>(wdZd), htZ = static_cast<int>(htZd);
-    const float zy = m_zoomY / m_zoomX;
-    const float q = m_prms21.rcpF1 * m_zoomX / m_prms21.rcpF2;
-
-    REGION box{};
-    gpc_polygon* poly = nullptr;
-    m_imgO2 = MapImgRR(img2, wdZ, htZ, m_prms21.rcpF1, m_prms21.angA, m_prms21.angB, m_prms21.angC, q, zy, m_marginX,
-                       m_marginY, false, &poly, nullptr, nullptr, box, &m_offset);
-    m_polygon.reset(poly);
-    if (!m_imgO2) {
-        ReleaseOverlap();
-        return false;
-    }
-    m_offsetO = m_offset;
-    overlap::FirstContourBox(m_polygon.get(), &m_polyBox);
-
-    // Image 1's pixels in the overlap images: those whose nearest image-1
-    // pixel exists, i.e. whose image-1 position lies in [-0.5, W1 - 0.5).
-    const int WO = m_imgO2->GetWidth(), HO = m_imgO2->GetHeight();
-    const double zx = m_zoomX, zyy = m_zoomY;
-    const double ax = WO / 2 - m_offset.x, ay = HO / 2 - double(m_offset.y) * zy;
-    const double fx0 = std::ceil(ax + (-0.5 - W1 / 2) * zx), fx1 = std::ceil(ax + (W1 - 0.5 - W1 / 2) * zx) - 1;
-    const double fy0 = std::ceil(ay + (-0.5 - H1 / 2) * zyy), fy1 = std::ceil(ay + (H1 - 0.5 - H1 / 2) * zyy) - 1;
-    const REGION whole{0, 0, WO - 1, HO - 1, WO, HO};
-    const auto clampInt = [](double v) { return static_cast<int32_t>(std::clamp(v, -1e9, 1e9)); };
-    const REGION image1{clampInt(fx0), clampInt(fy0), clampInt(fx1), clampInt(fy1), 0, 0};
-    if (!CRegions::CalcOverlap2D(&image1, &whole, &m_overlapBox)) {
-        // Image 2's outline lies beside image 1: nothing to correlate.
-        ReleaseOverlap();
-        return false;
-    }
-
-    // Image-1 position of the overlap box's first pixel.
-    POINT2 s{static_cast<float>(W1 / 2 + (m_overlapBox.x0 - WO / 2 + m_offset.x) / zx),
-             static_cast<float>(H1 / 2 + (m_overlapBox.y0 - HO / 2) / zyy + m_offset.y / zx)};
-    m_imgO1 = CopyZoomRegion(img1, WO, HO, &m_overlapBox, &s, 1.0f / m_zoomX, 1.0f / m_zoomY, false);
-    if (!m_imgO1) {
-        ReleaseOverlap();
-        return false;
-    }
-    return true;
-}
-
-Image* COverlapRR::MapImgRR(Image* src, int wd, int ht, float r, float a, float b, float c, float q, float zy, int mx,
-                            int my, bool bilinear, gpc_polygon** polyOut, gpc_polygon** frameOut,
-                            gpc_polygon** overlapOut, REGION& box, POINT* offsetOut)
-{
-    if (polyOut) *polyOut = nullptr;
-    if (!src || !polyOut || !offsetOut) return nullptr;
-    PolygonPtr poly(CPolygonRR::MapImgBoundsRR(src->GetWidth(), src->GetHeight(), wd, ht, r, a, b, q, c, 0.0f,
-                                               frameOut, overlapOut));
-    REGION2 bb;
-    if (!poly || !overlap::FirstContourBox(poly.get(), &bb)) return nullptr;
-    // The outline is src's pixel area; the box holds the frame pixels whose
-    // centres it covers, the pixels the mapper fills.
-    box.x0 = static_cast<int32_t>(std::ceil(bb.left));
-    box.x1 = static_cast<int32_t>(std::floor(bb.right));
-    box.y0 = static_cast<int32_t>(std::ceil(bb.top));
-    box.y1 = static_cast<int32_t>(std::floor(bb.bottom));
-    box.width = box.x1 - box.x0 + 1;
-    box.height = box.y1 - box.y0 + 1;
-    if (box.width < 1 || box.height < 1) return nullptr;
-
-    PAIR_WALIGN_RR_PRMS2 P{};
-    P.rcpF1 = r;
-    P.rcpF2 = r / q;
-    P.angA = a;
-    P.angB = b;
-    P.angC = c;
-    Image* result = MapOverlapRegion(src, wd, ht, poly.get(), box, &P, zy, mx, my, bilinear, offsetOut);
-    *polyOut = poly.release();
-    return result;
-}
-
-Image* COverlapRR::MapOverlapRegion(Image* src, int wd, int ht, gpc_polygon* poly, const REGION& box,
-                                    PAIR_WALIGN_RR_PRMS2* P, float zy, int mx, int my, bool bilinear,
-                                    POINT* offsetOut)
-{
-    if (!src || !poly || poly->count < 1 || !P || !offsetOut || !(zy > 0) || !std::isfinite(zy)) return nullptr;
-    gpc_vertex_list& contour = poly->contours[0];
-    if (GetDebugDispFlag()) {
-        CreateImageWindow(1000, 800, GetNameDebugWin0());
-        DrawOnePt2Array(contour.points, std::min(contour.count, 100), 100, 100, 1.0f, 0xFF0000);
-    }
-
-    const double hOut = std::trunc(box.height * double(zy) + 0.5) + 2.0 * my;
-    const double wOut = double(box.width) + 2.0 * mx;
-    const int channels = src->GetChannels();
-    Image* out = (wOut <= 1e6 && hOut <= 1e6)
-                     ? overlap::NewClearedImage(static_cast<int>(wOut), static_cast<int>(hOut), channels)
-                     : nullptr;
-    if (!out) {
-        Logger::log("ERROR COverlapRR::MapOverlapRegion: cannot allocate imgO(wdO=%d, htO=%d, numChannels=%d)", 1,
-                    static_cast<int>(std::clamp(wOut, -1e9, 1e9)), static_cast<int>(std::clamp(hOut, -1e9, 1e9)),
-                    channels);
-        return nullptr;
-    }
-
-    // The unzoomed outline in the new image's pixels, for the warp.
-    PolygonPtr plain(CPolyGeom::CopyPolygon(poly));
-    const POINT2 plainShift{static_cast<float>(mx - box.x0), static_cast<float>(my - box.y0)};
-    CPolyGeom::ShiftPolygon(plain->contours[0].points, plain->contours[0].points, plain->contours[0].count,
-                            &plainShift);
-    // The outline handed back: rows zoomed by zy.
-    CPolyGeom::ZoomXYPolygon(contour.points, contour.points, contour.count, 1.0f, zy, nullptr);
-    const POINT2 shift{static_cast<float>(mx - box.x0), static_cast<float>(my - zy * box.y0)};
-    CPolyGeom::ShiftPolygon(contour.points, contour.points, contour.count, &shift);
-
-    const POINT offset{box.x0 + box.width / 2 - wd / 2, box.y0 + box.height / 2 - ht / 2};
     CPolyMapRR mapper;
-    if (zy == 1.0f) {
-        mapper.MapImgRegions(src, out, plain.get(), &offset, P, bilinear, zy);
-    } else {
-        // The mapper warps evenly; warp at the frame's scale, then take each
-        // output row from the nearest warped row: output row Y is frame point
-        // (Y - HO / 2) / zy from the centre, warped row T is T - HT / 2.
-        const int HT = box.height + 2 * my;
-        Image* even = overlap::NewClearedImage(out->GetWidth(), HT, channels);
-        if (!even) {
-            Logger::log("ERROR COverlapRR::MapOverlapRegion: cannot allocate imgO(wdO=%d, htO=%d, numChannels=%d)", 1,
-                        out->GetWidth(), HT, channels);
-            ReleaseImage(out);
-            return nullptr;
-        }
-        mapper.MapImgRegions(src, even, plain.get(), &offset, P, bilinear, zy);
-        const int HO = out->GetHeight();
-        const size_t rowBytes = size_t(out->GetWidth()) * channels;
-        for (int y = 0; y < HO; ++y) {
-            const int t = NearestIndex((y - HO / 2) / double(zy) + HT / 2, HT);
-            if (t < 0) continue;
-            std::memcpy(out->GetData() + size_t(y) * out->GetRowByte(), even->GetData() + size_t(t) * even->GetRowByte(),
-                        rowBytes);
-        }
-        ReleaseImage(even);
-    }
-    *offsetOut = offset;
-    return out;
-}
-
-Image* COverlapRR::CopyZoomRegion(Image* src, int nx, int ny, REGION* r, POINT2* s, float stepX, float stepY, bool)
-{
-    if (!src || !r || !s) return nullptr;
-    const int channels = src->GetChannels();
-    Image* out = overlap::NewClearedImage(nx, ny, channels);
-    if (!out) {
-        Logger::log("ERROR COverlapRR::MapOverlapRegion: cannot allocate imgO(nxO=%d, nyO=%d, numChannels=%d)", 1, nx,
-                    ny, channels);
-        return nullptr;
-    }
-    const int W = src->GetWidth(), H = src->GetHeight();
-    const int x0 = std::max(0, r->x0), x1 = std::min(nx - 1, r->x1);
-    const int y0 = std::max(0, r->y0), y1 = std::min(ny - 1, r->y1);
-    for (int y = y0; y <= y1; ++y) {
-        const int sy = NearestIndex(s->y + double(y - r->y0) * stepY, H);
-        if (sy < 0) continue;
-        const uint8_t* srow = src->GetData() + size_t(sy) * src->GetRowByte();
-        uint8_t* drow = out->GetData() + size_t(y) * out->GetRowByte();
-        for (int x = x0; x <= x1; ++x) {
-            const int sx = NearestIndex(s->x + double(x - r->x0) * stepX, W);
-            if (sx < 0) continue;
-            std::memcpy(drow + size_t(x) * channels, srow + size_t(sx) * channels, channels);
-        }
-    }
-    return out;
+    return mapper.MapImgRegions(src, dst, region, offset, P, bilinear, 1.0f) == 1;
 }
 
 int COverlapRR::PtPairsOverlapToRawFrames(POINT2* pairs[2], int n)

@@ -5,7 +5,7 @@
 // carried back into the image planes. The multi-channel aligner's normal path.
 #pragma once
 
-#include "align/pairlock/overlap_support.h"
+#include "platform/mapproj/overlap_support.h"
 #include "core/pair_align_records.h"
 #include "core/geometry_records.h"
 #include "imaging/image.h"

@@ -5,6 +5,10 @@
 #pragma once
 
 #include "core/geometry_records.h"
+#include "core/pair_align_records.h"
+
+class Image;
+class RectWorldMap;
 
 class IBlendMap {
 public:
@@ -41,4 +45,18 @@ public:
     virtual int GetBoxArea(int i) = 0;
     virtual int GetBoxW() = 0;
     virtual int GetBoxH() = 0;
+};
+
+// Draws a placed frame into a rectangular world map: the whole frame, the map
+// pixels whose ray falls inside a polygon of the frame (in its centred
+// frame), or such a polygon with a blend correction per pixel.
+class IMakeVantorRect {
+public:
+    virtual ~IMakeVantorRect() = default;
+    virtual bool MapImgRS(Image* img, TRANSFORM_RS* t, RectWorldMap* map) = 0;
+    virtual bool MapOnePolygon(Image* img, TRANSFORM_RS* t, RectWorldMap* map, gpc_polygon* poly) = 0;
+    virtual bool BlendOnePolygon(Image* img, TRANSFORM_RS* t, RectWorldMap* map, gpc_polygon* poly,
+                                 IBlendMap* blend) = 0;
+    // Rows drawn in parallel by up to n threads (1: the calling thread only).
+    virtual void SetRowThreads(int n) = 0;
 };

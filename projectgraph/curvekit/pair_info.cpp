@@ -12,7 +12,11 @@ std::atomic<int> g_live{0};
 class PairInfo final : public IPairInfo {
 public:
     PairInfo() { ++g_live; }
-    ~PairInfo() override { --g_live; }
+    ~PairInfo() override
+    {
+        SetBlendPolygons(nullptr, nullptr);
+        --g_live;
+    }
 
     Marker* GetMarker(int) override { return m_markers.get(); }
     void SetMarker(Marker* markers) override
@@ -33,8 +37,22 @@ public:
         m_pairs.assign(entries, entries + static_cast<size_t>(count) * 6);
     }
 
+    void SetBlendPolygons(CBlendPolygons* sides, void (*release)(CBlendPolygons*)) override
+    {
+        if (sides == m_blend) {
+            m_release = release;
+            return;
+        }
+        if (m_blend && m_release) m_release(m_blend);
+        m_blend = sides;
+        m_release = sides ? release : nullptr;
+    }
+    CBlendPolygons* GetBlendPolygons() override { return m_blend; }
+
 private:
     std::unique_ptr<Marker> m_markers;
+    CBlendPolygons* m_blend = nullptr;
+    void (*m_release)(CBlendPolygons*) = nullptr;
     std::vector<float> m_pairs;
 };
 

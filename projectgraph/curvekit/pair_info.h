@@ -6,6 +6,7 @@
 #pragma once
 
 class Marker;
+struct CBlendPolygons;
 
 class IPairInfo {
 public:
@@ -23,6 +24,12 @@ public:
     virtual float* GetIntensityPairs(int& count) = 0;
     // Copies `count` entries (null or 0 empties the list).
     virtual void SetIntensityPairs(const float* entries, int count) = 0;
+    // The seam-blending side of this direction, owned from here on and freed
+    // through `release` (the blending library hands its own function over,
+    // the object cannot link it). Replacing or destroying frees the earlier
+    // record; null empties.
+    virtual void SetBlendPolygons(CBlendPolygons* sides, void (*release)(CBlendPolygons*)) = 0;
+    virtual CBlendPolygons* GetBlendPolygons() = 0;
 
 protected:
     IPairInfo() = default;

@@ -42,3 +42,40 @@ TEST(PairInfo, OwnsItsMarkersAndCopiesIntensityPairs)
 }
 
 }  // namespace
+
+// The blend record is opaque here: the test hands its own record type
+// through the same function-pointer contract the blending library uses.
+struct CBlendPolygons {
+    int* released;
+};
+
+namespace {
+
+void ReleaseRecord(CBlendPolygons* p)
+{
+    ++*p->released;
+    delete p;
+}
+
+TEST(PairInfo, FreesItsBlendPolygonsThroughTheGivenFunction)
+{
+    int released = 0;
+    {
+        std::unique_ptr<IPairInfo> info(GetPairInfoInterface());
+        EXPECT_EQ(info->GetBlendPolygons(), nullptr);
+        auto* first = new CBlendPolygons{&released};
+        info->SetBlendPolygons(first, ReleaseRecord);
+        info->SetBlendPolygons(first, ReleaseRecord);  // the record held again: kept
+        EXPECT_EQ(released, 0);
+        EXPECT_EQ(info->GetBlendPolygons(), first);
+        info->SetBlendPolygons(new CBlendPolygons{&released}, ReleaseRecord);
+        EXPECT_EQ(released, 1);
+        info->SetBlendPolygons(nullptr, nullptr);
+        EXPECT_EQ(released, 2);
+        EXPECT_EQ(info->GetBlendPolygons(), nullptr);
+        info->SetBlendPolygons(new CBlendPolygons{&released}, ReleaseRecord);
+    }
+    EXPECT_EQ(released, 3);  // freed with the object
+}
+
+}  // namespace

@@ -1,9 +1,9 @@
-#include "align/pairlock/overlap_support.h"
+#include "platform/mapproj/overlap_support.h"
 
 #include "geometry/polykit/poly_clip.h"
-#include "geometry/polykit/poly_geom.h"
 #include "imaging/image.h"
 
+#include <algorithm>
 #include <new>
 
 namespace overlap {
@@ -42,7 +42,20 @@ bool FirstContourBox(const gpc_polygon* polygon, REGION2* box)
     if (!polygon || polygon->count < 1 || !polygon->contours || polygon->contours[0].count < 1 ||
         !polygon->contours[0].points)
         return false;
-    CPolyGeom::CalcBoundBox(polygon->contours[0].points, polygon->contours[0].count, box);
+    const gpc_vertex_list& c = polygon->contours[0];
+    float left = c.points[0].x, right = left, top = c.points[0].y, bottom = top;
+    for (int i = 1; i < c.count; ++i) {
+        left = std::min(left, c.points[i].x);
+        right = std::max(right, c.points[i].x);
+        top = std::min(top, c.points[i].y);
+        bottom = std::max(bottom, c.points[i].y);
+    }
+    box->top = top;
+    box->bottom = bottom;
+    box->left = left;
+    box->right = right;
+    box->width = right - left;
+    box->height = bottom - top;
     return true;
 }
 
