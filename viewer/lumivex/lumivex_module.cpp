@@ -104,7 +104,8 @@ void RegisterLumivexResources()
     page.id = CLumivexPropPage::kTemplateId;
     page.caption = "General";
     page.size = DialogUnitsToPixels(250, 62);
-    page.style = WS_CHILD;
+    // Shown on its own (there is no container's property frame): the frame's
+    // OK and Cancel buttons are the page's.
     page.controls = {
         ControlTemplate(0xFFFF, ControlKind::Static, RECT{10, 12, 130, 30}, "Image File Name"),
         ControlTemplate(CLumivexPropPage::kFileNameEdit, ControlKind::Edit, RECT{135, 10, 365, 30}),
@@ -112,6 +113,8 @@ void RegisterLumivexResources()
         ControlTemplate(CLumivexPropPage::kFovEdit, ControlKind::Edit, RECT{135, 40, 200, 60}),
         ControlTemplate(0xFFFF, ControlKind::Static, RECT{10, 72, 130, 90}, "Speed"),
         ControlTemplate(CLumivexPropPage::kSpeedEdit, ControlKind::Edit, RECT{135, 70, 200, 90}),
+        ControlTemplate(IDOK, ControlKind::DefPushButton, RECT{215, 70, 285, 92}, "OK"),
+        ControlTemplate(IDCANCEL, ControlKind::PushButton, RECT{295, 70, 365, 92}, "Cancel"),
     };
     app.AddDialog(page);
 
@@ -167,9 +170,10 @@ void RegisterLumivexResources()
 
 bool CLumivexModule::InitInstance()
 {
+    // The runtime forgets its resources when it is reset (between tests).
+    if (!win::Resources::FindBitmap(CLumivexSplashDlg::kBitmapId)) RegisterLumivexResources();
     if (m_started) return true;
     m_started = true;
-    RegisterLumivexResources();
     ClassRegistration control;
     control.clsid = kLumivexClsid;
     control.progId = kLumivexProgId;
