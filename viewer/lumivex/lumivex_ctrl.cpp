@@ -496,7 +496,14 @@ void CLumivexCtrl::ZoomWorldMap(float z)
 void CLumivexCtrl::OnSize(UINT type, int cx, int cy)
 {
     COleControl::OnSize(type, cx, cy);
-    if (loaded) ApplySize(cx, cy);
+    if (loaded) {
+        ApplySize(cx, cy);
+    } else if (cx > 0 && cy > 0) {
+        // A FileName set before the first drawing loads at once: it is laid
+        // out for the window the container gave, not the constructed size.
+        windowW = cx;
+        windowH = cy;
+    }
 }
 
 void CLumivexCtrl::ApplySize(int cx, int cy)
@@ -532,10 +539,10 @@ void CLumivexCtrl::ApplySize(int cx, int cy)
 
 // ---- Drawing ---------------------------------------------------------------------------------
 
-void CLumivexCtrl::Repaint()
+void CLumivexCtrl::Repaint(bool erase)
 {
     if (!m_hWnd) return;
-    Invalidate();
+    Invalidate(erase ? TRUE : FALSE);
     UpdateWindow();
 }
 

@@ -156,7 +156,9 @@ private:
     void InitFaces();
     void Render(bool finished);
     void DrawProgressBar(CDC* dc);
-    void Repaint();
+    // Invalidates and updates at once; `erase` false keeps the margins (a
+    // moving frame covers the same destination).
+    void Repaint(bool erase = true);
     void StartTimer();
     void StopTimer();
     void SetCursorById(UINT id);

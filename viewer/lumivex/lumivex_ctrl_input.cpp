@@ -229,7 +229,7 @@ void CLumivexCtrl::OnTimer(UINT_PTR id)
     if (drawing) return;
     drawing = true;
     const bool changed = viewMode == kPerspectiveView ? TickPerspective() : TickWorldMap();
-    if (changed) Repaint();
+    if (changed) Repaint(false);
     drawing = false;
 }
 

@@ -131,6 +131,16 @@ TEST_F(LumivexLoadTest, AFailedLoadLeavesTheControlEmptyAndTheNextDrawTriesAgain
     EXPECT_TRUE(c.IsModified());
 }
 
+TEST_F(LumivexLoadTest, AFileNameSetBeforeTheFirstDrawingIsLaidOutForTheWindow)
+{
+    CLumivexCtrl& c = Make(600, 400);
+    EXPECT_TRUE(c.SetProperty("FileName", Partial()));
+    ASSERT_TRUE(c.loaded);
+    EXPECT_EQ(LayoutOf(c), (Layout{0, 600, 100, 600, 0, 400, 0, 400}));
+    win::PaintAll();
+    EXPECT_EQ(LayoutOf(c), (Layout{0, 600, 100, 600, 0, 400, 0, 400}));
+}
+
 TEST_F(LumivexLoadTest, WorldMapLayoutAfterTheModeIsSet)
 {
     CLumivexCtrl& c = Make(300, 200);
