@@ -244,3 +244,43 @@ TEST_F(LumivexHostTest, OnXvfbTheHostShowsWhatTheHeadlessHostShows)
 }
 
 }  // namespace
+
+namespace {
+
+// The decoding worker still writes into the map when a new FileName comes
+// or the control goes: the worker is stopped first (run under ASan).
+TEST_F(LumivexHostTest, ANewFileNameOrTheControlsEndStopsTheRunningDecode)
+{
+    win::Clock::UseManual(false);
+    const ctrltest::Bytes bytes = ctrltest::ReadBytes(RealPanorama());
+    testhttp::LocalServer server([&](const testhttp::Request&) {
+        testhttp::Reply r;
+        r.body.assign(bytes.begin(), bytes.end());
+        r.framing = testhttp::Reply::kChunked;
+        r.pieceSize = 16 * 1024;
+        r.pauseMs = 15;
+        return r;
+    });
+    ASSERT_TRUE(server.Ok());
+    const std::string plain = ctrltest::MakeJpeg(m_dir, "plain.jpg", 320, 200);
+    for (bool replace : {true, false}) {
+        SCOPED_TRACE(replace ? "replaced" : "destroyed");
+        CLumivexCtrl& c = Make(400, 300);
+        c.SetProperty("FileName", server.Url("/pano.jpg"));
+        ASSERT_TRUE(c.loaded);
+        ASSERT_NE(c.worldMap, nullptr);
+        ASSERT_TRUE(c.worker->Running());
+        win::PumpUntil([] { return false; }, 100);  // some passes land
+        if (replace) {
+            c.SetProperty("FileName", plain);
+            EXPECT_EQ(c.worldMap, nullptr);
+            EXPECT_TRUE(c.plainImage);
+            EXPECT_FALSE(c.worker->Running());
+            win::PumpUntil([] { return false; }, 100);  // late messages of the old decode
+        }
+        m_ctrl.reset();
+        m_host.DestroyWindow();
+    }
+}
+
+}  // namespace
