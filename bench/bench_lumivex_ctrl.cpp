@@ -1,0 +1,133 @@
+// The viewer control's moving frames. RollColumns: one world-map spin tick
+// of a full circle on an 8000 x 1500 RGB view image against a memmove of the
+// same bytes in the same run (ratio counter: roll over memmove). Reduced
+// frame: one timer tick of a 1600 x 1000 control in the perspective view
+// (half-size render plus the stretched drawing) against the view engine's
+// own render of the same 800 x 500 frame (ratio counter: tick over render).
+#include "platform/win/runtime.h"
+#include "platform/win/wnd.h"
+#include "viewer/lumivex/lumivex_ctrl.h"
+#include "viewer/lumivex/lumivex_module.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 8000, kHeight = 1500;
+
+template <class F>
+double BestSeconds(F work, int runs)
+{
+    double best = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        work();
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    return best;
+}
+
+void RollColumns(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    std::unique_ptr<Image, void (*)(Image*)> image(new Image(), [](Image* p) { ReleaseImage(p); });
+    image->BmpInit(kWidth, kHeight, 3);
+    std::mt19937 rng(7);
+    for (size_t i = 0; i < image->GetDataSize(); i += 64) image->GetData()[i] = static_cast<unsigned char>(rng());
+    std::vector<uint8_t> buffer;
+    std::vector<uint8_t> other(image->GetDataSize());
+    const size_t bytes = image->GetDataSize();
+    for (auto _ : state) {
+        RollImageColumns(*image, n, buffer);
+        benchmark::DoNotOptimize(image->GetData());
+    }
+    const double roll = BestSeconds([&] { RollImageColumns(*image, n, buffer); }, 15);
+    const double move = BestSeconds(
+        [&] {
+            std::memmove(other.data(), image->GetData(), bytes);
+            benchmark::DoNotOptimize(other.data());
+        },
+        15);
+    state.counters["roll_ms"] = roll * 1e3;
+    state.counters["memmove_ms"] = move * 1e3;
+    state.counters["ratio"] = roll / move;
+}
+BENCHMARK(RollColumns)->Arg(-1)->Arg(-10)->Arg(250)->Arg(-3999)->Unit(benchmark::kMillisecond);
+
+// The real test panorama with its world-map descriptor, in a temporary file.
+std::string PanoramaFile()
+{
+    const std::string source = std::string(FENDRAKE_TESTDATA_DIR) + "/pannellum/examplepano.jpg";
+    std::ifstream in(source, std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+    if (bytes.size() < 4) return {};
+    std::vector<unsigned char> d(22, 0);
+    std::memcpy(d.data(), "kqvz", 4);
+    const uint32_t width = 4096;
+    for (int i = 0; i < 4; ++i) d[static_cast<size_t>(4 + i)] = static_cast<unsigned char>(width >> (8 * i));
+    const std::vector<unsigned char> head{0xFF, 0xFE, 0, 24};
+    bytes.insert(bytes.begin() + 2, d.begin(), d.end());
+    bytes.insert(bytes.begin() + 2, head.begin(), head.end());
+    const std::string out = (std::filesystem::temp_directory_path() / "bench_lumivex_ctrl.jpg").string();
+    std::ofstream(out, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<std::streamsize>(bytes.size()));
+    return out;
+}
+
+void ReducedFrame(benchmark::State& state)
+{
+    win::InitRuntime();
+    LumivexModule().InitInstance();
+    const std::string file = PanoramaFile();
+    CWnd host;
+    host.CreateEx(0, nullptr, "bench", WS_POPUP | WS_VISIBLE, RECT{0, 0, 1600, 1000}, nullptr, 0);
+    auto ctrl = std::make_unique<CLumivexCtrl>();
+    ctrl->CreateControl(&host, RECT{0, 0, 1600, 1000}, 1);
+    ctrl->SetProperty("FileName", file);
+    ctrl->SetViewMode(CLumivexCtrl::kPerspectiveView, false);
+    ctrl->worker->Wait();
+    win::PumpPendingMessages();
+    if (!ctrl->loaded || !ctrl->faceList) {
+        state.SkipWithError("the panorama did not load");
+        return;
+    }
+    // A latched spin of 20 pixels of drag: every tick moves and renders.
+    ctrl->startX = 0;
+    ctrl->currentX = 20;
+    ctrl->timerRunning = true;
+    auto tick = [&] { ctrl->SendMessage(WM_TIMER, CLumivexCtrl::kTimerId, 0); };
+    tick();
+    for (auto _ : state) tick();
+    const double control = BestSeconds(tick, 15);
+    // The engine alone: the same half-size view, angles, field of view.
+    std::unique_ptr<Image, void (*)(Image*)> view(new Image(), [](Image* p) { ReleaseImage(p); });
+    view->BmpInit(ctrl->srcW / 2, ctrl->srcH / 2, 3);
+    CViewFaceList faces;
+    if (!faces.Init(ctrl->worldMap, ctrl->zoom, view.get()) || faces.GetCount() == 0) {
+        state.SkipWithError("the engine gives no faces");
+        return;
+    }
+    const double engine = BestSeconds(
+        [&] { faces.Render(ctrl->viewParams.get(), ctrl->fov, ctrl->viewParams->GetRoll(), false, false, true); }, 15);
+    state.counters["tick_ms"] = control * 1e3;
+    state.counters["engine_ms"] = engine * 1e3;
+    state.counters["ratio"] = control / engine;
+    state.counters["view_w"] = ctrl->viewImage->GetWidth();
+    state.counters["faces"] = faces.GetCount();
+    ctrl.reset();
+    host.DestroyWindow();
+    win::ResetRuntime();
+    std::filesystem::remove(file);
+}
+BENCHMARK(ReducedFrame)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+}  // namespace
