@@ -19,6 +19,7 @@
 struct AppConfig;
 struct CamInfo;
 class CBrightContrastDlg;
+class CCamInfoWizard;
 class CDialog;
 class CImgBrowser;
 class CStitchBar;
@@ -390,6 +391,14 @@ public:
 private:
     int RunGlobalSolve(GlobalAlign& solver, int word, int* list, int count, int pairs);
     GlobalSolveObserver m_globalSolveObserver = nullptr;
+
+    // ---- Camera-information file and wizard from a finished stitch --------
+public:
+    // "Save to Camera Info File": a new camera-information file from the
+    // calibrated focal length and the correction; true when written.
+    bool SaveCamInfoFile();
+    // Opens the modeless camera wizard (it owns itself); null when refused.
+    CCamInfoWizard* ShowCamInfoWizard();
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an
