@@ -399,6 +399,8 @@ public:
     bool SaveCamInfoFile();
     // Opens the modeless camera wizard (it owns itself); null when refused.
     CCamInfoWizard* ShowCamInfoWizard();
+    // The frame loader keeps the reduction code it chose.
+    void SetReductionCode(uint8_t code) { m_reductionCode = code; }
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <tuple>
 #include <vector>
