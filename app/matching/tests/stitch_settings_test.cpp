@@ -17,6 +17,7 @@
 #include "platform/win/controls.h"
 #include "platform/win/file_system.h"
 #include "platform/win/user_input.h"
+#include "platform/win/window_dc.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/neighbor.h"
 
@@ -25,7 +26,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -390,6 +393,115 @@ TEST_F(StitchSettingsTest, TypeFourComesBackOnlyWithACalibratedFile)
 }
 
 }  // namespace
+
+// The drawn dialog after "Known" and "Elastic": each control's pixels in
+// the dialog equal the same kind of control with the same style, text and
+// state drawn alone on a blank surface of its size, and the states are the
+// ones the handlers must leave.
+TEST_F(StitchSettingsTest, TheDrawnControlsShowTheKnownFocalAndTheElasticBlend)
+{
+    struct Shot {
+        UINT id;
+        bool edit;
+        std::string text;
+        DWORD style = 0;
+        bool checked = false;
+        bool enabled = false;
+        RECT rect{};  // client
+        SIZE size{};  // whole window, border included
+        Image* inDialog = nullptr;
+    };
+    std::vector<Shot> shots = {{D::kKnown, false},       {D::kSameUnknown, false}, {D::kDifferentUnknown, false},
+                               {D::kFromExif, false},    {D::kFocalEdit, true},    {D::kBlendWidth, true}};
+    AddFrames(3, false);
+    Stitch().focalType = 0;
+    Stitch().focalLength = 35.0f;
+    ExpectDialog([&](CDialog& d) {
+        Click(d, D::kKnown);
+        Click(d, D::kElastic);
+        win::PaintAll();
+        for (Shot& shot : shots) {
+            CWnd* control = d.GetDlgItem(shot.id);
+            shot.text = control->GetWindowText();
+            shot.style = control->GetStyle();
+            shot.checked = !shot.edit && d.IsDlgButtonChecked(shot.id) != 0;
+            shot.enabled = control->IsWindowEnabled() != FALSE;
+            control->GetClientRect(&shot.rect);
+            RECT window{};
+            control->GetWindowRect(&window);
+            shot.size = SIZE{window.right - window.left, window.bottom - window.top};
+            shot.inDialog = win::CaptureWindow(control->m_hWnd);
+        }
+        Click(d, IDCANCEL);
+    });
+    Manager().ShowStitchSettings(true);
+
+    EXPECT_TRUE(shots[0].checked);
+    EXPECT_FALSE(shots[1].checked);
+    EXPECT_FALSE(shots[2].checked);
+    EXPECT_FALSE(shots[3].checked);
+    EXPECT_TRUE(shots[4].enabled);
+    EXPECT_EQ(shots[4].text, " 35.0");
+    EXPECT_FALSE(shots[5].enabled);
+
+    CWnd parent;
+    ASSERT_TRUE(parent.CreateEx(0, nullptr, "alone", WS_POPUP | WS_VISIBLE, RECT{0, 0, 600, 400}, nullptr, 0));
+    std::vector<std::unique_ptr<CWnd>> alone;
+    int top = 0;
+    for (const Shot& shot : shots) {
+        const RECT at{0, top, shot.size.cx, top + shot.size.cy};
+        top += shot.size.cy + 4;
+        if (shot.edit) {
+            auto edit = std::make_unique<CEdit>();
+            ASSERT_TRUE(edit->Create(shot.style, at, &parent, shot.id));
+            edit->SetWindowText(shot.text.c_str());
+            alone.push_back(std::move(edit));
+        } else {
+            auto button = std::make_unique<CButton>();
+            ASSERT_TRUE(button->Create(shot.text.c_str(), shot.style, at, &parent, shot.id));
+            button->SetCheck(shot.checked ? BST_CHECKED : BST_UNCHECKED);
+            alone.push_back(std::move(button));
+        }
+        alone.back()->EnableWindow(shot.enabled);
+    }
+    win::PaintAll();
+    auto differing = [](const Image* a, const Image* b) {
+        int n = 0;
+        for (int y = 0; y < a->GetHeight(); ++y) {
+            const unsigned char* p = a->GetData() + static_cast<size_t>(y) * a->GetRowByte();
+            const unsigned char* q = b->GetData() + static_cast<size_t>(y) * b->GetRowByte();
+            for (int x = 0; x < a->GetWidth() * 3; ++x) n += p[x] != q[x];
+        }
+        return n;
+    };
+    for (size_t i = 0; i < shots.size(); ++i) {
+        SCOPED_TRACE(shots[i].id);
+        Image* reference = win::CaptureWindow(alone[i]->m_hWnd);
+        ASSERT_NE(shots[i].inDialog, nullptr);
+        ASSERT_NE(reference, nullptr);
+        ASSERT_EQ(shots[i].inDialog->GetWidth(), reference->GetWidth());
+        ASSERT_EQ(shots[i].inDialog->GetHeight(), reference->GetHeight());
+        EXPECT_EQ(differing(shots[i].inDialog, reference), 0);
+        ReleaseImage(reference);
+    }
+    // The states are visible: "Known" drawn unchecked, the focal edit drawn
+    // disabled and the blend width drawn enabled all look different.
+    auto* known = static_cast<CButton*>(alone[0].get());
+    known->SetCheck(BST_UNCHECKED);
+    alone[4]->EnableWindow(FALSE);
+    alone[5]->EnableWindow(TRUE);
+    win::PaintAll();
+    for (size_t i : {size_t{0}, size_t{4}, size_t{5}}) {
+        SCOPED_TRACE(shots[i].id);
+        Image* other = win::CaptureWindow(alone[i]->m_hWnd);
+        ASSERT_NE(other, nullptr);
+        EXPECT_GT(differing(shots[i].inDialog, other), 0);
+        ReleaseImage(other);
+    }
+    for (Shot& shot : shots) ReleaseImage(shot.inDialog);
+    for (auto& control : alone) control->DestroyWindow();
+    parent.DestroyWindow();
+}
 
 namespace {
 
