@@ -8,6 +8,7 @@
 #include "app/matching/cam_info_file.h"
 #include "app/matching/cam_info_wizard.h"
 #include "app/matching/save_cam_info_dlg.h"
+#include "app/matching/select_cam_info_dlg.h"
 #include "app/matching/stitch_settings_dlg.h"
 #include "app/matching/tests/matching_test_helpers.h"
 #include "app/shell/stitch_bar.h"
@@ -393,6 +394,58 @@ TEST_F(StitchSettingsTest, TypeFourComesBackOnlyWithACalibratedFile)
 }
 
 }  // namespace
+
+// "Select ..." through the nested "Select Camera Info" dialog: Cancel, or
+// OK with nothing chosen, changes nothing; a chosen file shows in the
+// dialog and is the manager's file, with its focal length, after OK.
+TEST_F(StitchSettingsTest, SelectTakesTheChosenCameraInfoFile)
+{
+    AddFrames(3, true);
+    WriteCamInfo("pana.camInfo", "Panasonic", "DMC-TZ41", 4.3f, 26.5f);
+    struct Case {
+        const char* label;
+        bool choose;      // pick the file in the list
+        int selectEnd;    // IDOK or IDCANCEL
+        const char* shown;  // the file name shown afterwards
+        bool used;          // the manager uses the file after OK
+    };
+    const Case cases[] = {
+        {"cancelled", true, IDCANCEL, "", false},
+        {"nothing chosen", false, IDOK, "", false},
+        {"chosen", true, IDOK, "pana.camInfo", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Manager().SetCamInfo(nullptr);
+        Manager().SetCamInfoFileName(nullptr);
+        ExpectDialog([&](CDialog& d) {
+            EXPECT_EQ(Text(d, D::kCamInfoName), "");
+            Click(d, D::kUseCamInfo);
+            ASSERT_TRUE(Enabled(d, D::kSelect));
+            Click(d, D::kSelect);
+            EXPECT_EQ(Text(d, D::kCamInfoName), c.shown);
+            EXPECT_TRUE(Checked(d, D::kUseCamInfo));
+            Click(d, IDOK);
+        });
+        Prompter().ExpectDialog(CSelectCamInfoDlg::kTemplateId, [&](CDialog& d) {
+            auto* list = dynamic_cast<CListBox*>(d.GetDlgItem(CSelectCamInfoDlg::kList));
+            ASSERT_NE(list, nullptr);
+            ASSERT_EQ(list->GetCount(), 1);
+            if (c.choose) win::user::ClickListItem(list->m_hWnd, 0);
+            Click(d, c.selectEnd);
+        });
+        Manager().ShowStitchSettings(true);
+        if (c.used) {
+            ASSERT_NE(Manager().GetCamInfoFileName(), nullptr);
+            EXPECT_STREQ(Manager().GetCamInfoFileName(), "pana.camInfo");
+            ASSERT_NE(Manager().GetCamInfo(), nullptr);
+            EXPECT_FLOAT_EQ(Manager().GetCamInfo()->GetFocalLength(), 26.5f);
+        } else {
+            EXPECT_EQ(Manager().GetCamInfoFileName(), nullptr);
+            EXPECT_EQ(Manager().GetCamInfo(), nullptr);
+        }
+    }
+}
 
 // The drawn dialog after "Known" and "Elastic": each control's pixels in
 // the dialog equal the same kind of control with the same style, text and
