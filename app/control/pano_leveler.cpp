@@ -169,8 +169,10 @@ int PanoLeveler::Prepare(ImageGroup* group)
     CTransformEuler::Euler2UVRtoRDR(&pa, ta->roll, &pb, tb->roll, &d, &e, &third);
     if (e < 0.0f) d = d < 0.0f ? d + kHalfTurn : d - kHalfTurn;
     // Frames facing opposite ways, or too far apart: the roll between them
-    // says nothing about the horizon; fit instead.
-    if (std::fabs(std::fabs(d) - kHalfTurn) < kQuarterHalfTurn || e > kHundredDegrees) return 0;
+    // says nothing about the horizon; fit instead. The deviation comes out
+    // of its decomposition never positive; its size is the angle between
+    // the two view axes, so that size is what is held against 100 degrees.
+    if (std::fabs(std::fabs(d) - kHalfTurn) < kQuarterHalfTurn || std::fabs(e) > kHundredDegrees) return 0;
     // Turn the panorama about A's view axis until B's axis has the vertical
     // component of A's: both frames then lie on one level circle.
     float ra[9], rb[9];

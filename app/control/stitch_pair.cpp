@@ -318,9 +318,16 @@ bool LoadFrameImage(ImageFrame* frame, bool correct)
     if (!frame) return false;
     SuperManager* manager = GetSuperManager();
     DownscaleCode code = manager ? manager->GetReductionCode() : 0;
+    // The reducer chooses a code when the manager has none yet: the manager
+    // keeps it, so the matcher and the marker filter work at the scale the
+    // frames were loaded at.
+    auto keepCode = [&] {
+        if (manager && code != manager->GetReductionCode()) manager->SetReductionCode(code);
+    };
     if (Image* held = frame->GetImage()) {
         if (!frame->IsBeamDown()) {
             ReduceImageInPlace(held, kWorkingSize, &code);
+            keepCode();
             frame->SetBeamDownState(true);
         }
         return true;
@@ -331,6 +338,7 @@ bool LoadFrameImage(ImageFrame* frame, bool correct)
         return false;
     }
     ReduceImageInPlace(image, kWorkingSize, &code);
+    keepCode();
     frame->SetImage(image, true);
     frame->SetBeamDownState(true);
     const DistortionRecord* record = manager ? manager->GetDistortionRecord(false) : nullptr;

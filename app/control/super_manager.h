@@ -19,6 +19,7 @@
 struct AppConfig;
 struct CamInfo;
 class CBrightContrastDlg;
+class CCamInfoWizard;
 class CDialog;
 class CImgBrowser;
 class CStitchBar;
@@ -406,6 +407,14 @@ private:
     // The pair stitching's loader, or the double a test put in.
     FrameLoader FrameLoaderInUse() const { return m_frameLoader ? m_frameLoader : &LoadFrameImageDefault; }
     static bool LoadFrameImageDefault(ImageFrame* frame, bool correct);
+
+    // ---- Camera-information file and wizard from a finished stitch --------
+public:
+    // "Save to Camera Info File": a new camera-information file from the
+    // calibrated focal length and the correction; true when written.
+    bool SaveCamInfoFile();
+    // Opens the modeless camera wizard (it owns itself); null when refused.
+    CCamInfoWizard* ShowCamInfoWizard();
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

@@ -46,6 +46,10 @@ void AddStrings(win::ResourceModule& app)
     app.AddString(59000, "                    ");
     app.AddString(59001, "                              ");
     app.AddString(59002, "   ");
+    // The camera wizard's refusals.
+    app.AddString(40030, "There is already a camera info file being used.\nNo need to save it again!\nCheck Edit/Stitch Settings...");
+    app.AddString(40031, "The focal length is set as \\\"Different Unknown\\\".\nCamera info file is only meaningful with "
+                         "\\\"Known\\\" or \\\"Same Unknown\\\"!\nCheck Edit/Stitch Settings...");
     app.AddString(61700, "Failed to create empty document.");
     app.AddString(32780, "Show Pellicot\nPellicot");
     app.AddString(32808, "Show panorama window\nPanorama window");

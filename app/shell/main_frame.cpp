@@ -91,17 +91,6 @@ constexpr WebPage kWebPages[] = {
     {32884, "/products/Fendrake/Fendrake_tutorial.htm"},
 };
 
-// Whether every image of the group is merged, and how many there are.
-int CountImagesAllMerged(SuperManager* manager, bool& allMerged)
-{
-    allMerged = true;
-    ImageGroup* group = manager ? manager->GetImageGroup(false) : nullptr;
-    const int count = group ? group->GetNumbOfImages() : 0;
-    for (int i = 0; i < count; ++i)
-        if (ImageFrame* frame = group->GetImageFrame(i); !frame || !frame->IsMerged()) allMerged = false;
-    return count;
-}
-
 }  // namespace
 
 const char* MakerWebSite()
@@ -571,20 +560,41 @@ void CMainFrame::OnCreateTour()
     GetTourMaker(true);
 }
 
+void CMainFrame::OnStitchSettings()
+{
+    if (m_manager) m_manager->ShowStitchSettings(true);
+}
+
+void CMainFrame::OnSaveCamInfo()
+{
+    if (m_manager) m_manager->SaveCamInfoFile();
+}
+
+void CMainFrame::OnAddFocalToCamInfo()
+{
+    if (m_manager) m_manager->AddFocalLengthToCamInfo();
+}
+
 void CMainFrame::OnUpdateSaveCamInfo(CCmdUI* ui)
 {
-    bool allMerged = false;
-    const int images = CountImagesAllMerged(m_manager.get(), allMerged);
-    const bool runtime = m_manager && m_manager->GetStitchSettings()->runtimeDistortion != 0;
-    ui->Enable(m_manager && !m_manager->GetCamInfo() && images > (runtime ? 7 : 4) && allMerged);
+    if (!m_manager) {
+        ui->Enable(FALSE);
+        return;
+    }
+    const int images = m_manager->GetImageCount();
+    const bool runtime = m_manager->GetStitchSettings()->runtimeDistortion != 0;
+    ui->Enable(!m_manager->GetCamInfo() && images > (runtime ? 7 : 4) && m_manager->AreAllImagesMerged());
 }
 
 void CMainFrame::OnUpdateAddFocalToCamInfo(CCmdUI* ui)
 {
-    bool allMerged = false;
-    const int images = CountImagesAllMerged(m_manager.get(), allMerged);
-    const bool runtime = m_manager && m_manager->GetStitchSettings()->runtimeDistortion != 0;
-    ui->Enable(m_manager && m_manager->GetCamInfo() && !runtime && images > 4 && allMerged);
+    if (!m_manager) {
+        ui->Enable(FALSE);
+        return;
+    }
+    const int images = m_manager->GetImageCount();
+    const bool runtime = m_manager->GetStitchSettings()->runtimeDistortion != 0;
+    ui->Enable(m_manager->GetCamInfo() && !runtime && images > 4 && m_manager->AreAllImagesMerged());
 }
 
 void CMainFrame::OnAlwaysEnabled(CCmdUI* ui)
@@ -627,6 +637,9 @@ const win::MessageMap* CMainFrame::GetMessageMap() const
             win::on::Command(32896, &CMainFrame::OnConfiguration),
             win::on::Command(33153, &CMainFrame::OnCreateTour),
             win::on::UpdateUI(33179, &CMainFrame::OnUpdateSaveCamInfo),
+            win::on::Command(33107, &CMainFrame::OnStitchSettings),
+            win::on::Command(33179, &CMainFrame::OnSaveCamInfo),
+            win::on::Command(33171, &CMainFrame::OnAddFocalToCamInfo),
             win::on::UpdateUI(33171, &CMainFrame::OnUpdateAddFocalToCamInfo),
         });
     return &map;

@@ -104,6 +104,9 @@ protected:
     void OnConfiguration();
     void OnCreateTour();
     void OnUpdateSaveCamInfo(CCmdUI* ui);
+    void OnStitchSettings();
+    void OnSaveCamInfo();
+    void OnAddFocalToCamInfo();
     void OnUpdateAddFocalToCamInfo(CCmdUI* ui);
     void OnAlwaysEnabled(CCmdUI* ui);
 

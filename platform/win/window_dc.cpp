@@ -231,6 +231,9 @@ void PaintWindowBackground(HWND hwnd, CDC* dc)
 {
     WindowData* w = System().Find(hwnd);
     if (!w || !dc || w->windowClass->backgroundColor < 0) return;
+    // A group box is a frame around its neighbours: erasing its inside would
+    // paint over the controls it groups.
+    if (w->windowClass->name == "Button" && (w->style & BS_TYPEMASK) == BS_GROUPBOX) return;
     const RECT client = System().ClientRect(hwnd);
     dc->FillSolidRect(0, 0, client.right, client.bottom, GetSysColor(w->windowClass->backgroundColor));
 }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <tuple>
@@ -107,11 +108,14 @@ protected:
             if (c[2] <= 0) continue;
             const double bx = kFocal * c[1] / c[2] + kW / 2.0, by = kFocal * c[0] / c[2] + kH / 2.0;
             if (bx < 10 || bx > kW - 10 || by < 10 || by > kH - 10) continue;
+            double dax = ax, day = ay, dbx = bx, dby = by;
+            Distort(dax, day);
+            Distort(dbx, dby);
             POINT2M pa{}, pb{};
-            pa.x = static_cast<float>(ax + noise(rng));
-            pa.y = static_cast<float>(ay + noise(rng));
-            pb.x = static_cast<float>(bx + noise(rng));
-            pb.y = static_cast<float>(by + noise(rng));
+            pa.x = static_cast<float>(dax + noise(rng));
+            pa.y = static_cast<float>(day + noise(rng));
+            pb.x = static_cast<float>(dbx + noise(rng));
+            pb.y = static_cast<float>(dby + noise(rng));
             ma.push_back(pa);
             mb.push_back(pb);
         }
@@ -125,6 +129,17 @@ protected:
         Frame(b)->FindNeighbor(Frame(a))->SetMarkers(sb);
         Frame(a)->SetMerged(Frame(b));
     }
+
+    // The lens: a point moves out from the centre by 1 + k r^2, r in units
+    // of half the short side (k = 0: no distortion).
+    void Distort(double& x, double& y) const
+    {
+        const double dx = x - kW / 2.0, dy = y - kH / 2.0;
+        const double r2 = (dx * dx + dy * dy) / (kH / 2.0 * kH / 2.0);
+        x = kW / 2.0 + dx * (1 + m_lensK * r2);
+        y = kH / 2.0 + dy * (1 + m_lensK * r2);
+    }
+    double m_lensK = 0.0;
 
     // Every frame but the reference turned by up to `degrees` about each axis.
     void Perturb(double degrees)
@@ -372,4 +387,84 @@ TEST_F(GlobalAlignTest, LevelingRotationWithoutMergedFramesDoesNothing)
     SuperManager empty;
     empty.ApplyLevelingRotation(0.2f, 0.1f, 0.3f);  // no group: must not crash
     EXPECT_EQ(empty.GetImageGroup(false), nullptr);
+}
+
+// A lens far outside what the solver accepts (a point at the corner moved
+// by a third): the fit with distortion fails its sanity check, the solve
+// runs once more without distortion, and the manager's correction record
+// goes away. A plain lens passes in one solve and fills the record.
+TEST_F(GlobalAlignTest, AFitFailingTheSanityCheckIsRetriedWithoutDistortion)
+{
+    struct Case {
+        double k;
+        bool retried;
+    };
+    const Case cases[] = {{0.0, false}, {0.1, true}, {-0.1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.k);
+        TearDown();
+        SetUp();
+        m_truth.clear();
+        m_lensK = c.k;
+        Build(12, 30, true);
+        StitchSettings* s = m_manager->GetStitchSettings();
+        s->focalType = 0;
+        s->runtimeDistortion = 1;
+        m_manager->GetDistortionRecord(true)->a = 0.02f;  // left from an earlier fit
+        ASSERT_TRUE(m_manager->PairToGlobal(12, 0, false));
+        std::vector<std::tuple<int, int, int>> seen, expected = {{1 + 8 + 16, 12, 12}};
+        if (c.retried) expected.push_back({1 + 16, 12, 12});
+        for (const Solve& v : g_solves) seen.push_back({v.word, v.count, v.pairs});
+        EXPECT_EQ(seen, expected);
+        const DistortionRecord* record = m_manager->GetDistortionRecord(false);
+        if (c.retried) {
+            EXPECT_EQ(record, nullptr);
+        } else {
+            ASSERT_NE(record, nullptr);
+            EXPECT_NEAR(record->a, 0.0f, 0.01f) << "the earlier fit's value was replaced";
+        }
+    }
+}
+
+// Poses written as matrices through SetRotation (here every frame of a
+// consistent ring turned by one common rotation with roll in it) are the
+// poses the solver starts from: solving leaves every frame on its matrix.
+// Were the matrix and the pan, tilt and roll the solver reads out of step,
+// the frames would come back at the old poses or elsewhere.
+TEST_F(GlobalAlignTest, PosesSetAsMatricesAreThePosesTheSolverSees)
+{
+    Build(12, 30, true);
+    m_manager->GetStitchSettings()->focalType = 0;
+    // The common turn: 25 degrees about a slanted axis.
+    const double axis[3] = {0.3 / 0.9899, 0.5 / 0.9899, 0.8 / 0.9899}, angle = 25 * kDeg;
+    double q[9];
+    {
+        const double c = std::cos(angle), sn = std::sin(angle), v = 1 - c;
+        const double x = axis[0], y = axis[1], z = axis[2];
+        const double m[9] = {c + x * x * v,     x * y * v - z * sn, x * z * v + y * sn,
+                             y * x * v + z * sn, c + y * y * v,     y * z * v - x * sn,
+                             z * x * v - y * sn, z * y * v + x * sn, c + z * z * v};
+        std::copy(m, m + 9, q);
+    }
+    std::vector<std::vector<float>> expected;
+    for (int k = 0; k < 12; ++k) {
+        float r[9], turned[9];
+        IImgInfo* info = Frame(k)->GetImgInfo();
+        info->GetRotation(r);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                turned[3 * i + j] = static_cast<float>(q[3 * i] * r[j] + q[3 * i + 1] * r[3 + j] + q[3 * i + 2] * r[6 + j]);
+        info->SetRotation(info->GetFocal(), turned);
+        expected.emplace_back(turned, turned + 9);
+    }
+    ASSERT_TRUE(m_manager->PairToGlobal(12, 0, false));
+    double worst = 0;
+    for (int k = 0; k < 12; ++k) {
+        float r[9];
+        Frame(k)->GetImgInfo()->GetRotation(r);
+        double trace = 0;
+        for (int i = 0; i < 9; ++i) trace += double(r[i]) * expected[k][i];
+        worst = std::max(worst, std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0)) / kDeg);
+    }
+    EXPECT_LT(worst, 0.05);
 }

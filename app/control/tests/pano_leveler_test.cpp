@@ -110,6 +110,25 @@ TEST(PanoLeveler, OnePairRolledTakesTheDirectPath)
     EXPECT_NEAR(std::fabs(std::remainder(f.Params(1).pan - f.Params(0).pan, 2 * kPi)) / kDeg, 40.0, 0.5);
 }
 
+// One merged pair takes the direct rotation only while its view axes are at
+// most 100 degrees apart; a rolled pair farther apart runs the fit.
+TEST(PanoLeveler, APairMoreThanAHundredDegreesApartRunsTheFit)
+{
+    struct Case {
+        float apart;  // degrees
+        int prepared;
+    };
+    for (const Case& c : {Case{40, 1}, Case{80, 1}, Case{110, 0}, Case{130, 0}}) {
+        SCOPED_TRACE(c.apart);
+        Frames f({{0.0f, 0.0f, 0.0f}, {c.apart * kDeg, 0.0f, 0.0f}}, {{0, 1}});
+        float roll[9];
+        CTransform3D::CalcMatrixRotZYX(5 * kDeg, 0.0f, 0.0f, roll);
+        f.TurnAll(roll);
+        PanoLeveler leveler;
+        EXPECT_EQ(leveler.Prepare(&f.Group()), c.prepared);
+    }
+}
+
 TEST(PanoLeveler, FramesFacingOppositeWaysRunTheFit)
 {
     Frames f({{0.0f, 0.0f, 0.0f}, {90 * kDeg, 0.0f, 0.0f}, {180 * kDeg, 0.0f, 0.0f}}, {{0, 1}, {1, 2}});

@@ -3,6 +3,7 @@
 // helpers, the frame-image loader, and the outcomes written into the links
 // (stitched, refused, crashed, images too small).
 #include "app/control/stitch_pair.h"
+#include "app/matching/image_downscale.h"
 #include "app/control/super_manager.h"
 #include "app/matching/cam_info.h"
 #include "app/matching/distortion_record.h"
@@ -362,4 +363,30 @@ TEST_F(StitchPairTest, LoadFrameImageReducesOnceAndCorrectsOnRequest)
     ImageFrame missing;
     missing.SetName("/no/such/file.jpg");
     EXPECT_FALSE(LoadFrameImage(&missing, true));
+}
+
+// The first load chooses the reduction and the manager keeps its code: the
+// matcher is told the same code, so its markers come in the frames' scale,
+// and later loads reduce alike whatever their size.
+TEST_F(StitchPairTest, TheFirstLoadLeavesItsReductionCodeWithTheManager)
+{
+    SuperManager manager;
+    SetSuperManager(&manager);
+    ASSERT_EQ(manager.GetReductionCode(), 0);
+    ImageFrame first;
+    first.SetName(Photo(69).c_str());  // 1280 x 960
+    ASSERT_TRUE(LoadFrameImage(&first, false));
+    EXPECT_EQ(first.GetImage()->GetWidth(), 640);
+    const int code = manager.GetReductionCode();
+    EXPECT_NE(code, 0);
+    EXPECT_FLOAT_EQ(GetDownscaleFactor(static_cast<DownscaleCode>(code)), 2.0f);
+    // A frame already holding a large image is reduced by the same code.
+    ImageFrame held;
+    Image* image = new Image(1200, 900, 3);
+    held.SetImage(image, false);
+    ReleaseImage(image);
+    ASSERT_TRUE(LoadFrameImage(&held, false));
+    EXPECT_EQ(held.GetImage()->GetWidth(), 600);
+    EXPECT_EQ(manager.GetReductionCode(), code);
+    SetSuperManager(m_manager.get());
 }

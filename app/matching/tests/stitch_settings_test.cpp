@@ -6,6 +6,9 @@
 #include "app/control/stitch_settings.h"
 #include "app/matching/cam_info.h"
 #include "app/matching/cam_info_file.h"
+#include "app/matching/cam_info_wizard.h"
+#include "app/matching/save_cam_info_dlg.h"
+#include "app/matching/select_cam_info_dlg.h"
 #include "app/matching/stitch_settings_dlg.h"
 #include "app/matching/tests/matching_test_helpers.h"
 #include "app/shell/stitch_bar.h"
@@ -15,14 +18,18 @@
 #include "platform/win/controls.h"
 #include "platform/win/file_system.h"
 #include "platform/win/user_input.h"
+#include "platform/win/window_dc.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/neighbor.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -388,6 +395,167 @@ TEST_F(StitchSettingsTest, TypeFourComesBackOnlyWithACalibratedFile)
 
 }  // namespace
 
+// "Select ..." through the nested "Select Camera Info" dialog: Cancel, or
+// OK with nothing chosen, changes nothing; a chosen file shows in the
+// dialog and is the manager's file, with its focal length, after OK.
+TEST_F(StitchSettingsTest, SelectTakesTheChosenCameraInfoFile)
+{
+    AddFrames(3, true);
+    WriteCamInfo("pana.camInfo", "Panasonic", "DMC-TZ41", 4.3f, 26.5f);
+    struct Case {
+        const char* label;
+        bool choose;      // pick the file in the list
+        int selectEnd;    // IDOK or IDCANCEL
+        const char* shown;  // the file name shown afterwards
+        bool used;          // the manager uses the file after OK
+    };
+    const Case cases[] = {
+        {"cancelled", true, IDCANCEL, "", false},
+        {"nothing chosen", false, IDOK, "", false},
+        {"chosen", true, IDOK, "pana.camInfo", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Manager().SetCamInfo(nullptr);
+        Manager().SetCamInfoFileName(nullptr);
+        ExpectDialog([&](CDialog& d) {
+            EXPECT_EQ(Text(d, D::kCamInfoName), "");
+            Click(d, D::kUseCamInfo);
+            ASSERT_TRUE(Enabled(d, D::kSelect));
+            Click(d, D::kSelect);
+            EXPECT_EQ(Text(d, D::kCamInfoName), c.shown);
+            EXPECT_TRUE(Checked(d, D::kUseCamInfo));
+            Click(d, IDOK);
+        });
+        Prompter().ExpectDialog(CSelectCamInfoDlg::kTemplateId, [&](CDialog& d) {
+            auto* list = dynamic_cast<CListBox*>(d.GetDlgItem(CSelectCamInfoDlg::kList));
+            ASSERT_NE(list, nullptr);
+            ASSERT_EQ(list->GetCount(), 1);
+            if (c.choose) win::user::ClickListItem(list->m_hWnd, 0);
+            Click(d, c.selectEnd);
+        });
+        Manager().ShowStitchSettings(true);
+        if (c.used) {
+            ASSERT_NE(Manager().GetCamInfoFileName(), nullptr);
+            EXPECT_STREQ(Manager().GetCamInfoFileName(), "pana.camInfo");
+            ASSERT_NE(Manager().GetCamInfo(), nullptr);
+            EXPECT_FLOAT_EQ(Manager().GetCamInfo()->GetFocalLength(), 26.5f);
+        } else {
+            EXPECT_EQ(Manager().GetCamInfoFileName(), nullptr);
+            EXPECT_EQ(Manager().GetCamInfo(), nullptr);
+        }
+    }
+}
+
+// The drawn dialog after "Known" and "Elastic": each control's pixels in
+// the dialog equal the same kind of control with the same style, text and
+// state drawn alone on a blank surface of its size, and the states are the
+// ones the handlers must leave.
+TEST_F(StitchSettingsTest, TheDrawnControlsShowTheKnownFocalAndTheElasticBlend)
+{
+    struct Shot {
+        UINT id;
+        bool edit;
+        std::string text;
+        DWORD style = 0;
+        bool checked = false;
+        bool enabled = false;
+        RECT rect{};  // client
+        SIZE size{};  // whole window, border included
+        Image* inDialog = nullptr;
+    };
+    std::vector<Shot> shots = {{D::kKnown, false},       {D::kSameUnknown, false}, {D::kDifferentUnknown, false},
+                               {D::kFromExif, false},    {D::kFocalEdit, true},    {D::kBlendWidth, true}};
+    AddFrames(3, false);
+    Stitch().focalType = 0;
+    Stitch().focalLength = 35.0f;
+    ExpectDialog([&](CDialog& d) {
+        Click(d, D::kKnown);
+        Click(d, D::kElastic);
+        win::PaintAll();
+        for (Shot& shot : shots) {
+            CWnd* control = d.GetDlgItem(shot.id);
+            shot.text = control->GetWindowText();
+            shot.style = control->GetStyle();
+            shot.checked = !shot.edit && d.IsDlgButtonChecked(shot.id) != 0;
+            shot.enabled = control->IsWindowEnabled() != FALSE;
+            control->GetClientRect(&shot.rect);
+            RECT window{};
+            control->GetWindowRect(&window);
+            shot.size = SIZE{window.right - window.left, window.bottom - window.top};
+            shot.inDialog = win::CaptureWindow(control->m_hWnd);
+        }
+        Click(d, IDCANCEL);
+    });
+    Manager().ShowStitchSettings(true);
+
+    EXPECT_TRUE(shots[0].checked);
+    EXPECT_FALSE(shots[1].checked);
+    EXPECT_FALSE(shots[2].checked);
+    EXPECT_FALSE(shots[3].checked);
+    EXPECT_TRUE(shots[4].enabled);
+    EXPECT_EQ(shots[4].text, " 35.0");
+    EXPECT_FALSE(shots[5].enabled);
+
+    CWnd parent;
+    ASSERT_TRUE(parent.CreateEx(0, nullptr, "alone", WS_POPUP | WS_VISIBLE, RECT{0, 0, 600, 400}, nullptr, 0));
+    std::vector<std::unique_ptr<CWnd>> alone;
+    int top = 0;
+    for (const Shot& shot : shots) {
+        const RECT at{0, top, shot.size.cx, top + shot.size.cy};
+        top += shot.size.cy + 4;
+        if (shot.edit) {
+            auto edit = std::make_unique<CEdit>();
+            ASSERT_TRUE(edit->Create(shot.style, at, &parent, shot.id));
+            edit->SetWindowText(shot.text.c_str());
+            alone.push_back(std::move(edit));
+        } else {
+            auto button = std::make_unique<CButton>();
+            ASSERT_TRUE(button->Create(shot.text.c_str(), shot.style, at, &parent, shot.id));
+            button->SetCheck(shot.checked ? BST_CHECKED : BST_UNCHECKED);
+            alone.push_back(std::move(button));
+        }
+        alone.back()->EnableWindow(shot.enabled);
+    }
+    win::PaintAll();
+    auto differing = [](const Image* a, const Image* b) {
+        int n = 0;
+        for (int y = 0; y < a->GetHeight(); ++y) {
+            const unsigned char* p = a->GetData() + static_cast<size_t>(y) * a->GetRowByte();
+            const unsigned char* q = b->GetData() + static_cast<size_t>(y) * b->GetRowByte();
+            for (int x = 0; x < a->GetWidth() * 3; ++x) n += p[x] != q[x];
+        }
+        return n;
+    };
+    for (size_t i = 0; i < shots.size(); ++i) {
+        SCOPED_TRACE(shots[i].id);
+        Image* reference = win::CaptureWindow(alone[i]->m_hWnd);
+        ASSERT_NE(shots[i].inDialog, nullptr);
+        ASSERT_NE(reference, nullptr);
+        ASSERT_EQ(shots[i].inDialog->GetWidth(), reference->GetWidth());
+        ASSERT_EQ(shots[i].inDialog->GetHeight(), reference->GetHeight());
+        EXPECT_EQ(differing(shots[i].inDialog, reference), 0);
+        ReleaseImage(reference);
+    }
+    // The states are visible: "Known" drawn unchecked, the focal edit drawn
+    // disabled and the blend width drawn enabled all look different.
+    auto* known = static_cast<CButton*>(alone[0].get());
+    known->SetCheck(BST_UNCHECKED);
+    alone[4]->EnableWindow(FALSE);
+    alone[5]->EnableWindow(TRUE);
+    win::PaintAll();
+    for (size_t i : {size_t{0}, size_t{4}, size_t{5}}) {
+        SCOPED_TRACE(shots[i].id);
+        Image* other = win::CaptureWindow(alone[i]->m_hWnd);
+        ASSERT_NE(other, nullptr);
+        EXPECT_GT(differing(shots[i].inDialog, other), 0);
+        ReleaseImage(other);
+    }
+    for (Shot& shot : shots) ReleaseImage(shot.inDialog);
+    for (auto& control : alone) control->DestroyWindow();
+    parent.DestroyWindow();
+}
+
 namespace {
 
 constexpr const char* kDifferent = "Update focal length not allowed: its setting is \"Defferent Unknown\"!";
@@ -397,9 +565,9 @@ class CalibrationTest : public StitchSettingsTest {
 protected:
     // n frames without Exif; the first `merged` of them merged in a row, each
     // with a 640 x 480 image and a focal length of 500 pixels.
-    void Stitched(int n, int merged, bool withImages = true)
+    void Stitched(int n, int merged, bool withImages = true, bool withExif = false)
     {
-        AddFrames(n, false);
+        AddFrames(n, withExif);
         ImageChain& chain = *Manager().GetChain();
         const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
         for (int i = 0; i < n; ++i) {
@@ -525,6 +693,212 @@ TEST_F(CalibrationTest, AddFocalLengthWritesTheFileAndRestoresTheRecordWhenTheWr
     EXPECT_FALSE(Manager().AddFocalLengthToCamInfo());
     EXPECT_EQ(Manager().GetCamInfo()->focalLength, 30.0f);
     EXPECT_NE(Manager().GetCamInfo()->hasFocalLength, 0);
+}
+
+
+// "Save to Camera Info File": the save dialog scripted with a name (typed or
+// proposed from the first frame's Exif), the question for a frame without
+// Exif, and the written file read back by the camera-information loader.
+TEST_F(CalibrationTest, SaveCamInfoFileWritesTheCalibratedFocalLength)
+{
+    const float expected = 24.0f * 500.0f / 480.0f;
+    struct Case {
+        const char* label;
+        bool withExif;
+        bool runtime;          // with a correction record
+        const char* proposed;  // the name the dialog opens with
+        const char* typed;     // null: keep the proposed one
+        int dialogAnswer;      // IDOK or IDCANCEL
+        int noExifAnswer;      // 0: not asked
+        bool saved;
+    };
+    const Case cases[] = {
+        {"no Exif, saved after Yes", false, false, "", "lens", IDOK, IDYES, true},
+        {"no Exif, No", false, false, "", "other", IDOK, IDNO, false},
+        {"cancelled", false, false, "", "gone", IDCANCEL, 0, false},
+        {"Exif proposes make-model", true, false, "Panasonic-DMC-TZ41", nullptr, IDOK, 0, true},
+        {"with a correction", true, true, "Panasonic-DMC-TZ41", "corrected", IDOK, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Manager().CloseProject();
+        Stitched(c.runtime ? 8 : 5, c.runtime ? 8 : 5, true, c.withExif);
+        Stitch().focalType = 0;
+        Stitch().runtimeDistortion = c.runtime ? 1 : 0;
+        if (c.runtime) {
+            DistortionRecord* record = Manager().GetDistortionRecord(true);
+            record->a = 0.015f;
+            record->b = -0.03f;
+            record->c = 0.005f;
+            record->d = 1.01f;
+        }
+        const std::string name = c.typed ? c.typed : c.proposed;
+        std::filesystem::remove(win::ToPosixPath(CamInfoFolder()) + "/" + name + ".camInfo");
+        Prompter().ExpectDialog(CSaveCamInfoDlg::kTemplateId, [&](CDialog& d) {
+            EXPECT_EQ(Text(d, CSaveCamInfoDlg::kName), c.proposed);
+            EXPECT_EQ(Text(d, CSaveCamInfoDlg::kFolder), CamInfoFolder());
+            if (c.typed) win::user::TypeText(d.GetDlgItem(CSaveCamInfoDlg::kName)->m_hWnd, c.typed);
+            if (c.dialogAnswer != IDOK) {
+                Click(d, IDCANCEL);
+                return;
+            }
+            Click(d, IDOK);  // checks the name
+            EXPECT_EQ(Text(d, CSaveCamInfoDlg::kStatus), "New Camera Info file");
+            Click(d, IDOK);
+        });
+        if (c.noExifAnswer)
+            Prompter().ExpectMessageBox("No exif info in first image! Still save camera info file?", c.noExifAnswer);
+        if (c.saved) Prompter().ExpectMessageBox("Save camera info file: OK!", IDOK);
+        EXPECT_EQ(Manager().SaveCamInfoFile(), c.saved);
+        const std::string file = name + ".camInfo";
+        EXPECT_EQ(std::filesystem::exists(win::ToPosixPath(CamInfoFolder()) + "/" + file), c.saved);
+        if (!c.saved) continue;
+        CamInfo back;
+        ASSERT_TRUE(back.LoadFile(file.c_str(), nullptr));
+        EXPECT_TRUE(back.hasFocalLength);
+        EXPECT_NEAR(back.GetFocalLength(), expected, 1e-4);
+        EXPECT_EQ(back.GetExifMake() != nullptr && std::strcmp(back.GetExifMake(), "Panasonic") == 0, c.withExif);
+        EXPECT_EQ(back.hasDistortion != 0, c.runtime);
+        if (c.runtime) {
+            EXPECT_NEAR(back.distortion[0], 0.015f, 1e-6);
+            EXPECT_NEAR(back.distortion[3], 1.01f, 1e-6);
+        }
+    }
+}
+
+TEST_F(CalibrationTest, SaveCamInfoFileRefusesWhileAFileIsInUseOrTheStitchIsUnfinished)
+{
+    Stitched(5, 5);
+    WriteCamInfo("used.camInfo", "Canon", "EOS", 0.0f, 0);
+    UseCamInfo("used.camInfo");
+    Prompter().ExpectMessageBox("Cannot save: already using Camera Info file!", IDOK);
+    EXPECT_FALSE(Manager().SaveCamInfoFile());
+
+    Manager().SetCamInfo(nullptr);
+    Manager().SetCamInfoFileName(nullptr);
+    Manager().CloseProject();
+    Stitched(5, 4);
+    Prompter().ExpectMessageBox(kUnfinished, IDOK);
+    EXPECT_FALSE(Manager().SaveCamInfoFile());  // no dialog expected: an unscripted one would fail
+}
+
+class CamInfoWizardHandOffTest : public CalibrationTest {
+protected:
+    void SetUp() override
+    {
+        CalibrationTest::SetUp();
+        std::filesystem::create_directories(ProgramDir() + "/CameraInfo");
+    }
+    void TearDown() override
+    {
+        if (m_window && ::IsWindow(m_window)) m_wizard->DestroyWindow();
+        CalibrationTest::TearDown();
+    }
+    void Keep(CCamInfoWizard* wizard)
+    {
+        m_wizard = wizard;
+        m_window = wizard ? wizard->m_hWnd : nullptr;
+    }
+    void ClickPage(int page, UINT id)
+    {
+        win::user::ClickControl(m_wizard->GetPage(page)->GetDlgItem(id));
+        PumpPendingMessages();
+    }
+    CCamInfoWizard* m_wizard = nullptr;  // deletes itself
+    HWND m_window = nullptr;
+};
+
+TEST_F(CamInfoWizardHandOffTest, RefusalsUseTheirStrings)
+{
+    Stitched(5, 5);
+    Stitch().focalType = 1;
+    Prompter().ExpectMessageBox("The focal length is set as \\\"Different Unknown\\\".\nCamera info file is only "
+                                "meaningful with \\\"Known\\\" or \\\"Same Unknown\\\"!\nCheck Edit/Stitch Settings...",
+                                IDOK);
+    EXPECT_EQ(Manager().ShowCamInfoWizard(), nullptr);
+
+    WriteCamInfo("used.camInfo", "Canon", "EOS", 0.0f, 0);
+    UseCamInfo("used.camInfo");
+    Stitch().runtimeDistortion = 1;
+    Prompter().ExpectMessageBox(
+        "There is already a camera info file being used.\nNo need to save it again!\nCheck Edit/Stitch Settings...", IDOK);
+    EXPECT_EQ(Manager().ShowCamInfoWizard(), nullptr);
+}
+
+TEST_F(CamInfoWizardHandOffTest, TheWizardTakesTheFocalLengthAndTheCorrectionByType)
+{
+    struct Case {
+        int type;
+        bool runtime;
+        const char* page2;
+        const char* page3Coefficients;
+    };
+    const Case cases[] = {
+        {2, false, "The focal length is known ( 28.0mm):\n\n Proceed to \"Next\"", "a=0.000000 b = 0.000000"},
+        {0, false, "The focal length is calculated as ( 25.0mm):\n\n Proceed to \"Next\"", "a=0.000000 b = 0.000000"},
+        {0, true, "The focal length is calculated as ( 25.0mm):\n\n Proceed to \"Next\"", "a=0.250000 b = 0.500000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page2);
+        Manager().CloseProject();
+        Stitched(5, 5);
+        Stitch().focalType = c.type;
+        Stitch().focalLength = 28.0f;
+        Stitch().runtimeDistortion = c.runtime ? 1 : 0;
+        DistortionRecord* record = Manager().GetDistortionRecord(true);
+        record->b = 0.5f;
+        record->c = 0.25f;
+        record->d = 1.0f;
+        Keep(Manager().ShowCamInfoWizard());
+        ASSERT_NE(m_wizard, nullptr);
+        EXPECT_TRUE(m_wizard->IsWindowVisible());
+        ClickPage(0, CCamInfoWizard::kNext);
+        EXPECT_EQ(m_wizard->GetPage(1)->GetDlgItemText(CCamInfoWizard::kPage2Text), c.page2);
+        ClickPage(1, CCamInfoWizard::kNext);
+        EXPECT_EQ(m_wizard->GetPage(2)->GetDlgItemText(CCamInfoWizard::kCoefficientText), c.page3Coefficients);
+        ClickPage(2, IDCANCEL);
+        EXPECT_FALSE(::IsWindow(m_window));
+        Keep(nullptr);
+    }
+}
+
+// The wizard writes the correction as it was when it opened, whatever the
+// stitch settings do to the manager's record afterwards.
+TEST_F(CamInfoWizardHandOffTest, ALaterSettingsChangeDoesNotReachTheWizard)
+{
+    Stitched(5, 5);
+    Stitch().focalType = 0;
+    Stitch().runtimeDistortion = 1;
+    DistortionRecord* record = Manager().GetDistortionRecord(true);
+    record->a = 0.5f;
+    record->b = -0.25f;
+    record->c = 0.125f;
+    record->d = 0.625f;
+    Keep(Manager().ShowCamInfoWizard());
+    ASSERT_NE(m_wizard, nullptr);
+
+    // A camera file chosen in the settings writes its correction into the
+    // manager's record.
+    CamInfo chosen;
+    chosen.hasDistortion = 1;
+    const float other[4] = {9.0f, 8.0f, 7.0f, 6.0f};
+    std::copy(other, other + 4, chosen.distortion);
+    chosen.GetCorrectionParams(Manager().GetDistortionRecord(false));
+    ASSERT_EQ(Manager().GetDistortionRecord(false)->a, 9.0f);
+
+    ClickPage(0, CCamInfoWizard::kNext);
+    ClickPage(1, CCamInfoWizard::kNext);
+    win::user::TypeText(m_wizard->GetPage(2)->GetDlgItem(CCamInfoWizard::kCamera)->m_hWnd, "kept");
+    ClickPage(2, CCamInfoWizard::kSave);
+    CamInfo info;
+    ASSERT_TRUE(info.LoadFile("my_camera_info.txt", nullptr));
+    ASSERT_TRUE(info.hasDistortion);
+    const float written[4] = {0.5f, -0.25f, 0.125f, 0.625f};
+    for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(info.distortion[i], written[i]) << i;
+    EXPECT_NEAR(info.GetFocalLength(), 24.0f * 500.0f / 480.0f, 1e-4);
+    ClickPage(2, CCamInfoWizard::kFinish);
+    EXPECT_FALSE(::IsWindow(m_window));
+    Keep(nullptr);
 }
 
 }  // namespace
