@@ -52,6 +52,14 @@ public:
     static constexpr UINT kConvertLegacyCamInfo = 33176;
     static constexpr UINT kCreateCamInfoList = 33177;
     static constexpr UINT kStatusPane = 59001;
+    static constexpr UINT kPrintToggle = 57607;
+    static constexpr UINT kCancelPrint = 32811;
+    static constexpr UINT kPrinterSetup = 32812;
+    static constexpr UINT kSendToPrinter = 32810;
+    static constexpr UINT kFitOnePage = 32890;  // to 32895: the six page layouts
+    static constexpr UINT kFit2x3Pages = 32895;
+    static constexpr UINT kPageImages = 32816;
+    static constexpr UINT kPageSetupCommand = 32775;  // the main window's "Page Setup"
     // The cropped flag of the view's mode word.
     static constexpr uint16_t kCropped = 0x0200;
 
@@ -125,6 +133,18 @@ public:
     // when anything changed.
     bool ToggleMarkerIndex();
     bool ToggleLines(bool index);
+    // Print layout mode: on while a layout exists.
+    void TogglePrintLayout();
+    CPrinting* GetPrintLayout() const { return m_printLayout; }
+    // Columns x rows of the layout commands 32890..32895; true when it changed.
+    bool ChangePrintLayout(UINT id);
+    // Opens each page of the layout as an image window "Page%02d".
+    void OpenPageImages();
+    void OnPrinterSetup();
+    BOOL OnPreparePrinting(CPrintInfo* info) override;
+    void OnBeginPrinting(CDC* dc, CPrintInfo* info) override;
+    void OnPrint(CDC* dc, CPrintInfo* info) override;
+    void OnEndPrinting(CDC* dc, CPrintInfo* info) override;
     // Sets the selection (null: the whole image) in image and window pixels.
     void SetSelection(const RECT* rect);
 
@@ -157,6 +177,10 @@ private:
     void OnUpdateWebUpload(CCmdUI* ui);
     void OnUpdateStatusPane(CCmdUI* ui);
     void DrawOverlays(CDC* dc);
+    CPoint PreviewPoint(CPoint point) const;
+    void BeginPrintLayout();
+    void EndPrintLayout();
+    void OnLayoutCommand(UINT id) { ChangePrintLayout(id); }
 
     // Kept in this order.
     CPrinting* m_printLayout = nullptr;   // owned; set while the print layout shows
@@ -164,6 +188,10 @@ private:
     ExifInfo* m_exif = nullptr;           // owned once read
     uint16_t m_mode = 0;
     bool m_exifRead = false;
+    // The layout's own placement, kept between two print layouts.
+    POINT m_printOffset{0, 0};
+    float m_printRatio = -1.0f;
+    SIZE m_printImageSize{0, 0};
 };
 
 // The selection rectangle (inclusive pixels) of an image of width x height

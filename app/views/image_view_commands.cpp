@@ -204,6 +204,12 @@ const win::MessageMap* CImageView::GetMessageMap() const
             win::on::Command(kConvertLegacyCamInfo, &CImageView::ConvertLegacyCamInfo),
             win::on::Command(kCreateCamInfoList, &CImageView::CreateCamInfoLibList),
             win::on::UpdateUI(kStatusPane, &CImageView::OnUpdateStatusPane),
+            win::on::Command(kPrintToggle, &CImageView::TogglePrintLayout),
+            win::on::Command(kCancelPrint, &CImageView::TogglePrintLayout),
+            win::on::Command(kPrinterSetup, &CImageView::OnPrinterSetup),
+            win::on::Command(kSendToPrinter, &CView::OnFilePrint),
+            win::on::CommandRange(kFitOnePage, kFit2x3Pages, &CImageView::OnLayoutCommand),
+            win::on::Command(kPageImages, &CImageView::OpenPageImages),
         });
     return &map;
 }
@@ -757,8 +763,22 @@ void CImageView::DrawOverlays(CDC* dc)
 
 // ---- Window messages -------------------------------------------------------------------
 
+// A client point in the print preview's pixels.
+CPoint CImageView::PreviewPoint(CPoint point) const
+{
+    int ox = 0, oy = 0;
+    GetOffset(ox, oy);
+    const CPoint scroll = GetScrollPosition();
+    return CPoint(point.x + scroll.x - ox, point.y + scroll.y - oy);
+}
+
 void CImageView::OnLButtonDown(UINT flags, CPoint point)
 {
+    if (m_printLayout) {
+        const CPoint p = PreviewPoint(point);
+        m_printLayout->MouseDown(p.x, p.y);
+        return;
+    }
     SetBrightnessDialogTarget(this);
     ToolState* tools = GetToolState();
     if (!tools || tools->GetGroup() != ToolState::kGeneralGroup) {
@@ -776,6 +796,15 @@ void CImageView::OnLButtonDown(UINT flags, CPoint point)
 
 void CImageView::OnMouseMove(UINT flags, CPoint point)
 {
+    if (m_printLayout) {
+        const CPoint p = PreviewPoint(point);
+        if (flags & MK_LBUTTON) {
+            if (m_printLayout->MouseMove(p.x, p.y) && GetSafeHwnd()) Invalidate(FALSE);
+        } else {
+            m_printLayout->SetCursorState(m_printLayout->GetMouseLocation(p.x, p.y));
+        }
+        return;
+    }
     char text[kPixelTextBytes] = {};
     PrintBkgBmpValue(text, point.x, point.y);
     if (text[0])
@@ -791,6 +820,13 @@ void CImageView::OnMouseMove(UINT flags, CPoint point)
 
 void CImageView::OnLButtonUp(UINT flags, CPoint point)
 {
+    if (m_printLayout) {
+        const CPoint p = PreviewPoint(point);
+        m_printLayout->MouseUp(p.x, p.y);
+        if ((flags & MK_CONTROL) && m_printLayout->ToggleSelection(p.x, p.y) && GetSafeHwnd()) Invalidate(FALSE);
+        else if (GetSafeHwnd()) Invalidate(FALSE);
+        return;
+    }
     ToolState* tools = GetToolState();
     if (tools && tools->GetGroup() == ToolState::kGeneralGroup) {
         ReleaseCapture();
@@ -813,6 +849,17 @@ void CImageView::OnRButtonUp(UINT, CPoint point)
 {
     CMenu menu;
     if (!menu.CreatePopupMenu()) return;
+    if (m_printLayout) {
+        menu.AppendMenu(MF_STRING, kFitOnePage, "Fit One Page");
+        menu.AppendMenu(MF_STRING, kFitOnePage + 1, "Fit 1x2 Pages");
+        menu.AppendMenu(MF_STRING, kFitOnePage + 4, "Fit 1x3 Pages");
+        menu.AppendMenu(MF_STRING, kFitOnePage + 2, "Fit 2x1 Pages");
+        menu.AppendMenu(MF_STRING, kFitOnePage + 3, "Fit 2x2 Pages");
+        menu.AppendMenu(MF_STRING, kFit2x3Pages, "Fit 2x3 Pages");
+        ClientToScreen(&point);
+        menu.TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, this);
+        return;
+    }
     const bool correctable = [] {
         SuperManager* manager = GetSuperManager();
         CDistortionAdjustDlg* dialog = GetDistortionAdjustDlg();
@@ -865,4 +912,131 @@ void CImageView::OnVScroll(UINT code, UINT pos, CWnd* scrollCtrl)
 BOOL CImageView::OnEraseBkgnd(CDC*)
 {
     return TRUE;
+}
+
+// ---- Print layout and printing ---------------------------------------------------------
+
+void CImageView::TogglePrintLayout()
+{
+    if (m_printLayout) EndPrintLayout();
+    else BeginPrintLayout();
+}
+
+void CImageView::BeginPrintLayout()
+{
+    Image* screen = GetScreen();
+    SuperManager* manager = GetSuperManager();
+    if (!screen || !screen->GetData() || m_printLayout) return;
+    if (ToolState* tools = GetToolState()) tools->ResetTool(ToolState::kGeneralGroup);
+    if (manager && !manager->GetPageSetup()) {
+        // The default printer's page: portrait paper for a portrait image,
+        // landscape for a landscape one.
+        PageSetupRecord record;
+        record.minMargins = RECT{250, 250, 250, 250};
+        record.margins = RECT{500, 500, 500, 500};
+        const bool landscapeImage = screen->GetWidth() > screen->GetHeight();
+        const bool landscapePaper = record.paperSize.x > record.paperSize.y;
+        if (landscapeImage != landscapePaper) std::swap(record.paperSize.x, record.paperSize.y);
+        manager->SetPageSetup(record);
+    }
+    if (m_printImageSize.cx != screen->GetWidth() || m_printImageSize.cy != screen->GetHeight()) {
+        m_printImageSize = SIZE{screen->GetWidth(), screen->GetHeight()};
+        m_printRatio = -1.0f;  // the layout chooses
+        m_printOffset = POINT{0, 0};
+    }
+    PageSetupRecord record = manager && manager->GetPageSetup() ? *manager->GetPageSetup() : PageSetupRecord{};
+    m_printLayout = new CPrinting();
+    RECT crop = *GetSelectionRect();
+    m_printLayout->Init(screen, &record.paperSize, &record.margins, &record.minMargins, &crop, &m_printOffset,
+                        m_printRatio);
+    if (GetSafeHwnd()) {
+        m_printLayout->CreateToolBar(240, this);
+        Invalidate(TRUE);
+    }
+}
+
+void CImageView::EndPrintLayout()
+{
+    if (!m_printLayout) return;
+    if (SuperManager* manager = GetSuperManager()) {
+        PageSetupRecord record = manager->GetPageSetup() ? *manager->GetPageSetup() : PageSetupRecord{};
+        m_printLayout->GetMargin(&record.margins);
+        manager->SetPageSetup(record);
+    }
+    int x = 0, y = 0;
+    m_printLayout->GetOffset(x, y, false);
+    m_printOffset = POINT{x, y};
+    m_printRatio = m_printLayout->GetRatio();
+    delete m_printLayout;
+    m_printLayout = nullptr;
+    if (GetSafeHwnd()) Invalidate(TRUE);
+}
+
+bool CImageView::ChangePrintLayout(UINT id)
+{
+    // Columns x rows of "Fit One Page", "1x2", "2x1", "2x2", "1x3", "2x3".
+    static constexpr int kLayouts[][2] = {{1, 1}, {2, 1}, {1, 2}, {2, 2}, {3, 1}, {3, 2}};
+    if (!m_printLayout || id < kFitOnePage || id > kFit2x3Pages) return false;
+    const int* layout = kLayouts[id - kFitOnePage];
+    const bool changed = m_printLayout->ChangeLayout(layout[0], layout[1]);
+    if (changed && GetSafeHwnd()) Invalidate(FALSE);
+    return changed;
+}
+
+void CImageView::OpenPageImages()
+{
+    if (!m_printLayout) return;
+    const int pages = m_printLayout->GetNumbPages();
+    for (int n = 1; n <= pages; ++n) {
+        Image* page = nullptr;
+        if (!m_printLayout->GetPageImage(n, &page) || !page) continue;
+        char name[16];
+        std::snprintf(name, sizeof name, "Page%02d", n);
+        OpenImageWindow(page, name);
+        ReleaseImage(page);
+    }
+}
+
+void CImageView::OnPrinterSetup()
+{
+    SuperManager* manager = GetSuperManager();
+    CWnd* main = AfxGetMainWnd();
+    if (!m_printLayout || !manager || !main) return;
+    const PageSetupRecord before = manager->GetPageSetup() ? *manager->GetPageSetup() : PageSetupRecord{};
+    main->SendMessage(WM_COMMAND, MAKEWPARAM(kPageSetupCommand, 0), 0);
+    const PageSetupRecord after = manager->GetPageSetup() ? *manager->GetPageSetup() : PageSetupRecord{};
+    const bool changed = before.paperSize.x != after.paperSize.x || before.paperSize.y != after.paperSize.y ||
+                         std::memcmp(&before.margins, &after.margins, sizeof(RECT)) != 0;
+    if (!changed) return;
+    delete m_printLayout;
+    m_printLayout = nullptr;
+    BeginPrintLayout();
+}
+
+BOOL CImageView::OnPreparePrinting(CPrintInfo* info)
+{
+    const BOOL ok = DoPreparePrinting(info);
+    if (ok && !m_printLayout) BeginPrintLayout();
+    return ok;
+}
+
+void CImageView::OnBeginPrinting(CDC*, CPrintInfo* info)
+{
+    if (!info) return;
+    const UINT pages = m_printLayout ? static_cast<UINT>(std::max(m_printLayout->GetNumbPages(), 1)) : 1;
+    info->SetMinPage(1);
+    info->SetMaxPage(pages);
+    // No print dialog narrows the range: every page of the layout prints.
+    info->m_nFromPage = 1;
+    info->m_nToPage = pages;
+}
+
+void CImageView::OnPrint(CDC* dc, CPrintInfo* info)
+{
+    if (m_printLayout && dc && info) m_printLayout->Print(dc, static_cast<int>(info->m_nCurPage));
+}
+
+void CImageView::OnEndPrinting(CDC*, CPrintInfo*)
+{
+    EndPrintLayout();
 }

@@ -14,6 +14,7 @@
 #include "app/views/image_quality_dlg.h"
 #include "app/views/image_size_dlg.h"
 #include "app/views/image_view.h"
+#include "viewkit/printing.h"
 #include "imaging/image.h"
 #include "platform/imgcore/exif_info.h"
 #include "platform/utilkit/log_base.h"
@@ -542,6 +543,69 @@ TEST_F(ImageViewCommandsTest, TextOfTheDocumentIsDrawnInRed)
     RefRelease(drawn);
     EXPECT_GT(redInside, 0);
     EXPECT_EQ(redOutside, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Print layout mode: the layouts, the page images and a printed PDF whose
+// pages pdftoppm renders.
+TEST_F(ImageViewCommandsTest, PrintLayoutPagesAndPrintedPdf)
+{
+    ASSERT_TRUE(testkit::HasTool("pdftoppm")) << "pdftoppm renders the printed pages";
+    ASSERT_TRUE(testkit::HasTool("pdfinfo")) << "pdfinfo counts the printed pages";
+    CImageView* view = Open(MakePattern(300, 200), "print");
+    ASSERT_NE(view, nullptr);
+    Command(view, CImageView::kPrintToggle);
+    ASSERT_NE(view->GetPrintLayout(), nullptr);
+    ASSERT_NE(Manager().GetPageSetup(), nullptr);
+    // A landscape image gets landscape paper.
+    EXPECT_GT(Manager().GetPageSetup()->paperSize.x, Manager().GetPageSetup()->paperSize.y);
+    EXPECT_EQ(view->GetPrintLayout()->GetNumbPages(), 1);
+    Command(view, CImageView::kFitOnePage + 3);  // "Fit 2x2 Pages"
+    EXPECT_EQ(view->GetPrintLayout()->GetColumns(), 2);
+    EXPECT_EQ(view->GetPrintLayout()->GetRows(), 2);
+    const int pages = view->GetPrintLayout()->GetNumbPages();
+    ASSERT_GE(pages, 2);
+    Command(view, CImageView::kPageImages);
+    for (int n = 1; n <= pages; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "Page%02d", n);
+        CImageDoc* page = FindImageDoc(name);
+        ASSERT_NE(page, nullptr) << name;
+        EXPECT_GT(page->GetImage()->GetWidth(), 0);
+    }
+    char beyond[16];
+    std::snprintf(beyond, sizeof beyond, "Page%02d", pages + 1);
+    EXPECT_EQ(FindImageDoc(beyond), nullptr);
+
+    // Printing writes one PDF page per layout page.
+    const std::string pdf = Home().file("print.pdf");
+    win::PrintAnswer answer;
+    answer.ok = true;
+    answer.outputPath = pdf;
+    answer.dotsPerInch = 72;
+    answer.paperSize = Manager().GetPageSetup()->paperSize;
+    answer.minMargins = RECT{250, 250, 250, 250};
+    Prompter().ExpectPrint(answer);
+    Command(view, CImageView::kSendToPrinter);
+    const testkit::CommandResult info = testkit::Run("pdfinfo '" + pdf + "'");
+    ASSERT_EQ(info.status, 0) << info.output;
+    EXPECT_EQ(testkit::PdfInfoField(info.output, "Pages"), std::to_string(pages)) << info.output;
+    const std::string png = Home().file("page");
+    ASSERT_EQ(testkit::Run("pdftoppm -r 36 -f 1 -l 1 -gray '" + pdf + "' '" + png + "'").status, 0);
+    // The first page is not blank paper: some of the image reached it.
+    const testkit::CommandResult mean = testkit::Run("identify -format '%[fx:mean]' " + png + "*.pgm");
+    ASSERT_EQ(mean.status, 0) << mean.output;
+    EXPECT_LT(std::stod(mean.output), 0.99) << mean.output;
+    // The job ends the layout and keeps the page setup.
+    EXPECT_EQ(view->GetPrintLayout(), nullptr);
+    // Toggling twice leaves it off again.
+    Command(view, CImageView::kPrintToggle);
+    EXPECT_NE(view->GetPrintLayout(), nullptr);
+    Command(view, CImageView::kCancelPrint);
+    EXPECT_EQ(view->GetPrintLayout(), nullptr);
 }
 
 }  // namespace
