@@ -13,6 +13,9 @@
 #include "app/views/image_loaders.h"
 #include "app/views/image_quality_dlg.h"
 #include "app/views/image_size_dlg.h"
+#include "app/views/reconvert_dlg.h"
+#include "core/file_records.h"
+#include "worldmap/image_file.h"
 #include "app/views/image_view.h"
 #include "viewkit/printing.h"
 #include "imaging/image.h"
@@ -606,6 +609,49 @@ TEST_F(ImageViewCommandsTest, PrintLayoutPagesAndPrintedPdf)
     EXPECT_NE(view->GetPrintLayout(), nullptr);
     Command(view, CImageView::kCancelPrint);
     EXPECT_EQ(view->GetPrintLayout(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// "Re-convert to panorama format": the manager runs the dialog; on success
+// the image window closes and a panorama window shows the image.
+TEST_F(ImageViewCommandsTest, ReconvertClosesTheImageWindowOnlyWhenItWorked)
+{
+    const std::string pano = Home().file("parent.jpg");
+    {
+        Image parent(400, 200, 3);
+        std::memset(parent.GetData(), 90, static_cast<size_t>(parent.GetRowByte()) * 200);
+        WMapRecord record;
+        record.equatorWidth = 1600;
+        record.row = 300;
+        FileExtraData extra;
+        extra.length = WMapRecord::kLongSize;
+        record.Write(extra.bytes);
+        QUORVANE_FileInfo info;
+        info.path = pano.c_str();
+        info.extra = &extra;
+        RECT rect{0, 0, 399, 199};
+        ASSERT_EQ(SaveJpeg(&parent, &rect, &info), 0);
+    }
+    CImageView* view = Open(MakePattern(400, 200), "cut");
+    ASSERT_NE(view, nullptr);
+    // Cancel: the window stays.
+    Prompter().ExpectDialog(CReconvertDlg::kTemplateId,
+                            [](CDialog& d) { win::user::ClickControl(d.GetDlgItem(IDCANCEL)); });
+    Command(view, CImageView::kReconvert);
+    ASSERT_NE(FindImageDoc("cut"), nullptr);
+    win::FileDialogAnswer answer;
+    answer.ok = true;
+    answer.paths = {pano};
+    Prompter().ExpectFileDialog("Select parent panorama file", answer);
+    Prompter().ExpectDialog(CReconvertDlg::kTemplateId, [](CDialog& d) {
+        win::user::ClickControl(d.GetDlgItem(CReconvertDlg::kSelectButton));
+        win::user::ClickControl(d.GetDlgItem(IDOK));
+    });
+    Command(view, CImageView::kReconvert);
+    EXPECT_EQ(FindImageDoc("cut"), nullptr);
 }
 
 }  // namespace

@@ -177,9 +177,12 @@ TEST_F(ReconvertDlgTest, ManagerReconvertsThroughTheDialog)
         win::user::ClickControl(d.GetDlgItem(CReconvertDlg::kSelectButton));
         win::user::ClickControl(d.GetDlgItem(IDOK));
     });
-    Image image(400, 200, 3);
+    // The map keeps a reference to the image: it lives on the heap.
+    auto* image = new Image(400, 200, 3);
     const int before = CRectMapView::Views().m_count;
-    ASSERT_TRUE(Manager().ReconvertToPanorama(&image));
+    const bool converted = Manager().ReconvertToPanorama(image);
+    ReleaseImage(image);
+    ASSERT_TRUE(converted);
     ASSERT_EQ(CRectMapView::Views().m_count, before + 1);
     auto* view = static_cast<CRectMapView*>(CRectMapView::Views().GetData(0));
     ASSERT_NE(view, nullptr);
