@@ -12,9 +12,11 @@
 
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+class CImageSizeDlg;
 class CPrinting;
 class Image;
 struct QUORVANE_FileInfo;
@@ -118,6 +120,17 @@ public:
     using ImageWriter = int (*)(Image* image, RECT* rect, QUORVANE_FileInfo* info);
     static void SetImageWriters(ImageWriter jpeg, ImageWriter tiff);
     const std::string& GetSavePath() const { return m_savePath; }
+
+    // The zoom dialog's owner side: "Zoom ..." opens the image-size dialog
+    // on the selection; the dialog's code 1 (closed) deletes and forgets
+    // it, code 2 applies its zoom through the zoom handler.
+    static constexpr UINT kZoomDialogCommand = 32887;
+    void OpenZoomDialog();
+    void OnZoomDialogNotify(int code, float value);
+    CImageSizeDlg* GetZoomDialog() const;
+    // How code 2 zooms the view; unset, the view changes its zoom itself.
+    using ZoomHandler = std::function<void(CRectMapView* view, float zoom)>;
+    static void SetZoomHandler(ZoomHandler handler);
 
 protected:
     BOOL OnEraseBkgnd(CDC* dc) override;

@@ -7,6 +7,8 @@
 #include "app/matching/distortion_adjust_dlg.h"
 #include "app/views/exif_info_dlg.h"
 #include "app/views/bright_contrast_dlg.h"
+#include "app/views/image_size_dlg.h"
+#include "app/views/reconvert_dlg.h"
 #include "app/matching/select_cam_info_dlg.h"
 #include "app/matching/stitch_settings_dlg.h"
 #include "app/matching/save_cam_info_dlg.h"
@@ -216,6 +218,8 @@ void RegisterAppResources()
     RegisterTrayResources();
     RegisterBrowserResources();
     RegisterPanoramaResources();
+    RegisterImageSizeDialog();
+    RegisterReconvertDialog();
     for (UINT icon : {128u, 130u, 247u, 248u, 274u}) app.AddIcon(icon);
     for (UINT cursor : {145u, 166u, 244u, 245u, 281u, 282u}) app.AddCursor(cursor);
     Image* splash = MakeSplashPicture();

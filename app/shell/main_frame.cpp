@@ -12,6 +12,7 @@
 #include "app/views/image_loaders.h"
 #include "app/views/image_pair_doc.h"
 #include "app/views/image_view.h"
+#include "app/views/reconvert_dlg.h"
 #include "platform/utilkit/log_base.h"
 #include "core/logger.h"
 #include "platform/win/prompter.h"
@@ -163,6 +164,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCT cs)
     m_manager->SetStitchBar(m_stitchBar);
     DockControlBar(m_stitchBar, AFX_IDW_DOCKBAR_LEFT);
     RegisterDebugCallbacks();
+    m_manager->SetReconvertDialog(&RunReconvertDialog);
     return 0;
 }
 

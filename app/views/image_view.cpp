@@ -113,10 +113,12 @@ void CImageView::OnDraw(CDC* dc)
         if (Image* reduced = BoxReduce(*screen, w, h)) {
             DrawBkground(dc, reduced, GetSysColor(COLOR_3DFACE));
             RefRelease(reduced);
+            DrawOverlays(dc);
             return;
         }
     }
     DrawBkground(dc, screen, GetSysColor(COLOR_3DFACE));
+    DrawOverlays(dc);
 }
 
 float CImageView::GetZoom() const

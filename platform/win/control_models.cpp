@@ -874,6 +874,23 @@ bool SliderModel::HandleSettings(WindowData& w, UINT message, WPARAM wParam, LPA
         ticFrequency = static_cast<int>(wParam);
         Redraw(hwnd);
         return true;
+    case TBM_SETTIC:
+        if (lParam < minPos || lParam > maxPos) {
+            result = FALSE;
+            return true;
+        }
+        tics.push_back(static_cast<int>(lParam));
+        result = TRUE;
+        Redraw(hwnd);
+        return true;
+    case TBM_CLEARTICS:
+        tics.clear();
+        if (wParam) Redraw(hwnd);
+        return true;
+    case TBM_GETNUMTICS: result = static_cast<LRESULT>(tics.size()); return true;
+    case TBM_GETTIC:
+        result = wParam < tics.size() ? tics[wParam] : -1;
+        return true;
     default: return false;
     }
 }

@@ -148,6 +148,7 @@ public:
     int page = 20;
     int line = 1;
     int ticFrequency = 1;
+    std::vector<int> tics;  // chosen tick positions; empty: every ticFrequency
     bool tracking = false;
     bool Handle(WindowData& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Paint(WindowData& w, CDC& dc) override;

@@ -247,12 +247,17 @@ void SliderModel::Paint(WindowData& w, CDC& dc)
                                    : CRect(kSliderMargin, client.Height() / 2 - 2, client.right - kSliderMargin,
                                            client.Height() / 2 + 2);
     Sunken(dc, channel);
-    if (ticFrequency > 0 && maxPos > minPos) {
+    if (maxPos > minPos) {
         const int length = (vertical ? client.Height() : client.Width()) - 2 * kSliderMargin;
-        for (int p = minPos; p <= maxPos; p += ticFrequency) {
+        auto tick = [&](int p) {
             const int at = kSliderMargin + static_cast<int>(static_cast<int64_t>(p - minPos) * length / (maxPos - minPos));
             if (vertical) dc.FillSolidRect(client.right - 4, at, 3, 1, GetSysColor(COLOR_BTNTEXT));
             else dc.FillSolidRect(at, client.bottom - 4, 1, 3, GetSysColor(COLOR_BTNTEXT));
+        };
+        if (!tics.empty()) {
+            for (int p : tics) tick(p);
+        } else if (ticFrequency > 0) {
+            for (int p = minPos; p <= maxPos; p += ticFrequency) tick(p);
         }
     }
     const CRect thumb(ThumbRect(w));

@@ -447,6 +447,26 @@ void CSliderCtrl::SetTicFreq(int frequency)
     SendMessage(TBM_SETTICFREQ, static_cast<WPARAM>(frequency));
 }
 
+BOOL CSliderCtrl::SetTic(int position)
+{
+    return static_cast<BOOL>(SendMessage(TBM_SETTIC, 0, static_cast<LPARAM>(position)));
+}
+
+void CSliderCtrl::ClearTics(BOOL redraw)
+{
+    SendMessage(TBM_CLEARTICS, static_cast<WPARAM>(redraw), 0);
+}
+
+int CSliderCtrl::GetNumTics() const
+{
+    return static_cast<int>(const_cast<CSliderCtrl*>(this)->SendMessage(TBM_GETNUMTICS));
+}
+
+int CSliderCtrl::GetTic(int index) const
+{
+    return static_cast<int>(const_cast<CSliderCtrl*>(this)->SendMessage(TBM_GETTIC, static_cast<WPARAM>(index)));
+}
+
 // ---- CProgressCtrl ---------------------------------------------------------------------------------
 
 BOOL CProgressCtrl::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)

@@ -126,6 +126,11 @@ public:
     int SetLineSize(int size);
     int GetLineSize() const;
     void SetTicFreq(int frequency);
+    // Tick marks at chosen positions (they replace the regular ones).
+    BOOL SetTic(int position);
+    void ClearTics(BOOL redraw = FALSE);
+    int GetNumTics() const;
+    int GetTic(int index) const;  // -1 when there is no such tick
 };
 
 class CProgressCtrl : public CWnd {

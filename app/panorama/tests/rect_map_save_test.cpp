@@ -3,6 +3,7 @@
 // scaling, the JPEG quality choices (checked on the file by identify), and
 // what happens on cancel, bad extensions, write errors and writer crashes.
 #include "app/panorama/rect_map_view.h"
+#include "app/views/image_loaders.h"
 #include "app/views/image_quality_dlg.h"
 
 #include "app/tests/app_test_fixture.h"
@@ -374,4 +375,99 @@ TEST_F(PanoramaSaveTest, AThrowingWriterEndsInTheCrashGuardAndTheViewStaysUsable
     EXPECT_STREQ(map->GetName(), path.c_str());
     EXPECT_EQ(Shell("identify -format '%w' '" + path + "'"), "80");
     EXPECT_TRUE(Prompter().Unused().empty());
+}
+
+// The JPEG comment segment as exiftool dumps it in hex ("JPEG COM (22
+// bytes):" and lines "    005d: 6b 71 ... [kqvz...]").
+std::string ExiftoolComment(const std::string& path)
+{
+    const std::string dump = Shell("exiftool -v3 '" + path + "'");
+    size_t at = dump.find("JPEG COM (");
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no comment segment in:\n" << dump;
+        return {};
+    }
+    const size_t count = std::stoul(dump.substr(at + 10));
+    std::string bytes;
+    at = dump.find('\n', at);
+    while (bytes.size() < count && at != std::string::npos) {
+        const size_t end = dump.find('\n', at + 1);
+        const std::string line = dump.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+        const size_t colon = line.find(':');
+        const size_t bracket = line.find('[');
+        if (colon == std::string::npos || bracket == std::string::npos) break;
+        for (size_t p = colon + 1; p + 2 <= bracket && bytes.size() < count; p += 3)
+            if (line[p] == ' ' && line[p + 1] != ' ') bytes.push_back(static_cast<char>(std::stoi(line.substr(p + 1, 2), nullptr, 16)));
+        at = end;
+    }
+    return bytes;
+}
+
+// A real panorama photograph (examplepano.jpg, scaled to a 4000 x 2001 map)
+// saved whole and in part, at full and at screen resolution: the outside
+// tools read the descriptor back from the files.
+TEST_F(PanoramaSaveTest, RealPanoramaDescriptorReadByOutsideTools)
+{
+    Image* photo = nullptr;
+    ASSERT_EQ(LoadImage(TestData("pannellum/examplepano.jpg").c_str(), &photo), 1);
+    Image* scaled = photo->ZoomImage(0, 0, photo->GetWidth(), photo->GetHeight(), 4000.0f / photo->GetWidth(),
+                                     2001.0f / photo->GetHeight());
+    ReleaseImage(photo);
+    ASSERT_NE(scaled, nullptr);
+    ASSERT_EQ(scaled->GetWidth(), 4000);
+    ASSERT_EQ(scaled->GetHeight(), 2001);
+    auto* map = new WorldMap();
+    g_madeMaps.push_back(map);
+    ASSERT_TRUE(map->TransferFromImage(scaled, 4000, 0, 0, 0));
+    ReleaseImage(scaled);
+    CRectMapView* view = Open(map);
+    ASSERT_NE(view, nullptr);
+    view->SetModeBits(CRectMapView::fullCircle, true);
+    struct Case {
+        const char* name;
+        float zoom;
+        bool screenSize;
+        RECT selection;
+        int equatorWidth, column, row, fullCircle;
+        const char* size;
+    };
+    const Case cases[] = {
+        {"whole.jpg", 1.0f, false, RECT{0, 0, 3999, 2000}, 4000, 0, 0, 1, "4000 2001"},
+        {"whole.tif", 0.5f, false, RECT{0, 0, 3999, 2000}, 4000, 0, 0, 1, "4000 2001"},
+        // Screen size: 4000 x 0.37 = 1480, the whole width stays a full circle.
+        {"whole-screen.jpg", 0.37f, true, RECT{0, 0, 3999, 2000}, 1480, 0, 0, 1, "1480 740"},
+        {"whole-screen.tif", 0.37f, true, RECT{0, 0, 3999, 2000}, 1480, 0, 0, 1, "1480 740"},
+        // A part is recorded centred: column 2000 - 600 / 2, never a full circle.
+        {"part.jpg", 1.0f, false, RECT{2500, 700, 3099, 1099}, 4000, 1700, 700, 0, "600 400"},
+        {"part-screen.tif", 0.37f, true, RECT{2500, 700, 3099, 1099}, 1480, 629, 259, 0, "222 148"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view->ChangeZoom(c.zoom, c.zoom);
+        view->SetSelectionRect(&c.selection);
+        const std::string path = m_folder + "/" + c.name;
+        const bool jpeg = std::string(c.name).ends_with(".jpg");
+        AnswerFile(path);
+        if (jpeg) AnswerQuality(CImageQualityDlg::kHigh, CImageQualityDlg::kBaseline);
+        if (c.screenSize) view->OnSaveRWMAtDspSize();
+        else view->OnFileSaveRWMAs();
+        ASSERT_TRUE(std::filesystem::exists(path));
+        std::string bytes;
+        if (jpeg) {
+            bytes = JpegComment(path);
+            // exiftool reads the same comment.
+            EXPECT_EQ(ExiftoolComment(path), bytes);
+        } else {
+            bytes = TiffTag(path);
+        }
+        Descriptor d;
+        ASSERT_TRUE(ParseDescriptor(bytes, &d));
+        EXPECT_EQ(d.magic, "kqvz");
+        EXPECT_EQ(d.equatorWidth, c.equatorWidth);
+        EXPECT_EQ(d.column, c.column);
+        EXPECT_EQ(d.row, c.row);
+        EXPECT_EQ(d.fullCircle, c.fullCircle);
+        EXPECT_EQ(d.reserved, 0);
+        EXPECT_EQ(Shell("identify -format '%w %h' '" + path + "'"), c.size);
+    }
 }
