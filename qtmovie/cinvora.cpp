@@ -76,8 +76,8 @@ struct Save {
         for (Movie m : movies) DisposeMovie(m);
         for (const std::string* path : {&temp.imageMovie, &temp.hotSpotMovie, &temp.vrMovie})
             if (!path->empty()) {
-                FSSpec spec{*path};
-                DeleteMovieFile(&spec);
+                FSSpec where{*path};
+                DeleteMovieFile(&where);
             }
     }
     Handle Keep(Handle h)
@@ -146,10 +146,10 @@ bool WriteImageMovie(const std::string& path, int width, int height, int depth, 
         return false;
     }
     if (!Check(NewGWorld(&save.world, depth, &bounds), "NewGWorld")) return false;
-    FSSpec spec{path};
+    FSSpec where{path};
     short file = 0;
     Movie movie = nullptr;
-    if (!Check(CreateMovieFile(&spec, kCreator, -2, kCreateFlags, &file, &movie), "CreateMovieFile")) return false;
+    if (!Check(CreateMovieFile(&where, kCreator, -2, kCreateFlags, &file, &movie), "CreateMovieFile")) return false;
     save.files.push_back(file);
     save.movies.push_back(movie);
     Track track = NewMovieTrack(movie, FixedFromInt(width), FixedFromInt(height), 0);
@@ -196,9 +196,9 @@ bool WriteImageMovie(const std::string& path, int width, int height, int depth, 
 // disabled track, every sample lasting `totalDuration` / sample count.
 Track CopyImageTrack(Save& save, Movie target, const std::string& path, TimeValue totalDuration)
 {
-    FSSpec spec{path};
+    FSSpec where{path};
     short file = 0;
-    if (!Check(OpenMovieFile(&spec, &file, fsRdPerm), "OpenMovieFile")) return nullptr;
+    if (!Check(OpenMovieFile(&where, &file, fsRdPerm), "OpenMovieFile")) return nullptr;
     save.files.push_back(file);
     Movie source = nullptr;
     if (!Check(NewMovieFromFile(&source, file, nullptr, nullptr, 0, nullptr), "NewMovieFromFile")) return nullptr;
@@ -377,9 +377,9 @@ bool WriteTarget(Movie movie, const char* target, bool tryExporter)
             Logger::log("Cinvora: no QTVR flattener (%d); flattening the movie itself", 3, badComponentType);
         }
     }
-    FSSpec spec{target};
+    FSSpec where{target};
     SetMovieProgressProc(movie, nullptr, 0);
-    FlattenMovieData(movie, kFlattenFlags, &spec, kCreator, -1, kCreateFlags);
+    FlattenMovieData(movie, kFlattenFlags, &where, kCreator, -1, kCreateFlags);
     return Check(GetMoviesError(), "FlattenMovieData");
 }
 
@@ -426,10 +426,10 @@ QTAtomContainer PanoSample(Save& save, const PanoramaView& view, long imageIndex
 bool WriteVrPanorama(Save& save, const char* target, const MovieSettings& settings, const PanoramaView& view,
                      bool hotSpots)
 {
-    FSSpec spec{save.temp.vrMovie};
+    FSSpec where{save.temp.vrMovie};
     short file = 0;
     Movie movie = nullptr;
-    if (!Check(CreateMovieFile(&spec, kCreator, -2, kCreateFlags, &file, &movie), "CreateMovieFile")) return false;
+    if (!Check(CreateMovieFile(&where, kCreator, -2, kCreateFlags, &file, &movie), "CreateMovieFile")) return false;
     save.files.push_back(file);
     save.movies.push_back(movie);
     Track vr = NewTrackWithMedia(movie, settings.viewerWidth, settings.viewerHeight, 256, FourCC("qtvr"), kTimeScale);
@@ -457,7 +457,7 @@ bool WriteVrPanorama(Save& save, const char* target, const MovieSettings& settin
     if (view.cubic) return WriteTarget(movie, target, true);
     // The panorama is flattened from the movie file just written.
     short reopened = 0;
-    if (!Check(OpenMovieFile(&spec, &reopened, fsRdPerm), "OpenMovieFile")) return false;
+    if (!Check(OpenMovieFile(&where, &reopened, fsRdPerm), "OpenMovieFile")) return false;
     save.files.push_back(reopened);
     Movie flat = nullptr;
     if (!Check(NewMovieFromFile(&flat, reopened, nullptr, nullptr, 0, nullptr), "NewMovieFromFile")) return false;
@@ -643,10 +643,10 @@ int ObjectMovie(QUORVANE_FileInfo* info)
     RefRelease(pending);  // the first frame, when the writer stopped before it
     if (!written || bad) return 1;
 
-    FSSpec spec{save.temp.vrMovie};
+    FSSpec where{save.temp.vrMovie};
     short file = 0;
     Movie movie = nullptr;
-    if (!Check(CreateMovieFile(&spec, kCreator, -2, kCreateFlags, &file, &movie), "CreateMovieFile")) return 1;
+    if (!Check(CreateMovieFile(&where, kCreator, -2, kCreateFlags, &file, &movie), "CreateMovieFile")) return 1;
     save.files.push_back(file);
     save.movies.push_back(movie);
     FSSpec imageSpec{save.temp.imageMovie};

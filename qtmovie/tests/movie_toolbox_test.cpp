@@ -45,10 +45,10 @@ TEST(MovieToolbox, AtomIdsZeroPicksTheNextFreeIdOfThatType)
 TEST(MovieToolbox, MovieFileRoundTrip)
 {
     testkit::TempDir dir;
-    FSSpec spec{dir.file("m.mov")};
+    FSSpec where{dir.file("m.mov")};
     short file = 0;
     Movie movie = nullptr;
-    ASSERT_EQ(CreateMovieFile(&spec, FourCC("TVOD"), -2, createMovieFileDeleteCurFile, &file, &movie), noErr);
+    ASSERT_EQ(CreateMovieFile(&where, FourCC("TVOD"), -2, createMovieFileDeleteCurFile, &file, &movie), noErr);
     SetMovieTimeScale(movie, 3600);
     Track a = NewMovieTrack(movie, FixedFromInt(32), FixedFromInt(16), 0);
     Track b = NewMovieTrack(movie, FixedFromInt(8), FixedFromInt(8), 256);
@@ -78,7 +78,7 @@ TEST(MovieToolbox, MovieFileRoundTrip)
     DisposeHandle(desc);
 
     short reopened = 0;
-    ASSERT_EQ(OpenMovieFile(&spec, &reopened, fsRdPerm), noErr);
+    ASSERT_EQ(OpenMovieFile(&where, &reopened, fsRdPerm), noErr);
     Movie back = nullptr;
     ASSERT_EQ(NewMovieFromFile(&back, reopened, nullptr, nullptr, 0, nullptr), noErr);
     ASSERT_EQ(GetMovieTrackCount(back), 2);
@@ -109,10 +109,10 @@ TEST(MovieToolbox, FilesThatAreNotMoviesAreRefused)
 {
     testkit::TempDir dir;
     // A real movie cut short at several points, and a file of garbage.
-    FSSpec spec{dir.file("m.mov")};
+    FSSpec where{dir.file("m.mov")};
     short file = 0;
     Movie movie = nullptr;
-    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &file, &movie), noErr);
+    ASSERT_EQ(CreateMovieFile(&where, 0, 0, createMovieFileDeleteCurFile, &file, &movie), noErr);
     Track t = NewMovieTrack(movie, FixedFromInt(4), FixedFromInt(4), 0);
     Media m = NewTrackMedia(t, FourCC("vide"), 600, nullptr, 0);
     Handle desc = NewHandle(16);
@@ -127,7 +127,7 @@ TEST(MovieToolbox, FilesThatAreNotMoviesAreRefused)
     DisposeMovie(movie);
     DisposeHandle(desc);
     DisposeHandle(data);
-    std::ifstream in(spec.path, std::ios::binary);
+    std::ifstream in(where.path, std::ios::binary);
     std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (size_t cut : {size_t(0), size_t(7), size_t(40), whole.size() / 2, whole.size() - 1}) {
         FSSpec part{dir.file("cut.mov")};
