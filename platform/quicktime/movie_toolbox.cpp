@@ -1,5 +1,6 @@
 #include "platform/quicktime/movie_toolbox.h"
 
+#include "platform/quicktime/cinepak_encoder.h"
 #include "platform/quicktime/movie_records.h"
 #include "core/logger.h"
 
@@ -31,9 +32,19 @@ OSErr MovieResult(OSErr err)
     return err;
 }
 
+size_t CinepakMaxSize(int width, int height, int, CodecQ) { return cinepak::MaxFrameSize(width, height); }
+
+bool CinepakCompress(const PixMapRecord& pixMap, CodecQ quality, std::vector<uint8_t>& out)
+{
+    return cinepak::EncodeFrame(pixMap.pixels.data(), pixMap.rowBytes, pixMap.width, pixMap.height, pixMap.depth == 8,
+                                quality, out);
+}
+
+// The compressors by type; Cinepak is the toolbox's own.
 std::map<OSType, Compressor>& Compressors()
 {
-    static std::map<OSType, Compressor> compressors;
+    static std::map<OSType, Compressor> compressors = {
+        {FourCC("cvid"), Compressor{CinepakMaxSize, CinepakCompress, "Cinepak"}}};
     return compressors;
 }
 

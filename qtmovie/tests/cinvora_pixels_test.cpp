@@ -309,7 +309,7 @@ struct CodecCase {
     const char* tag;
     double minPsnr;  // INFINITY: exact
 };
-const CodecCase kCodecs[] = {{0, 1, "jpeg", 38.0}, {1, 0, "tiff", INFINITY}};
+const CodecCase kCodecs[] = {{0, 1, "jpeg", 38.0}, {1, 0, "tiff", INFINITY}, {2, 1, "cvid", 24.0}};
 
 TEST(CinvoraPixels, PanoramaStripsDecodeToTheRealPanorama)
 {
