@@ -16,6 +16,7 @@
 #include <string>
 
 class CPrinting;
+class CQuickTimeSaveDlg;
 class Image;
 struct QUORVANE_FileInfo;
 class CWorldMapView;
@@ -118,6 +119,15 @@ public:
     using ImageWriter = int (*)(Image* image, RECT* rect, QUORVANE_FileInfo* info);
     static void SetImageWriters(ImageWriter jpeg, ImageWriter tiff);
     const std::string& GetSavePath() const { return m_savePath; }
+
+    // QuickTime VR movie saves: the save dialog for the selection, and the
+    // movie written with its settings (its "Save" button).
+    void RunQuickTimeSaveDialog(const std::string& path, const RECT& selection, int equatorWidth, bool trueSize,
+                                float zoom);
+    void SaveQuickTimeMovie(CQuickTimeSaveDlg* dialog, bool trueSize);
+    // The movie writer the save uses; null restores SaveQuickTime.
+    using MovieWriter = int (*)(Image** images, RECT* rect, QUORVANE_FileInfo* info);
+    static void SetMovieWriter(MovieWriter writer);
 
 protected:
     BOOL OnEraseBkgnd(CDC* dc) override;
