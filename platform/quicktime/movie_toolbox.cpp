@@ -81,7 +81,7 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
 }
 
@@ -125,7 +125,12 @@ Handle NewHandle(size_t size)
     }
 }
 
-Handle NewHandleClear(size_t size) { return NewHandle(size); }
+Handle NewHandleClear(size_t size)
+{
+    Handle h = NewHandle(size);
+    if (h) std::fill(h->bytes.begin(), h->bytes.end(), 0);
+    return h;
+}
 
 void DisposeHandle(Handle h) { delete h; }
 
@@ -674,7 +679,8 @@ OSErr AddMediaSample(Media media, Handle data, long offset, unsigned long size, 
         SampleRecord sample;
         sample.data.assign(data->bytes.begin() + offset, data->bytes.begin() + offset + size);
         sample.duration = duration;
-        sample.description = media->AddDescription(sampleDescription->bytes);
+        sample.description = media->AddDescription(
+            std::vector<uint8_t>(sampleDescription->bytes.begin(), sampleDescription->bytes.end()));
         if (sampleTime) *sampleTime = media->Duration();
         media->samples.push_back(std::move(sample));
     } catch (const std::bad_alloc&) {
@@ -750,7 +756,7 @@ constexpr QTAtom kRootAtom = static_cast<QTAtom>(kContainerHeader);
 
 // Offsets of the atoms from the root down to `target` (inclusive); empty
 // when `target` is not the start of an atom.
-bool PathTo(const std::vector<uint8_t>& b, size_t atom, size_t target, std::vector<size_t>& path)
+bool PathTo(const HandleBytes& b, size_t atom, size_t target, std::vector<size_t>& path)
 {
     path.push_back(atom);
     if (atom == target) return true;
@@ -794,7 +800,7 @@ OSErr QTInsertChild(QTAtomContainer container, QTAtom parent, QTAtomType type, Q
     if (!container || container->bytes.size() < kContainerHeader + kAtomHeader || dataSize < 0 || id < 0 ||
         (dataSize > 0 && !data))
         return paramErr;
-    std::vector<uint8_t>& b = container->bytes;
+    HandleBytes& b = container->bytes;
     const size_t parentAt = parent == kParentAtomIsContainer ? kContainerHeader : static_cast<size_t>(parent);
     std::vector<size_t> path;
     if (parentAt >= b.size() || !PathTo(b, kContainerHeader, parentAt, path)) return paramErr;

@@ -15,7 +15,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using OSType = uint32_t;
@@ -64,8 +66,35 @@ constexpr size_t kImageDescriptionSize = 86;
 
 // ---------------------------------------------------------------------------
 // Handles: a relocatable block, here a byte vector with a lock flag.
+// Bytes of a handle are left uninitialised when it grows (NewHandleClear
+// clears them): a compressor's handle is sized for its worst case and only
+// the start of it is ever written.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using HandleBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 struct HandleRecord {
-    std::vector<uint8_t> bytes;
+    HandleBytes bytes;
     int lockCount = 0;
 };
 using Handle = HandleRecord*;

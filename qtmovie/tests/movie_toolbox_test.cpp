@@ -54,7 +54,7 @@ TEST(MovieToolbox, MovieFileRoundTrip)
     Track b = NewMovieTrack(movie, FixedFromInt(8), FixedFromInt(8), 256);
     Media ma = NewTrackMedia(a, FourCC("vide"), 3600, nullptr, 0);
     ASSERT_TRUE(NewTrackMedia(b, FourCC("pano"), 600, nullptr, 0));
-    Handle desc = NewHandle(16);
+    Handle desc = NewHandleClear(16);
     HandleData(desc)[3] = 16;
     std::memcpy(HandleData(desc) + 4, "abcd", 4);
     Handle data = NewHandle(5);
@@ -115,9 +115,9 @@ TEST(MovieToolbox, FilesThatAreNotMoviesAreRefused)
     ASSERT_EQ(CreateMovieFile(&where, 0, 0, createMovieFileDeleteCurFile, &file, &movie), noErr);
     Track t = NewMovieTrack(movie, FixedFromInt(4), FixedFromInt(4), 0);
     Media m = NewTrackMedia(t, FourCC("vide"), 600, nullptr, 0);
-    Handle desc = NewHandle(16);
+    Handle desc = NewHandleClear(16);
     HandleData(desc)[3] = 16;
-    Handle data = NewHandle(100);
+    Handle data = NewHandleClear(100);
     BeginMediaEdits(m);
     AddMediaSample(m, data, 0, 100, 10, desc, 1, 0, nullptr);
     EndMediaEdits(m);
