@@ -18,26 +18,28 @@
 namespace {
 
 // The pixel map's rows as blue, green, red (or grey) samples, the order of
-// the suite's images.
-std::vector<uint8_t> ImageOrderRows(const PixMapRecord& pixMap, int* channels)
+// the suite's images, in a buffer reused from frame to frame of a thread.
+const uint8_t* ImageOrderRows(const PixMapRecord& pixMap, int* channels)
 {
+    thread_local std::vector<uint8_t> rows;
     *channels = pixMap.depth == 8 ? 1 : 3;
     const size_t rowBytes = static_cast<size_t>(pixMap.width) * *channels;
-    std::vector<uint8_t> rows(rowBytes * pixMap.height);
+    if (rows.size() < rowBytes * pixMap.height) rows.resize(rowBytes * pixMap.height);
     for (int y = 0; y < pixMap.height; ++y) {
-        const uint8_t* src = pixMap.pixels.data() + static_cast<size_t>(y) * pixMap.rowBytes;
-        uint8_t* dst = rows.data() + y * rowBytes;
+        const uint8_t* __restrict src = pixMap.pixels.data() + static_cast<size_t>(y) * pixMap.rowBytes;
+        uint8_t* __restrict dst = rows.data() + y * rowBytes;
         if (*channels == 1) {
             std::memcpy(dst, src, rowBytes);
         } else {
             for (int x = 0; x < pixMap.width; ++x) {
-                dst[3 * x] = src[3 * x + 2];
-                dst[3 * x + 1] = src[3 * x + 1];
-                dst[3 * x + 2] = src[3 * x];
+                const uint8_t r = src[3 * x], g = src[3 * x + 1], b = src[3 * x + 2];
+                dst[3 * x] = b;
+                dst[3 * x + 1] = g;
+                dst[3 * x + 2] = r;
             }
         }
     }
-    return rows;
+    return rows.data();
 }
 
 size_t JpegMaxSize(int width, int height, int depth, CodecQ)
@@ -51,12 +53,12 @@ size_t JpegMaxSize(int width, int height, int depth, CodecQ)
 bool JpegCompress(const PixMapRecord& pixMap, CodecQ quality, std::vector<uint8_t>& out)
 {
     int channels = 0;
-    const std::vector<uint8_t> rows = ImageOrderRows(pixMap, &channels);
+    const uint8_t* rows = ImageOrderRows(pixMap, &channels);
     JpegEncodeOptions options;
     // The encoder's quantisation follows the sampling: full chroma for the
     // best qualities, halved horizontally for high, quartered below.
     options.sampling = quality >= codecMaxQuality ? 0 : quality >= codecHighQuality ? 1 : 2;
-    JpegEncoder encoder(rows.data(), static_cast<ptrdiff_t>(pixMap.width) * channels, channels, pixMap.width,
+    JpegEncoder encoder(rows, static_cast<ptrdiff_t>(pixMap.width) * channels, channels, pixMap.width,
                         pixMap.height, options);
     if (!encoder.Prepare()) return false;
     MemoryByteSink sink;
@@ -75,13 +77,13 @@ size_t TiffMaxSize(int width, int height, int depth, CodecQ)
 bool TiffCompress(const PixMapRecord& pixMap, CodecQ, std::vector<uint8_t>& out)
 {
     int channels = 0;
-    const std::vector<uint8_t> rows = ImageOrderRows(pixMap, &channels);
+    const uint8_t* rows = ImageOrderRows(pixMap, &channels);
     Image* image = new Image(pixMap.width, pixMap.height, channels);
     RefPtr<Image> holder = RefPtr<Image>::adopt(image);
     if (!image->GetData()) return false;
     for (int y = 0; y < pixMap.height; ++y)
         std::memcpy(image->GetData() + static_cast<size_t>(y) * image->GetRowByte(),
-                    rows.data() + static_cast<size_t>(y) * pixMap.width * channels,
+                    rows + static_cast<size_t>(y) * pixMap.width * channels,
                     static_cast<size_t>(pixMap.width) * channels);
     // The TIFF writer writes files: code into a private temporary one.
     std::error_code ec;
