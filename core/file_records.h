@@ -118,3 +118,42 @@ enum ImageFileStatus : int {
     IMGFILE_CANNOT_OPEN = -2,       // the file cannot be opened for reading
     IMGFILE_NO_IMAGE = -10,         // the image object could not be allocated
 };
+
+// ---------------------------------------------------------------------------
+// QuickTime VR movie saves: the settings block a movie writer receives as
+// QUORVANE_FileInfo::extra (32-bit fields, then the hot-spot list).
+struct MovieHotSpot {
+    int32_t id = 0;
+    const char* name = nullptr;  // zero-terminated, or null for none
+    const char* url = nullptr;   // zero-terminated, or null for none
+    uint8_t unused[8] = {};
+};
+
+struct MovieSettings {
+    int32_t fieldOfView = 45;    // default field of view, whole degrees
+    int32_t viewerWidth = 400;   // pixels; the size of the VR track
+    int32_t viewerHeight = 300;
+    int32_t qualityCode = 2;     // 1 max, 2 high, 3 normal, 4 low, other lossless
+    int32_t codecCode = 0;       // 0 'jpeg', 2 'cvid', other 'tiff'
+    float widthDegrees = 360.0f; // horizontal span of the panorama
+    int32_t unused = 0;
+    int32_t hotSpotCount = 0;
+    MovieHotSpot* hotSpots = nullptr;
+};
+
+class Image;
+// Object movies: the first five fields as above, then the frame source.
+struct ObjectMovieSettings {
+    int32_t fieldOfView = 45;
+    int32_t viewerWidth = 400;
+    int32_t viewerHeight = 300;
+    int32_t qualityCode = 2;
+    int32_t codecCode = 0;
+    uint8_t unused[16] = {};
+    // The next frame (a new reference the writer releases), null after the last.
+    Image* (*nextFrame)(void* user) = nullptr;
+    void* user = nullptr;
+    int32_t rows = 1;
+    int32_t columns = 1;
+};
+static_assert(offsetof(ObjectMovieSettings, nextFrame) == 40);

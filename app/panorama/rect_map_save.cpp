@@ -113,6 +113,10 @@ void CRectMapView::SaveRWM(bool trueSize)
             record.fullCircle = (m_mode & fullCircle) != 0 && wholeWidth ? 1 : 0;
             Logger::log("SaveRWM(): fileName=%s", 3, path.c_str());
 
+            if (ext == "mov") {
+                RunQuickTimeSaveDialog(path, sel, W, trueSize, zoomX);
+                return;
+            }
             if (ext != "jpg" && ext != "tif") {
                 // Movies are written by the QuickTime save dialog; any other
                 // extension writes nothing.

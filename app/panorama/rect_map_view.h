@@ -18,6 +18,7 @@
 
 class CImageSizeDlg;
 class CPrinting;
+class CQuickTimeSaveDlg;
 class Image;
 struct QUORVANE_FileInfo;
 class CWorldMapView;
@@ -131,6 +132,14 @@ public:
     // How code 2 zooms the view; unset, the view changes its zoom itself.
     using ZoomHandler = std::function<void(CRectMapView* view, float zoom)>;
     static void SetZoomHandler(ZoomHandler handler);
+    // QuickTime VR movie saves: the save dialog for the selection, and the
+    // movie written with its settings (its "Save" button).
+    void RunQuickTimeSaveDialog(const std::string& path, const RECT& selection, int equatorWidth, bool trueSize,
+                                float zoom);
+    void SaveQuickTimeMovie(CQuickTimeSaveDlg* dialog, bool trueSize);
+    // The movie writer the save uses; null restores SaveQuickTime.
+    using MovieWriter = int (*)(Image** images, RECT* rect, QUORVANE_FileInfo* info);
+    static void SetMovieWriter(MovieWriter writer);
 
 protected:
     BOOL OnEraseBkgnd(CDC* dc) override;

@@ -1,5 +1,6 @@
 // The outer view of a panorama window: the leveling toolbar on the left, the
 // rect-map view beside it, and the frame sized to the picture.
+#include "app/panorama/quicktime_save_dlg.h"
 #include "app/panorama/rect_map_view.h"
 #include "app/views/image_quality_dlg.h"
 
@@ -266,6 +267,7 @@ void RegisterPanoramaResources()
 {
     win::ResourceModule& app = win::Resources::App();
     RegisterImageQualityDialog();
+    RegisterQuickTimeSaveDialog();
     app.AddString(CWorldMapView::kPan, "Pan panorama when scrolling bar is shown\nPan panorama");
     app.AddString(CWorldMapView::kRolling, "Horizontal rolling");
     app.AddString(CWorldMapView::kLevel, "Rotate Panorama");
