@@ -52,3 +52,7 @@ struct RemapCalls {
 };
 extern RemapCalls g_remapCalls;
 void ResetRemapCalls();
+
+// Installs the pair blend's measuring function (the frames' loaded images
+// measured by MeasurePairIntensities) unless one is installed already.
+void InstallPairBlendMeasure();

@@ -2,13 +2,18 @@
 // its blend way) and the manager's small accessors around it: panorama
 // size, page setup.
 #include "adjust/globfit/global_gamma.h"
+#include "app/control/blend_driver.h"
 #include "app/control/blend_rules.h"
 #include "app/control/progress_dlg.h"
 #include "app/control/super_manager.h"
 #include "app/shell/main_frame.h"
 #include "app/shell/stitch_bar.h"
 #include "core/logger.h"
+#include "imaging/image.h"
 #include "platform/panocore/img_info.h"
+#include "platform/panocore/pair_blend.h"
+#include "platform/panocore/pair_measure.h"
+#include "projectgraph/curvekit/pair_info.h"
 #include "platform/utilkit/crash_dump.h"
 #include "platform/win/wnd.h"
 #include "projectgraph/framegrp/image_frame.h"
@@ -24,11 +29,52 @@ namespace {
 constexpr int kEventLevelingQuery = 10006;  // the views answer with {1, rotation vector}
 constexpr int kEventLevelingReset = 10007;
 
+// The pair blend's measuring function: the intensity pairs of the frames'
+// loaded images, a->b into a's link and the swapped list into b's.
+bool MeasureFramePair(IImageFrame* a, IImageFrame* b)
+{
+    IImgInfo* ia = a->GetImgInfo();
+    IImgInfo* ib = b->GetImgInfo();
+    std::vector<float> entries;
+    const int count = MeasurePairIntensities(a->GetImage(), ia ? ia->GetParams() : nullptr, b->GetImage(),
+                                             ib ? ib->GetParams() : nullptr, entries);
+    if (count < 4) {
+        Logger::log("ERROR PairBlend: %d intensity pairs between the frames, 4 needed", 1, count);
+        return false;
+    }
+    std::vector<float> swapped(entries.size());
+    for (size_t k = 0; k < entries.size(); k += 6)
+        for (int c = 0; c < 3; ++c) {
+            swapped[k + c] = entries[k + 3 + c];
+            swapped[k + 3 + c] = entries[k + c];
+        }
+    IPairInfo* mine = nullptr;
+    IPairInfo* theirs = nullptr;
+    a->GetPairInfo(b, &mine, &theirs);
+    if (!mine || !theirs) {
+        // Both directions get an object of their own, kept by the links.
+        a->SetPairInfo(b, mine ? mine : GetPairInfoInterface(), theirs ? theirs : GetPairInfoInterface());
+        a->GetPairInfo(b, &mine, &theirs);
+        if (!mine || !theirs) return false;
+    }
+    mine->SetIntensityPairs(entries.data(), count);
+    theirs->SetIntensityPairs(swapped.data(), count);
+    return true;
+}
+
 }  // namespace
+
+void InstallPairBlendMeasure()
+{
+    // A function a test installed stays.
+    const PairBlendFunction previous = SetPairBlendFunction(&MeasureFramePair);
+    if (previous) SetPairBlendFunction(previous);
+}
 
 bool SuperManager::BlendStepBody()
 {
     m_blendFailed = false;
+    InstallPairBlendMeasure();
     if (m_blendSettings->autoBalance == 1) {
         GlobalGamma gamma;
         const bool pairBlend = m_pendingPairBlend != 0;

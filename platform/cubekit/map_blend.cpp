@@ -2,6 +2,7 @@
 
 #include "core/logger.h"
 #include "imaging/image.h"
+#include "platform/panocore/make_vantor.h"
 #include "platform/xformkit/camera_model.h"
 
 #include <algorithm>
@@ -68,17 +69,6 @@ float NewWeight(int kind, float dNew, float dOld, float bw)
 }
 
 }  // namespace
-
-void PlacementCentre(const TRANSFORM_RS* t, int w, int h, double& cx, double& cy)
-{
-    cx = w / 2;
-    cy = h / 2;
-    if (t && std::isfinite(t->centreX) && std::isfinite(t->centreY) && t->centreX > 0 && t->centreY > 0 &&
-        t->centreX < w && t->centreY < h) {
-        cx = t->centreX;
-        cy = t->centreY;
-    }
-}
 
 CMapBlend::CMapBlend() = default;
 

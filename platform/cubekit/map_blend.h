@@ -48,8 +48,3 @@ private:
     double m_pixelAngle = 0;                         // tan of one target pixel's step at the centre
     std::vector<uint8_t> m_covered;                  // one per target pixel
 };
-
-// The optical centre a placement gives for a w x h image: the record's
-// centre when it lies inside the image, else the image centre (a placement
-// never filled by the alignment holds zeros there).
-void PlacementCentre(const TRANSFORM_RS* t, int w, int h, double& cx, double& cy);

@@ -23,7 +23,7 @@ public:
     virtual void SetDistortion(const DistortionRecord* record, int width, int height, float focalRatio,
                                int channels) = 0;
     // Fills `file` with img projected by the placement rs (reciprocal focal
-    // length, pan, tilt, roll; optical centre at the image centre): one band
+    // length, pan, tilt, roll; optical centre by PlacementCentre): one band
     // per scan line the image covers, each sector a run of samples that fall
     // inside the image, bilinear, a first sample of 0 stored as 1. The file's
     // equator sample count n (a multiple of 4) and channel count must be set;
@@ -38,6 +38,12 @@ protected:
     IMakeVantor(const IMakeVantor&) = delete;
     IMakeVantor& operator=(const IMakeVantor&) = delete;
 };
+
+// The optical centre a placement gives for a w x h image (pixels from the
+// top-left corner): the record's centre as the global alignment writes it
+// when it lies inside the image, else the image centre (a placement never
+// filled by the alignment holds zeros there).
+void PlacementCentre(const TRANSFORM_RS* t, int w, int h, double& cx, double& cy);
 
 // A new scene maker, owned by the caller.
 IMakeVantor* GetMakeVantorInterface();
