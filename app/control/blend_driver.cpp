@@ -318,14 +318,19 @@ void SuperManager::Remap_WM(bool blend)
     const bool correct = m_stitchSettings->runtimeDistortion != 0 && m_distortion != nullptr;
 
     if (!blend) {
-        for (int i = 0; i < m; ++i) {
-            ImageFrame* frame = group->GetImageFrame(list[i]);
-            Logger::log("preview blend %d", 4, i);
-            float saved[3];
-            if (haveLevel) RotateFrameByMatrix(level, saved, frame);
-            ComputeVantorFile(maker, frame, samples, correct);
-            map->AddData(frame->GetKestovaFile());
-            if (haveLevel) RestoreFrameAngles(saved, frame);
+        try {
+            for (int i = 0; i < m; ++i) {
+                ImageFrame* frame = group->GetImageFrame(list[i]);
+                Logger::log("preview blend %d", 4, i);
+                float saved[3];
+                if (haveLevel) RotateFrameByMatrix(level, saved, frame);
+                ComputeVantorFile(maker, frame, samples, correct);
+                map->AddData(frame->GetKestovaFile());
+                if (haveLevel) RestoreFrameAngles(saved, frame);
+            }
+        } catch (...) {
+            EndRun();
+            throw;
         }
         FinishRemap();
         return;
@@ -359,13 +364,49 @@ void SuperManager::Remap_WM(bool blend)
     const int bwPercent = m_blendSettings->blendWidth;
     int bw = 0;
     char text[64];
+    // A failure escaping a frame (the crash guard of the Blend step catches
+    // it) ends the run: the frame's angles and image are put back, the
+    // dialog closed and the run state freed, so that Blend can run again.
+    struct FrameGuard {
+        ImageFrame* frame = nullptr;
+        bool leveled = false;
+        float saved[3] = {};
+        Image* held = nullptr;
+        bool beamDown = false;
+        TRANSFORM_RS* t = nullptr;
+        TRANSFORM_RS before{};
+        SuperManager* manager = nullptr;
+        uint8_t code = 0;
+        void Release()
+        {
+            if (held) {
+                frame->SetImage(held, false);
+                frame->SetBeamDownState(beamDown);
+                ReleaseImage(held);
+                held = nullptr;
+                t->rcpFocal = before.rcpFocal;
+                t->centreX = before.centreX;
+                t->centreY = before.centreY;
+                manager->SetReductionCode(code);
+            }
+            if (leveled) RestoreFrameAngles(saved, frame);
+            leveled = false;
+        }
+    };
+    FrameGuard guard;
+    guard.manager = this;
+    guard.code = code;
+    try {
     for (int i = 0; i < m; ++i) {
         ImageFrame* frame = group->GetImageFrame(list[i]);
         std::snprintf(text, sizeof text, "Blending image %d of %d\n", i + 1, m);
         SetProgressText(text);
         StepProgressDialog();
-        float saved[3];
-        if (haveLevel) RotateFrameByMatrix(level, saved, frame);
+        guard = FrameGuard{frame, false, {}, nullptr, false, nullptr, {}, this, code};
+        if (haveLevel) {
+            RotateFrameByMatrix(level, guard.saved, frame);
+            guard.leveled = true;
+        }
         TRANSFORM_RS* t = Placement(frame);
         t->pan = WrapPan(t->pan - centre);
         int side = SmallerSide(frame->GetImage());
@@ -384,6 +425,10 @@ void SuperManager::Remap_WM(bool blend)
             const bool beamDown = frame->IsBeamDown();
             m_reductionCode = static_cast<uint8_t>(reload.code);
             const TRANSFORM_RS before = *t;
+            guard.held = held;
+            guard.beamDown = beamDown;
+            guard.t = t;
+            guard.before = before;
             t->rcpFocal *= reload.x;
             t->centreX /= reload.x;  // the optical centre in the reloaded image's pixels
             t->centreY /= reload.x;
@@ -395,10 +440,12 @@ void SuperManager::Remap_WM(bool blend)
                     bw = bwPercent * side / 100;
                     g_remapCalls.setDivLineBlendWidth(bw);
                 }
+                guard.held = nullptr;
                 frame->SetImage(held, false);
                 frame->SetBeamDownState(beamDown);
                 ReleaseImage(held);
             } else {
+                guard.held = nullptr;
                 frame->SetImage(held, false);
                 frame->SetBeamDownState(beamDown);
                 ReleaseImage(held);
@@ -460,8 +507,15 @@ void SuperManager::Remap_WM(bool blend)
             }
             frame->SetKestovaFile(nullptr);
         }
-        if (haveLevel) RestoreFrameAngles(saved, frame);
+        guard.Release();
         Logger::log("Blend %d: done", 4, i);
+    }
+    } catch (...) {
+        guard.Release();
+        CloseProgressDialog();
+        ClearPane59000();
+        EndRun();
+        throw;
     }
 
     if (!elastic) {
