@@ -57,11 +57,11 @@ Plane Expand(const Plane& p, int width, int height)
     Plane rows(width, p.height);
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < width; ++x)
-            rows.at(x, y) = sample(x + 2, p.width, [&](int c) { return p.at(c, y); });
+            rows.at(x, y) = sample(x, p.width, [&](int c) { return p.at(c, y); });
     Plane out(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            out.at(x, y) = sample(y + 2, p.height, [&](int c) { return rows.at(x, c); });
+            out.at(x, y) = sample(y, p.height, [&](int c) { return rows.at(x, c); });
     return out;
 }
 
@@ -247,8 +247,17 @@ bool CMergeVantorWM::MergeVantorFile(KestovaFile* scene, WorldMap* map, TRANSFOR
 
     // New frame's weight: 1 where it alone has data, 0 where the old data
     // alone has, by the seam in the overlap.
-    const Plane dNew = DistanceInside(newMask, tw, th, false);
-    const Plane dOld = DistanceInside(oldMask, tw, th, true);
+    // Distances inside the overlap to the part only the old data covers and
+    // to the part only the new frame covers: the middle line lies where
+    // they are equal, and an edge of the overlap that neither side goes
+    // beyond (the top of a ring of frames) does not pull the seam.
+    std::vector<uint8_t> notOldOnly(count), notNewOnly(count);
+    for (size_t k = 0; k < count; ++k) {
+        notOldOnly[k] = !(oldMask[k] && !newMask[k]);
+        notNewOnly[k] = !(newMask[k] && !oldMask[k]);
+    }
+    const Plane dNew = DistanceInside(notOldOnly, tw, th, true);  // how far inside, seen from the old side
+    const Plane dOld = DistanceInside(notNewOnly, tw, th, true);  // how far inside, seen from the new side
     double centreX = 0;
     size_t covered = 0;
     for (int y = 0; y < th; ++y)

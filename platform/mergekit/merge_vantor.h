@@ -19,7 +19,7 @@ class CMergeVantorWM {
 public:
     // Merges `scene` (placed by t; its equator samples must be the map's
     // width) into `map`. The seam by kind: 0 the middle line of the overlap
-    // (where both edges are equally far), 1 the new frame (right) over the
+    // (equally far from the parts only one side covers), 1 the new frame (right) over the
     // old data, 2 the old data over the new frame; the transition is bw
     // samples wide (at least 1) at the finest band and `levels` bands (1..3)
     // blend it. With `closing` the overlap right of the frame's centre is the
@@ -55,9 +55,9 @@ Plane MultiBandBlend(const Plane& a, const Plane& b, const Plane& weightOfB, int
 // ground beyond the plane counts as set.
 Plane DistanceInside(const std::vector<uint8_t>& mask, int width, int height, bool outsideSet);
 
-// Weight of the new frame at a pixel both cover, from the distances to the
-// new frame's edge and the old data's edge, for seam kind 0, 1 or 2 and a
-// transition bw pixels wide.
+// Weight of the new frame at a pixel both cover, from its distances to the
+// part only the old data covers (dNew) and to the part only the new frame
+// covers (dOld), for seam kind 0, 1 or 2 and a transition bw pixels wide.
 float SeamWeight(int kind, float dNew, float dOld, float bw);
 
 }  // namespace mergekit
