@@ -86,6 +86,8 @@ struct RemapRun {
 RemapRun g_run;
 // The last auto-crop's rectangle outlives the run: a failed blend puts it back.
 RECT g_savedCrop = {0, 0, -1, -1};
+// The blender's result of the last elastic run (for the caller's tests).
+int g_lastBlenderResult = 0;
 
 TRANSFORM_RS* Placement(ImageFrame* frame)
 {
@@ -217,7 +219,7 @@ REGION2 SuperManager::GetDataRegion() const
 
 int SuperManager::GetBlenderResult() const
 {
-    return g_run.blenderResult;
+    return g_lastBlenderResult;
 }
 
 // ---- Remap ---------------------------------------------------------------------------------
@@ -547,6 +549,7 @@ void SuperManager::FinishRemap()
     const bool blend = g_run.blend;
     const bool failed = blend && g_run.elastic && g_run.blenderResult != 0;
     const int result = g_run.blenderResult;
+    if (blend && g_run.elastic) g_lastBlenderResult = result;
     if (blend) {
         g_run.placements.clear();
         g_run.files.clear();
