@@ -65,9 +65,11 @@ private:
     double m_a = 0, m_b = 0, m_c = 0, m_d = 1;
 };
 
-// Bilinear sample into out (outChannels samples); a first sample of 0 is
-// stored as 1, since 0 marks samples without data.
-void Sample(const Image* img, double x, double y, uint8_t* out, int outChannels)
+// Bilinear sample into out (outChannels samples), through the placement's
+// colour table when it has one (the exposure balance's correction: entry
+// 3 v + c for value v of channel c); a first sample of 0 is stored as 1,
+// since 0 marks samples without data.
+void Sample(const Image* img, double x, double y, uint8_t* out, int outChannels, const unsigned char* table)
 {
     const int w = img->GetWidth(), h = img->GetHeight(), c = img->GetChannels();
     const int ix = std::min(static_cast<int>(x), w - 2), iy = std::min(static_cast<int>(y), h - 2);
@@ -79,6 +81,7 @@ void Sample(const Image* img, double x, double y, uint8_t* out, int outChannels)
         const double v = (1 - fx) * (1 - fy) * p00[ck] + fx * (1 - fy) * p00[c + ck] + (1 - fx) * fy * p01[ck] +
                          fx * fy * p01[c + ck];
         out[k] = static_cast<uint8_t>(std::min(255.0, v + 0.5));
+        if (table) out[k] = table[3 * out[k] + std::min(k, 2)];
     }
     if (out[0] == 0) out[0] = 1;
 }
@@ -187,7 +190,7 @@ bool MakeVantor::MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs
                 inRun = false;
                 continue;
             }
-            Sample(img, x, y, sample.data(), channels);
+            Sample(img, x, y, sample.data(), channels, rs->colorTable);
             if (!inRun) {
                 inRun = true;
                 runStart = colFirst + k;

@@ -25,7 +25,8 @@ public:
     // Fills `file` with img projected by the placement rs (reciprocal focal
     // length, pan, tilt, roll; optical centre by PlacementCentre): one band
     // per scan line the image covers, each sector a run of samples that fall
-    // inside the image, bilinear, a first sample of 0 stored as 1. The file's
+    // inside the image, bilinear, through rs's colour table when it has one,
+    // a first sample of 0 stored as 1. The file's
     // equator sample count n (a multiple of 4) and channel count must be set;
     // band row y lies at latitude y 2 pi / n (down positive) and column c at
     // longitude c 2 pi / n, the columns taken on the turn around the image's
