@@ -244,7 +244,8 @@ bool Enblend::mapChipSaveOneImage(int index, int count, bool loop, WorldMap* map
             const uint8_t* in = self.At(self.x0 + x, self.y0 + y);
             const bool on = in[0] != 0 && alpha[static_cast<size_t>(y) * w + x];
             // Unassociated alpha; transparent samples carry black.
-            for (int c = 0; c < 3; ++c) out[c] = on ? in[fc == 3 ? c : 0] : 0;
+            // The map keeps blue, green, red; the chip is RGB.
+            for (int c = 0; c < 3; ++c) out[c] = on ? in[fc == 3 ? 2 - c : 0] : 0;
             out[3] = on ? 255 : 0;
         }
         ok = TIFFWriteScanline(t, row.data(), static_cast<uint32_t>(y), 0) >= 0;

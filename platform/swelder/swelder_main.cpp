@@ -255,7 +255,11 @@ int main(int argc, char** argv)
     const char* custom = std::getenv("SWELDER_ENBLEND");
     const std::string program = custom && *custom ? custom : "enblend";
     const std::string temporary = options.output + ".enblend.tif";
-    const int status = RunEnblend(program, EnblendArguments(options, temporary, levels), client);
+    // The whole canvas as enblend's output ("-f"), so that its layer needs
+    // no placing afterwards.
+    std::vector<std::string> arguments = EnblendArguments(options, temporary, levels);
+    arguments.insert(arguments.begin(), {"-f", std::to_string(fullW) + "x" + std::to_string(fullH)});
+    const int status = RunEnblend(program, arguments, client);
     if (status == -2) {
         ::unlink(temporary.c_str());
         return Fail("cancelled");

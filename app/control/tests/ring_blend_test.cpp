@@ -1,7 +1,7 @@
 // End to end with ground truth: eight views rendered from a real
 // equirectangular panorama (a level ring 45 degrees apart, 65 degrees wide,
-// 640 x 480), stitched by the Stitch button's posted command and blended in
-// process by the Blend button's. The blended map is compared with the source
+// 640 x 480), stitched by the Stitch button's posted command and blended by
+// the Blend button's, in process and through the elastic blender. The blended map is compared with the source
 // turned into the solved frame, the seams are measured, and a perspective
 // render of the project with a direct render of the source. The pitch and
 // the exposures are parameters of the rendering (PITCH_DEG, kGainEv).
@@ -306,7 +306,7 @@ TEST_F(RingBlendTest, RingStitchedAndBlendedThroughTheButtons)
     }
     EXPECT_LT(worstPose, 0.1);
 
-    for (bool elastic : {false}) {
+    for (bool elastic : {false, true}) {
         SCOPED_TRACE(elastic ? "elastic" : "in process");
         Manager().SetElasticBlend(elastic);
         Bar().PostMessage(WM_COMMAND, CStitchBar::kBlend, 0);
