@@ -37,9 +37,4 @@ void SuperManager::RecordDeferredCall(const char* name, ImageFrame* a, ImageFram
     m_deferredCalls.push_back(DeferredCall{name, a, b, value});
 }
 
-bool SuperManager::ExpressStitch()
-{
-    RecordDeferredCall("ExpressStitch");
-    return true;
-}
 

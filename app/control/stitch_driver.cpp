@@ -440,29 +440,3 @@ void SuperManager::ResumeAutoStitch()
     m_stitchBar->SetStitchRunning(false);
 }
 
-// ---- Stand-ins of the remap and blending --------------------------------
-
-void SuperManager::RemapPanorama(bool preview)
-{
-    RecordDeferredCall(preview ? "RemapPanorama(1)" : "RemapPanorama(0)");
-}
-
-bool SuperManager::BlendPanorama()
-{
-    RecordDeferredCall("BlendPanorama");
-    return true;
-}
-
-bool SuperManager::GetPanoramaSize(int* width, int* height)
-{
-    if (m_panoramaSizeSource) return m_panoramaSizeSource(width, height);
-    if (width) *width = 0;
-    if (height) *height = 0;
-    return false;
-}
-
-void SuperManager::FinishExpressStitch()
-{
-    m_expressBlendPending = 1;
-    RecordDeferredCall("FinishExpressStitch");
-}

@@ -668,12 +668,6 @@ void SuperManager::ResetLevelingRotation()
     m_levelingRotation[0] = m_levelingRotation[1] = m_levelingRotation[2] = 0.0f;
 }
 
-void SuperManager::FinishRemap()
-{
-    m_workerActive = false;
-    Logger::log("SuperManager::FinishRemap(): blend finished", 3);
-}
-
 bool SuperManager::StopWorkersForClose()
 {
     if (!m_workerActive) return true;

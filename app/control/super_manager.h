@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/control/stitch_settings.h"
+#include "core/geometry_records.h"
 #include "platform/win/win_defs.h"
 
 #include <cstddef>
@@ -35,7 +36,6 @@ class Pellicot;
 class WorldMap;
 struct DistortionRecord;
 class GlobalAlign;
-struct POINT2;
 
 // State flags of the manager.
 constexpr uint32_t kFlagAligned = 0x1;           // global alignment has run
@@ -57,7 +57,11 @@ struct PageSetupRecord {
     POINT paperSize{8500, 11000};
     RECT minMargins{};
     RECT margins{};
+    // Set when the record is made and never changed by SetPageSetup.
+    float scale = -1.0f;
+    int32_t reserved[4] = {};
 };
+static_assert(sizeof(PageSetupRecord) == 60, "fifteen four-byte values");
 
 class SuperManager {
 public:
@@ -196,7 +200,14 @@ public:
     void BuildWindowTitle(std::string& out) const;
 
     // ---- Services -------------------------------------------------------
-    void SetPageSetup(const PageSetupRecord& record) { m_pageSetup = std::make_unique<PageSetupRecord>(record); }
+    // Takes the paper size and the two margin rectangles of `record`.
+    void SetPageSetup(const PageSetupRecord& record)
+    {
+        if (!m_pageSetup) m_pageSetup = std::make_unique<PageSetupRecord>();
+        m_pageSetup->paperSize = record.paperSize;
+        m_pageSetup->minMargins = record.minMargins;
+        m_pageSetup->margins = record.margins;
+    }
     const PageSetupRecord* GetPageSetup() const { return m_pageSetup.get(); }
     bool FindWebLink(char* buffer, int size) const;
     void ResetLevelingRotation();
@@ -349,9 +360,9 @@ public:
     bool MarkerStitch(bool fromPairWindow);
     void ResumeAutoStitch();
     void SetAutomaticMode(bool on) { m_automaticMode = on ? 1 : 0; }
-    // The remap and the blend: recorded only (RecordDeferredCall) until their
-    // packages are built; tests read the record.
-    void RemapPanorama(bool preview);
+    // The remap (Remap_WM; blend false: the preview) and the Blend step. Both
+    // are recorded too (RecordDeferredCall) for the stitch-run tests.
+    void RemapPanorama(bool blend);
     bool BlendPanorama();
     // Width and height of the merged panorama at the output scale; false
     // without one. Tests replace it through SetPanoramaSizeSource.
@@ -359,7 +370,7 @@ public:
     using PanoramaSizeSource = bool (*)(int* width, int* height);
     void SetPanoramaSizeSource(PanoramaSizeSource source) { m_panoramaSizeSource = source; }
     void SetOutputScale(float scale) { m_outputScale = scale; }
-    void FinishExpressStitch();
+    bool FinishExpressStitch();
     void SetElasticBlendForTest(bool on) { m_elasticBlend = on ? 1 : 0; }
 
     // Stitch settings and focal-length calibration (camera-information menu items).
@@ -402,8 +413,56 @@ public:
     // user cancels (the frames are left as they were).
     bool RenderPerspectiveView(Image* target, POINT2* viewDirection, float viewAngle, float fieldOfView);
     void SetReductionCode(uint8_t code) { m_reductionCode = code; }
+    // One remap of the merged frames into the group's map: the preview way
+    // (blend false), else the in-process or the elastic blend. The elastic
+    // blend returns after starting its worker; FinishRemap follows on 0x819A.
+    void Remap_WM(bool blend);
+    void SetSamplingRate(float rate) { m_finalSamplingRate = rate; }
+    float GetPreviewSamplingRate() const { return m_previewSamplingRate; }
+    // Size of the panorama at output scale `scale`; 0 x 0 without merged
+    // frames or map.
+    void GetPanoramaSize(float scale, int* width, int* height);
+    // Page setup from the print dialog: paper size, minimum margins, margins.
+    void SetPageSetup(const int32_t paper[2], const int32_t minMargins[4], const int32_t margins[4]);
+    void SetElasticBlend(bool on) { m_elasticBlend = on ? 1 : 0; }
+    bool GetPendingPairBlend() const { return m_pendingPairBlend != 0; }
+    void SetPendingPairBlend(bool on) { m_pendingPairBlend = on ? 1 : 0; }
+    // The stored data region of the last preview (radians).
+    REGION2 GetDataRegion() const;
+    // The parts of the panorama views the driver uses (the front view's
+    // leveling map, its crop selection and cropped state). Until the views
+    // carry them, the manager keeps the selection and the views answer
+    // through these hooks; tests put recording doubles here.
+    struct PanoramaViewHooks {
+        bool (*hasFrontView)() = nullptr;
+        WorldMap* (*levelingMap)() = nullptr;    // the front view's leveling map or null
+        void (*discardLevelingMap)() = nullptr;
+        void (*setCropped)(bool) = nullptr;
+    };
+    void SetPanoramaViewHooks(const PanoramaViewHooks& hooks) { m_viewHooks = hooks; }
+    // Writes the automatic crop rectangle of the map (map pixels, inclusive)
+    // into the front view's selection.
+    void CalcCropRegion();
+    const RECT& GetCropSelection() const { return m_cropSelection; }
+    void SetCropSelection(const RECT& rect) { m_cropSelection = rect; }
+    // The elastic run's blender result (0 finished, -1, -2, -3).
+    int GetBlenderResult() const;
+    // Tests watch the exposure balance: the pair-blend flag given to the
+    // solver's Init and its answer.
+    using BalanceObserver = void (*)(bool pairBlend, bool ready);
+    void SetBalanceObserver(BalanceObserver observer) { m_balanceObserver = observer; }
 
 private:
+    bool HasFrontPanoramaView() const;
+    WorldMap* FrontLevelingMap() const;
+    void DiscardFrontLevelingMap();
+    void SetFrontViewCropped(bool on);
+    void RunRemapBlend(bool elastic);
+    bool BlendStepBody();
+    PanoramaViewHooks m_viewHooks;
+    RECT m_cropSelection = {0, 0, -1, -1};
+    bool m_blendFailed = false;  // the last blend run ended without a blended map
+    BalanceObserver m_balanceObserver = nullptr;
     // The pair stitching's loader, or the double a test put in.
     FrameLoader FrameLoaderInUse() const { return m_frameLoader ? m_frameLoader : &LoadFrameImageDefault; }
     static bool LoadFrameImageDefault(ImageFrame* frame, bool correct);

@@ -2,6 +2,7 @@
 
 #include "core/logger.h"
 #include "imaging/image.h"
+#include "platform/panocore/make_vantor.h"
 #include "platform/xformkit/camera_model.h"
 
 #include <algorithm>
@@ -28,7 +29,7 @@ std::vector<float> DistanceInside(const std::vector<uint8_t>& covered, int w, in
     std::vector<float> d(covered.size());
     for (size_t k = 0; k < covered.size(); ++k) d[k] = covered[k] ? far : 0.0f;
     auto at = [&](int x, int y) -> float {
-        // Outside the picture counts as covered: the picture's border is no
+        // Outside the picture counts as set: the picture's border is no
         // edge of the data, whose frames go on beyond it.
         if (x < 0 || y < 0 || x >= w || y >= h) return far;
         return d[static_cast<size_t>(y) * w + x];
@@ -50,13 +51,14 @@ std::vector<float> DistanceInside(const std::vector<uint8_t>& covered, int w, in
     return d;
 }
 
-// Weight of the new frame at a pixel both cover, from the distances (target
-// pixels) to the edge of the new frame and of the data already there.
+// Weight of the new frame at a pixel both cover, from its distances (target
+// pixels) to the part only the earlier frames cover (dNew) and to the part
+// only the new frame covers (dOld).
 float NewWeight(int kind, float dNew, float dOld, float bw)
 {
     float w;
     if (kind == 1) {
-        w = dNew / bw;  // the new frame covers the overlap, feathered at its own edge
+        w = dNew / bw;  // the new frame covers the overlap, feathered at its edge in the old data
     } else if (kind == 2) {
         w = 1.0f - dOld / bw;  // the old data stays, the new frame only near the old edge
     } else {
@@ -68,17 +70,6 @@ float NewWeight(int kind, float dNew, float dOld, float bw)
 }
 
 }  // namespace
-
-void PlacementCentre(const TRANSFORM_RS* t, int w, int h, double& cx, double& cy)
-{
-    cx = w / 2;
-    cy = h / 2;
-    if (t && std::isfinite(t->centreX) && std::isfinite(t->centreY) && t->centreX > 0 && t->centreY > 0 &&
-        t->centreX < w && t->centreY < h) {
-        cx = t->centreX;
-        cy = t->centreY;
-    }
-}
 
 CMapBlend::CMapBlend() = default;
 
@@ -154,7 +145,6 @@ bool CMapBlend::MapBlendOneImage(Image* img, const TRANSFORM_RS* t, int bw, int 
     const size_t count = static_cast<size_t>(W) * H;
     std::vector<uint8_t> fresh(count * C);
     std::vector<uint8_t> inside(count, 0);
-    std::vector<float> dNew(count, 0.0f);
     bool any = false, overlap = false;
     for (int y = 0; y < H; ++y) {
         const double vy = (y - H / 2) * pixelAngle;
@@ -175,15 +165,26 @@ bool CMapBlend::MapBlendOneImage(Image* img, const TRANSFORM_RS* t, int bw, int 
                 fresh[k * C + ch] = static_cast<uint8_t>(std::min(255.0, v + 0.5));
             }
             inside[k] = 1;
-            dNew[k] = static_cast<float>(std::min({px, w - 1 - px, py, h - 1 - py}) * frameToTarget);
             any = true;
             overlap = overlap || m_covered[k];
         }
     }
     if (!any) return true;
 
-    std::vector<float> dOld;
-    if (overlap) dOld = DistanceInside(m_covered, W, H);
+    // Inside the overlap: distances to the part only the earlier frames
+    // cover and to the part only the new frame covers. The middle line lies
+    // where they are equal; edges of the overlap neither side goes beyond
+    // do not pull the seam.
+    std::vector<float> dNew, dOld;
+    if (overlap) {
+        std::vector<uint8_t> notOldOnly(count), notNewOnly(count);
+        for (size_t k = 0; k < count; ++k) {
+            notOldOnly[k] = !(m_covered[k] && !inside[k]);
+            notNewOnly[k] = !(inside[k] && !m_covered[k]);
+        }
+        dNew = DistanceInside(notOldOnly, W, H);
+        dOld = DistanceInside(notNewOnly, W, H);
+    }
     const float band = static_cast<float>(std::max(1.0, bw * frameToTarget));
     for (int y = 0; y < H; ++y) {
         uint8_t* row = m_target->GetData() + static_cast<size_t>(y) * m_target->GetRowByte();

@@ -30,7 +30,8 @@ public:
     // (radians, in (0, pi)).
     void SetViewPort(const POINT2* viewDirection, float viewAngle, float fieldOfView);
     // Renders img placed by t (reciprocal focal length, pan, tilt, roll,
-    // optical centre in pixels from the top-left corner) into the target.
+    // optical centre in pixels from the top-left corner, and its colour
+    // table when set) into the target.
     // Where the target already holds data the two meet along a seam with a
     // transition bw pixels of the frame wide (at least one target pixel): kind 0 on the middle line of the
     // overlap, 1 the new frame (the right one) over the old, 2 the old over
@@ -48,8 +49,3 @@ private:
     double m_pixelAngle = 0;                         // tan of one target pixel's step at the centre
     std::vector<uint8_t> m_covered;                  // one per target pixel
 };
-
-// The optical centre a placement gives for a w x h image: the record's
-// centre when it lies inside the image, else the image centre (a placement
-// never filled by the alignment holds zeros there).
-void PlacementCentre(const TRANSFORM_RS* t, int w, int h, double& cx, double& cy);

@@ -2,6 +2,7 @@
 
 #include "core/logger.h"
 #include "imaging/image.h"
+#include "worldmap/world_map.h"
 
 #include <algorithm>
 #include <cstring>
@@ -70,5 +71,17 @@ bool FillImageBg(Image* img, const RECT* rect)
         return false;
     }
     FillBackgroundRows(img->GetData(), img->GetWidth(), img->GetHeight(), img->GetChannels(), img->GetRowByte(), rect);
+    return true;
+}
+
+bool FillWorldMapBg(WorldMap* map, const RECT* rect)
+{
+    if (!map || !map->GetData()) {
+        Logger::log("ERROR FillWorldMapBg: no map", 1);
+        return false;
+    }
+    const RECT* block = map->GetMapRect();
+    const int w = block->right - block->left + 1, h = block->bottom - block->top + 1;
+    FillBackgroundRows(map->GetData(), w, h, map->GetChannels(), static_cast<long>(map->GetRowBytes()), rect);
     return true;
 }

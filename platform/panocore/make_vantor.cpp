@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <numbers>
+#include <thread>
+#include <vector>
 
 using namespace xformkit;
 
@@ -38,9 +41,11 @@ public:
     bool MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs, int, bool, int) override;
 
 private:
-    // Image position (top-left pixel coordinates) of a camera ray; false
-    // when the ray points away from the image plane.
-    bool RayToImage(const Vec3& cam, int width, int height, double rcp, double& x, double& y) const
+    // Image position (top-left pixel coordinates) of a camera ray for the
+    // optical centre (cx, cy); false when the ray points away from the image
+    // plane.
+    bool RayToImage(const Vec3& cam, int width, int height, double rcp, double cx, double cy, double& x,
+                    double& y) const
     {
         if (!(cam.z > 1e-9)) return false;
         double px = cam.x / (cam.z * rcp), py = cam.y / (cam.z * rcp);
@@ -51,8 +56,8 @@ private:
             px *= k;
             py *= k;
         }
-        x = px + width / 2;
-        y = py + height / 2;
+        x = px + cx;
+        y = py + cy;
         return std::isfinite(x) && std::isfinite(y);
     }
 
@@ -60,9 +65,11 @@ private:
     double m_a = 0, m_b = 0, m_c = 0, m_d = 1;
 };
 
-// Bilinear sample into out (outChannels samples); a first sample of 0 is
-// stored as 1, since 0 marks samples without data.
-void Sample(const Image* img, double x, double y, uint8_t* out, int outChannels)
+// Bilinear sample into out (outChannels samples), through the placement's
+// colour table when it has one (the exposure balance's correction: entry
+// 3 v + c for value v of channel c); a first sample of 0 is stored as 1,
+// since 0 marks samples without data.
+void Sample(const Image* img, double x, double y, uint8_t* out, int outChannels, const unsigned char* table)
 {
     const int w = img->GetWidth(), h = img->GetHeight(), c = img->GetChannels();
     const int ix = std::min(static_cast<int>(x), w - 2), iy = std::min(static_cast<int>(y), h - 2);
@@ -74,6 +81,7 @@ void Sample(const Image* img, double x, double y, uint8_t* out, int outChannels)
         const double v = (1 - fx) * (1 - fy) * p00[ck] + fx * (1 - fy) * p00[c + ck] + (1 - fx) * fy * p01[ck] +
                          fx * fy * p01[c + ck];
         out[k] = static_cast<uint8_t>(std::min(255.0, v + 0.5));
+        if (table) out[k] = table[3 * out[k] + std::min(k, 2)];
     }
     if (out[0] == 0) out[0] = 1;
 }
@@ -93,6 +101,8 @@ bool MakeVantor::MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs
     }
     const int width = img->GetWidth(), height = img->GetHeight();
     const double rcp = rs->rcpFocal;
+    double cx, cy;
+    PlacementCentre(rs, width, height, cx, cy);
     const Mat3 place = PlacementMatrix(rs->pan, rs->tilt, rs->roll);
     const Mat3 toCamera = Transpose(place);
     const double step = 2 * kPi / n;
@@ -106,7 +116,7 @@ bool MakeVantor::MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs
             const double s = double(k) / kSteps;
             const double x = side == 0 ? s * width : side == 1 ? width : side == 2 ? (1 - s) * width : 0;
             const double y = side == 0 ? 0 : side == 1 ? s * height : side == 2 ? height : (1 - s) * height;
-            const Vec3 ray = Apply(place, Vec3{rcp * (x - 0.5 - width / 2), rcp * (y - 0.5 - height / 2), 1.0});
+            const Vec3 ray = Apply(place, Vec3{rcp * (x - 0.5 - cx), rcp * (y - 0.5 - cy), 1.0});
             double lon, lat;
             RayToSphere(ray, lon, lat);
             lon = rs->pan + std::remainder(lon - rs->pan, 2 * kPi);
@@ -115,11 +125,11 @@ bool MakeVantor::MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs
         }
     }
     double px, py;
-    if (RayToImage(Apply(toCamera, Vec3{0, -1, 0}), width, height, rcp, px, py) && px >= 0 && py >= 0 &&
+    if (RayToImage(Apply(toCamera, Vec3{0, -1, 0}), width, height, rcp, cx, cy, px, py) && px >= 0 && py >= 0 &&
         px <= width - 1 && py <= height - 1) {
         latMin = -kPi / 2, lonMin = rs->pan - kPi, lonMax = rs->pan + kPi;
     }
-    if (RayToImage(Apply(toCamera, Vec3{0, 1, 0}), width, height, rcp, px, py) && px >= 0 && py >= 0 &&
+    if (RayToImage(Apply(toCamera, Vec3{0, 1, 0}), width, height, rcp, cx, cy, px, py) && px >= 0 && py >= 0 &&
         px <= width - 1 && py <= height - 1) {
         latMax = kPi / 2, lonMin = rs->pan - kPi, lonMax = rs->pan + kPi;
     }
@@ -133,40 +143,90 @@ bool MakeVantor::MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs
         colFirst = static_cast<int>(std::floor(rs->pan / step)) - n / 2;
         colLast = colFirst + n - 1;
     }
+    if (rowLast < rowFirst || colLast < colFirst) {
+        Logger::log("ERROR IMakeVantor::MakeScene: the image covers no sample of a %d-sample scene", 1, n);
+        return false;
+    }
 
-    std::vector<uint8_t> sample(channels);
-    int bands = 0;
-    for (int row = rowFirst; row <= rowLast; ++row) {
-        const double lat = row * step;
-        CBand* band = nullptr;
+    // The sphere ray of column c on the row at latitude t is
+    // cos t (sin l, 0, cos l) + sin t (0, 1, 0) with l = c step: in the
+    // camera frame cos t sin l M0 + cos t cos l M2 + sin t M1 (Mk the
+    // columns of toCamera). The sines and cosines of the columns are shared
+    // by every row; each row turns its three column vectors once.
+    const int columns = colLast - colFirst + 1;
+    std::vector<double> sinLon(columns), cosLon(columns);
+    for (int k = 0; k < columns; ++k) {
+        sinLon[k] = std::sin((colFirst + k) * step);
+        cosLon[k] = std::cos((colFirst + k) * step);
+    }
+    const Vec3 m0{toCamera(0, 0), toCamera(1, 0), toCamera(2, 0)};
+    const Vec3 m1{toCamera(0, 1), toCamera(1, 1), toCamera(2, 1)};
+    const Vec3 m2{toCamera(0, 2), toCamera(1, 2), toCamera(2, 2)};
+
+    // One row's runs of samples inside the image: (first, last) columns and
+    // their samples, rows independent of each other.
+    struct Row {
+        std::vector<std::pair<int, int>> runs;
+        std::vector<uint8_t> samples;
+    };
+    const int rows = rowLast - rowFirst + 1;
+    std::vector<Row> out(static_cast<size_t>(rows));
+    auto computeRow = [&](int index) {
+        const double lat = (rowFirst + index) * step;
+        const double ct = std::cos(lat), st = std::sin(lat);
+        const Vec3 a{ct * m0.x, ct * m0.y, ct * m0.z}, b{ct * m2.x, ct * m2.y, ct * m2.z}, c{st * m1.x, st * m1.y, st * m1.z};
+        Row& row = out[static_cast<size_t>(index)];
+        std::vector<uint8_t> sample(channels);
         int runStart = 0;
         bool inRun = false;
-        std::vector<uint8_t> run;
-        auto flush = [&](int last) {
-            if (!inRun) return;
-            if (!band) band = file->AddBand(row, n);
-            CSector* sector = band ? band->AddSector(runStart, last, channels) : nullptr;
-            if (sector) std::copy(run.begin(), run.end(), sector->GetDataPtr());
-            inRun = false;
-            run.clear();
-        };
-        for (int col = colFirst; col <= colLast; ++col) {
+        for (int k = 0; k < columns; ++k) {
+            const Vec3 cam{sinLon[k] * a.x + cosLon[k] * b.x + c.x, sinLon[k] * a.y + cosLon[k] * b.y + c.y,
+                           sinLon[k] * a.z + cosLon[k] * b.z + c.z};
             double x, y;
-            const bool inside = RayToImage(Apply(toCamera, SphereToRay(col * step, lat)), width, height, rcp, x, y) &&
-                                x >= 0 && y >= 0 && x <= width - 1 && y <= height - 1;
+            const bool inside = RayToImage(cam, width, height, rcp, cx, cy, x, y) && x >= 0 && y >= 0 &&
+                                x <= width - 1 && y <= height - 1;
             if (!inside) {
-                flush(col - 1);
+                if (inRun) row.runs.push_back({runStart, colFirst + k - 1});
+                inRun = false;
                 continue;
             }
-            Sample(img, x, y, sample.data(), channels);
+            Sample(img, x, y, sample.data(), channels, rs->colorTable);
             if (!inRun) {
                 inRun = true;
-                runStart = col;
+                runStart = colFirst + k;
             }
-            run.insert(run.end(), sample.begin(), sample.end());
+            row.samples.insert(row.samples.end(), sample.begin(), sample.end());
         }
-        flush(colLast);
-        bands += band != nullptr;
+        if (inRun) row.runs.push_back({runStart, colLast});
+    };
+    const int threads =
+        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, std::min(8, std::max(1, rows / 8)));
+    if (threads <= 1) {
+        for (int r = 0; r < rows; ++r) computeRow(r);
+    } else {
+        std::atomic<int> next{0};
+        std::vector<std::thread> pool;
+        for (int t = 0; t < threads; ++t)
+            pool.emplace_back([&] {
+                for (int r = next++; r < rows; r = next++) computeRow(r);
+            });
+        for (std::thread& t : pool) t.join();
+    }
+
+    int bands = 0;
+    for (int r = 0; r < rows; ++r) {
+        const Row& row = out[static_cast<size_t>(r)];
+        if (row.runs.empty()) continue;
+        CBand* band = file->AddBand(rowFirst + r, n);
+        if (!band) continue;
+        const uint8_t* src = row.samples.data();
+        for (auto [first, last] : row.runs) {
+            CSector* sector = band->AddSector(first, last, channels);
+            const size_t bytes = static_cast<size_t>(last - first + 1) * channels;
+            if (sector) std::copy(src, src + bytes, sector->GetDataPtr());
+            src += bytes;
+        }
+        ++bands;
     }
     if (bands == 0) {
         Logger::log("ERROR IMakeVantor::MakeScene: the image covers no sample of a %d-sample scene", 1, n);
@@ -176,6 +236,17 @@ bool MakeVantor::MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs
 }
 
 }  // namespace
+
+void PlacementCentre(const TRANSFORM_RS* t, int w, int h, double& cx, double& cy)
+{
+    cx = w / 2;
+    cy = h / 2;
+    if (t && std::isfinite(t->centreX) && std::isfinite(t->centreY) && t->centreX > 0 && t->centreY > 0 &&
+        t->centreX < w && t->centreY < h) {
+        cx = t->centreX;
+        cy = t->centreY;
+    }
+}
 
 IMakeVantor* GetMakeVantorInterface()
 {

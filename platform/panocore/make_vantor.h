@@ -23,9 +23,10 @@ public:
     virtual void SetDistortion(const DistortionRecord* record, int width, int height, float focalRatio,
                                int channels) = 0;
     // Fills `file` with img projected by the placement rs (reciprocal focal
-    // length, pan, tilt, roll; optical centre at the image centre): one band
+    // length, pan, tilt, roll; optical centre by PlacementCentre): one band
     // per scan line the image covers, each sector a run of samples that fall
-    // inside the image, bilinear, a first sample of 0 stored as 1. The file's
+    // inside the image, bilinear, through rs's colour table when it has one,
+    // a first sample of 0 stored as 1. The file's
     // equator sample count n (a multiple of 4) and channel count must be set;
     // band row y lies at latitude y 2 pi / n (down positive) and column c at
     // longitude c 2 pi / n, the columns taken on the turn around the image's
@@ -38,6 +39,12 @@ protected:
     IMakeVantor(const IMakeVantor&) = delete;
     IMakeVantor& operator=(const IMakeVantor&) = delete;
 };
+
+// The optical centre a placement gives for a w x h image (pixels from the
+// top-left corner): the record's centre as the global alignment writes it
+// when it lies inside the image, else the image centre (a placement never
+// filled by the alignment holds zeros there).
+void PlacementCentre(const TRANSFORM_RS* t, int w, int h, double& cx, double& cy);
 
 // A new scene maker, owned by the caller.
 IMakeVantor* GetMakeVantorInterface();

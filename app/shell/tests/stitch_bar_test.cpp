@@ -139,7 +139,9 @@ TEST_F(StitchBarTest, OutputSizeLimitAndLabels)
     // Under the limit nothing changes.
     Bar().LimitOutputSize();
     EXPECT_NEAR(Bar().GetRatio(), 0.375f, 1e-6f);
-    // Blend hands the ratio to the manager as its output scale.
+    // Blend hands the ratio to the manager as its output scale; with no
+    // stitched frame the exposure balance refuses, and says so.
+    Prompter().ExpectMessageBox("There is major stitching error\nPlease correct first!", IDOK);
     Bar().OnBlend();
     EXPECT_NEAR(Manager().GetOutputScale(), 0.375f, 1e-6f);
     EXPECT_TRUE(Manager().GetFlags() & kFlagBlendStage);
