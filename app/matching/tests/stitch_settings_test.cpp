@@ -464,8 +464,14 @@ TEST_F(StitchSettingsTest, TheDrawnControlsShowTheKnownFocalAndTheElasticBlend)
         SIZE size{};  // whole window, border included
         Image* inDialog = nullptr;
     };
-    std::vector<Shot> shots = {{D::kKnown, false},       {D::kSameUnknown, false}, {D::kDifferentUnknown, false},
-                               {D::kFromExif, false},    {D::kFocalEdit, true},    {D::kBlendWidth, true}};
+    std::vector<Shot> shots;
+    for (auto [id, edit] : {std::pair{D::kKnown, false}, {D::kSameUnknown, false}, {D::kDifferentUnknown, false},
+                            {D::kFromExif, false}, {D::kFocalEdit, true}, {D::kBlendWidth, true}}) {
+        Shot shot;
+        shot.id = id;
+        shot.edit = edit;
+        shots.push_back(shot);
+    }
     AddFrames(3, false);
     Stitch().focalType = 0;
     Stitch().focalLength = 35.0f;
