@@ -25,12 +25,10 @@ constexpr int kThumbnailWidth = 48;
 
 std::string Colour6(COLORREF color) { return "'#" + ViewerColorHex6(color) + "'"; }
 
-// A file's name without its folder, blanks made "_".
-std::string DataFileName(const char* path)
+// A data file's name in the data folder, as the publisher writes it.
+std::string DataFileName(const PublishSettings& settings, const char* path)
 {
-    std::string name = FileNamePart(path ? path : "");
-    std::replace(name.begin(), name.end(), ' ', '_');
-    return name;
+    return PublishedDataName(settings, path);
 }
 
 bool CountsAsHtmlSound(const std::string& name)
@@ -139,7 +137,7 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
     }
     if (tree) call(tree->AddListText(fw, "tourFileFolder", settings.dataFolder.c_str()));
     page += "var g_tourFileFolder = \"./" + JsText(settings.dataFolder) + "/\";\n";
-    const std::string bgSound = project.HasBgSound() ? DataFileName(project.GetBgSoundPath()) : std::string();
+    const std::string bgSound = project.HasBgSound() ? DataFileName(settings, project.GetBgSoundPath()) : std::string();
     if (tree) call(tree->AddListText(fw, "bgSoundFile", bgSound.c_str()));
     page += "var g_bgSoundFile = \"" + JsText(bgSound) + "\";\n";
 
@@ -234,7 +232,7 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
 
     std::vector<std::string> thumbnails;
     for (int i = 0; i < N; ++i) {
-        std::string file = DataFileName(project.GetVista(i)->GetFileName());
+        std::string file = DataFileName(settings, project.GetVista(i)->GetFileName());
         const size_t cut = file.find('.');
         if (cut != std::string::npos) file.resize(cut);
         thumbnails.push_back(file + "_thumb.jpg");
@@ -301,7 +299,7 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
         const Vista* vista = project.GetVista(i);
         std::string sound;
         if (project.GetVistaSoundPath(vista) && project.GetVistaSoundValue(vista) > 0) {
-            sound = DataFileName(project.GetVistaSoundPath(vista));
+            sound = DataFileName(settings, project.GetVistaSoundPath(vista));
             if (tree && sound.size() >= 4 && sound.compare(sound.size() - 4, 4, ".wav") == 0)
                 sound.replace(sound.size() - 3, 3, "mp3");  // the publisher converts it
             if (CountsAsHtmlSound(sound)) ++htmlSounds;
