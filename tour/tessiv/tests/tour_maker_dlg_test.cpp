@@ -1,0 +1,342 @@
+// The tour maker dialog on the headless window system: the interface the
+// application drives (Open, AddVista, Close and the posted notifications),
+// the working folder, the edits' rules, the page-file chooser before a
+// publish, a whole publish from the dialog with Preview, Save
+// Configuration into a folder that cannot take the file, and the colour
+// buttons' and preview's pixels.
+#include "tour/tessiv/tour_maker_dlg.h"
+
+#include "platform/win/data_exchange.h"
+#include "platform/win/dynamic_library.h"
+#include "platform/win/file_system.h"
+#include "platform/win/shell.h"
+#include "platform/win/tests/win_test_fixture.h"
+#include "platform/win/user_input.h"
+#include "platform/win/window_dc.h"
+#include "tour/tessiv/publish.h"
+#include "tour/tessiv/tour_colors.h"
+#include "tour/tessiv/tour_images.h"
+#include "tour/tessiv/tour_project.h"
+#include "tour/tessiv/vista.h"
+#include "worldmap/codec_binding.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr UINT kNotifyMessage = WM_USER + 1000;
+
+// The application's side: records the tour maker's notifications.
+class MainFrame : public CWnd {
+public:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == kNotifyMessage) {
+            notes.push_back(static_cast<int>(wParam));
+            return 0;
+        }
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+    std::vector<int> notes;
+};
+
+class TourDialog : public WinTest {
+protected:
+    void SetUp() override
+    {
+        WinTest::SetUp();
+        setenv("FENDRAKE_APPDATA", m_dir.file("appdata").c_str(), 1);
+        ASSERT_TRUE(m_frame.CreateEx(0, nullptr, "Fendrake", WS_OVERLAPPED | WS_VISIBLE, RECT{0, 0, 1000, 700},
+                                     nullptr, 0));
+    }
+    void TearDown() override
+    {
+        if (m_tessiv) m_tessiv->Close();
+        unsetenv("FENDRAKE_APPDATA");
+        WinTest::TearDown();
+    }
+
+    PTourMakerDlg& Open(const std::string& programDir)
+    {
+        m_tessiv = CreateTessiv();
+        EXPECT_TRUE(m_tessiv->Open(programDir.c_str(), &m_frame, kNotifyMessage));
+        return *dynamic_cast<PTourMakerDlg*>(m_tessiv);
+    }
+    PTourMakerDlg& Open() { return Open(m_dir.path().string()); }
+
+    static void Pump()
+    {
+        MSG msg;
+        while (::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessage(&msg);
+        }
+    }
+
+    // Types into an edit and presses Enter there.
+    static void Enter(PTourMakerDlg& d, UINT id, const std::string& text)
+    {
+        win::user::TypeText(d.GetDlgItem(id)->m_hWnd, text);
+        win::user::PressKey(VK_RETURN);
+        Pump();
+    }
+
+    static RefPtr<Image> Thumbnail(int grey)
+    {
+        RefPtr<Image> t = RefPtr<Image>::adopt(new Image(96, 48, 3));
+        t->Fill(grey);
+        return t;
+    }
+
+    static bool Enabled(PTourMakerDlg& d, UINT id) { return d.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+
+    testkit::TempDir m_dir;
+    MainFrame m_frame;
+    ITessiv* m_tessiv = nullptr;
+};
+
+}  // namespace
+
+TEST_F(TourDialog, InterfaceAndNotifications)
+{
+    PTourMakerDlg& d = Open();
+    EXPECT_TRUE(d.IsWindowVisible());
+    EXPECT_EQ(d.GetWorkingFolder(), m_dir.path().string());
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kPublish));
+
+    RefPtr<Image> thumb = Thumbnail(100);
+    d.AddVista(thumb.get(), "/pics/photo.jpg", TessivPanoramaValues{1, 800, 600, 0, 0, 0});
+    EXPECT_EQ(d.GetProject()->GetVistaCount(), 0);  // only panoramas
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kPublish));
+    d.AddVista(thumb.get(), "/pics/hall.jpg", TessivPanoramaValues{2, 4000, 2000, 4000, 0, 0});
+    d.AddVista(thumb.get(), "/pics/yard.jpg", TessivPanoramaValues{2, 3000, 1500, 3000, 0, 0});
+    ASSERT_EQ(d.GetProject()->GetVistaCount(), 1);  // the second replaces the first
+    EXPECT_STREQ(d.GetProject()->GetVista(0)->GetFileName(), "/pics/yard.jpg");
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kPublish));
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kVistaFile), "File:  /pics/yard.jpg");
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kVistaSize), "Size: 3000x1500");
+
+    // A long name: "~" and its last 50 characters.
+    const std::string longName = "/" + std::string(59, 'a');
+    ASSERT_EQ(longName.size(), 60u);
+    d.AddVista(thumb.get(), longName.c_str(), TessivPanoramaValues{2, 3000, 1500, 3000, 0, 0});
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kVistaFile), "File: ~" + longName.substr(10));
+
+    // Load asks for a panorama; Done and the close box finish, without
+    // closing the window.
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kVistaLoad));
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kDone));
+    d.SendMessage(WM_CLOSE);
+    Pump();
+    EXPECT_EQ(m_frame.notes, (std::vector<int>{1, 2, 2}));
+    EXPECT_TRUE(d.GetSafeHwnd() != nullptr);
+}
+
+TEST_F(TourDialog, EditRules)
+{
+    PTourMakerDlg& d = Open();
+    struct Case {
+        UINT id;
+        const char* typed;
+        const char* shown;   // the edit afterwards
+        UINT label;          // a label to look at, 0 none
+        const char* labelText;
+    };
+    const Case cases[] = {
+        {PTourMakerDlg::kPageWidth, "250", "300", 0, nullptr},
+        {PTourMakerDlg::kPageWidth, "5000", "1200", 0, nullptr},
+        {PTourMakerDlg::kSpinSpeed, "0", "1", PTourMakerDlg::kTurnTime, "360 seconds"},
+        {PTourMakerDlg::kSpinSpeed, "-20", "-20", PTourMakerDlg::kTurnTime, "18 seconds"},
+        {PTourMakerDlg::kSpinSpeed, "7", "7", PTourMakerDlg::kTurnTime, "51 seconds"},
+    };
+    for (const Case& c : cases) {
+        Enter(d, c.id, c.typed);
+        EXPECT_EQ(d.GetDlgItemText(c.id), c.shown) << c.typed;
+        if (c.label) {
+            EXPECT_EQ(d.GetDlgItemText(c.label), c.labelText) << c.typed;
+        }
+    }
+    EXPECT_EQ(d.GetProject()->GetPageWidth(), 1200);
+    EXPECT_EQ(d.GetProject()->GetSpinSpeed(), 7);
+
+    // A height out of range is refused with the range message; the project
+    // keeps its height.
+    const int height = d.GetProject()->GetPageHeight();
+    Prompter().ExpectMessageBox(win::IntegerRangeMessage(200, 1200), IDOK);
+    Enter(d, PTourMakerDlg::kPageHeight, "150");
+    EXPECT_EQ(d.GetProject()->GetPageHeight(), height);
+    Enter(d, PTourMakerDlg::kPageHeight, "500");
+    EXPECT_EQ(d.GetProject()->GetPageHeight(), 500);
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kSaveConfig));
+}
+
+TEST_F(TourDialog, WorkingFolder)
+{
+    // A program folder that cannot be written, and no configuration there:
+    // the copy into the shared folder fails and the program folder stays.
+    const std::string missing = m_dir.file("missing") + "/program";
+    {
+        PTourMakerDlg& d = Open(missing);
+        EXPECT_EQ(d.GetWorkingFolder(), missing);
+        m_tessiv->Close();
+        m_tessiv = nullptr;
+    }
+    // With a configuration in the shared folder already, it is used.
+    const fs::path shared = m_dir.path() / "appdata" / "Quorvane" / "stitcher";
+    fs::create_directories(shared);
+    std::ofstream(shared / "TessivConfig.bin") << "";
+    PTourMakerDlg& d = Open(missing);
+    EXPECT_EQ(fs::path(win::ToPosixPath(d.GetWorkingFolder())), shared);
+}
+
+TEST_F(TourDialog, SaveConfigurationFailureKeepsTheUnsavedState)
+{
+    // "TessivConfig.bin" is a folder: it cannot be written.
+    fs::create_directories(m_dir.path() / "TessivConfig.bin");
+    PTourMakerDlg& d = Open();
+    Enter(d, PTourMakerDlg::kSpinSpeed, "9");
+    ASSERT_TRUE(Enabled(d, PTourMakerDlg::kSaveConfig));
+    Prompter().ExpectMessageBox("Cannot save configuration file:\n" + m_dir.path().string() + "\\TessivConfig.bin",
+                                IDOK);
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kSaveConfig));
+    EXPECT_TRUE(d.GetProject()->HasUnsavedChanges());
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kSaveConfig));
+
+    // Into a folder that takes it: saved, and read back by the next dialog.
+    fs::remove_all(m_dir.path() / "TessivConfig.bin");
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kSaveConfig));
+    EXPECT_FALSE(d.GetProject()->HasUnsavedChanges());
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kSaveConfig));
+    m_tessiv->Close();
+    m_tessiv = nullptr;
+    PTourMakerDlg& again = Open();
+    EXPECT_EQ(again.GetProject()->GetSpinSpeed(), 9);
+    EXPECT_EQ(again.GetDlgItemText(PTourMakerDlg::kSpinSpeed), "9");
+}
+
+TEST_F(TourDialog, PublishAsksForThePageFileThenPublishes)
+{
+    // The program folder holds the shipped templates; a real panorama.
+    const fs::path program = m_dir.path() / "program";
+    fs::create_directories(program);
+    fs::copy(FENDRAKE_TOUR_TEMPLATES, program / "WebLinksTm", fs::copy_options::recursive);
+    ReleaseIOModule();
+    SetDllDirectoryA(fs::path(FENDRAKE_JPEGKIT_LIBRARY).parent_path().c_str());
+    const std::string panorama = m_dir.file("hall.jpg");
+    {
+        RefPtr<Image> picture = RefPtr<Image>::adopt(new Image(800, 400, 3));
+        picture->Fill(120);
+        WMapRecord descriptor;
+        descriptor.equatorWidth = 800;
+        descriptor.mapType = 2;
+        ASSERT_EQ(SaveTourImage(picture.get(), panorama.c_str(), &descriptor, 0), 0);
+    }
+    PTourMakerDlg& d = Open(program.string());
+    RefPtr<Image> thumb = Thumbnail(90);
+    d.AddVista(thumb.get(), panorama.c_str(), TessivPanoramaValues{2, 800, 400, 800, 0, 0});
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kPreview));
+
+    const std::string out = m_dir.file("tours");
+    win::FileDialogAnswer answer;
+    answer.ok = true;
+    answer.paths = {out + "/tour.htm"};
+    Prompter().ExpectFileDialog("Create web htm File", answer);
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kPublish));
+    Pump();
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kFolder), out);
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kPageName), "tour.htm");
+    EXPECT_TRUE(d.IsPublished());
+    EXPECT_TRUE(fs::exists(fs::path(out) / "tour.htm"));
+    EXPECT_TRUE(fs::exists(fs::path(out) / "StitcherStarterPage_Flash_tour.htm"));
+    EXPECT_TRUE(fs::exists(fs::path(out) / "data_tour" / "hall_thumb.jpg"));
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kPreview));
+    EXPECT_FALSE(d.GetDlgItem(PTourMakerDlg::kProgress)->IsWindowVisible());
+    EXPECT_TRUE(d.GetDlgItem(PTourMakerDlg::kPublish)->IsWindowVisible());
+
+    win::ClearShellRequests();
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kPreview));
+    const std::vector<win::ShellRequest> shell = win::ShellRequests();
+    ASSERT_EQ(shell.size(), 1u);
+    EXPECT_EQ(shell[0].verb, "open");
+    EXPECT_EQ(shell[0].file, out + "\\StitcherStarterPage_Flash_tour.htm");
+
+    // A publish that fails leaves Preview as the last good publish left
+    // it, and a fresh dialog's Preview stays off: the template is gone.
+    fs::remove(program / "WebLinksTm" / "StitcherFlashWrapper.htm");
+    m_tessiv->Close();
+    m_tessiv = nullptr;
+    PTourMakerDlg& second = Open(program.string());
+    second.AddVista(thumb.get(), panorama.c_str(), TessivPanoramaValues{2, 800, 400, 800, 0, 0});
+    Enter(second, PTourMakerDlg::kFolder, out);
+    Enter(second, PTourMakerDlg::kPageName, "tour.htm");
+    Prompter().ExpectMessageBox("Cannot open tour page template file!", IDOK);
+    win::user::ClickControl(second.GetDlgItem(PTourMakerDlg::kPublish));
+    EXPECT_FALSE(second.IsPublished());
+    EXPECT_FALSE(Enabled(second, PTourMakerDlg::kPreview));
+    ReleaseIOModule();
+    SetDllDirectoryA(nullptr);
+}
+
+TEST_F(TourDialog, ColourButtonsAndPreviewPixels)
+{
+    PTourMakerDlg& d = Open();
+    // A new tour's control bar has no colour: its button is disabled and
+    // shows the button face.
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kBarColor));
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kNoColor));
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kBarColor));
+    EXPECT_TRUE(d.GetProject()->GetControlBarColored());
+    const COLORREF colours[3] = {0x00204080, 0x00F0E0D0, 0x00008000};
+    for (int i = 0; i < 3; ++i) d.ApplyColor(i, colours[i]);
+    win::PaintAll();
+    const UINT ids[3] = {PTourMakerDlg::kTitleColor, PTourMakerDlg::kBarColor, PTourMakerDlg::kPageColor};
+    for (int i = 0; i < 3; ++i) {
+        RefPtr<Image> shot = RefPtr<Image>::adopt(win::CaptureWindow(d.GetDlgItem(ids[i])->m_hWnd));
+        ASSERT_TRUE(shot);
+        // A pixel inside the face, away from the caption.
+        const uint8_t* p = shot->GetData() + 4 * shot->GetRowByte() + 3 * 4;
+        EXPECT_EQ(RGB(p[2], p[1], p[0]), colours[i]) << i;
+    }
+    EXPECT_EQ(d.GetProject()->GetPageBgColor(), colours[2]);
+
+    // A caption not starting with "." is written in the contrast colour.
+    CColorButton& button = d.GetColorButton(0);
+    button.SetWindowText("Aa");
+    win::PaintAll();
+    RefPtr<Image> shot = RefPtr<Image>::adopt(win::CaptureWindow(button.m_hWnd));
+    ASSERT_TRUE(shot);
+    const COLORREF contrast = ContrastColor(colours[0]);
+    bool found = false;
+    for (int y = 0; y < shot->GetHeight() && !found; ++y)
+        for (int x = 0; x < shot->GetWidth() && !found; ++x) {
+            const uint8_t* p = shot->GetData() + y * shot->GetRowByte() + 3 * x;
+            found = RGB(p[2], p[1], p[0]) == contrast;
+        }
+    EXPECT_TRUE(found);
+
+    // The preview without a vista: the viewer area in 0x808000, the control
+    // bar band in the page colour (the bar has no colour of its own).
+    d.GetProject()->SetControlBarColored(false);
+    d.Invalidate();
+    win::PaintAll();
+    const PTourMakerDlg::PreviewBoxes b = d.ComputePreview();
+    RefPtr<Image> whole = RefPtr<Image>::adopt(win::CaptureWindow(d.m_hWnd));
+    ASSERT_TRUE(whole);
+    auto at = [&](int x, int y) {
+        const uint8_t* p = whole->GetData() + y * whole->GetRowByte() + 3 * x;
+        return RGB(p[2], p[1], p[0]);
+    };
+    EXPECT_EQ(at(b.viewer.left + 3, b.viewer.top + 3), 0x808000u);
+    EXPECT_EQ(at(b.controlBar.left + 3, b.controlBar.top + 3), colours[2]);
+    // The page's proportions: 600 x 400 by default.
+    const int w = b.viewer.right - b.viewer.left, h = b.viewer.bottom - b.viewer.top;
+    EXPECT_NEAR(static_cast<double>(w) / h, 1.5, 0.02);
+}
