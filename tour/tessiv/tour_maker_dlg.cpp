@@ -2,6 +2,7 @@
 
 #include "core/logger.h"
 #include "platform/utilkit/log_base.h"
+#include "platform/win/choose_dialogs.h"
 #include "platform/win/data_exchange.h"
 #include "platform/win/file_dialog.h"
 #include "platform/win/file_system.h"
@@ -485,10 +486,29 @@ void PTourMakerDlg::ApplyFont(const char* face, int twentieths, int weight, bool
     Invalidate();
 }
 
-void PTourMakerDlg::OnTitleColor() { ApplyColor(0, m_colors[0]); }
-void PTourMakerDlg::OnBarColor() { ApplyColor(1, m_colors[1]); }
-void PTourMakerDlg::OnPageColor() { ApplyColor(2, m_colors[2]); }
-void PTourMakerDlg::OnTitleFont() {}
+void PTourMakerDlg::ChooseColor(int which)
+{
+    CColorDialog chooser(m_colors[which], CC_FULLOPEN | CC_RGBINIT, this);
+    if (chooser.DoModal() == IDOK) ApplyColor(which, chooser.GetColor());
+}
+
+void PTourMakerDlg::OnTitleColor() { ChooseColor(0); }
+void PTourMakerDlg::OnBarColor() { ChooseColor(1); }
+void PTourMakerDlg::OnPageColor() { ChooseColor(2); }
+
+void PTourMakerDlg::OnTitleFont()
+{
+    const TextStyle& title = m_project->GetTitle();
+    ChosenFont font;
+    font.faceName = title.GetFaceName() ? title.GetFaceName() : "";
+    font.pointSize = title.GetSize() / 2;  // twentieths to tenths of a point
+    font.weight = title.IsBold() ? 700 : 400;
+    font.italic = title.IsItalic();
+    CFontDialog chooser(&font, CF_EFFECTS | CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT, this);
+    chooser.m_cf.rgbColors = title.GetTextColor();
+    if (chooser.DoModal() != IDOK) return;
+    ApplyFont(chooser.GetFaceName().c_str(), chooser.GetSize() * 2, chooser.GetWeight(), chooser.IsItalic() != FALSE);
+}
 
 void PTourMakerDlg::OnSoundLoad()
 {

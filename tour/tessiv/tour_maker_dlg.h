@@ -114,11 +114,10 @@ public:
     };
     PreviewBoxes ComputePreview() const;
 
-    // Chooses the colour of button `which` (0 title, 1 control bar, 2 page
-    // background) as the colour chooser would: sets the button and the
-    // project. Tests and the chooser go through it.
+    // Gives button `which` (0 title, 1 control bar, 2 page background) a
+    // colour confirmed in the colour chooser: the button and the project.
     void ApplyColor(int which, COLORREF color);
-    // The title font as the font chooser returns it: face, size in
+    // The title font confirmed in the font chooser: face, size in
     // twentieths of a point, weight (700 bold) and italic.
     void ApplyFont(const char* face, int twentieths, int weight, bool italic);
 
@@ -162,6 +161,7 @@ private:
     void OnBarColor();
     void OnPageColor();
     void OnTitleFont();
+    void ChooseColor(int which);
     LRESULT OnStripNotify(WPARAM wParam, LPARAM lParam);
 
     bool RunEditHandler(int id);

@@ -6,6 +6,7 @@
 // buttons' and preview's pixels.
 #include "tour/tessiv/tour_maker_dlg.h"
 
+#include "platform/win/choose_dialogs.h"
 #include "platform/win/data_exchange.h"
 #include "platform/win/dynamic_library.h"
 #include "platform/win/file_system.h"
@@ -339,4 +340,52 @@ TEST_F(TourDialog, ColourButtonsAndPreviewPixels)
     // The page's proportions: 600 x 400 by default.
     const int w = b.viewer.right - b.viewer.left, h = b.viewer.bottom - b.viewer.top;
     EXPECT_NEAR(static_cast<double>(w) / h, 1.5, 0.02);
+}
+
+// The colour buttons and "Font..." open the choosers preset from the tour;
+// what the user confirms goes to the buttons and the project, a cancel
+// changes nothing.
+TEST_F(TourDialog, ColourAndFontChoosers)
+{
+    PTourMakerDlg& d = Open();
+    const COLORREF page = d.GetProject()->GetPageBgColor();
+    Prompter().ExpectDialog(CColorDialog::kTemplateId, [&](CDialog& c) {
+        // Preset with the button's colour.
+        EXPECT_EQ(c.GetDlgItemText(CColorDialog::kRed), std::to_string(GetRValue(page)));
+        EXPECT_EQ(c.GetDlgItemText(CColorDialog::kBlue), std::to_string(GetBValue(page)));
+        win::user::TypeText(c.GetDlgItem(CColorDialog::kRed)->m_hWnd, "255");
+        win::user::TypeText(c.GetDlgItem(CColorDialog::kGreen)->m_hWnd, "16");
+        win::user::TypeText(c.GetDlgItem(CColorDialog::kBlue)->m_hWnd, "1");
+        win::user::ClickControl(c.GetDlgItem(IDOK));
+    });
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kPageColor));
+    EXPECT_EQ(d.GetProject()->GetPageBgColor(), RGB(255, 16, 1));
+    EXPECT_EQ(d.GetColorButton(2).GetColor(), RGB(255, 16, 1));
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kSaveConfig));
+
+    Prompter().ExpectDialog(CColorDialog::kTemplateId, [&](CDialog& c) {
+        win::user::TypeText(c.GetDlgItem(CColorDialog::kRed)->m_hWnd, "0");
+        win::user::ClickControl(c.GetDlgItem(IDCANCEL));
+    });
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kPageColor));
+    EXPECT_EQ(d.GetProject()->GetPageBgColor(), RGB(255, 16, 1));
+
+    // The font: size in points in the chooser, twentieths in the tour.
+    d.GetProject()->SetTitleFont("Arial", 360, 2);  // 18 points, italic
+    Prompter().ExpectDialog(CFontDialog::kTemplateId, [&](CDialog& f) {
+        EXPECT_EQ(f.GetDlgItemText(CFontDialog::kFace), "Arial");
+        EXPECT_EQ(f.GetDlgItemText(CFontDialog::kSize), "18");
+        EXPECT_EQ(f.IsDlgButtonChecked(CFontDialog::kItalic), 1u);
+        EXPECT_EQ(f.IsDlgButtonChecked(CFontDialog::kBold), 0u);
+        win::user::TypeText(f.GetDlgItem(CFontDialog::kFace)->m_hWnd, "Verdana");
+        win::user::TypeText(f.GetDlgItem(CFontDialog::kSize)->m_hWnd, "12.5");
+        win::user::ClickControl(f.GetDlgItem(CFontDialog::kBold));
+        win::user::ClickControl(f.GetDlgItem(IDOK));
+    });
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kTitleFont));
+    const TextStyle& title = d.GetProject()->GetTitle();
+    EXPECT_STREQ(title.GetFaceName(), "Verdana");
+    EXPECT_EQ(title.GetSize(), 250);
+    EXPECT_TRUE(title.IsBold());
+    EXPECT_TRUE(title.IsItalic());
 }
