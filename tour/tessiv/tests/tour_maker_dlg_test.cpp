@@ -14,6 +14,7 @@
 #include "platform/win/tests/win_test_fixture.h"
 #include "platform/win/user_input.h"
 #include "platform/win/window_dc.h"
+#include "platform/mci/mci.h"
 #include "tour/tessiv/publish.h"
 #include "tour/tessiv/tour_colors.h"
 #include "tour/tessiv/tour_images.h"
@@ -388,4 +389,59 @@ TEST_F(TourDialog, ColourAndFontChoosers)
     EXPECT_EQ(title.GetSize(), 250);
     EXPECT_TRUE(title.IsBold());
     EXPECT_TRUE(title.IsItalic());
+}
+
+// The tour sound: chosen in "Select Sound File", played and stopped, and a
+// preview that fails shown as a message.
+TEST_F(TourDialog, SoundControls)
+{
+    const bool wasSilent = mci::SetSilent(true);
+    PTourMakerDlg& d = Open();
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kSoundName), "none");
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kSoundPlay));
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kSoundUse));
+
+    const std::string sound = m_dir.file("wind.wav");
+    std::ofstream(sound) << "RIFF";
+    win::FileDialogAnswer answer;
+    answer.ok = true;
+    answer.paths = {sound};
+    Prompter().ExpectFileDialog("Select Sound File", answer);
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kSoundLoad));
+    EXPECT_EQ(Prompter().FileDialogs().back().filter.rfind("Sound File (*.mid,*.wav,*.mp3,*.rmi,*.wma)", 0), 0u);
+    EXPECT_STREQ(d.GetProject()->GetBgSoundPath(), sound.c_str());
+    EXPECT_TRUE(d.GetProject()->GetUseSound());
+    EXPECT_EQ(d.IsDlgButtonChecked(PTourMakerDlg::kSoundUse), 1u);
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kSoundPlay));
+
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kSoundPlay));
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kSoundPlay), "Stop");
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kSoundPlay));
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kSoundPlay), "Play");
+
+    // The file went away: the preview's code becomes a message.
+    std::filesystem::remove(sound);
+    Prompter().ExpectMessageBox("Cannot find sound file:\n" + sound, IDOK);
+    win::user::ClickControl(d.GetDlgItem(PTourMakerDlg::kSoundPlay));
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kSoundPlay), "Play");
+    mci::SetSilent(wasSilent);
+}
+
+// The strip tells the dialog: a new initial view is shown, and dragging
+// the only vista out disables Publish.
+TEST_F(TourDialog, StripNotifications)
+{
+    PTourMakerDlg& d = Open();
+    RefPtr<Image> thumb = Thumbnail(100);
+    d.AddVista(thumb.get(), "/pics/hall.jpg", TessivPanoramaValues{2, 4000, 2000, 4000, 0, 0});
+    BenchWnd& strip = d.GetStrip();
+    const RECT r = strip.GetItemRect(0);
+    const POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    win::user::Drag(strip.m_hWnd, centre, POINT{centre.x + (r.right - r.left) / 4, centre.y});
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kInitialView), "(H,V) = (0.50, 0.00)");
+    EXPECT_TRUE(Enabled(d, PTourMakerDlg::kPublish));
+    win::user::Drag(strip.m_hWnd, POINT{r.left + 3, r.top + 3}, POINT{r.left + 3, -30});
+    EXPECT_EQ(d.GetProject()->GetVistaCount(), 0);
+    EXPECT_FALSE(Enabled(d, PTourMakerDlg::kPublish));
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kVistaFile), "File: ");
 }
