@@ -135,7 +135,7 @@ Vista* BenchWnd::VistaAt(int index) const { return m_tour ? m_tour->GetVista(ind
 
 SIZE BenchWnd::ItemSizeOf(const Vista& vista) const
 {
-    Image* thumbnail = const_cast<Vista&>(vista).GetShownThumbnail();
+    const RefPtr<Image> thumbnail = RefPtr<Image>::adopt(const_cast<Vista&>(vista).GetShownThumbnail());
     if (!thumbnail) return SIZE{0, 0};
     return ItemSize(vista.GetKind(), thumbnail->GetWidth(), thumbnail->GetHeight(), GetDrawHeight());
 }
@@ -219,7 +219,7 @@ void BenchWnd::OnPaint()
         Vista* vista = VistaAt(i);
         const RECT r = GetItemRect(i);
         if (r.right <= r.left || r.right < 0 || r.left > client.right) continue;
-        if (Image* thumbnail = vista->GetShownThumbnail())
+        if (const RefPtr<Image> thumbnail = RefPtr<Image>::adopt(vista->GetShownThumbnail()))
             DrawTessivImage(dc, *thumbnail, r, 0, 0, thumbnail->GetWidth(), thumbnail->GetHeight());
         if (vista != active) continue;
         CPen frame(PS_SOLID, 2, kActiveFrame);

@@ -391,13 +391,13 @@ namespace {
 // the file the tour page announces for its strip.
 bool WriteVistaThumbnail(const PublishSettings& settings, Vista& vista)
 {
-    Image* thumbnail = vista.GetShownThumbnail();
+    const RefPtr<Image> thumbnail = RefPtr<Image>::adopt(vista.GetShownThumbnail());
     if (!thumbnail) return true;
     std::string name = PublishedDataName(settings, vista.GetFileName());
     const size_t cut = name.find('.');
     if (cut != std::string::npos) name.resize(cut);
     const std::string path = Join(Join(settings.publishFolder, settings.dataFolder), name + "_thumb.jpg");
-    if (SaveTourImage(thumbnail, path.c_str(), nullptr, settings.quality) != 0) {
+    if (SaveTourImage(thumbnail.get(), path.c_str(), nullptr, settings.quality) != 0) {
         ShowMessage("Cannot save image:\n" + path);
         return false;
     }

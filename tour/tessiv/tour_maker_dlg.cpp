@@ -723,7 +723,7 @@ void PTourMakerDlg::DrawPreview(CDC& dc)
         dc.SetTextColor(old);
     }
     Vista* vista = p.GetVista(0);
-    Image* thumb = vista ? vista->GetShownThumbnail() : nullptr;
+    const RefPtr<Image> thumb = RefPtr<Image>::adopt(vista ? vista->GetShownThumbnail() : nullptr);
     if (thumb && vista->GetWidth() > 0 && vista->GetHeight() > 0) {
         float fovH = 0, fovV = 0;
         p.GetViewerFov(vista, fovH, fovV);
