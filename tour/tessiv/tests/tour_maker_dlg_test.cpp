@@ -445,3 +445,63 @@ TEST_F(TourDialog, StripNotifications)
     EXPECT_FALSE(Enabled(d, PTourMakerDlg::kPublish));
     EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kVistaFile), "File: ");
 }
+
+// The dialog on a virtual display: the X server shows what the headless
+// surface holds after the same steps.
+TEST_F(TourDialog, XvfbScreenMatchesTheHeadlessSurface)
+{
+    ASSERT_TRUE(testkit::RequireTool("xvfb-run"));
+    ASSERT_TRUE(testkit::RequireTool("import"));
+    ASSERT_TRUE(testkit::RequireTool("xwininfo"));
+    PTourMakerDlg& d = Open();
+    RefPtr<Image> thumb = Thumbnail(90);
+    d.AddVista(thumb.get(), "/pics/hall.jpg", TessivPanoramaValues{2, 4000, 2000, 4000, 0, 0});
+    win::PaintAll();
+    RefPtr<Image> headless = RefPtr<Image>::adopt(win::CaptureWindow(d.m_hWnd));  // B, G, R
+    ASSERT_TRUE(headless);
+    POINT origin{0, 0};
+    d.ClientToScreen(&origin);
+
+    const std::string shots = m_dir.file("shots");
+    fs::create_directories(shots);
+    const std::string script = m_dir.file("run.sh");
+    std::ofstream(script) << "export XDG_CONFIG_HOME='" << m_dir.file("config2") << "' XDG_DATA_HOME='"
+                          << m_dir.file("data2") << "'\n"
+                          << "'" << TESSIV_SHOW_PROGRAM << "' '" << m_dir.path().string() << "' &\n"
+                          << "pid=$!\n"
+                          << "i=0\n"
+                          << "until xwininfo -root -tree | grep -q 'Fendrake'; do\n"
+                          << "  sleep 0.2; i=$((i+1)); [ $i -lt 300 ] || { echo 'no window'; kill $pid; exit 3; }\n"
+                          << "done\n"
+                          << "for i in 1 2 3 4; do sleep 1; import -window root -depth 8 '" << shots
+                          << "'/shot$i.ppm; done\n"
+                          << "kill -0 $pid || { echo 'the program ended early'; exit 4; }\n"
+                          << "kill $pid\n"
+                          << "wait $pid\n"
+                          << "exit 0\n";
+    const testkit::CommandResult run =
+        testkit::Run("xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' sh '" + script + "' 2>&1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const long total = static_cast<long>(headless->GetWidth()) * headless->GetHeight();
+    long differing = total;
+    int seen = 0;
+    for (int i = 1; i <= 4; ++i) {
+        RefPtr<Image> screen =
+            RefPtr<Image>::adopt(testkit::ReadPnm(shots + "/shot" + std::to_string(i) + ".ppm"));  // R, G, B
+        if (!screen) continue;
+        ++seen;
+        ASSERT_LE(origin.x + headless->GetWidth(), screen->GetWidth());
+        ASSERT_LE(origin.y + headless->GetHeight(), screen->GetHeight());
+        long count = 0;
+        for (int y = 0; y < headless->GetHeight(); ++y) {
+            const unsigned char* a = screen->GetData() + static_cast<size_t>(y + origin.y) * screen->GetRowByte() +
+                                     static_cast<size_t>(origin.x) * 3;
+            const unsigned char* b = headless->GetData() + static_cast<size_t>(y) * headless->GetRowByte();
+            for (int x = 0; x < headless->GetWidth(); ++x)
+                count += (a[3 * x] != b[3 * x + 2] || a[3 * x + 1] != b[3 * x + 1] || a[3 * x + 2] != b[3 * x]) ? 1 : 0;
+        }
+        differing = std::min(differing, count);
+    }
+    ASSERT_GT(seen, 0) << run.output;
+    EXPECT_EQ(differing, 0) << differing << " of " << total << " pixels differ";
+}
