@@ -505,3 +505,31 @@ TEST_F(TourDialog, XvfbScreenMatchesTheHeadlessSurface)
     ASSERT_GT(seen, 0) << run.output;
     EXPECT_EQ(differing, 0) << differing << " of " << total << " pixels differ";
 }
+
+// Dragging the edges of the page outline (at its true size in the
+// bottom-right corner) changes the page size within its limits.
+TEST_F(TourDialog, PageEdgeDragging)
+{
+    PTourMakerDlg& d = Open();
+    RECT client{};
+    d.GetClientRect(&client);
+    const int width = d.GetProject()->GetPageWidth(), height = d.GetProject()->GetPageHeight();
+    const int top = client.bottom - height, left = client.right - width;
+    struct Case {
+        POINT from, to;
+        int width, height;
+    };
+    const Case cases[] = {
+        {{client.right - 5, top + 3}, {client.right - 5, top - 47}, width, height + 50},   // top edge up
+        {{left - 2, client.bottom - 4}, {left - 102, client.bottom - 4}, width + 100, height + 50},  // left edge
+        {{client.right - 5, top - 47}, {client.right - 5, top + 2000}, width + 100, 200},  // clamped
+        {{client.right - 300, client.bottom - 200}, {0, 0}, width + 100, 200},              // not on an edge
+    };
+    for (const Case& c : cases) {
+        win::user::Drag(d.m_hWnd, c.from, c.to);
+        EXPECT_EQ(d.GetProject()->GetPageWidth(), c.width) << c.from.x << "," << c.from.y;
+        EXPECT_EQ(d.GetProject()->GetPageHeight(), c.height) << c.from.x << "," << c.from.y;
+    }
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kPageHeight), "200");
+    EXPECT_EQ(d.GetDlgItemText(PTourMakerDlg::kPageWidth), std::to_string(width + 100));
+}
