@@ -488,3 +488,46 @@ TEST_F(WholePublish, FailingConverterEndsTheMediaStep)
     SetSoundConverter(nullptr);
     EXPECT_EQ(progress, (std::vector<int>{10, 20, 30, 50, 100}));
 }
+
+// The Flash viewer's WAV sounds are converted at the bit rate of the image
+// quality; two sounds of one name from different folders both arrive.
+TEST_F(WholePublish, SoundsConvertedAtTheQualityRate)
+{
+    const std::string script = m_dir.file("conv.sh");
+    WriteText(script, "#!/bin/sh\nprintf '%s ' \"$@\" >> '" + m_dir.file("args.txt") +
+                          "'\necho >> '" + m_dir.file("args.txt") + "'\nprintf 'mp3 of %s' \"$4\" > \"$5\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    const std::string first = (m_dir.path() / "a" / "wind.wav").string();
+    const std::string second = (m_dir.path() / "b" / "wind.wav").string();
+    WriteText(first, "RIFF a");
+    WriteText(second, "RIFF b");
+    SetSoundConverter(script.c_str());
+    for (int quality : {0, 1, 2}) {
+        fs::remove(m_dir.path() / "args.txt");
+        TourProject project(1);
+        ASSERT_GE(project.AddVista(m_thumbnail.get(), m_panorama.c_str(), 2, 800, 400, 800, 0, 0), 0);
+        project.ComputeLayout();
+        project.SetBgSound(first.c_str());
+        project.SetVistaSound(project.GetVista(0), second.c_str());
+        // The vista's sound has a length: the page names it.
+        for (int k = 0; k < project.GetSoundCount(); ++k)
+            if (project.GetSound(k)->path == second) project.SetSoundValue(project.GetSound(k)->id, 4.0f);
+        PublishSettings s = Settings(project, true);
+        s.quality = quality;
+        Prompts prompts;
+        ASSERT_TRUE(RunPublish(s, nullptr)) << quality;
+        const fs::path data = m_dir.path() / "out" / "data_tour";
+        EXPECT_EQ(ReadText(data / "wind.mp3"), "mp3 of " + first) << quality;
+        EXPECT_EQ(ReadText(data / "wind_2.mp3"), "mp3 of " + second) << quality;
+        const std::string rate = std::to_string(SoundBitRate(quality));
+        const std::string args = ReadText(m_dir.path() / "args.txt");
+        EXPECT_NE(args.find("-h -b " + rate + " " + first + " "), std::string::npos) << args;
+        EXPECT_NE(args.find("-h -b " + rate + " " + second + " "), std::string::npos) << args;
+        // The tour document names the converted files as they were written.
+        const std::string xml = ReadText(data / "QuorvaneTour_flash_prms.dat");
+        EXPECT_NE(xml.find(">wind.mp3<"), std::string::npos) << xml;
+        EXPECT_NE(xml.find(">wind_2.mp3<"), std::string::npos) << xml;
+        EXPECT_EQ(xml.find(".wav"), std::string::npos) << xml;
+    }
+    SetSoundConverter(nullptr);
+}
