@@ -495,6 +495,8 @@ bool RunPublish(PublishSettings& settings, const std::function<void(int)>& progr
     };
     if (settings.publishFolder.empty() || settings.pageName.empty() || !settings.project) return false;
     if (!IsSafePageName(settings.pageName)) {
+        Logger::log("ERROR RunPublish: refused tour page name \"%s\" (a folder or \"..\" in it)", 1,
+                    settings.pageName.c_str());
         ShowMessage("The tour page name may not hold a folder:\n" + settings.pageName);
         return false;
     }

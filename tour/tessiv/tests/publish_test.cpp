@@ -145,10 +145,13 @@ TEST(PublishNames, PageNamesWithFoldersAreRefused)
         s.programFolder = dir.path().string();
         SetViewerFiles(s, true);
         std::vector<int> progress;
+        LogCapture log;
         Prompts prompts;
         prompts.get().ExpectMessageBox(std::string("The tour page name may not hold a folder:\n") + name, IDOK);
         EXPECT_FALSE(RunPublish(s, [&](int p) { progress.push_back(p); })) << name;
         EXPECT_TRUE(progress.empty()) << name;
+        EXPECT_EQ(log.errorCount(), 1) << name;
+        EXPECT_TRUE(log.contains("ERROR RunPublish")) << name;
     }
     EXPECT_EQ(ReadText(publish / "data_F" / "old.jpg"), "old");
     EXPECT_EQ(ReadText(dir.path() / "t.htm"), "victim");
