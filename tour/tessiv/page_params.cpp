@@ -12,6 +12,7 @@
 #include "tour/tessiv/vista.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -25,11 +26,22 @@ constexpr int kThumbnailWidth = 48;
 
 std::string Colour6(COLORREF color) { return "'#" + ViewerColorHex6(color) + "'"; }
 
-// A file's name without its folder, blanks made "_".
-std::string DataFileName(const char* path)
+// A data file's name in the data folder, as the publisher writes it.
+std::string DataFileName(const PublishSettings& settings, const char* path)
 {
-    std::string name = FileNamePart(path ? path : "");
-    std::replace(name.begin(), name.end(), ' ', '_');
+    return PublishedDataName(settings, path);
+}
+
+// A sound's name in the data folder: under the Flash viewer the publisher
+// converts WAV sounds (".wav" in any case) and writes them ending in "mp3".
+std::string SoundFileName(const PublishSettings& settings, const char* path)
+{
+    std::string name = DataFileName(settings, path);
+    if (IsFlashViewer(settings) && name.size() >= 4) {
+        std::string ext = name.substr(name.size() - 4);
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == ".wav") name.replace(name.size() - 3, 3, "mp3");
+    }
     return name;
 }
 
@@ -139,7 +151,9 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
     }
     if (tree) call(tree->AddListText(fw, "tourFileFolder", settings.dataFolder.c_str()));
     page += "var g_tourFileFolder = \"./" + JsText(settings.dataFolder) + "/\";\n";
-    const std::string bgSound = project.HasBgSound() ? DataFileName(project.GetBgSoundPath()) : std::string();
+    // The background sound under the name the publisher gives it (a Flash
+    // WAV is published as MP3).
+    const std::string bgSound = project.HasBgSound() ? SoundFileName(settings, project.GetBgSoundPath()) : std::string();
     if (tree) call(tree->AddListText(fw, "bgSoundFile", bgSound.c_str()));
     page += "var g_bgSoundFile = \"" + JsText(bgSound) + "\";\n";
 
@@ -234,7 +248,7 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
 
     std::vector<std::string> thumbnails;
     for (int i = 0; i < N; ++i) {
-        std::string file = DataFileName(project.GetVista(i)->GetFileName());
+        std::string file = DataFileName(settings, project.GetVista(i)->GetFileName());
         const size_t cut = file.find('.');
         if (cut != std::string::npos) file.resize(cut);
         thumbnails.push_back(file + "_thumb.jpg");
@@ -301,9 +315,7 @@ bool WriteTourPageParams(const TourProject& project, const PublishSettings& sett
         const Vista* vista = project.GetVista(i);
         std::string sound;
         if (project.GetVistaSoundPath(vista) && project.GetVistaSoundValue(vista) > 0) {
-            sound = DataFileName(project.GetVistaSoundPath(vista));
-            if (tree && sound.size() >= 4 && sound.compare(sound.size() - 4, 4, ".wav") == 0)
-                sound.replace(sound.size() - 3, 3, "mp3");  // the publisher converts it
+            sound = SoundFileName(settings, project.GetVistaSoundPath(vista));  // the publisher converts it
             if (CountsAsHtmlSound(sound)) ++htmlSounds;
         }
         if (tree) call(tree->AddListTextWithId(kTourListVistaSounds, "vistaSound", sound.c_str(), i));

@@ -10,6 +10,7 @@
 #include "tour/tessiv/tour_map_settings.h"
 #include "tour/tessiv/tour_project.h"
 #include "tour/tessiv/viewer_params.h"
+#include "tour/tessiv/viewer_params.h"
 #include "tour/tessiv/vista.h"
 
 #include <cmath>
@@ -114,7 +115,7 @@ bool WriteTourMapPrms(const TourProject& project, const PublishSettings& setting
         const char* file = maps[j]->GetImageFile();
         const char* label = maps[j]->GetLabel();
         text += Format("{map%d=\"\n{mapImage=%s/%s}\n{mapLabel=%s}\n\"}\n", static_cast<int>(j),
-                       BraceText(settings.dataFolder).c_str(), BraceText(FileNamePart(file ? file : "")).c_str(),
+                       BraceText(settings.dataFolder).c_str(), BraceText(PublishedDataName(settings, file)).c_str(),
                        BraceText(label ? label : "").c_str());
     }
     text += "{mapBgColor=" + ViewerColorHex(tourMap.GetMapBgColor()) + "}\n";
@@ -168,7 +169,7 @@ bool WriteTourMapPrms(const TourProject& project, const PublishSettings& setting
     return true;
 }
 
-bool AddTourMapPrms(const TourProject& project, TourNorvik& doc)
+bool AddTourMapPrms(const TourProject& project, TourNorvik& doc, const PublishSettings* settings)
 {
     const TourMapSettings& tourMap = project.GetTourMap();
     const std::vector<const TourMap*> maps = MapsWithPictures(tourMap);
@@ -181,7 +182,8 @@ bool AddTourMapPrms(const TourProject& project, TourNorvik& doc)
         const char* file = maps[j]->GetImageFile();
         const char* label = maps[j]->GetLabel();
         ok = doc.AddMap(id, ZoomValue(*maps[j]), cx, cy) && ok;
-        ok = doc.AddMapText(id, "mapImage", FileNamePart(file ? file : "")) && ok;
+        const std::string image = settings ? PublishedDataName(*settings, file) : std::string(FileNamePart(file ? file : ""));
+        ok = doc.AddMapText(id, "mapImage", image.c_str()) && ok;
         ok = doc.AddMapText(id, "mapLabel", label ? label : "") && ok;
     }
     ok = doc.AddListHex(list, "mapBgColor", Hex(tourMap.GetMapBgColor())) && ok;

@@ -15,8 +15,9 @@ struct PublishSettings;
 // The text form, appended to `text`.
 bool WriteTourMapPrms(const TourProject& project, const PublishSettings& settings, std::string& text);
 // The Flash form: the same values as calls on `document`. False when the
-// document refused a call.
-bool AddTourMapPrms(const TourProject& project, TourNorvik& document);
+// document refused a call. With `settings`, map images are named as the
+// publisher writes them into the data folder.
+bool AddTourMapPrms(const TourProject& project, TourNorvik& document, const PublishSettings* settings = nullptr);
 
 // Writes the text form into the data folder when the tour map is shown
 // (true without writing otherwise). On failure shows "Cannot save tour map

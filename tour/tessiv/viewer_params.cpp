@@ -72,16 +72,23 @@ void AppendNames(const std::vector<std::string>& names, size_t from, std::string
     }
 }
 
-// The published data path of a source file: the publish folder, the data
-// folder and the source's file name with blanks made "_".
-std::string PublishedDataPath(const PublishSettings& settings, const char* source)
+}  // namespace
+
+std::string PublishedDataName(const PublishSettings& settings, const char* source)
 {
+    if (source) {
+        const auto chosen = settings.dataNames.find(source);
+        if (chosen != settings.dataNames.end()) return chosen->second;
+    }
     std::string name = FileNamePart(source ? source : "");
     std::replace(name.begin(), name.end(), ' ', '_');
-    return settings.publishFolder + "/" + settings.dataFolder + "/" + name;
+    return name;
 }
 
-}  // namespace
+std::string PublishedDataPath(const PublishSettings& settings, const char* source)
+{
+    return settings.publishFolder + "/" + settings.dataFolder + "/" + PublishedDataName(settings, source);
+}
 
 bool IsFlashViewer(const PublishSettings& settings) { return settings.flashViewer; }
 

@@ -8,6 +8,7 @@
 
 #include "tour/tessiv/tour_images.h"
 
+#include <map>
 #include <string>
 
 class TourNorvik;
@@ -25,7 +26,35 @@ struct PublishSettings {
     int quality = 1;
     bool flashViewer = false;
     int edgePan = 1;  // the edge pan areas are written when exactly 1
+
+    // Filled by the publisher (publish.h) from the dialog and the project.
+    std::string tourTitle;
+    std::string dialogText;        // the dialog's second text; kept, read by no step
+    int fieldOfView = 60;          // degrees of the initial view
+    int skin = 0;                  // index of SkinName; every publish uses 0
+    std::string programFolder;     // holds the template folder
+    TourProject* project = nullptr;
+    int thumbnailWidth = 48;
+    bool backgroundSound = false;
+    std::string templateFolder = "WebLinksTm";
+    std::string starterTemplate;
+    std::string starterPrefix;
+    std::string tourTemplate;
+    std::string viewerRuntime;
+    // The tour page's content size, set while its parameters are written.
+    int tourPageWidth = 0;
+    int tourPageHeight = 0;
+    // Published names of data files that would collide inside the data
+    // folder (two sounds "a b.wav" from different folders): source path ->
+    // name. Every writer names a data file through PublishedDataName.
+    std::map<std::string, std::string> dataNames;
 };
+
+// The name of a data file inside the data folder: the one the publisher
+// chose for it, else its file name part with every blank made "_".
+std::string PublishedDataName(const PublishSettings& settings, const char* source);
+// Publish folder + "/" + data folder + "/" + PublishedDataName.
+std::string PublishedDataPath(const PublishSettings& settings, const char* source);
 
 // The applet parameter file's name in the data folder, as the tour page's
 // script names it to the applet.

@@ -80,7 +80,8 @@ TEST(TourMapParams, MapsAndCompassNumbering)
     MapTour tour;
     std::string text;
     ASSERT_TRUE(WriteTourMapPrms(tour.project, tour.settings, text));
-    EXPECT_EQ(text.rfind("{numMap=2}\n{map0=\"\n{mapImage=data_walk/ground floor.png}\n{mapLabel=Ground}\n\"}\n"
+    // The map picture is named as the publisher copies it: blanks made "_".
+    EXPECT_EQ(text.rfind("{numMap=2}\n{map0=\"\n{mapImage=data_walk/ground_floor.png}\n{mapLabel=Ground}\n\"}\n"
                          "{map1=\"\n{mapImage=data_walk/upper.png}\n{mapLabel=}\n\"}\n{mapBgColor=",
                          0),
               0u)
