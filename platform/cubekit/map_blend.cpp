@@ -163,6 +163,8 @@ bool CMapBlend::MapBlendOneImage(Image* img, const TRANSFORM_RS* t, int bw, int 
                 const double v = (1 - fx) * (1 - fy) * p00[s] + fx * (1 - fy) * p00[c + s] + (1 - fx) * fy * p01[s] +
                                  fx * fy * p01[c + s];
                 fresh[k * C + ch] = static_cast<uint8_t>(std::min(255.0, v + 0.5));
+                // The frame's exposure correction, as the scene maker applies it.
+                if (t->colorTable) fresh[k * C + ch] = t->colorTable[3 * fresh[k * C + ch] + std::min(ch, 2)];
             }
             inside[k] = 1;
             any = true;

@@ -207,3 +207,48 @@ TEST(MapBlend, RefusesWhatItCannotRender)
     ReleaseImage(img);
     ReleaseImage(target);
 }
+
+TEST(MapBlend, FramesShowThroughTheirExposureCorrection)
+{
+    // Frames shot at gains 0.6 and 1.2 whose colour tables undo the gain:
+    // the picture shows the world itself on both sides of the seam. A table
+    // that is ignored leaves each frame's own gain.
+    const TRANSFORM_RS leftPlace = Placement(-20, 0, 0, 1 / 300.0f, 160, 120);
+    const TRANSFORM_RS rightPlace = Placement(20, 0, 0, 1 / 300.0f, 160, 120);
+    struct Case {
+        double leftGain, rightGain;
+    };
+    for (const Case& c : {Case{0.6, 1.2}, Case{1.2, 0.6}}) {
+        SCOPED_TRACE(c.leftGain);
+        unsigned char leftTable[768], rightTable[768];
+        for (int v = 0; v < 256; ++v) {
+            for (int ch = 0; ch < 3; ++ch) {
+                leftTable[3 * v + ch] = static_cast<unsigned char>(std::clamp(std::lround(v / c.leftGain), 1L, 255L));
+                rightTable[3 * v + ch] = static_cast<unsigned char>(std::clamp(std::lround(v / c.rightGain), 1L, 255L));
+            }
+        }
+        TRANSFORM_RS left = leftPlace, right = rightPlace;
+        left.colorTable = leftTable;
+        right.colorTable = rightTable;
+        Image* a = Shoot(left, 320, 240, c.leftGain);
+        Image* b = Shoot(right, 320, 240, c.rightGain);
+        Image* target = new Image(300, 100, 3);
+        CMapBlend blend;
+        blend.SetImgO(target);
+        const POINT2 dir{0, 0};
+        blend.SetViewPort(&dir, 0.0f, static_cast<float>(100 * kDeg));
+        ASSERT_TRUE(blend.MapBlendOneImage(a, &left, 10, 0));
+        ASSERT_TRUE(blend.MapBlendOneImage(b, &right, 10, 0));
+        const double pixelAngle = std::tan(50 * kDeg) / 150.0;
+        double worst = 0;
+        for (int x = 10; x < 290; x += 5) {
+            const double truth = World(Normalised(Vec3{(x - 150) * pixelAngle, 0.0, 1}));
+            if (truth < 20 || truth * std::max(c.leftGain, c.rightGain) > 250) continue;  // clipped by a gain
+            worst = std::max(worst, std::abs(Sample(target, x, 50) - truth));
+        }
+        EXPECT_LT(worst, 4.0);
+        ReleaseImage(target);
+        ReleaseImage(a);
+        ReleaseImage(b);
+    }
+}
