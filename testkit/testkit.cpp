@@ -43,6 +43,19 @@ CommandResult Run(const std::string& command)
     return result;
 }
 
+CommandResult RunOnXvfb(const std::string& screen, const std::string& script)
+{
+    CommandResult run;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run = Run("xvfb-run -a -s '-screen 0 " + screen + " -nolisten tcp' sh '" + script + "'");
+        const bool noDisplay = run.output.find("no X display is reachable") != std::string::npos ||
+                               run.output.find("Xvfb failed to start") != std::string::npos ||
+                               run.output.find("Server is already active") != std::string::npos;
+        if (!noDisplay) break;
+    }
+    return run;
+}
+
 bool HasTool(const std::string& program)
 {
     return Run("command -v '" + program + "' >/dev/null").status == 0;

@@ -36,6 +36,12 @@ struct CommandResult {
 // Runs a shell command and returns its status and output.
 CommandResult Run(const std::string& command);
 
+// Runs `script` with sh on a private Xvfb server of the given screen
+// ("1280x1024x24"). Parallel `xvfb-run -a` calls can race for one display
+// number, so a run whose server never became reachable is tried again (up
+// to three times); any other outcome is returned as it is.
+CommandResult RunOnXvfb(const std::string& screen, const std::string& script);
+
 // True when `program` is on the PATH. Tests that compare against an oracle
 // call RequireTool, which fails the test (never skips) when it is missing.
 bool HasTool(const std::string& program);

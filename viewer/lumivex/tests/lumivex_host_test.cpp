@@ -218,7 +218,7 @@ TEST_F(LumivexHostTest, OnXvfbTheHostShowsWhatTheHeadlessHostShows)
                           << "kill $pid\n"
                           << "wait $pid\n"
                           << "exit 0\n";
-    const auto run = testkit::Run("xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' sh '" + script + "' 2>&1");
+    const auto run = testkit::RunOnXvfb("1280x1024x24", script);
     ASSERT_EQ(run.status, 0) << run.output;
     const long total = static_cast<long>(headless->GetWidth()) * headless->GetHeight();
     long differing = total;
