@@ -9,7 +9,9 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -427,12 +429,29 @@ void CPolyMapRR::CopySpanNearest(int y, int x0, int x1)
         else NearestOffsetsPortable(r, n, offsets);
         unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(xb) * dc;
         if (sc == 3 && dc == 3 && !m_transparency) {
-            for (int i = 0; i < n; ++i, d += 3) {
+            // Four bytes moved per pixel: the fourth lands on the next
+            // pixel of the span, which is written after it. The span's last
+            // pixel, and a sample whose fourth byte would lie past the
+            // source, move three.
+            const size_t srcBytes = m_src->GetDataSize();
+            const int32_t lastFour = srcBytes < 4 ? -1 : static_cast<int32_t>(std::min<size_t>(srcBytes - 4, INT32_MAX));
+            int i = 0;
+            for (; i < n - 1; ++i, d += 3) {
                 const unsigned char* s = m_srcData + offsets[i];
-                d[0] = s[0];
-                d[1] = s[1];
-                d[2] = s[2];
+                if (offsets[i] <= lastFour) {
+                    uint32_t v;
+                    std::memcpy(&v, s, 4);
+                    std::memcpy(d, &v, 4);
+                } else {
+                    d[0] = s[0];
+                    d[1] = s[1];
+                    d[2] = s[2];
+                }
             }
+            const unsigned char* s = m_srcData + offsets[i];
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
             continue;
         }
         for (int i = 0; i < n; ++i, d += dc) {
