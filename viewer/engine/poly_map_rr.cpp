@@ -6,8 +6,12 @@
 #include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -345,6 +349,70 @@ void CPolyMapRR::MapOneSector_Dw_NoCheck(int y, int x0, int x1)
 // compiler runs two pixels at a time), then the samples copied. A position
 // can differ from the trimming's in the last bits, so the indices are held
 // inside the source.
+namespace {
+
+// Source offsets of n pixels along a row: pixel i samples
+// ((nx0 + i dnx) / (w0 + i dw), (ny0 + i dny) / (w0 + i dw)), held inside
+// [0, lastX] x [0, lastY] and truncated. Both forms do the same IEEE double
+// operations in the same order (no contraction), so they give the same
+// offsets.
+struct NearestRow {
+    double nx0, ny0, w0, dnx, dny, dw, lastX, lastY;
+    int32_t srcRow, channels;
+};
+
+void NearestOffsetsPortable(const NearestRow& r, int n, int32_t* offsets)
+{
+    for (int i = 0; i < n; ++i) {
+        const double inv = 1.0 / (r.w0 + i * r.dw);
+        const double sx = std::min(std::max((r.nx0 + i * r.dnx) * inv, 0.0), r.lastX);
+        const double sy = std::min(std::max((r.ny0 + i * r.dny) * inv, 0.0), r.lastY);
+        offsets[i] = static_cast<int32_t>(sy) * r.srcRow + static_cast<int32_t>(sx) * r.channels;
+    }
+}
+
+// Four pixels per step; the tail goes through the portable loop.
+__attribute__((target("avx2"))) void NearestOffsetsAvx2(const NearestRow& r, int n, int32_t* offsets)
+{
+    const __m256d nx0 = _mm256_set1_pd(r.nx0), ny0 = _mm256_set1_pd(r.ny0), w0 = _mm256_set1_pd(r.w0);
+    const __m256d dnx = _mm256_set1_pd(r.dnx), dny = _mm256_set1_pd(r.dny), dw = _mm256_set1_pd(r.dw);
+    const __m256d lastX = _mm256_set1_pd(r.lastX), lastY = _mm256_set1_pd(r.lastY);
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), four = _mm256_set1_pd(4.0);
+    const __m128i row = _mm_set1_epi32(r.srcRow), channels = _mm_set1_epi32(r.channels);
+    __m256d index = _mm256_set_pd(3, 2, 1, 0);
+    int i = 0;
+    for (; i + 4 <= n; i += 4, index = _mm256_add_pd(index, four)) {
+        const __m256d inv = _mm256_div_pd(one, _mm256_add_pd(w0, _mm256_mul_pd(index, dw)));
+        // max(v, 0) gives 0 where v is not a number; the span is trimmed so
+        // that never happens on a drawn pixel.
+        const __m256d sx =
+            _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_add_pd(nx0, _mm256_mul_pd(index, dnx)), inv), zero), lastX);
+        const __m256d sy =
+            _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_add_pd(ny0, _mm256_mul_pd(index, dny)), inv), zero), lastY);
+        const __m128i off = _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(sy), row),
+                                          _mm_mullo_epi32(_mm256_cvttpd_epi32(sx), channels));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(offsets + i), off);
+    }
+    for (; i < n; ++i) {
+        const double inv = 1.0 / (r.w0 + i * r.dw);
+        const double sx = std::min(std::max((r.nx0 + i * r.dnx) * inv, 0.0), r.lastX);
+        const double sy = std::min(std::max((r.ny0 + i * r.dny) * inv, 0.0), r.lastY);
+        offsets[i] = static_cast<int32_t>(sy) * r.srcRow + static_cast<int32_t>(sx) * r.channels;
+    }
+}
+
+bool g_portableRows = false;
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has && !g_portableRows;
+}
+
+}  // namespace
+
+void CPolyMapRR::UsePortableRows(bool on) { g_portableRows = on; }
+
 void CPolyMapRR::CopySpanNearest(int y, int x0, int x1)
 {
     double nx0, ny0, w0;
@@ -356,20 +424,34 @@ void CPolyMapRR::CopySpanNearest(int y, int x0, int x1)
     for (int xb = x0; xb <= x1; xb += kBlock) {
         const int n = std::min(kBlock, x1 - xb + 1);
         SourceAt(xb, y, nx0, ny0, w0);
-        for (int i = 0; i < n; ++i) {
-            const double inv = 1.0 / (w0 + i * dw);
-            const double sx = std::min(std::max((nx0 + i * dnx) * inv, 0.0), lastX);
-            const double sy = std::min(std::max((ny0 + i * dny) * inv, 0.0), lastY);
-            offsets[i] = static_cast<int32_t>(sy) * srcRow + static_cast<int32_t>(sx) * sc;
-        }
+        const NearestRow r{nx0, ny0, w0, dnx, dny, dw, lastX, lastY, srcRow, sc};
+        if (HasAvx2()) NearestOffsetsAvx2(r, n, offsets);
+        else NearestOffsetsPortable(r, n, offsets);
         unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(xb) * dc;
         if (sc == 3 && dc == 3 && !m_transparency) {
-            for (int i = 0; i < n; ++i, d += 3) {
+            // Four bytes moved per pixel: the fourth lands on the next
+            // pixel of the span, which is written after it. The span's last
+            // pixel, and a sample whose fourth byte would lie past the
+            // source, move three.
+            const size_t srcBytes = m_src->GetDataSize();
+            const int32_t lastFour = srcBytes < 4 ? -1 : static_cast<int32_t>(std::min<size_t>(srcBytes - 4, INT32_MAX));
+            int i = 0;
+            for (; i < n - 1; ++i, d += 3) {
                 const unsigned char* s = m_srcData + offsets[i];
-                d[0] = s[0];
-                d[1] = s[1];
-                d[2] = s[2];
+                if (offsets[i] <= lastFour) {
+                    uint32_t v;
+                    std::memcpy(&v, s, 4);
+                    std::memcpy(d, &v, 4);
+                } else {
+                    d[0] = s[0];
+                    d[1] = s[1];
+                    d[2] = s[2];
+                }
             }
+            const unsigned char* s = m_srcData + offsets[i];
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
             continue;
         }
         for (int i = 0; i < n; ++i, d += dc) {

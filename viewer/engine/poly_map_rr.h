@@ -68,6 +68,10 @@ public:
     // span maps inside the source. Needs CalcMappingPrms run.
     void MapOneSector_Dw_NoCheck(int y, int x0, int x1);
 
+    // Nearest rows use AVX2 where the processor has it; with `on` they take
+    // the portable loop (same bytes), so that tests can compare the two.
+    static void UsePortableRows(bool on);
+
 private:
     void CalcImgPrms();
     bool ImagesUsable() const;

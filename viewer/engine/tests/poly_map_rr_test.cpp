@@ -605,3 +605,67 @@ TEST(PolyMapRR, BilinearSpansAcrossTheSourceRim)
 }
 
 }  // namespace
+
+namespace {
+
+Image* Noise(int w, int h, int channels, unsigned seed)
+{
+    auto* img = new Image(w, h, channels);
+    std::mt19937 rng(seed);
+    for (size_t i = 0; i < img->GetDataSize(); ++i) img->GetData()[i] = static_cast<unsigned char>(1 + rng() % 255);
+    return img;
+}
+
+}  // namespace
+
+// The vector form of nearest rows gives the portable loop's bytes exactly:
+// odd span lengths (vector tails), strong perspective, positions clamped at
+// the rim, every channel pairing and the averaging of transparency.
+TEST(PolyMapRR, VectorNearestRowsGiveThePortableBytes)
+{
+    struct Case {
+        const char* name;
+        int srcChannels, dstChannels;
+        PAIR_WALIGN_RR_PRMS2 prms;
+        bool transparency;
+    };
+    PAIR_WALIGN_RR_PRMS2 steep = TiltedPair();
+    steep.angB = 1.2f;  // far from the axis: the scale changes fast along a row
+    steep.rcpF2 = 1.0f / 90;
+    const Case cases[] = {
+        {"tilted rgb", 3, 3, TiltedPair(), false},
+        {"steep rgb", 3, 3, steep, false},
+        {"identity", 3, 3, Identity(), false},
+        {"grey into rgb", 1, 3, TiltedPair(), false},
+        {"rgb into grey", 3, 1, steep, false},
+        {"grey", 1, 1, TiltedPair(), false},
+        {"transparency", 3, 3, TiltedPair(), true},
+    };
+    const int SW = 233, SH = 171, DW = 301, DH = 207;
+    // A concave outline whose rows start and end at many different columns.
+    const TestPolygon region({{{-0.5f, 3.2f}, {150.3f, -0.5f}, {90.7f, 100.1f}, {300.5f, 40.6f}, {280.2f, 206.5f},
+                               {7.9f, 190.4f}}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Image* src = Noise(SW, SH, c.srcChannels, 11);
+        Image* wide = Noise(DW, DH, c.dstChannels, 5);
+        Image* portable = Noise(DW, DH, c.dstChannels, 5);
+        // Half the destination holds no data so that transparency takes both branches.
+        for (Image* d : {wide, portable})
+            std::memset(d->GetData(), 0, d->GetDataSize() / 2);
+        CPolyMapRR mapper;
+        mapper.InitImgs(src, wide, c.prms.rcpF1);
+        ASSERT_EQ(1, mapper.MapRegions(region.get(), &c.prms, c.transparency));
+        CPolyMapRR::UsePortableRows(true);
+        mapper.InitImgs(src, portable, c.prms.rcpF1);
+        const int mapped = mapper.MapRegions(region.get(), &c.prms, c.transparency);
+        CPolyMapRR::UsePortableRows(false);
+        ASSERT_EQ(1, mapped);
+        EXPECT_EQ(0, std::memcmp(wide->GetData(), portable->GetData(), wide->GetDataSize()));
+        // Something was drawn: the frames differ from their starting noise.
+        Image* start = Noise(DW, DH, c.dstChannels, 5);
+        std::memset(start->GetData(), 0, start->GetDataSize() / 2);
+        EXPECT_NE(0, std::memcmp(wide->GetData(), start->GetData(), wide->GetDataSize()));
+        for (Image* img : {src, wide, portable, start}) ReleaseImage(img);
+    }
+}
