@@ -38,6 +38,10 @@ public:
     // Composites the cell into an 8-bit interleaved screen image at its
     // location (bmp_cell_compose.cpp).
     void MapDataTo(Image* screen) const;
+    // Clears the screen and composites this cell in one pass, when the cell
+    // is an opaque plain copy (no adjustment, no tables) covering the whole
+    // screen with its channel count. Returns false, writing nothing, otherwise.
+    bool ReplaceDataIn(Image* screen) const;
 
     ColorCtrl m_colorCtrl;
     uint16_t m_transparency = 0;

@@ -4,8 +4,11 @@
 // copy loops with no test inside but the "no data" test.
 #include "worldmap/bmp_cell.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -69,6 +72,70 @@ void Kernel(const KernelArgs& k)
     }
 }
 
+// Number of leading pixels of a 3-byte-per-pixel row (at most n) whose first
+// byte is not 0. Sixteen pixels (48 bytes) are tested at once with SSE2.
+int DataRun3(const uint8_t* s, int n)
+{
+    int x = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= n; x += 16) {
+        const uint8_t* p = s + static_cast<size_t>(x) * 3;
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+        const uint64_t zeros = static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, zero)) & 0xFFFF) |
+                               static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, zero)) & 0xFFFF) << 16 |
+                               static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, zero)) & 0xFFFF) << 32;
+        // Bytes 0, 3, 6, ... 45: the first byte of each of the 16 pixels.
+        if (zeros & 0x249249249249ULL) break;
+    }
+    while (x < n && s[static_cast<size_t>(x) * 3] != 0) ++x;
+    return x;
+}
+
+// Number of leading bytes of a one-byte-per-pixel row that are not 0.
+int DataRun1(const uint8_t* s, int n)
+{
+    int x = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= n; x += 16)
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x)), zero)))
+            break;
+    while (x < n && s[x] != 0) ++x;
+    return x;
+}
+
+// The plain copy (same channel count, no tables, no adjustment, opaque):
+// each run of pixels holding data is copied whole; pixels without data keep
+// the screen's value. Same bytes as the per-pixel kernel.
+// With ClearGaps the pixels without data are zeroed instead, and the bytes
+// past the row's last pixel up to the row stride too: the screen ends as if
+// cleared first.
+template <Pairing P, bool ClearGaps = false>
+void CopyKernel(const KernelArgs& k)
+{
+    constexpr int kBytes = P == Pairing::ThreeOnThree ? 3 : 1;
+    for (int y = 0; y < k.height; ++y) {
+        const uint8_t* s = k.src + static_cast<size_t>(y) * k.srcStride;
+        uint8_t* d = k.dst + static_cast<size_t>(y) * k.dstStride;
+        int x = 0;
+        while (x < k.width) {
+            const uint8_t* sx = s + static_cast<size_t>(x) * kBytes;
+            const int run = kBytes == 3 ? DataRun3(sx, k.width - x) : DataRun1(sx, k.width - x);
+            if (run > 0) std::memcpy(d + static_cast<size_t>(x) * kBytes, sx, static_cast<size_t>(run) * kBytes);
+            x += run;
+            const int gap = x;
+            while (x < k.width && s[static_cast<size_t>(x) * kBytes] == 0) ++x;  // no data: skipped
+            if constexpr (ClearGaps)
+                if (x > gap) std::memset(d + static_cast<size_t>(gap) * kBytes, 0, static_cast<size_t>(x - gap) * kBytes);
+        }
+        if constexpr (ClearGaps) {
+            const size_t used = static_cast<size_t>(k.width) * kBytes;
+            if (k.dstStride > used) std::memset(d + used, 0, k.dstStride - used);
+        }
+    }
+}
+
 using KernelFn = void (*)(const KernelArgs&);
 
 template <Pairing P>
@@ -82,8 +149,12 @@ constexpr KernelFn kPairKernels[2][2][2] = {
 KernelFn ChooseKernel(Pairing pairing, bool tables, bool blend, bool adjust)
 {
     switch (pairing) {
-    case Pairing::ThreeOnThree: return kPairKernels<Pairing::ThreeOnThree>[tables][blend][adjust];
-    case Pairing::OneOnOne: return kPairKernels<Pairing::OneOnOne>[tables][blend][adjust];
+    case Pairing::ThreeOnThree:
+        if (!tables && !blend && !adjust) return CopyKernel<Pairing::ThreeOnThree>;
+        return kPairKernels<Pairing::ThreeOnThree>[tables][blend][adjust];
+    case Pairing::OneOnOne:
+        if (!tables && !blend && !adjust) return CopyKernel<Pairing::OneOnOne>;
+        return kPairKernels<Pairing::OneOnOne>[tables][blend][adjust];
     case Pairing::OneOnThree: return kPairKernels<Pairing::OneOnThree>[tables][blend][adjust];
     }
     return nullptr;
@@ -169,4 +240,29 @@ void BmpCell::MapDataTo(Image* screen) const
         }
     }
     ChooseKernel(pairing, tables != nullptr, t != 0, adjust)(k);
+}
+
+bool BmpCell::ReplaceDataIn(Image* screen) const
+{
+    if (m_transparency != 0 || !IsComposable(screen) || !IsComposable(this)) return false;
+    if (m_x != 0 || m_y != 0 || GetWidth() != screen->GetWidth() || GetHeight() != screen->GetHeight()) return false;
+    if (GetChannels() != screen->GetChannels() || m_colorCtrl.GetTableBlock()) return false;
+    const float* contrast = m_colorCtrl.GetContrastFactors();
+    const int8_t* brightness = m_colorCtrl.GetBrightnessOffsets();
+    if (brightness[0] != 0 || brightness[1] != 0 || brightness[2] != 0 || contrast[0] != 1.0f ||
+        contrast[1] != 1.0f || contrast[2] != 1.0f)
+        return false;
+    KernelArgs k{};
+    k.src = GetData();
+    k.srcStride = static_cast<size_t>(GetRowByte());
+    k.dst = screen->GetData();
+    k.dstStride = static_cast<size_t>(screen->GetRowByte());
+    k.width = GetWidth();
+    k.height = GetHeight();
+    if (screen->GetDataSize() != k.dstStride * static_cast<size_t>(k.height)) return false;
+    if (GetChannels() == 3)
+        CopyKernel<Pairing::ThreeOnThree, true>(k);
+    else
+        CopyKernel<Pairing::OneOnOne, true>(k);
+    return true;
 }

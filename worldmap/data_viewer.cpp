@@ -18,8 +18,14 @@ void DataViewer::ComposeScreenBmp()
 {
     Image* screen = m_screen.get();
     if (!screen) return;
-    screen->Clear();
-    for (int i = 0; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
+    // A first cell covering the whole screen as a plain copy clears and
+    // composites in one pass over the memory.
+    int i = 0;
+    if (m_bmpLayer->GetCount() > 0 && m_bmpLayer->GetBmpCell(0)->ReplaceDataIn(screen))
+        i = 1;
+    else
+        screen->Clear();
+    for (; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
 }
 
 void DataViewer::SetSelectionRect(const RECT* rect)

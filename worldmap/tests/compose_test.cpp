@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -205,6 +206,80 @@ TEST(ComposeKernels, ThreeChannelCellsSkipOneChannelScreens)
     cell->MapDataTo(nullptr);
     ReleaseImage(screen);
     ReleaseImage(cell);
+}
+
+// The plain copy moves runs of pixels holding data whole (16 pixels tested at
+// a time): holes at the edges of those blocks, at the row ends, everywhere
+// and nowhere must give the pixel-by-pixel result, both composited over an
+// existing screen and in the one pass that also clears the screen.
+TEST(ComposeKernels, PlainCopyRunsMatchTheReference)
+{
+    struct Case {
+        const char* name;
+        std::vector<int> holes;  // columns whose first byte is 0 in every row
+        bool allHoles;
+    };
+    const Case cases[] = {
+        {"no holes", {}, false},
+        {"first and last pixel", {0, 44}, false},
+        {"block edges", {15, 16, 31, 32, 33}, false},
+        {"one run of holes", {20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37}, false},
+        {"every pixel", {}, true},
+    };
+    for (const int channels : {1, 3}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << channels << " channels");
+            const int w = 45, h = 3;  // 45 pixels: two blocks of 16 and a scalar tail
+            Image* picture = RandomImage(w, h, channels, 11, false);
+            for (int y = 0; y < h; ++y) {
+                uint8_t* row = picture->GetData() + static_cast<size_t>(y) * picture->GetRowByte();
+                for (int x = 0; x < w; ++x) {
+                    const bool hole = c.allHoles || std::find(c.holes.begin(), c.holes.end(), x) != c.holes.end();
+                    if (hole) row[x * channels] = 0;
+                    else if (row[x * channels] == 0) row[x * channels] = 1;
+                }
+            }
+            auto* cell = new BmpCell(picture);
+            ReleaseImage(picture);
+
+            Image* got = RandomImage(w, h, channels, 5, false);
+            Image* want = got->Duplicate();
+            cell->MapDataTo(got);
+            ComposeReference(*cell, want);
+            EXPECT_TRUE(testkit::SamePixels(*got, *want));
+
+            std::memset(got->GetData(), 0xA5, got->GetDataSize());
+            ASSERT_TRUE(cell->ReplaceDataIn(got));
+            want->Clear();
+            ComposeReference(*cell, want);
+            EXPECT_EQ(std::memcmp(got->GetData(), want->GetData(), want->GetDataSize()), 0);
+            ReleaseImage(got);
+            ReleaseImage(want);
+            ReleaseImage(cell);
+        }
+    }
+}
+
+// The one pass applies only where it gives the same screen as clearing and
+// compositing: a shifted, translucent or adjusted cell is left to the others.
+TEST(ComposeKernels, OnePassRefusesCellsItCannotReplace)
+{
+    enum Setting { Shifted, Translucent, Brighter, Gamma, Smaller };
+    for (const Setting setting : {Shifted, Translucent, Brighter, Gamma, Smaller}) {
+        SCOPED_TRACE(static_cast<int>(setting));
+        BmpCell* cell = RandomCell(setting == Smaller ? 8 : 9, 4, 3, 21);
+        if (setting == Shifted) cell->SetLocation(1, 0);
+        if (setting == Translucent) cell->SetTransparency(40);
+        if (setting == Brighter) cell->GetColorCtrl()->SetBrightness(5, 1);
+        if (setting == Gamma) cell->GetColorCtrl()->SetGamma(0.7f, 0);
+        Image* screen = RandomImage(9, 4, 3, 3, false);
+        Image* before = screen->Duplicate();
+        EXPECT_FALSE(cell->ReplaceDataIn(screen));
+        EXPECT_EQ(std::memcmp(screen->GetData(), before->GetData(), before->GetDataSize()), 0);
+        ReleaseImage(screen);
+        ReleaseImage(before);
+        ReleaseImage(cell);
+    }
 }
 
 }  // namespace
