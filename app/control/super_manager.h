@@ -24,6 +24,7 @@ class CCamInfoWizard;
 class CDialog;
 class CImgBrowser;
 class CStitchBar;
+class CRectMapView;
 class CView;
 class CWnd;
 class DataViewer;
@@ -474,6 +475,29 @@ public:
     bool SaveCamInfoFile();
     // Opens the modeless camera wizard (it owns itself); null when refused.
     CCamInfoWizard* ShowCamInfoWizard();
+
+    // ---- Publishing commands (web page, e-mail, screen saver) --------------
+public:
+    // "Set as Screen Saver" for the view's saved panorama; 40021 when unsaved.
+    void SetAsScreenSaver(CRectMapView* view);
+    // The same for a panorama file: writes the album hand-over file
+    // ("quorvanealbum.txt" in the temporary folder, one line), starts the
+    // screen saver's configuration and shows the tips note once; false when
+    // the temporary folder is refused or the file cannot be written.
+    bool SetAsScreenSaverFile(const char* panoramaName);
+    const std::string& GetAlbumPath() const { return m_albumPath; }
+    // "Send by E-mail": the e-mail dialog for the saved panorama.
+    void EmailPanorama(CRectMapView* view);
+    // With false the web page dialog for a QuickTime movie the user browses
+    // for; with true nothing.
+    void ShowWebPageDialog(bool panoramaMode);
+    // "Create Web Virtual Tour": the main frame's tour maker for the saved
+    // panorama.
+    void CreateWebTour(CRectMapView* view);
+    CDialog* GetScreenSaverTip() const { return m_screenSaverTip; }
+
+private:
+    std::string m_albumPath;
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an
