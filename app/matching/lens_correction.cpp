@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -371,6 +372,24 @@ void ResampleContent(const Correction& c, const float* rec, const Source& whole,
     }
 }
 
+// Zeroes every byte of the output that ResampleContent does not write: the
+// rows above and below the content, the columns beside it and the padding
+// at the end of each row.
+void ClearAroundContent(const Correction& c, uint8_t* pixels, size_t rowBytes, size_t rows)
+{
+    const size_t top = static_cast<size_t>(c.spanY.imageStart);
+    const size_t bottom = top + static_cast<size_t>(c.spanY.length);
+    const size_t left = static_cast<size_t>(c.spanX.imageStart) * c.C;
+    const size_t right = left + static_cast<size_t>(c.spanX.length) * c.C;
+    std::memset(pixels, 0, top * rowBytes);
+    if (rows > bottom) std::memset(pixels + bottom * rowBytes, 0, (rows - bottom) * rowBytes);
+    for (size_t y = top; y < bottom && y < rows; ++y) {
+        uint8_t* row = pixels + y * rowBytes;
+        std::memset(row, 0, left);
+        if (rowBytes > right) std::memset(row + right, 0, rowBytes - right);
+    }
+}
+
 }  // namespace
 
 void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float s)
@@ -386,13 +405,17 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     }
     const size_t rowBytes = image->GetRowByte() > 0 ? static_cast<size_t>(image->GetRowByte()) : 0;
     const size_t rows = static_cast<size_t>(image->GetHeight());
-    std::unique_ptr<uint8_t[]> pixels(rowBytes ? new (std::nothrow) uint8_t[rowBytes * rows]() : nullptr);
+    // Not zero-filled here: the content rectangle is written whole, and only
+    // the border and row padding around it are cleared (a full fill of a
+    // photograph-sized buffer cost as much as the resampling).
+    std::unique_ptr<uint8_t[]> pixels(rowBytes ? new (std::nothrow) uint8_t[rowBytes * rows] : nullptr);
     if (!pixels) {
         Logger::log("ERROR CorrectLensDistortion: cannot allocate the %d x %d corrected image", 1, image->GetWidth(), image->GetHeight());
         image->SetSize(plan.W, plan.H);
         image->SetRowBytes(static_cast<int>(whole.rowBytes));
         return;
     }
+    ClearAroundContent(plan, pixels.get(), rowBytes, rows);
     ResampleContent(plan, rec, whole, pixels.get(), rowBytes);
     image->SetData(pixels.release(), false);
 }
