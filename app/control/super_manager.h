@@ -55,6 +55,11 @@ struct PageSetupRecord {
     POINT paperSize{8500, 11000};
     RECT minMargins{};
     RECT margins{};
+    // Written by the panorama print layout: its ratio (-1.0: not set), its
+    // offset and the picture size it was made for.
+    float ratio = -1.0f;
+    POINT offset{0, 0};
+    POINT imageSize{0, 0};
 };
 
 class SuperManager {
@@ -196,6 +201,8 @@ public:
     // ---- Services -------------------------------------------------------
     void SetPageSetup(const PageSetupRecord& record) { m_pageSetup = std::make_unique<PageSetupRecord>(record); }
     const PageSetupRecord* GetPageSetup() const { return m_pageSetup.get(); }
+    // Panorama print layout: the view keeps its layout's settings here.
+    PageSetupRecord* EditPageSetup() { return m_pageSetup.get(); }
     bool FindWebLink(char* buffer, int size) const;
     void ResetLevelingRotation();
     void LoadConfigFile();

@@ -266,6 +266,7 @@ void RegisterPanoramaResources()
 {
     win::ResourceModule& app = win::Resources::App();
     RegisterImageQualityDialog();
+    RegisterPanoramaToolResources();
     app.AddString(CWorldMapView::kPan, "Pan panorama when scrolling bar is shown\nPan panorama");
     app.AddString(CWorldMapView::kRolling, "Horizontal rolling");
     app.AddString(CWorldMapView::kLevel, "Rotate Panorama");
