@@ -625,7 +625,10 @@ void CRectMapView::PerspectiveButtonDown(int x, int y)
     }
     int ox = 0, oy = 0;
     GetOffset(ox, oy);
-    m_regionOutline->Init(*GetWndSelRect(), ox, oy, m_perspectiveRect, (m_mode & perspectiveRegion) != 0);
+    // Without a region the perspective rectangle is only the selection: a
+    // press starts a new outline.
+    const bool hasRegion = (m_mode & perspectiveRegion) != 0;
+    m_regionOutline->Init(*GetWndSelRect(), ox, oy, hasRegion ? m_perspectiveRect : RECT{0, 0, -1, -1}, hasRegion);
     m_regionOutline->Begin(x, y, m_regionOutline->HitTest(x, y));
     const int W = m_worldMap ? m_worldMap->GetWidth() : 0;
     m_regionOutline->SetExtentLimit(static_cast<int>(W * zx / 3), static_cast<int>(W * zy / 3));
