@@ -12,6 +12,7 @@
 #include "imaging/image.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/dib.h"
+#include "platform/win/window_dc.h"
 #include "testkit/testkit.h"
 #include "viewkit/printing.h"
 #include "worldmap/world_map.h"
@@ -737,4 +738,116 @@ TEST_F(PanoramaToolsTest, CopyPutsTheSelectionOnTheClipboardAsADib)
         }
     GlobalUnlock(block);
     CloseClipboard();
+}
+
+TEST_F(PanoramaToolsTest, RulerLinesLieAtTheComputedColumnsInTheirColours)
+{
+    CRectMapView* view = Open(MakeCodedMap(), false, true);
+    ASSERT_NE(view, nullptr);
+    view->SelectTool(CWorldMapView::kLevel);
+    view->Invalidate(FALSE);
+    win::PaintAll();
+    RefPtr<Image> shot = RefPtr<Image>::adopt(win::CaptureWindow(view->m_hWnd));  // B, G, R
+    ASSERT_TRUE(shot);
+    int ox = 0, oy = 0;
+    view->GetOffset(ox, oy);
+    // Centre (80, 40), half height 36, a tick every 10 pixels (22.5 degrees):
+    // red at 90 degrees (4 steps), light orange at 45 (2 steps), green between.
+    const int top = 40 - 36 + 2;  // inside the first dash of the dashed pens
+    struct Case {
+        const char* what;
+        int x, y;
+        uint8_t b, g, r;
+    };
+    const Case cases[] = {
+        {"centre line", 80, 10, 0, 0, 255},         {"horizon line", 5, 40, 0, 0, 255},
+        {"90 degrees right", 120, top, 0, 0, 255},  {"90 degrees left", 40, top, 0, 0, 255},
+        {"45 degrees", 100, top, 128, 200, 255},    {"45 degrees left", 60, top, 128, 200, 255},
+        {"22.5 degrees", 90, top, 0, 255, 0},       {"67.5 degrees left", 50, top, 0, 255, 0},
+        {"centre square top edge", 75, 30, 0, 0, 255},
+    };
+    for (const Case& c : cases) {
+        const uint8_t* p = shot->GetData() + static_cast<size_t>(oy + c.y) * shot->GetRowByte() + (ox + c.x) * 3;
+        EXPECT_EQ(p[0], c.b) << c.what;
+        EXPECT_EQ(p[1], c.g) << c.what;
+        EXPECT_EQ(p[2], c.r) << c.what;
+    }
+    // Between the ticks the picture shows through.
+    const uint8_t* between = shot->GetData() + static_cast<size_t>(oy + top) * shot->GetRowByte() + (ox + 95) * 3;
+    EXPECT_EQ(between[0], view->GetScreen()->GetData()[static_cast<size_t>(top) * view->GetScreen()->GetRowByte() + 95 * 3]);
+}
+
+TEST_F(PanoramaToolsTest, PrintingATwoByTwoLayoutWritesItsPageImagesToThePdf)
+{
+    ASSERT_TRUE(testkit::RequireTool("pdfinfo"));
+    ASSERT_TRUE(testkit::RequireTool("pdftoppm"));
+    testkit::TempDir dir;
+    CRectMapView* view = Open(MakeCodedMap(), true, true);
+    ASSERT_NE(view, nullptr);
+    win::PageSetupAnswer setup;
+    setup.ok = true;
+    setup.paperSize = POINT{8500, 11000};
+    setup.margins = RECT{200, 200, 200, 200};
+    setup.minMargins = RECT{200, 200, 200, 200};
+    Prompter().ExpectPageSetup(setup);
+    Command(view, 32810);  // without a layout: shows it
+    ASSERT_NE(view->GetPrintLayout(), nullptr);
+    Command(view, 32893);  // 2 x 2
+    CPrinting* layout = view->GetPrintLayout();
+    const int pages = layout->GetNumbPages();
+    ASSERT_GE(pages, 2);
+    std::vector<RefPtr<Image>> expected;
+    for (int n = 1; n <= pages; ++n) {
+        Image* page = nullptr;
+        ASSERT_TRUE(layout->GetPageImage(n, &page)) << n;
+        expected.push_back(RefPtr<Image>::adopt(page));
+    }
+
+    win::PrintAnswer printer;
+    printer.ok = true;
+    printer.outputPath = dir.file("panorama.pdf");
+    printer.dotsPerInch = 50;
+    printer.paperSize = POINT{8500, 11000};
+    printer.minMargins = RECT{200, 200, 200, 200};
+    Prompter().ExpectPrint(printer);
+    Command(view, 32810);  // with a layout: prints, then the layout goes
+    EXPECT_EQ(view->GetPrintLayout(), nullptr);
+    EXPECT_EQ(Manager().GetPageSetup()->imageSize.x, 160);
+
+    const testkit::CommandResult info = testkit::Run("pdfinfo '" + printer.outputPath + "'");
+    ASSERT_EQ(info.status, 0) << info.output;
+    EXPECT_EQ(testkit::PdfInfoField(info.output, "Pages"), std::to_string(pages));
+    ASSERT_EQ(testkit::Run("pdftoppm -r 150 '" + printer.outputPath + "' '" + dir.file("page") + "'").status, 0);
+    // One page of image pixels fills the printable 8.1 x 10.6 inches, from
+    // 0.2 inch (10 dots) in; the paper is rendered at three times the dots.
+    for (int n = 1; n <= pages; ++n) {
+        RefPtr<Image> paper;
+        std::string name;
+        for (const char* format : {"page-%d.ppm", "page-%02d.ppm"}) {
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, format, n);
+            name = buffer;
+            if (std::filesystem::exists(dir.file(name))) {
+                paper = RefPtr<Image>::adopt(testkit::ReadPnm(dir.file(name)));
+                break;
+            }
+        }
+        ASSERT_TRUE(paper) << "page " << n;
+        const Image& page = *expected[n - 1];
+        const double scale = std::min(8.1 * 50 / page.GetWidth(), 10.6 * 50 / page.GetHeight());
+        double sum = 0;
+        size_t count = 0;
+        for (int j = 0; j < page.GetHeight(); ++j)
+            for (int i = 0; i < page.GetWidth(); ++i) {
+                const int px = static_cast<int>(3 * (10 + (i + 0.5) * scale));
+                const int py = static_cast<int>(3 * (10 + (j + 0.5) * scale));
+                if (px >= paper->GetWidth() || py >= paper->GetHeight()) continue;
+                const uint8_t* p = page.GetData() + static_cast<size_t>(j) * page.GetRowByte() + i * 3;
+                const uint8_t* q = paper->GetData() + static_cast<size_t>(py) * paper->GetRowByte() + px * 3;
+                for (int c = 0; c < 3; ++c) sum += std::abs(int(p[2 - c]) - int(q[c]));  // B, G, R against R, G, B
+                count += 3;
+            }
+        ASSERT_GT(count, 0u);
+        EXPECT_LT(sum / count / 255.0, 0.01) << name;
+    }
 }
