@@ -306,16 +306,11 @@ void CRectMapView::OnCopy()
 
 void CRectMapView::OnWebPrint()
 {
-    const char* name = m_worldMap ? m_worldMap->GetName() : nullptr;
-    if (!name || !*name) {
-        AfxMessageBox("Please save panorama to a file first.", MB_OK | MB_ICONINFORMATION);
-        return;
-    }
+    CWebPrintUploadDlg::RunFor(m_worldMap ? m_worldMap->GetName() : nullptr, this);
+}
+
+void CRectMapView::OnUpdateWebPrint(CCmdUI* ui)
+{
     SuperManager* manager = GetSuperManager();
-    char line[256] = {};
-    if (!manager || !manager->FindWebLink(line, sizeof(line))) return;
-    // The address follows the two-character id and its separator.
-    const char* address = std::strlen(line) > 3 ? line + 3 : "";
-    CWebPrintUploadDlg dialog(address, name, this);
-    dialog.DoModal();
+    if (ui) ui->Enable(manager && manager->HasWebLinks());
 }

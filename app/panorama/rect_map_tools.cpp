@@ -250,6 +250,7 @@ const win::MessageMap* CRectMapView::ToolMessageMap() const
             win::on::Command(32816, &CRectMapView::OnPageImages),
             win::on::Command(57634, &CRectMapView::OnCopy),
             win::on::Command(32888, &CRectMapView::OnWebPrint),
+            win::on::UpdateUI(32888, &CRectMapView::OnUpdateWebPrint),
         });
     return &map;
 }

@@ -184,6 +184,7 @@ public:
     void OnPageImages();
     void OnCopy();
     void OnWebPrint();
+    void OnUpdateWebPrint(CCmdUI* ui);
     void OnZoomTable(UINT id);
     void OnZoomWindowCommand(UINT id);
 

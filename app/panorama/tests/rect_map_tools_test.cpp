@@ -9,6 +9,9 @@
 #include "app/tests/app_test_fixture.h"
 #include "app/views/image_doc.h"
 #include "app/views/image_loaders.h"
+#include "app/shell/web_print_upload_dlg.h"
+#include "worldmap/bmp_cell.h"
+#include "worldmap/bmp_layer.h"
 #include "imaging/image.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/dib.h"
@@ -21,6 +24,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -850,4 +854,126 @@ TEST_F(PanoramaToolsTest, PrintingATwoByTwoLayoutWritesItsPageImagesToThePdf)
         ASSERT_GT(count, 0u);
         EXPECT_LT(sum / count / 255.0, 0.01) << name;
     }
+}
+
+// A deployment with a web link: the manager finds it when it starts.
+class PanoramaWebPrintTest : public PanoramaToolsTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        std::filesystem::create_directories(ProgramDir() + "/WebLinks");
+        std::ofstream(ProgramDir() + "/WebLinks/Rowmap.dll") << "# links\n0B http://print.example/panorama\n";
+        SuperManager::SetWebLinkId(11);
+        ASSERT_TRUE(Start());
+    }
+};
+
+TEST_F(PanoramaWebPrintTest, WebPrintingNeedsASavedPanoramaAndHandsOverItsAddress)
+{
+    WorldMap* map = MakeCodedMap();
+    CRectMapView* view = Open(map, true, true);
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(win::QueryCommandState(view, 32888).enabled);
+    Prompter().ExpectMessageBox("Please save panorama to a file first.", IDOK);
+    Command(view, 32888);
+    ASSERT_EQ(Prompter().MessageBoxes().size(), 1u);
+
+    map->SetName("/panoramas/bay.jpg");
+    std::string image, address;
+    Prompter().ExpectDialog(CWebPrintUploadDlg::kTemplateId, [&](CDialog& d) {
+        image = d.GetDlgItemText(CWebPrintUploadDlg::kImageStatic);
+        address = d.GetDlgItemText(CWebPrintUploadDlg::kAddressStatic);
+        d.EndDialog(IDCANCEL);
+    });
+    Command(view, 32888);
+    EXPECT_EQ(image, "/panoramas/bay.jpg");
+    EXPECT_EQ(address, "http://print.example/panorama");
+}
+
+TEST_F(PanoramaToolsTest, WebPrintingIsDisabledWithoutWebLinks)
+{
+    CRectMapView* view = Open(MakeCodedMap(), true, true);
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(win::QueryCommandState(view, 32888).enabled);
+}
+
+TEST_F(PanoramaToolsTest, ContextMenuOnAFinalMapNamesTheRegionRemoval)
+{
+    CRectMapView* view = Open(MakeCodedMap(), true, true);
+    ASSERT_NE(view, nullptr);
+    SetCurrentTool(33000, 33001);
+    Prompter().ExpectPopupMenu(0);
+    Mouse(view, WM_RBUTTONDOWN, 40, 40);
+    EXPECT_EQ(GetCurrentTool(), 33000);
+    Command(view, CRectMapView::kPerspectiveToolCommand);
+    Drag(view, {{20, 20}, {60, 50}});
+    ASSERT_NE(view->GetMode() & CRectMapView::perspectiveRegion, 0);
+    Prompter().ExpectPopupMenu(CRectMapView::kPerspectiveToolCommand);
+    Mouse(view, WM_RBUTTONDOWN, 40, 40);
+    const auto menus = Prompter().PopupMenus();
+    ASSERT_EQ(menus.size(), 2u);
+    auto textOf = [](const win::PopupMenuRequest& menu, UINT id) {
+        for (const auto& item : menu.items)
+            if (item.id == id) return item.text;
+        return std::string("(none)");
+    };
+    EXPECT_EQ(textOf(menus[0], 32860), "Select perspective region");
+    EXPECT_EQ(textOf(menus[1], 32860), "Remove perspective region");
+    // The chosen item ended the tool and dropped the region.
+    EXPECT_EQ(view->GetMode() & (CRectMapView::perspectiveTool | CRectMapView::perspectiveRegion), 0);
+
+    // A preview shows no menu.
+    m_map->NotifyViewers(10008, 0);
+    Mouse(view, WM_RBUTTONDOWN, 40, 40);
+    EXPECT_EQ(Prompter().PopupMenus().size(), 2u);
+}
+
+TEST_F(PanoramaToolsTest, HandToolPansWithinThePictureEdges)
+{
+    CRectMapView* view = Open(MakeCodedMap(1600), true, true);
+    ASSERT_NE(view, nullptr);
+    view->GetParentFrame()->SetWindowPos(nullptr, 0, 0, 300, 200, SWP_NOZORDER | SWP_NOMOVE);
+    RECT client{};
+    view->GetClientRect(&client);
+    int vw = 0, vh = 0;
+    view->GetViewSize(vw, vh);
+    ASSERT_LT(client.right, vw);
+    ResetCurrentTool(33000);
+    // Client points: press, then drag far to the left and up.
+    view->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+    EXPECT_EQ(view->GetToolCursor(), CRectMapView::kPanningCursor);
+    view->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(60, 90));
+    EXPECT_EQ(view->GetScrollPosition().x, 40);
+    view->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(static_cast<uint16_t>(-30000), static_cast<uint16_t>(-30000)));
+    EXPECT_EQ(view->GetScrollPosition().x, vw - client.right);
+    EXPECT_EQ(view->GetScrollPosition().y, std::max(0, vh - static_cast<int>(client.bottom)));
+    view->SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(0, 0));
+    EXPECT_EQ(view->GetToolCursor(), CRectMapView::kPanCursor);
+}
+
+TEST_F(PanoramaToolsTest, BitmapObjectsAreDeletedOnlyAfterOkAndNeverThePanoramaItself)
+{
+    CRectMapView* view = Open(MakeCodedMap(), true, false);
+    ASSERT_NE(view, nullptr);
+    BmpLayer* layer = view->GetBmpLayer();
+    auto* picture = new Image();
+    ASSERT_EQ(picture->BmpInit(10, 10, 3), 0);
+    auto* cell = new BmpCell(picture);
+    ReleaseImage(picture);
+    cell->SetLocation(20, 20);
+    layer->AddBmpCell(cell);
+    RefRelease(cell);
+    ASSERT_EQ(layer->GetCount(), 2);
+
+    SetCurrentTool(33000, 33003);
+    Mouse(view, WM_LBUTTONDBLCLK, 100, 60);  // only the panorama there: nothing asked
+    EXPECT_TRUE(Prompter().MessageBoxes().empty());
+    EXPECT_EQ(layer->GetCount(), 2);
+    Prompter().ExpectMessageBox("Do you really want to delete this object?", IDCANCEL);
+    Mouse(view, WM_LBUTTONDBLCLK, 25, 25);
+    EXPECT_EQ(layer->GetCount(), 2);
+    Prompter().ExpectMessageBox("Do you really want to delete this object?", IDOK);
+    Mouse(view, WM_LBUTTONDBLCLK, 25, 25);
+    EXPECT_EQ(layer->GetCount(), 1);
 }
