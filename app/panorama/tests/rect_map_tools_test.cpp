@@ -15,6 +15,7 @@
 #include "imaging/image.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/dib.h"
+#include "platform/win/present_x11/x11_presenter.h"
 #include "platform/win/window_dc.h"
 #include "testkit/testkit.h"
 #include "viewkit/printing.h"
@@ -22,6 +23,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
+#include <unistd.h>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -976,4 +979,80 @@ TEST_F(PanoramaToolsTest, BitmapObjectsAreDeletedOnlyAfterOkAndNeverThePanoramaI
     Prompter().ExpectMessageBox("Do you really want to delete this object?", IDOK);
     Mouse(view, WM_LBUTTONDBLCLK, 25, 25);
     EXPECT_EQ(layer->GetCount(), 1);
+}
+
+// ---- Real pixels: the ruler through the X11 presenter ------------------------------------
+
+TEST_F(PanoramaToolsTest, DISABLED_RulerShownOnTheDisplay)
+{
+    const char* shot = std::getenv("FENDRAKE_RULER_SHOT");
+    ASSERT_NE(shot, nullptr);
+    testkit::TempDir dir;
+    const std::string pano = dir.file("pano.ppm");
+    const auto run = testkit::Run("convert '" + testkit::TestData("pannellum/examplepano.jpg").string() +
+                                  "' -resize 800x401! '" + pano + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    Image* image = testkit::ReadPnm(pano);
+    ASSERT_NE(image, nullptr);
+    auto* map = new WorldMap();
+    ASSERT_TRUE(map->TransferFromImage(image, 800, 0, 0, 0));
+    ReleaseImage(image);
+    CRectMapView* view = Open(map, false, true);
+    ASSERT_NE(view, nullptr);
+    view->SelectTool(CWorldMapView::kLevel);
+    view->SetRulerOffset(37);
+    view->Invalidate(FALSE);
+    ASSERT_TRUE(win::X11Presenter::Start());
+    win::PaintAll();
+    win::X11Presenter::Flush();
+    const unsigned long xwindow = win::X11Presenter::XWindowOf(Main().m_hWnd);
+    ASSERT_NE(xwindow, 0u);
+    const auto captured = testkit::Run("import -window " + std::to_string(xwindow) + " -depth 8 '" + shot + "' 2>&1");
+    ASSERT_EQ(captured.status, 0) << captured.output;
+    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));                // R, G, B
+    RefPtr<Image> surface = RefPtr<Image>::adopt(win::CaptureWindow(Main().m_hWnd));  // B, G, R
+    ASSERT_TRUE(screen && surface);
+    ASSERT_EQ(screen->GetWidth(), surface->GetWidth());
+    ASSERT_EQ(screen->GetHeight(), surface->GetHeight());
+    RECT area{};
+    view->GetWindowRect(&area);
+    Main().ScreenToClient(&area);
+    long differing = 0, red = 0;
+    int ox = 0, oy = 0;
+    view->GetOffset(ox, oy);
+    CPoint origin(0, 0);  // the view's client area in the main window's client
+    view->ClientToScreen(&origin);
+    Main().ScreenToClient(&origin);
+    const int centreColumn = origin.x + ox + view->GetRulerGeometry().centreX;
+    for (int y = std::max(0, static_cast<int>(area.top)); y < std::min(static_cast<int>(area.bottom), surface->GetHeight()); ++y)
+        for (int x = std::max(0, static_cast<int>(area.left)); x < std::min(static_cast<int>(area.right), surface->GetWidth()); ++x) {
+            const uint8_t* a = screen->GetData() + static_cast<size_t>(y) * screen->GetRowByte() + x * 3;
+            const uint8_t* b = surface->GetData() + static_cast<size_t>(y) * surface->GetRowByte() + x * 3;
+            differing += (a[0] != b[2] || a[1] != b[1] || a[2] != b[0]) ? 1 : 0;
+            if (x == centreColumn) red += (a[0] == 255 && a[1] == 0 && a[2] == 0) ? 1 : 0;
+        }
+    EXPECT_EQ(differing, 0);
+    // The red centre line on the display, at the computed column, over the
+    // ruler's height (two half heights of 401 * 9 / 20 = 180, plus the
+    // centre row), but where the four green edges of the tilt handles cross it.
+    EXPECT_EQ(red, 2 * 180 + 1 - 4) << "column " << centreColumn;
+    win::X11Presenter::Stop();
+    m_map = map;
+}
+
+TEST_F(PanoramaToolsTest, OnAVirtualDisplayTheRulerShowsItsHeadlessSurface)
+{
+    ASSERT_TRUE(testkit::RequireTool("xvfb-run"));
+    ASSERT_TRUE(testkit::RequireTool("import"));
+    ASSERT_TRUE(testkit::RequireTool("convert"));
+    const std::string shot = Home().file("ruler.ppm");
+    const auto run = testkit::Run("FENDRAKE_RULER_SHOT='" + shot +
+                                  "' xvfb-run -a -s '-screen 0 1920x1200x24 -nolisten tcp' /proc/" +
+                                  std::to_string(getpid()) +
+                                  "/exe --gtest_also_run_disabled_tests "
+                                  "--gtest_filter=PanoramaToolsTest.DISABLED_RulerShownOnTheDisplay 2>&1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test"), std::string::npos) << run.output;
+    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));
+    EXPECT_TRUE(screen) << "no screenshot was taken";
 }
