@@ -224,6 +224,7 @@ const win::MessageMap* CRectMapView::ToolMessageMap() const
             win::on::Command(kSelectCropCommand, &CRectMapView::OnSelectCropRegion),
             win::on::Command(kCropToolCommand, &CRectMapView::OnCropTool),
             win::on::UpdateUI(kCropToolCommand, &CRectMapView::OnUpdateCropTool),
+            win::on::UpdateUI(kCropCommand, &CRectMapView::OnUpdateCrop),
             win::on::Command(kPerspectiveToolCommand, &CRectMapView::OnPerspectiveTool),
             win::on::Command(kPerspectiveViewCommand, &CRectMapView::OnCreatePerspectiveView),
             win::on::Command(kRollCommand, &CRectMapView::OnHorizontalRolling),
@@ -265,6 +266,11 @@ void CRectMapView::OnUpdateCropTool(CCmdUI* ui)
     if (!ui) return;
     ui->Enable(IsFinal());
     ui->SetCheck(GetCurrentTool() == kCropTool ? 1 : 0);
+}
+
+void CRectMapView::OnUpdateCrop(CCmdUI* ui)
+{
+    if (ui) ui->SetText((m_mode & cropped) ? "Undo Cropping" : "Crop");
 }
 
 void CRectMapView::OnSelectCropRegion()

@@ -150,6 +150,7 @@ public:
     void OnHorizontalRolling();
     void OnUpdateFinalOnly(CCmdUI* ui);
     void OnUpdateCropTool(CCmdUI* ui);
+    void OnUpdateCrop(CCmdUI* ui);
     // Ends the perspective tool, dropping its region (step 5 of the tool).
     void EndPerspectiveTool();
     RubberRect* GetRegionOutline() const { return m_regionOutline; }
@@ -242,7 +243,7 @@ private:
     RegionCentre* m_regionCentre = nullptr;
     RubberRect* m_regionOutline = nullptr;
     MosaicLayout* m_mosaicLayout = nullptr;
-    RECT m_perspectiveRect = {0, 0, -1, -1};  // screen-bitmap pixels, inclusive
+    RECT m_perspectiveRect = {0, 0, -1, -1};  // view pixels (screen-bitmap pixels x zoom), inclusive
     UINT m_toolCursor = 0;
     uint8_t m_stateBits = 0;
     int32_t m_rollOffset = 0;  // pixels, within +-W/2

@@ -719,6 +719,43 @@ TEST_F(PanoramaToolsTest, PrintLayoutTogglesAndKeepsItsSettingsForNextTime)
     Command(view, 57607);
 }
 
+TEST_F(PanoramaToolsTest, PrinterSetupRemakesTheLayoutOnlyWhenThePaperChanged)
+{
+    CRectMapView* view = Open(MakeCodedMap(), true, true);
+    ASSERT_NE(view, nullptr);
+    win::PageSetupAnswer letter;
+    letter.ok = true;
+    letter.margins = RECT{500, 500, 500, 500};
+    Prompter().ExpectPageSetup(letter);
+    Command(view, 57607);
+    const CPrinting* first = view->GetPrintLayout();
+    ASSERT_NE(first, nullptr);
+
+    Prompter().ExpectPageSetup(letter);  // the same paper and margins
+    Command(view, 32812);
+    EXPECT_EQ(view->GetPrintLayout(), first);
+
+    win::PageSetupAnswer a4 = letter;
+    a4.paperSize = POINT{8270, 11690};
+    a4.margins = RECT{700, 600, 700, 600};
+    Prompter().ExpectPageSetup(a4);
+    Command(view, 32812);
+    ASSERT_NE(view->GetPrintLayout(), nullptr);
+    RECT margins{};
+    view->GetPrintLayout()->GetMargin(&margins);
+    EXPECT_EQ(margins.left, 700);
+    EXPECT_EQ(margins.top, 600);
+    EXPECT_EQ(Manager().GetPageSetup()->paperSize.x, 8270);
+
+    // The crop command's text follows the crop.
+    EXPECT_EQ(win::QueryCommandState(view, CRectMapView::kCropCommand).text, "Crop");
+    Command(view, 57607);
+    SetCurrentTool(33000, 33001);
+    Drag(view, {{10, 10}, {50, 50}}, MK_SHIFT);
+    Command(view, CRectMapView::kCropCommand);
+    EXPECT_EQ(win::QueryCommandState(view, CRectMapView::kCropCommand).text, "Undo Cropping");
+}
+
 TEST_F(PanoramaToolsTest, CopyPutsTheSelectionOnTheClipboardAsADib)
 {
     CRectMapView* view = Open(MakeCodedMap(), true, false);
