@@ -34,6 +34,7 @@ class Pellicot;
 class WorldMap;
 struct DistortionRecord;
 class GlobalAlign;
+struct POINT2;
 
 // State flags of the manager.
 constexpr uint32_t kFlagAligned = 0x1;           // global alignment has run
@@ -397,6 +398,21 @@ public:
 private:
     int RunGlobalSolve(GlobalAlign& solver, int word, int* list, int count, int pairs);
     GlobalSolveObserver m_globalSolveObserver = nullptr;
+
+    // ---- Blending driver, Blend step, express stitching, perspective render ----
+public:
+    // Blends the merged frames into target (8-bit, 1 or 3 channels) seen
+    // from viewDirection (pan x, tilt y, radians) with the view rolled by
+    // viewAngle and fieldOfView radians across its width. False without
+    // merged frames, for an unusable target or first frame, and when the
+    // user cancels (the frames are left as they were).
+    bool RenderPerspectiveView(Image* target, POINT2* viewDirection, float viewAngle, float fieldOfView);
+    void SetReductionCode(uint8_t code) { m_reductionCode = code; }
+
+private:
+    // The pair stitching's loader, or the double a test put in.
+    FrameLoader FrameLoaderInUse() const { return m_frameLoader ? m_frameLoader : &LoadFrameImageDefault; }
+    static bool LoadFrameImageDefault(ImageFrame* frame, bool correct);
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an
