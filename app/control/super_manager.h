@@ -413,6 +413,17 @@ private:
     // The pair stitching's loader, or the double a test put in.
     FrameLoader FrameLoaderInUse() const { return m_frameLoader ? m_frameLoader : &LoadFrameImageDefault; }
     static bool LoadFrameImageDefault(ImageFrame* frame, bool correct);
+
+    // ---- Panorama tools: a new perspective picture of the merged frames ----
+public:
+    // A new picture (one reference for the caller), or null when the render
+    // above gives nothing: the frames seen from `direction` (pan x, tilt y,
+    // radians) over angularWidth x angularHeight radians (each below pi),
+    // unrolled. `shown` is the region as the user sees it: the picture has
+    // its channels and fieldFactor times its width, the height following
+    // the two angles.
+    Image* RenderPerspectiveView(const Image* shown, float angularWidth, float angularHeight, const POINT2* direction,
+                                 float fieldFactor);
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

@@ -6,6 +6,7 @@
 
 #include "app/control/super_manager.h"
 #include "app/views/image_loaders.h"
+#include "core/geometry_records.h"
 #include "core/logger.h"
 #include "imaging/image.h"
 #include "platform/mapproj/rect_img_rs.h"
@@ -41,6 +42,30 @@ Image* CutImage(const Image* source, const RECT& r)
 }
 
 }  // namespace
+
+Image* CRectMapView::RenderFromFrames(const RECT& region, int W)
+{
+    constexpr float kLargestAngle = 2.443346f;  // radians, each way
+    Image* screen = GetScreen();
+    SuperManager* manager = GetSuperManager();
+    if (!screen || !manager || W <= 0) return nullptr;
+    const RECT clipped{std::max<LONG>(region.left, 0), std::max<LONG>(region.top, 0),
+                       std::min<LONG>(region.right + 1, screen->GetWidth()),
+                       std::min<LONG>(region.bottom + 1, screen->GetHeight())};
+    Image* shown = CutImage(screen, clipped);
+    if (!shown) return nullptr;
+    const double r = W / kTwoPi;  // pixels a radian
+    const float width = std::min(static_cast<float>((region.right - region.left + 1) / r), kLargestAngle);
+    const float height = std::min(static_cast<float>((region.bottom - region.top + 1) / r), kLargestAngle);
+    // Screen column j is map column x0 + j, x0 = W / 2 - columnShift - w / 2;
+    // pan 0 at the map's middle column, tilt positive downwards like the rows.
+    const double middleX = 0.5 * (region.left + region.right), middleY = 0.5 * (region.top + region.bottom);
+    const POINT2 direction{static_cast<float>((middleX - m_columnShift - screen->GetWidth() / 2) / r),
+                           static_cast<float>((middleY - m_equatorRow) / r)};
+    Image* picture = manager->RenderPerspectiveView(shown, width, height, &direction, kFieldFactor);
+    ReleaseImage(shown);
+    return picture;
+}
 
 Image* CRectMapView::MakePerspectiveImage()
 {
@@ -79,7 +104,13 @@ Image* CRectMapView::MakePerspectiveImage()
     const RECT userRegion = region;
     if (hasCentre) region = perspective::MirrorAboutCentre(region, centreX, centreY);
 
-    Image* picture = CRectImgRS::BitmapAreaToPlane(screen, m_equatorRow, W, &region, 0, kFieldFactor, 0, 1, 1);
+    Image* picture = nullptr;
+    // A panorama of the project (no file, or none open under its name) is
+    // rendered again from its frames; any other from the picture shown.
+    const char* name = m_worldMap->GetName();
+    SuperManager* manager = GetSuperManager();
+    if (manager && !(name && *name && manager->HasWorldMapNamed(name))) picture = RenderFromFrames(region, W);
+    if (!picture) picture = CRectImgRS::BitmapAreaToPlane(screen, m_equatorRow, W, &region, 0, kFieldFactor, 0, 1, 1);
     if (!picture) return nullptr;
     if (!hasCentre) return picture;
 

@@ -158,6 +158,9 @@ public:
     // The perspective picture of the current region (one reference for the
     // caller), or null; what "Create perspective view" shows.
     Image* MakePerspectiveImage();
+    // The manager's render of the project's frames over the region (map
+    // pixels), or null when it gives nothing.
+    Image* RenderFromFrames(const RECT& region, int W);
 
     // Rolling and leveling, in screen-bitmap pixels.
     void RollScreen(int n);

@@ -13,7 +13,9 @@
 #include "worldmap/bmp_cell.h"
 #include "worldmap/bmp_layer.h"
 #include "imaging/image.h"
+#include "platform/mapproj/rect_img_rs.h"
 #include "platform/win/clipboard.h"
+#include "platform/xformkit/transform_euler.h"
 #include "platform/win/dib.h"
 #include "platform/win/present_x11/x11_presenter.h"
 #include "platform/win/window_dc.h"
@@ -570,6 +572,29 @@ TEST_F(PanoramaToolsTest, PerspectiveViewWithoutARegionIsAThirdOfTheCircleWide)
     EXPECT_EQ(picture->GetWidth(), std::lround(2 * r * std::tan(half)));
     EXPECT_EQ(picture->GetHeight(), std::lround(2 * r * std::tan(half)));
     ReleaseImage(picture);
+}
+
+TEST_F(PanoramaToolsTest, ManagersLevelingPanShiftsThePerspectiveRegion)
+{
+    CRectMapView* view = Open(MakeCodedMap(), true, true);
+    ASSERT_NE(view, nullptr);
+    // A pan of 20 columns of W = 160.
+    const float uvr[3] = {static_cast<float>(20 * kTwoPi / 160), 0, 0};
+    float rotation[3];
+    CTransformEuler::UVRtoI3R(uvr, rotation);
+    Manager().AddLevelingRotation(rotation);
+    Image* picture = view->MakePerspectiveImage();
+    ASSERT_NE(picture, nullptr);
+    // No region: the whole picture narrowed to W / 3 = 53 about its middle
+    // (53..105 x 14..66), then moved by the pan.
+    const RECT shifted{73, 14, 125, 66};
+    Image* reference = CRectImgRS::BitmapAreaToPlane(view->GetScreen(), view->GetEquatorRow(), 160, &shifted, 0,
+                                                     CRectMapView::kFieldFactor, 0, 1, 1);
+    ASSERT_NE(reference, nullptr);
+    EXPECT_TRUE(testkit::SamePixels(*reference, *picture));
+    ReleaseImage(reference);
+    ReleaseImage(picture);
+    Manager().ResetLevelingRotation();
 }
 
 // ---- Zoom --------------------------------------------------------------------------------
