@@ -57,6 +57,7 @@ public:
     int GetPageState(int x, int y) const;
     bool ToggleSelection(int x, int y);
     bool ToggleSelection();
+    bool RemoveSmallPage();
     void MouseDown(int x, int y);
     bool MouseMove(int x, int y);
     void MouseUp(int x, int y);
@@ -82,7 +83,6 @@ protected:
     int GetPageIndex(int x, int y) const;
     int GetNmbPages(int columns, int rows, int style) const;
     void UpdatePageStatus(int columns, int rows);
-    bool RemoveSmallPage();
     void DrawSimple(CDC* cdc, int x, int y);
     void DrawBrickWall(CDC* cdc, int x, int y);
     void DrawBeeNet(CDC* cdc, int x, int y);

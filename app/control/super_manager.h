@@ -58,9 +58,11 @@ struct PageSetupRecord {
     POINT paperSize{8500, 11000};
     RECT minMargins{};
     RECT margins{};
-    // Set when the record is made and never changed by SetPageSetup.
-    float scale = -1.0f;
-    int32_t reserved[4] = {};
+    // Written by the panorama print layout: its ratio (-1.0: not set), its
+    // offset and the picture size it was made for.
+    float ratio = -1.0f;
+    POINT offset{0, 0};
+    POINT imageSize{0, 0};
 };
 static_assert(sizeof(PageSetupRecord) == 60, "fifteen four-byte values");
 
@@ -210,6 +212,8 @@ public:
         m_pageSetup->margins = record.margins;
     }
     const PageSetupRecord* GetPageSetup() const { return m_pageSetup.get(); }
+    // Panorama print layout: the view keeps its layout's settings here.
+    PageSetupRecord* EditPageSetup() { return m_pageSetup.get(); }
     bool FindWebLink(char* buffer, int size) const;
     void ResetLevelingRotation();
     void LoadConfigFile();
@@ -498,6 +502,17 @@ public:
 
 private:
     std::string m_albumPath;
+
+    // ---- Panorama tools: a new perspective picture of the merged frames ----
+public:
+    // A new picture (one reference for the caller), or null when the render
+    // above gives nothing: the frames seen from `direction` (pan x, tilt y,
+    // radians) over angularWidth x angularHeight radians (each below pi),
+    // unrolled. `shown` is the region as the user sees it: the picture has
+    // its channels and fieldFactor times its width, the height following
+    // the two angles.
+    Image* RenderPerspectiveView(const Image* shown, float angularWidth, float angularHeight, const POINT2* direction,
+                                 float fieldFactor);
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

@@ -1,4 +1,5 @@
 #include "app/panorama/rect_map_view.h"
+#include "app/panorama/rect_map_tools.h"
 
 #include "app/control/super_manager.h"
 #include "app/control/tool_state.h"
@@ -58,8 +59,12 @@ CRectMapView::~CRectMapView()
     }
     if (WorldMap* docMap = GetWorldMap(); docMap && docMap != m_worldMap) docMap->RemoveViewer(this);
     m_worldMap = nullptr;
-    // The perspective outline, its centre and the mosaic grid are made by the
-    // editing and mosaic tools, which free them before the view goes.
+    // The mosaic grid is made by the mosaic tools, which free it before the
+    // view goes; the perspective outline and centre go here.
+    delete m_regionOutline;
+    m_regionOutline = nullptr;
+    delete m_regionCentre;
+    m_regionCentre = nullptr;
     Views().RemoveData(static_cast<void*>(this));
     TellManagerOfViewCount(this);
     if (SuperManager* manager = GetSuperManager()) manager->AddLevelingRotation(m_levelRotation);
@@ -76,7 +81,7 @@ CRectMapView::~CRectMapView()
 
 const win::MessageMap* CRectMapView::GetMessageMap() const
 {
-    static const win::MessageMap map(CScrollView::GetMessageMap(), {
+    static const win::MessageMap map(ToolMessageMap(), {
                                                                        win::on::Command(kCropCommand, &CRectMapView::OnCrop),
                                                                        win::on::Command(kSaveAsCommand, &CRectMapView::OnFileSaveRWMAs),
                                                                        win::on::Command(kSaveFullCommand, &CRectMapView::OnFileSaveRWMAs),
@@ -296,6 +301,7 @@ void CRectMapView::OnDraw(CDC* dc)
 {
     if (!dc) return;
     DrawBkground(dc, GetScreen(), GetSysColor(COLOR_3DFACE));
+    DrawPerspectiveRegion(dc);
     DrawTextCells(dc);
     if (m_printLayout) {
         int x = 0, y = 0;
@@ -304,6 +310,7 @@ void CRectMapView::OnDraw(CDC* dc)
         GetCurrentZoom(zoomX, zoomY);
         m_printLayout->DrawPreView(dc, x, y, zoomX, zoomY);
     }
+    if ((m_mode & levelTool) && !IsFinal()) DrawRuler(dc);
 }
 
 void CRectMapView::DrawTextCells(CDC* dc)
@@ -484,12 +491,7 @@ void CRectMapView::SetFinal(bool final)
 
 void CRectMapView::EndTools(int code)
 {
-    if (code == 0 || code == 2) {
-        m_perspectiveRect = *GetSelectionRect();
-        m_regionCentre = nullptr;  // owned by the perspective tool, which frees it
-        m_mode &= static_cast<uint16_t>(~(perspectiveRegion | perspectiveTool));
-        if (m_hWnd) Invalidate(TRUE);
-    }
+    if (code == 0 || code == 2) EndPerspectiveTool();
     if ((code == 1 || code == 2) && HasSelectionRect()) {
         if (m_hWnd) {
             CClientDC dc(this);

@@ -140,6 +140,106 @@ public:
     // The movie writer the save uses; null restores SaveQuickTime.
     using MovieWriter = int (*)(Image** images, RECT* rect, QUORVANE_FileInfo* info);
     static void SetMovieWriter(MovieWriter writer);
+    // ---- Panorama tools: crop selection, perspective view, rolling, leveling
+    // ruler, zoom, print layout, clipboard and web printing (rect_map_tools.cpp,
+    // rect_map_perspective.cpp, rect_map_leveling.cpp, rect_map_print.cpp).
+    static constexpr UINT kSelectCropCommand = 32794;
+    static constexpr UINT kCropToolCommand = 33001;
+    static constexpr UINT kPerspectiveToolCommand = 32860;
+    static constexpr UINT kPerspectiveViewCommand = 32861;
+    static constexpr UINT kRollCommand = 32793;
+    static constexpr UINT kContextMenu = 143;
+    static constexpr UINT kLayoutContextMenu = 225;
+    static constexpr UINT kPanningCursor = 294;
+    static constexpr UINT kNoRotateCursor = 296;
+    static constexpr float kFieldFactor = 0.7f;
+
+    void OnLButtonDown(UINT flags, CPoint point) override;
+    void OnMouseMove(UINT flags, CPoint point) override;
+    void OnLButtonUp(UINT flags, CPoint point) override;
+    void OnLButtonDblClk(UINT flags, CPoint point) override;
+    void OnRButtonDown(UINT flags, CPoint point) override;
+    void OnKeyDown(UINT ch, UINT repeat, UINT flags) override;
+    BOOL OnPreparePrinting(CPrintInfo* info) override;
+    void OnPrint(CDC* dc, CPrintInfo* info) override;
+    void OnEndPrinting(CDC* dc, CPrintInfo* info) override;
+
+    void OnSelectCropRegion();
+    void OnCropTool();
+    void OnPerspectiveTool();
+    void OnCreatePerspectiveView();
+    void OnHorizontalRolling();
+    void OnUpdateFinalOnly(CCmdUI* ui);
+    void OnUpdateCropTool(CCmdUI* ui);
+    void OnUpdateCrop(CCmdUI* ui);
+    // Ends the perspective tool, dropping its region (step 5 of the tool).
+    void EndPerspectiveTool();
+    RubberRect* GetRegionOutline() const { return m_regionOutline; }
+    RegionCentre* GetRegionCentre() const { return m_regionCentre; }
+    // The perspective picture of the current region (one reference for the
+    // caller), or null; what "Create perspective view" shows.
+    Image* MakePerspectiveImage();
+    // The manager's render of the project's frames over the region (map
+    // pixels), or null when it gives nothing.
+    Image* RenderFromFrames(const RECT& region, int W);
+
+    // Rolling and leveling, in screen-bitmap pixels.
+    void RollScreen(int n);
+    struct RulerGeometry {
+        int centreX, centreY, halfHeight, step, ticks;  // ticks: 0 none, 1 every 22.5, 2 every 11.25 degrees
+    };
+    // The ruler of a w x h picture at the current zoom (view pixels).
+    RulerGeometry GetRulerGeometry() const;
+    // 2 on the centre square, 1 on the ruler, 0 elsewhere (view pixels).
+    int RulerHitTest(int x, int y) const;
+    // One leveling step: the rotation vector composed after the saved matrix.
+    void LevelStep(const float step[3]);
+    void DrawRuler(CDC* dc);
+    void DrawPerspectiveRegion(CDC* dc);
+
+    // Zoom and printing.
+    static constexpr float kZoomStep = 0.05f;
+    void SetZoom(float z);
+    void ZoomToFit();
+    void ZoomInStep(bool ctrl, bool shift);
+    void ZoomOutStep(bool ctrl, bool shift);
+    void TogglePrintLayout();
+    void OnPrinterSetup();
+    void OnLayoutCommand(UINT id);
+    void OnPageImages();
+    void OnCopy();
+    void OnWebPrint();
+    void OnUpdateWebPrint(CCmdUI* ui);
+    void OnZoomTable(UINT id);
+    void OnZoomWindowCommand(UINT id);
+
+private:
+    const win::MessageMap* ToolMessageMap() const;
+    bool IsFullCircle() const { return (m_mode & fullCircle) != 0; }
+    void CropButtonDown(UINT flags, int x, int y);
+    void PanButtonDown(CPoint client);
+    void PerspectiveButtonDown(int x, int y);
+    void PerspectiveMove(int x, int y);
+    void PerspectiveButtonUp(int x, int y);
+    void LevelButtonDown(int x, int y);
+    void LevelMove(int x, int y);
+    void LevelButtonUp();
+    void RollButtonDown();
+    void RollMove(int dx);
+    bool EnsureLevelingMap();
+    void FinishLevelStep();
+    void LayoutMouse(UINT message, UINT flags, int x, int y);
+    void StoreLayoutSettings();
+    bool ShowPrintLayout();
+
+    bool m_panning = false;
+    CPoint m_panStart{0, 0};
+    CPoint m_panScrollStart{0, 0};
+    int m_levelLastX = 0;
+    int m_levelLastY = 0;
+    bool m_levelDrag = false;  // a rotate or tilt drag is on
+    bool m_rolling = false;
+    // ---- end of the panorama tools block
 
 protected:
     BOOL OnEraseBkgnd(CDC* dc) override;
@@ -167,7 +267,7 @@ private:
     RegionCentre* m_regionCentre = nullptr;
     RubberRect* m_regionOutline = nullptr;
     MosaicLayout* m_mosaicLayout = nullptr;
-    RECT m_perspectiveRect = {0, 0, -1, -1};  // screen-bitmap pixels, inclusive
+    RECT m_perspectiveRect = {0, 0, -1, -1};  // view pixels (screen-bitmap pixels x zoom), inclusive
     UINT m_toolCursor = 0;
     uint8_t m_stateBits = 0;
     int32_t m_rollOffset = 0;  // pixels, within +-W/2
@@ -241,3 +341,5 @@ private:
 
 // Registers the panorama window's toolbar, strings and cursors.
 void RegisterPanoramaResources();
+// The context menus and cursors of the panorama tools.
+void RegisterPanoramaToolResources();

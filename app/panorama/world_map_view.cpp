@@ -268,6 +268,7 @@ void RegisterPanoramaResources()
     win::ResourceModule& app = win::Resources::App();
     RegisterImageQualityDialog();
     RegisterQuickTimeSaveDialog();
+    RegisterPanoramaToolResources();
     app.AddString(CWorldMapView::kPan, "Pan panorama when scrolling bar is shown\nPan panorama");
     app.AddString(CWorldMapView::kRolling, "Horizontal rolling");
     app.AddString(CWorldMapView::kLevel, "Rotate Panorama");

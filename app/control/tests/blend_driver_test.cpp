@@ -577,8 +577,8 @@ TEST_F(BlendDriverTest, PageSetupKeepsItsFixedTail)
     EXPECT_EQ(r->paperSize.y, 11690);
     EXPECT_EQ(r->minMargins.bottom, 4);
     EXPECT_EQ(r->margins.left, 500);
-    EXPECT_FLOAT_EQ(r->scale, -1.0f);
-    EXPECT_EQ(r->reserved[3], 0);
+    EXPECT_FLOAT_EQ(r->ratio, -1.0f);
+    EXPECT_EQ(r->imageSize.y, 0);
 }
 
 }  // namespace
