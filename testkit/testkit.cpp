@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -41,6 +43,41 @@ CommandResult Run(const std::string& command)
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+Bytes ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WriteBytes(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+Bytes WithJpegComment(const Bytes& jpeg, const Bytes& payload)
+{
+    const size_t head = std::min<size_t>(2, jpeg.size());
+    const size_t length = payload.size() + 2;
+    Bytes out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(head));
+    out.insert(out.end(), {0xFF, 0xFE, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)});
+    out.insert(out.end(), payload.begin(), payload.end());
+    out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(head), jpeg.end());
+    return out;
+}
+
+Bytes PanoramaDescriptor(int equatorWidth, int column, int row, int mapType, const char* magic, bool shortForm,
+                         uint8_t fullCircle)
+{
+    Bytes out(magic, magic + 4);
+    const int bytes = shortForm ? 2 : 4;
+    for (int value : {equatorWidth, column, row, mapType})
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i)));
+    out.insert(out.end(), {fullCircle, 0});
+    return out;
 }
 
 CommandResult RunOnXvfb(const std::string& screen, const std::string& script)

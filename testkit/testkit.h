@@ -36,6 +36,23 @@ struct CommandResult {
 // Runs a shell command and returns its status and output.
 CommandResult Run(const std::string& command);
 
+// Whole files as bytes; an unreadable file reads as empty. WriteBytes
+// replaces the file and is true when every byte was written.
+using Bytes = std::vector<uint8_t>;
+Bytes ReadBytes(const std::string& path);
+bool WriteBytes(const std::string& path, const Bytes& bytes);
+
+// A JPEG file's bytes with a comment segment (FF FE) holding `payload`
+// inserted right after the start-of-image marker.
+Bytes WithJpegComment(const Bytes& jpeg, const Bytes& payload);
+
+// A panorama descriptor as the world map stores it in that comment: the
+// four-character `magic`, equator width, column, row and map type
+// (little-endian int32, or int16 in the 14-byte short form), then the
+// full-circle byte and a spare 0.
+Bytes PanoramaDescriptor(int equatorWidth, int column, int row, int mapType, const char* magic = "kqvz",
+                         bool shortForm = false, uint8_t fullCircle = 1);
+
 // Runs `script` with sh on a private Xvfb server of the given screen
 // ("1280x1024x24"). Parallel `xvfb-run -a` calls can race for one display
 // number, so a run whose server never became reachable is tried again (up

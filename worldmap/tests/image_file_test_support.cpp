@@ -328,29 +328,12 @@ Bytes MakeJpeg(const Image& rgb, const testkit::TempDir& dir, const std::string&
 
 Bytes WithComment(const Bytes& jpeg, const Bytes& payload)
 {
-    Bytes out(jpeg.begin(), jpeg.begin() + 2);
-    const size_t length = payload.size() + 2;
-    out.push_back(0xFF);
-    out.push_back(0xFE);
-    out.push_back(static_cast<uint8_t>(length >> 8));
-    out.push_back(static_cast<uint8_t>(length));
-    out.insert(out.end(), payload.begin(), payload.end());
-    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-    return out;
+    return testkit::WithJpegComment(jpeg, payload);
 }
 
 Bytes Descriptor(int equatorWidth, int column, int row, int mapType, bool shortForm)
 {
-    Bytes out = {'k', 'q', 'v', 'z'};
-    for (int v : {equatorWidth, column, row, mapType}) {
-        const uint32_t u = static_cast<uint32_t>(v);
-        const int bytes = shortForm ? 2 : 4;
-        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
-    // Two more bytes: the full-circle flag and one spare (14 or 22 in all).
-    out.push_back(1);
-    out.push_back(0);
-    return out;
+    return testkit::PanoramaDescriptor(equatorWidth, column, row, mapType, "kqvz", shortForm);
 }
 
 Bytes SecondKindDescriptor()

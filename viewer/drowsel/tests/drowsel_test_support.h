@@ -29,18 +29,14 @@
 
 namespace drowseltest {
 
-using Bytes = std::vector<unsigned char>;
+using Bytes = testkit::Bytes;
 
 struct ImageRelease {
     void operator()(Image* image) const { ReleaseImage(image); }
 };
 using ImagePtr = std::unique_ptr<Image, ImageRelease>;
 
-inline Bytes ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using testkit::ReadBytes;
 
 inline void WriteText(const std::string& path, const std::string& text)
 {
@@ -51,13 +47,7 @@ inline void WriteText(const std::string& path, const std::string& text)
 // The 22-byte first-kind panorama descriptor ("kqvz", four 32-bit values).
 inline Bytes Descriptor(int equatorWidth, int column, int row, int mapType = 0, const char* magic = "kqvz")
 {
-    Bytes d(22, 0);
-    std::memcpy(d.data(), magic, 4);
-    auto put = [&](int at, int v) {
-        for (int i = 0; i < 4; ++i) d[static_cast<size_t>(at + i)] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
-    };
-    put(4, equatorWidth), put(8, column), put(12, row), put(16, mapType);
-    return d;
+    return testkit::PanoramaDescriptor(equatorWidth, column, row, mapType, magic, false, 0);
 }
 
 // Cuts `geometry` ("WxH+X+Y", or "WxH!" to resize the whole picture) out of
@@ -75,13 +65,7 @@ inline std::string CutPicture(const testkit::TempDir& dir, const std::string& na
     const testkit::CommandResult r = testkit::Run("cjpeg -quality 95 -outfile '" + jpg + "' '" + ppm + "'");
     EXPECT_EQ(r.status, 0) << r.output;
     if (!descriptor.empty()) {
-        Bytes jpeg = ReadBytes(jpg);
-        const size_t len = descriptor.size() + 2;
-        Bytes segment{0xFF, 0xFE, static_cast<unsigned char>(len >> 8), static_cast<unsigned char>(len & 0xFF)};
-        segment.insert(segment.end(), descriptor.begin(), descriptor.end());
-        jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
-        std::ofstream out(jpg, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+        EXPECT_TRUE(testkit::WriteBytes(jpg, testkit::WithJpegComment(ReadBytes(jpg), descriptor)));
     }
     return jpg;
 }

@@ -22,35 +22,16 @@
 
 namespace ctrltest {
 
-using Bytes = std::vector<unsigned char>;
-
-inline Bytes ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteBytes(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using Bytes = testkit::Bytes;
+using testkit::ReadBytes;
+using testkit::WriteBytes;
 
 // `jpeg` with a 22-byte world-map descriptor (equator width, column, row,
 // map type 0) in a comment segment after the start marker, written to `out`.
 inline std::string WithDescriptor(const std::string& jpeg, const std::string& out, int width, int column, int row)
 {
-    Bytes d(22, 0);
-    std::memcpy(d.data(), "kqvz", 4);
-    int at = 4;
-    for (int v : {width, column, row, 0})
-        for (int i = 0; i < 4; ++i) d[static_cast<size_t>(at++)] = static_cast<unsigned char>(uint32_t(v) >> (8 * i));
-    Bytes bytes = ReadBytes(jpeg);
-    const size_t length = d.size() + 2;
-    Bytes segment{0xFF, 0xFE, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)};
-    segment.insert(segment.end(), d.begin(), d.end());
-    bytes.insert(bytes.begin() + 2, segment.begin(), segment.end());
-    WriteBytes(out, bytes);
+    WriteBytes(out, testkit::WithJpegComment(ReadBytes(jpeg), testkit::PanoramaDescriptor(width, column, row, 0, "kqvz",
+                                                                                          false, 0)));
     return out;
 }
 

@@ -34,24 +34,12 @@ std::string MakePhotoJpeg(const testkit::TempDir& dir, const std::string& name, 
 
 Bytes WithComment(const Bytes& file, const Bytes& comment)
 {
-    Bytes out(file.begin(), file.begin() + 2);
-    const size_t length = comment.size() + 2;
-    out.insert(out.end(), {0xFF, 0xFE, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)});
-    out.insert(out.end(), comment.begin(), comment.end());
-    out.insert(out.end(), file.begin() + 2, file.end());
-    return out;
+    return testkit::WithJpegComment(file, comment);
 }
 
 Bytes Descriptor(int equatorWidth, int column, int row, int mapType, bool shortForm)
 {
-    Bytes out = {'k', 'q', 'v', 'z'};
-    for (int value : {equatorWidth, column, row, mapType}) {
-        const int bytes = shortForm ? 2 : 4;
-        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF));
-    }
-    // Two trailing bytes: the full-circle flag and a spare byte.
-    out.insert(out.end(), {1, 0});
-    return out;
+    return testkit::PanoramaDescriptor(equatorWidth, column, row, mapType, "kqvz", shortForm);
 }
 
 StreamDecode::~StreamDecode()

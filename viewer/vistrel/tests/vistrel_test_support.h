@@ -24,19 +24,9 @@
 
 namespace vistreltest {
 
-using Bytes = std::vector<unsigned char>;
-
-inline Bytes ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteBytes(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using Bytes = testkit::Bytes;
+using testkit::ReadBytes;
+using testkit::WriteBytes;
 
 // `jpeg` with a 22-byte descriptor ("kqvz" a world map, "mjr6" a six-face
 // strip: equator width, column, row, map type, little-endian) in a comment
@@ -44,17 +34,8 @@ inline void WriteBytes(const std::string& path, const Bytes& bytes)
 inline std::string WithDescriptor(const std::string& jpeg, const std::string& out, const char* magic, int width,
                                   int column, int row)
 {
-    Bytes d(22, 0);
-    std::memcpy(d.data(), magic, 4);
-    int at = 4;
-    for (int v : {width, column, row, 0})
-        for (int i = 0; i < 4; ++i) d[static_cast<size_t>(at++)] = static_cast<unsigned char>(uint32_t(v) >> (8 * i));
-    Bytes bytes = ReadBytes(jpeg);
-    const size_t length = d.size() + 2;
-    Bytes segment{0xFF, 0xFE, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)};
-    segment.insert(segment.end(), d.begin(), d.end());
-    bytes.insert(bytes.begin() + 2, segment.begin(), segment.end());
-    WriteBytes(out, bytes);
+    WriteBytes(out, testkit::WithJpegComment(ReadBytes(jpeg), testkit::PanoramaDescriptor(width, column, row, 0, magic,
+                                                                                          false, 0)));
     return out;
 }
 
