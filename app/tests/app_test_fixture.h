@@ -9,6 +9,7 @@
 #include "app/shell/main_frame.h"
 #include "core/logger.h"
 #include "platform/win/tests/win_test_fixture.h"
+#include "testkit/testkit.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -66,20 +67,7 @@ protected:
 // row, map type, full-circle flag) in a comment segment after SOI.
 inline std::string WritePanoramaFile(const std::string& photo, const std::string& path, int equatorWidth)
 {
-    using Bytes = std::vector<unsigned char>;
-    std::ifstream in(photo, std::ios::binary);
-    const Bytes jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Bytes payload = {'k', 'q', 'v', 'z'};
-    for (int v : {equatorWidth, 0, 0, 0})
-        for (int i = 0; i < 4; ++i) payload.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i)));
-    payload.push_back(1);
-    payload.push_back(0);
-    Bytes out(jpeg.begin(), jpeg.begin() + 2);
-    const size_t length = payload.size() + 2;
-    out.insert(out.end(), {0xFF, 0xFE, static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)});
-    out.insert(out.end(), payload.begin(), payload.end());
-    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.data()),
-                                                static_cast<std::streamsize>(out.size()));
+    testkit::WriteBytes(path, testkit::WithJpegComment(testkit::ReadBytes(photo),
+                                                       testkit::PanoramaDescriptor(equatorWidth, 0, 0, 0)));
     return path;
 }

@@ -36,18 +36,7 @@ void WriteBytes(const std::string& path, const Bytes& bytes)
 // A descriptor record of either length, or the second kind.
 Bytes Descriptor(const char* magic, int length, int w, int column, int row, int type)
 {
-    Bytes d(static_cast<size_t>(length), 0);
-    std::memcpy(d.data(), magic, 4);
-    auto put = [&](int at, int v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            d[static_cast<size_t>(at + i)] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
-    };
-    if (length == 14) {
-        put(4, w, 2), put(6, column, 2), put(8, row, 2), put(10, type, 2);
-    } else {
-        put(4, w, 4), put(8, column, 4), put(12, row, 4), put(16, type, 4);
-    }
-    return d;
+    return testkit::PanoramaDescriptor(w, column, row, type, magic, length == 14, 0);
 }
 
 // Inserts a comment segment holding `payload` right after the start marker.
