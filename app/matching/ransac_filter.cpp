@@ -10,6 +10,9 @@
 #include <memory>
 #include <set>
 
+RansacAttemptHook g_ransacAttemptHook = nullptr;
+RansacTrialHook g_ransacTrialHook = nullptr;
+
 namespace {
 
 int TrialsFor(int n)
@@ -48,6 +51,7 @@ bool RansacFilter::Filter(Marker* inA, Marker* inB, Marker* outA, Marker* outB, 
 
 bool RansacFilter::FilterAtThreshold(Marker* inA, Marker* inB, Marker* outA, Marker* outB, float limit, int minCount)
 {
+    if (g_ransacAttemptHook) g_ransacAttemptHook(limit);
     if (!inA || !inB || !outA || !outB) {
         printf("ERROR RansacFilter::FilterAtThreshold: missing marker set\n");
         return false;
@@ -117,7 +121,6 @@ void RansacFilter::FindBestModel(std::vector<MatchPair*>& matches, std::vector<M
 {
     // One run repeats exactly for the same input, whichever thread runs it.
     SeedRandomIndex(1);
-    trialsRun = 0;
     const double limit2 = static_cast<double>(threshold) * threshold;
     Homography fit;
     fit.setCentroids(matches);
@@ -140,7 +143,6 @@ void RansacFilter::FindBestModel(std::vector<MatchPair*>& matches, std::vector<M
     // Five draws need five matches; a smaller set has no sample to fit.
     const int runs = matches.size() < 5 ? 0 : trials;
     for (int t = 0; t < runs; ++t) {
-        ++trialsRun;
         pool.resize(matches.size());
         for (size_t i = 0; i < pool.size(); ++i) pool[i] = static_cast<int>(i);
         sample.clear();
@@ -150,6 +152,7 @@ void RansacFilter::FindBestModel(std::vector<MatchPair*>& matches, std::vector<M
             sample.push_back(matches[static_cast<size_t>(pool[static_cast<size_t>(r)])]);
             pool.erase(pool.begin() + r);
         }
+        if (g_ransacTrialHook) g_ransacTrialHook(t, sample);
         if (!fit.estimate(sample)) continue;
         const double* h = fit.H;
         for (int i : pool) {
@@ -174,6 +177,12 @@ void RansacFilter::FindBestModel(std::vector<MatchPair*>& matches, std::vector<M
         }
         if (outliers.empty()) break;
     }
+    // The winning trial's H comes from five noisy points and is only as
+    // good as the threshold demands (pixels off at the edge of the overlap).
+    // Refitted in the least-squares sense to every match it carries, the
+    // stored model follows the whole consensus; the survivors, the removed
+    // matches and the scores are those of the trials.
+    if (bestInliers.size() > 5 && fit.estimate(bestInliers)) model.CopyModel(fit);
     matches = std::move(bestInliers);
     removed = std::move(bestOutliers);
 }
