@@ -499,6 +499,86 @@ TEST(RansacFilter, ScoresCarryTheLastTrialThatFoundAMatchAnInlier)
     EXPECT_EQ(removed[0], &pairs[2]);
 }
 
+// A whole run done the slow way: the recorded draws from a pool kept in
+// order, each trial fitted by the reference solver, every pool match tested
+// against the fit, the first largest consensus kept.
+struct ReferenceRun {
+    std::vector<double> scores;
+    std::vector<int> inliers;
+    std::vector<int> outliers;
+    int trials = 0;
+};
+
+ReferenceRun RunReference(const std::vector<MatchPair>& pairs, double threshold, int trials)
+{
+    const int n = static_cast<int>(pairs.size());
+    const Centroids centroids = MeansOf(pairs);
+    ReferenceRun run;
+    for (const MatchPair& m : pairs) run.scores.push_back(m.score);
+    size_t best = 0;
+    uint32_t state = 1;
+    for (int t = 0; t < trials; ++t) {
+        ++run.trials;
+        std::vector<int> pool;
+        for (int i = 0; i < n; ++i) pool.push_back(i);
+        std::vector<int> sample, outliers;
+        for (int d = 0; d < 5; ++d) {
+            state = state * 214013u + 2531011u;
+            const int r = static_cast<int>((state >> 16) & 0x7FFF);
+            const int index = static_cast<int>(r * (static_cast<int>(pool.size()) - 1) / 32767.0);
+            sample.push_back(pool[static_cast<size_t>(index)]);
+            pool.erase(pool.begin() + index);
+        }
+        std::vector<const MatchPair*> drawn;
+        for (int i : sample) drawn.push_back(&pairs[static_cast<size_t>(i)]);
+        const ReferenceModel ref = ReferenceFit(drawn, centroids);
+        for (int i : pool) {
+            const double e = ref.SquaredError(pairs[static_cast<size_t>(i)]);
+            if (e < threshold * threshold) {
+                sample.push_back(i);
+                run.scores[static_cast<size_t>(i)] = -e;
+            } else {
+                outliers.push_back(i);
+            }
+        }
+        if (sample.size() > best) {
+            best = sample.size();
+            run.inliers = sample;
+            run.outliers = outliers;
+        }
+        if (outliers.empty()) break;
+    }
+    return run;
+}
+
+TEST(RansacFilter, WholeRunMatchesTheSlowReference)
+{
+    // 200 matches, 30 % outliers: the size the pair worker meets.
+    const auto views = MakeViews(800.0, 15.0, 3.0);
+    auto fixture = MakeMatches(views, 200, 60, 0.3, 3);
+    for (int i = 0; i < 200; ++i) fixture.pairs[static_cast<size_t>(i)].score = static_cast<float>(200 - i);
+    const ReferenceRun ref = RunReference(fixture.pairs, 3.0, 500);
+    std::vector<MatchPair> pairs = fixture.pairs;
+    auto matches = Pointers(pairs);
+    std::vector<MatchPair*> removed;
+    Hooks hooks;
+    RansacFilter f;
+    f.threshold = 3.0f;
+    testing::internal::CaptureStdout();
+    f.RemoveOutliers(matches, removed);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(hooks.trials(), ref.trials);
+    auto indices = [&](const std::vector<MatchPair*>& v) {
+        std::vector<int> out;
+        for (const MatchPair* m : v) out.push_back(static_cast<int>(m - pairs.data()));
+        return out;
+    };
+    EXPECT_EQ(indices(matches), ref.inliers);
+    EXPECT_EQ(indices(removed), ref.outliers);
+    for (size_t i = 0; i < pairs.size(); ++i)
+        EXPECT_NEAR(pairs[i].score, ref.scores[i], 1e-5 * std::fabs(ref.scores[i]) + 1e-9) << "match " << i;
+}
+
 TEST(RansacFilter, DropsMatchesWithInvalidCoordinates)
 {
     const auto views = MakeViews(800.0, 10.0, 0.0);
