@@ -580,6 +580,15 @@ TEST(PruneAutoMarkers, CorrectedPointsOutsideEitherImageAreDropped)
         if (inside(ca->GetMarker()[i]) && inside(cb->GetMarker()[i])) kept.push_back(i);
     ASSERT_LT(kept.size(), pa.size()) << "the record must push some points out";
     ASSERT_GE(kept.size(), 4u);
+    {
+        // The removal on copies of the corrected sets counts the dropped pairs.
+        Marker copyA, copyB;
+        copyA.Append(ca->GetMarker(), ca->GetNumbOfMarker());
+        copyB.Append(cb->GetMarker(), cb->GetNumbOfMarker());
+        EXPECT_EQ(RemoveMarkersOutsideImages(&copyA, &copyB, 640, 480, 640, 480),
+                  static_cast<int>(pa.size() - kept.size()));
+        EXPECT_EQ(copyA.GetNumbOfMarker(), static_cast<int>(kept.size()));
+    }
 
     // No RANSAC (threshold 0): the stored sets are the corrected, cleared ones.
     EXPECT_TRUE(PruneAutoMarkers(&p.a, &p.b, 1, record, 0.0f, 0.0f, 4, 1.0f, 1.0f));
