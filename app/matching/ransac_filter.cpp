@@ -10,6 +10,9 @@
 #include <memory>
 #include <set>
 
+RansacAttemptHook g_ransacAttemptHook = nullptr;
+RansacTrialHook g_ransacTrialHook = nullptr;
+
 namespace {
 
 int TrialsFor(int n)
@@ -48,6 +51,7 @@ bool RansacFilter::Filter(Marker* inA, Marker* inB, Marker* outA, Marker* outB, 
 
 bool RansacFilter::FilterAtThreshold(Marker* inA, Marker* inB, Marker* outA, Marker* outB, float limit, int minCount)
 {
+    if (g_ransacAttemptHook) g_ransacAttemptHook(limit);
     if (!inA || !inB || !outA || !outB) {
         printf("ERROR RansacFilter::FilterAtThreshold: missing marker set\n");
         return false;
@@ -117,55 +121,93 @@ void RansacFilter::FindBestModel(std::vector<MatchPair*>& matches, std::vector<M
 {
     // One run repeats exactly for the same input, whichever thread runs it.
     SeedRandomIndex(1);
-    trialsRun = 0;
     const double limit2 = static_cast<double>(threshold) * threshold;
     Homography fit;
     fit.setCentroids(matches);
+    const size_t n = matches.size();
     // Every trial transfers the whole pool: the offsets from the centroids
-    // are taken once.
-    struct Offsets {
-        double u, v, u1, v1;
-    };
-    std::vector<Offsets> offsets;
-    offsets.reserve(matches.size());
-    for (const MatchPair* m : matches)
-        offsets.push_back({m->x0 - fit.meanX0, m->y0 - fit.meanY0, m->x1 - fit.meanX1, m->y1 - fit.meanY1});
+    // are taken once, one array per coordinate so that the error sweep runs
+    // two matches per instruction.
+    std::vector<double> us(n), vs(n), u1s(n), v1s(n), errors(n);
+    for (size_t i = 0; i < n; ++i) {
+        const MatchPair* m = matches[i];
+        us[i] = m->x0 - fit.meanX0;
+        vs[i] = m->y0 - fit.meanY0;
+        u1s[i] = m->x1 - fit.meanX1;
+        v1s[i] = m->y1 - fit.meanY1;
+    }
 
     size_t best = 0;
     std::vector<MatchPair*> bestInliers;
     std::vector<MatchPair*> bestOutliers;
-    std::vector<int> pool;
     std::vector<MatchPair*> sample;
     std::vector<MatchPair*> outliers;
+    sample.reserve(n + 1);
+    outliers.reserve(n);
+    // The drawn matches of a trial, flagged and in ascending order; the pool
+    // is every other match in its original order.
+    std::vector<unsigned char> drawn(n, 0);
+    size_t picked[5];
     // Five draws need five matches; a smaller set has no sample to fit.
-    const int runs = matches.size() < 5 ? 0 : trials;
+    const int runs = n < 5 ? 0 : trials;
     for (int t = 0; t < runs; ++t) {
-        ++trialsRun;
-        pool.resize(matches.size());
-        for (size_t i = 0; i < pool.size(); ++i) pool[i] = static_cast<int>(i);
         sample.clear();
         outliers.clear();
         for (int d = 0; d < 5; ++d) {
-            const int r = RandomIndex(static_cast<int>(pool.size()) - 1);
-            sample.push_back(matches[static_cast<size_t>(pool[static_cast<size_t>(r)])]);
-            pool.erase(pool.begin() + r);
-        }
-        if (!fit.estimate(sample)) continue;
-        const double* h = fit.H;
-        for (int i : pool) {
-            const Offsets& o = offsets[static_cast<size_t>(i)];
-            const double iw = 1.0 / (h[6] * o.u + h[7] * o.v + h[8]);
-            const double dx = o.u1 - (h[0] * o.u + h[1] * o.v + h[2]) * iw;
-            const double dy = o.v1 - (h[3] * o.u + h[4] * o.v + h[5]) * iw;
-            const double e = dx * dx + dy * dy;
-            MatchPair* m = matches[static_cast<size_t>(i)];
-            if (e >= limit2 || std::isnan(e)) {
-                outliers.push_back(m);
-            } else {
-                sample.push_back(m);
-                m->score = static_cast<float>(-e);
+            // Entry r of the pool: the r-th match not drawn yet.
+            size_t index = static_cast<size_t>(RandomIndex(static_cast<int>(n) - d - 1));
+            int k = 0;
+            while (k < d && picked[k] <= index) {
+                ++index;
+                ++k;
             }
+            for (int j = d; j > k; --j) picked[j] = picked[j - 1];
+            picked[k] = index;
+            drawn[index] = 1;
+            sample.push_back(matches[index]);
         }
+        if (g_ransacTrialHook) g_ransacTrialHook(t, sample);
+        const bool fitted = fit.estimate(sample);
+        if (fitted) {
+            const double h0 = fit.H[0], h1 = fit.H[1], h2 = fit.H[2];
+            const double h3 = fit.H[3], h4 = fit.H[4], h5 = fit.H[5];
+            const double h6 = fit.H[6], h7 = fit.H[7], h8 = fit.H[8];
+            const double* u = us.data();
+            const double* v = vs.data();
+            const double* u1 = u1s.data();
+            const double* v1 = v1s.data();
+            double* e = errors.data();
+            for (size_t i = 0; i < n; ++i) {
+                const double iw = 1.0 / (h6 * u[i] + h7 * v[i] + h8);
+                const double dx = u1[i] - (h0 * u[i] + h1 * v[i] + h2) * iw;
+                const double dy = v1[i] - (h3 * u[i] + h4 * v[i] + h5) * iw;
+                e[i] = dx * dx + dy * dy;
+            }
+            // Pool matches within the threshold join the sample and take
+            // -e as their score; the rest (a NaN error too) are outliers.
+            // Written without branches: the split is as unpredictable as
+            // the matcher's mistakes.
+            // Every match is stored at the cursor before the cursor moves,
+            // so the sample needs one slot beyond its largest size.
+            sample.resize(n + 1);
+            outliers.resize(n);
+            MatchPair** in = sample.data() + 5;
+            MatchPair** out = outliers.data();
+            for (size_t i = 0; i < n; ++i) {
+                MatchPair* m = matches[i];
+                const bool pooled = drawn[i] == 0;
+                const bool inlier = e[i] < limit2;
+                *in = m;
+                *out = m;
+                in += pooled & inlier;
+                out += pooled & !inlier;
+                if (pooled & inlier) m->score = static_cast<float>(-e[i]);
+            }
+            sample.resize(static_cast<size_t>(in - sample.data()));
+            outliers.resize(static_cast<size_t>(out - outliers.data()));
+        }
+        for (size_t p : picked) drawn[p] = 0;
+        if (!fitted) continue;
         if (sample.size() > best) {
             model.CopyModel(fit);
             best = sample.size();
@@ -174,6 +216,12 @@ void RansacFilter::FindBestModel(std::vector<MatchPair*>& matches, std::vector<M
         }
         if (outliers.empty()) break;
     }
+    // The winning trial's H comes from five noisy points and is only as
+    // good as the threshold demands (pixels off at the edge of the overlap).
+    // Refitted in the least-squares sense to every match it carries, the
+    // stored model follows the whole consensus; the survivors, the removed
+    // matches and the scores are those of the trials.
+    if (bestInliers.size() > 5 && fit.estimate(bestInliers)) model.CopyModel(fit);
     matches = std::move(bestInliers);
     removed = std::move(bestOutliers);
 }

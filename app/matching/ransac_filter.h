@@ -38,7 +38,13 @@ public:
     int32_t trials = 500;
     float threshold = 6.0f;
     int32_t minMatches = 5;
-
-    // Trials the last FindBestModel ran; lets the tests see the early stop.
-    int32_t trialsRun = 0;
 };
+
+// Test seams, null in the product. The attempt hook is told of every
+// FilterAtThreshold call with its threshold (before any check); the trial
+// hook of every trial FindBestModel starts (0-based), with the five drawn
+// matches in draw order, before the fit.
+using RansacAttemptHook = void (*)(float threshold);
+using RansacTrialHook = void (*)(int trial, const std::vector<MatchPair*>& sample);
+extern RansacAttemptHook g_ransacAttemptHook;
+extern RansacTrialHook g_ransacTrialHook;

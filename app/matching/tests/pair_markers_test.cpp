@@ -4,6 +4,8 @@
 // known camera rotation, and the copy into the link marker sets.
 #include "app/matching/pair_markers.h"
 #include "app/matching/lens_correction.h"
+#include "app/matching/ransac_filter.h"
+#include "app/matching/ransac_filter.h"
 #include "app/matching/tests/match_fixture.h"
 #include "imaging/image.h"
 #include "projectgraph/curvekit/marker.h"
@@ -111,28 +113,100 @@ TEST(FilterPairAutoMarkers, ThresholdsFollowTheCountAndMode)
     }
 }
 
-TEST(FilterPairAutoMarkers, MissingFaSetDoesNothing)
+// What the filter is handed for each downscale code: both thresholds times
+// s. Points on the top row (y = 0 in both images, at any scale) leave the
+// fit without a solution, so both attempts run and are seen.
+float g_attempts[2];
+int g_attemptCount = 0;
+
+TEST(FilterPairAutoMarkers, ThresholdsAreScaledByTheDownscaleCode)
 {
-    PruneSeam seam;
-    for (int missing = 0; missing < 2; ++missing) {
-        Pair p;
-        p.SetFa(20);
-        (missing == 0 ? p.ab() : p.ba())->SetMarkerFa(nullptr);
-        EXPECT_FALSE(FilterPairAutoMarkers(&p.a, &p.b, 1, nullptr, 4, 1.0f, 1.0f, false));
+    struct Case {
+        uint8_t code;
+        float s;
+    };
+    const Case cases[] = {{1, 1.0f}, {2, 1.0f / 3.0f}, {3, 0.5f}, {4, 2.0f / 3.0f}, {5, 0.75f}, {0, 1.0f}};
+    for (bool loose : {false, true}) {
+        for (const Case& c : cases) {
+            std::vector<POINT2> pa, pb;
+            for (int i = 0; i < 20; ++i) {
+                pa.push_back({20.0f + 30.0f * i, 0.0f});
+                pb.push_back({5.0f + 31.0f * i, 0.0f});
+            }
+            Pair p(1280, 960);
+            p.SetFa(pa, pb);
+            g_attemptCount = 0;
+            g_ransacAttemptHook = [](float t) {
+                if (g_attemptCount < 2) g_attempts[g_attemptCount] = t;
+                ++g_attemptCount;
+            };
+            testing::internal::CaptureStdout();
+            const bool ok = FilterPairAutoMarkers(&p.a, &p.b, c.code, nullptr, 4, 1.0f, 1.0f, loose);
+            testing::internal::GetCapturedStdout();
+            g_ransacAttemptHook = nullptr;
+            EXPECT_FALSE(ok);
+            ASSERT_EQ(g_attemptCount, 2) << int(c.code);
+            // 20 pairs: 5 px first, 7 px second; loose 7.5 and 10.5.
+            EXPECT_FLOAT_EQ(g_attempts[0], (loose ? 7.5f : 5.0f) * c.s) << int(c.code);
+            EXPECT_FLOAT_EQ(g_attempts[1], (loose ? 10.5f : 7.0f) * c.s) << int(c.code);
+            // The failure leaves the pair without automatic markers.
+            EXPECT_FALSE(p.a.GetAutoMarker(&p.b, nullptr, nullptr));
+        }
     }
-    EXPECT_EQ(g_captured.calls, 0);
 }
 
-TEST(PruneAutoMarkers, RefusalsLeaveThePairAsItWas)
+// Everything a refused preparation must leave as it was.
+struct PairState {
+    Marker* faA;
+    Marker* faB;
+    int countA, countB;
+    Marker* autoA = nullptr;
+    Marker* autoB = nullptr;
+    Marker* userA;
+    Marker* userB;
+    explicit PairState(Pair& p)
+        : faA(p.ab()->GetMarkerFa()), faB(p.ba()->GetMarkerFa()), countA(faA ? faA->GetNumbOfMarker() : -1),
+          countB(faB ? faB->GetNumbOfMarker() : -1), userA(p.ab()->GetMarkers(true)), userB(p.ba()->GetMarkers(true))
+    {
+        p.a.GetAutoMarker(&p.b, &autoA, &autoB);
+    }
+    bool operator==(const PairState& o) const
+    {
+        return faA == o.faA && faB == o.faB && countA == o.countA && countB == o.countB && autoA == o.autoA &&
+               autoB == o.autoB && userA == o.userA && userB == o.userB;
+    }
+};
+
+std::vector<POINT2> Points0(const std::vector<MatchPair>& pairs)
 {
-    enum Refusal { kStitched, kUnequal, kPrepared, kNoImage, kTooFew };
-    for (Refusal r : {kStitched, kUnequal, kPrepared, kNoImage, kTooFew}) {
+    std::vector<POINT2> out;
+    for (const MatchPair& m : pairs) out.push_back({static_cast<float>(m.x0), static_cast<float>(m.y0)});
+    return out;
+}
+
+std::vector<POINT2> Points1(const std::vector<MatchPair>& pairs)
+{
+    std::vector<POINT2> out;
+    for (const MatchPair& m : pairs) out.push_back({static_cast<float>(m.x1), static_cast<float>(m.y1)});
+    return out;
+}
+
+int* g_attemptCounter = nullptr;
+
+TEST(FilterPairAutoMarkers, RefusalsLeaveThePairAsItWas)
+{
+    enum Refusal { kNoFaOnAB, kNoFaOnBA, kUnequal, kStitched, kPrepared, kNoImage, kTooFew, kTooFewLoose };
+    const Refusal refusals[] = {kNoFaOnAB, kNoFaOnBA, kUnequal, kStitched, kPrepared, kNoImage, kTooFew, kTooFewLoose};
+    const auto views = MakeViews(700.0, 10.0, 1.0);
+    for (Refusal r : refusals) {
+        // Good raw pairs, so that only the refusal stops the preparation.
+        const auto fixture = MakeMatches(views, r == kTooFew ? 3 : r == kTooFewLoose ? 7 : 20, 0, 0.0, 3);
         Pair p;
-        p.SetFa(r == kTooFew ? 3 : 20);
-        if (r == kStitched) p.ab()->SetAtuoStitchStatus(true);
+        p.SetFa(Points0(fixture.pairs), Points1(fixture.pairs));
+        if (r == kNoFaOnAB) p.ab()->SetMarkerFa(nullptr);
+        if (r == kNoFaOnBA) p.ba()->SetMarkerFa(nullptr);
         if (r == kUnequal) p.ba()->GetMarkerFa()->AppendMarker(1.0f, 1.0f);
-        Marker* oldA = nullptr;
-        Marker* oldB = nullptr;
+        if (r == kStitched) p.ab()->SetAtuoStitchStatus(true);
         if (r == kPrepared) {
             auto ma = std::make_unique<Marker>();
             auto mb = std::make_unique<Marker>();
@@ -140,28 +214,51 @@ TEST(PruneAutoMarkers, RefusalsLeaveThePairAsItWas)
                 ma->AppendMarker(1.0f * i, 2.0f);
                 mb->AppendMarker(3.0f, 1.0f * i);
             }
-            oldA = ma.get();
-            oldB = mb.get();
             p.a.SetAutoMarker(&p.b, ma.release(), mb.release(), true);
         }
         if (r == kNoImage) p.b.RemoveOrgImage();
-        const int faA = p.ab()->GetMarkerFa()->GetNumbOfMarker();
+        const PairState before(p);
+        int attempts = 0;
+        g_attemptCounter = &attempts;
+        g_ransacAttemptHook = [](float) { ++*g_attemptCounter; };
         testing::internal::CaptureStdout();
-        EXPECT_FALSE(PruneAutoMarkers(&p.a, &p.b, 1, nullptr, 6.0f, 7.0f, 4, 1.0f, 1.0f)) << r;
+        const bool ok = FilterPairAutoMarkers(&p.a, &p.b, 1, nullptr, 4, 1.0f, 1.0f, r == kTooFewLoose);
         const std::string out = testing::internal::GetCapturedStdout();
-        if (r == kNoImage) {
-            EXPECT_NE(out.find("ERROR PruneAutoMarkers"), std::string::npos);
+        g_ransacAttemptHook = nullptr;
+        EXPECT_FALSE(ok) << r;
+        EXPECT_EQ(attempts, 0) << r;
+        EXPECT_TRUE(PairState(p) == before) << r;
+        EXPECT_EQ(out.find("ERROR PruneAutoMarkers") != std::string::npos, r == kNoImage) << r << out;
+        if (r == kPrepared) {
+            EXPECT_EQ(before.autoA->GetNumbOfMarker(), 4);
         }
-        Marker* autoA = nullptr;
-        Marker* autoB = nullptr;
-        EXPECT_EQ(p.a.GetAutoMarker(&p.b, &autoA, &autoB), r == kPrepared) << r;
-        EXPECT_EQ(autoA, oldA);
-        EXPECT_EQ(autoB, oldB);
-        if (oldA) {
-            EXPECT_EQ(oldA->GetNumbOfMarker(), 4);
-        }
-        EXPECT_EQ(p.ab()->GetMarkerFa()->GetNumbOfMarker(), faA);
     }
+}
+
+TEST(FilterPairAutoMarkers, TooFewAutomaticMarkersArePreparedAgain)
+{
+    // Three stored pairs are fewer than the minimum of four: the raw pairs
+    // are filtered and replace them.
+    const auto views = MakeViews(700.0, 10.0, 1.0);
+    const auto fixture = MakeMatches(views, 20, 0, 0.0, 3);
+    Pair p;
+    p.SetFa(Points0(fixture.pairs), Points1(fixture.pairs));
+    auto ma = std::make_unique<Marker>();
+    auto mb = std::make_unique<Marker>();
+    for (int i = 0; i < 3; ++i) {
+        ma->AppendMarker(1.0f * i, 2.0f);
+        mb->AppendMarker(3.0f, 1.0f * i);
+    }
+    p.a.SetAutoMarker(&p.b, ma.release(), mb.release(), true);
+    testing::internal::CaptureStdout();
+    const bool ok = FilterPairAutoMarkers(&p.a, &p.b, 1, nullptr, 4, 1.0f, 1.0f, false);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(ok);
+    Marker* autoA = nullptr;
+    Marker* autoB = nullptr;
+    ASSERT_TRUE(p.a.GetAutoMarker(&p.b, &autoA, &autoB));
+    EXPECT_GE(autoA->GetNumbOfMarker(), 10);
+    EXPECT_EQ(autoA->GetNumbOfMarker(), autoB->GetNumbOfMarker());
 }
 
 TEST(ScaleRotateMarkers, FollowsTheAngleTable)
@@ -256,45 +353,92 @@ TEST(RemoveMarkersOutsideImages, DropsPairsOutsideEitherImageAndKeepsTheRestAlig
     }
 }
 
+// 60 raw pairs in the coordinates of two 1280 x 960 files (focal length
+// 1600 px, turned by 14 degrees of yaw and 2 of roll), 0.3 px of noise, 25 %
+// outliers; loaded at code 3 (s = 1/2). Frame b may be turned by a quarter.
+struct EndToEnd {
+    matching_test::TwoViews file = MakeViews(1600.0, 14.0, 2.0, 1280, 960);
+    // The noise is 0.3 px of displacement (root mean square), 0.3 / sqrt(2)
+    // on each axis.
+    matching_test::Fixture raw = MakeMatches(file, 60, 15, 0.3 / std::sqrt(2.0), 17);
+
+    // The true partner in b's loaded image of a point of a's loaded image.
+    void Truth(double xa, double ya, bool bTurned, double* xb, double* yb) const
+    {
+        double fx, fy;
+        file.Map(xa / 0.5, ya / 0.5, &fx, &fy);
+        if (bTurned) {
+            *xb = 479.0 - 0.5 * fy;
+            *yb = 0.5 * fx;
+        } else {
+            *xb = 0.5 * fx;
+            *yb = 0.5 * fy;
+        }
+    }
+};
+
 TEST(FilterPairAutoMarkers, EndToEndOnTwoViews)
 {
-    // Loaded images 640 x 480 from 1280 x 960 files (code 3: s = 1/2).
-    const auto views = MakeViews(800.0, 14.0, 2.0);
-    auto fixture = MakeMatches(views, 60, 15, 0.3, 17);
-    std::vector<POINT2> pa, pb;
-    for (const MatchPair& m : fixture.pairs) {
-        pa.push_back({static_cast<float>(2.0 * m.x0), static_cast<float>(2.0 * m.y0)});
-        pb.push_back({static_cast<float>(2.0 * m.x1), static_cast<float>(2.0 * m.y1)});
+    for (bool bTurned : {false, true}) {
+        EndToEnd fx;
+        std::vector<POINT2> pa, pb;
+        for (const MatchPair& m : fx.raw.pairs) {
+            pa.push_back({static_cast<float>(m.x0), static_cast<float>(m.y0)});
+            pb.push_back({static_cast<float>(m.x1), static_cast<float>(m.y1)});
+        }
+        Pair p;
+        if (bTurned) {
+            p.b.SetState(2);  // turned by 90 degrees: its loaded image is 480 x 640
+            Image* image = new Image(480, 640, 1);
+            p.b.SetImage(image, false);
+            ReleaseImage(image);
+        }
+        p.SetFa(pa, pb);
+        testing::internal::CaptureStdout();
+        const bool ok = FilterPairAutoMarkers(&p.a, &p.b, 3, nullptr, 4, 1.0f, 1.0f, false);
+        const std::string out = testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(ok) << out;
+        EXPECT_EQ(out.find("RANSAC Filtering...\n"), 0u) << out;
+        Marker* autoA = nullptr;
+        Marker* autoB = nullptr;
+        ASSERT_TRUE(p.a.GetAutoMarker(&p.b, &autoA, &autoB));
+        ASSERT_EQ(autoA->GetNumbOfMarker(), autoB->GetNumbOfMarker());
+        // 45 good pairs, thinned on a 7 x 7 grid at most.
+        EXPECT_GE(autoA->GetNumbOfMarker(), 20);
+        EXPECT_TRUE(p.ab()->IsAutoMarkerF());
+        // Both frames see the same sets.
+        Marker* fromB = nullptr;
+        Marker* fromA = nullptr;
+        ASSERT_TRUE(p.b.GetAutoMarker(&p.a, &fromB, &fromA));
+        EXPECT_EQ(fromB, autoB);
+        EXPECT_EQ(fromA, autoA);
+        for (int i = 0; i < autoA->GetNumbOfMarker(); ++i) {
+            const POINT2M& ma = autoA->GetMarker()[i];
+            const POINT2M& mb = autoB->GetMarker()[i];
+            double tx, ty;
+            fx.Truth(ma.x, ma.y, bTurned, &tx, &ty);
+            EXPECT_LT(std::hypot(mb.x - tx, mb.y - ty), 0.5) << i << (bTurned ? " turned" : "");
+            // Each stored pair is one raw good pair, converted.
+            int found = -1;
+            for (size_t j = 0; j < pa.size(); ++j) {
+                const float xb = bTurned ? 479.0f - 0.5f * pb[j].y : 0.5f * pb[j].x;
+                const float yb = bTurned ? 0.5f * pb[j].x : 0.5f * pb[j].y;
+                if (0.5f * pa[j].x == ma.x && 0.5f * pa[j].y == ma.y && xb == mb.x && yb == mb.y)
+                    found = static_cast<int>(j);
+            }
+            ASSERT_GE(found, 0) << i;
+            EXPECT_TRUE(fx.raw.inlier[static_cast<size_t>(found)]) << i;
+        }
+        // Prepared once: a second call does nothing.
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(FilterPairAutoMarkers(&p.a, &p.b, 3, nullptr, 4, 1.0f, 1.0f, false));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        Marker* again = nullptr;
+        Marker* againB = nullptr;
+        ASSERT_TRUE(p.a.GetAutoMarker(&p.b, &again, &againB));
+        EXPECT_EQ(again, autoA);
+        EXPECT_EQ(againB, autoB);
     }
-    Pair p;
-    p.SetFa(pa, pb);
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(FilterPairAutoMarkers(&p.a, &p.b, 3, nullptr, 4, 1.0f, 1.0f, false));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("RANSAC Filtering...\n"), std::string::npos);
-    Marker* autoA = nullptr;
-    Marker* autoB = nullptr;
-    ASSERT_TRUE(p.a.GetAutoMarker(&p.b, &autoA, &autoB));
-    ASSERT_EQ(autoA->GetNumbOfMarker(), autoB->GetNumbOfMarker());
-    EXPECT_GE(autoA->GetNumbOfMarker(), 4);
-    EXPECT_TRUE(p.ab()->IsAutoMarkerF());
-    // 60 matches filter at 3 px x 1/2: every stored pair is one of the raw
-    // inlier pairs, halved, and a true correspondence up to the noise.
-    for (int i = 0; i < autoA->GetNumbOfMarker(); ++i) {
-        const POINT2M& ma = autoA->GetMarker()[i];
-        const POINT2M& mb = autoB->GetMarker()[i];
-        double tx, ty;
-        views.Map(ma.x, ma.y, &tx, &ty);
-        EXPECT_LT(std::hypot(mb.x - tx, mb.y - ty), 1.5) << i;
-        int found = -1;
-        for (size_t j = 0; j < pa.size(); ++j)
-            if (pa[j].x * 0.5f == ma.x && pa[j].y * 0.5f == ma.y && pb[j].x * 0.5f == mb.x && pb[j].y * 0.5f == mb.y)
-                found = static_cast<int>(j);
-        ASSERT_GE(found, 0) << i;
-        EXPECT_TRUE(fixture.inlier[static_cast<size_t>(found)]) << i;
-    }
-    // Prepared once: a second call does nothing.
-    EXPECT_FALSE(FilterPairAutoMarkers(&p.a, &p.b, 3, nullptr, 4, 1.0f, 1.0f, false));
 }
 
 TEST(FilterPairAutoMarkers, RansacFailureStoresNothing)
@@ -340,8 +484,10 @@ TEST(CopyAutoMarkersToPair, CopiesOnlyWhenTheUserPlacedNone)
             p.ba()->SetMarkers(new Marker());
         }
         const bool expected = s == kCopied || s == kEmptyUserSets;
+        const PairState before(p);
         EXPECT_EQ(CopyAutoMarkersToPair(&p.a, &p.b), expected) << s;
         if (!expected) {
+            EXPECT_TRUE(PairState(p) == before) << s;
             if (user) {
                 EXPECT_EQ((s == kUserOnAB ? p.ab() : p.ba())->GetMarkers(true), user);
                 EXPECT_EQ(user->GetNumbOfMarker(), 1);
@@ -434,6 +580,15 @@ TEST(PruneAutoMarkers, CorrectedPointsOutsideEitherImageAreDropped)
         if (inside(ca->GetMarker()[i]) && inside(cb->GetMarker()[i])) kept.push_back(i);
     ASSERT_LT(kept.size(), pa.size()) << "the record must push some points out";
     ASSERT_GE(kept.size(), 4u);
+    {
+        // The removal on copies of the corrected sets counts the dropped pairs.
+        Marker copyA, copyB;
+        copyA.Append(ca->GetMarker(), ca->GetNumbOfMarker());
+        copyB.Append(cb->GetMarker(), cb->GetNumbOfMarker());
+        EXPECT_EQ(RemoveMarkersOutsideImages(&copyA, &copyB, 640, 480, 640, 480),
+                  static_cast<int>(pa.size() - kept.size()));
+        EXPECT_EQ(copyA.GetNumbOfMarker(), static_cast<int>(kept.size()));
+    }
 
     // No RANSAC (threshold 0): the stored sets are the corrected, cleared ones.
     EXPECT_TRUE(PruneAutoMarkers(&p.a, &p.b, 1, record, 0.0f, 0.0f, 4, 1.0f, 1.0f));
