@@ -170,4 +170,23 @@ TEST(RowBands, FacesAndFramesAreTheSameOnOneThreadAndOnSeveral)
     }
 }
 
+// Clearing a large view runs in pieces on several threads: every byte,
+// padding included, comes out 0.
+TEST(RowBands, ClearingALargeViewZeroesEveryByte)
+{
+    ThreadCount count(4);
+    for (const int width : {800, 1281}) {
+        auto view = RefPtr<Image>::adopt(new Image());
+        ASSERT_EQ(view->BmpInit(width, 601, 3), 0);
+        std::memset(view->GetData(), 0x5a, view->GetDataSize());
+        CViewFaceList list;
+        list.SetViewImage(view.get());
+        CViewParams params;
+        list.Render(&params, 1.5f, 0.0f, false, false, true);
+        size_t left = 0;
+        for (size_t i = 0; i < view->GetDataSize(); ++i) left += view->GetData()[i] != 0;
+        EXPECT_EQ(left, 0u) << width;
+    }
+}
+
 }  // namespace
