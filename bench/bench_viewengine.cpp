@@ -10,6 +10,7 @@
 // the same number of face pixels.
 #include "viewer/engine/face_renderer.h"
 #include "viewer/engine/panorama_reader.h"
+#include "viewer/engine/row_bands.h"
 #include "viewer/engine/tests/engine_test_support.h"
 #include "viewer/engine/view_faces.h"
 
@@ -80,6 +81,21 @@ Engine* GetEngine(bool cube)
     return e.get();
 }
 
+// The row-band thread count for one benchmark, restored after it.
+class BandThreads {
+public:
+    explicit BandThreads(int threads) : m_saved(viewengine::GetRowBandThreads())
+    {
+        viewengine::SetRowBandThreads(threads);
+    }
+    ~BandThreads() { viewengine::SetRowBandThreads(m_saved); }
+    BandThreads(const BandThreads&) = delete;
+    BandThreads& operator=(const BandThreads&) = delete;
+
+private:
+    int m_saved;
+};
+
 template <class F>
 double SecondsPerCall(F&& f, int reps)
 {
@@ -120,8 +136,11 @@ double ReferenceSeconds(bool cube, float yaw)
     return s;
 }
 
+// The argument is the number of row-band threads (1: the calling thread
+// alone).
 void RenderFrames(benchmark::State& state, bool cube, bool bilinear, float yaw)
 {
+    const BandThreads threads(static_cast<int>(state.range(0)));
     Engine* engine = GetEngine(cube);
     if (!engine) {
         state.SkipWithError("examplepano.jpg could not be read");
@@ -149,12 +168,12 @@ void BM_CubeNearestSeam(benchmark::State& s) { RenderFrames(s, true, false, 3.1f
 void BM_CubeBilinearSeam(benchmark::State& s) { RenderFrames(s, true, true, 3.1f); }
 void BM_FanNearestHorizon(benchmark::State& s) { RenderFrames(s, false, false, 0.3f); }
 void BM_FanBilinearHorizon(benchmark::State& s) { RenderFrames(s, false, true, 0.3f); }
-BENCHMARK(BM_CubeNearestHorizon)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CubeBilinearHorizon)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CubeNearestSeam)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CubeBilinearSeam)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FanNearestHorizon)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FanBilinearHorizon)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CubeNearestHorizon)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CubeBilinearHorizon)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CubeNearestSeam)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CubeBilinearSeam)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FanNearestHorizon)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FanBilinearHorizon)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
 
 // The cube build for a map of equator width W (the photograph for 4096, the
 // synthetic map for 8192), against the reference's cost per pixel times the
@@ -162,6 +181,7 @@ BENCHMARK(BM_FanBilinearHorizon)->Unit(benchmark::kMillisecond);
 void BM_FaceBuild(benchmark::State& state)
 {
     const int w = static_cast<int>(state.range(0));
+    const BandThreads threads(static_cast<int>(state.range(1)));  // as for the frames
     static MapPtr synthetic;
     if (w != 4096 && !synthetic) synthetic = MakeSyntheticMap(w);
     WorldMapBase* map = w == 4096 ? LoadPanorama() : synthetic.get();
@@ -187,6 +207,12 @@ void BM_FaceBuild(benchmark::State& state)
     state.counters["faceMP"] = facePixels * 1e-6;
     state.counters["refSpeedup"] = reference / build;
 }
-BENCHMARK(BM_FaceBuild)->Arg(4096)->Arg(8192)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_FaceBuild)
+    ->Args({4096, 1})
+    ->Args({4096, 4})
+    ->Args({8192, 1})
+    ->Args({8192, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 }  // namespace

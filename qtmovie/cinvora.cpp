@@ -1,4 +1,5 @@
 #include "qtmovie/cinvora.h"
+#include "qtmovie/pixel_order.h"
 
 #include "core/logger.h"
 #include "imaging/ref_count.h"
@@ -120,11 +121,7 @@ void CopyFrame(const Frame& frame, PixMapHandle pixMap)
         if (pixMap->depth == 8) {
             std::memcpy(dst, src, static_cast<size_t>(width) * channels);
         } else if (channels == 3) {
-            for (int x = 0; x < width; ++x) {
-                dst[3 * x] = src[3 * x + 2];
-                dst[3 * x + 1] = src[3 * x + 1];
-                dst[3 * x + 2] = src[3 * x];
-            }
+            cinvora::SwapRedBlue(src, dst, width);
         } else {
             for (int x = 0; x < width; ++x) dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = src[x * channels];
         }

@@ -2,6 +2,7 @@
 // JPEG encoder and TIFF writer: one baseline JPEG file, or one uncompressed
 // TIFF file, per sample.
 #include "qtmovie/cinvora.h"
+#include "qtmovie/pixel_order.h"
 
 #include "jpeg/jpeg_bit_writer.h"
 #include "jpeg/jpeg_encoder.h"
@@ -31,12 +32,7 @@ const uint8_t* ImageOrderRows(const PixMapRecord& pixMap, int* channels)
         if (*channels == 1) {
             std::memcpy(dst, src, rowBytes);
         } else {
-            for (int x = 0; x < pixMap.width; ++x) {
-                const uint8_t r = src[3 * x], g = src[3 * x + 1], b = src[3 * x + 2];
-                dst[3 * x] = b;
-                dst[3 * x + 1] = g;
-                dst[3 * x + 2] = r;
-            }
+            cinvora::SwapRedBlue(src, dst, pixMap.width);
         }
     }
     return rows.data();

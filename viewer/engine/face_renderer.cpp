@@ -1,6 +1,7 @@
 #include "viewer/engine/face_renderer.h"
 
 #include "core/logger.h"
+#include "viewer/engine/row_bands.h"
 #include "viewer/engine/view_rotation.h"
 
 #include <algorithm>
@@ -172,40 +173,43 @@ bool RenderFaceFromMap(const WorldMapBase* map, Image* face, float yaw, float pi
     const FaceProjector projector(*map, *face, yaw, pitch, roll, fov);
     const int w = face->GetWidth(), h = face->GetHeight(), channels = face->GetChannels();
     const double mapWidth = map->GetWidth();
-    for (int y = 0; y < h; ++y) {
-        unsigned char* out = face->GetData() + static_cast<size_t>(y) * face->GetRowByte();
-        BlockPos p0 = projector.At(0, y);
-        for (int c0 = 0; c0 < w; c0 += step) {
-            const int c1 = std::min(c0 + step, w - 1);
-            const int n = c1 - c0;
-            const BlockPos p1 = n > 0 ? projector.At(c1, y) : p0;
-            double dcol = p1.col - p0.col;
-            // A step across the map's seam runs the short way round.
-            if (dcol > mapWidth / 2)
-                dcol -= mapWidth;
-            else if (dcol < -mapWidth / 2)
-                dcol += mapWidth;
-            const double stepCol = n > 0 ? dcol / n : 0, stepRow = n > 0 ? (p1.row - p0.row) / n : 0;
-            // The segment's own pixels; the last segment also draws its end.
-            const int count = c0 + step >= w ? n + 1 : step;
-            unsigned char* segment = out + static_cast<size_t>(c0) * channels;
-            const BlockPos last{p0.col + (count - 1) * stepCol, p0.row + (count - 1) * stepRow};
-            // Positions between two inside the block are inside too.
-            if (channels == 3 && sampler.Channels() == 3 && sampler.Inside(p0) && sampler.Inside(last)) {
-                // Fixed point (1/65536 pixel).
-                auto fixed = [](double v) { return static_cast<int64_t>(v * 65536.0); };
-                int64_t col = fixed(p0.col), row = fixed(p0.row);
-                const int64_t dcol = fixed(stepCol), drow = fixed(stepRow);
-                for (int k = 0; k < count; ++k, col += dcol, row += drow)
-                    sampler.SampleInside3(col, row, segment + 3 * k);
+    // Rows are independent: bands of them run side by side.
+    viewengine::ForEachRowBand(0, h - 1, int64_t{w} * h, [&](int from, int to) {
+        for (int y = from; y <= to; ++y) {
+            unsigned char* out = face->GetData() + static_cast<size_t>(y) * face->GetRowByte();
+            BlockPos p0 = projector.At(0, y);
+            for (int c0 = 0; c0 < w; c0 += step) {
+                const int c1 = std::min(c0 + step, w - 1);
+                const int n = c1 - c0;
+                const BlockPos p1 = n > 0 ? projector.At(c1, y) : p0;
+                double dcol = p1.col - p0.col;
+                // A step across the map's seam runs the short way round.
+                if (dcol > mapWidth / 2)
+                    dcol -= mapWidth;
+                else if (dcol < -mapWidth / 2)
+                    dcol += mapWidth;
+                const double stepCol = n > 0 ? dcol / n : 0, stepRow = n > 0 ? (p1.row - p0.row) / n : 0;
+                // The segment's own pixels; the last segment also draws its end.
+                const int count = c0 + step >= w ? n + 1 : step;
+                unsigned char* segment = out + static_cast<size_t>(c0) * channels;
+                const BlockPos last{p0.col + (count - 1) * stepCol, p0.row + (count - 1) * stepRow};
+                // Positions between two inside the block are inside too.
+                if (channels == 3 && sampler.Channels() == 3 && sampler.Inside(p0) && sampler.Inside(last)) {
+                    // Fixed point (1/65536 pixel).
+                    auto fixed = [](double v) { return static_cast<int64_t>(v * 65536.0); };
+                    int64_t col = fixed(p0.col), row = fixed(p0.row);
+                    const int64_t dcol = fixed(stepCol), drow = fixed(stepRow);
+                    for (int k = 0; k < count; ++k, col += dcol, row += drow)
+                        sampler.SampleInside3(col, row, segment + 3 * k);
+                    p0 = p1;
+                    continue;
+                }
+                for (int k = 0; k < count; ++k)
+                    sampler.Sample(BlockPos{p0.col + k * stepCol, p0.row + k * stepRow},
+                                   out + static_cast<size_t>(c0 + k) * channels, channels);
                 p0 = p1;
-                continue;
             }
-            for (int k = 0; k < count; ++k)
-                sampler.Sample(BlockPos{p0.col + k * stepCol, p0.row + k * stepRow},
-                               out + static_cast<size_t>(c0 + k) * channels, channels);
-            p0 = p1;
         }
-    }
+    });
     return true;
 }

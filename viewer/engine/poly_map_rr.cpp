@@ -5,6 +5,7 @@
 #include "imaging/ref_count.h"
 #include "core/logger.h"
 #include "platform/xformkit/transform_wa.h"
+#include "viewer/engine/row_bands.h"
 
 #include <immintrin.h>
 
@@ -249,19 +250,23 @@ void CPolyMapRR::MapRegionRows(const gpc_polygon& region)
     const double firstRow = std::max(0.0, std::floor(ymin) + 1);
     const double lastRow = std::min(double(m_dstHeight - 1), std::floor(ymax));
     if (firstRow > lastRow) return;
-    std::vector<double> xs;
-    for (int y = static_cast<int>(firstRow); y <= static_cast<int>(lastRow); ++y) {
-        xs.clear();
-        for (const Edge& e : edges) {
-            if (e.y0 < y && y <= e.y1) xs.push_back(e.x0 + (y - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0));
+    // Rows write only themselves, so bands of rows run side by side.
+    const int64_t pixels = static_cast<int64_t>(lastRow - firstRow + 1) * m_dstWidth;
+    viewengine::ForEachRowBand(static_cast<int>(firstRow), static_cast<int>(lastRow), pixels, [&](int from, int to) {
+        std::vector<double> xs;
+        for (int y = from; y <= to; ++y) {
+            xs.clear();
+            for (const Edge& e : edges) {
+                if (e.y0 < y && y <= e.y1) xs.push_back(e.x0 + (y - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0));
+            }
+            std::sort(xs.begin(), xs.end());
+            for (size_t k = 0; k + 1 < xs.size(); k += 2) {
+                const double left = std::max(0.0, std::floor(xs[k] + 0.999999));
+                const double right = std::min(double(m_dstWidth - 1), std::floor(xs[k + 1]));
+                if (left <= right) MapOneSector(y, static_cast<int>(left), static_cast<int>(right));
+            }
         }
-        std::sort(xs.begin(), xs.end());
-        for (size_t k = 0; k + 1 < xs.size(); k += 2) {
-            const double left = std::max(0.0, std::floor(xs[k] + 0.999999));
-            const double right = std::min(double(m_dstWidth - 1), std::floor(xs[k + 1]));
-            if (left <= right) MapOneSector(y, static_cast<int>(left), static_cast<int>(right));
-        }
-    }
+    });
 }
 
 void CPolyMapRR::MapOneStrip(gpc_vertex_list* strip)

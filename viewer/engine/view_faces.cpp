@@ -1,5 +1,7 @@
 #include "viewer/engine/view_faces.h"
 
+#include "viewer/engine/row_bands.h"
+
 #include "geometry/polykit/poly_rect_clip.h"
 #include "imaging/ref_count.h"
 #include "core/logger.h"
@@ -327,8 +329,17 @@ void CViewFaceList::SetViewImage(Image* image)
 void CViewFaceList::Render(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag,
                            bool clear)
 {
-    if (clear && m_viewImage && m_viewImage->GetData())
-        std::memset(m_viewImage->GetData(), 0, m_viewImage->GetDataSize());
+    if (clear && m_viewImage && m_viewImage->GetData()) {
+        // Cleared in pieces side by side, like the rows drawn after it.
+        unsigned char* data = m_viewImage->GetData();
+        const size_t bytes = m_viewImage->GetDataSize();
+        constexpr int kPieces = 64;
+        viewengine::ForEachRowBand(0, kPieces - 1, static_cast<int64_t>(bytes / 3), [&](int first, int last) {
+            const size_t from = bytes * static_cast<size_t>(first) / kPieces;
+            const size_t to = bytes * static_cast<size_t>(last + 1) / kPieces;
+            std::memset(data + from, 0, to - from);
+        });
+    }
     // No faces or no view: nothing to scale the faces by.
     if (m_faces.empty() || m_viewWidth <= 0 || m_viewHeight <= 0 || !viewParams) return;
     const double viewUnits = std::tan(hfov / 2.0) / (m_viewWidth / 2.0);

@@ -7,6 +7,7 @@
 #include "platform/win/window_dc.h"
 #include "viewer/lumivex/lumivex_dialogs.h"
 #include "viewer/lumivex/lumivex_module.h"
+#include "viewer/lumivex/view_enlarge.h"
 
 #include <algorithm>
 #include <cmath>
@@ -576,8 +577,17 @@ void CLumivexCtrl::OnDraw(CDC* dc, const RECT& bounds, const RECT&)
     const HDC hdc = dc->GetSafeHdc();
     if (viewMode == kPerspectiveView) {
         dc->SetStretchBltMode(COLORONCOLOR);
-        StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, viewImage->GetWidth(), viewImage->GetHeight(),
-                      viewImage->GetData(), info, DIB_RGB_COLORS, SRCCOPY);
+        const Image* shown = ShownFrame();
+        if (shown) {
+            bitmapHeader->biWidth = shown->GetWidth();
+            bitmapHeader->biHeight = -shown->GetHeight();
+            if (!grey.empty()) std::memcpy(grey.data(), bitmapHeader, sizeof(BITMAPINFOHEADER));
+            StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, srcW, srcH, shown->GetData(), info, DIB_RGB_COLORS,
+                          SRCCOPY);
+        } else {
+            StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, viewImage->GetWidth(), viewImage->GetHeight(),
+                          viewImage->GetData(), info, DIB_RGB_COLORS, SRCCOPY);
+        }
     } else {
         if (destW < srcW || destH < srcH) dc->SetStretchBltMode(COLORONCOLOR);
         StretchDIBits(hdc, destX, destY, destW, destH, srcX, srcY, srcW, srcH, viewImage->GetData(), info,
@@ -586,6 +596,22 @@ void CLumivexCtrl::OnDraw(CDC* dc, const RECT& bounds, const RECT&)
     if (progress >= 1 && progress <= 99) DrawProgressBar(dc);
     else if (progress >= 100) progress = 0;
     drawing = false;
+}
+
+const Image* CLumivexCtrl::ShownFrame()
+{
+    if (!viewImage || srcW <= 0 || srcH <= 0) return nullptr;
+    if (viewImage->GetWidth() == srcW && viewImage->GetHeight() == srcH) return nullptr;  // already full size
+    const int channels = viewImage->GetChannels();
+    if (!shownFrame || shownFrame->GetWidth() != srcW || shownFrame->GetHeight() != srcH ||
+        shownFrame->GetChannels() != channels) {
+        shownFrame = RefPtr<Image>::adopt(new Image());
+        if (shownFrame->BmpInit(srcW, srcH, channels) != 0) {
+            shownFrame.reset();
+            return nullptr;  // the stretch then works from the reduced frame
+        }
+    }
+    return EnlargeViewFrame(*viewImage, *shownFrame) ? shownFrame.get() : nullptr;
 }
 
 void CLumivexCtrl::DrawProgressBar(CDC* dc)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "imaging/image.h"
+#include "imaging/ref_count.h"
 #include "platform/olecontrol/ole_control.h"
 #include "platform/win/dib.h"
 #include "viewer/engine/view_faces.h"
@@ -169,4 +170,9 @@ private:
     void SetReduced(bool half);
     void ReleasePanorama();
     void DeleteSplash();
+
+    // Moving frames: the reduced frame enlarged to the shown size, kept from
+    // tick to tick, so that the window takes it one to one.
+    const Image* ShownFrame();
+    RefPtr<Image> shownFrame;
 };

@@ -265,6 +265,34 @@ TEST(RowmapDifferential, PositionsAccumulateRoundingTowardZero)
     }
 }
 
+// Positions that are exact multiples of 1/512 under a w whose reciprocal is
+// not exact (3, 7, 11, 13): a quotient formed from a reciprocal lands just
+// below the true one and truncates a step short unless checked. Every path
+// must still give the reference bytes.
+TEST(RowmapDifferential, ExactQuotientsUnderInexactReciprocals)
+{
+    std::mt19937 rng(11);
+    const Source s = RandomSource(400, 60, 3, rng);
+    const Source g = RandomSource(400, 60, 1, rng);
+    for (const float w : {3.0f, 7.0f, 11.0f, 13.0f}) {
+        // x from 5 + 3/512 in steps of 1 + 5/512; y from 2 + 1/512 in steps
+        // of 13/512; all sums exact in float.
+        const Row row{w, w * (5.0f + 3.0f / 512), w * (2.0f + 1.0f / 512), w * (1.0f + 5.0f / 512), w * (13.0f / 512),
+                      0.0f, 300};
+        ASSERT_TRUE(InBounds(row, s));
+        for (const Source* source : {&s, &g}) {
+            const size_t bytes = static_cast<size_t>(row.n) * (source->channels == 3 ? 3 : 1);
+            Bytes want(bytes, 9);
+            ReferenceRow(row, *source, want.data(), false);
+            for (const Path& path : kPaths) {
+                Bytes got(bytes, 9);
+                path.map(row, *source, got.data(), false);
+                EXPECT_TRUE(SameBytes(got, want)) << path.name << " w " << w << " channels " << source->channels;
+            }
+        }
+    }
+}
+
 TEST(RowmapDifferential, RestoresTheRoundingMode)
 {
     std::mt19937 rng(3);

@@ -201,6 +201,56 @@ TEST_F(LumivexInputTest, LargeViewsRenderAtHalfSizeWhileMoving)
     }
 }
 
+// A moving frame is enlarged by the control and shown one to one: the
+// window must hold exactly what stretching the reduced frame itself onto it
+// gives (the direct stretch is drawn again over it and must change nothing).
+TEST_F(LumivexInputTest, MovingFramesShowTheStretchOfTheReducedFrame)
+{
+    const std::string full = Full();
+    const struct {
+        int w, h;
+    } sizes[] = {{600, 400}, {603, 405}, {777, 555}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.w << "x" << size.h);
+        CLumivexCtrl& c = Show(full, size.w, size.h, C::kPerspectiveView);
+        const POINT p = PanPoint();
+        Post(WM_LBUTTONDOWN, p.x, p.y, MK_LBUTTON);
+        Post(WM_MOUSEMOVE, p.x + 30, p.y + 7, MK_LBUTTON);
+        Tick(2);
+        ASSERT_TRUE(c.reduced);
+        ASSERT_LT(c.viewImage->GetWidth(), c.srcW);
+        const ImagePtr shown(win::CaptureWindow(c.m_hWnd));
+        ASSERT_TRUE(shown);
+        {
+            CClientDC dc(&c);
+            dc.SetStretchBltMode(COLORONCOLOR);
+            BITMAPINFOHEADER header{};
+            header.biSize = sizeof(header);
+            header.biWidth = c.viewImage->GetWidth();
+            header.biHeight = -c.viewImage->GetHeight();
+            header.biPlanes = 1;
+            header.biBitCount = 24;
+            header.biCompression = BI_RGB;
+            StretchDIBits(dc.GetSafeHdc(), c.destX, c.destY, c.srcW, c.srcH, 0, 0, c.viewImage->GetWidth(),
+                          c.viewImage->GetHeight(), c.viewImage->GetData(),
+                          reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, SRCCOPY);
+        }
+        const ImagePtr stretched(win::CaptureWindow(c.m_hWnd));
+        ASSERT_TRUE(stretched);
+        ASSERT_EQ(shown->GetDataSize(), stretched->GetDataSize());
+        EXPECT_EQ(0, std::memcmp(shown->GetData(), stretched->GetData(), shown->GetDataSize()));
+        // The frame really reached the window: its middle row is not blank.
+        const unsigned char* middle =
+            shown->GetData() + static_cast<size_t>(c.destY + c.srcH / 2) * shown->GetRowByte() + c.destX * 3;
+        size_t lit = 0;
+        for (int i = 0; i < c.srcW * 3; ++i) lit += middle[i] != 0;
+        EXPECT_GT(lit, static_cast<size_t>(c.srcW));
+        Post(WM_LBUTTONUP, p.x + 30, p.y + 7);
+        m_ctrl.reset();
+        m_host.DestroyWindow();
+    }
+}
+
 TEST_F(LumivexInputTest, WorldMapSpinTurnsBackAtTheEnds)
 {
     CLumivexCtrl& c = Show(Partial(), 300, 200);

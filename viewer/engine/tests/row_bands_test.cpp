@@ -1,0 +1,192 @@
+// The row bands: every row drawn exactly once whatever the thread count,
+// and faces and frames that come out byte for byte the same on one thread
+// and on several (cube and fan, nearest and bilinear, averaging into a
+// drawn frame).
+#include "viewer/engine/row_bands.h"
+
+#include "viewer/engine/tests/engine_test_support.h"
+#include "viewer/engine/view_faces.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace enginetest;
+
+// Restores the thread count a test changed.
+class ThreadCount {
+public:
+    explicit ThreadCount(int threads) : m_saved(viewengine::GetRowBandThreads())
+    {
+        viewengine::SetRowBandThreads(threads);
+    }
+    ~ThreadCount() { viewengine::SetRowBandThreads(m_saved); }
+    ThreadCount(const ThreadCount&) = delete;
+    ThreadCount& operator=(const ThreadCount&) = delete;
+
+private:
+    int m_saved;
+};
+
+TEST(RowBands, EveryRowIsDrawnOnceForAnyThreadCount)
+{
+    const struct {
+        int threads, first, last;
+        int64_t pixels;
+    } cases[] = {
+        {1, 0, 99, 1000000},     {4, 0, 99, 1000000}, {4, 5, 7, 1000000},  {16, -3, 1000, 10000000},
+        {3, 10, 10, 1000000},    {4, 0, 999, 10},     {8, 0, 12, 1000000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.threads << " threads, rows " << c.first << ".." << c.last);
+        ThreadCount count(c.threads);
+        std::vector<std::atomic<int>> hits(static_cast<size_t>(c.last - c.first + 1));
+        std::atomic<int> outside{0};
+        viewengine::ForEachRowBand(c.first, c.last, c.pixels, [&](int from, int to) {
+            if (from > to || from < c.first || to > c.last) ++outside;
+            for (int y = from; y <= to && y >= c.first && y <= c.last; ++y) ++hits[static_cast<size_t>(y - c.first)];
+        });
+        EXPECT_EQ(outside.load(), 0);
+        for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i].load(), 1) << "row " << c.first + int(i);
+    }
+    int calls = 0;
+    viewengine::ForEachRowBand(5, 4, 1000000, [&](int, int) { ++calls; });
+    EXPECT_EQ(calls, 0);
+}
+
+// Bands that start bands of their own, and callers on two threads at once:
+// the inner and the second jobs run on their own thread, nothing waits
+// forever and every row is drawn once.
+TEST(RowBands, NestedAndConcurrentJobsComplete)
+{
+    ThreadCount count(4);
+    std::vector<std::atomic<int>> hits(64 * 64);
+    viewengine::ForEachRowBand(0, 63, 1000000, [&](int from, int to) {
+        for (int y = from; y <= to; ++y)
+            viewengine::ForEachRowBand(0, 63, 1000000, [&](int a, int b) {
+                for (int x = a; x <= b; ++x) ++hits[static_cast<size_t>(y * 64 + x)];
+            });
+    });
+    for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i].load(), 1) << i;
+
+    std::vector<std::atomic<int>> left(5000), right(5000);
+    auto job = [](std::vector<std::atomic<int>>& rows) {
+        for (int k = 0; k < 50; ++k)
+            viewengine::ForEachRowBand(0, 4999, 1000000, [&](int from, int to) {
+                for (int y = from; y <= to; ++y) ++rows[static_cast<size_t>(y)];
+            });
+    };
+    std::thread other([&] { job(right); });
+    job(left);
+    other.join();
+    for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_EQ(left[i].load(), 50) << i;
+        ASSERT_EQ(right[i].load(), 50) << i;
+    }
+}
+
+struct Scene {
+    const char* name;
+    bool cube;  // else a 180-degree fan
+    float yaw, pitch, hfov;
+    bool bilinear, keep;
+};
+
+// Faces built and frames drawn with `threads`, all frames of the table in turn.
+std::vector<ImagePtr> DrawAll(const WorldMapBase& map, const Scene* scenes, size_t count, int threads,
+                              std::vector<ImagePtr>& faces)
+{
+    ThreadCount set(threads);
+    std::vector<ImagePtr> frames;
+    ImagePtr view(new Image(800, 600, 3));
+    CViewFaceList list;
+    EXPECT_TRUE(list.Init(&map, 1.0f, view.get()));
+    for (int i = 0; i < list.GetCount(); ++i) faces.emplace_back(list.GetFace(i)->faceImage->Duplicate());
+    for (size_t k = 0; k < count; ++k) {
+        const Scene& s = scenes[k];
+        CViewParams params;
+        params.yaw = s.yaw;
+        params.pitch = s.pitch;
+        if (s.keep) {
+            // Half the frame drawn already: averaging meets data and zeros.
+            std::memset(view->GetData(), 0, view->GetDataSize());
+            for (int y = 0; y < view->GetHeight(); y += 2)
+                std::memset(view->GetData() + static_cast<size_t>(y) * view->GetRowByte(), 0x5a,
+                            static_cast<size_t>(view->GetWidth()) * 3);
+        }
+        list.Render(&params, s.hfov, 0.0f, s.bilinear, s.keep, !s.keep);
+        frames.emplace_back(view->Duplicate());
+    }
+    return frames;
+}
+
+TEST(RowBands, FacesAndFramesAreTheSameOnOneThreadAndOnSeveral)
+{
+    const int w = 2400;
+    const MapPtr sphere = MakeSyntheticMap(w, true);
+    const MapPtr crop = MakeSyntheticMap(w, true, w / 4, w / 2, w / 12, w / 3);
+    ASSERT_TRUE(sphere);
+    ASSERT_TRUE(crop);
+    const Scene scenes[] = {
+        {"cube nearest", true, 0.3f, 0.1f, 1.5f, false, false},
+        {"cube bilinear across the seam", true, 3.1f, -0.2f, 1.5f, true, false},
+        {"cube bilinear looking up", true, 1.0f, -1.3f, 1.7f, true, false},
+        {"cube nearest averaged", true, -0.7f, 0.4f, 1.2f, false, true},
+        {"cube bilinear averaged", true, 2.0f, 0.0f, 1.2f, true, true},
+    };
+    const Scene fanScenes[] = {
+        {"fan nearest", false, 0.2f, 0.0f, 1.4f, false, false},
+        {"fan bilinear", false, -0.5f, 0.3f, 1.4f, true, false},
+    };
+    struct Run {
+        const WorldMapBase* map;
+        const Scene* scenes;
+        size_t count;
+    } runs[] = {{sphere.get(), scenes, std::size(scenes)}, {crop.get(), fanScenes, std::size(fanScenes)}};
+    for (const Run& run : runs) {
+        std::vector<ImagePtr> facesOne, facesMany;
+        const std::vector<ImagePtr> one = DrawAll(*run.map, run.scenes, run.count, 1, facesOne);
+        const std::vector<ImagePtr> many = DrawAll(*run.map, run.scenes, run.count, 4, facesMany);
+        ASSERT_EQ(facesOne.size(), facesMany.size());
+        ASSERT_FALSE(facesOne.empty());
+        for (size_t i = 0; i < facesOne.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "face " << i);
+            ASSERT_EQ(facesOne[i]->GetDataSize(), facesMany[i]->GetDataSize());
+            EXPECT_EQ(std::memcmp(facesOne[i]->GetData(), facesMany[i]->GetData(), facesOne[i]->GetDataSize()), 0);
+        }
+        for (size_t k = 0; k < run.count; ++k) {
+            SCOPED_TRACE(run.scenes[k].name);
+            const Image& a = *one[k];
+            size_t drawn = 0;
+            for (size_t i = 0; i < a.GetDataSize(); ++i) drawn += a.GetData()[i] != 0 && a.GetData()[i] != 0x5a;
+            EXPECT_GT(drawn, a.GetDataSize() / 4);  // the faces really drew the frame
+            EXPECT_EQ(std::memcmp(a.GetData(), many[k]->GetData(), a.GetDataSize()), 0);
+        }
+    }
+}
+
+// Clearing a large view runs in pieces on several threads: every byte,
+// padding included, comes out 0.
+TEST(RowBands, ClearingALargeViewZeroesEveryByte)
+{
+    ThreadCount count(4);
+    for (const int width : {800, 1281}) {
+        auto view = RefPtr<Image>::adopt(new Image());
+        ASSERT_EQ(view->BmpInit(width, 601, 3), 0);
+        std::memset(view->GetData(), 0x5a, view->GetDataSize());
+        CViewFaceList list;
+        list.SetViewImage(view.get());
+        CViewParams params;
+        list.Render(&params, 1.5f, 0.0f, false, false, true);
+        size_t left = 0;
+        for (size_t i = 0; i < view->GetDataSize(); ++i) left += view->GetData()[i] != 0;
+        EXPECT_EQ(left, 0u) << width;
+    }
+}
+
+}  // namespace
