@@ -3,6 +3,9 @@
 #include "app/publish/web_page_dlg.h"
 
 #include "platform/utilkit/log_base.h"
+#include "platform/win/data_exchange.h"
+#include "platform/win/shell.h"
+#include "platform/win/user_input.h"
 #include "platform/win/tests/win_test_fixture.h"
 
 #include <gtest/gtest.h>
@@ -222,6 +225,129 @@ TEST_F(WebPageTest, MissingTemplateAndUnwritablePageAreReported)
         EXPECT_EQ(dlg.MakeWebPage(true), "");
     }
     EXPECT_TRUE(Prompter().Unused().empty());
+}
+
+// The dialog as the user meets it: its template, the initial state of its
+// controls, the viewer and spin buttons, the range check, Preview and OK.
+class WebPageLiveTest : public WebPageTest {
+protected:
+    void SetUp() override
+    {
+        WebPageTest::SetUp();
+        CWebPageDlg::RegisterTemplate();
+    }
+    static std::string Text(CDialog& d, UINT id) { return d.GetDlgItem(id)->GetWindowText(); }
+    static bool Enabled(CDialog& d, UINT id) { return d.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+    static bool Checked(CDialog& d, UINT id) { return d.IsDlgButtonChecked(id) == BST_CHECKED; }
+    static void Click(CDialog& d, UINT id) { win::user::ClickControl(d.GetDlgItem(id)); }
+    static void Type(CDialog& d, UINT id, const std::string& text)
+    {
+        win::user::TypeText(d.GetDlgItem(id)->m_hWnd, text);
+    }
+};
+
+TEST_F(WebPageLiveTest, InitialStateButtonsRangeCheckPreviewAndOk)
+{
+    CWebPageDlg dlg(Pano("room.jpg").c_str());
+    Describe(dlg, 4000, 1000, 4000, 500);
+    win::ClearShellRequests();
+    bool stepped = false;
+    Prompter().ExpectDialog(CWebPageDlg::kTemplateId, [&](CDialog& d) {
+        stepped = true;
+        EXPECT_EQ(d.GetWindowText(), "Create Panoramic Web Page");
+        EXPECT_EQ(Text(d, CWebPageDlg::kPanoramaEdit), Pano("room.jpg"));
+        EXPECT_EQ(Text(d, CWebPageDlg::kHtmlEdit), Pano("room.htm"));
+        EXPECT_EQ(Text(d, CWebPageDlg::kTitleEdit), "My Web Page Panorama");
+        EXPECT_EQ(Text(d, CWebPageDlg::kWidthEdit), "400");
+        EXPECT_EQ(Text(d, CWebPageDlg::kHeightEdit), "300");
+        EXPECT_EQ(Text(d, CWebPageDlg::kFovEdit), "70");
+        EXPECT_EQ(Text(d, CWebPageDlg::kSpeedEdit), "10");
+        // The applet viewer: perspective only, both view-mode buttons off.
+        EXPECT_TRUE(Checked(d, CWebPageDlg::kAutoSpinCheck));
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kSpeedEdit));
+        EXPECT_TRUE(Checked(d, CWebPageDlg::kAppletRadio));
+        EXPECT_TRUE(Checked(d, CWebPageDlg::kPerspectiveRadio));
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kWorldMapRadio));
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kPerspectiveRadio));
+        Click(d, CWebPageDlg::kActiveXRadio);
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kWorldMapRadio));
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kPerspectiveRadio));
+        Click(d, CWebPageDlg::kAppletRadio);
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kWorldMapRadio));
+        Click(d, CWebPageDlg::kAutoSpinCheck);
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kSpeedEdit));
+        Click(d, CWebPageDlg::kAutoSpinCheck);
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kSpeedEdit));
+
+        // Out of range: the range message, the dialog stays, nothing written.
+        Type(d, CWebPageDlg::kWidthEdit, "100");
+        Click(d, IDOK);
+        EXPECT_TRUE(d.IsWindowVisible());
+        EXPECT_FALSE(fs::exists(Pano("room.htm")));
+
+        Type(d, CWebPageDlg::kWidthEdit, "640");
+        Type(d, CWebPageDlg::kTitleEdit, "Hall & Stairs");
+        Click(d, CWebPageDlg::kPreviewButton);
+        const auto shell = win::ShellRequests();
+        ASSERT_EQ(shell.size(), 1u);
+        EXPECT_EQ(shell[0].verb, "open");
+        EXPECT_EQ(shell[0].file, Pano("quorvaneWPS_applet.htm"));
+        EXPECT_NE(ReadText(Pano("quorvaneWPS_applet.htm")).find("width=640 height=300>"), std::string::npos);
+        Click(d, IDOK);
+    });
+    Prompter().ExpectMessageBox(win::IntegerRangeMessage(160, 1024), IDOK);
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    ASSERT_TRUE(stepped);
+    const std::string page = ReadText(Pano("room.htm"));
+    EXPECT_NE(page.find("<APPLET archive=ptviewer.jar code=ptviewer.class width=640 height=300>\n"), std::string::npos)
+        << page;
+    EXPECT_NE(page.find("<title>\nHall &amp; Stairs\n</title>"), std::string::npos) << page;
+    EXPECT_EQ(ReadText(m_root / "pano" / "ptviewer.jar"), "shipped ptviewer.jar");
+}
+
+TEST_F(WebPageLiveTest, CancelRemovesOnlyWhatTheDialogCopied)
+{
+    WriteText(m_root / "pano" / "ptviewer.jar", "user's own jar");
+    CWebPageDlg dlg(Pano("room.jpg").c_str());
+    Describe(dlg, 4000, 1000, 4000, 500);
+    Prompter().ExpectDialog(CWebPageDlg::kTemplateId, [&](CDialog& d) {
+        Click(d, CWebPageDlg::kPreviewButton);
+        EXPECT_TRUE(fs::exists(m_root / "pano" / "wait.gif"));
+        EXPECT_TRUE(fs::exists(m_root / "pano" / "ptviewer.class"));
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_FALSE(fs::exists(m_root / "pano" / "wait.gif"));
+    EXPECT_FALSE(fs::exists(m_root / "pano" / "ptviewer.class"));
+    EXPECT_EQ(ReadText(m_root / "pano" / "ptviewer.jar"), "user's own jar");
+    EXPECT_FALSE(fs::exists(Pano("room.htm")));
+}
+
+TEST_F(WebPageLiveTest, WithoutAPageNameOkAsksForOne)
+{
+    CWebPageDlg dlg(nullptr);
+    dlg.SetQuickTimeMode(false);
+    Prompter().ExpectDialog(CWebPageDlg::kTemplateId, [&](CDialog& d) {
+        EXPECT_EQ(Text(d, CWebPageDlg::kHtmlEdit), "");
+        // Fixed to a movie: the browse button looks for ".mov" files.
+        Click(d, CWebPageDlg::kBrowsePanorama);
+        EXPECT_EQ(Text(d, CWebPageDlg::kPanoramaEdit), Pano("walk.mov"));
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kAppletRadio));
+        Click(d, IDOK);
+        EXPECT_TRUE(d.IsWindowVisible());
+        Click(d, CWebPageDlg::kBrowseHtml);
+        EXPECT_EQ(Text(d, CWebPageDlg::kHtmlEdit), Pano("walk page.htm"));
+        Click(d, IDOK);
+    });
+    Prompter().ExpectFileDialog("Browse QuickTime File", win::FileDialogAnswer{true, {Pano("walk.mov")}, 1});
+    Prompter().ExpectMessageBox("Please select HTML file name.", IDOK);
+    Prompter().ExpectFileDialog("Browsw htm File", win::FileDialogAnswer{true, {Pano("walk page.htm")}, 1});
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    const auto files = Prompter().FileDialogs();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].filter, "QuickTime file (*.mov)|*.mov||");
+    EXPECT_EQ(files[1].filter, "Html file (*.htm)|*.htm||");
+    EXPECT_NE(ReadText(Pano("walk page.htm")).find("SRC=\"file://" + Pano("walk.mov") + "\""), std::string::npos);
 }
 
 }  // namespace
