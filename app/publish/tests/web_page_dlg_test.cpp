@@ -6,6 +6,7 @@
 #include "platform/win/data_exchange.h"
 #include "platform/win/shell.h"
 #include "platform/win/user_input.h"
+#include "testkit/testkit.h"
 #include "platform/win/tests/win_test_fixture.h"
 
 #include <gtest/gtest.h>
@@ -348,6 +349,77 @@ TEST_F(WebPageLiveTest, WithoutAPageNameOkAsksForOne)
     EXPECT_EQ(files[0].filter, "QuickTime file (*.mov)|*.mov||");
     EXPECT_EQ(files[1].filter, "Html file (*.htm)|*.htm||");
     EXPECT_NE(ReadText(Pano("walk page.htm")).find("SRC=\"file://" + Pano("walk.mov") + "\""), std::string::npos);
+}
+
+// The made pages as outside parsers read them: libxml2's HTML parser finds
+// no error, and Chromium's document holds the applet's parameters and the
+// title as text (no element made of it).
+class WebPageOracleTest : public WebPageTest {
+protected:
+    static std::string Dom(const std::string& page)
+    {
+        const testkit::CommandResult r = testkit::Run("timeout 120 chromium --headless --no-sandbox --disable-gpu "
+                                                      "--dump-dom 'file://" + page + "' 2>/dev/null");
+        EXPECT_EQ(r.status, 0) << r.output;
+        return r.output;
+    }
+    static void ExpectCleanHtml(const std::string& page)
+    {
+        const testkit::CommandResult r = testkit::Run("xmllint --html --noout '" + page + "' 2>&1");
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.output, "") << page;
+    }
+};
+
+TEST_F(WebPageOracleTest, PagesParseAndLoadWithTheirValues)
+{
+    ASSERT_TRUE(testkit::RequireTool("xmllint"));
+    ASSERT_TRUE(testkit::RequireTool("chromium"));
+    const std::string hostile = "A & B \"x\" </title><b id=\"made\">bold</b>";
+    {
+        CWebPageDlg dlg(Pano("room.jpg").c_str());
+        Describe(dlg, 4000, 1000, 4000, 500);
+        dlg.m_title = hostile;
+        dlg.m_speed = -4;
+        const std::string page = dlg.MakeWebPage(true);
+        ASSERT_FALSE(page.empty());
+        ExpectCleanHtml(page);
+        const std::string dom = Dom(page);
+        for (const char* expected :
+             {"<param name=\"pwidth\" value=\"4000\">", "<param name=\"pheight\" value=\"1000\">",
+              "<param name=\"roi0\" value=\"i'room.jpg' x0 y0\">", "<param name=\"panmin\" value=\"-180\">",
+              "<param name=\"panmax\" value=\"180\">", "<param name=\"tiltmin\" value=\"-45\">",
+              "<param name=\"tiltmax\" value=\"45\">", "<param name=\"auto\" value=\"-0.200000\">",
+              "<param name=\"shotspot3\" value=\" x0 y280 a399 b299 u'ptviewer:startAutoPan(0,-3,1)' \">",
+              "<title>\nA &amp; B \"x\" &lt;/title&gt;&lt;b id=\"made\"&gt;bold&lt;/b&gt;\n</title>"})
+            EXPECT_NE(dom.find(expected), std::string::npos) << expected << "\n" << dom;
+        EXPECT_EQ(dom.find("<b id="), std::string::npos) << dom;
+    }
+    {
+        CWebPageDlg dlg(Pano("hall.jpg").c_str());
+        dlg.m_viewer = CWebPageDlg::kActiveX;
+        dlg.m_viewMode = 0;
+        dlg.m_speed = 7;
+        const std::string page = dlg.MakeWebPage(true);
+        ASSERT_FALSE(page.empty());
+        ExpectCleanHtml(page);
+        const std::string dom = Dom(page);
+        for (const std::string& expected :
+             {std::string("<param name=\"FileName\" value=\"") + Pano("hall.jpg") + "\">",
+              std::string("<param name=\"Speed\" value=\"7\">"), std::string("<param name=\"ViewMode\" value=\"0\">"),
+              std::string("width=\"400\" height=\"300\"")})
+            EXPECT_NE(dom.find(expected), std::string::npos) << expected << "\n" << dom;
+    }
+    {
+        CWebPageDlg dlg(Pano("walk & talk.mov").c_str());
+        dlg.m_width = 512;
+        const std::string page = dlg.MakeWebPage(true);
+        ASSERT_FALSE(page.empty());
+        ExpectCleanHtml(page);
+        const std::string dom = Dom(page);
+        EXPECT_NE(dom.find("src=\"file://" + Pano("walk &amp; talk.mov") + "\""), std::string::npos) << dom;
+        EXPECT_NE(dom.find("width=\"512\" height=\"300\""), std::string::npos) << dom;
+    }
 }
 
 }  // namespace
