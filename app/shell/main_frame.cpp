@@ -379,6 +379,10 @@ ITessiv* CMainFrame::GetTourMaker(bool create)
         }
         m_tourMaker = g_tessivFactory();
         if (m_tourMaker) m_tourMaker->Open(CFendrakeApp::GetProgramDir().c_str(), this, WM_TOUR_MAKER);
+        // The tour maker is a child of this frame, made after the MDI client:
+        // it goes above the frame's other children so that it can be seen.
+        if (auto* window = dynamic_cast<CWnd*>(m_tourMaker); window && window->GetSafeHwnd())
+            window->BringWindowToTop();
     }
     return m_tourMaker;
 }
