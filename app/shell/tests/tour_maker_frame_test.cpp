@@ -6,6 +6,7 @@
 #include "app/shell/img_browser.h"
 #include "app/shell/main_frame.h"
 #include "app/tests/app_test_fixture.h"
+#include "core/logger.h"
 #include "platform/win/user_input.h"
 #include "platform/win/wnd.h"
 #include "tour/tessiv/tour_maker_dlg.h"
@@ -104,6 +105,48 @@ TEST_F(TourMakerFrameTest, ClosingTheProgramClosesTheTourMaker)
     EXPECT_FALSE(::IsWindow(main));
     EXPECT_FALSE(::IsWindow(again));
     m_app->m_pMainWnd = nullptr;
+}
+
+// A tour maker whose window cannot be made.
+struct FailingTessiv : ITessiv {
+    static int& Made()
+    {
+        static int made = 0;
+        return made;
+    }
+    static int& Closed()
+    {
+        static int closed = 0;
+        return closed;
+    }
+    static ITessiv* Create()
+    {
+        ++Made();
+        return new FailingTessiv;
+    }
+    bool Open(const char*, CWnd*, UINT) override { return false; }
+    void AddVista(Image*, const char*, const TessivPanoramaValues&) override {}
+    void Close() override
+    {
+        ++Closed();
+        delete this;
+    }
+};
+
+TEST_F(TourMakerFrameTest, ATourMakerThatDoesNotOpenIsNotKept)
+{
+    CMainFrame::SetTessivFactory(&FailingTessiv::Create);
+    FailingTessiv::Made() = FailingTessiv::Closed() = 0;
+    Logger::setLogLevel(1);
+    LogCapture log;
+    EXPECT_EQ(Main().GetTourMaker(true), nullptr);
+    EXPECT_EQ(FailingTessiv::Closed(), 1);
+    EXPECT_TRUE(log.contains("ERROR CMainFrame::GetTourMaker")) << log.text();
+    // The next command tries again rather than holding a closed one.
+    Main().SendMessage(WM_COMMAND, kCreateTourCommand, 0);
+    EXPECT_EQ(FailingTessiv::Made(), 2);
+    EXPECT_EQ(FailingTessiv::Closed(), 2);
+    EXPECT_EQ(Main().GetTourMaker(false), nullptr);
 }
 
 }  // namespace
