@@ -513,6 +513,18 @@ public:
     // the two angles.
     Image* RenderPerspectiveView(const Image* shown, float angularWidth, float angularHeight, const POINT2* direction,
                                  float fieldFactor);
+
+    // ---- Publishing: the QuickTime tour page, the crop toggle, the frames --
+public:
+    // Crops the front panorama view to its selection, or undoes the crop
+    // (its event 10001); nothing when no panorama view is open.
+    void ToggleFrontViewCrop();
+    // "Make QuickTime Tour": the web page dialog, run modally, for the movie
+    // the view saved last; without one the user is told to save one first.
+    void MakeQuickTimeTour(CRectMapView* view);
+    // A new array of the chain's frames in chain order (the caller deletes
+    // it with delete[]); null, with count 0, without a chain or frames.
+    ImageFrame** GetFrameArray(uint32_t* count, bool* loop) const;
 };
 
 // The modeless "Image Exif Info" dialog for a frame; without create only an

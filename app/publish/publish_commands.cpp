@@ -100,6 +100,7 @@ void SuperManager::EmailPanorama(CRectMapView* view)
 void SuperManager::ShowWebPageDialog(bool panoramaMode)
 {
     if (panoramaMode) return;
+    RegisterPublishDialogs();
     CWebPageDlg dialog(nullptr, AfxGetMainWnd());
     dialog.SetQuickTimeMode(false);
     dialog.DoModal();

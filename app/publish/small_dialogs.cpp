@@ -2,6 +2,7 @@
 
 #include "app/control/super_manager.h"
 #include "app/matching/app_config.h"
+#include "app/publish/web_page_dlg.h"
 #include "core/logger.h"
 #include "platform/utilkit/log_base.h"
 #include "platform/win/clipboard.h"
@@ -125,6 +126,7 @@ void RegisterPublishDialogs()
 {
     using win::ControlKind;
     using win::ControlTemplate;
+    CWebPageDlg::RegisterTemplate();
     if (!win::Resources::App().FindDialog(CScreenSaverTipsDlg::kTemplateId)) {
         win::DialogTemplate dialog;
         dialog.id = CScreenSaverTipsDlg::kTemplateId;

@@ -6,6 +6,7 @@
 #include "platform/win/data_exchange.h"
 #include "platform/win/file_dialog.h"
 #include "platform/win/file_system.h"
+#include "platform/win/resources.h"
 #include "platform/win/shell.h"
 #include "worldmap/image_file.h"
 
@@ -56,6 +57,46 @@ std::string TemporaryFolder()
 }
 
 }  // namespace
+
+void CWebPageDlg::RegisterTemplate()
+{
+    using win::ControlKind;
+    using win::ControlTemplate;
+    if (win::Resources::App().FindDialog(kTemplateId)) return;
+    win::DialogTemplate dialog;
+    dialog.id = kTemplateId;
+    dialog.caption = "Create Panoramic Web Page";
+    dialog.size = SIZE{480, 320};
+    dialog.controls = {
+        ControlTemplate(0xFFFF, ControlKind::Static, RECT{10, 12, 110, 28}, "Panorama File:"),
+        ControlTemplate(kPanoramaEdit, ControlKind::Edit, RECT{110, 10, 420, 30}, "", WS_GROUP),
+        ControlTemplate(kBrowsePanorama, ControlKind::PushButton, RECT{426, 10, 466, 30}, "..."),
+        ControlTemplate(0xFFFF, ControlKind::Static, RECT{10, 42, 110, 58}, "Title:"),
+        ControlTemplate(kTitleEdit, ControlKind::Edit, RECT{110, 40, 466, 60}),
+        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{10, 68, 230, 116}, "Viewer"),
+        ControlTemplate(kAppletRadio, ControlKind::RadioButton, RECT{20, 86, 110, 106}, "Applet", WS_GROUP),
+        ControlTemplate(kActiveXRadio, ControlKind::RadioButton, RECT{120, 86, 220, 106}, "ActiveX"),
+        ControlTemplate(0xFFFF, ControlKind::GroupBox, RECT{240, 68, 466, 116}, "View mode"),
+        ControlTemplate(kWorldMapRadio, ControlKind::RadioButton, RECT{250, 86, 350, 106}, "World-map", WS_GROUP),
+        ControlTemplate(kPerspectiveRadio, ControlKind::RadioButton, RECT{356, 86, 460, 106}, "Perspective"),
+        ControlTemplate(0xFFFF, ControlKind::Static, RECT{10, 128, 60, 144}, "Width:", WS_GROUP),
+        ControlTemplate(kWidthEdit, ControlKind::Edit, RECT{60, 126, 120, 146}),
+        ControlTemplate(0xFFFF, ControlKind::Static, RECT{140, 128, 190, 144}, "Height:"),
+        ControlTemplate(kHeightEdit, ControlKind::Edit, RECT{190, 126, 250, 146}),
+        ControlTemplate(0xFFFF, ControlKind::Static, RECT{10, 158, 250, 174}, "Horizontal Field of View (degree)"),
+        ControlTemplate(kFovEdit, ControlKind::Edit, RECT{260, 156, 320, 176}),
+        ControlTemplate(kAutoSpinCheck, ControlKind::CheckBox, RECT{10, 188, 110, 206}, "Auto spin"),
+        ControlTemplate(0xFFFF, ControlKind::Static, RECT{130, 188, 180, 204}, "Speed"),
+        ControlTemplate(kSpeedEdit, ControlKind::Edit, RECT{190, 186, 250, 206}),
+        ControlTemplate(0xFFFF, ControlKind::Static, RECT{10, 220, 300, 236}, "Save web page (HTML) file as:"),
+        ControlTemplate(kHtmlEdit, ControlKind::Edit, RECT{10, 240, 420, 260}),
+        ControlTemplate(kBrowseHtml, ControlKind::PushButton, RECT{426, 240, 466, 260}, "..."),
+        ControlTemplate(kPreviewButton, ControlKind::PushButton, RECT{10, 282, 100, 308}, "Preview", WS_GROUP),
+        ControlTemplate(IDOK, ControlKind::DefPushButton, RECT{280, 282, 370, 308}, "OK"),
+        ControlTemplate(IDCANCEL, ControlKind::PushButton, RECT{376, 282, 466, 308}, "Cancel"),
+    };
+    win::Resources::App().AddDialog(std::move(dialog));
+}
 
 CWebPageDlg::CWebPageDlg(const char* panoramaFile, CWnd* parent) : CDialog(kTemplateId, parent)
 {
@@ -404,7 +445,9 @@ void CWebPageDlg::OnAutoSpin()
 void CWebPageDlg::OnApplet()
 {
     m_viewMode = 1;
-    CheckRadioButton(kWorldMapRadio, kPerspectiveRadio, kPerspectiveRadio);
+    // The two ids are not in ascending order, so each button is set by itself.
+    CheckDlgButton(kWorldMapRadio, BST_UNCHECKED);
+    CheckDlgButton(kPerspectiveRadio, BST_CHECKED);
     for (UINT id : {kWorldMapRadio, kPerspectiveRadio})
         if (CWnd* item = GetDlgItem(id)) item->EnableWindow(FALSE);
 }

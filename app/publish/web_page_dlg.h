@@ -39,6 +39,9 @@ public:
     static constexpr UINT kActiveXRadio = 1060;
     static constexpr UINT kAutoSpinCheck = 1227;
     static constexpr UINT kPreviewButton = 104;
+    // Puts the dialog's template (171) into the application's resources
+    // once; later calls do nothing.
+    static void RegisterTemplate();
 
     enum Viewer { kApplet = 0, kActiveX = 1, kQuickTime = 2 };
     enum GeometryResult { kGeometryOk, kNotKestova, kTooSmall };

@@ -1,6 +1,7 @@
 // Fendrake, the stitching application: the application object, the X11
 // presenter that shows its windows, and the class library's program run.
 #include "app/shell/fendrake_app.h"
+#include "app/shell/main_frame.h"
 #include "platform/win/present_x11/x11_presenter.h"
 #include "platform/win/runtime.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv)
 {
     CFendrakeApp app;
     win::InitRuntime();
+    CMainFrame::UseTourMakerLibrary();
     if (!win::X11Presenter::Start()) {
         std::fprintf(stderr,
                      "fendrake: no X display is reachable; run it under xvfb-run (xvfb-run ./build.sh run) "

@@ -378,7 +378,16 @@ ITessiv* CMainFrame::GetTourMaker(bool create)
             return nullptr;
         }
         m_tourMaker = g_tessivFactory();
-        if (m_tourMaker) m_tourMaker->Open(CFendrakeApp::GetProgramDir().c_str(), this, WM_TOUR_MAKER);
+        if (m_tourMaker && !m_tourMaker->Open(CFendrakeApp::GetProgramDir().c_str(), this, WM_TOUR_MAKER)) {
+            // One that did not open is not kept: the next command tries anew.
+            Logger::log("ERROR CMainFrame::GetTourMaker: the tour maker could not be opened", 1);
+            ReleaseTourMaker();
+            return nullptr;
+        }
+        // The tour maker is a child of this frame, made after the MDI client:
+        // it goes above the frame's other children so that it can be seen.
+        if (auto* window = dynamic_cast<CWnd*>(m_tourMaker); window && window->GetSafeHwnd())
+            window->BringWindowToTop();
     }
     return m_tourMaker;
 }

@@ -110,6 +110,12 @@ protected:
     void OnUpdateAddFocalToCamInfo(CCmdUI* ui);
     void OnAlwaysEnabled(CCmdUI* ui);
 
+    // ---- Tour maker: the program's own tour maker library ----------------
+public:
+    // Makes the main frame's tour command create the tour maker of the
+    // Tessiv library (the program calls this once before its frame opens).
+    static void UseTourMakerLibrary();
+
 private:
     CStatusBar m_statusBar;
     CToolBar m_toolBar;

@@ -230,7 +230,7 @@ void CStitchBar::OnBlend()
     manager->SetOutputScale(m_ratio);
     manager->ModifyFlags(0, kFlagBlendStage);
     manager->BlendPanorama();
-    manager->RecordDeferredCall("ToggleFrontViewCrop");
+    manager->ToggleFrontViewCrop();
 }
 
 void CStitchBar::OnLoad()

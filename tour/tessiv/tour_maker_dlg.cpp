@@ -694,6 +694,28 @@ PTourMakerDlg::PreviewBoxes PTourMakerDlg::ComputePreview() const
     return b;
 }
 
+void PTourMakerDlg::ComputeLayoutPreview(RECT boxes[kLayoutBoxCount])
+{
+    for (int k = 0; k < kLayoutBoxCount; ++k) boxes[k] = RECT{};
+    const PreviewBoxes b = ComputePreview();
+    const int w = b.viewer.right - b.viewer.left, h = b.viewer.bottom - b.viewer.top;
+    const int pw = m_project ? m_project->GetPageWidth() : 0, ph = m_project ? m_project->GetPageHeight() : 0;
+    if (w <= 0 || h <= 0 || pw <= 0 || ph <= 0) return;
+    RECT edges[kLayoutBoxCount];
+    m_project->ComputeLayout(edges, true);
+    // Page pixels to preview pixels, rounded to the nearest.
+    auto x = [&](int v) { return b.viewer.left + static_cast<int>((static_cast<int64_t>(v) * w * 2 + pw) / (2 * pw)); };
+    auto y = [&](int v) { return b.viewer.top + static_cast<int>((static_cast<int64_t>(v) * h * 2 + ph) / (2 * ph)); };
+    for (int k : {kTourMapBox, kStripBox, kTitleBox, kControlBox}) {
+        const RECT& e = edges[k];
+        if (e.right <= e.left || e.bottom <= e.top) continue;
+        const RECT r{x(std::clamp<int>(e.left, 0, pw)), y(std::clamp<int>(e.top, 0, ph)),
+                     x(std::clamp<int>(e.right, 0, pw)), y(std::clamp<int>(e.bottom, 0, ph))};
+        // At least two pixels each way so that a thin box still shows.
+        if (r.right - r.left >= 2 && r.bottom - r.top >= 2) boxes[k] = r;
+    }
+}
+
 RECT PTourMakerDlg::PageOutline() const
 {
     RECT client{};
@@ -758,6 +780,16 @@ void PTourMakerDlg::DrawPreview(CDC& dc)
     dc.SelectStockObject(NULL_BRUSH);
     CPen line(PS_SOLID, 1, 0x000000);
     CPen* oldPen = dc.SelectObject(&line);
+    // Where the page's parts will lie, each outlined in its own colour.
+    RECT layout[kLayoutBoxCount];
+    ComputeLayoutPreview(layout);
+    for (int k = 0; k < kLayoutBoxCount; ++k) {
+        if (layout[k].right <= layout[k].left) continue;
+        CPen pen(PS_SOLID, 1, kLayoutBoxColors[k]);
+        dc.SelectObject(&pen);
+        dc.Rectangle(layout[k]);
+        dc.SelectObject(&line);
+    }
     dc.Rectangle(b.viewer);
     dc.Rectangle(b.outline);
     // The page at its true size, anchored at the bottom-right corner.

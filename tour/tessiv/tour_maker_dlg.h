@@ -12,6 +12,7 @@
 #include "platform/win/dialog.h"
 #include "tour/tessiv/bench_wnd.h"
 #include "tour/tessiv/i_tessiv.h"
+#include "tour/tessiv/tour_project.h"
 
 #include <memory>
 #include <string>
@@ -113,6 +114,13 @@ public:
         RECT outline{}, title{}, viewer{}, controlBar{};
     };
     PreviewBoxes ComputePreview() const;
+    // The page layout's boxes (tour map, strip, title, control box) as the
+    // preview draws them: edges in client coordinates within the viewer
+    // area, at the preview's scale; an empty rectangle for a box the page
+    // does not show, and for the page and viewer boxes (the viewer area).
+    void ComputeLayoutPreview(RECT boxes[kLayoutBoxCount]);
+    // The outline colour of each layout box in the preview.
+    static constexpr COLORREF kLayoutBoxColors[kLayoutBoxCount] = {0, 0x00A000, 0x0080FF, 0, 0xFF00FF, 0xFFC000};
 
     // Gives button `which` (0 title, 1 control bar, 2 page background) a
     // colour confirmed in the colour chooser: the button and the project.

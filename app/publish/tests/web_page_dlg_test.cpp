@@ -3,6 +3,10 @@
 #include "app/publish/web_page_dlg.h"
 
 #include "platform/utilkit/log_base.h"
+#include "platform/win/data_exchange.h"
+#include "platform/win/shell.h"
+#include "platform/win/user_input.h"
+#include "testkit/testkit.h"
 #include "platform/win/tests/win_test_fixture.h"
 
 #include <gtest/gtest.h>
@@ -222,6 +226,200 @@ TEST_F(WebPageTest, MissingTemplateAndUnwritablePageAreReported)
         EXPECT_EQ(dlg.MakeWebPage(true), "");
     }
     EXPECT_TRUE(Prompter().Unused().empty());
+}
+
+// The dialog as the user meets it: its template, the initial state of its
+// controls, the viewer and spin buttons, the range check, Preview and OK.
+class WebPageLiveTest : public WebPageTest {
+protected:
+    void SetUp() override
+    {
+        WebPageTest::SetUp();
+        CWebPageDlg::RegisterTemplate();
+    }
+    static std::string Text(CDialog& d, UINT id) { return d.GetDlgItem(id)->GetWindowText(); }
+    static bool Enabled(CDialog& d, UINT id) { return d.GetDlgItem(id)->IsWindowEnabled() != FALSE; }
+    static bool Checked(CDialog& d, UINT id) { return d.IsDlgButtonChecked(id) == BST_CHECKED; }
+    static void Click(CDialog& d, UINT id) { win::user::ClickControl(d.GetDlgItem(id)); }
+    static void Type(CDialog& d, UINT id, const std::string& text)
+    {
+        win::user::TypeText(d.GetDlgItem(id)->m_hWnd, text);
+    }
+};
+
+TEST_F(WebPageLiveTest, InitialStateButtonsRangeCheckPreviewAndOk)
+{
+    CWebPageDlg dlg(Pano("room.jpg").c_str());
+    Describe(dlg, 4000, 1000, 4000, 500);
+    win::ClearShellRequests();
+    bool stepped = false;
+    Prompter().ExpectDialog(CWebPageDlg::kTemplateId, [&](CDialog& d) {
+        stepped = true;
+        EXPECT_EQ(d.GetWindowText(), "Create Panoramic Web Page");
+        EXPECT_EQ(Text(d, CWebPageDlg::kPanoramaEdit), Pano("room.jpg"));
+        EXPECT_EQ(Text(d, CWebPageDlg::kHtmlEdit), Pano("room.htm"));
+        EXPECT_EQ(Text(d, CWebPageDlg::kTitleEdit), "My Web Page Panorama");
+        EXPECT_EQ(Text(d, CWebPageDlg::kWidthEdit), "400");
+        EXPECT_EQ(Text(d, CWebPageDlg::kHeightEdit), "300");
+        EXPECT_EQ(Text(d, CWebPageDlg::kFovEdit), "70");
+        EXPECT_EQ(Text(d, CWebPageDlg::kSpeedEdit), "10");
+        // The applet viewer: perspective only, both view-mode buttons off.
+        EXPECT_TRUE(Checked(d, CWebPageDlg::kAutoSpinCheck));
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kSpeedEdit));
+        EXPECT_TRUE(Checked(d, CWebPageDlg::kAppletRadio));
+        EXPECT_TRUE(Checked(d, CWebPageDlg::kPerspectiveRadio));
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kWorldMapRadio));
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kPerspectiveRadio));
+        Click(d, CWebPageDlg::kActiveXRadio);
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kWorldMapRadio));
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kPerspectiveRadio));
+        Click(d, CWebPageDlg::kAppletRadio);
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kWorldMapRadio));
+        Click(d, CWebPageDlg::kAutoSpinCheck);
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kSpeedEdit));
+        Click(d, CWebPageDlg::kAutoSpinCheck);
+        EXPECT_TRUE(Enabled(d, CWebPageDlg::kSpeedEdit));
+
+        // Out of range: the range message, the dialog stays, nothing written.
+        Type(d, CWebPageDlg::kWidthEdit, "100");
+        Click(d, IDOK);
+        EXPECT_TRUE(d.IsWindowVisible());
+        EXPECT_FALSE(fs::exists(Pano("room.htm")));
+
+        Type(d, CWebPageDlg::kWidthEdit, "640");
+        Type(d, CWebPageDlg::kTitleEdit, "Hall & Stairs");
+        Click(d, CWebPageDlg::kPreviewButton);
+        const auto shell = win::ShellRequests();
+        ASSERT_EQ(shell.size(), 1u);
+        EXPECT_EQ(shell[0].verb, "open");
+        EXPECT_EQ(shell[0].file, Pano("quorvaneWPS_applet.htm"));
+        EXPECT_NE(ReadText(Pano("quorvaneWPS_applet.htm")).find("width=640 height=300>"), std::string::npos);
+        Click(d, IDOK);
+    });
+    Prompter().ExpectMessageBox(win::IntegerRangeMessage(160, 1024), IDOK);
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    ASSERT_TRUE(stepped);
+    const std::string page = ReadText(Pano("room.htm"));
+    EXPECT_NE(page.find("<APPLET archive=ptviewer.jar code=ptviewer.class width=640 height=300>\n"), std::string::npos)
+        << page;
+    EXPECT_NE(page.find("<title>\nHall &amp; Stairs\n</title>"), std::string::npos) << page;
+    EXPECT_EQ(ReadText(m_root / "pano" / "ptviewer.jar"), "shipped ptviewer.jar");
+}
+
+TEST_F(WebPageLiveTest, CancelRemovesOnlyWhatTheDialogCopied)
+{
+    WriteText(m_root / "pano" / "ptviewer.jar", "user's own jar");
+    CWebPageDlg dlg(Pano("room.jpg").c_str());
+    Describe(dlg, 4000, 1000, 4000, 500);
+    Prompter().ExpectDialog(CWebPageDlg::kTemplateId, [&](CDialog& d) {
+        Click(d, CWebPageDlg::kPreviewButton);
+        EXPECT_TRUE(fs::exists(m_root / "pano" / "wait.gif"));
+        EXPECT_TRUE(fs::exists(m_root / "pano" / "ptviewer.class"));
+        Click(d, IDCANCEL);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_FALSE(fs::exists(m_root / "pano" / "wait.gif"));
+    EXPECT_FALSE(fs::exists(m_root / "pano" / "ptviewer.class"));
+    EXPECT_EQ(ReadText(m_root / "pano" / "ptviewer.jar"), "user's own jar");
+    EXPECT_FALSE(fs::exists(Pano("room.htm")));
+}
+
+TEST_F(WebPageLiveTest, WithoutAPageNameOkAsksForOne)
+{
+    CWebPageDlg dlg(nullptr);
+    dlg.SetQuickTimeMode(false);
+    Prompter().ExpectDialog(CWebPageDlg::kTemplateId, [&](CDialog& d) {
+        EXPECT_EQ(Text(d, CWebPageDlg::kHtmlEdit), "");
+        // Fixed to a movie: the browse button looks for ".mov" files.
+        Click(d, CWebPageDlg::kBrowsePanorama);
+        EXPECT_EQ(Text(d, CWebPageDlg::kPanoramaEdit), Pano("walk.mov"));
+        EXPECT_FALSE(Enabled(d, CWebPageDlg::kAppletRadio));
+        Click(d, IDOK);
+        EXPECT_TRUE(d.IsWindowVisible());
+        Click(d, CWebPageDlg::kBrowseHtml);
+        EXPECT_EQ(Text(d, CWebPageDlg::kHtmlEdit), Pano("walk page.htm"));
+        Click(d, IDOK);
+    });
+    Prompter().ExpectFileDialog("Browse QuickTime File", win::FileDialogAnswer{true, {Pano("walk.mov")}, 1});
+    Prompter().ExpectMessageBox("Please select HTML file name.", IDOK);
+    Prompter().ExpectFileDialog("Browsw htm File", win::FileDialogAnswer{true, {Pano("walk page.htm")}, 1});
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    const auto files = Prompter().FileDialogs();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].filter, "QuickTime file (*.mov)|*.mov||");
+    EXPECT_EQ(files[1].filter, "Html file (*.htm)|*.htm||");
+    EXPECT_NE(ReadText(Pano("walk page.htm")).find("SRC=\"file://" + Pano("walk.mov") + "\""), std::string::npos);
+}
+
+// The made pages as outside parsers read them: libxml2's HTML parser finds
+// no error, and Chromium's document holds the applet's parameters and the
+// title as text (no element made of it).
+class WebPageOracleTest : public WebPageTest {
+protected:
+    static std::string Dom(const std::string& page)
+    {
+        const testkit::CommandResult r = testkit::Run("timeout 120 chromium --headless --no-sandbox --disable-gpu "
+                                                      "--dump-dom 'file://" + page + "' 2>/dev/null");
+        EXPECT_EQ(r.status, 0) << r.output;
+        return r.output;
+    }
+    static void ExpectCleanHtml(const std::string& page)
+    {
+        const testkit::CommandResult r = testkit::Run("xmllint --html --noout '" + page + "' 2>&1");
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.output, "") << page;
+    }
+};
+
+TEST_F(WebPageOracleTest, PagesParseAndLoadWithTheirValues)
+{
+    ASSERT_TRUE(testkit::RequireTool("xmllint"));
+    ASSERT_TRUE(testkit::RequireTool("chromium"));
+    const std::string hostile = "A & B \"x\" </title><b id=\"made\">bold</b>";
+    {
+        CWebPageDlg dlg(Pano("room.jpg").c_str());
+        Describe(dlg, 4000, 1000, 4000, 500);
+        dlg.m_title = hostile;
+        dlg.m_speed = -4;
+        const std::string page = dlg.MakeWebPage(true);
+        ASSERT_FALSE(page.empty());
+        ExpectCleanHtml(page);
+        const std::string dom = Dom(page);
+        for (const char* expected :
+             {"<param name=\"pwidth\" value=\"4000\">", "<param name=\"pheight\" value=\"1000\">",
+              "<param name=\"roi0\" value=\"i'room.jpg' x0 y0\">", "<param name=\"panmin\" value=\"-180\">",
+              "<param name=\"panmax\" value=\"180\">", "<param name=\"tiltmin\" value=\"-45\">",
+              "<param name=\"tiltmax\" value=\"45\">", "<param name=\"auto\" value=\"-0.200000\">",
+              "<param name=\"shotspot3\" value=\" x0 y280 a399 b299 u'ptviewer:startAutoPan(0,-3,1)' \">",
+              "<title>\nA &amp; B \"x\" &lt;/title&gt;&lt;b id=\"made\"&gt;bold&lt;/b&gt;\n</title>"})
+            EXPECT_NE(dom.find(expected), std::string::npos) << expected << "\n" << dom;
+        EXPECT_EQ(dom.find("<b id="), std::string::npos) << dom;
+    }
+    {
+        CWebPageDlg dlg(Pano("hall.jpg").c_str());
+        dlg.m_viewer = CWebPageDlg::kActiveX;
+        dlg.m_viewMode = 0;
+        dlg.m_speed = 7;
+        const std::string page = dlg.MakeWebPage(true);
+        ASSERT_FALSE(page.empty());
+        ExpectCleanHtml(page);
+        const std::string dom = Dom(page);
+        for (const std::string& expected :
+             {std::string("<param name=\"FileName\" value=\"") + Pano("hall.jpg") + "\">",
+              std::string("<param name=\"Speed\" value=\"7\">"), std::string("<param name=\"ViewMode\" value=\"0\">"),
+              std::string("width=\"400\" height=\"300\"")})
+            EXPECT_NE(dom.find(expected), std::string::npos) << expected << "\n" << dom;
+    }
+    {
+        CWebPageDlg dlg(Pano("walk & talk.mov").c_str());
+        dlg.m_width = 512;
+        const std::string page = dlg.MakeWebPage(true);
+        ASSERT_FALSE(page.empty());
+        ExpectCleanHtml(page);
+        const std::string dom = Dom(page);
+        EXPECT_NE(dom.find("src=\"file://" + Pano("walk &amp; talk.mov") + "\""), std::string::npos) << dom;
+        EXPECT_NE(dom.find("width=\"512\" height=\"300\""), std::string::npos) << dom;
+    }
 }
 
 }  // namespace

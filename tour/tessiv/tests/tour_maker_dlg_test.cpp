@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -341,6 +343,76 @@ TEST_F(TourDialog, ColourButtonsAndPreviewPixels)
     // The page's proportions: 600 x 400 by default.
     const int w = b.viewer.right - b.viewer.left, h = b.viewer.bottom - b.viewer.top;
     EXPECT_NEAR(static_cast<double>(w) / h, 1.5, 0.02);
+}
+
+// The page layout's boxes drawn in the preview at its scale: each box's
+// four corners carry its colour (within a pixel of where the page's layout
+// puts them once scaled); a box the page does not show is not drawn.
+TEST_F(TourDialog, PreviewOutlinesTheLayoutBoxes)
+{
+    PTourMakerDlg& d = Open();
+    TourProject& p = *d.GetProject();
+    struct Case {
+        int width, height;
+        bool title;
+    };
+    const Case cases[] = {{600, 400, true}, {1200, 300, true}, {300, 1200, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        p.SetPageSize(c.width, c.height);
+        p.SetTitleText("Harbour");
+        p.SetTitleShown(c.title);
+        p.SetStripEnabled(true);
+        d.Invalidate();
+        win::PaintAll();
+        RefPtr<Image> shot = RefPtr<Image>::adopt(win::CaptureWindow(d.m_hWnd));
+        ASSERT_TRUE(shot);
+        auto at = [&](int x, int y) -> COLORREF {
+            if (x < 0 || y < 0 || x >= shot->GetWidth() || y >= shot->GetHeight()) return 0xFFFFFFFF;
+            const uint8_t* q = shot->GetData() + static_cast<size_t>(y) * shot->GetRowByte() + 3 * x;
+            return RGB(q[2], q[1], q[0]);
+        };
+        auto near = [&](double x, double y, COLORREF colour) {
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (at(static_cast<int>(std::lround(x)) + dx, static_cast<int>(std::lround(y)) + dy) == colour)
+                        return true;
+            return false;
+        };
+        const PTourMakerDlg::PreviewBoxes b = d.ComputePreview();
+        const double sx = static_cast<double>(b.viewer.right - b.viewer.left) / c.width;
+        const double sy = static_cast<double>(b.viewer.bottom - b.viewer.top) / c.height;
+        int drawn = 0;
+        for (int k : {kStripBox, kTitleBox, kControlBox}) {
+            SCOPED_TRACE(k);
+            // Left, top, width, height of the page's own layout.
+            const RECT box = p.GetLayoutBox(k);
+            const COLORREF colour = PTourMakerDlg::kLayoutBoxColors[k];
+            const bool shown = box.right > 0 && box.bottom > 0;
+            if (k == kTitleBox) {
+                EXPECT_EQ(shown, c.title);
+            }
+            if (!shown) {
+                for (int y = b.viewer.top; y < b.viewer.bottom; ++y) {
+                    for (int x = b.viewer.left; x < b.viewer.right; ++x) {
+                        ASSERT_NE(at(x, y), colour);
+                    }
+                }
+                continue;
+            }
+            ++drawn;
+            const double left = b.viewer.left + box.left * sx, top = b.viewer.top + box.top * sy;
+            const double right = b.viewer.left + (box.left + box.right) * sx - 1;
+            const double bottom = b.viewer.top + (box.top + box.bottom) * sy - 1;
+            EXPECT_TRUE(near(left, top, colour));
+            EXPECT_TRUE(near(right, top, colour));
+            EXPECT_TRUE(near(left, bottom, colour));
+            EXPECT_TRUE(near(right, bottom, colour));
+            // The outline only: the box's middle keeps the viewer's fill.
+            EXPECT_EQ(at(static_cast<int>((left + right) / 2), static_cast<int>((top + bottom) / 2)), 0x808000u);
+        }
+        EXPECT_EQ(drawn, c.title ? 3 : 2);
+    }
 }
 
 // The colour buttons and "Font..." open the choosers preset from the tour;
