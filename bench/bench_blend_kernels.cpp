@@ -1,8 +1,13 @@
 // The blending driver's two kernels: the scene maker projecting a 2000 x 1500
 // photograph onto a sphere of 7200 samples (samples per second), and the
 // in-process multi-band merge (3 levels) of one such frame into a map that
-// holds its left neighbour.
+// holds its left neighbour. Then a whole ring of 8 frames (1000 x 750, 60
+// degrees across, 45 degrees apart, the closing seam across +-180 degrees)
+// blended with 3 levels: our merge into the map against Debian's enblend
+// blending the same frames' chips to the same canvas (with wrap); the chips
+// are written outside the timing, enblend's run is timed whole.
 #include "imaging/image.h"
+#include "platform/mergekit/enblend.h"
 #include "platform/mergekit/merge_vantor.h"
 #include "platform/panocore/make_vantor.h"
 #include "platform/sceneio/kestova_file.h"
@@ -10,8 +15,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -81,5 +94,103 @@ void BM_MergeVantorFile(benchmark::State& state)
     ReleaseImage(img);
 }
 BENCHMARK(BM_MergeVantorFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- A ring of 8 frames: our merge against enblend ----------------------
+
+constexpr int kRingW = 1000, kRingH = 750, kRingFrames = 8, kRingSamples = 3600, kRingLevels = 3;
+constexpr int kRingBw = kRingH * 20 / 100;  // the default 20 % of the smaller side
+constexpr float kPiF = 3.14159265f;
+
+struct Ring {
+    std::vector<std::unique_ptr<KestovaFile>> scenes;
+    std::vector<TRANSFORM_RS> placements;
+    REGION2 region{-0.55f, 0.55f, -kPiF, kPiF, 2 * kPiF, 1.1f};
+    Ring()
+    {
+        Image* img = new Image(kRingW, kRingH, 3);
+        for (int k = 0; k < kRingFrames; ++k) {
+            for (int y = 0; y < kRingH; ++y)
+                for (int x = 0; x < kRingW * 3; ++x)
+                    img->GetData()[static_cast<size_t>(y) * img->GetRowByte() + x] =
+                        static_cast<uint8_t>(30 + (x * 7 + y * 3 + k * 11) % 200);
+            TRANSFORM_RS t{};
+            t.rcpFocal = static_cast<float>(60.0 * 3.14159265358979 / 180 / kRingW);
+            t.pan = std::remainder(static_cast<float>(k) * kPiF / 4, 2 * kPiF);
+            t.scale = 1.0f;
+            placements.push_back(t);
+            auto file = std::make_unique<KestovaFile>();
+            file->SetNumChannel(3);
+            file->SetEquatorSampleNum(kRingSamples);
+            std::unique_ptr<IMakeVantor> maker(GetMakeVantorInterface());
+            maker->MakeScene(img, file.get(), &placements.back(), 0, true, 1);
+            scenes.push_back(std::move(file));
+        }
+        ReleaseImage(img);
+    }
+};
+
+Ring& TheRing()
+{
+    static Ring ring;
+    return ring;
+}
+
+void BM_RingMergeVantorFile(benchmark::State& state)
+{
+    Ring& ring = TheRing();
+    for (auto _ : state) {
+        WorldMap map(kRingSamples, &ring.region, 0, 3);
+        map.AddData(ring.scenes[0].get(), -100000, 100000, false);
+        for (int k = 1; k < kRingFrames; ++k) {
+            TRANSFORM_RS t = ring.placements[static_cast<size_t>(k)];
+            CMergeVantorWM::MergeVantorFile(ring.scenes[static_cast<size_t>(k)].get(), &map, &t, kRingBw, 0, kRingLevels,
+                                            k == kRingFrames - 1, 0);
+        }
+        benchmark::DoNotOptimize(map.GetData());
+    }
+}
+BENCHMARK(BM_RingMergeVantorFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_RingEnblend(benchmark::State& state)
+{
+    Ring& ring = TheRing();
+    WorldMap map(kRingSamples, &ring.region, 0, 3);
+    std::vector<KestovaFile*> files;
+    std::vector<TRANSFORM_RS> copies = ring.placements;
+    std::vector<TRANSFORM_RS*> placements;
+    std::vector<uint8_t> codes(kRingFrames, 0);
+    for (int k = 0; k < kRingFrames; ++k) {
+        files.push_back(ring.scenes[static_cast<size_t>(k)].get());
+        placements.push_back(&copies[static_cast<size_t>(k)]);
+    }
+    std::string blended;
+    std::vector<std::string> chips;
+    for (int k = 0; k < kRingFrames; ++k)
+        if (!Enblend::mapChipSaveOneImage(k, kRingFrames, true, &map, files.data(), placements.data(), codes.data(),
+                                          blended, chips, kRingBw, kRingLevels)) {
+            state.SkipWithError("a chip could not be written");
+            return;
+        }
+    const RECT* block = map.GetMapRect();
+    const std::string out = blended + ".bench.tif";
+    std::string command = "enblend -f " + std::to_string(block->right - block->left + 1) + "x" +
+                          std::to_string(block->bottom - block->top + 1) + " -o '" + out + "' -w -l " +
+                          std::to_string(kRingLevels);
+    for (const std::string& chip : chips) command += " '" + chip + "'";
+    command += " > /dev/null 2>&1";
+    for (auto _ : state) {
+        const int status = std::system(command.c_str());
+        if (status != 0) {
+            state.SkipWithError(("enblend failed or is missing (package enblend): " + command).c_str());
+            break;
+        }
+    }
+    struct rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    state.counters["child peak RSS MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    std::remove(out.c_str());
+    for (const std::string& chip : chips) std::remove(chip.c_str());
+}
+BENCHMARK(BM_RingEnblend)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The Blend step (exposure balance, leveling pick-up, the blending driver in
 // its blend way) and the manager's small accessors around it: panorama
 // size, page setup.
-#include "adjust/globfit/global_gamma.h"
+#include "adjust/globfit/global_blend.h"
 #include "app/control/blend_driver.h"
 #include "app/control/blend_rules.h"
 #include "app/control/progress_dlg.h"
@@ -76,16 +76,21 @@ bool SuperManager::BlendStepBody()
     m_blendFailed = false;
     InstallPairBlendMeasure();
     if (m_blendSettings->autoBalance == 1) {
-        GlobalGamma gamma;
+        // Frames shot at different exposures differ by a gain per channel
+        // (one gamma per frame bends dark and bright samples apart): the
+        // balance fits a gain and an offset per frame and channel to the
+        // overlaps' intensity pairs and writes them into each frame's
+        // correction table.
+        GlobalBlend balance;
         const bool pairBlend = m_pendingPairBlend != 0;
-        const bool ready = gamma.Init(m_group.get(), pairBlend);
+        const bool ready = balance.Init(m_group.get(), pairBlend);
         if (m_balanceObserver) m_balanceObserver(pairBlend, ready);
         if (!ready) {
             AfxMessageBox("There is major stitching error\nPlease correct first!", MB_OK);
             return false;
         }
         if (m_pendingPairBlend == 1) m_pendingPairBlend = 0;
-        gamma.FindGlobalGamma(0.0001f);
+        balance.DoGlobalBlending(0.0001f);
     }
     if (WorldMap* map = m_group ? m_group->GetRectWorldMap(false) : nullptr) {
         float answer[4] = {0.0f, 0.0f, 0.0f, 0.0f};

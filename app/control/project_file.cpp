@@ -447,7 +447,10 @@ bool SuperManager::OpenProject(const char* path)
             info->GetCorrectionParams(GetDistortionRecord(true));
             if (info->GetFocalLength() != 0.0f) m_stitchSettings->focalLength = info->GetFocalLength();
             SetCamInfo(std::move(info));
+            CheckStitchSettingsAfterOpen();
         }
+    } else {
+        CheckStitchSettingsAfterOpen();
     }
     ModifyFlags(kFlagLoading, 0);
     PumpPendingMessages();

@@ -479,6 +479,14 @@ public:
     bool SaveCamInfoFile();
     // Opens the modeless camera wizard (it owns itself); null when refused.
     CCamInfoWizard* ShowCamInfoWizard();
+    // The silent settings check after a project opened: a camera file that
+    // does not fit the images shows its message and the dialog, a camera file
+    // with Exif over images without asks; the stored focal type is kept. The
+    // stitch bar's settings text is refreshed. False as ShowStitchSettings.
+    bool CheckStitchSettingsAfterOpen();
+
+private:
+    bool RunStitchSettings(bool showDialog, bool afterOpen);
 
     // ---- Publishing commands (web page, e-mail, screen saver) --------------
 public:

@@ -34,7 +34,18 @@ bool SameName(const char* a, const char* b)
 
 }  // namespace
 
-bool SuperManager::ShowStitchSettings(bool showDialog)
+bool SuperManager::ShowStitchSettings(bool showDialog) { return RunStitchSettings(showDialog, false); }
+
+bool SuperManager::CheckStitchSettingsAfterOpen()
+{
+    // A project without images has nothing to be checked against.
+    bool fits = true;
+    if (GetImageCount() > 0) fits = RunStitchSettings(false, true);
+    if (m_stitchBar) m_stitchBar->UpdateSettingsText();
+    return fits;
+}
+
+bool SuperManager::RunStitchSettings(bool showDialog, bool afterOpen)
 {
     ExifSummary summary;
     FillExifSummary(m_chain, &summary);
@@ -56,7 +67,10 @@ bool SuperManager::ShowStitchSettings(bool showDialog)
         if (!dlg.IsConsistent()) {
             AfxMessageBox(dlg.GetMessageText().c_str(), MB_OK);
             runDialog = true;
-        } else if (dlg.GetFocalType() != stitch->focalType && mergedPairs == 0) {
+        } else if (dlg.GetFocalType() != stitch->focalType && mergedPairs == 0 && !afterOpen) {
+            // Right after an open the focal type stays as the project stored
+            // it (a re-save writes the same file); the check before the next
+            // stitch adopts the suggestion.
             stitch->focalType = dlg.GetFocalType();
             updateBar();
             return true;

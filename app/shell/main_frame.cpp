@@ -586,6 +586,11 @@ void CMainFrame::OnAddFocalToCamInfo()
     if (m_manager) m_manager->AddFocalLengthToCamInfo();
 }
 
+void CMainFrame::OnCamInfoWizard()
+{
+    if (m_manager) m_manager->ShowCamInfoWizard();
+}
+
 void CMainFrame::OnUpdateSaveCamInfo(CCmdUI* ui)
 {
     if (!m_manager) {
@@ -651,6 +656,7 @@ const win::MessageMap* CMainFrame::GetMessageMap() const
             win::on::Command(33107, &CMainFrame::OnStitchSettings),
             win::on::Command(33179, &CMainFrame::OnSaveCamInfo),
             win::on::Command(33171, &CMainFrame::OnAddFocalToCamInfo),
+            win::on::Command(33180, &CMainFrame::OnCamInfoWizard),
             win::on::UpdateUI(33171, &CMainFrame::OnUpdateAddFocalToCamInfo),
         });
     return &map;

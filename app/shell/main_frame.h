@@ -107,6 +107,7 @@ protected:
     void OnStitchSettings();
     void OnSaveCamInfo();
     void OnAddFocalToCamInfo();
+    void OnCamInfoWizard();  // 33180: the wizard owns itself once shown
     void OnUpdateAddFocalToCamInfo(CCmdUI* ui);
     void OnAlwaysEnabled(CCmdUI* ui);
 

@@ -19,6 +19,7 @@
 #include "platform/win/file_system.h"
 #include "platform/win/user_input.h"
 #include "platform/win/window_dc.h"
+#include "platform/win/window_system.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "projectgraph/framegrp/neighbor.h"
 
@@ -90,6 +91,17 @@ protected:
     }
     StitchSettings& Stitch() { return *Manager().GetStitchSettings(); }
     BlendSettings& Blend() { return *Manager().GetBlendSettings(); }
+
+    // Saves the project under `path` through the scripted save dialog.
+    void SaveProjectAs(const std::string& path)
+    {
+        win::FileDialogAnswer chosen;
+        chosen.ok = true;
+        chosen.paths = {path};
+        Prompter().ExpectFileDialog("Save Project", chosen);
+        ASSERT_TRUE(Manager().SaveProject(true));
+        ASSERT_FALSE(testkit::ReadBytes(path).empty());
+    }
 
     void ExpectDialog(std::function<void(CDialog&)> step) { Prompter().ExpectDialog(D::kTemplateId, std::move(step)); }
     static void Click(CDialog& d, UINT id) { win::user::ClickControl(d.GetDlgItem(id)); }
@@ -165,6 +177,68 @@ TEST_F(StitchSettingsTest, SilentCheckAsksWhenTheFileHasExifAndTheImagesHaveNone
             });
         EXPECT_TRUE(Manager().ShowStitchSettings(false));
         EXPECT_STREQ(Manager().GetCamInfoFileName(), "canon.camInfo") << "nothing applied without OK";
+    }
+}
+
+// After an open the check keeps the focal type the project stored (the
+// suggestion waits for the check before the next stitch), so saving the
+// unchanged project writes the same bytes; the stitch bar shows what was read.
+TEST_F(StitchSettingsTest, OpeningKeepsTheStoredFocalTypeAndResavesTheSameBytes)
+{
+    AddFrames(3, true);
+    Stitch().focalType = 0;
+    const std::string path = Home().file("same.kzp");
+    SaveProjectAs(path);
+    // The first open places the frames in the tray as a project's are.
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const testkit::Bytes saved = testkit::ReadBytes(path);
+        Stitch().focalType = 2;
+        Manager().GetStitchBar()->UpdateSettingsText();  // shows the known focal length
+        ASSERT_TRUE(Manager().OpenProject(path.c_str()));
+        EXPECT_EQ(Stitch().focalType, 0);
+        EXPECT_NE(Manager().GetStitchBar()->GetSettingsText().find("F: same\n"), std::string::npos)
+            << Manager().GetStitchBar()->GetSettingsText();
+        ASSERT_TRUE(Manager().SaveProject(true));
+        if (round == 1) EXPECT_EQ(testkit::ReadBytes(path), saved);
+    }
+
+    // The check before a stitch takes the images' Exif.
+    EXPECT_TRUE(Manager().ShowStitchSettings(false));
+    EXPECT_EQ(Stitch().focalType, 3);
+}
+
+// A reopened project whose camera file does not fit its images: the check
+// shows the mismatch and the dialog; Cancel keeps the project as stored.
+TEST_F(StitchSettingsTest, OpeningWithAFileOfAnotherCameraShowsTheDialog)
+{
+    AddFrames(3, true);
+    WriteCamInfo("nikon.camInfo", "Nikon", "E990", 8.2f, 0);
+    UseCamInfo("nikon.camInfo");
+    Manager().ModifyFlags(0, kFlagDistortionOn);
+    Stitch().focalType = 3;
+    Stitch().focalLength = 28.0f;
+    const std::string path = Home().file("nikon.kzp");
+    SaveProjectAs(path);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const testkit::Bytes saved = testkit::ReadBytes(path);
+        Prompter().ExpectMessageBox(kMismatchPanasonic, IDOK);
+        Prompter().ExpectMessageBox(
+            "camInfo info is incompatible with image exif.\nPlease change Settings and click OK", IDOK);
+        bool shown = false;
+        ExpectDialog([&](CDialog& d) {
+            shown = true;
+            Click(d, IDCANCEL);
+        });
+        ASSERT_TRUE(Manager().OpenProject(path.c_str()));
+        EXPECT_TRUE(shown);
+        EXPECT_STREQ(Manager().GetCamInfoFileName(), "nikon.camInfo");
+        EXPECT_NE(Manager().GetCamInfo(), nullptr);
+        EXPECT_EQ(Stitch().focalType, 3);
+        EXPECT_EQ(Stitch().focalLength, 28.0f);
+        ASSERT_TRUE(Manager().SaveProject(true));
+        if (round == 1) EXPECT_EQ(testkit::ReadBytes(path), saved);
     }
 }
 
@@ -829,6 +903,35 @@ TEST_F(CamInfoWizardHandOffTest, RefusalsUseTheirStrings)
     Prompter().ExpectMessageBox(
         "There is already a camera info file being used.\nNo need to save it again!\nCheck Edit/Stitch Settings...", IDOK);
     EXPECT_EQ(Manager().ShowCamInfoWizard(), nullptr);
+}
+
+// The Tools menu's "Make Camera Info File Wizard..." reaches the manager:
+// refused with its string for "Different unknown", opened and shown otherwise.
+TEST_F(CamInfoWizardHandOffTest, TheMenuCommandOpensTheWizard)
+{
+    constexpr UINT kWizardCommand = 33180;
+    const char* title = "Make Camera Info File Wizard";
+    Stitched(5, 5);
+    EXPECT_TRUE(win::QueryCommandState(&Main(), kWizardCommand).commandHandler);
+
+    Stitch().focalType = 1;
+    Prompter().ExpectMessageBox("The focal length is set as \\\"Different Unknown\\\".\nCamera info file is only "
+                                "meaningful with \\\"Known\\\" or \\\"Same Unknown\\\"!\nCheck Edit/Stitch Settings...",
+                                IDOK);
+    Main().SendMessage(WM_COMMAND, kWizardCommand, 0);
+    EXPECT_EQ(win::WindowSystem::Get().FindWindowByText(nullptr, title), nullptr);
+
+    Stitch().focalType = 2;
+    Stitch().focalLength = 28.0f;
+    Main().SendMessage(WM_COMMAND, kWizardCommand, 0);
+    HWND shown = win::WindowSystem::Get().FindWindowByText(nullptr, title);
+    ASSERT_NE(shown, nullptr);
+    Keep(dynamic_cast<CCamInfoWizard*>(CWnd::FromHandle(shown)));
+    ASSERT_NE(m_wizard, nullptr);
+    EXPECT_TRUE(m_wizard->IsWindowVisible());
+    ClickPage(0, CCamInfoWizard::kNext);
+    EXPECT_EQ(m_wizard->GetPage(1)->GetDlgItemText(CCamInfoWizard::kPage2Text),
+              "The focal length is known ( 28.0mm):\n\n Proceed to \"Next\"");
 }
 
 TEST_F(CamInfoWizardHandOffTest, TheWizardTakesTheFocalLengthAndTheCorrectionByType)
