@@ -200,7 +200,9 @@ TEST_F(StitchSettingsTest, OpeningKeepsTheStoredFocalTypeAndResavesTheSameBytes)
         EXPECT_NE(Manager().GetStitchBar()->GetSettingsText().find("F: same\n"), std::string::npos)
             << Manager().GetStitchBar()->GetSettingsText();
         ASSERT_TRUE(Manager().SaveProject(true));
-        if (round == 1) EXPECT_EQ(testkit::ReadBytes(path), saved);
+        if (round == 1) {
+            EXPECT_EQ(testkit::ReadBytes(path), saved);
+        }
     }
 
     // The check before a stitch takes the images' Exif.
@@ -238,7 +240,9 @@ TEST_F(StitchSettingsTest, OpeningWithAFileOfAnotherCameraShowsTheDialog)
         EXPECT_EQ(Stitch().focalType, 3);
         EXPECT_EQ(Stitch().focalLength, 28.0f);
         ASSERT_TRUE(Manager().SaveProject(true));
-        if (round == 1) EXPECT_EQ(testkit::ReadBytes(path), saved);
+        if (round == 1) {
+            EXPECT_EQ(testkit::ReadBytes(path), saved);
+        }
     }
 }
 
