@@ -12,6 +12,8 @@
 #include "app/shell/start_dialogs.h"
 #include "app/views/image_doc.h"
 #include "app/views/image_loaders.h"
+#include "app/pairview/image_pair_view.h"
+#include "app/pairview/overlap_pair_view.h"
 #include "app/views/image_pair_doc.h"
 #include "app/views/image_view.h"
 #include "imaging/image.h"
