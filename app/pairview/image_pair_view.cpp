@@ -9,6 +9,7 @@
 #include "core/logger.h"
 #include "imaging/image.h"
 #include "platform/imgcore/exif_info.h"
+#include "platform/panocore/img_info.h"
 #include "platform/panocore/pair_marker_align.h"
 #include "platform/panocore/pair_share_info.h"
 #include "platform/win/control_bars.h"
@@ -73,6 +74,9 @@ bool FramePairMarkers(IImageFrame* f1, IImageFrame* f2, float ratio, PairMarkerP
     out.width2 = b->GetImage()->GetWidth();
     out.height2 = b->GetImage()->GetHeight();
     out.ratio = ratio;
+    // Placed frames know their focal lengths: those are kept.
+    for (auto [frame, rcp] : {std::pair{a, &out.knownRcp1}, std::pair{b, &out.knownRcp2}})
+        if (IImgInfo* info = frame->GetImgInfo()) *rcp = info->GetParams()->rcpFocal;
     out.record = share->GetPairParams();
     return true;
 }

@@ -50,9 +50,10 @@ int FitPairRecordFromMarkers(const PairMarkerPoints& points, PAIR_WALIGN_RR_PRMS
     meanDx /= static_cast<double>(n);
     // Start: the record's focal lengths when it has them, else a 50-degree
     // horizontal view of the first image; b's focal length is a's over the ratio.
-    float rcp1 = record->rcpF1;
+    const bool known = Positive(points.knownRcp1) && Positive(points.knownRcp2);
+    float rcp1 = known ? points.knownRcp1 : record->rcpF1;
     if (!Positive(rcp1)) rcp1 = static_cast<float>(std::tan(25.0 * std::numbers::pi / 180.0) / (points.width1 / 2.0));
-    const float rcp2 = rcp1 / ratio;
+    const float rcp2 = known ? points.knownRcp2 : rcp1 / ratio;
     in.poseA = TRANSFORM_RS{};
     in.poseA.rcpFocal = rcp1;
     in.poseA.scale = 1.0f;
@@ -60,7 +61,7 @@ int FitPairRecordFromMarkers(const PairMarkerPoints& points, PAIR_WALIGN_RR_PRMS
     in.poseB.rcpFocal = rcp2;
     // The pan that carries the mean horizontal offset of the pairs.
     in.poseB.pan = static_cast<float>(std::atan(meanDx * rcp1));
-    in.fitScale = n >= 4;
+    in.fitScale = !known && n >= 4;
     PairFitResult result;
     const int code = FitPairRotation(in, result);
     if ((code & 0xF) != kPanoramaOk) {

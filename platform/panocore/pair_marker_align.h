@@ -21,6 +21,10 @@ struct PairMarkerPoints {
     int width1 = 0, height1 = 0, width2 = 0, height2 = 0;
     // Second image's focal length over the first's (1.0 when unknown).
     float ratio = 1.0f;
+    // Reciprocal focal lengths the frames already know (their placement),
+    // 0 when unknown. When both are known they are kept and only the
+    // rotation is fitted.
+    float knownRcp1 = 0.0f, knownRcp2 = 0.0f;
     PAIR_WALIGN_RR_PRMS2* record = nullptr;
 };
 
@@ -30,10 +34,11 @@ using PairMarkerSource = bool (*)(IImageFrame* f1, IImageFrame* f2, float ratio,
 // Installs the source (null removes); returns the one it replaces.
 PairMarkerSource SetPairMarkerSource(PairMarkerSource source);
 
-// Fits the record of `points`. Without a usable focal length in the record
-// (words 4 and 5 not positive) the search starts from a 50-degree view of
-// the first image. With 4 or more pairs the common focal scale is fitted as
-// well (the ratio of the two focal lengths kept); with 2 or 3 only the
+// Fits the record of `points`. With both focal lengths known only the
+// rotation is fitted. Otherwise the search starts from the record's focal
+// lengths, or without usable ones (words 4 and 5 not positive) from a
+// 50-degree view of the first image, and with 4 or more pairs the common
+// focal scale is fitted as well (the ratio of the two kept); with 3 only the
 // rotation. Returns kPanoramaOk (pair_fit.h) with the record written, or the
 // failing code with the record untouched and an ERROR line.
 int FitPairRecordFromMarkers(const PairMarkerPoints& points, PAIR_WALIGN_RR_PRMS2* record);
