@@ -1,6 +1,7 @@
 // The pair views' resources: toolbars, the marker view's context menu, the
 // tips of their commands and the marker tool cursors.
 #include "app/pairview/image_pair_view.h"
+#include "app/pairview/pair_overlap_dlg.h"
 #include "app/pairview/pairview_resources.h"
 
 #include "platform/win/resources.h"
@@ -25,6 +26,7 @@ void RegisterPairViewResources()
     overlap.buttonSize = SIZE{19, 19};
     app.AddToolBar(kOverlapToolBarResource, overlap);
 
+    RegisterPairOverlapDialog();
     for (UINT cursor : {CImagePairView::kCursorAdd, CImagePairView::kCursorMove, CImagePairView::kCursorErase})
         app.AddCursor(cursor);
 }
