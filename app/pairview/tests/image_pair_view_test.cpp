@@ -77,6 +77,8 @@ TEST_F(PairViewTest, OpeningAPairSetsContentZoomToolsAndMagnifier)
     EXPECT_EQ(m_b->FindNeighbor(m_a)->m_offsetX, 642);
     ASSERT_NE(view->GetToolBar(), nullptr);
     EXPECT_EQ(view->GetToolBar()->GetButtonCount(), 11);
+    EXPECT_EQ(view->GetToolBar()->GetItemID(1), CImagePairView::kToolAddMarker);
+    EXPECT_EQ(view->GetToolBar()->RequestToolTip(1), "add marker");
     EXPECT_EQ(view->GetTool(), CImagePairView::kToolAddMarker);
     EXPECT_TRUE(view->HasMagnifier());
     view->SendMessage(WM_COMMAND, CImagePairView::kMagnifier, 0);

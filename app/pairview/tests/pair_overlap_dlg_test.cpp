@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 
 namespace {
 
@@ -278,6 +280,7 @@ TEST_F(OverlapDialogTest, CurrentPairCompositeEqualsTheReferenceBlend)
     const int W = composite->GetWidth(), H = composite->GetHeight();
     EXPECT_EQ(W, 96 * 2 + 160);
     int worst = 0;
+    std::vector<unsigned char> reference(static_cast<size_t>(W) * H * 3), drawn(reference.size());
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x)
             for (int c = 0; c < 3; ++c) {
@@ -297,8 +300,28 @@ TEST_F(OverlapDialogTest, CurrentPairCompositeEqualsTheReferenceBlend)
                 if (pair >= 0) value = 0.75 * pair + 0.25 * value;
                 const int got = composite->GetData()[static_cast<size_t>(y) * composite->GetRowByte() + x * 3 + c];
                 worst = std::max(worst, std::abs(got - static_cast<int>(std::lround(value))));
+                reference[(static_cast<size_t>(y) * W + x) * 3 + c] = static_cast<unsigned char>(std::lround(value));
+                drawn[(static_cast<size_t>(y) * W + x) * 3 + c] = static_cast<unsigned char>(got);
             }
     EXPECT_LE(worst, 1);
+    // ImageMagick's compare: no pixel differs by more than one level.
+    auto writePpm = [&](const std::string& path, const std::vector<unsigned char>& rgb) {
+        std::ofstream out(path, std::ios::binary);
+        out << "P6\n" << W << " " << H << "\n255\n";
+        out.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+    };
+    const std::string a = Home().file("reference.ppm"), b = Home().file("composite.ppm");
+    writePpm(a, reference);
+    writePpm(b, drawn);
+    const std::string command = "compare -metric AE -fuzz 0.5% " + a + " " + b + " null: 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char answer[128] = {};
+    const size_t read = std::fread(answer, 1, sizeof answer - 1, pipe);
+    const int status = pclose(pipe);
+    ASSERT_GT(read, 0u) << "ImageMagick compare gave nothing (is it installed?)";
+    ASSERT_NE(status, -1);
+    EXPECT_EQ(std::string(answer).substr(0, 1), "0") << answer;
 }
 
 TEST(OneImgRS, WarpBendsColumnsOntoTheCylinder)
