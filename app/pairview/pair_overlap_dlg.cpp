@@ -70,8 +70,6 @@ COverlapPreviewWnd::COverlapPreviewWnd(CPairOverlapDlg* owner) : m_owner(owner) 
 COverlapPreviewWnd::~COverlapPreviewWnd()
 {
     Hold(m_composite, nullptr);
-    Hold(m_fixed, nullptr);
-    Hold(m_moving, nullptr);
 }
 
 const win::MessageMap* COverlapPreviewWnd::GetMessageMap() const
@@ -165,7 +163,7 @@ void COverlapPreviewWnd::LayOut(bool force)
     if (m_loop && m_count > 1) m_loopPos = place(m_frames[m_count - 1], first, at);
 }
 
-void COverlapPreviewWnd::ComposeInto(Image* target, int fromIndex, int toIndex, POINT shift, bool)
+void COverlapPreviewWnd::ComposeInto(Image* target, int fromIndex, int toIndex, POINT shift, bool dragPart)
 {
     const int k = m_pair;
     const int last = m_loop && m_count > 1 ? m_count : m_count - 1;
@@ -174,10 +172,14 @@ void COverlapPreviewWnd::ComposeInto(Image* target, int fromIndex, int toIndex, 
         if (!warped || warped->GetChannels() != 3) continue;  // nothing to draw: the frame keeps its place
         const RECT r = FrameRect(i);
         const bool inPair = i == k - 1 || i == k;
-        if (m_currentOnly && inPair) continue;  // laid on as a pair below
-        target->OverlapImage(r.left + shift.x, r.top + shift.y, warped, m_currentOnly ? 0.25f : 1.0f);
+        float opacity = m_currentOnly ? 0.25f : 1.0f;
+        if (m_currentOnly && inPair) {
+            if (!dragPart) continue;  // laid on as a pair below
+            opacity = 1.0f;           // while dragging both images of the pair show opaque
+        }
+        target->OverlapImage(r.left + shift.x, r.top + shift.y, warped, opacity);
     }
-    if (!m_currentOnly || k - 1 < fromIndex || k > toIndex) return;
+    if (!m_currentOnly || dragPart || k - 1 < fromIndex || k > toIndex) return;
     // The current pair: the left one copied into a canvas spanning both,
     // the right one laid over it, the whole laid on at 0.75.
     Image* left = Warped(Frame(k - 1));
@@ -214,10 +216,8 @@ void COverlapPreviewWnd::ComposeDragged(POINT offset)
     if (!composite) return;
     // The fixed part, then the moving part (frames k and after) shifted.
     const int k = m_pair;
-    const bool saved = m_currentOnly;
     ComposeInto(composite, 0, k - 1, POINT{0, 0}, true);
-    m_currentOnly = saved;
-    ComposeInto(composite, k, last, offset, false);
+    ComposeInto(composite, k, last, offset, true);
     Hold(m_composite, composite);
     RefRelease(composite);
 }

@@ -66,14 +66,16 @@ private:
     int CompositeLeft() const;
     POINT LimitedOffset(POINT point) const;
     void DrawOutline(POINT offset);
-    void ComposeInto(Image* target, int fromIndex, int toIndex, POINT shift, bool fixedPart);
+    // Frames fromIndex..toIndex laid on `target` moved by `shift`; dragPart:
+    // one part of a drag (the pair's images opaque, no pair blend).
+    void ComposeInto(Image* target, int fromIndex, int toIndex, POINT shift, bool dragPart);
     void ComposeDragged(POINT offset);
     ImageFrame* Frame(int index) const;
 
     CPairOverlapDlg* m_owner;
-    Image* m_composite = nullptr;  // references held
-    Image* m_fixed = nullptr;
-    Image* m_moving = nullptr;
+    // The composite; while dragging it is rebuilt from the fixed frames
+    // and the moving ones at their shifted places. A reference held.
+    Image* m_composite = nullptr;
     ImageFrame** m_frames = nullptr;  // the dialog's
     int m_count = 0;
     bool m_loop = false;

@@ -276,6 +276,7 @@ TEST_F(OverlapViewTest, CubeModelAtTheTrueAlignmentMatchesTheBackground)
     ASSERT_GT(count, 3 * 20000);
     EXPECT_GT(fgOnly, 1000);
     EXPECT_LT(sum / count, 6.0);
+    RecordProperty("mean_abs_diff_x1000", static_cast<int>(1000 * sum / count));
     // Turned 2 degrees off the truth, the same comparison fails clearly.
     model.ChangeFacet0Fg_rot(0.035f, true);
     double off = 0;
@@ -296,6 +297,7 @@ TEST_F(OverlapViewTest, CubeModelAtTheTrueAlignmentMatchesTheBackground)
         }
     ASSERT_GT(offCount, 0);
     EXPECT_GT(off / offCount, 2 * sum / count);
+    RecordProperty("turned_mean_abs_diff_x1000", static_cast<int>(1000 * off / offCount));
     ReleaseImage(target);
     ReleaseImage(fg);
     ReleaseImage(bg);

@@ -100,6 +100,7 @@ TEST_F(PairRealPhotoTest, MarkerAlignmentRecoversTheViewRotation)
     const M3 fitted = RecordRotation(r.angA, r.angB, r.angC);
     EXPECT_NEAR(AngleBetween(identity, fitted), AngleBetween(identity, truthRotation), 0.2);
     EXPECT_LT(AngleBetween(fitted, truthRotation), 0.2);
+    RecordProperty("rotation_error_millidegrees", static_cast<int>(1000 * AngleBetween(fitted, truthRotation)));
     // The record carries every marker of a onto its true place in b.
     const M3 rot = RecordRotation(r.angA, r.angB, r.angC);
     for (int i = 0; i < 10; ++i) {
