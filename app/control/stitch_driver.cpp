@@ -10,6 +10,8 @@
 #include "app/shell/main_frame.h"
 #include "app/shell/pellicot.h"
 #include "app/shell/stitch_bar.h"
+#include "app/pairview/image_pair_view.h"
+#include "app/pairview/overlap_pair_view.h"
 #include "app/views/image_pair_doc.h"
 #include "core/logger.h"
 #include "platform/utilkit/crash_dump.h"
@@ -205,6 +207,11 @@ void SuperManager::DoStitching()
                     auto* doc = dynamic_cast<CImagePairDoc*>(m_pairWindow->GetDocument());
                     RecordDeferredCall((m_flags & kFlagMarkerMethod) ? "StitchThisPair(markers)" : "StitchThisPair(overlap)",
                                        doc ? doc->GetFrameA() : nullptr, doc ? doc->GetFrameB() : nullptr);
+                    // The open pair window commits its pair before it closes.
+                    if (auto* markers = dynamic_cast<CImagePairView*>(m_pairWindow))
+                        markers->StitchThisPair(true, false);
+                    else if (auto* overlap = dynamic_cast<COverlapPair*>(m_pairWindow))
+                        overlap->StitchThisPair(false);
                     ClosePairWindow(false);
                 }
                 if (m_chain->GetCount() > 0) LoadFrameImage(m_chain->GetFrame(0), true);

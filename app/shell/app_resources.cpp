@@ -1,4 +1,5 @@
 #include "app/shell/app_resources.h"
+#include "app/pairview/pairview_resources.h"
 #include "app/shell/stitch_bar.h"
 #include "app/shell/img_browser.h"
 
@@ -217,6 +218,7 @@ void RegisterAppResources()
     AddDialogs(app);
     AddInitConfigDialogTemplate(app);
     RegisterTrayResources();
+    RegisterPairViewResources();
     RegisterBrowserResources();
     RegisterPanoramaResources();
     RegisterImageSizeDialog();

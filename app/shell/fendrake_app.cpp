@@ -12,6 +12,9 @@
 #include "app/shell/start_dialogs.h"
 #include "app/views/image_doc.h"
 #include "app/views/image_loaders.h"
+#include "app/pairview/image_pair_view.h"
+#include "app/pairview/pair_overlap_dlg.h"
+#include "app/pairview/overlap_pair_view.h"
 #include "app/views/image_pair_doc.h"
 #include "app/views/image_view.h"
 #include "imaging/image.h"
@@ -121,6 +124,7 @@ BOOL CFendrakeApp::InitInstance()
     m_pMainWnd = frame;
     frame->DragAcceptFiles(TRUE);
     InstallStitchServices();  // the frame made the manager
+    InstallOverlapDialogHooks(GetSuperManager());
 
     CCommandLineInfo command;
     ParseCommandLine(command);

@@ -401,9 +401,11 @@ TEST_F(TrayTest, FrameCommandsAndTheLoopQuestion)
     EXPECT_TRUE(F(0)->IsMerged());
     EXPECT_EQ(Manager().GetImageGroup(false)->GetCentralImageFrame(), F(0));
 
-    // The overlap dialog comes with the pair views: without it the command
-    // opens nothing. Express stitching is recorded by the manager and starts
-    // a stitch run, whose matching worker is let finish before the frames go.
+    // The command toggles the overlap dialog. Express stitching is recorded
+    // by the manager and starts a stitch run, whose matching worker is let
+    // finish before the frames go.
+    EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32844));
+    EXPECT_TRUE(Manager().IsOverlapDialogOpen());
     EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32844));
     EXPECT_FALSE(Manager().IsOverlapDialogOpen());
     EXPECT_TRUE(win::user::ChooseCommand(m_tray, 32902));

@@ -6,6 +6,8 @@
 #include "app/matching/cam_info.h"
 #include "app/shell/img_browser.h"
 #include "app/shell/pellicot.h"
+#include "app/pairview/image_pair_view.h"
+#include "app/pairview/overlap_pair_view.h"
 #include "app/views/image_pair_doc.h"
 #include "app/views/image_view.h"
 #include "app/views/bright_contrast_dlg.h"
