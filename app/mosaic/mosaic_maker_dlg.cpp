@@ -337,7 +337,7 @@ void RegisterMosaicResources()
     win::DialogTemplate pane;
     pane.id = CMosaicPreviewPane::kTemplateId;
     pane.caption = "";
-    pane.size = SIZE{320, 160};
+    pane.size = SIZE{320, 200};
     pane.style = WS_POPUP | WS_BORDER;
     app.AddDialog(std::move(pane));
 
