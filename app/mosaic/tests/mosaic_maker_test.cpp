@@ -412,6 +412,67 @@ TEST_F(MosaicMakerTest, MakeOpensConsecutiveWindowsAndBlackRendersWithItsFirstBy
     ReleaseImage(base);
 }
 
+TEST_F(MosaicMakerTest, AWiderPaneRemakesTheForegroundAndANarrowerOneShrinksIt)
+{
+    int w = 0, h = 0;
+    m_pane->GetClientSize(w, h);
+    const double drawn = m_pane->GetForegroundScale() * w;
+    RECT r{};
+    m_pane->GetWindowRect(&r);
+    const int frameW = (r.right - r.left) - w, frameH = (r.bottom - r.top) - h;
+    // Twice as wide or more: a new base image at the new width, drawn as before.
+    m_pane->SetWindowPos(nullptr, 0, 0, 700 + frameW, h + frameH, SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_EQ(m_pane->GetForeground()->GetWidth(), 700);
+    // The map is zoomed by old width / new width: the picture keeps its drawn size.
+    EXPECT_NEAR(m_pane->GetForegroundScale() * 700, drawn / (w - 1) * 699.0 * w / 700, 1e-6);
+    ASSERT_NE(m_pane->GetScreenImage(), nullptr);
+    EXPECT_EQ(m_pane->GetScreenImage()->GetWidth(), 700);
+    // Narrower than the drawn foreground: it is zoomed to fit and kept inside.
+    m_pane->SetWindowPos(nullptr, 0, 0, 200 + frameW, h + frameH, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(m_pane->GetForeground()->GetWidth(), 700) << "only a wider pane remakes it";
+    EXPECT_LE(m_pane->GetForegroundScale(), 1.0 + 1e-9);
+    double left = 0;
+    m_pane->GetForegroundMap()->MapPoint(0, 0, &left, nullptr);
+    EXPECT_GE(left, -1e-9);
+    EXPECT_EQ(m_pane->GetScreenImage()->GetWidth(), 200);
+}
+
+TEST_F(MosaicMakerTest, APictureBackgroundFollowsItsMapOnScreenAndInTheRender)
+{
+    Image* picture = testkit::MakePatternImage(400, 300, 3);
+    m_pane->SetBackgroundImage(picture);
+    int w = 0, h = 0;
+    m_pane->GetClientSize(w, h);
+    Image* screen = m_pane->GetScreenImage();
+    ASSERT_NE(screen, nullptr);
+    // The band above the fitted foreground shows the picture where it lies.
+    const int band = (h - m_pane->GetForeground()->GetHeight()) / 2;
+    ASSERT_GT(band, 3);
+    auto same = [](const uint8_t* a, const uint8_t* b) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; };
+    EXPECT_TRUE(same(Pixel(screen, 17, 2), Pixel(picture, 17, 2)));
+    // A shifted (still unscaled) map places the picture by whole pixels.
+    m_dialog->GetBackgroundMap()->Shift(5, 1);
+    m_pane->Compose();
+    for (int x : {5, 60, 200})
+        EXPECT_TRUE(same(Pixel(screen, x, 2), Pixel(picture, x - 5, 1))) << x;
+
+    // Rendering at twice the client size zooms the picture by two.
+    Image* base = m_dialog->MakeBackground(0);
+    auto* output = new Image(2 * w, 2 * h, 3);
+    m_pane->RenderTo(output, base);
+    PSMap expectedMap;
+    expectedMap.Shift(5, 1);
+    expectedMap.Zoom(2, 2);
+    auto* expected = new Image(2 * w, 2 * h, 3);
+    ASSERT_TRUE(expectedMap.MapImage(picture, expected));
+    for (int x : {10, 11, 150, 401})
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(Pixel(output, x, 3)[c], Pixel(expected, x, 3)[c]) << x;
+    ReleaseImage(expected);
+    ReleaseImage(output);
+    ReleaseImage(base);
+    ReleaseImage(picture);
+}
+
 TEST_F(MosaicMakerTest, DoneAndCancelRemoveTheGrid)
 {
     Click(IDOK);
