@@ -10,6 +10,7 @@
 #include "platform/win/cmd_target.h"
 #include "platform/win/window_dc.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -139,6 +140,40 @@ TEST_F(MosaicCommandsTest, TheViewHandsItsMouseToTheGrid)
     Mouse(view, WM_LBUTTONUP, 300, y);
     EXPECT_EQ(layout->GetBoundary(0), 0);
     EXPECT_EQ(layout->GetBoundary(1), 166);
+}
+
+TEST_F(MosaicCommandsTest, TheViewDrawsTheGridUntilItIsRemoved)
+{
+    CRectMapView* view = StartMosaic(1000);
+    ASSERT_NE(view, nullptr);
+    MosaicLayout* layout = view->GetMosaicLayout();
+    ASSERT_NE(layout, nullptr);
+    const int sky = layout->GetSkyRow(), ground = layout->GetGroundRow();
+    // Red pixels (B, G, R = 0, 0, 255) down the column of boundary 1; the
+    // coded panorama never holds a sample of 255.
+    auto redInColumn = [&]() {
+        win::PaintAll();
+        RefPtr<Image> shown = RefPtr<Image>::adopt(win::CaptureWindow(view->m_hWnd));
+        if (!shown) return -1;
+        int ox = 0, oy = 0;
+        view->GetOffset(ox, oy);
+        float zx = 1.0f, zy = 1.0f;
+        view->GetCurrentZoom(zx, zy);
+        const CPoint scroll = view->GetScrollPosition();
+        const int x = static_cast<int>(166 * zx) + ox - scroll.x;
+        const int top = static_cast<int>(sky * zy) + oy - scroll.y + 1;
+        const int bottom = static_cast<int>(ground * zy) + oy - scroll.y - 1;
+        int red = 0;
+        for (int y = std::max(0, top); y < std::min(bottom, shown->GetHeight()); ++y) {
+            const uint8_t* p = Pixel(shown.get(), x, y);
+            if (p[0] == 0 && p[1] == 0 && p[2] == 255) ++red;
+        }
+        return red;
+    };
+    EXPECT_GT(redInColumn(), 10);
+    view->RemoveMosaicLayout();
+    EXPECT_EQ(view->GetMosaicLayout(), nullptr);
+    EXPECT_EQ(redInColumn(), 0) << "removing the grid repaints the view";
 }
 
 TEST_F(MosaicCommandsTest, PreviewPanePixelsOverARealPanorama)
