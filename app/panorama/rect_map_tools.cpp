@@ -340,7 +340,10 @@ void CRectMapView::OnLButtonDown(UINT flags, CPoint point)
         LayoutMouse(WM_LBUTTONDOWN, flags, x, y);
         return;
     }
-    if (m_mosaicLayout) return;  // the mosaic layout handles its own mouse
+    if (m_mosaicLayout) {  // the mosaic layout handles its own mouse
+        MosaicMouse(WM_LBUTTONDOWN, point, x, y);
+        return;
+    }
     if ((m_mode & (rollTool | levelTool)) && !IsFinal()) {
         if (m_hWnd) SetCapture();
         if (m_mode & rollTool)
@@ -430,7 +433,10 @@ void CRectMapView::OnMouseMove(UINT flags, CPoint point)
         LayoutMouse(WM_MOUSEMOVE, flags, x, y);
         return;
     }
-    if (m_mosaicLayout) return;
+    if (m_mosaicLayout) {
+        MosaicMouse(WM_MOUSEMOVE, point, x, y);
+        return;
+    }
     if ((m_mode & (rollTool | levelTool)) && !IsFinal()) {
         if (m_mode & rollTool) {
             if (m_rolling && button) {
@@ -503,7 +509,10 @@ void CRectMapView::OnLButtonUp(UINT flags, CPoint point)
         LayoutMouse(WM_LBUTTONUP, flags, x, y);
         return;
     }
-    if (m_mosaicLayout) return;
+    if (m_mosaicLayout) {
+        MosaicMouse(WM_LBUTTONUP, point, x, y);
+        return;
+    }
     if (m_hWnd && GetCapture() == this) ReleaseCapture();
     if ((m_mode & (rollTool | levelTool)) && !IsFinal()) {
         MouseUp(x, y);

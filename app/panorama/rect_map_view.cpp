@@ -59,8 +59,9 @@ CRectMapView::~CRectMapView()
     }
     if (WorldMap* docMap = GetWorldMap(); docMap && docMap != m_worldMap) docMap->RemoveViewer(this);
     m_worldMap = nullptr;
-    // The mosaic grid is made by the mosaic tools, which free it before the
-    // view goes; the perspective outline and centre go here.
+    // The mosaic grid (with its maker dialog), the perspective outline and
+    // centre go with the view.
+    RemoveMosaicLayout();
     delete m_regionOutline;
     m_regionOutline = nullptr;
     delete m_regionCentre;
@@ -81,7 +82,7 @@ CRectMapView::~CRectMapView()
 
 const win::MessageMap* CRectMapView::GetMessageMap() const
 {
-    static const win::MessageMap map(ToolMessageMap(), {
+    static const win::MessageMap map(CommandMessageMap(), {
                                                                        win::on::Command(kCropCommand, &CRectMapView::OnCrop),
                                                                        win::on::Command(kSaveAsCommand, &CRectMapView::OnFileSaveRWMAs),
                                                                        win::on::Command(kSaveFullCommand, &CRectMapView::OnFileSaveRWMAs),
@@ -302,6 +303,7 @@ void CRectMapView::OnDraw(CDC* dc)
     if (!dc) return;
     DrawBkground(dc, GetScreen(), GetSysColor(COLOR_3DFACE));
     DrawPerspectiveRegion(dc);
+    DrawMosaicLayout(dc);
     DrawTextCells(dc);
     if (m_printLayout) {
         int x = 0, y = 0;

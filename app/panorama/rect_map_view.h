@@ -287,6 +287,34 @@ private:
 
     std::string m_title;
     int m_scrollSizeUpdates = 0;
+
+    // ---- Quarter-turn picture, mosaic grid and publishing commands (rect_map_commands.cpp).
+public:
+    static constexpr UINT kRotatedImageCommand = 32889;
+    static constexpr UINT kMosaicCommand = 33138;
+    // The selection turned a quarter counter-clockwise (one reference for
+    // the caller), or null.
+    Image* MakeRotatedImage();
+    void OnRotatedImage();
+    // Lays the mosaic grid over the panorama and opens its maker; nothing
+    // while a grid is shown or when the map has no data area.
+    void OnMosaicStart();
+    void RemoveMosaicLayout();
+    MosaicLayout* GetMosaicLayout() const { return m_mosaicLayout; }
+    void OnViewInViewer();
+    void OnSetAsScreenSaver();
+    void OnCreateWebTour();
+    void OnEmailPanorama();
+    void OnUpdateAlwaysEnabled(CCmdUI* ui);
+
+private:
+    const win::MessageMap* CommandMessageMap() const;
+    // The mosaic grid's share of the mouse (points in screen-bitmap pixels).
+    void MosaicMouse(UINT message, CPoint client, int x, int y);
+    void DrawMosaicLayout(CDC* dc);
+    bool m_mosaicDrag = false;
+    CPoint m_mosaicStart{0, 0};  // client pixels where the drag began
+    CPoint m_mosaicLast{0, 0};
 };
 
 // The panorama window's view (the panorama template's view class): the

@@ -1,0 +1,80 @@
+// A started application with one panorama window, for the mosaic's tests:
+// a coded map (every pixel different) or a real panorama scaled by
+// ImageMagick, shown as a final map.
+#pragma once
+
+#include "app/mosaic/mosaic_layout.h"
+#include "app/mosaic/mosaic_maker_dlg.h"
+#include "app/mosaic/mosaic_preview_pane.h"
+#include "app/panorama/rect_map_view.h"
+#include "app/tests/app_test_fixture.h"
+#include "imaging/image.h"
+#include "testkit/testkit.h"
+#include "worldmap/world_map.h"
+
+#include <string>
+
+class MosaicTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        ASSERT_TRUE(Start());
+    }
+    void TearDown() override
+    {
+        if (m_map) m_map->Release();
+        AppTest::TearDown();
+    }
+
+    static uint8_t Code(int row, int column, int channel)
+    {
+        return static_cast<uint8_t>(1 + (row * 37 + column * 11 + channel * 101) % 251);
+    }
+
+    static WorldMap* MakeCodedMap(int width)
+    {
+        auto* map = new WorldMap(width, nullptr, 0, 3);
+        for (int r = 0; r < map->GetHeight(); ++r) {
+            const WorldMapBase::ScanLine* line = map->GetScanLine(r);
+            if (!line || !line->m_line) continue;
+            for (int i = line->m_first; i <= line->m_last; ++i)
+                for (int c = 0; c < 3; ++c) line->m_line[(i - line->m_first) * 3 + c] = Code(r, i, c);
+        }
+        map->m_xStart = 0;
+        map->m_xEnd = width;
+        map->m_yStart = 0;
+        map->m_yEnd = map->GetHeight();
+        return map;
+    }
+
+    CRectMapView* Open(WorldMap* map, bool final = true)
+    {
+        m_map = map;
+        Main().ShowPanoramaWindow(map);
+        CRectMapView* view = Main().FindRectMapView(map);
+        if (!view) return nullptr;
+        map->NotifyViewers(10008, final ? 1 : 0);
+        map->NotifyViewers(10003, 1);
+        return view;
+    }
+
+    static void Command(CWnd* wnd, UINT id) { wnd->SendMessage(WM_COMMAND, id, 0); }
+
+    // Starts the mosaic on a coded panorama of `width` columns.
+    CRectMapView* StartMosaic(int width = 1000)
+    {
+        CRectMapView* view = Open(MakeCodedMap(width));
+        if (!view) return nullptr;
+        Command(view, CRectMapView::kMosaicCommand);
+        return view;
+    }
+
+    static const uint8_t* Pixel(const Image* image, int x, int y)
+    {
+        return image->GetData() + static_cast<size_t>(y) * image->GetRowByte() +
+               static_cast<size_t>(x) * image->GetChannels();
+    }
+
+    WorldMap* m_map = nullptr;
+};
