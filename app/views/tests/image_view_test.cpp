@@ -12,6 +12,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -134,6 +135,86 @@ TEST_F(ImageViewTest, RedBrightnessChangesOnlyRedInTheDrawnWindow)
     EXPECT_EQ(changed[0], 0);
     EXPECT_EQ(changed[1], 0);
     EXPECT_GT(changed[2], 5000);  // nearly every red sample brighter
+}
+
+}  // namespace
+
+namespace {
+
+// A small picture whose pixels (blue, green, red) include blue 0 with other
+// samples set, all black, and ordinary values.
+Image* MakeBlueZeroPicture(int w, int h)
+{
+    auto* image = new Image(w, h, 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned char* p = image->GetData() + static_cast<size_t>(y) * image->GetRowByte() + static_cast<size_t>(x) * 3;
+            const int kind = (x + y) % 3;
+            p[0] = kind == 2 ? static_cast<unsigned char>(5 + x) : 0;
+            p[1] = kind == 1 ? 0 : static_cast<unsigned char>(10 + y);
+            p[2] = kind == 1 ? 0 : 255;
+        }
+    return image;
+}
+
+// Where `got` differs from `source` with its first samples of 0 read as 1,
+// or -1 when it does not.
+int FirstDifferenceFromRaised(const Image* source, const Image* got)
+{
+    if (got->GetWidth() != source->GetWidth() || got->GetHeight() != source->GetHeight()) return -2;
+    for (int y = 0; y < source->GetHeight(); ++y)
+        for (int x = 0; x < source->GetWidth(); ++x)
+            for (int c = 0; c < 3; ++c) {
+                int want = source->GetData()[static_cast<size_t>(y) * source->GetRowByte() + static_cast<size_t>(x) * 3 + c];
+                if (c == 0 && want == 0) want = 1;
+                if (got->GetData()[static_cast<size_t>(y) * got->GetRowByte() + static_cast<size_t>(x) * 3 + c] != want)
+                    return y * source->GetWidth() + x;
+            }
+    return -1;
+}
+
+// A photograph has no "no data" pixels: one with blue 0 (pure red, say) is
+// shown in its colour, with blue 1, not as the screen's cleared black; the
+// caller's picture keeps its own samples. A region copied into the window
+// later is raised the same way.
+TEST_F(ImageViewTest, PixelsWithBlueZeroAreShownInTheirColour)
+{
+    ASSERT_TRUE(Start());
+    Image* picture = MakeBlueZeroPicture(37, 11);
+    ASSERT_TRUE(OpenImageWindow(picture, "blue zero"));
+    CImageDoc* doc = FindImageDoc("blue zero");
+    ASSERT_NE(doc, nullptr);
+    CImageView* view = nullptr;
+    for (CView* v : doc->GetViews())
+        if (auto* imageView = dynamic_cast<CImageView*>(v)) view = imageView;
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(FirstDifferenceFromRaised(picture, view->GetScreen()), -1);
+    EXPECT_EQ(picture->GetData()[0], 0);  // the caller's copy is untouched
+
+    // Blank the window's picture (blue 7 everywhere), then copy the columns
+    // 3..9 of rows 2..5 of the blue-0 picture to (20, 4).
+    Image* own = doc->GetImage();
+    std::memset(own->GetData(), 7, own->GetDataSize());
+    const RECT region{3, 2, 9, 5};
+    ShowImageInWindow(picture, &region, 20, 4, "blue zero");
+    int zerosCopied = 0;
+    for (int y = 0; y < own->GetHeight(); ++y)
+        for (int x = 0; x < own->GetWidth(); ++x) {
+            const unsigned char* got = own->GetData() + static_cast<size_t>(y) * own->GetRowByte() + static_cast<size_t>(x) * 3;
+            const bool inside = x >= 20 && x <= 26 && y >= 4 && y <= 7;
+            if (!inside) {
+                EXPECT_EQ(got[0], 7) << x << "," << y;
+                continue;
+            }
+            const unsigned char* from = picture->GetData() + static_cast<size_t>(y - 2) * picture->GetRowByte() +
+                                        static_cast<size_t>(x - 17) * 3;
+            if (from[0] == 0) ++zerosCopied;
+            EXPECT_EQ(got[0], from[0] == 0 ? 1 : from[0]) << x << "," << y;
+            EXPECT_EQ(got[1], from[1]) << x << "," << y;
+            EXPECT_EQ(got[2], from[2]) << x << "," << y;
+        }
+    EXPECT_GT(zerosCopied, 5);
+    ReleaseImage(picture);
 }
 
 }  // namespace
