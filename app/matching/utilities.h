@@ -15,8 +15,6 @@ namespace Utilities {
 // Every pixel whose first sample is 0 gets 1 there, so that 0 stays free to
 // mean "no data" in the maps the image goes into.
 void RaiseZeroPixels(Image* image);
-// The same over the inclusive rectangle x0..x1, y0..y1, clamped to the image.
-void RaiseZeroPixels(Image* image, int x0, int y0, int x1, int y1);
 
 // Blanks every sample outside the inclusive rectangle, which is clamped in
 // place; the warnings go to standard output. True when anything was blanked.

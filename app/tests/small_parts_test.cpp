@@ -216,32 +216,6 @@ TEST(RaiseZeroPixels, OnlyZeroFirstSamplesAreRaised)
     Utilities::RaiseZeroPixels(nullptr);
 }
 
-// The rectangle form raises only inside the rectangle, clamped to the image:
-// rectangles reaching past every edge, inside, and wholly outside.
-TEST(RaiseZeroPixels, RectangleIsClampedToTheImage)
-{
-    struct Case {
-        int x0, y0, x1, y1;
-        int cx0, cy0, cx1, cy1;  // what is raised; cx0 > cx1 for nothing
-    };
-    const Case cases[] = {
-        {-3, -2, 2, 1, 0, 0, 2, 1}, {4, 2, 40, 9, 4, 2, 6, 3}, {1, 1, 3, 2, 1, 1, 3, 2},
-        {7, 0, 9, 3, 1, 0, 0, 3}, {0, -5, 6, -1, 1, 0, 0, 3}, {-9, -9, 99, 99, 0, 0, 6, 3},
-    };
-    for (const Case& c : cases) {
-        Image* image = new Image(7, 4, 3);  // all samples 0
-        Utilities::RaiseZeroPixels(image, c.x0, c.y0, c.x1, c.y1);
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 7; ++x) {
-                const unsigned char* p = image->GetData() + static_cast<size_t>(y) * image->GetRowByte() + static_cast<size_t>(x) * 3;
-                const bool inside = x >= c.cx0 && x <= c.cx1 && y >= c.cy0 && y <= c.cy1;
-                EXPECT_EQ(p[0], inside ? 1 : 0) << c.x0 << "," << c.y0 << " at " << x << "," << y;
-                EXPECT_EQ(p[1] + p[2], 0);
-            }
-        ReleaseImage(image);
-    }
-}
-
 TEST_F(SmallPartsTest, NewProjectClosesAOneImageProjectButAsksOnlyWithTwo)
 {
     ASSERT_TRUE(Start());

@@ -1,6 +1,4 @@
 #include "app/views/image_doc.h"
-
-#include "app/matching/utilities.h"
 #include "app/views/image_view.h"
 
 #include "core/logger.h"
@@ -54,9 +52,6 @@ void CImageDoc::CopyImageRegion(Image* source, const RECT* rect, int x, int y)
 {
     if (!source || !rect || !m_image) return;
     source->CopyDataTo(rect->left, rect->right, rect->top, rect->bottom, m_image, x, y);
-    // The window's pixels are all data (see CImageView::OnInitialUpdate); the
-    // rectangle raised covers at least what was copied.
-    Utilities::RaiseZeroPixels(m_image, x, y, x + (rect->right - rect->left), y + (rect->bottom - rect->top));
     UpdateAllViews(nullptr);
 }
 

@@ -1,6 +1,5 @@
 #include "app/views/image_view.h"
 #include "app/views/image_doc.h"
-#include "app/matching/utilities.h"
 
 #include "imaging/image.h"
 #include "worldmap/bmp_cell.h"
@@ -50,9 +49,6 @@ void CImageView::OnInitialUpdate()
     for (int y = 0; y < image->GetHeight(); ++y)
         std::memcpy(cell->GetData() + static_cast<size_t>(y) * cell->GetRowByte(),
                     image->GetData() + static_cast<size_t>(y) * image->GetRowByte(), rowBytes);
-    // A photograph has no "no data" pixels: a first sample of 0 would be
-    // skipped by the compositor and drawn as the cleared black.
-    Utilities::RaiseZeroPixels(cell);
     AddBmpCell(cell);
     doc->SetImage(cell);
     GetScreen()->BmpInit(cell->GetWidth(), cell->GetHeight(), cell->GetChannels());
