@@ -410,7 +410,10 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     // Not zero-filled here: the content rectangle is written whole, and only
     // the border and row padding around it are cleared (a full fill of a
     // photograph-sized buffer cost as much as the resampling).
-    std::unique_ptr<uint8_t, decltype(&std::free)> pixels(rowBytes ? AllocatePhotoBuffer(rowBytes * rows) : nullptr, &std::free);
+    struct Free {
+        void operator()(uint8_t* data) const { std::free(data); }
+    };
+    std::unique_ptr<uint8_t, Free> pixels(rowBytes ? AllocatePhotoBuffer(rowBytes * rows) : nullptr);
     if (!pixels) {
         Logger::log("ERROR CorrectLensDistortion: cannot allocate the %d x %d corrected image", 1, image->GetWidth(), image->GetHeight());
         image->SetSize(plan.W, plan.H);
