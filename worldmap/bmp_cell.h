@@ -42,6 +42,11 @@ public:
     // is an opaque plain copy (no adjustment, no tables) covering the whole
     // screen with its channel count. Returns false, writing nothing, otherwise.
     bool ReplaceDataIn(Image* screen) const;
+    // Whether ReplaceDataIn applies to this screen, and the same for the rows
+    // firstRow .. firstRow + rows - 1 alone (false, writing nothing, when it
+    // does not apply or the rows are not all on the screen).
+    bool CanReplaceDataIn(const Image* screen) const;
+    bool ReplaceRowsIn(Image* screen, int firstRow, int rows) const;
 
     ColorCtrl m_colorCtrl;
     uint16_t m_transparency = 0;

@@ -242,7 +242,7 @@ void BmpCell::MapDataTo(Image* screen) const
     ChooseKernel(pairing, tables != nullptr, t != 0, adjust)(k);
 }
 
-bool BmpCell::ReplaceDataIn(Image* screen) const
+bool BmpCell::CanReplaceDataIn(const Image* screen) const
 {
     if (m_transparency != 0 || !IsComposable(screen) || !IsComposable(this)) return false;
     if (m_x != 0 || m_y != 0 || GetWidth() != screen->GetWidth() || GetHeight() != screen->GetHeight()) return false;
@@ -252,17 +252,27 @@ bool BmpCell::ReplaceDataIn(Image* screen) const
     if (brightness[0] != 0 || brightness[1] != 0 || brightness[2] != 0 || contrast[0] != 1.0f ||
         contrast[1] != 1.0f || contrast[2] != 1.0f)
         return false;
+    return screen->GetDataSize() == static_cast<size_t>(screen->GetRowByte()) * static_cast<size_t>(screen->GetHeight());
+}
+
+bool BmpCell::ReplaceRowsIn(Image* screen, int firstRow, int rows) const
+{
+    if (firstRow < 0 || rows < 1 || !CanReplaceDataIn(screen) || rows > GetHeight() - firstRow) return false;
     KernelArgs k{};
-    k.src = GetData();
     k.srcStride = static_cast<size_t>(GetRowByte());
-    k.dst = screen->GetData();
     k.dstStride = static_cast<size_t>(screen->GetRowByte());
+    k.src = GetData() + static_cast<size_t>(firstRow) * k.srcStride;
+    k.dst = screen->GetData() + static_cast<size_t>(firstRow) * k.dstStride;
     k.width = GetWidth();
-    k.height = GetHeight();
-    if (screen->GetDataSize() != k.dstStride * static_cast<size_t>(k.height)) return false;
+    k.height = rows;
     if (GetChannels() == 3)
         CopyKernel<Pairing::ThreeOnThree, true>(k);
     else
         CopyKernel<Pairing::OneOnOne, true>(k);
     return true;
+}
+
+bool BmpCell::ReplaceDataIn(Image* screen) const
+{
+    return CanReplaceDataIn(screen) && ReplaceRowsIn(screen, 0, GetHeight());
 }

@@ -28,6 +28,33 @@ void DataViewer::ComposeScreenBmp()
     for (; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
 }
 
+void DataViewer::ComposeScreenBmp(const std::function<void(int firstRow, int rows)>& fill)
+{
+    Image* screen = m_screen.get();
+    BmpCell* first = m_bmpLayer->GetCount() > 0 ? m_bmpLayer->GetBmpCell(0) : nullptr;
+    if (!first) {
+        ComposeScreenBmp();
+        return;
+    }
+    const int height = first->GetHeight();
+    if (!screen || height <= 0 || !first->CanReplaceDataIn(screen)) {
+        if (height > 0) fill(0, height);
+        ComposeScreenBmp();
+        return;
+    }
+    // About 256 KiB of cell and screen rows per band: both stay in a core's
+    // second-level cache between the fill and the copy.
+    constexpr size_t kBandBytes = size_t{128} << 10;
+    const size_t rowBytes = static_cast<size_t>(std::max(first->GetRowByte(), screen->GetRowByte()));
+    const int band = static_cast<int>(std::clamp<size_t>(rowBytes ? kBandBytes / rowBytes : 1, 1, static_cast<size_t>(height)));
+    for (int row = 0; row < height; row += band) {
+        const int rows = std::min(band, height - row);
+        fill(row, rows);
+        first->ReplaceRowsIn(screen, row, rows);
+    }
+    for (int i = 1; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
+}
+
 void DataViewer::SetSelectionRect(const RECT* rect)
 {
     const int width = m_screen ? m_screen->GetWidth() : 0;

@@ -10,6 +10,7 @@
 #include "worldmap/bmp_layer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class RectWorldMap;
@@ -33,6 +34,12 @@ public:
 
     // Clears the screen image and composites every cell, in list order.
     void ComposeScreenBmp();
+    // The same, once fill(firstRow, rows) has written those rows of the first
+    // cell. When the first cell replaces the whole screen (a plain copy), the
+    // rows are filled and copied to the screen band by band, each band still
+    // in the cache; otherwise the whole cell is filled first. Same bytes as
+    // filling the cell and calling ComposeScreenBmp.
+    void ComposeScreenBmp(const std::function<void(int firstRow, int rows)>& fill);
 
     // Selection in screen-image pixels, inclusive.
     RECT* GetSelectionRect() { return &m_selectionRect; }

@@ -283,6 +283,9 @@ bool SuperManager::ReconvertToPanorama(Image* image)
     const double row = (rows - h) / 2 + shift;
     if (row < 0.0 || row + h - 1 >= rows) return refuse(tooMuch);
 
+    // The map takes the picture's pixels as they are, and a first sample of 0
+    // means "no data" in a map: a photograph's pixels are all data.
+    Utilities::RaiseZeroPixels(image);
     auto* map = new WorldMap();
     if (!map->TransferFromImage(image, e, column, static_cast<int>(row), 0)) {
         Logger::log("ERROR SuperManager::ReconvertToPanorama: the image cannot go into a map of width %d", 1, e);

@@ -1,5 +1,6 @@
 #include "app/matching/image_downscale.h"
 
+#include "app/matching/photo_buffer.h"
 #include "imaging/image.h"
 #include "core/logger.h"
 
@@ -7,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -169,20 +171,30 @@ bool ReduceImageInPlace(Image* image, int limit, DownscaleCode* inOut)
     }
 
     // The old buffer stays alive until the new one is filled; the image only
-    // releases it when it owned it, the way it was allocated.
+    // releases it when it owned it, the way it was allocated. The new buffer
+    // is not cleared: the reduction writes every sample, and only the row
+    // padding is zeroed.
     unsigned char* old = image->GetData();
     const size_t oldRowBytes = static_cast<size_t>(image->GetRowByte());
     const bool owned = image->IsDataOwner();
     const bool fromMalloc = image->IsMallocData();
     image->SetDataOwner(false);
-    if (!image->Resize(outW, outH) || !image->GetData()) {
-        // Resize has logged; put the old buffer back as it was.
+    image->SetSize(outW, outH);
+    image->ComputeRowBytes();
+    const size_t rowBytes = image->GetRowByte() > 0 ? static_cast<size_t>(image->GetRowByte()) : 0;
+    unsigned char* reduced = rowBytes ? AllocatePhotoBuffer(rowBytes * static_cast<size_t>(outH)) : nullptr;
+    if (!reduced) {
+        Logger::log("ERROR ReduceImageInPlace: cannot allocate the %d x %d reduced image", 1, outW, outH);
         image->SetSize(width, height);
         image->SetRowBytes(static_cast<int>(oldRowBytes));
-        image->SetData(old, fromMalloc);
         image->SetDataOwner(owned);
         return false;
     }
+    const size_t used = static_cast<size_t>(outW) * static_cast<size_t>(image->GetChannels());
+    if (rowBytes > used)
+        for (int y = 0; y < outH; ++y) std::memset(reduced + static_cast<size_t>(y) * rowBytes + used, 0, rowBytes - used);
+    image->SetData(reduced, true);
+    image->SetDataOwner(true);
 
     const Planes planes{old, oldRowBytes, image->GetData(), static_cast<size_t>(image->GetRowByte())};
     if (image->GetChannels() == 3)

@@ -1,5 +1,6 @@
 #include "app/matching/lens_correction.h"
 
+#include "app/matching/photo_buffer.h"
 #include "imaging/image.h"
 #include "core/logger.h"
 #include "projectgraph/curvekit/marker.h"
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -408,7 +410,10 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     // Not zero-filled here: the content rectangle is written whole, and only
     // the border and row padding around it are cleared (a full fill of a
     // photograph-sized buffer cost as much as the resampling).
-    std::unique_ptr<uint8_t[]> pixels(rowBytes ? new (std::nothrow) uint8_t[rowBytes * rows] : nullptr);
+    struct Free {
+        void operator()(uint8_t* data) const { std::free(data); }
+    };
+    std::unique_ptr<uint8_t, Free> pixels(rowBytes ? AllocatePhotoBuffer(rowBytes * rows) : nullptr);
     if (!pixels) {
         Logger::log("ERROR CorrectLensDistortion: cannot allocate the %d x %d corrected image", 1, image->GetWidth(), image->GetHeight());
         image->SetSize(plan.W, plan.H);
@@ -417,7 +422,7 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     }
     ClearAroundContent(plan, pixels.get(), rowBytes, rows);
     ResampleContent(plan, rec, whole, pixels.get(), rowBytes);
-    image->SetData(pixels.release(), false);
+    image->SetData(pixels.release(), true);
 }
 
 Marker* CorrectMarkerDistortion(const Marker* points, const float* rec, int width, int height, float s)

@@ -240,9 +240,14 @@ bool CRectMapView::BuildScreenBitmap(WorldMap* map)
     const int limit = 3 * w / 8;
     m_rulerOffset = std::clamp(m_rulerOffset, -limit, limit);
     // One continuous strip from column x0; columns past W wrap round the map.
+    // The map's rows go into the cell band by band, each band composed into
+    // the screen while it is still in the cache.
     if (Image* target = GetBmpLayer()->GetImage(0); target && target->GetWidth() == w && target->GetHeight() == h)
-        map->ComputePanoImage(x0, x1 - 1, y0, y1 - 1, target, 0, 0);
-    ComposeScreenBmp();
+        ComposeScreenBmp([&](int firstRow, int rows) {
+            map->ComputePanoImage(x0, x1 - 1, y0 + firstRow, y0 + firstRow + rows - 1, target, 0, firstRow);
+        });
+    else
+        ComposeScreenBmp();
     return changed;
 }
 

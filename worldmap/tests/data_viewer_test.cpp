@@ -1,12 +1,15 @@
 #include "worldmap/data_viewer.h"
 
 #include "testkit/testkit.h"
+#include "worldmap/bmp_cell.h"
 #include "worldmap/rect_world_map.h"
 #include "worldmap/world_map.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <utility>
 #include <type_traits>
 #include <vector>
 
@@ -162,6 +165,105 @@ TEST(DataViewer, RectMapEventsReachNotify)
     EXPECT_EQ(viewer.lastParam, 42u);
     map->RemoveViewer(&viewer);
     ReleaseImage(map);
+}
+
+}  // namespace
+
+namespace {
+
+// A viewer whose first cell is filled row band by row band from `source`
+// while the screen is composed, against one whose cell is filled whole and
+// then composed: cells and screens must end byte for byte the same, and the
+// bands must cover every row once, in order. Cases: a plain copy of one and
+// three channels (rows with padding, several bands and a short last one), a
+// brightened first cell (no banding), and a plain first cell under a shifted,
+// translucent second cell.
+TEST(DataViewer, BandedFillComposesTheSameBytesAsFillingFirst)
+{
+    enum Kind { Plain, Brightened, WithSecondCell };
+    struct Case {
+        int width, height, channels;
+        Kind kind;
+    };
+    const Case cases[] = {{4001, 37, 3, Plain},     {12001, 29, 1, Plain}, {4001, 37, 3, Brightened},
+                          {4001, 37, 3, WithSecondCell}, {45, 3, 1, Plain}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.channels << " kind " << c.kind);
+        Image source(c.width, c.height, c.channels);
+        std::mt19937 rng(static_cast<uint32_t>(c.width + c.kind));
+        for (int y = 0; y < c.height; ++y) {
+            uint8_t* row = source.GetData() + static_cast<size_t>(y) * source.GetRowByte();
+            for (int x = 0; x < c.width * c.channels; ++x) row[x] = static_cast<uint8_t>(rng());
+        }
+        Viewer banded, whole;
+        for (Viewer* v : {&banded, &whole}) {
+            auto* cell = new BmpCell();
+            ASSERT_EQ(cell->BmpInit(c.width, c.height, c.channels), 0);
+            if (c.kind == Brightened) cell->GetColorCtrl()->SetBrightness(9, 1);
+            v->AddBmpCell(cell);
+            RefRelease(cell);
+            if (c.kind == WithSecondCell) {
+                auto* over = new BmpCell();
+                ASSERT_EQ(over->BmpInit(50, 20, c.channels), 0);
+                std::memset(over->GetData(), 77, over->GetDataSize());
+                over->SetLocation(3, 5);
+                over->SetTransparency(100);
+                v->AddBmpCell(over);
+                RefRelease(over);
+            }
+            ASSERT_EQ(v->Screen()->BmpInit(c.width, c.height, c.channels), 0);
+            std::memset(v->Screen()->GetData(), 0xA5, v->Screen()->GetDataSize());
+        }
+        Image* bandedCell = banded.GetBmpLayer()->GetImage(0);
+        Image* wholeCell = whole.GetBmpLayer()->GetImage(0);
+        auto copyRows = [&](Image* cell, int firstRow, int rows) {
+            for (int y = firstRow; y < firstRow + rows; ++y)
+                std::memcpy(cell->GetData() + static_cast<size_t>(y) * cell->GetRowByte(),
+                            source.GetData() + static_cast<size_t>(y) * source.GetRowByte(), static_cast<size_t>(source.GetRowByte()));
+        };
+        std::vector<std::pair<int, int>> bands;
+        banded.ComposeScreenBmp([&](int firstRow, int rows) {
+            bands.emplace_back(firstRow, rows);
+            copyRows(bandedCell, firstRow, rows);
+        });
+        copyRows(wholeCell, 0, c.height);
+        whole.ComposeScreenBmp();
+
+        EXPECT_EQ(std::memcmp(bandedCell->GetData(), wholeCell->GetData(), wholeCell->GetDataSize()), 0);
+        EXPECT_EQ(std::memcmp(banded.Screen()->GetData(), whole.Screen()->GetData(), whole.Screen()->GetDataSize()), 0);
+        int next = 0;
+        for (const auto& [firstRow, rows] : bands) {
+            EXPECT_EQ(firstRow, next);
+            EXPECT_GT(rows, 0);
+            next = firstRow + rows;
+        }
+        EXPECT_EQ(next, c.height);
+        if (c.kind == Brightened || c.width < 100)
+            EXPECT_EQ(bands.size(), 1u);
+        else
+            EXPECT_GT(bands.size(), 2u);
+    }
+}
+
+// Rows alone: only within the screen, and only for a cell that replaces it.
+TEST(DataViewer, RowsAreReplacedOnlyWithinTheScreen)
+{
+    auto* cell = new BmpCell();
+    ASSERT_EQ(cell->BmpInit(6, 5, 3), 0);
+    std::memset(cell->GetData(), 40, cell->GetDataSize());
+    Image screen(6, 5, 3);
+    std::memset(screen.GetData(), 0xA5, screen.GetDataSize());
+    EXPECT_FALSE(cell->ReplaceRowsIn(&screen, -1, 2));
+    EXPECT_FALSE(cell->ReplaceRowsIn(&screen, 4, 2));
+    EXPECT_FALSE(cell->ReplaceRowsIn(&screen, 2, 0));
+    EXPECT_EQ(screen.GetData()[0], 0xA5);
+    ASSERT_TRUE(cell->ReplaceRowsIn(&screen, 1, 2));
+    for (int y = 0; y < 5; ++y)
+        EXPECT_EQ(screen.GetData()[static_cast<size_t>(y) * screen.GetRowByte() + 4], y == 1 || y == 2 ? 40 : 0xA5) << y;
+    cell->SetTransparency(10);
+    EXPECT_FALSE(cell->ReplaceRowsIn(&screen, 3, 1));
+    EXPECT_EQ(screen.GetData()[static_cast<size_t>(3) * screen.GetRowByte()], 0xA5);
+    RefRelease(cell);
 }
 
 }  // namespace

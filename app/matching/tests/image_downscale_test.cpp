@@ -180,7 +180,6 @@ TEST(ImageDownscale, ReleasesTheOldBufferAsItWasAllocatedAndOnlyWhenOwned)
         DownscaleCode code = 3;
         ASSERT_TRUE(ReduceImageInPlace(image.get(), 1, &code));
         EXPECT_TRUE(image->IsDataOwner());
-        EXPECT_FALSE(image->IsMallocData());
         EXPECT_EQ(Sample(*image, 5, 3, 0), 40);
     }
     {

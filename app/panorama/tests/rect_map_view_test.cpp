@@ -657,9 +657,10 @@ TEST_F(PanoramaWindowTest, FrameFitsThePictureWithinTheFreeArea)
 
 // ---- Real pixels ----------------------------------------------------------------------------------
 
-// A real panorama, 2000 x 1001, with its data area starting 1500 columns in:
-// the screen image is ImageMagick's roll of the picture, and the window
-// shows the screen image pixel for pixel at zoom 1.
+// A real panorama, 2000 x 1001, opened from its picture the way an image
+// window re-converts a photograph (a full circle), then shown with its data
+// area starting 1500 columns in: the screen image is ImageMagick's roll of the
+// picture, and the window shows the screen image pixel for pixel at zoom 1.
 TEST_F(PanoramaWindowTest, RealPanoramaOnScreen)
 {
     ASSERT_TRUE(testkit::RequireTool("convert"));
@@ -673,27 +674,42 @@ TEST_F(PanoramaWindowTest, RealPanoramaOnScreen)
     ASSERT_EQ(run.status, 0) << run.output;
     run = testkit::Run("convert " + pano + " -roll -1500+0 -crop 1500x1001+0+0 +repage " + strip);
     ASSERT_EQ(run.status, 0) << run.output;
-    // A sample whose first byte is 0 counts as "no data" when the screen is
-    // composed: the screen keeps its cleared black there.
+    // Every pixel of a photograph is data: the map stores a first sample
+    // (blue) of 0 as 1, since 0 there means "no data", and the screen shows
+    // those pixels in their colour.
     Image* expected = testkit::ReadPnm(strip);
     ASSERT_NE(expected, nullptr);
+    int blueZero = 0;
     for (int y = 0; y < expected->GetHeight(); ++y)
         for (int x = 0; x < expected->GetWidth(); ++x) {
             uint8_t* p = const_cast<uint8_t*>(Pixel(expected, x, y));
-            if (p[0] == 0) p[1] = p[2] = 0;
+            if (p[0] == 0) {
+                p[0] = 1;
+                ++blueZero;
+            }
         }
+    ASSERT_GT(blueZero, 0) << "the picture has no pixel that shows the rule";
     ASSERT_TRUE(testkit::WritePnm(*expected, strip));
     ReleaseImage(expected);
     Image* image = testkit::ReadPnm(pano);
     ASSERT_NE(image, nullptr);
-    auto* map = new WorldMap();
-    ASSERT_TRUE(map->TransferFromImage(image, 2000, 0, 0, 0));
+    Manager().SetReconvertDialog([](int, int, float* angle, float* offset, bool* fullCircle) {
+        *angle = 360.0f;
+        *offset = 0.0f;
+        *fullCircle = true;
+        return true;
+    });
+    const int before = CRectMapView::Views().m_count;
+    ASSERT_TRUE(Manager().ReconvertToPanorama(image));
     ReleaseImage(image);
-    SetArea(map, 1500, 1000, 0, map->GetHeight());
-    map->SetName("/panoramas/example.jpg");
-
-    CRectMapView* view = Open(map);
+    ASSERT_EQ(CRectMapView::Views().m_count, before + 1);
+    CRectMapView* view = static_cast<CRectMapView*>(CRectMapView::Views().GetData(0));
     ASSERT_NE(view, nullptr);
+    WorldMap* map = view->GetWorldMap();
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(map->GetWidth(), 2000);
+    SetArea(map, 1500, 1000, 0, map->GetHeight());
+    map->NotifyViewers(15, 0);
     Image* screen = view->GetScreen();
     ASSERT_EQ(screen->GetWidth(), 1500);
     ASSERT_EQ(screen->GetHeight(), map->GetHeight());
@@ -719,7 +735,6 @@ TEST_F(PanoramaWindowTest, RealPanoramaOnScreen)
     run = testkit::Run("compare -metric AE " + shotFile + " " + part + " null: 2>&1");
     EXPECT_EQ(run.output.substr(0, run.output.find_first_of(" \n")), "0") << run.output << Differences(shot, screen);
     ReleaseImage(shot);
-    map->Release();
 }
 
 // A window larger than the picture centres it when fitted: the offsets are

@@ -4,6 +4,10 @@
 #include "app/views/image_doc.h"
 #include "app/views/image_loaders.h"
 #include "app/views/image_view.h"
+#include "app/panorama/rect_map_view.h"
+#include "imaging/list.h"
+#include "testkit/testkit.h"
+#include "worldmap/world_map.h"
 #include "imaging/image.h"
 #include "platform/win/window_dc.h"
 
@@ -12,6 +16,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -134,6 +140,93 @@ TEST_F(ImageViewTest, RedBrightnessChangesOnlyRedInTheDrawnWindow)
     EXPECT_EQ(changed[0], 0);
     EXPECT_EQ(changed[1], 0);
     EXPECT_GT(changed[2], 5000);  // nearly every red sample brighter
+}
+
+}  // namespace
+
+namespace {
+
+// A small picture whose pixels (blue, green, red) include blue 0 with other
+// samples set, all black, and ordinary values.
+Image* MakeBlueZeroPicture(int w, int h)
+{
+    auto* image = new Image(w, h, 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned char* p = image->GetData() + static_cast<size_t>(y) * image->GetRowByte() + static_cast<size_t>(x) * 3;
+            const int kind = (x + y) % 3;
+            p[0] = kind == 2 ? static_cast<unsigned char>(5 + x) : 0;
+            p[1] = kind == 1 ? 0 : static_cast<unsigned char>(10 + y);
+            p[2] = kind == 1 ? 0 : 255;
+        }
+    return image;
+}
+
+// Where `got` differs from `source` with its first samples of 0 read as 1,
+// or -1 when it does not.
+int FirstDifferenceFromRaised(const Image* source, const Image* got)
+{
+    if (got->GetWidth() != source->GetWidth() || got->GetHeight() != source->GetHeight()) return -2;
+    for (int y = 0; y < source->GetHeight(); ++y)
+        for (int x = 0; x < source->GetWidth(); ++x)
+            for (int c = 0; c < 3; ++c) {
+                int want = source->GetData()[static_cast<size_t>(y) * source->GetRowByte() + static_cast<size_t>(x) * 3 + c];
+                if (c == 0 && want == 0) want = 1;
+                if (got->GetData()[static_cast<size_t>(y) * got->GetRowByte() + static_cast<size_t>(x) * 3 + c] != want)
+                    return y * source->GetWidth() + x;
+            }
+    return -1;
+}
+
+// A photograph has no "no data" pixels: one with blue 0 (pure red, say) is
+// shown in its colour, with blue 1, not as the screen's cleared black, both
+// in the image window opened from a TIFF file (whose reader keeps zeros) and
+// in the panorama the window re-converts it into.
+TEST_F(ImageViewTest, PixelsWithBlueZeroAreShownInTheirColour)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(testkit::RequireTool("convert"));
+    Image* picture = MakeBlueZeroPicture(40, 21);
+    testkit::TempDir dir;
+    const std::string ppm = dir.file("blue.ppm");
+    const std::string tif = dir.file("blue.tif");
+    // The file holds red, green, blue; the picture in memory blue first.
+    Image* inFileOrder = picture->Duplicate();
+    for (int y = 0; y < inFileOrder->GetHeight(); ++y)
+        for (int x = 0; x < inFileOrder->GetWidth(); ++x)
+            std::swap(inFileOrder->GetData()[static_cast<size_t>(y) * inFileOrder->GetRowByte() + static_cast<size_t>(x) * 3],
+                      inFileOrder->GetData()[static_cast<size_t>(y) * inFileOrder->GetRowByte() + static_cast<size_t>(x) * 3 + 2]);
+    ASSERT_TRUE(testkit::WritePnm(*inFileOrder, ppm));
+    ReleaseImage(inFileOrder);
+    const auto run = testkit::Run("convert " + ppm + " -compress none " + tif);
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_NE(App().OpenDocumentFile(tif.c_str()), nullptr);
+    CImageDoc* doc = FindImageDoc(tif.c_str());
+    ASSERT_NE(doc, nullptr);
+    CImageView* view = nullptr;
+    for (CView* v : doc->GetViews())
+        if (auto* imageView = dynamic_cast<CImageView*>(v)) view = imageView;
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(FirstDifferenceFromRaised(picture, view->GetScreen()), -1);
+
+    // A full circle 40 wide: the map's picture is the window's, blue 0 raised.
+    Manager().SetReconvertDialog([](int, int, float* angle, float* offset, bool* fullCircle) {
+        *angle = 360.0f;
+        *offset = 0.0f;
+        *fullCircle = true;
+        return true;
+    });
+    const int before = CRectMapView::Views().m_count;
+    view->OnReconvert();
+    ASSERT_EQ(CRectMapView::Views().m_count, before + 1);
+    auto* panorama = static_cast<CRectMapView*>(CRectMapView::Views().GetData(0));
+    ASSERT_NE(panorama->GetWorldMap(), nullptr);
+    ASSERT_EQ(panorama->GetWorldMap()->GetWidth(), 40);
+    const Image* screen = panorama->GetScreen();
+    ASSERT_EQ(screen->GetWidth(), 40);
+    ASSERT_EQ(screen->GetHeight(), 21);
+    EXPECT_EQ(FirstDifferenceFromRaised(picture, screen), -1);
+    ReleaseImage(picture);
 }
 
 }  // namespace
