@@ -25,6 +25,7 @@ const win::MessageMap* CRectMapView::CommandMessageMap() const
                                          win::on::Command(kMosaicCommand, &V::OnMosaicStart),
                                          win::on::Command(32800, &V::OnViewInViewer),
                                          win::on::Command(33113, &V::OnSetAsScreenSaver),
+                                         win::on::Command(33135, &V::OnMakeQuickTimeTour),
                                          win::on::Command(33154, &V::OnCreateWebTour),
                                          win::on::Command(33134, &V::OnCreateWebTour),
                                          win::on::Command(33111, &V::OnEmailPanorama),
@@ -191,6 +192,11 @@ void CRectMapView::OnViewInViewer()
 void CRectMapView::OnSetAsScreenSaver()
 {
     if (SuperManager* manager = GetSuperManager()) manager->SetAsScreenSaver(this);
+}
+
+void CRectMapView::OnMakeQuickTimeTour()
+{
+    if (SuperManager* manager = GetSuperManager()) manager->MakeQuickTimeTour(this);
 }
 
 void CRectMapView::OnCreateWebTour()

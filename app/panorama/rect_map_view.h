@@ -303,6 +303,7 @@ public:
     MosaicLayout* GetMosaicLayout() const { return m_mosaicLayout; }
     void OnViewInViewer();
     void OnSetAsScreenSaver();
+    void OnMakeQuickTimeTour();
     void OnCreateWebTour();
     void OnEmailPanorama();
     void OnUpdateAlwaysEnabled(CCmdUI* ui);

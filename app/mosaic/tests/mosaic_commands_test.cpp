@@ -103,6 +103,10 @@ TEST_F(MosaicCommandsTest, PublishingCommandsReachTheManagerWithThisView)
         Command(view, id);
         EXPECT_EQ(Prompter().MessageBoxes().size(), ++asked) << id;
     }
+    // The QuickTime tour page needs a movie this view has saved.
+    Prompter().ExpectMessageBox("Please save to QuickTime format file first.", IDOK);
+    Command(view, 33135);
+    EXPECT_EQ(Prompter().MessageBoxes().size(), ++asked);
 }
 
 TEST_F(MosaicCommandsTest, AnEmptyDataAreaMakesNoMosaic)

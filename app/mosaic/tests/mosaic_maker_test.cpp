@@ -330,10 +330,15 @@ TEST_F(MosaicMakerTest, ThePopupMenuFollowsTheModeAndTheBackground)
     const auto menus = Prompter().PopupMenus();
     ASSERT_EQ(menus.size(), 2u);
     for (const win::PopupMenuItem& item : menus[1].items) {
-        if (item.id >= CMosaicPreviewPane::kBackgroundPan && item.id <= CMosaicPreviewPane::kBackgroundRotate)
+        if (item.id >= CMosaicPreviewPane::kBackgroundPan && item.id <= CMosaicPreviewPane::kBackgroundRotate) {
             EXPECT_FALSE(item.enabled) << item.id << " without a picture";
-        if (item.id == CMosaicPreviewPane::kForegroundPan) EXPECT_EQ(item.text, "Cancel Forground Pan");
-        if (item.id == CMosaicPreviewPane::kForegroundZoom) EXPECT_EQ(item.text, "Forground zoom");
+        }
+        if (item.id == CMosaicPreviewPane::kForegroundPan) {
+            EXPECT_EQ(item.text, "Cancel Forground Pan");
+        }
+        if (item.id == CMosaicPreviewPane::kForegroundZoom) {
+            EXPECT_EQ(item.text, "Forground zoom");
+        }
     }
     // The same item again turns the mode off; background modes need a picture.
     m_pane->OnMenuCommand(CMosaicPreviewPane::kForegroundPan);
