@@ -415,6 +415,27 @@ TEST_F(PanoramaToolsTest, RulerTickStepNeverReachesZero)
     }
 }
 
+// A whole sphere tilted or turned is still a whole sphere: every leveling
+// step shows the full 160 x 81 picture (the preview once halved after a tilt).
+TEST_F(PanoramaToolsTest, LevelingAWholeSphereKeepsTheWholePicture)
+{
+    CRectMapView* view = Open(MakeCodedMap(160), false, true);
+    ASSERT_NE(view, nullptr);
+    view->SelectTool(CWorldMapView::kLevel);
+    ASSERT_EQ(view->GetScreen()->GetWidth(), 160);
+    for (UINT key : {VK_DOWN, VK_DOWN, VK_LEFT, VK_UP, VK_RIGHT}) {
+        view->SendMessage(WM_KEYDOWN, key, 0);
+        ASSERT_TRUE(view->HasLevelRotation());
+        EXPECT_EQ(view->GetScreen()->GetWidth(), 160) << key;
+        EXPECT_EQ(view->GetScreen()->GetHeight(), 81) << key;
+    }
+    // A drag of the tilt handle, thirty pixels down.
+    const CRectMapView::RulerGeometry g = view->GetRulerGeometry();
+    Drag(view, {{g.centreX, g.centreY - 20}, {g.centreX, g.centreY - 5}, {g.centreX, g.centreY + 10}});
+    EXPECT_EQ(view->GetScreen()->GetWidth(), 160);
+    EXPECT_EQ(view->GetScreen()->GetHeight(), 81);
+}
+
 // ---- Perspective -------------------------------------------------------------------------
 
 TEST(RubberRect, HitZonesExtentAndBounds)
