@@ -87,6 +87,8 @@ public:
 
     int16_t GetStateFlags() const { return m_flags; }
     int GetHandleCode() const { return m_handle; }
+    // The rectangle being dragged, normalised, in view pixels.
+    void GetDragRect(RECT& out) const { MakeStandardRect(out); }
 
 private:
     bool DrawRect(RECT* rect, CDC* cdc);

@@ -97,6 +97,7 @@ void CRectMapView::SaveQuickTimeMovie(CQuickTimeSaveDlg* dialog, bool trueSize)
     Image* source = screen;
     RECT rect = sel;
     int state = 0;
+    bool recrop = false;
     // The picture scaled so that its width comes to `blocks` strips.
     // The factor maps pixel centres: a picture of w columns becomes
     // (w - 1) x factor + 1 columns, `blocks` x 32 for the width.
@@ -135,9 +136,21 @@ void CRectMapView::SaveQuickTimeMovie(CQuickTimeSaveDlg* dialog, bool trueSize)
                 // Too narrow to widen: scale to the nearest whole strips.
                 if (!scaleTo(StripBlocks(width), width - 1)) state = -2;
             } else {
+                // The widened strip reaches past a crop in force: the movie
+                // is cut from the whole panorama, cropped again afterwards.
+                if (m_mode & cropped) {
+                    OnCrop();
+                    recrop = true;
+                    screen = GetScreen();
+                    source = screen;
+                }
+                if (!screen || screen->GetWidth() < width + extra) {
+                    Logger::log("ERROR CRectMapView::SaveQuickTimeMovie: the whole panorama could not be composed", 1);
+                    state = -2;
+                }
                 // Widen by the remainder: half on the left (not past column 0),
                 // the rest on the right (what passes the last column goes left).
-                const int last = screen->GetWidth() - 1;
+                const int last = screen ? screen->GetWidth() - 1 : 0;
                 rect.left = sel.left - extra / 2;
                 if (rect.left < 0) rect.left = 0;
                 rect.right = sel.right + (extra - (sel.left - rect.left));
@@ -159,6 +172,7 @@ void CRectMapView::SaveQuickTimeMovie(CQuickTimeSaveDlg* dialog, bool trueSize)
         ShowSaveError(state);
     }
     if (scaled) ReleaseImage(scaled);
+    if (recrop) OnCrop();
     if (state == 0) {
         m_savePath = path.get();
         if (SuperManager* manager = GetSuperManager()) manager->SetPanoramaFileName(path.get());

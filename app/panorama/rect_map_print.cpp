@@ -2,6 +2,7 @@
 // and web printing of the rect-map view. The zoom is kept equal in x and y;
 // the layout's settings outlive it in the manager's page-setup record.
 #include "app/panorama/rect_map_view.h"
+#include "app/views/image_size_dlg.h"
 
 #include "app/control/super_manager.h"
 #include "app/control/tool_state.h"
@@ -53,6 +54,8 @@ void CRectMapView::SetZoom(float z)
     m_perspectiveRect.top = static_cast<LONG>(m_perspectiveRect.top * sy);
     m_perspectiveRect.bottom = static_cast<LONG>(m_perspectiveRect.bottom * sy);
     if (m_hWnd) Invalidate(TRUE);
+    // A zoom dialog showing another zoom is out of date.
+    if (CImageSizeDlg* dialog = GetZoomDialog(); dialog && std::fabs(dialog->GetZoom() - z) > 0.0001f) OnZoomDialogNotify(CImageSizeDlg::kClosed, 0.0f);
     if (m_parentView) m_parentView->FitFrameToView();
 }
 

@@ -5,6 +5,7 @@
 // rect_map_perspective.cpp, zoom and printing in rect_map_print.cpp.
 #include "app/panorama/rect_map_tools.h"
 #include "app/panorama/rect_map_view.h"
+#include "app/views/image_size_dlg.h"
 
 #include "app/control/tool_state.h"
 #include "core/logger.h"
@@ -467,6 +468,11 @@ void CRectMapView::OnMouseMove(UINT flags, CPoint point)
         } else {
             DragWndRect(x, y, nullptr);
         }
+        if (CImageSizeDlg* dialog = GetZoomDialog()) {
+            RECT dragged{};
+            GetDragRect(dragged);
+            dialog->ShowSize(dragged.right - dragged.left + 1, dragged.bottom - dragged.top + 1);
+        }
         return;
     }
     if (tool == kMoveObjectTool) {
@@ -541,6 +547,10 @@ void CRectMapView::OnLButtonUp(UINT flags, CPoint point)
         if (IsFullCircle() && !(m_stateBits & kFreeSelection) && HasSelectionRect()) {
             RECT* selection = GetSelectionRect();
             if (Image* screen = GetScreen()) selection->right = screen->GetWidth() - 1;
+        }
+        if (CImageSizeDlg* dialog = GetZoomDialog()) {
+            const RECT& selection = *GetSelectionRect();
+            dialog->SetImageSize(selection.right - selection.left + 1, selection.bottom - selection.top + 1);
         }
         return;
     }

@@ -67,8 +67,5 @@ void CRectMapView::OnZoomDialogNotify(int code, float value)
         handler(this, value);
         return;
     }
-    if (!ChangeZoom(value, value)) return;
-    UpdateScrollSizes(false);
-    UpdateTitle();
-    if (GetSafeHwnd()) Invalidate();
+    SetZoom(value);
 }

@@ -59,6 +59,9 @@ public:
     static constexpr UINT kFitOnePage = 32890;  // to 32895: the six page layouts
     static constexpr UINT kFit2x3Pages = 32895;
     static constexpr UINT kPageImages = 32816;
+    // The print layout's cursors for its states 1 to 6 (ratio handle, left,
+    // right, top and bottom margin, image), as in the panorama view.
+    static constexpr UINT kPrintLayoutCursors[6] = {236, 231, 232, 233, 234, 245};
     static constexpr UINT kPageSetupCommand = 32775;  // the main window's "Page Setup"
     // The cropped flag of the view's mode word.
     static constexpr uint16_t kCropped = 0x0200;

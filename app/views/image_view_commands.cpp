@@ -29,6 +29,7 @@
 #include "platform/win/file_dialog.h"
 #include "platform/win/gdi.h"
 #include "platform/win/menu.h"
+#include "platform/win/prompter.h"
 #include "platform/win/system.h"
 #include "platform/win/win_app.h"
 #include "platform/win/window_dc.h"
@@ -823,8 +824,10 @@ void CImageView::OnLButtonUp(UINT flags, CPoint point)
     if (m_printLayout) {
         const CPoint p = PreviewPoint(point);
         m_printLayout->MouseUp(p.x, p.y);
-        if ((flags & MK_CONTROL) && m_printLayout->ToggleSelection(p.x, p.y) && GetSafeHwnd()) Invalidate(FALSE);
-        else if (GetSafeHwnd()) Invalidate(FALSE);
+        // Ctrl toggles the page under the mouse; otherwise pages the image
+        // barely reaches after the drag drop out of the print.
+        const bool changed = (flags & MK_CONTROL) ? m_printLayout->ToggleSelection(p.x, p.y) : m_printLayout->RemoveSmallPage();
+        if (changed && GetSafeHwnd()) Invalidate(FALSE);
         return;
     }
     ToolState* tools = GetToolState();
@@ -883,6 +886,16 @@ void CImageView::OnRButtonUp(UINT, CPoint point)
 
 BOOL CImageView::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message)
 {
+    if (m_printLayout) {
+        // Layout states 1 to 6: ratio handle, left, right, top and bottom
+        // margin, image.
+        const int state = m_printLayout->GetCursorState();
+        if (state >= 1 && state <= 6) {
+            ::SetCursor(LoadResourceCursor(kPrintLayoutCursors[state - 1]));
+            return TRUE;
+        }
+        return CScrollView::OnSetCursor(wnd, hitTest, message);
+    }
     ToolState* tools = GetToolState();
     if (tools && tools->GetCursor()) {
         ::SetCursor(tools->GetCursor());
@@ -929,11 +942,15 @@ void CImageView::BeginPrintLayout()
     if (!screen || !screen->GetData() || m_printLayout) return;
     if (ToolState* tools = GetToolState()) tools->ResetTool(ToolState::kGeneralGroup);
     if (manager && !manager->GetPageSetup()) {
-        // The default printer's page: portrait paper for a portrait image,
-        // landscape for a landscape one.
+        // The default printer's page, asked silently: portrait paper for a
+        // portrait image, landscape for a landscape one.
+        win::PageSetupRequest request;
+        request.flags = win::PSD_RETURNDEFAULT | win::PSD_MARGINS;
+        const win::PageSetupAnswer page = win::RunPageSetup(request);
         PageSetupRecord record;
-        record.minMargins = RECT{250, 250, 250, 250};
-        record.margins = RECT{500, 500, 500, 500};
+        record.paperSize = page.paperSize;
+        record.minMargins = page.minMargins;
+        record.margins = page.margins;
         const bool landscapeImage = screen->GetWidth() > screen->GetHeight();
         const bool landscapePaper = record.paperSize.x > record.paperSize.y;
         if (landscapeImage != landscapePaper) std::swap(record.paperSize.x, record.paperSize.y);

@@ -328,3 +328,34 @@ bool ScriptedPrompter::DriveModal(CDialog& dialog)
 }
 
 }  // namespace win
+
+namespace win {
+
+namespace {
+std::mutex g_defaultPageLock;
+PageSetupAnswer g_defaultPage{true, POINT{8500, 11000}, RECT{1000, 1000, 1000, 1000}, RECT{250, 250, 250, 250}};
+}  // namespace
+
+PageSetupAnswer GetDefaultPrinterPage()
+{
+    std::lock_guard<std::mutex> guard(g_defaultPageLock);
+    return g_defaultPage;
+}
+
+void SetDefaultPrinterPage(const PageSetupAnswer& page)
+{
+    std::lock_guard<std::mutex> guard(g_defaultPageLock);
+    g_defaultPage = page;
+    g_defaultPage.ok = true;
+}
+
+PageSetupAnswer RunPageSetup(const PageSetupRequest& request)
+{
+    if (!(request.flags & PSD_RETURNDEFAULT)) return GetPrompter().PageSetup(request);
+    PageSetupAnswer answer = GetDefaultPrinterPage();
+    const RECT& m = request.margins;
+    if ((request.flags & PSD_MARGINS) && (m.left || m.top || m.right || m.bottom)) answer.margins = m;
+    return answer;
+}
+
+}  // namespace win

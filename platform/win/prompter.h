@@ -188,4 +188,19 @@ private:
 // else No, else OK.
 int SafeMessageBoxAnswer(UINT type);
 
+// The page-setup dialog's flags the program uses: margins given in the
+// request, and the default printer's page answered without a dialog.
+constexpr DWORD PSD_MARGINS = 0x00000002;
+constexpr DWORD PSD_RETURNDEFAULT = 0x00000400;
+
+// The default printer's page (Letter, 1-inch margins, a quarter inch it
+// cannot print on until set otherwise); SetDefaultPrinterPage stands in for
+// the system's printer choice.
+PageSetupAnswer GetDefaultPrinterPage();
+void SetDefaultPrinterPage(const PageSetupAnswer& page);
+// The page-setup dialog: with PSD_RETURNDEFAULT no dialog opens and the
+// answer is the default printer's page (the request's margins with
+// PSD_MARGINS when it gives any); otherwise the prompter asks.
+PageSetupAnswer RunPageSetup(const PageSetupRequest& request);
+
 }  // namespace win

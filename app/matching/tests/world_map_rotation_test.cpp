@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -143,6 +144,151 @@ TEST(RotateWorldMap, MapsWithoutStoredSamplesChangeNothing)
     EXPECT_EQ(target->m_yEnd, 6);
     Utilities::RotateWorldMap(source.get(), empty.get(), identity);
     EXPECT_EQ(empty->GetData(), nullptr);
+}
+
+// The per-pixel path as the leveling tools first worked it: every target
+// pixel's direction in float, turned, and its source sample by library
+// atan2/asin, truncated with the same whole-pixel snap.
+const uint8_t* PreviousSample(const WorldMapBase& source, int firstRow, int lastRow, const WorldMapBase& target, int x, int y,
+                              const float m[9])
+{
+    const float twoPi = 6.283185f;
+    const WorldMapBase::ScanLine* targetLine = target.GetScanLine(target.m_yStart);
+    const float dt = twoPi / static_cast<float>(targetLine->m_samples);
+    const float ps = static_cast<float>(source.GetScanLine(firstRow)->m_samples) / twoPi;
+    auto trunc = [](float v) {
+        const float nearest = std::round(v);
+        if (std::fabs(v - nearest) < 1.0e-3f) return static_cast<int>(nearest);
+        return static_cast<int>(v);
+    };
+    const float longitude = static_cast<float>(x - targetLine->m_samples / 2) * dt;
+    const float latitude = static_cast<float>(y - target.GetHeight() / 2) * dt;
+    const float p[3] = {std::cos(longitude) * std::cos(latitude), -std::sin(longitude) * std::cos(latitude), -std::sin(latitude)};
+    float q[3];
+    for (int r = 0; r < 3; ++r) q[r] = m[3 * r] * p[0] + m[3 * r + 1] * p[1] + m[3 * r + 2] * p[2];
+    const float lon = std::atan2(-q[1], q[0]);
+    const float phi = -std::asin(std::clamp(q[2], -1.0f, 1.0f));
+    const int row = std::clamp(trunc(phi * ps) + source.GetHeight() / 2, firstRow, lastRow);
+    const WorldMapBase::ScanLine* line = source.GetScanLine(row);
+    const int column = std::clamp(trunc(lon * ps) + line->m_samples / 2, line->m_first, line->m_last);
+    return source.GetDataPtr(column, row);
+}
+
+void RotationMatrix(const double axisIn[3], double angle, float m[9])
+{
+    const double n = std::sqrt(axisIn[0] * axisIn[0] + axisIn[1] * axisIn[1] + axisIn[2] * axisIn[2]);
+    const double a[3] = {axisIn[0] / n, axisIn[1] / n, axisIn[2] / n};
+    const double c = std::cos(angle), s = std::sin(angle), t = 1 - c;
+    const double md[9] = {t * a[0] * a[0] + c,        t * a[0] * a[1] - s * a[2], t * a[0] * a[2] + s * a[1],
+                          t * a[0] * a[1] + s * a[2], t * a[1] * a[1] + c,        t * a[1] * a[2] - s * a[0],
+                          t * a[0] * a[2] - s * a[1], t * a[1] * a[2] + s * a[0], t * a[2] * a[2] + c};
+    for (int i = 0; i < 9; ++i) m[i] = static_cast<float>(md[i]);
+}
+
+struct TurnCase {
+    const char* name;
+    double axis[3];
+    double angle;
+};
+
+const TurnCase kTurns[] = {
+    {"identity", {0, 0, 1}, 0.0},
+    {"pan by 7 degrees", {0, 0, 1}, 0.122},
+    {"one leveling key step of tilt", {0, 1, 0}, 0.0058177},
+    {"a drag step", {0.01, -0.02, 0.0}, 0.0223607},
+    {"sixty degrees about a tilted axis", {0.3, 0.5, 0.8124}, 1.05},
+    {"upside down", {1, 0, 0}, 3.14159},
+};
+
+// Every byte the turn writes equals the per-pixel path's sample, on a whole
+// sphere and on a latitude band, for a table of turns; outside the data
+// area nothing is written.
+TEST(RotateWorldMap, EveryPixelIsThePerPixelPathsSample)
+{
+    const int W = 1024;
+    auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(W, W / 2 + 1, 3, 0, 7));
+    REGION2 band{-0.9f, 0.6f, -3.2f, 3.2f, 6.4f, 1.5f};
+    for (bool whole : {true, false}) {
+        auto source = std::make_unique<WorldMapBase>();
+        ASSERT_TRUE(source->Init(W, whole ? nullptr : &band, 0, 3));
+        for (int r = 0; r < source->GetHeight(); ++r)
+            if (Row(*source, r))
+                std::memcpy(Row(*source, r), image->GetData() + static_cast<size_t>(r) * image->GetRowByte(), static_cast<size_t>(W) * 3);
+        int firstRow = -1, lastRow = -1;
+        for (int r = 0; r < source->GetHeight(); ++r)
+            if (Row(*source, r)) {
+                if (firstRow < 0) firstRow = r;
+                lastRow = r;
+            }
+        for (const TurnCase& turn : kTurns) {
+            SCOPED_TRACE(std::string(turn.name) + (whole ? " (whole sphere)" : " (band)"));
+            float m[9];
+            RotationMatrix(turn.axis, turn.angle, m);
+            auto target = FullMap(W, 3);
+            Utilities::RotateWorldMap(source.get(), target.get(), m);
+            ASSERT_LT(target->m_yStart, target->m_yEnd);
+            ASSERT_LE(target->m_xStart, target->m_xEnd);
+            size_t differing = 0, outsideWritten = 0, compared = 0;
+            for (int y = 0; y < target->GetHeight(); ++y)
+                for (int x = 0; x < W; ++x) {
+                    const uint8_t* got = Row(*target, y) + static_cast<size_t>(x) * 3;
+                    const bool inside = y >= target->m_yStart && y < target->m_yEnd && x >= target->m_xStart && x < target->m_xEnd;
+                    if (!inside) {
+                        outsideWritten += got[0] != 0 || got[1] != 0 || got[2] != 0;
+                        continue;
+                    }
+                    const uint8_t* want = PreviousSample(*source, firstRow, lastRow, *target, x, y, m);
+                    ASSERT_NE(want, nullptr);
+                    ++compared;
+                    differing += std::memcmp(got, want, 3) != 0;
+                }
+            EXPECT_EQ(differing, 0u) << differing << " of " << compared;
+            EXPECT_EQ(outsideWritten, 0u);
+        }
+    }
+}
+
+// A whole sphere turned any way still covers the whole target: its poles
+// land inside it, so the data area is not just where the source's pole rows
+// land (which left a tilted preview half as wide).
+TEST(RotateWorldMap, AWholeSphereKeepsTheWholeDataArea)
+{
+    const int W = 320;
+    auto source = FullMap(W, 1);
+    for (int r = 0; r < source->GetHeight(); ++r) std::memset(Row(*source, r), 1 + r % 200, W);
+    for (const TurnCase& turn : kTurns) {
+        SCOPED_TRACE(turn.name);
+        float m[9];
+        RotationMatrix(turn.axis, turn.angle, m);
+        auto target = FullMap(W, 1);
+        Utilities::RotateWorldMap(source.get(), target.get(), m);
+        EXPECT_EQ(target->m_xStart, 0);
+        EXPECT_EQ(target->m_xEnd, W);
+        EXPECT_EQ(target->m_yStart, 0);
+        EXPECT_EQ(target->m_yEnd, W / 2 + 1);
+    }
+    // A band around the equator tilted by ten degrees reaches ten degrees
+    // further up and down, and no pole.
+    REGION2 band{-0.35f, 0.35f, -3.2f, 3.2f, 6.4f, 0.7f};
+    WorldMapBase narrow;
+    ASSERT_TRUE(narrow.Init(W, &band, 0, 1));
+    int firstRow = -1, lastRow = -1;
+    for (int r = 0; r < narrow.GetHeight(); ++r)
+        if (Row(narrow, r)) {
+            std::memset(Row(narrow, r), 5, W);
+            if (firstRow < 0) firstRow = r;
+            lastRow = r;
+        }
+    float m[9];
+    const double axis[3] = {0, 1, 0};
+    RotationMatrix(axis, 10 * M_PI / 180, m);
+    auto target = FullMap(W, 1);
+    Utilities::RotateWorldMap(&narrow, target.get(), m);
+    const int tenDegrees = W / 36;
+    EXPECT_NEAR(target->m_yStart, firstRow - tenDegrees, 1);
+    EXPECT_NEAR(target->m_yEnd - 1, lastRow + tenDegrees, 1);
+    EXPECT_EQ(target->m_xStart, 0);
+    EXPECT_EQ(target->m_xEnd, W);
 }
 
 }  // namespace

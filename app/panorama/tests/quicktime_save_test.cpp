@@ -86,6 +86,7 @@ struct MovieCall {
     bool screenImage = false;
     std::string path;
     MovieSettings settings;
+    std::vector<uint8_t> firstRow;  // the rect's top row, as handed over
 };
 std::vector<MovieCall> g_calls;
 Image* g_screen = nullptr;
@@ -98,6 +99,11 @@ int RecordMovie(Image** images, RECT* rect, QUORVANE_FileInfo* info)
     call.imageHeight = images[0]->GetHeight();
     call.rect = *rect;
     call.screenImage = images[0] == g_screen;
+    const Image* image = images[0];
+    if (rect->top >= 0 && rect->top < image->GetHeight() && rect->left >= 0 && rect->right < image->GetWidth()) {
+        const uint8_t* row = image->GetData() + static_cast<size_t>(rect->top) * image->GetRowByte();
+        call.firstRow.assign(row + static_cast<size_t>(rect->left) * 3, row + static_cast<size_t>(rect->right + 1) * 3);
+    }
     call.path = info->path;
     call.settings = *static_cast<MovieSettings*>(info->extra);
     EXPECT_EQ(images[1], nullptr);
@@ -188,6 +194,47 @@ TEST_F(MovieSaveTest, WidthComesToWholeStripsOrIsWidened)
         EXPECT_EQ(call.path, path);
         EXPECT_EQ(view->GetSavePath(), path);
     }
+}
+
+// Widening a cropped view takes the columns beyond the crop from the whole
+// panorama (not the zeros of the crop), and the view is cropped again after.
+TEST_F(MovieSaveTest, WideningACroppedViewTakesTheWholePanoramaAndCropsAgain)
+{
+    WorldMap* map = MakeMap(4000);
+    CRectMapView* view = Open(map);
+    ASSERT_NE(view, nullptr);
+    const RECT selection{1000, 10, 1999, 90};
+    const RECT widened{996, 10, 2003, 90};
+    auto rowBytes = [&](const RECT& r) {
+        const Image* screen = view->GetScreen();
+        const uint8_t* row = screen->GetData() + static_cast<size_t>(r.top) * screen->GetRowByte();
+        return std::vector<uint8_t>(row + static_cast<size_t>(r.left) * 3, row + static_cast<size_t>(r.right + 1) * 3);
+    };
+    const std::vector<uint8_t> whole = rowBytes(widened);
+    view->SetSelectionRect(&selection);
+    view->SendMessage(WM_COMMAND, CRectMapView::kCropCommand, 0);
+    ASSERT_NE(view->GetMode() & CRectMapView::cropped, 0);
+    const std::vector<uint8_t> croppedRow = rowBytes(widened);
+    ASSERT_EQ(croppedRow[0], 0);  // column 996 lies outside the crop
+    ASSERT_NE(croppedRow, whole);
+
+    CQuickTimeSaveDlg dialog;
+    const std::string path = m_folder + "/cropped.mov";
+    dialog.SetFileName(path.c_str());
+    dialog.SetSource(1000, 81, 4000);
+    view->SaveQuickTimeMovie(&dialog, true);
+    ASSERT_EQ(g_calls.size(), 1u);
+    const MovieCall& call = g_calls[0];
+    EXPECT_EQ(call.rect.left, widened.left);
+    EXPECT_EQ(call.rect.right, widened.right);
+    EXPECT_EQ(call.firstRow, whole);
+    EXPECT_EQ(view->GetSavePath(), path);
+    // Cropped again, as before the save.
+    EXPECT_NE(view->GetMode() & CRectMapView::cropped, 0);
+    EXPECT_EQ(rowBytes(widened), croppedRow);
+    const RECT* kept = view->GetSelectionRect();
+    EXPECT_EQ(kept->left, selection.left);
+    EXPECT_EQ(kept->right, selection.right);
 }
 
 TEST_F(MovieSaveTest, PicturesWithoutAStripSaveNothingAndSay)

@@ -4,6 +4,7 @@
 // print layout and the clipboard.
 #include "app/panorama/rect_map_tools.h"
 #include "app/panorama/rect_map_view.h"
+#include "app/views/image_size_dlg.h"
 
 #include "app/control/tool_state.h"
 #include "app/tests/app_test_fixture.h"
@@ -15,6 +16,7 @@
 #include "imaging/image.h"
 #include "platform/mapproj/rect_img_rs.h"
 #include "platform/win/clipboard.h"
+#include "platform/win/controls.h"
 #include "platform/xformkit/transform_euler.h"
 #include "platform/win/dib.h"
 #include "platform/win/present_x11/x11_presenter.h"
@@ -202,6 +204,70 @@ TEST_F(PanoramaToolsTest, FullCircleCropSelectionSpansTheWidthUnlessShiftWasHeld
     Command(view, CRectMapView::kCropCommand);
     EXPECT_EQ(view->GetMode() & CRectMapView::cropped, 0);
     EXPECT_EQ(Bytes(view->GetScreen()), original);
+}
+
+// An open zoom dialog follows the crop drag: it shows the dragged size while
+// the button is held and takes the selection's size as its source size at
+// the end; SetZoom closes it when it shows another zoom.
+TEST_F(PanoramaToolsTest, ZoomDialogFollowsTheCropDragAndClosesOnAnotherZoom)
+{
+    CRectMapView* view = Open(MakeCodedMap(), true, true);
+    ASSERT_NE(view, nullptr);
+    Command(view, CRectMapView::kSelectCropCommand);
+    view->OpenZoomDialog();
+    CImageSizeDlg* dialog = view->GetZoomDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_FLOAT_EQ(dialog->GetZoom(), 1.0f);
+    auto shown = [&] {
+        return dialog->GetDlgItemText(CImageSizeDlg::kWidthEdit) + "x" + dialog->GetDlgItemText(CImageSizeDlg::kHeightEdit);
+    };
+    struct Case {
+        const char* what;
+        UINT flags;
+        std::vector<POINT> moves;
+        std::vector<std::string> shownWhileDragging;
+        int sourceW, sourceH;
+    };
+    const Case cases[] = {
+        {"free rectangle (Shift)", MK_SHIFT, {{90, 40}, {100, 50}}, {"11x11", "21x21"}, 21, 21},
+        {"full circle: the whole width", 0, {{90, 45}, {100, 60}}, {"160x16", "160x31"}, 160, 31},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Mouse(view, WM_LBUTTONDBLCLK, 80, 40);  // no selection
+        Mouse(view, WM_LBUTTONDOWN, 80, 30, c.flags | MK_LBUTTON);
+        for (size_t i = 0; i < c.moves.size(); ++i) {
+            Mouse(view, WM_MOUSEMOVE, c.moves[i].x, c.moves[i].y, c.flags | MK_LBUTTON);
+            EXPECT_EQ(shown(), c.shownWhileDragging[i]) << i;
+        }
+        // The source size is not touched while dragging.
+        int w = 0, h = 0;
+        dialog->GetSourceSize(w, h);
+        const int beforeW = w, beforeH = h;
+        Mouse(view, WM_LBUTTONUP, c.moves.back().x, c.moves.back().y, c.flags);
+        dialog->GetSourceSize(w, h);
+        EXPECT_EQ(w, c.sourceW);
+        EXPECT_EQ(h, c.sourceH);
+        EXPECT_TRUE(w != beforeW || h != beforeH);
+        EXPECT_EQ(shown(), std::to_string(c.sourceW) + "x" + std::to_string(c.sourceH));
+    }
+
+    // The dialog's own zoom comes back through SetZoom and keeps it open.
+    auto* slider = dynamic_cast<CSliderCtrl*>(dialog->GetDlgItem(CImageSizeDlg::kSlider));
+    ASSERT_NE(slider, nullptr);
+    slider->SetPos(75);
+    dialog->SendMessage(WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider->GetSafeHwnd()));
+    float zx = 0, zy = 0;
+    view->GetCurrentZoom(zx, zy);
+    EXPECT_FLOAT_EQ(zx, 0.75f);
+    EXPECT_EQ(view->GetZoomDialog(), dialog);
+    // Another zoom from elsewhere closes it.
+    const HWND hwnd = dialog->GetSafeHwnd();
+    Command(view, 32804);  // "Zoom to 100 %"
+    view->GetCurrentZoom(zx, zy);
+    EXPECT_FLOAT_EQ(zx, 1.0f);
+    EXPECT_EQ(view->GetZoomDialog(), nullptr);
+    EXPECT_FALSE(::IsWindow(hwnd));
 }
 
 TEST_F(PanoramaToolsTest, CropToolIsRefusedOnAPreviewAndCommandsEnableOnFinalMapsOnly)
@@ -413,6 +479,27 @@ TEST_F(PanoramaToolsTest, RulerTickStepNeverReachesZero)
         view->Invalidate(FALSE);
         view->UpdateWindow();
     }
+}
+
+// A whole sphere tilted or turned is still a whole sphere: every leveling
+// step shows the full 160 x 81 picture (the preview once halved after a tilt).
+TEST_F(PanoramaToolsTest, LevelingAWholeSphereKeepsTheWholePicture)
+{
+    CRectMapView* view = Open(MakeCodedMap(160), false, true);
+    ASSERT_NE(view, nullptr);
+    view->SelectTool(CWorldMapView::kLevel);
+    ASSERT_EQ(view->GetScreen()->GetWidth(), 160);
+    for (UINT key : {VK_DOWN, VK_DOWN, VK_LEFT, VK_UP, VK_RIGHT}) {
+        view->SendMessage(WM_KEYDOWN, key, 0);
+        ASSERT_TRUE(view->HasLevelRotation());
+        EXPECT_EQ(view->GetScreen()->GetWidth(), 160) << key;
+        EXPECT_EQ(view->GetScreen()->GetHeight(), 81) << key;
+    }
+    // A drag of the tilt handle, thirty pixels down.
+    const CRectMapView::RulerGeometry g = view->GetRulerGeometry();
+    Drag(view, {{g.centreX, g.centreY - 20}, {g.centreX, g.centreY - 5}, {g.centreX, g.centreY + 10}});
+    EXPECT_EQ(view->GetScreen()->GetWidth(), 160);
+    EXPECT_EQ(view->GetScreen()->GetHeight(), 81);
 }
 
 // ---- Perspective -------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include "imaging/image.h"
 #include "platform/imgcore/exif_info.h"
 #include "platform/utilkit/log_base.h"
+#include "platform/win/system.h"
 #include "platform/win/user_input.h"
 #include "platform/win/window_dc.h"
 
@@ -652,6 +653,141 @@ TEST_F(ImageViewCommandsTest, ReconvertClosesTheImageWindowOnlyWhenItWorked)
     });
     Command(view, CImageView::kReconvert);
     EXPECT_EQ(FindImageDoc("cut"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A preview point of the layout (zoomed preview pixels) as a client point of
+// the view.
+LPARAM PreviewToClient(CImageView* view, POINT p)
+{
+    int ox = 0, oy = 0;
+    view->GetOffset(ox, oy);
+    const CPoint scroll = view->GetScrollPosition();
+    return MAKELPARAM(static_cast<uint16_t>(p.x - scroll.x + ox), static_cast<uint16_t>(p.y - scroll.y + oy));
+}
+
+// The first preview point (on a 2-pixel grid) that satisfies `want`.
+template <typename Want>
+bool FindPreviewPoint(Want want, POINT& found)
+{
+    for (int y = 0; y < 900; y += 2)
+        for (int x = 0; x < 900; x += 2)
+            if (want(x, y)) {
+                found = POINT{x, y};
+                return true;
+            }
+    return false;
+}
+
+// With no page setup yet, the layout takes the default printer's page
+// without a dialog (the scripted prompter would fail on one), turned to the
+// image's orientation.
+TEST_F(ImageViewCommandsTest, PrintLayoutTakesTheDefaultPrintersPageSilently)
+{
+    const win::PageSetupAnswer saved = win::GetDefaultPrinterPage();
+    // The default printer holds A4 in landscape; the image is portrait.
+    win::PageSetupAnswer a4;
+    a4.paperSize = POINT{11693, 8268};
+    a4.margins = RECT{700, 600, 500, 400};
+    a4.minMargins = RECT{160, 170, 180, 190};
+    win::SetDefaultPrinterPage(a4);
+    ASSERT_EQ(Manager().GetPageSetup(), nullptr);
+    CImageView* view = Open(MakePattern(200, 300), "default page");
+    ASSERT_NE(view, nullptr);
+    Command(view, CImageView::kPrintToggle);
+    EXPECT_NE(view->GetPrintLayout(), nullptr);
+    const PageSetupRecord* record = Manager().GetPageSetup();
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->paperSize.x, 8268);
+    EXPECT_EQ(record->paperSize.y, 11693);
+    EXPECT_EQ(record->margins.left, 700);
+    EXPECT_EQ(record->margins.top, 600);
+    EXPECT_EQ(record->margins.bottom, 400);
+    EXPECT_EQ(record->minMargins.left, 160);
+    EXPECT_EQ(record->minMargins.bottom, 190);
+    Command(view, CImageView::kCancelPrint);
+    win::SetDefaultPrinterPage(saved);
+}
+
+// Mouse-up in the layout: with Ctrl the page under the mouse toggles; a
+// plain button-up re-selects pages by how much of the image they hold, so a
+// page the image covers comes back and pages a drag leaves nearly empty
+// drop out.
+TEST_F(ImageViewCommandsTest, PrintLayoutButtonUpTogglesWithCtrlElseDropsSmallPages)
+{
+    CImageView* view = Open(MakePattern(300, 200), "small pages");
+    ASSERT_NE(view, nullptr);
+    Command(view, CImageView::kPrintToggle);
+    CPrinting* layout = view->GetPrintLayout();
+    ASSERT_NE(layout, nullptr);
+    Command(view, CImageView::kFitOnePage + 3);  // "Fit 2x2 Pages"
+    const int pages = layout->GetNumbPages();
+    ASSERT_GE(pages, 4);
+
+    POINT onPage{};
+    ASSERT_TRUE(FindPreviewPoint(
+        [&](int x, int y) { return layout->GetMouseLocation(x, y) == CPrinting::kImage && layout->GetPageState(x, y) == 1; },
+        onPage));
+    const LPARAM at = PreviewToClient(view, onPage);
+    view->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, at);
+    view->SendMessage(WM_LBUTTONUP, MK_CONTROL, at);
+    EXPECT_EQ(layout->GetPageState(onPage.x, onPage.y), 2);
+    EXPECT_EQ(layout->GetNumbPages(), pages - 1);
+    // A plain click: the covered page is selected again.
+    view->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    view->SendMessage(WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(layout->GetPageState(onPage.x, onPage.y), 1);
+    EXPECT_EQ(layout->GetNumbPages(), pages);
+
+    // Dragging the image nearly a page to the side leaves a column of pages
+    // almost empty: they stay selected while the button is held and drop
+    // out when it is released.
+    int pw = 0, ph = 0;
+    layout->GetPagePixelNumbs(pw, ph, true);
+    ASSERT_GT(pw, 20);
+    const int dx = pw - pw / 20;
+    view->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+    view->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, PreviewToClient(view, POINT{onPage.x + dx / 2, onPage.y}));
+    view->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, PreviewToClient(view, POINT{onPage.x + dx, onPage.y}));
+    EXPECT_EQ(layout->GetNumbPages(), pages);
+    view->SendMessage(WM_LBUTTONUP, 0, PreviewToClient(view, POINT{onPage.x + dx, onPage.y}));
+    EXPECT_LT(layout->GetNumbPages(), pages);
+    EXPECT_GT(layout->GetNumbPages(), 0);
+    Command(view, CImageView::kCancelPrint);
+}
+
+// Moving without a button over the layout sets its state, and the cursor
+// shown is that state's: ratio handle, four margins, image.
+TEST_F(ImageViewCommandsTest, PrintLayoutShowsOneCursorPerState)
+{
+    CImageView* view = Open(MakePattern(300, 200), "cursors");
+    ASSERT_NE(view, nullptr);
+    Command(view, CImageView::kPrintToggle);
+    CPrinting* layout = view->GetPrintLayout();
+    ASSERT_NE(layout, nullptr);
+    for (int state = 1; state <= 6; ++state) {
+        SCOPED_TRACE(state);
+        POINT p{};
+        ASSERT_TRUE(FindPreviewPoint([&](int x, int y) { return layout->GetMouseLocation(x, y) == state; }, p));
+        view->SendMessage(WM_MOUSEMOVE, 0, PreviewToClient(view, p));
+        EXPECT_EQ(layout->GetCursorState(), state);
+        const HCURSOR want = LoadResourceCursor(CImageView::kPrintLayoutCursors[state - 1]);
+        ASSERT_NE(want, nullptr);
+        ::SetCursor(nullptr);
+        EXPECT_TRUE(view->SendMessage(WM_SETCURSOR, 0, MAKELPARAM(1 /* client area */, WM_MOUSEMOVE)));
+        EXPECT_EQ(::GetCursor(), want);
+    }
+    // Off the layout: no layout cursor.
+    view->SendMessage(WM_MOUSEMOVE, 0, PreviewToClient(view, POINT{0, 0}));
+    if (layout->GetCursorState() == CPrinting::kNowhere) {
+        ::SetCursor(nullptr);
+        view->SendMessage(WM_SETCURSOR, 0, MAKELPARAM(1 /* client area */, WM_MOUSEMOVE));
+        for (UINT id : CImageView::kPrintLayoutCursors) EXPECT_NE(::GetCursor(), LoadResourceCursor(id));
+    }
+    Command(view, CImageView::kCancelPrint);
 }
 
 }  // namespace

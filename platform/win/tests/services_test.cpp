@@ -277,3 +277,52 @@ TEST_F(ServicesTest, MetricsColoursAndCursorsHaveHeadlessValues)
 }
 
 }  // namespace
+
+namespace {
+
+// Return-default answers with the default printer's page and opens no
+// dialog (the scripted prompter fails the test on any unexpected dialog);
+// without that flag the dialog is asked.
+TEST_F(ServicesTest, PageSetupReturnDefaultAnswersWithoutADialog)
+{
+    const win::PageSetupAnswer saved = win::GetDefaultPrinterPage();
+    EXPECT_TRUE(saved.ok);
+    EXPECT_EQ(saved.paperSize.x, 8500);
+    EXPECT_EQ(saved.paperSize.y, 11000);
+
+    win::PageSetupAnswer a4;
+    a4.paperSize = POINT{8268, 11693};
+    a4.margins = RECT{700, 600, 500, 400};
+    a4.minMargins = RECT{160, 170, 180, 190};
+    win::SetDefaultPrinterPage(a4);
+
+    win::PageSetupRequest request;
+    request.flags = win::PSD_RETURNDEFAULT | win::PSD_MARGINS;
+    win::PageSetupAnswer got = win::RunPageSetup(request);
+    EXPECT_TRUE(got.ok);
+    EXPECT_EQ(got.paperSize.x, 8268);
+    EXPECT_EQ(got.paperSize.y, 11693);
+    EXPECT_EQ(got.margins.left, 700);
+    EXPECT_EQ(got.margins.bottom, 400);
+    EXPECT_EQ(got.minMargins.top, 170);
+    EXPECT_EQ(got.minMargins.right, 180);
+
+    // Margins given with PSD_MARGINS are kept; without it they are not read.
+    request.margins = RECT{300, 300, 300, 300};
+    EXPECT_EQ(win::RunPageSetup(request).margins.top, 300);
+    request.flags = win::PSD_RETURNDEFAULT;
+    EXPECT_EQ(win::RunPageSetup(request).margins.top, 600);
+
+    // Without return-default the dialog is asked, and its answer (here
+    // Cancel) comes back.
+    win::PageSetupAnswer cancel;
+    cancel.ok = false;
+    Prompter().ExpectPageSetup(cancel);
+    request.flags = win::PSD_MARGINS;
+    EXPECT_FALSE(win::RunPageSetup(request).ok);
+
+    win::SetDefaultPrinterPage(saved);
+    EXPECT_EQ(win::GetDefaultPrinterPage().paperSize.x, 8500);
+}
+
+}  // namespace
