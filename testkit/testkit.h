@@ -41,6 +41,8 @@ CommandResult Run(const std::string& command);
 using Bytes = std::vector<uint8_t>;
 Bytes ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const Bytes& bytes);
+// A whole file as text (bytes unchanged); an unreadable file reads as empty.
+std::string ReadText(const std::string& path);
 
 // A JPEG file's bytes with a comment segment (FF FE) holding `payload`
 // inserted right after the start-of-image marker.

@@ -6,6 +6,7 @@
 #include "platform/win/clipboard.h"
 #include "platform/win/shell.h"
 #include "platform/win/system.h"
+#include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
 
@@ -19,13 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testkit::ReadText;
 
 class PublishTest : public AppTest {
 protected:

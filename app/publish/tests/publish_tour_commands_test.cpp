@@ -15,6 +15,7 @@
 #include "platform/win/user_input.h"
 #include "projectgraph/framegrp/image_frame.h"
 #include "worldmap/world_map.h"
+#include "testkit/testkit.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testkit::ReadText;
 
 // A map whose every sample is stored, in a smooth pattern.
 WorldMap* MakeMap(int width)

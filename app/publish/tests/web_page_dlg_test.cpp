@@ -20,13 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testkit::ReadText;
 
 void WriteText(const fs::path& path, const std::string& text)
 {

@@ -128,11 +128,7 @@ TEST_F(MciTest, PlaySoundPurgeStopsWhatItStarted)
     EXPECT_EQ(mci::CommandLog().back(), "PlaySoundA purge");
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testkit::ReadText;
 
 // Waits up to five seconds for `done`.
 template <typename Done>

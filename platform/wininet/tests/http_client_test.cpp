@@ -13,11 +13,7 @@
 
 namespace {
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testkit::ReadText;
 
 TEST(HttpDownloadToFile, WritesTheBodyOrRemovesTheFile)
 {

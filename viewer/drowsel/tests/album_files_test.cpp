@@ -19,11 +19,7 @@ void WriteText(const std::string& path, const std::string& text)
     out << text;
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testkit::ReadText;
 
 class AlbumFilesTest : public ::testing::Test {
 protected:
