@@ -155,6 +155,37 @@ void CMosaicMakerDlg::OnSelectColour()
     if (m_backgroundKind == 0 && m_pane) m_pane->SetBackgroundColour(colour);
 }
 
+namespace {
+
+// A grey photograph as a colour picture (the grey replicated into the three
+// samples), so it can lie behind the three-channel foreground. A picture that
+// is already 8-bit colour is handed back as it is, with its reference.
+Image* ColourPicture(Image* picture)
+{
+    if (!picture || picture->GetChannels() != 1 || picture->GetDataType() != IMG_UINT8 || !picture->GetData())
+        return picture;
+    const int width = picture->GetWidth(), height = picture->GetHeight();
+    auto* colour = new Image();
+    const int failed = picture->IsBmp() ? colour->BmpInit(width, height, 3)
+                                        : (colour->Create(width, height, 3, IMG_UINT8) ? 0 : 1);
+    if (failed || !colour->GetData()) {
+        Logger::log("ERROR CMosaicMakerDlg::OnOpenPicture cannot make a %d x %d colour picture", 1, width, height);
+        ReleaseImage(colour);
+        ReleaseImage(picture);
+        return nullptr;
+    }
+    // Rows keep their order: both images have the same layout.
+    for (int r = 0; r < height; ++r) {
+        const unsigned char* in = picture->GetData() + static_cast<size_t>(r) * picture->GetRowByte();
+        unsigned char* out = colour->GetData() + static_cast<size_t>(r) * colour->GetRowByte();
+        for (int i = 0; i < width; ++i) out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = in[i];
+    }
+    ReleaseImage(picture);
+    return colour;
+}
+
+}  // namespace
+
 void CMosaicMakerDlg::OnOpenPicture()
 {
     CFileDialog chooser(TRUE, "jpg", m_backgroundPath.empty() ? nullptr : m_backgroundPath.c_str(),
@@ -165,6 +196,7 @@ void CMosaicMakerDlg::OnOpenPicture()
     if (path.empty() || path == m_backgroundPath) return;
     Image* picture = nullptr;
     LoadImage(path.c_str(), &picture);
+    picture = ColourPicture(picture);
     if (!picture) return;  // unreadable, or a panorama that opened in its own window
     ReleaseImage(m_backgroundImage);
     m_backgroundImage = picture;

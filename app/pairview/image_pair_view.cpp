@@ -22,6 +22,7 @@
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/curvekit/two_d_curves.h"
 #include "projectgraph/framegrp/image_frame.h"
+#include "projectgraph/framegrp/image_group.h"
 #include "projectgraph/framegrp/neighbor.h"
 #include "viewkit/bmp_info.h"
 #include "viewkit/mag_glass.h"
@@ -126,6 +127,10 @@ CImagePairView::~CImagePairView()
     m_toolBar.reset();
     SuperManager* manager = GetSuperManager();
     if (manager && manager->GetPairWindow() == this) manager->ClosePairWindow(true);
+    // The project's record of the pair document must not outlive it.
+    if (ImageGroup* group = manager ? manager->GetImageGroup(false) : nullptr;
+        group && GetDocument() && group->GetStampDoc() == static_cast<void*>(GetDocument()))
+        group->SetStampDoc(nullptr);
 }
 
 const win::MessageMap* CImagePairView::GetMessageMap() const

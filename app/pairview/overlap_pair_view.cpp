@@ -20,6 +20,7 @@
 #include "platform/xformkit/transform_wa.h"
 #include "projectgraph/curvekit/marker.h"
 #include "projectgraph/framegrp/image_frame.h"
+#include "projectgraph/framegrp/image_group.h"
 #include "projectgraph/framegrp/neighbor.h"
 #include "viewkit/bmp_info.h"
 
@@ -61,6 +62,10 @@ COverlapPair::~COverlapPair()
     m_toolBar.reset();
     SuperManager* manager = GetSuperManager();
     if (manager && manager->GetPairWindow() == this) manager->ClosePairWindow(true);
+    // The project's record of the pair document must not outlive it.
+    if (ImageGroup* group = manager ? manager->GetImageGroup(false) : nullptr;
+        group && GetDocument() && group->GetStampDoc() == static_cast<void*>(GetDocument()))
+        group->SetStampDoc(nullptr);
 }
 
 const win::MessageMap* COverlapPair::GetMessageMap() const

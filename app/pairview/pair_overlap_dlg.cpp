@@ -245,7 +245,66 @@ int COverlapPreviewWnd::CompositeLeft() const
     RECT client{};
     GetClientRect(&client);
     const int width = m_composite ? m_composite->GetWidth() : 0;
-    return width <= client.right ? (client.right - width) / 2 : -m_scroll;
+    return width <= client.right ? (client.right - width) / 2 : -GetScrollOffset();
+}
+
+int COverlapPreviewWnd::MaxScrollOffset() const
+{
+    if (!m_composite || !GetSafeHwnd()) return 0;
+    RECT client{};
+    GetClientRect(&client);
+    return std::max(0, m_composite->GetWidth() - static_cast<int>(client.right));
+}
+
+void COverlapPreviewWnd::UpdateScrollBar()
+{
+    if (!GetSafeHwnd()) return;
+    m_scroll = GetScrollOffset();
+    RECT client{};
+    GetClientRect(&client);
+    const int width = m_composite ? m_composite->GetWidth() : 0;
+    // Range over the composite's columns, a page of the client width: the
+    // highest position is the largest offset. A composite that fits hides it.
+    SCROLLINFO info{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, 0, 0, 0, 0, 0};
+    if (width > client.right) {
+        info.nMax = width - 1;
+        info.nPage = static_cast<UINT>(std::max(static_cast<int>(client.right), 0));
+        info.nPos = m_scroll;
+    }
+    SetScrollInfo(SB_HORZ, &info, TRUE);
+}
+
+void COverlapPreviewWnd::SetScrollOffset(int offset)
+{
+    m_scroll = offset;
+    m_scroll = GetScrollOffset();
+    if (!GetSafeHwnd()) return;
+    UpdateScrollBar();
+    Invalidate(FALSE);
+}
+
+void COverlapPreviewWnd::OnHScroll(UINT code, UINT pos, CWnd* scrollCtrl)
+{
+    if (scrollCtrl) {
+        CWnd::OnHScroll(code, pos, scrollCtrl);
+        return;
+    }
+    RECT client{};
+    GetClientRect(&client);
+    constexpr int kLine = 16;  // pixels per arrow click
+    int offset = GetScrollOffset();
+    switch (code) {
+    case SB_LINELEFT: offset -= kLine; break;
+    case SB_LINERIGHT: offset += kLine; break;
+    case SB_PAGELEFT: offset -= client.right; break;
+    case SB_PAGERIGHT: offset += client.right; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: offset = static_cast<int>(pos); break;
+    case SB_LEFT: offset = 0; break;
+    case SB_RIGHT: offset = MaxScrollOffset(); break;
+    default: return;  // SB_ENDSCROLL
+    }
+    SetScrollOffset(offset);
 }
 
 POINT COverlapPreviewWnd::ToComposite(POINT client) const
@@ -298,9 +357,7 @@ void COverlapPreviewWnd::OnPaint()
         dc.SetTextColor(colour);
         dc.TextOut(x + 2, top + 2, label);
     }
-    if (m_composite->GetWidth() > client.right) {
-        SetScrollRange(SB_HORZ, 0, m_composite->GetWidth(), FALSE);
-    }
+    UpdateScrollBar();
 }
 
 POINT COverlapPreviewWnd::LimitedOffset(POINT point) const
@@ -663,6 +720,26 @@ void CPairOverlapDlg::OnClose()
 void CPairOverlapDlg::OnHScroll(UINT code, UINT pos, CWnd* scrollCtrl)
 {
     auto* slider = dynamic_cast<CSliderCtrl*>(scrollCtrl);
+    if (!scrollCtrl) {
+        // The dialog's own scroll bar: a line is 1, a page a tenth of the
+        // range; the new position becomes the preview's offset.
+        SCROLLINFO info{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+        GetScrollInfo(SB_HORZ, &info, SIF_ALL);
+        int position = info.nPos;
+        const int page = (info.nMax - info.nMin) / 10;
+        switch (code) {
+        case SB_LINELEFT: position -= 1; break;
+        case SB_LINERIGHT: position += 1; break;
+        case SB_PAGELEFT: position -= page; break;
+        case SB_PAGERIGHT: position += page; break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: position = static_cast<int>(pos); break;
+        default: return;
+        }
+        SetScrollPos(SB_HORZ, position);
+        if (m_preview) m_preview->SetScrollOffset(GetScrollPos(SB_HORZ));
+        return;
+    }
     if (!slider) {
         CDialog::OnHScroll(code, pos, scrollCtrl);
         return;

@@ -7,6 +7,7 @@
 
 #include "platform/win/dialog.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -44,7 +45,12 @@ public:
     int GetCurrentPair() const { return m_pair; }
     bool IsCurrentPairOnly() const { return m_currentOnly; }
     void SetCurrentPairOnly(bool on);
-    void SetScrollOffset(int offset) { m_scroll = offset; }
+    // The horizontal scroll offset (composite pixels hidden at the left when
+    // the composite is wider than the client area): kept within 0..composite
+    // width - client width; the window's scroll bar follows it.
+    void SetScrollOffset(int offset);
+    int GetScrollOffset() const { return std::clamp(m_scroll, 0, MaxScrollOffset()); }
+    int MaxScrollOffset() const;
 
 protected:
     const win::MessageMap* GetMessageMap() const override;
@@ -54,9 +60,11 @@ protected:
     void OnLButtonUp(UINT flags, CPoint point) override;
     void OnRButtonDown(UINT flags, CPoint point) override;
     BOOL OnEraseBkgnd(CDC* dc) override;
+    void OnHScroll(UINT code, UINT pos, CWnd* scrollCtrl) override;
 
 private:
     void OnShowCurrent();
+    void UpdateScrollBar();
     void OnShowAll();
     // The frame's warped stamp, made on first use; null for a frame without
     // a stamp (it keeps its nominal size).

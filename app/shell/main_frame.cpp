@@ -286,6 +286,10 @@ CView* CMainFrame::OpenPairWindow(ImageFrame* a, ImageFrame* b, bool markerView)
     doc->SetImagePair(a, b, 0);
     docs->InitialUpdateFrame(frame, doc, TRUE);
     frame->SetIcon(LoadResourceIcon(274), FALSE);
+    // The project keeps the pair document opened last; the pair views clear
+    // it when they go.
+    if (m_manager)
+        if (ImageGroup* group = m_manager->GetImageGroup(true)) group->SetStampDoc(static_cast<CDocument*>(doc));
     return doc->GetViews().empty() ? nullptr : doc->GetViews().front();
 }
 

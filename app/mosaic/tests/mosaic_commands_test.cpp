@@ -8,6 +8,8 @@
 #include "app/views/image_loaders.h"
 #include "platform/imgcore/ps_map.h"
 #include "platform/win/cmd_target.h"
+#include "platform/win/file_system.h"
+#include "platform/win/shell.h"
 #include "platform/win/window_dc.h"
 
 #include <algorithm>
@@ -107,6 +109,42 @@ TEST_F(MosaicCommandsTest, PublishingCommandsReachTheManagerWithThisView)
     Prompter().ExpectMessageBox("Please save to QuickTime format file first.", IDOK);
     Command(view, 33135);
     EXPECT_EQ(Prompter().MessageBoxes().size(), ++asked);
+}
+
+TEST_F(MosaicCommandsTest, ViewInViewerOpensThisPanoramasFileInTheViewerProgram)
+{
+    CRectMapView* view = Open(MakeCodedMap(400));
+    ASSERT_NE(view, nullptr);
+    // Headless, the shell only records what it was asked to start.
+    win::ClearShellRequests();
+    Prompter().ExpectMessageBox("Please first save panorama to .jpg or .tif file format.", IDOK);
+    Command(view, 32800);
+    EXPECT_EQ(Prompter().MessageBoxes().size(), 1u) << "an unsaved panorama is not shown";
+    EXPECT_TRUE(win::ShellRequests().empty());
+
+    const std::string viewer = win::ProgramPath(CFendrakeApp::GetProgramDir() + "\\Vistrel.exe");
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string parameters;
+    };
+    const Case cases[] = {
+        {"/saved/pano one.jpg", viewer, "\"/saved/pano one.jpg\""},
+        {"/saved/pano.tif", viewer, "\"/saved/pano.tif\""},
+        {"/saved/pano.mov", "/saved/pano.mov", ""},  // a movie goes to its own player
+    };
+    for (const Case& c : cases) {
+        win::ClearShellRequests();
+        m_map->SetName(c.name);
+        Command(view, 32800);
+        const auto asked = win::ShellRequests();
+        ASSERT_EQ(asked.size(), 1u) << c.name;
+        EXPECT_EQ(asked[0].verb, "open") << c.name;
+        EXPECT_EQ(asked[0].file, c.file) << c.name;
+        EXPECT_EQ(asked[0].parameters, c.parameters) << c.name;
+        EXPECT_EQ(asked[0].show, SW_SHOWNORMAL) << c.name;
+    }
+    EXPECT_EQ(Prompter().MessageBoxes().size(), 1u) << "no further message";
 }
 
 TEST_F(MosaicCommandsTest, AnEmptyDataAreaMakesNoMosaic)

@@ -210,6 +210,54 @@ TEST_F(MosaicMakerTest, OpeningTheSamePictureAgainDoesNotReloadIt)
     EXPECT_EQ(m_pane->GetBackgroundKind(), 2);
 }
 
+TEST_F(MosaicMakerTest, AGreyPhotographBecomesAColourPictureBehindTheMosaic)
+{
+    ASSERT_TRUE(testkit::RequireTool("convert"));
+    testkit::TempDir dir;
+    const std::string path = dir.file("grey.jpg");
+    const auto run = testkit::Run("convert '" + testkit::TestData("libjpeg-turbo/testimgfst100.jpg").string() +
+                                  "' -colorspace Gray -type Grayscale '" + path + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    Image* grey = nullptr;
+    LoadImage(path.c_str(), &grey);
+    ASSERT_NE(grey, nullptr);
+    ASSERT_EQ(grey->GetChannels(), 1) << "the file must really be a one-channel JPEG";
+
+    win::FileDialogAnswer answer;
+    answer.ok = true;
+    answer.paths = {path};
+    Prompter().ExpectFileDialog("Find Image", answer);
+    Click(CMosaicMakerDlg::kOpen);
+    Image* picture = m_dialog->GetBackgroundImage();
+    ASSERT_NE(picture, nullptr) << "a grey picture is accepted";
+    ASSERT_EQ(picture->GetChannels(), 3);
+    ASSERT_EQ(picture->GetWidth(), grey->GetWidth());
+    ASSERT_EQ(picture->GetHeight(), grey->GetHeight());
+    int differing = 0;
+    for (int y = 0; y < grey->GetHeight(); ++y)
+        for (int x = 0; x < grey->GetWidth(); ++x) {
+            const uint8_t g = grey->GetData()[static_cast<size_t>(y) * grey->GetRowByte() + x];
+            const uint8_t* p = Pixel(picture, x, y);
+            differing += p[0] != g || p[1] != g || p[2] != g;
+        }
+    EXPECT_EQ(differing, 0) << "every sample is the grey value";
+    EXPECT_TRUE(m_dialog->GetDlgItem(CMosaicMakerDlg::kImageRadio)->IsWindowEnabled());
+
+    // Chosen as the background, the pane shows it above the fitted foreground.
+    Click(CMosaicMakerDlg::kImageRadio);
+    ASSERT_EQ(m_pane->GetBackgroundKind(), 2);
+    Image* screen = m_pane->GetScreenImage();
+    ASSERT_NE(screen, nullptr);
+    int w = 0, h = 0;
+    m_pane->GetClientSize(w, h);
+    ASSERT_GT((h - m_pane->GetForeground()->GetHeight()) / 2, 3);
+    for (int x : {0, 17, 100, 200}) {
+        const uint8_t g = grey->GetData()[2 * static_cast<size_t>(grey->GetRowByte()) + x];
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(Pixel(screen, x, 2)[c], g) << x << "," << c;
+    }
+    ReleaseImage(grey);
+}
+
 TEST_F(MosaicMakerTest, DockingPlacesThePaneBesideTheDialog)
 {
     RECT dialog{}, pane{};

@@ -3,6 +3,7 @@
 // pair, the document's loading of missing photographs, and the marker
 // crosses on the drawn window at two zooms.
 #include "app/pairview/image_pair_view.h"
+#include "app/pairview/overlap_pair_view.h"
 #include "app/tests/app_test_fixture.h"
 #include "app/views/image_pair_doc.h"
 #include "imaging/image.h"
@@ -61,6 +62,31 @@ protected:
     ImageFrame* m_a = nullptr;
     ImageFrame* m_b = nullptr;
 };
+
+// The project keeps the pair document opened last, for either kind of pair
+// window, and forgets it when the window closes.
+TEST_F(PairViewTest, TheProjectRecordsThePairDocumentWhileItsWindowIsOpen)
+{
+    CImagePairView* view = OpenPair(320, 240);
+    ASSERT_NE(view, nullptr);
+    ImageGroup* group = Manager().GetImageGroup(false);
+    ASSERT_NE(group, nullptr);
+    ASSERT_NE(view->GetDocument(), nullptr);
+    EXPECT_EQ(group->GetStampDoc(), static_cast<void*>(view->GetDocument()));
+    Manager().ClosePairWindow(false);
+    ASSERT_EQ(Manager().GetPairWindow(), nullptr);
+    EXPECT_EQ(group->GetStampDoc(), nullptr) << "no pointer to a closed document";
+
+    Manager().GetStitchSettings()->focalType = 2;
+    Manager().SetPairMethod(false);
+    Manager().OpenPairWindow(m_a, m_b, true, false);
+    auto* overlap = dynamic_cast<COverlapPair*>(Manager().GetPairWindow());
+    ASSERT_NE(overlap, nullptr);
+    ASSERT_NE(overlap->GetDocument(), nullptr);
+    EXPECT_EQ(group->GetStampDoc(), static_cast<void*>(overlap->GetDocument()));
+    Manager().ClosePairWindow(false);
+    EXPECT_EQ(group->GetStampDoc(), nullptr);
+}
 
 TEST_F(PairViewTest, OpeningAPairSetsContentZoomToolsAndMagnifier)
 {

@@ -249,6 +249,102 @@ TEST_F(OverlapDialogTest, TypedFocalLengthIsAppliedOrRefused)
     EXPECT_FLOAT_EQ(Manager().GetStitchSettings()->focalLength, 18.0f);
 }
 
+// A row wider than the screen: the preview's scroll bar and the dialog's own
+// bar move the offset, and the painted strip moves with it.
+TEST_F(OverlapDialogTest, ScrollingMovesThePaintedStrip)
+{
+    ASSERT_TRUE(AddFrames(20, 400, 300));
+    ASSERT_NE(Open(), nullptr);
+    COverlapPreviewWnd* preview = m_dialog->GetPreview();
+    ASSERT_NE(preview->GetComposite(), nullptr);
+    RECT client{};
+    preview->GetClientRect(&client);
+    const int width = preview->GetComposite()->GetWidth();
+    ASSERT_GT(width, 2 * client.right + 400) << "the row must not fit twice over";
+    const int most = width - client.right;
+    EXPECT_EQ(preview->MaxScrollOffset(), most);
+    win::PaintAll();
+    int low = -1, high = -1;
+    preview->GetScrollRange(SB_HORZ, &low, &high);
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, width - 1);
+    EXPECT_EQ(preview->GetScrollLimit(SB_HORZ), most) << "the last position shows the composite's end";
+
+    Image* still = win::CaptureWindow(preview->m_hWnd);
+    ASSERT_NE(still, nullptr);
+    struct Step {
+        UINT code;
+        int thumb;
+        int expected;
+    };
+    const Step steps[] = {
+        {SB_LINERIGHT, 0, 16},       {SB_PAGERIGHT, 0, 16 + client.right}, {SB_LINELEFT, 0, client.right},
+        {SB_THUMBTRACK, 250, 250},   {SB_RIGHT, 0, most},                  {SB_LINERIGHT, 0, most},
+        {SB_PAGELEFT, 0, most - client.right}, {SB_LEFT, 0, 0},            {SB_LINELEFT, 0, 0},
+        {SB_THUMBPOSITION, 60000, most},
+    };
+    for (const Step& step : steps) {
+        preview->SendMessage(WM_HSCROLL, MAKEWPARAM(step.code, step.thumb), 0);
+        EXPECT_EQ(preview->GetScrollOffset(), step.expected) << step.code;
+        EXPECT_EQ(preview->GetScrollPos(SB_HORZ), step.expected) << step.code;
+    }
+
+    // Painted at offset s, column x shows what column x + s showed at 0.
+    preview->SetScrollOffset(0);
+    win::PaintAll();
+    ReleaseImage(still);
+    still = win::CaptureWindow(preview->m_hWnd);
+    ASSERT_NE(still, nullptr);
+    auto shiftedBy = [&](int s) -> int {
+        preview->SetScrollOffset(s);
+        win::PaintAll();
+        Image* moved = win::CaptureWindow(preview->m_hWnd);
+        if (!moved) return -1;
+        int differing = 0;
+        // Rows below the drop-down lists' boxes, which reach over the strip's
+        // top on the shared surface, and above the bottom corner marks.
+        for (int y = 60; y < std::min({270, still->GetHeight(), moved->GetHeight()}); y += 3)
+            for (int x = 0; x + s < client.right; x += 3)
+                for (int c = 0; c < 3; ++c)
+                    differing += moved->GetData()[static_cast<size_t>(y) * moved->GetRowByte() + x * 3 + c] !=
+                                 still->GetData()[static_cast<size_t>(y) * still->GetRowByte() + (x + s) * 3 + c];
+        ReleaseImage(moved);
+        return differing;
+    };
+    EXPECT_EQ(shiftedBy(0), 0);
+    EXPECT_EQ(shiftedBy(130), 0);
+    EXPECT_EQ(shiftedBy(401), 0);
+
+    // A press lands on the frame painted under it: client x 20 at offset s
+    // is composite x 20 + s, where image 3 lies on top, whose drag selects pair 2 & 3
+    // (unscrolled, x 20 is on image 1, which starts no drag).
+    const int onThird = preview->FrameRect(2).left + 40;
+    ASSERT_LT(onThird, preview->FrameRect(3).left);
+    ASSERT_EQ(preview->GetCurrentPair(), 1);
+    preview->SetScrollOffset(onThird - 20);
+    preview->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKEPOINTLPARAM(20, 10));
+    preview->SendMessage(WM_LBUTTONUP, 0, MAKEPOINTLPARAM(20, 10));
+    EXPECT_EQ(preview->GetCurrentPair(), 2);
+
+    // The dialog's own bar: a line is 1, a page a tenth of its range, and
+    // the position is handed to the preview.
+    m_dialog->SetScrollRange(SB_HORZ, 0, 1000);
+    m_dialog->SetScrollPos(SB_HORZ, 0);
+    m_dialog->SendMessage(WM_HSCROLL, MAKEWPARAM(SB_PAGERIGHT, 0), 0);
+    EXPECT_EQ(m_dialog->GetScrollPos(SB_HORZ), 100);
+    EXPECT_EQ(preview->GetScrollOffset(), 100);
+    m_dialog->SendMessage(WM_HSCROLL, MAKEWPARAM(SB_LINERIGHT, 0), 0);
+    EXPECT_EQ(preview->GetScrollOffset(), 101);
+    m_dialog->SendMessage(WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 640), 0);
+    EXPECT_EQ(preview->GetScrollOffset(), std::min(640, most));
+    // The slider's own messages leave the offset alone.
+    m_dialog->GetDlgItem(CPairOverlapDlg::kSlider)->SendMessage(TBM_SETPOS, TRUE, 30);
+    m_dialog->SendMessage(WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                          reinterpret_cast<LPARAM>(m_dialog->GetDlgItem(CPairOverlapDlg::kSlider)->m_hWnd));
+    EXPECT_EQ(preview->GetScrollOffset(), std::min(640, preview->MaxScrollOffset()));
+    ReleaseImage(still);
+}
+
 TEST_F(OverlapDialogTest, FrameWithoutAStampKeepsTheDefaultPlace)
 {
     ASSERT_TRUE(AddFrames(3, 200, 150, 1));
