@@ -35,8 +35,9 @@ struct PairFitResult {
     float overlapH = 0.0f, overlapV = 0.0f;  // of a's image covered by b
 };
 
-// Fits, drops the pairs beyond max(3 px, 3 x median residual), refits once,
-// then judges: at least 3 pairs used (4 with the scale), RMS residual at most
+// Fits, drops the pairs beyond max(3 px, 3 x median residual), refits once;
+// while the RMS residual is above 2.0 pixels it drops the worst pair and
+// refits, at most a third of the valid pairs dropped in all. Then judges: at least 3 pairs used (4 with the scale), RMS residual at most
 // 2.0 pixels, overlap implied by the poses at least 5 % of a's width and
 // height, tilt difference below 60 degrees. result.code says which rule
 // failed first (kPanoramaTooFewPoints, kPanoramaResidual, kPanoramaGeometry).
