@@ -125,11 +125,16 @@ CImagePairView::~CImagePairView()
         delete glass;
     }
     m_toolBar.reset();
+    ForgetPairWindow(this, GetDocument());
+}
+
+void ForgetPairWindow(CView* view, CDocument* document)
+{
     SuperManager* manager = GetSuperManager();
-    if (manager && manager->GetPairWindow() == this) manager->ClosePairWindow(true);
+    if (manager && manager->GetPairWindow() == view) manager->ClosePairWindow(true);
     // The project's record of the pair document must not outlive it.
     if (ImageGroup* group = manager ? manager->GetImageGroup(false) : nullptr;
-        group && GetDocument() && group->GetStampDoc() == static_cast<void*>(GetDocument()))
+        group && document && group->GetStampDoc() == static_cast<void*>(document))
         group->SetStampDoc(nullptr);
 }
 

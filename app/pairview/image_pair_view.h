@@ -141,6 +141,10 @@ private:
     bool m_markersChanged = false;
 };
 
+// What a closing pair window (marker or overlap view) leaves behind: the
+// manager forgets the window and the project forgets its document.
+void ForgetPairWindow(CView* view, CDocument* document);
+
 // The pair's markers for the stitching core: image pixels of each frame,
 // the record's first frame being the one whose stamp lies left in the tray.
 // Installed by the pair views.

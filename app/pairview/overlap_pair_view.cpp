@@ -3,6 +3,7 @@
 #include "app/control/stitch_pair.h"
 #include "app/control/super_manager.h"
 #include "app/matching/cam_info.h"
+#include "app/pairview/image_pair_view.h"
 #include "app/pairview/overlap_geometry.h"
 #include "app/pairview/pairview_resources.h"
 #include "app/views/image_pair_doc.h"
@@ -60,12 +61,7 @@ COverlapPair::~COverlapPair()
     m_model.reset();
     RefRelease(std::exchange(m_render, nullptr));
     m_toolBar.reset();
-    SuperManager* manager = GetSuperManager();
-    if (manager && manager->GetPairWindow() == this) manager->ClosePairWindow(true);
-    // The project's record of the pair document must not outlive it.
-    if (ImageGroup* group = manager ? manager->GetImageGroup(false) : nullptr;
-        group && GetDocument() && group->GetStampDoc() == static_cast<void*>(GetDocument()))
-        group->SetStampDoc(nullptr);
+    ForgetPairWindow(this, GetDocument());
 }
 
 const win::MessageMap* COverlapPair::GetMessageMap() const

@@ -777,6 +777,17 @@ void CPairOverlapDlg::OnSize(UINT type, int cx, int cy)
     m_preview->MoveWindow(r.left, r.top, std::max<int>(1, cx - 2 * r.left), r.bottom - r.top);
 }
 
+// The stored overlap of the pair chosen in the list, when one is chosen.
+void CPairOverlapDlg::ShowSelectedPairOverlap(SuperManager* manager)
+{
+    auto* list = dynamic_cast<CComboBox*>(GetDlgItem(kPairList));
+    const int index = list ? list->GetCurSel() : -1;
+    if (index < 0 || !manager) return;
+    float h = 0, v = 0;
+    manager->GetPairOverlap(index, &h, &v);
+    ShowOverlap(h);
+}
+
 BOOL CPairOverlapDlg::OnCommand(WPARAM wParam, LPARAM lParam)
 {
     const UINT id = LOWORD(wParam);
@@ -790,24 +801,12 @@ BOOL CPairOverlapDlg::OnCommand(WPARAM wParam, LPARAM lParam)
     }
     if (id == kOnePair && code == BN_CLICKED) {
         m_allPairs = false;
-        auto* list = dynamic_cast<CComboBox*>(GetDlgItem(kPairList));
-        if (list) list->EnableWindow(TRUE);
-        const int index = list ? list->GetCurSel() : -1;
-        if (index >= 0 && manager) {
-            float h = 0, v = 0;
-            manager->GetPairOverlap(index, &h, &v);
-            ShowOverlap(h);
-        }
+        if (CWnd* list = GetDlgItem(kPairList)) list->EnableWindow(TRUE);
+        ShowSelectedPairOverlap(manager);
         return TRUE;
     }
     if (id == kPairList && code == CBN_SELCHANGE) {
-        auto* list = dynamic_cast<CComboBox*>(GetDlgItem(kPairList));
-        const int index = list ? list->GetCurSel() : -1;
-        if (index >= 0 && manager) {
-            float h = 0, v = 0;
-            manager->GetPairOverlap(index, &h, &v);
-            ShowOverlap(h);
-        }
+        ShowSelectedPairOverlap(manager);
         return TRUE;
     }
     if (id == kFocalCombo && code == CBN_SELCHANGE) {

@@ -138,6 +138,7 @@ private:
     bool TakeFrames();
     void FillList();
     void ShowOverlap(float overlap);
+    void ShowSelectedPairOverlap(SuperManager* manager);
     void ShowFocal(float focal);
     void FreeFrames();
 
