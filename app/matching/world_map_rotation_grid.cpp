@@ -26,10 +26,12 @@ constexpr int64_t kOne = int64_t{1} << kFractionBits;
 // rounding error short, and truncation would take the neighbour.
 constexpr int64_t kSnap = static_cast<int64_t>(1.0e-3 * static_cast<double>(kOne));
 
+// Truncated rather than rounded: 2^-24 pixel is far below every tolerance,
+// and the conversion stays a single instruction in the per-row set-up.
 int64_t ToFixed(double v)
 {
     constexpr double kLimit = 1.0e12;  // far outside any map, far inside int64
-    return std::llround(std::clamp(v, -kLimit, kLimit) * static_cast<double>(kOne));
+    return static_cast<int64_t>(std::clamp(v, -kLimit, kLimit) * static_cast<double>(kOne));
 }
 
 // Truncation toward zero, a position within the snap of a whole pixel taken
@@ -73,8 +75,34 @@ struct SourceRow {
     int first = 0, last = -1, samples = 0, half = 0;
 };
 
+// A target row's writable pixels within the area.
+struct TargetRow {
+    uint8_t* line = nullptr;  // sample `first`; null: nothing to write on this row
+    int first = 0, x0 = 0, x1 = -1;
+};
+
 struct Corners {
     TurnPosition p[4];  // (xa, ya), (xe, ya), (xa, ye), (xe, ye)
+};
+
+// A cell to write: [xa, xe) x [ya, ye) with its corner positions, the
+// longitudes unwrapped against the first corner so that a cell across the
+// source's seam interpolates through it (and wraps per pixel). A cell of one
+// pixel holds that pixel's exact position.
+struct Leaf {
+    int xa = 0, xe = 0, ya = 0, ye = 0;
+    Corners c;
+    int64_t biasV = 0, biasW = 0;
+    bool fast = false;
+};
+
+// Exact positions at the middles of a cell's top, bottom, left and right
+// edges already worked for the cell it was split from; null: not known.
+struct EdgeMiddles {
+    const TurnPosition* top = nullptr;
+    const TurnPosition* bottom = nullptr;
+    const TurnPosition* left = nullptr;
+    const TurnPosition* right = nullptr;
 };
 
 class GridTurn {
@@ -86,16 +114,13 @@ public:
 private:
     TurnPosition Exact(int x, int y) const;
     bool HoldsSourcePole(int xa, int xe, int ya, int ye) const;
-    void Cell(int xa, int xe, int ya, int ye, const Corners& c) const;
-    void RenderExactPixel(int x, int y, const TurnPosition& p) const;
-    void RenderInterpolated(int xa, int xe, int ya, int ye, const Corners& c) const;
+    void Cell(int xa, int xe, int ya, int ye, const Corners& c, const EdgeMiddles& known) const;
+    void RenderLeaf(int xa, int xe, int ya, int ye, const Corners& c) const;
+    void RenderLeafRow(const Leaf& leaf, int y, const TargetRow& row) const;
     bool FastCell(const Corners& c, int64_t& biasV, int64_t& biasW) const;
     const uint8_t* Sample(int64_t v, int64_t w) const;
-    // The target row's writable pixels within the area, false when none.
-    bool TargetRow(int y, uint8_t*& line, int& first, int& x0, int& x1) const;
+    const TargetRow& Target(int y) const { return m_targetRows[static_cast<size_t>(y - m_g.y0)]; }
 
-    const WorldMapBase* m_source;
-    WorldMapBase* m_target;
     TurnGeometry m_g;
     double m_m[9];
     size_t m_channels;
@@ -103,6 +128,7 @@ private:
     bool m_uniform = true;  // every source row from first to last stored whole, m_samples long
     std::vector<SourceRow> m_rows;
     std::vector<const uint8_t*> m_rowData;  // uniform maps: each row's sample 0
+    std::vector<TargetRow> m_targetRows;     // from y0 to y1
     std::vector<double> m_cosLon, m_sinLon, m_cosLat, m_sinLat;  // from x0 / y0 over whole cells
     int m_gridColumns = 0, m_gridRows = 0;
     double m_poleX[2] = {0, 0}, m_poleY[2] = {0, 0};  // where the source's poles land in the target
@@ -110,7 +136,7 @@ private:
 };
 
 GridTurn::GridTurn(const WorldMapBase* source, WorldMapBase* target, const float m[9], const TurnGeometry& g)
-    : m_source(source), m_target(target), m_g(g), m_channels(static_cast<size_t>(target->GetChannels()))
+    : m_g(g), m_channels(static_cast<size_t>(target->GetChannels()))
 {
     for (int i = 0; i < 9; ++i) m_m[i] = m[i];
     m_rows.resize(static_cast<size_t>(source->GetHeight()));
@@ -127,9 +153,18 @@ GridTurn::GridTurn(const WorldMapBase* source, WorldMapBase* target, const float
             m_uniform = m_uniform && row.data && row.first == 0 && row.last == m_samples - 1 && row.samples == m_samples;
     }
 
-    m_gridColumns = (g.x1 - g.x0) / kTurnCellSize + 1;
-    m_gridRows = (g.y1 - g.y0) / kTurnCellSize + 1;
-    const int spanX = m_gridColumns * kTurnCellSize + 1, spanY = m_gridRows * kTurnCellSize + 1;
+    m_targetRows.resize(static_cast<size_t>(g.y1 - g.y0 + 1));
+    for (int y = g.y0; y <= g.y1; ++y) {
+        const WorldMapBase::ScanLine* out = target->GetScanLine(y);
+        if (!out || !out->m_line) continue;
+        TargetRow& row = m_targetRows[static_cast<size_t>(y - g.y0)];
+        row = {out->m_line, out->m_first, std::max(g.x0, out->m_first), std::min(g.x1, out->m_last)};
+        if (row.x0 > row.x1) row.line = nullptr;
+    }
+
+    m_gridColumns = (g.x1 - g.x0) / kTurnCellWidth + 1;
+    m_gridRows = (g.y1 - g.y0) / kTurnCellHeight + 1;
+    const int spanX = m_gridColumns * kTurnCellWidth + 1, spanY = m_gridRows * kTurnCellHeight + 1;
     m_cosLon.resize(static_cast<size_t>(spanX));
     m_sinLon.resize(m_cosLon.size());
     for (int i = 0; i < spanX; ++i) {
@@ -214,29 +249,6 @@ const uint8_t* GridTurn::Sample(int64_t v, int64_t w) const
     return r.data + offset * m_channels;
 }
 
-bool GridTurn::TargetRow(int y, uint8_t*& line, int& first, int& x0, int& x1) const
-{
-    const WorldMapBase::ScanLine* out = m_target->GetScanLine(y);
-    if (!out || !out->m_line) return false;
-    line = out->m_line;
-    first = out->m_first;
-    x0 = std::max(m_g.x0, out->m_first);
-    x1 = std::min(m_g.x1, out->m_last);
-    return x0 <= x1;
-}
-
-void GridTurn::RenderExactPixel(int x, int y, const TurnPosition& p) const
-{
-    uint8_t* line;
-    int first, x0, x1;
-    if (!TargetRow(y, line, first, x0, x1) || x < x0 || x > x1) return;
-    uint8_t* out = line + static_cast<size_t>(x - first) * m_channels;
-    if (const uint8_t* sample = Sample(ToFixed(p.v), ToFixed(p.w)))
-        std::memcpy(out, sample, m_channels);
-    else
-        std::memset(out, 0, m_channels);
-}
-
 // Whether a cell's positions stay inside whole stored rows away from the
 // seam, each with one sign, so that a column and a row are each one add and
 // a shift; the biases fold the centre, the sign's truncation and the snap.
@@ -290,51 +302,70 @@ void CopyRun(uint8_t* out, int n, int64_t v, int64_t dv, int64_t w, int64_t dw, 
         std::memcpy(out, rows[w >> kFractionBits] + static_cast<size_t>(v >> kFractionBits) * channels, channels);
 }
 
-void GridTurn::RenderInterpolated(int xa, int xe, int ya, int ye, const Corners& c) const
+void GridTurn::RenderLeaf(int xa, int xe, int ya, int ye, const Corners& c) const
 {
-    // Longitudes unwrapped against the first corner: a cell across the
-    // source's seam interpolates through it and wraps per pixel.
-    Corners u = c;
+    Leaf leaf;
+    leaf.xa = xa;
+    leaf.xe = xe;
+    leaf.ya = ya;
+    leaf.ye = ye;
+    leaf.c = c;
     const double period = m_samples;
-    for (TurnPosition& p : u.p) {
-        while (p.v - u.p[0].v > period / 2) p.v -= period;
-        while (p.v - u.p[0].v < -period / 2) p.v += period;
+    for (TurnPosition& p : leaf.c.p) {
+        while (p.v - leaf.c.p[0].v > period / 2) p.v -= period;
+        while (p.v - leaf.c.p[0].v < -period / 2) p.v += period;
     }
-    int64_t biasV = 0, biasW = 0;
-    const bool fast = FastCell(u, biasV, biasW);
-    const double width = xe - xa, height = ye - ya;
+    leaf.fast = FastCell(leaf.c, leaf.biasV, leaf.biasW);
     const int yEnd = std::min(ye - 1, m_g.y1);
     for (int y = ya; y <= yEnd; ++y) {
-        uint8_t* line;
-        int first, x0, x1;
-        if (!TargetRow(y, line, first, x0, x1)) continue;
-        x0 = std::max(x0, xa);
-        x1 = std::min(x1, xe - 1);
-        if (x0 > x1) continue;
-        const double fy = (y - ya) / height;
-        const double leftV = u.p[0].v + (u.p[2].v - u.p[0].v) * fy, rightV = u.p[1].v + (u.p[3].v - u.p[1].v) * fy;
-        const double leftW = u.p[0].w + (u.p[2].w - u.p[0].w) * fy, rightW = u.p[1].w + (u.p[3].w - u.p[1].w) * fy;
-        const double stepV = (rightV - leftV) / width, stepW = (rightW - leftW) / width;
-        int64_t v = ToFixed(leftV + stepV * (x0 - xa)), w = ToFixed(leftW + stepW * (x0 - xa));
-        const int64_t dv = ToFixed(stepV), dw = ToFixed(stepW);
-        uint8_t* out = line + static_cast<size_t>(x0 - first) * m_channels;
-        const int n = x1 - x0 + 1;
-        if (fast) {
-            const uint8_t* const* rows = m_rowData.data();
-            if (m_channels == 3)
-                CopyRun<3>(out, n, v + biasV, dv, w + biasW, dw, rows, m_channels);
-            else if (m_channels == 1)
-                CopyRun<1>(out, n, v + biasV, dv, w + biasW, dw, rows, m_channels);
-            else
-                CopyRun<0>(out, n, v + biasV, dv, w + biasW, dw, rows, m_channels);
-            continue;
-        }
-        for (int k = 0; k < n; ++k, out += m_channels, v += dv, w += dw)
-            if (const uint8_t* sample = Sample(v, w))
-                std::memcpy(out, sample, m_channels);
-            else
-                std::memset(out, 0, m_channels);
+        const TargetRow& row = Target(y);
+        if (row.line) RenderLeafRow(leaf, y, row);
     }
+}
+
+void GridTurn::RenderLeafRow(const Leaf& leaf, int y, const TargetRow& row) const
+{
+    const int x0 = std::max(row.x0, leaf.xa), x1 = std::min(row.x1, leaf.xe - 1);
+    if (x0 > x1) return;
+    const Corners& u = leaf.c;
+    const double fy = static_cast<double>(y - leaf.ya) / (leaf.ye - leaf.ya);
+    const double leftV = u.p[0].v + (u.p[2].v - u.p[0].v) * fy, rightV = u.p[1].v + (u.p[3].v - u.p[1].v) * fy;
+    const double leftW = u.p[0].w + (u.p[2].w - u.p[0].w) * fy, rightW = u.p[1].w + (u.p[3].w - u.p[1].w) * fy;
+    const double perColumn = 1.0 / (leaf.xe - leaf.xa);
+    const double stepV = (rightV - leftV) * perColumn, stepW = (rightW - leftW) * perColumn;
+    int64_t v = ToFixed(leftV + stepV * (x0 - leaf.xa)), w = ToFixed(leftW + stepW * (x0 - leaf.xa));
+    const int64_t dv = ToFixed(stepV), dw = ToFixed(stepW);
+    uint8_t* out = row.line + static_cast<size_t>(x0 - row.first) * m_channels;
+    const int n = x1 - x0 + 1;
+    if (leaf.fast) {
+        const uint8_t* const* rows = m_rowData.data();
+        // The cell to the right takes up this row after the rest of this
+        // cell: fetch its source and target lines now, as a copy along the
+        // row would have them streamed in.
+        if (x1 < row.x1 && x1 == leaf.xe - 1) {
+            const int64_t nextV = v + leaf.biasV + n * dv, nextW = w + leaf.biasW + n * dw;
+            const int64_t column = nextV >> kFractionBits;
+            const uint8_t* from = rows[nextW >> kFractionBits] + static_cast<size_t>(column) * m_channels;
+            const size_t sourceAhead = static_cast<size_t>(m_samples - column) * m_channels;
+            const size_t targetAhead = static_cast<size_t>(row.x1 - x1) * m_channels;
+            for (size_t offset = 0; offset < 192; offset += 64) {
+                if (offset < sourceAhead) __builtin_prefetch(from + offset);
+                if (offset < targetAhead) __builtin_prefetch(out + static_cast<size_t>(n) * m_channels + offset, 1);
+            }
+        }
+        if (m_channels == 3)
+            CopyRun<3>(out, n, v + leaf.biasV, dv, w + leaf.biasW, dw, rows, m_channels);
+        else if (m_channels == 1)
+            CopyRun<1>(out, n, v + leaf.biasV, dv, w + leaf.biasW, dw, rows, m_channels);
+        else
+            CopyRun<0>(out, n, v + leaf.biasV, dv, w + leaf.biasW, dw, rows, m_channels);
+        return;
+    }
+    for (int k = 0; k < n; ++k, out += m_channels, v += dv, w += dw)
+        if (const uint8_t* sample = Sample(v, w))
+            std::memcpy(out, sample, m_channels);
+        else
+            std::memset(out, 0, m_channels);
 }
 
 // The larger of the two axes' distances between positions, the longitude
@@ -342,7 +373,7 @@ void GridTurn::RenderInterpolated(int xa, int xe, int ya, int ye, const Corners&
 double Distance(const TurnPosition& a, const TurnPosition& b, double period)
 {
     double dv = std::fabs(a.v - b.v);
-    dv = std::fmod(dv, period);
+    while (dv > period) dv -= period;
     dv = std::min(dv, period - dv);
     return std::max(dv, std::fabs(a.w - b.w));
 }
@@ -356,13 +387,14 @@ TurnPosition Middle(const TurnPosition& a, const TurnPosition& b, double period)
 }
 
 // Cell [xa, xe) x [ya, ye) with the exact positions at its four corner
-// pixels (the far corners are the next cell's first pixels).
-void GridTurn::Cell(int xa, int xe, int ya, int ye, const Corners& c) const
+// pixels (the far corners are the next cell's first pixels) and at the
+// middles of its edges where the cell it was split from had them.
+void GridTurn::Cell(int xa, int xe, int ya, int ye, const Corners& c, const EdgeMiddles& known) const
 {
     if (xa > m_g.x1 || ya > m_g.y1) return;
     const int width = xe - xa, height = ye - ya;
-    if (width == 1 && height == 1) {
-        RenderExactPixel(xa, ya, c.p[0]);
+    if (width == 1 && height == 1) {  // one pixel: its corner is its exact position
+        RenderLeaf(xa, xe, ya, ye, c);
         return;
     }
     const double period = m_samples;
@@ -371,14 +403,14 @@ void GridTurn::Cell(int xa, int xe, int ya, int ye, const Corners& c) const
     TurnPosition top, bottom, left, right, centre;
     bool splitX = false, splitY = false;
     if (width >= 2) {
-        top = Exact(xm, ya);
-        bottom = Exact(xm, ye);
+        top = known.top ? *known.top : Exact(xm, ya);
+        bottom = known.bottom ? *known.bottom : Exact(xm, ye);
         splitX = pole || Distance(top, Middle(c.p[0], c.p[1], period), period) > kTurnCellTolerance ||
                  Distance(bottom, Middle(c.p[2], c.p[3], period), period) > kTurnCellTolerance;
     }
     if (height >= 2) {
-        left = Exact(xa, ym);
-        right = Exact(xe, ym);
+        left = known.left ? *known.left : Exact(xa, ym);
+        right = known.right ? *known.right : Exact(xe, ym);
         splitY = pole || Distance(left, Middle(c.p[0], c.p[2], period), period) > kTurnCellTolerance ||
                  Distance(right, Middle(c.p[1], c.p[3], period), period) > kTurnCellTolerance;
     }
@@ -389,32 +421,37 @@ void GridTurn::Cell(int xa, int xe, int ya, int ye, const Corners& c) const
                         kTurnCellTolerance) {
             splitX = splitY = true;
         } else {
-            RenderInterpolated(xa, xe, ya, ye, c);
+            RenderLeaf(xa, xe, ya, ye, c);
             return;
         }
     }
+    const TurnPosition* middle = both ? &centre : nullptr;
     if (splitX && splitY) {
-        Cell(xa, xm, ya, ym, Corners{{c.p[0], top, left, centre}});
-        Cell(xm, xe, ya, ym, Corners{{top, c.p[1], centre, right}});
-        Cell(xa, xm, ym, ye, Corners{{left, centre, c.p[2], bottom}});
-        Cell(xm, xe, ym, ye, Corners{{centre, right, bottom, c.p[3]}});
+        Cell(xa, xm, ya, ym, Corners{{c.p[0], top, left, centre}}, {});
+        Cell(xm, xe, ya, ym, Corners{{top, c.p[1], centre, right}}, {});
+        Cell(xa, xm, ym, ye, Corners{{left, centre, c.p[2], bottom}}, {});
+        Cell(xm, xe, ym, ye, Corners{{centre, right, bottom, c.p[3]}}, {});
     } else if (splitX) {
-        Cell(xa, xm, ya, ye, Corners{{c.p[0], top, c.p[2], bottom}});
-        Cell(xm, xe, ya, ye, Corners{{top, c.p[1], bottom, c.p[3]}});
+        const TurnPosition* leftMiddle = height >= 2 ? &left : nullptr;
+        const TurnPosition* rightMiddle = height >= 2 ? &right : nullptr;
+        Cell(xa, xm, ya, ye, Corners{{c.p[0], top, c.p[2], bottom}}, {nullptr, nullptr, leftMiddle, middle});
+        Cell(xm, xe, ya, ye, Corners{{top, c.p[1], bottom, c.p[3]}}, {nullptr, nullptr, middle, rightMiddle});
     } else {
-        Cell(xa, xe, ya, ym, Corners{{c.p[0], c.p[1], left, right}});
-        Cell(xa, xe, ym, ye, Corners{{left, right, c.p[2], c.p[3]}});
+        const TurnPosition* topMiddle = width >= 2 ? &top : nullptr;
+        const TurnPosition* bottomMiddle = width >= 2 ? &bottom : nullptr;
+        Cell(xa, xe, ya, ym, Corners{{c.p[0], c.p[1], left, right}}, {topMiddle, middle, nullptr, nullptr});
+        Cell(xa, xe, ym, ye, Corners{{left, right, c.p[2], c.p[3]}}, {middle, bottomMiddle, nullptr, nullptr});
     }
 }
 
 void GridTurn::RenderGridRow(int j) const
 {
-    const int ya = m_g.y0 + j * kTurnCellSize, ye = ya + kTurnCellSize;
+    const int ya = m_g.y0 + j * kTurnCellHeight, ye = ya + kTurnCellHeight;
     TurnPosition topLeft = Exact(m_g.x0, ya), bottomLeft = Exact(m_g.x0, ye);
     for (int i = 0; i < m_gridColumns; ++i) {
-        const int xa = m_g.x0 + i * kTurnCellSize, xe = xa + kTurnCellSize;
+        const int xa = m_g.x0 + i * kTurnCellWidth, xe = xa + kTurnCellWidth;
         const TurnPosition topRight = Exact(xe, ya), bottomRight = Exact(xe, ye);
-        Cell(xa, xe, ya, ye, Corners{{topLeft, topRight, bottomLeft, bottomRight}});
+        Cell(xa, xe, ya, ye, Corners{{topLeft, topRight, bottomLeft, bottomRight}}, {});
         topLeft = topRight;
         bottomLeft = bottomRight;
     }

@@ -12,9 +12,11 @@ class WorldMapBase;
 
 namespace Utilities {
 
-// Grid cells are kTurnCellSize target pixels square (a power of two, so that a
-// split halves them exactly).
-constexpr int kTurnCellSize = 32;
+// Grid cells in target pixels (powers of two, so that a split halves them
+// exactly). Wide and low: a row of a cell is one run along the source and
+// target rows, and a leveling turn bends the mapping more down than across.
+constexpr int kTurnCellWidth = 64;
+constexpr int kTurnCellHeight = 16;
 // The largest distance, in source pixels along either axis, between an
 // interpolated position and the exact one at the checked midpoints.
 constexpr double kTurnCellTolerance = 1.0 / 128;
