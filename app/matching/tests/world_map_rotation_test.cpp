@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -219,9 +220,9 @@ ExactSample NearestSample(const WorldMapBase& source, int firstRow, int lastRow,
 constexpr double kBoundaryTolerance = 0.05;
 
 // Every sample the turn writes is the exact nearest sample, or, next to a
-// sample boundary, the neighbour across it; on a whole sphere and on a
-// latitude band, for a table of turns (small leveling steps, a pole onto the
-// equator, upside down); outside the data area nothing is written.
+// sample boundary, the neighbour across it; on a whole sphere, a latitude
+// band and a patch, for a table of turns (small leveling steps, a pole onto
+// the equator, upside down); outside the data area everything is cleared.
 TEST(RotateWorldMap, EveryPixelIsTheNearestSampleOrItsNeighbourAtABoundary)
 {
     const int W = 1024, H = W / 2 + 1;
@@ -232,22 +233,30 @@ TEST(RotateWorldMap, EveryPixelIsTheNearestSampleOrItsNeighbourAtABoundary)
         state = state * 1664525u + 1013904223u;
         b = static_cast<uint8_t>(state >> 24);
     }
+    // A whole sphere, a latitude band of whole rows, and a patch whose rows
+    // hold part of the circle (the lookup clamps into each row's samples).
     REGION2 band{-0.9f, 0.6f, -3.2f, 3.2f, 6.4f, 1.5f};
-    for (bool whole : {true, false}) {
+    REGION2 patch{-0.9f, 0.6f, -1.5f, 1.0f, 2.5f, 1.5f};
+    const std::pair<const char*, REGION2*> sources[] = {{" (whole sphere)", nullptr}, {" (band)", &band}, {" (patch)", &patch}};
+    for (const auto& [sourceName, region] : sources) {
         auto source = std::make_unique<WorldMapBase>();
-        ASSERT_TRUE(source->Init(W, whole ? nullptr : &band, 0, 3));
+        ASSERT_TRUE(source->Init(W, region, 0, 3));
         int firstRow = -1, lastRow = -1;
         for (int r = 0; r < source->GetHeight(); ++r)
-            if (Row(*source, r)) {
-                std::memcpy(Row(*source, r), noise.data() + static_cast<size_t>(r) * W * 3, static_cast<size_t>(W) * 3);
+            if (const WorldMapBase::ScanLine* line = source->GetScanLine(r); line->m_line) {
+                std::memcpy(line->m_line, noise.data() + (static_cast<size_t>(r) * W + line->m_first) * 3,
+                            static_cast<size_t>(line->m_last - line->m_first + 1) * 3);
                 if (firstRow < 0) firstRow = r;
                 lastRow = r;
             }
         for (const TurnCase& turn : kTurns) {
-            SCOPED_TRACE(std::string(turn.name) + (whole ? " (whole sphere)" : " (band)"));
+            SCOPED_TRACE(std::string(turn.name) + sourceName);
             float m[9];
             RotationMatrix(turn.axis, turn.angle, m);
+            // Left over from an earlier turn: everything outside the new data
+            // area must be cleared, everything inside written.
             auto target = FullMap(W, 3);
+            for (int y = 0; y < H; ++y) std::memset(Row(*target, y), 0xEE, static_cast<size_t>(W) * 3);
             Utilities::RotateWorldMap(source.get(), target.get(), m);
             ASSERT_LT(target->m_yStart, target->m_yEnd);
             ASSERT_LE(target->m_xStart, target->m_xEnd);
@@ -262,7 +271,9 @@ TEST(RotateWorldMap, EveryPixelIsTheNearestSampleOrItsNeighbourAtABoundary)
                     }
                     const ExactSample want = NearestSample(*source, firstRow, lastRow, W, H, x, y, m);
                     ++compared;
-                    if (std::memcmp(got, source->GetDataPtr(want.column, want.row), 3) == 0) continue;
+                    const WorldMapBase::ScanLine* wantLine = source->GetScanLine(want.row);
+                    if (std::memcmp(got, source->GetDataPtr(std::clamp(want.column, wantLine->m_first, wantLine->m_last), want.row), 3) == 0)
+                        continue;
                     ++differing;
                     // The samples of every position within the tolerance of the exact one.
                     bool explained = false;
@@ -272,7 +283,8 @@ TEST(RotateWorldMap, EveryPixelIsTheNearestSampleOrItsNeighbourAtABoundary)
                             if (v > W / 2 + 1.0e-3) v -= W;
                             if (v < -W / 2 - 1.0e-3) v += W;
                             const int row = std::clamp(TruncSnapped(want.w + dw) + H / 2, firstRow, lastRow);
-                            const int column = std::clamp(TruncSnapped(v) + W / 2, 0, W - 1);
+                            const WorldMapBase::ScanLine* line = source->GetScanLine(row);
+                            const int column = std::clamp(std::clamp(TruncSnapped(v) + W / 2, 0, W - 1), line->m_first, line->m_last);
                             explained = explained || std::memcmp(got, source->GetDataPtr(column, row), 3) == 0;
                         }
                     if (!explained && ++unexplained <= 5)
