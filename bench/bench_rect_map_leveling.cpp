@@ -118,6 +118,38 @@ void BM_LevelingStep(benchmark::State& state)
 }
 BENCHMARK(BM_LevelingStep)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// The resampling alone beside memcpy of the map's bytes, in the same loop:
+// "x_memcpy" = rotation / memcpy.
+void BM_RotateOnly(benchmark::State& state)
+{
+    WorldMap* map = MakeNoiseMap();
+    auto* rotated = new WorldMap(kWidth, nullptr, 0, 3);
+    const float step[3] = {0.01f, -0.02f, 0.0f};
+    float m[9];
+    Utilities::RotVecToMatrix(step, m);
+    const size_t bytes = static_cast<size_t>(map->GetWidth()) * map->GetHeight() * 3;
+    std::vector<unsigned char> from(bytes, 1), to(bytes);
+    double rotateSeconds = 0, copySeconds = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        Utilities::RotateWorldMap(map, rotated, m);
+        benchmark::ClobberMemory();
+        const auto t1 = Clock::now();
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::ClobberMemory();
+        const auto t2 = Clock::now();
+        const double seconds = std::chrono::duration<double>(t1 - t0).count();
+        rotateSeconds += seconds;
+        copySeconds += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(seconds);
+    }
+    state.counters["x_memcpy"] = copySeconds > 0 ? rotateSeconds / copySeconds : 0;
+    state.counters["memcpy_ms"] = state.iterations() ? 1000 * copySeconds / state.iterations() : 0;
+    rotated->Release();
+    map->Release();
+}
+BENCHMARK(BM_RotateOnly)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
 }  // namespace
 
 BENCHMARK_MAIN();
