@@ -80,13 +80,25 @@ struct RowJob {
     {
         const size_t sourceBytes = sourceRow * static_cast<size_t>(sourceHeight);
         for (int j = firstRow; j <= lastRow; ++j) {
-            const size_t rowStart = static_cast<size_t>(CentreIndex(j, sourceHeight, height)) * sourceRow;
+            const int y = CentreIndex(j, sourceHeight, height);
+            const size_t rowStart = static_cast<size_t>(y) * sourceRow;
             const unsigned char* in = source + rowStart;
             unsigned char* out = target + static_cast<size_t>(rowZero + j) * targetRow + left;
+            const size_t count = columns.size();
+            if (vector && j < lastRow && CentreIndex(j + 1, sourceHeight, height) == y) {
+                // Enlarged vertically: the next row shows the same source row.
+                unsigned char* second = out + targetRow;
+                const size_t done = lumivexdraw::SpreadRowPairSsse3(in, sourceBytes - rowStart, groups.data(),
+                                                                    groups.size(), columns.data(), out, second);
+                lumivexdraw::SpreadRowPlain(in, columns.data() + done, count - done, out + 4 * done);
+                lumivexdraw::SpreadRowPlain(in, columns.data() + done, count - done, second + 4 * done);
+                ++j;
+                continue;
+            }
             const size_t done = vector ? lumivexdraw::SpreadRowSsse3(in, sourceBytes - rowStart, groups.data(),
                                                                      groups.size(), columns.data(), out)
                                        : 0;
-            lumivexdraw::SpreadRowPlain(in, columns.data() + done, columns.size() - done, out + 4 * done);
+            lumivexdraw::SpreadRowPlain(in, columns.data() + done, count - done, out + 4 * done);
         }
     }
 };

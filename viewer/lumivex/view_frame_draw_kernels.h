@@ -31,6 +31,10 @@ void SpreadRowPlain(const unsigned char* in, const int32_t* columns, size_t coun
 size_t SpreadRowSsse3(const unsigned char* in, size_t readable, const SpreadGroup* groups, size_t groupCount,
                       const int32_t* columns, unsigned char* out);
 
+// Two target rows that take the same source row, each shuffle used twice.
+size_t SpreadRowPairSsse3(const unsigned char* in, size_t readable, const SpreadGroup* groups, size_t groupCount,
+                          const int32_t* columns, unsigned char* out, unsigned char* second);
+
 bool HasSsse3();
 
 }  // namespace lumivexdraw
