@@ -8,7 +8,8 @@
 // shown at 1552 x 970 on a 1600 x 1000 window surface of 32-bit pixels:
 // 0 enlarges into a frame of its own and stretches that one to one (the
 // 24 to 32-bit copy), 1 stretches straight onto the surface, 2 the same
-// without SIMD.
+// without SIMD, 3 only fills the same surface rows (the floor of any
+// drawing that puts the frame on the surface).
 #include "platform/win/runtime.h"
 #include "platform/win/wnd.h"
 #include "viewer/lumivex/lumivex_ctrl.h"
