@@ -4,10 +4,19 @@
 // frame: one timer tick of a 1600 x 1000 control in the perspective view
 // (half-size render plus the stretched drawing) against the view engine's
 // own render of the same 800 x 500 frame (ratio counter: tick over render).
+// DrawMovingFrame: the drawing part of such a tick alone, a 776 x 485 frame
+// shown at 1552 x 970 on a 1600 x 1000 window surface of 32-bit pixels:
+// 0 enlarges into a frame of its own and stretches that one to one (the
+// 24 to 32-bit copy), 1 stretches straight onto the surface, 2 the same
+// without SIMD, 3 only fills the same surface rows (the floor of any
+// drawing that puts the frame on the surface).
 #include "platform/win/runtime.h"
 #include "platform/win/wnd.h"
 #include "viewer/lumivex/lumivex_ctrl.h"
 #include "viewer/lumivex/lumivex_module.h"
+#include "viewer/lumivex/view_enlarge.h"
+#include "viewer/lumivex/view_frame_draw.h"
+#include "viewer/engine/row_bands.h"
 
 #include <benchmark/benchmark.h>
 
@@ -62,6 +71,50 @@ void RollColumns(benchmark::State& state)
     state.counters["ratio"] = roll / move;
 }
 BENCHMARK(RollColumns)->Arg(-1)->Arg(-10)->Arg(250)->Arg(-3999)->Unit(benchmark::kMillisecond);
+
+void DrawMovingFrame(benchmark::State& state)
+{
+    const int kind = static_cast<int>(state.range(0));
+    const int sw = 776, sh = 485, dw = 2 * sw, dh = 2 * sh;
+    std::unique_ptr<Image, void (*)(Image*)> frame(new Image(), [](Image* p) { ReleaseImage(p); });
+    std::unique_ptr<Image, void (*)(Image*)> shown(new Image(), [](Image* p) { ReleaseImage(p); });
+    frame->BmpInit(sw, sh, 3);
+    shown->BmpInit(dw, dh, 3);
+    std::mt19937 rng(11);
+    for (size_t i = 0; i < frame->GetDataSize(); ++i) frame->GetData()[i] = static_cast<unsigned char>(rng());
+    auto surface = std::make_shared<std::vector<unsigned char>>(size_t{1600} * 1000 * 4, 0);
+    CDC dc;
+    dc.AttachPixels(surface, surface->data(), 1600, 1000, 1600 * 4, 4);
+    dc.SetStretchBltMode(COLORONCOLOR);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = dw;
+    header.biHeight = -dh;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const int x = 24, y = 15;
+    for (auto _ : state) {
+        if (kind == 0) {
+            EnlargeViewFrame(*frame, *shown);
+            StretchDIBits(&dc, x, y, dw, dh, 0, 0, dw, dh, shown->GetData(), reinterpret_cast<const BITMAPINFO*>(&header),
+                          DIB_RGB_COLORS, SRCCOPY);
+        } else if (kind == 1) {
+            DrawViewFrame(dc, x, y, dw, dh, *frame);
+        } else if (kind == 2) {
+            DrawViewFramePlain(dc, x, y, dw, dh, *frame);
+        } else {
+            // The floor of any drawing that fills these pixels: the same
+            // rows set to one value, in the same row bands.
+            viewengine::ForEachRowBand(0, dh - 1, int64_t{dw} * dh, [&](int first, int last) {
+                for (int j = first; j <= last; ++j)
+                    std::memset(surface->data() + (size_t(y + j) * 1600 + x) * 4, j, size_t(dw) * 4);
+            });
+        }
+        benchmark::DoNotOptimize(surface->data());
+    }
+}
+BENCHMARK(DrawMovingFrame)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 // The real test panorama with its world-map descriptor, in a temporary file.
 std::string PanoramaFile()

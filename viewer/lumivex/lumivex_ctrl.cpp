@@ -8,6 +8,7 @@
 #include "viewer/lumivex/lumivex_dialogs.h"
 #include "viewer/lumivex/lumivex_module.h"
 #include "viewer/lumivex/view_enlarge.h"
+#include "viewer/lumivex/view_frame_draw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -577,16 +578,20 @@ void CLumivexCtrl::OnDraw(CDC* dc, const RECT& bounds, const RECT&)
     const HDC hdc = dc->GetSafeHdc();
     if (viewMode == kPerspectiveView) {
         dc->SetStretchBltMode(COLORONCOLOR);
-        const Image* shown = ShownFrame();
-        if (shown) {
-            bitmapHeader->biWidth = shown->GetWidth();
-            bitmapHeader->biHeight = -shown->GetHeight();
-            if (!grey.empty()) std::memcpy(grey.data(), bitmapHeader, sizeof(BITMAPINFOHEADER));
-            StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, srcW, srcH, shown->GetData(), info, DIB_RGB_COLORS,
-                          SRCCOPY);
-        } else {
-            StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, viewImage->GetWidth(), viewImage->GetHeight(),
-                          viewImage->GetData(), info, DIB_RGB_COLORS, SRCCOPY);
+        // A window's 32-bit pixels take the frame stretched in one pass; other
+        // contexts, and grey frames, go through the window's stretch.
+        if (!hdc || !DrawViewFrame(*hdc, destX, destY, srcW, srcH, *viewImage)) {
+            const Image* shown = ShownFrame();
+            if (shown) {
+                bitmapHeader->biWidth = shown->GetWidth();
+                bitmapHeader->biHeight = -shown->GetHeight();
+                if (!grey.empty()) std::memcpy(grey.data(), bitmapHeader, sizeof(BITMAPINFOHEADER));
+                StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, srcW, srcH, shown->GetData(), info,
+                              DIB_RGB_COLORS, SRCCOPY);
+            } else {
+                StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, viewImage->GetWidth(), viewImage->GetHeight(),
+                              viewImage->GetData(), info, DIB_RGB_COLORS, SRCCOPY);
+            }
         }
     } else {
         if (destW < srcW || destH < srcH) dc->SetStretchBltMode(COLORONCOLOR);

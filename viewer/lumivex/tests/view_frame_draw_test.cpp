@@ -1,0 +1,143 @@
+// Drawing a perspective frame straight onto a window's 32-bit pixels against
+// the two passes it replaces: the frame enlarged into a frame of its own and
+// stretched one to one by StretchDIBits, and StretchDIBits stretching the
+// frame itself. Every byte of the surface is compared (the unused fourth
+// bytes and the pixels outside the rectangle or the clip included), with
+// the SIMD rows and the plain ones, over enlargements, one to one,
+// shrinking, rectangles off the surface's edges and clipped contexts.
+#include "viewer/lumivex/view_frame_draw.h"
+
+#include "imaging/ref_count.h"
+#include "platform/win/dib.h"
+#include "viewer/lumivex/view_enlarge.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kSurfaceW = 180, kSurfaceH = 120;
+
+uint32_t Next(uint32_t& seed)
+{
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 24;
+}
+
+RefPtr<Image> Frame(int w, int h, int channels, uint32_t seed)
+{
+    auto img = RefPtr<Image>::adopt(new Image());
+    EXPECT_EQ(img->BmpInit(w, h, channels), 0);
+    for (size_t i = 0; i < img->GetDataSize(); ++i) img->GetData()[i] = static_cast<unsigned char>(Next(seed));
+    return img;
+}
+
+// A window-like surface of 32-bit pixels full of noise (fourth bytes too),
+// drawn into through a context with an origin and an optional clip.
+struct Surface {
+    std::shared_ptr<std::vector<unsigned char>> bytes;
+    CDC dc;
+
+    Surface(POINT origin, const RECT* clip, int mode = COLORONCOLOR)
+        : bytes(std::make_shared<std::vector<unsigned char>>(size_t{kSurfaceW} * kSurfaceH * 4))
+    {
+        uint32_t seed = 5;
+        for (unsigned char& b : *bytes) b = static_cast<unsigned char>(Next(seed));
+        EXPECT_TRUE(dc.AttachPixels(bytes, bytes->data(), kSurfaceW, kSurfaceH, kSurfaceW * 4, 4));
+        dc.SetViewportOrg(origin.x, origin.y);
+        if (clip) dc.IntersectClipRect(clip);
+        dc.SetStretchBltMode(mode);
+    }
+};
+
+void StretchDib(CDC& dc, int x, int y, int w, int h, const Image& frame)
+{
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = frame.GetWidth();
+    header.biHeight = -frame.GetHeight();
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    EXPECT_EQ(StretchDIBits(&dc, x, y, w, h, 0, 0, frame.GetWidth(), frame.GetHeight(), frame.GetData(),
+                            reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, SRCCOPY),
+              frame.GetHeight());
+}
+
+TEST(DrawViewFrame, WritesTheBytesOfTheWindowsStretch)
+{
+    const RECT clipRect{30, 7, 151, 90};
+    const struct {
+        int sw, sh, dw, dh, x, y;
+        POINT origin;
+        bool clipped;
+    } cases[] = {
+        {77, 48, 154, 96, 10, 12, {3, 4}, false},    // the moving frame: half size shown at twice
+        {64, 40, 128, 80, 20, 30, {0, 0}, false},    // rows without padding: the last loads end at the frame's end
+        {5, 3, 17, 9, 0, 0, {40, 50}, false},        // odd enlargement
+        {60, 45, 60, 45, 7, 9, {0, 0}, false},       // one to one
+        {100, 70, 101, 71, 15, 20, {0, 0}, true},    // barely larger, clipped
+        {150, 100, 61, 37, 2, 3, {10, 10}, false},   // shrinking: groups the shuffle cannot take
+        {90, 60, 200, 130, -30, -20, {0, 0}, false}, // past every edge of the surface
+        {81, 53, 163, 107, 25, 0, {-5, 6}, true},    // origin and clip together
+        {33, 21, 66, 42, 300, 10, {0, 0}, false},    // wholly off the surface
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " at " << c.x
+                                        << "," << c.y);
+        const RefPtr<Image> frame = Frame(c.sw, c.sh, 3, 17u + static_cast<uint32_t>(c.dw));
+        const RECT* clip = c.clipped ? &clipRect : nullptr;
+        // The previous path: enlarged (or shrunk) into a frame of the shown
+        // size, then stretched one to one.
+        Surface twoPass(c.origin, clip);
+        const RefPtr<Image> shown = Frame(c.dw, c.dh, 3, 1);
+        ASSERT_TRUE(EnlargeViewFrame(*frame, *shown));
+        StretchDib(twoPass.dc, c.x, c.y, c.dw, c.dh, *shown);
+        Surface stretched(c.origin, clip);
+        StretchDib(stretched.dc, c.x, c.y, c.dw, c.dh, *frame);
+        ASSERT_EQ(*twoPass.bytes, *stretched.bytes);
+        Surface fast(c.origin, clip), plain(c.origin, clip);
+        ASSERT_TRUE(DrawViewFrame(fast.dc, c.x, c.y, c.dw, c.dh, *frame));
+        ASSERT_TRUE(DrawViewFramePlain(plain.dc, c.x, c.y, c.dw, c.dh, *frame));
+        EXPECT_EQ(*fast.bytes, *twoPass.bytes);
+        EXPECT_EQ(*plain.bytes, *twoPass.bytes);
+    }
+}
+
+TEST(DrawViewFrame, LeavesOtherContextsAndFramesToTheWindowsStretch)
+{
+    const RefPtr<Image> rgb = Frame(40, 30, 3, 3), grey = Frame(40, 30, 1, 4);
+    Surface untouched(POINT{0, 0}, nullptr);
+    {
+        Surface s(POINT{0, 0}, nullptr);
+        EXPECT_FALSE(DrawViewFrame(s.dc, 5, 5, 80, 60, *grey));  // a palette frame
+        EXPECT_FALSE(DrawViewFrame(s.dc, 5, 5, 0, 60, *rgb));    // nothing to stretch to
+        EXPECT_EQ(*s.bytes, *untouched.bytes);
+    }
+    {
+        Surface s(POINT{0, 0}, nullptr, HALFTONE);
+        EXPECT_FALSE(DrawViewFrame(s.dc, 5, 5, 20, 15, *rgb));  // averaging when shrinking
+        EXPECT_EQ(*s.bytes, *untouched.bytes);
+    }
+    {
+        Surface s(POINT{0, 0}, nullptr);
+        s.dc.SetMapMode(MM_ANISOTROPIC);
+        s.dc.SetWindowExt(1, 1);
+        s.dc.SetViewportExt(2, 2);  // logical pixels twice as large
+        EXPECT_FALSE(DrawViewFrame(s.dc, 5, 5, 40, 30, *rgb));
+        EXPECT_EQ(*s.bytes, *untouched.bytes);
+    }
+    {
+        // A 24-bit target (an image) is the window's stretch's to draw.
+        const RefPtr<Image> target = Frame(100, 80, 3, 9);
+        const std::vector<unsigned char> before(target->GetData(), target->GetData() + target->GetDataSize());
+        CDC dc(target.get());
+        EXPECT_FALSE(DrawViewFrame(dc, 0, 0, 80, 60, *rgb));
+        EXPECT_TRUE(std::equal(before.begin(), before.end(), target->GetData()));
+    }
+}
+
+}  // namespace
