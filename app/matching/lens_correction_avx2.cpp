@@ -25,7 +25,9 @@ namespace {
 
 constexpr int kLanes = 8;
 
-// The interpolated factor of eight pixels, dx of the first one given.
+// The radius of eight pixels in table steps, dx of the first one given. The
+// correction refuses a scale whose table would be far longer than the image,
+// so u stays a small positive number and its truncation is defined.
 struct Lanes {
     __m256 dx;
     __m256 u;
