@@ -1,5 +1,7 @@
 #include "app/matching/lens_correction.h"
 
+#include "app/matching/lens_correction_kernels.h"
+
 #include "app/matching/photo_buffer.h"
 #include "imaging/image.h"
 #include "core/logger.h"
@@ -43,15 +45,8 @@ bool IsUsableScale(float s)
     return std::isfinite(s) && s > 0.0f;
 }
 
-// Samples of the uncorrected image; `data` may point at one sample of three.
-struct Source {
-    const uint8_t* data;
-    size_t rowBytes;
-    int lastX;
-    int lastY;
-};
-
-using SampleFn = void (*)(const Source& src, float sx, float sy, uint8_t* out);
+using lens::Source;
+using lens::SampleFn;
 
 // Interpolated values are truncated toward zero; an extrapolated one (a
 // source point just above the first row) is then held to the sample range.
@@ -342,35 +337,34 @@ void ResampleContent(const Correction& c, const float* rec, const Source& whole,
     const FactorTables tables = MakeFactorTables(rec, entries, R, registration);
 
     // The sampling routine is chosen once for the image.
-    const SampleFn sample = registration ? SampleOneOfThree : (c.C == 3 ? SampleWhole<3, 3> : SampleWhole<1, 1>);
+    const SampleFn sample = lens::ChooseSampler(c.C, registration);
     const Source planes[3] = {whole, {whole.data + 1, whole.rowBytes, whole.lastX, whole.lastY},
                               {whole.data + 2, whole.rowBytes, whole.lastX, whole.lastY}};
     const float* green = tables.green.data();
     const float* perSample[3] = {tables.blue.data(), green, tables.red.data()};
 
-    const float invK = 1.0f / c.k;
-    const float sOverK = c.s / c.k;
-    const int lastIndex = static_cast<int>(entries) - 2;
+    lens::RowJob row{};
+    row.planes = registration ? planes : &whole;
+    row.tables[0] = registration ? perSample[0] : green;
+    row.tables[1] = perSample[1];
+    row.tables[2] = perSample[2];
+    row.sample = sample;
+    row.channels = c.C;
+    row.registration = registration;
+    row.dx0 = static_cast<float>(c.spanX.contentStart) - halfOutW;
+    row.invK = 1.0f / c.k;
+    row.sOverK = c.s / c.k;
+    row.halfW = halfW;
+    row.halfH = halfH;
+    row.lastIndex = static_cast<int>(entries) - 2;
+    row.count = c.spanX.length;
+    // The vector loop addresses the source with 32-bit offsets.
+    const bool vectors = lens::HasAvx2() && whole.rowBytes * static_cast<size_t>(whole.lastY + 1) < (size_t{1} << 31) - 64;
+    const auto resampleRow = vectors ? lens::ResampleRowAvx2 : lens::ResampleRowPortable;
     for (int j = 0; j < c.spanY.length; ++j) {
-        const float dy = static_cast<float>(c.spanY.contentStart + j) - halfOutH;
-        const float dy2 = dy * dy;
-        uint8_t* out = pixels + static_cast<size_t>(c.spanY.imageStart + j) * rowBytes + static_cast<size_t>(c.spanX.imageStart) * c.C;
-        float dx = static_cast<float>(c.spanX.contentStart) - halfOutW;
-        for (int i = 0; i < c.spanX.length; ++i, out += c.C, dx += 1.0f) {
-            const float u = std::sqrt(dx * dx + dy2) * invK;
-            const int index = std::min(static_cast<int>(u), lastIndex);
-            const float t = u - static_cast<float>(index);
-            if (!registration) {
-                const float F = ((1.0f - t) * green[index] + t * green[index + 1]) * sOverK;
-                sample(whole, dx * F + halfW, dy * F + halfH, out);
-                continue;
-            }
-            for (int ch = 0; ch < 3; ++ch) {
-                const float* T = perSample[ch];
-                const float F = ((1.0f - t) * T[index] + t * T[index + 1]) * sOverK;
-                sample(planes[ch], dx * F + halfW, dy * F + halfH, out + ch);
-            }
-        }
+        row.dy = static_cast<float>(c.spanY.contentStart + j) - halfOutH;
+        row.out = pixels + static_cast<size_t>(c.spanY.imageStart + j) * rowBytes + static_cast<size_t>(c.spanX.imageStart) * c.C;
+        resampleRow(row);
     }
 }
 
@@ -467,3 +461,35 @@ Marker* CorrectMarkerDistortion(const Marker* points, const float* rec, int widt
     }
     return corrected;
 }
+
+namespace lens {
+
+SampleFn ChooseSampler(int channels, bool registration)
+{
+    return registration ? SampleOneOfThree : (channels == 3 ? SampleWhole<3, 3> : SampleWhole<1, 1>);
+}
+
+void ResampleRowPortable(const RowJob& r)
+{
+    const float dy2 = r.dy * r.dy;
+    uint8_t* out = r.out;
+    float dx = r.dx0;
+    for (int i = 0; i < r.count; ++i, out += r.channels, dx += 1.0f) {
+        const float u = std::sqrt(dx * dx + dy2) * r.invK;
+        const int index = std::min(static_cast<int>(u), r.lastIndex);
+        const float t = u - static_cast<float>(index);
+        if (!r.registration) {
+            const float* T = r.tables[0];
+            const float F = ((1.0f - t) * T[index] + t * T[index + 1]) * r.sOverK;
+            r.sample(r.planes[0], dx * F + r.halfW, r.dy * F + r.halfH, out);
+            continue;
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            const float* T = r.tables[ch];
+            const float F = ((1.0f - t) * T[index] + t * T[index + 1]) * r.sOverK;
+            r.sample(r.planes[ch], dx * F + r.halfW, r.dy * F + r.halfH, out + ch);
+        }
+    }
+}
+
+}  // namespace lens

@@ -307,6 +307,11 @@ TEST(LensCorrectionFrozen, EveryPathGivesTheBytesOfThePerPixelOriginal)
         {97, 64, 3, false, false, 1.0f}, {97, 64, 3, false, true, 1.0f}, {64, 97, 3, false, false, 0.9f},
         {97, 64, 3, true, false, 1.0f},  {64, 97, 3, true, true, 1.1f},  {97, 64, 1, false, false, 1.0f},
         {63, 101, 1, true, true, 0.95f}, {80, 80, 3, false, true, 1.0f},
+        // Odd widths and short rows leave every tail length; tiny images have
+        // no bilinear interior at all.
+        {203, 131, 3, false, false, 1.05f}, {131, 203, 1, false, true, 0.9f}, {203, 131, 3, true, false, 0.97f},
+        {131, 203, 3, true, true, 1.0f},    {45, 27, 3, false, false, 1.0f},  {27, 45, 1, false, true, 1.0f},
+        {11, 7, 3, false, false, 1.0f},     {7, 11, 3, true, true, 1.0f},      {5, 3, 1, false, false, 1.0f},
     };
     const float barrel[11] = {0.01f, -0.05f, 0.03f, 1.0f, 0, 0, 0, 0, 0, 0, 0};
     const float colour[11] = {0.01f, -0.05f, 0.03f, 1.0f, 0, 0.002f, -0.001f, 0, -0.002f, 0.001f, 0};
