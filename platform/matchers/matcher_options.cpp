@@ -71,6 +71,10 @@ std::string ParseMatcherOptions(int argc, const char* const* argv, bool nerrow, 
             ok = ToInt(value, -1, 1 << 20, &len);
             out.closed = len == -1;
             ++i;
+        } else if (arg == "--memorymb") {
+            if (!(error = need("a size in MB")).empty()) return error;
+            ok = ToInt(value, 1, 1 << 20, &out.memoryMb);
+            ++i;
         } else if (arg == "--maxdim" && nerrow) {
             if (!(error = need("a size")).empty()) return error;
             ok = ToInt(value, 16, 100000, &out.maxDim);

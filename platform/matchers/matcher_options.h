@@ -18,6 +18,7 @@ struct MatcherOptions {
     double ransacDistance = 0;   // pixels of the reduced image
     int maxDim = 600;            // Nerrow: longest side to match at
     int maxMatches = 200;        // marker pairs per image pair
+    int memoryMb = 384;          // "--memorymb": working memory of the feature searches running at once
     std::string output;          // "-o" (Hollet) or the first name (Nerrow)
     std::vector<std::string> files;
     std::vector<std::string> unknown;  // options not understood, kept to report

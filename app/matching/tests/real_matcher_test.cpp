@@ -336,3 +336,36 @@ TEST_F(RealMatcherTest, TextOutputWithoutAChannelAndBadOptions)
 }
 
 }  // namespace
+
+namespace {
+
+// Hollet bounds the memory its feature searches hold at once: with room for
+// one search only they run one after another, and the points written for
+// six Durlach photographs (two rows, 1280 x 960, reduced by 2) are the same
+// bytes as with the default budget, where several run side by side.
+TEST_F(RealMatcherTest, MemoryBudgetDoesNotChangeTheOutput)
+{
+    std::string names;
+    for (int n : {369, 370, 371, 379, 380, 381})
+        names += " \"" + Data("huginsample-durlach/half/P1060" + std::to_string(n) + ".JPG") + "\"";
+    const std::string program = LogBase::GetAppDir0() + "\\Hollet.exe";
+    const std::string serial = dir.file("serial.txt"), shared = dir.file("shared.txt");
+    const std::string options = "Hollet.exe --ptgui --linearmatch --scaledown 2 --ransacdist 0 ";
+    ASSERT_EQ(LogBase::ExecuteWait(program.c_str(), (options + "--memorymb 1 -o \"" + serial + "\"" + names).c_str(), false),
+              0);
+    ASSERT_EQ(LogBase::ExecuteWait(program.c_str(), (options + "-o \"" + shared + "\"" + names).c_str(), false), 0);
+    const std::string a = testkit::ReadText(serial), b = testkit::ReadText(shared);
+    // Every consecutive pair has points of its own, so the comparison covers
+    // the features of all six photographs.
+    std::vector<std::string> imageNames;
+    std::vector<MatchFilePoint> points;
+    ASSERT_EQ(ReadMatchFile(serial, false, imageNames, points), 0);
+    EXPECT_EQ(imageNames.size(), 6u);
+    std::vector<int> perPair(5, 0);
+    for (const MatchFilePoint& p : points)
+        if (p.n >= 0 && p.n < 5 && p.N == p.n + 1) ++perPair[static_cast<size_t>(p.n)];
+    for (int k = 0; k < 5; ++k) EXPECT_GE(perPair[static_cast<size_t>(k)], 8) << "pair " << k;
+    EXPECT_EQ(a, b);
+}
+
+}  // namespace

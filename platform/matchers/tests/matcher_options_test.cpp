@@ -42,6 +42,11 @@ TEST(MatcherOptions, HolletLineOfTheSearch)
     EXPECT_EQ(o.scaleDown, 3);
     EXPECT_EQ(o.unknown, (std::vector<std::string>{"--verbose"}));
     EXPECT_EQ(o.files.size(), 2u);
+    EXPECT_EQ(o.memoryMb, 384);  // the default budget of the feature searches
+
+    ASSERT_EQ(Parse({"--memorymb", "1", "-o", "out.txt", "/a.jpg", "/b.jpg"}, false, o), "");
+    EXPECT_EQ(o.memoryMb, 1);
+    EXPECT_TRUE(o.unknown.empty());
 }
 
 TEST(MatcherOptions, NerrowLineWithProjection)
@@ -75,6 +80,8 @@ TEST(MatcherOptions, BadLinesAreRefused)
         {false, {"-o", "x", "/a"}},
         {false, {"/a", "/b"}},
         {false, {"-o", "x", "/a", "/b", "--ransacdist"}},
+        {false, {"--memorymb", "0", "-o", "x", "/a", "/b"}},
+        {true, {"--memorymb", "lots", "out", "/a", "/b"}},
         {true, {"--ransac", "2", "out", "/a", "/b"}},
         {true, {"--maxmatches", "-5", "out", "/a", "/b"}},
         {true, {"out", "/a"}},
