@@ -119,6 +119,7 @@ CPolyMapRR& CPolyMapRR::operator=(const CPolyMapRR& other)
     m_nearVertical = other.m_nearVertical;
     m_bilinearInterp = other.m_bilinearInterp;
     m_transparency = other.m_transparency;
+    m_drawnRuns = other.m_drawnRuns;
     return *this;
 }
 
@@ -340,13 +341,17 @@ void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
     double sx, sy;
     while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
     while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
-    if (x0 <= x1) CopySpanNearest(y, x0, x1);
+    if (x0 <= x1) {
+        CopySpanNearest(y, x0, x1);
+        NoteDrawn(y, x0, x1);
+    }
 }
 
 void CPolyMapRR::MapOneSector_Dw_NoCheck(int y, int x0, int x1)
 {
     if (!m_srcData || !m_dstData || x0 > x1) return;
     CopySpanNearest(y, x0, x1);
+    NoteDrawn(y, x0, x1);
 }
 
 // The homography evaluated along the row, one division per pixel. The
@@ -508,13 +513,20 @@ void CPolyMapRR::MapOneSector_Dw_Bilinear(int y, int x0, int x1)
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
     const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
     unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
+    int runStart = -1;  // first pixel of the run being drawn
     for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
-        if (!(w > 0)) continue;
-        const double inv = 1.0 / w;
+        const bool front = w > 0;
+        const double inv = front ? 1.0 / w : 0.0;
         const double sx = nx * inv, sy = ny * inv;
-        if (!(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) continue;
+        if (!front || !(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) {
+            if (runStart >= 0) NoteDrawn(y, runStart, x - 1);
+            runStart = -1;
+            continue;
+        }
         BilinearPixel(d, sx, sy);
+        if (runStart < 0) runStart = x;
     }
+    if (runStart >= 0) NoteDrawn(y, runStart, x1);
 }
 
 namespace {
@@ -543,6 +555,7 @@ void CPolyMapRR::MapBilinearRuns(int y, int x0, int x1)
     // one run of the row (see MapOneSector_Dw).
     while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
     while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
+    if (x0 <= x1) NoteDrawn(y, x0, x1);
     int a = x0, b = x1;
     while (a <= b && !SourceInside(a, y, runMaxX, runMaxY, kRemapMargin, sx, sy)) {
         BilinearPixel(row + static_cast<size_t>(a) * channels, sx, sy);
