@@ -257,6 +257,37 @@ bool CViewFace::MapToView(float rot1, float deviation, float rot2, float zoom)
     return visiblePolygon.count > 0;
 }
 
+namespace {
+
+// A three-channel face image whose pixels are left as the allocator gives
+// them: the face renderer writes every one, and clearing tens of megabytes
+// first would cost as much as a good part of the drawing.
+// Whether a face image is held by its face alone and laid out as
+// NewFaceImage lays one out.
+bool IsReusableFaceImage(const Image* image)
+{
+    return image && image->m_refCount == 1 && image->GetData() && image->IsDataOwner() && image->IsMallocData() &&
+           image->GetDataType() == IMG_UINT8 && image->IsInterleaved() && !image->IsBmp() && image->GetChannels() == 3;
+}
+
+RefPtr<Image> NewFaceImage(int width, int height)
+{
+    RefPtr<Image> image = RefPtr<Image>::adopt(new (std::nothrow) Image());
+    if (!image || width <= 0 || height <= 0) return RefPtr<Image>();
+    image->SetSize(width, height);
+    image->SetDataType(IMG_UINT8);
+    image->SetChannels(3);
+    image->ComputeRowBytes();
+    const size_t bytes = image->GetDataSize();
+    void* data = bytes > 0 ? std::malloc(bytes) : nullptr;
+    if (!data) return RefPtr<Image>();
+    image->SetData(data, true);
+    image->ResetRange();
+    return image;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // CViewFaceList
 
@@ -284,6 +315,11 @@ void CViewFaceList::Append(std::unique_ptr<CViewFace> face)
 
 bool CViewFaceList::Init(const WorldMapBase* map, float scale, Image* viewImage)
 {
+    // Face images no one else holds are drawn over again by a new cut of the
+    // same sizes (a tour moving between panoramas of one size) instead of
+    // being freed and allocated anew.
+    for (const auto& face : m_faces)
+        if (IsReusableFaceImage(face->faceImage)) m_spareImages.push_back(RefPtr<Image>::share(face->faceImage));
     DeleteFaces();
     if (viewImage != m_viewImage) {
         RefAdd(viewImage);
@@ -294,12 +330,15 @@ bool CViewFaceList::Init(const WorldMapBase* map, float scale, Image* viewImage)
     m_viewHeight = m_viewImage ? m_viewImage->GetHeight() : 0;
     if (!map || !(scale > 0) || map->GetWidth() < 4 || !map->GetData()) {
         Logger::log("ERROR CViewFaceList::Init: no map data or scale %f", 1, double(scale));
+        m_spareImages.clear();
         return false;
     }
     if (!BuildFaces(map, scale)) {
+        m_spareImages.clear();
         DeleteFaces();
         return false;
     }
+    m_spareImages.clear();
     for (auto& face : m_faces) face->BindView(m_viewImage);
     return true;
 }
@@ -428,33 +467,18 @@ int CViewFaceList::ComputeExtent(const WorldMapBase* map, float& yawMin, float& 
     return 0;
 }
 
-namespace {
-
-// A three-channel face image whose pixels are left as the allocator gives
-// them: the face renderer writes every one, and clearing tens of megabytes
-// first would cost as much as a good part of the drawing.
-RefPtr<Image> NewFaceImage(int width, int height)
-{
-    RefPtr<Image> image = RefPtr<Image>::adopt(new (std::nothrow) Image());
-    if (!image || width <= 0 || height <= 0) return RefPtr<Image>();
-    image->SetSize(width, height);
-    image->SetDataType(IMG_UINT8);
-    image->SetChannels(3);
-    image->ComputeRowBytes();
-    const size_t bytes = image->GetDataSize();
-    void* data = bytes > 0 ? std::malloc(bytes) : nullptr;
-    if (!data) return RefPtr<Image>();
-    image->SetData(data, true);
-    image->ResetRange();
-    return image;
-}
-
-}  // namespace
-
 bool CViewFaceList::AddRenderedFace(const WorldMapBase* map, int idx, int width, int height, float faceYaw,
                                     float facePitch, float upp, float fov)
 {
-    RefPtr<Image> image = NewFaceImage(width, height);
+    RefPtr<Image> image;
+    for (auto& spare : m_spareImages) {
+        if (spare && spare->GetWidth() == width && spare->GetHeight() == height) {
+            image = std::move(spare);
+            spare = RefPtr<Image>();
+            break;
+        }
+    }
+    if (!image) image = NewFaceImage(width, height);
     if (!image) {
         Logger::log("ERROR CViewFaceList::BuildFaces: cannot allocate a face of %d x %d", 1, width, height);
         return false;

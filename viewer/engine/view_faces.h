@@ -7,6 +7,7 @@
 
 #include "core/geometry_records.h"
 #include "imaging/image.h"
+#include "imaging/ref_count.h"
 #include "viewer/engine/poly_map_rr.h"
 #include "viewer/engine/view_params.h"
 #include "worldmap/world_map_base.h"
@@ -115,6 +116,8 @@ private:
     // The runs each view row got in the last cleared frame (kept for their
     // storage).
     CPolyMapRR::RowRuns m_drawnRuns;
+    // The previous cut's face images while Init cuts a new one.
+    std::vector<RefPtr<Image>> m_spareImages;
 };
 
 #if VIEWENGINE_FACE_STRIP

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -380,6 +381,47 @@ TEST(ViewFaces, ClearingAfterDrawingGivesTheClearedFirstBytes)
         EXPECT_EQ(0, std::memcmp(first->GetData(), after->GetData(), first->GetDataSize()));
     }
     EXPECT_GE(casesWithGaps, 4);
+}
+
+// A new cut of the same sizes draws over the previous face images that only
+// their faces held, and gives a fresh list's bytes; an image held elsewhere
+// keeps its pixels and is not drawn over.
+TEST(ViewFaces, RecutFacesReuseOnlyImagesNoOneElseHolds)
+{
+    const MapPtr plain = MakeSyntheticMap(512, false);
+    const MapPtr grid = MakeSyntheticMap(512, true);
+    ASSERT_TRUE(plain && grid);
+    ImagePtr view(new Image(64, 48, 3));
+    CViewFaceList list;
+    ASSERT_TRUE(list.Init(plain.get(), 1.0f, view.get()));
+    ASSERT_EQ(list.GetCount(), 6);
+    Image* held = list.GetFace(0)->faceImage;
+    RefAdd(held);
+    const std::vector<unsigned char> heldBytes(held->GetData(), held->GetData() + held->GetDataSize());
+    std::vector<const Image*> before;
+    for (int i = 1; i < 6; ++i) before.push_back(list.GetFace(i)->faceImage);
+    ASSERT_TRUE(list.Init(grid.get(), 1.0f, view.get()));
+    int reused = 0;
+    for (int i = 0; i < list.GetCount(); ++i) {
+        EXPECT_NE(list.GetFace(i)->faceImage, held);
+        reused += std::count(before.begin(), before.end(), list.GetFace(i)->faceImage);
+    }
+    EXPECT_EQ(reused, 5);  // drawn over, not reallocated
+    EXPECT_EQ(0, std::memcmp(held->GetData(), heldBytes.data(), heldBytes.size()));
+    CViewFaceList fresh;
+    ASSERT_TRUE(fresh.Init(grid.get(), 1.0f, view.get()));
+    ASSERT_EQ(fresh.GetCount(), list.GetCount());
+    for (int i = 0; i < fresh.GetCount(); ++i) {
+        const Image* a = fresh.GetFace(i)->faceImage;
+        const Image* b = list.GetFace(i)->faceImage;
+        ASSERT_EQ(a->GetDataSize(), b->GetDataSize());
+        EXPECT_EQ(0, std::memcmp(a->GetData(), b->GetData(), a->GetDataSize())) << i;
+    }
+    // A different size allocates afresh.
+    const MapPtr larger = MakeSyntheticMap(1024, true);
+    ASSERT_TRUE(list.Init(larger.get(), 1.0f, view.get()));
+    EXPECT_EQ(list.GetFace(0)->faceImage->GetWidth(), 1024 / 4 + 1 + 16);
+    RefRelease(held);
 }
 
 TEST(ViewFaces, FanWithACapAgainstTheRayCaster)
