@@ -30,6 +30,7 @@ public:
     void SetBilinearInterp(bool on) { m_bilinearInterp = on; }
     bool GetBilinearInterp() const { return m_bilinearInterp; }
     void SetTransparency(bool on) { m_transparency = on; }
+    Image* GetSource() const { return m_src; }
     Image* GetDestination() const { return m_dst; }
     bool IsNearVertical() const { return m_nearVertical; }
 

@@ -262,11 +262,13 @@ namespace {
 // A three-channel face image whose pixels are left as the allocator gives
 // them: the face renderer writes every one, and clearing tens of megabytes
 // first would cost as much as a good part of the drawing.
-// Whether a face image is held by its face alone and laid out as
-// NewFaceImage lays one out.
-bool IsReusableFaceImage(const Image* image)
+// Whether a face's image is held by the face alone (its own reference and
+// its mapper's) and laid out as NewFaceImage lays one out.
+bool IsReusableFaceImage(const CViewFace& face)
 {
-    return image && image->m_refCount == 1 && image->GetData() && image->IsDataOwner() && image->IsMallocData() &&
+    const Image* image = face.faceImage;
+    const int holders = 1 + (face.GetSource() == image ? 1 : 0);
+    return image && image->m_refCount == holders && image->GetData() && image->IsDataOwner() && image->IsMallocData() &&
            image->GetDataType() == IMG_UINT8 && image->IsInterleaved() && !image->IsBmp() && image->GetChannels() == 3;
 }
 
@@ -319,7 +321,7 @@ bool CViewFaceList::Init(const WorldMapBase* map, float scale, Image* viewImage)
     // same sizes (a tour moving between panoramas of one size) instead of
     // being freed and allocated anew.
     for (const auto& face : m_faces)
-        if (IsReusableFaceImage(face->faceImage)) m_spareImages.push_back(RefPtr<Image>::share(face->faceImage));
+        if (IsReusableFaceImage(*face)) m_spareImages.push_back(RefPtr<Image>::share(face->faceImage));
     DeleteFaces();
     if (viewImage != m_viewImage) {
         RefAdd(viewImage);
