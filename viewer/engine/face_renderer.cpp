@@ -5,8 +5,10 @@
 #include "viewer/engine/view_rotation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -150,6 +152,46 @@ private:
     int m_colOrigin = 0, m_rowOrigin = 0;
 };
 
+// One segment of a face row: pixels c0 .. c0 + step - 1 (the row's last
+// segment also draws its end), between the exact positions p0 at c0 and the
+// next one, which it leaves in p0.
+void DrawSegment(const FaceProjector& projector, const MapSampler& sampler, double mapWidth, int c0, int y, int w,
+                 int step, int channels, unsigned char* out, BlockPos& p0)
+{
+    const int c1 = std::min(c0 + step, w - 1);
+    const int n = c1 - c0;
+    const BlockPos p1 = n > 0 ? projector.At(c1, y) : p0;
+    double dcol = p1.col - p0.col;
+    // A step across the map's seam runs the short way round.
+    if (dcol > mapWidth / 2)
+        dcol -= mapWidth;
+    else if (dcol < -mapWidth / 2)
+        dcol += mapWidth;
+    const double stepCol = n > 0 ? dcol / n : 0, stepRow = n > 0 ? (p1.row - p0.row) / n : 0;
+    // The segment's own pixels; the last segment also draws its end.
+    const int count = c0 + step >= w ? n + 1 : step;
+    unsigned char* segment = out + static_cast<size_t>(c0) * channels;
+    const BlockPos last{p0.col + (count - 1) * stepCol, p0.row + (count - 1) * stepRow};
+    // Positions between two inside the block are inside too.
+    if (channels == 3 && sampler.Channels() == 3 && sampler.Inside(p0) && sampler.Inside(last)) {
+        // Fixed point (1/65536 pixel).
+        auto fixed = [](double v) { return static_cast<int64_t>(v * 65536.0); };
+        int64_t col = fixed(p0.col), row = fixed(p0.row);
+        const int64_t dc = fixed(stepCol), dr = fixed(stepRow);
+        for (int k = 0; k < count; ++k, col += dc, row += dr) sampler.SampleInside3(col, row, segment + 3 * k);
+        p0 = p1;
+        return;
+    }
+    for (int k = 0; k < count; ++k)
+        sampler.Sample(BlockPos{p0.col + k * stepCol, p0.row + k * stepRow}, out + static_cast<size_t>(c0 + k) * channels,
+                       channels);
+    p0 = p1;
+}
+
+// The tile of the face drawing (rows, columns); SetFaceRenderTiles changes it.
+std::atomic<int> g_tileRows{16};
+std::atomic<int> g_tileColumns{160};
+
 bool Usable(const WorldMapBase* map, const Image* face, float fov, int step)
 {
     if (!map || !face || !face->GetData() || face->GetDataType() != IMG_UINT8 || !face->IsInterleaved()) return false;
@@ -173,43 +215,36 @@ bool RenderFaceFromMap(const WorldMapBase* map, Image* face, float yaw, float pi
     const FaceProjector projector(*map, *face, yaw, pitch, roll, fov);
     const int w = face->GetWidth(), h = face->GetHeight(), channels = face->GetChannels();
     const double mapWidth = map->GetWidth();
-    // Rows are independent: bands of them run side by side.
+    const int tileRows = std::max(1, g_tileRows.load(std::memory_order_relaxed));
+    // Whole segments per tile, so that the segments (and their bytes) are the
+    // row order's.
+    const int tileColumns = std::max(1, g_tileColumns.load(std::memory_order_relaxed) / step) * step;
+    // Rows are independent: bands of them run side by side. Within a band the
+    // face is drawn in tiles of a few rows by a few segments, so that the map
+    // rows a tile reads stay in the cache: a face row near a pole sweeps a
+    // long arc of the map, its neighbours sweep the arcs beside it.
     viewengine::ForEachRowBand(0, h - 1, int64_t{w} * h, [&](int from, int to) {
-        for (int y = from; y <= to; ++y) {
-            unsigned char* out = face->GetData() + static_cast<size_t>(y) * face->GetRowByte();
-            BlockPos p0 = projector.At(0, y);
-            for (int c0 = 0; c0 < w; c0 += step) {
-                const int c1 = std::min(c0 + step, w - 1);
-                const int n = c1 - c0;
-                const BlockPos p1 = n > 0 ? projector.At(c1, y) : p0;
-                double dcol = p1.col - p0.col;
-                // A step across the map's seam runs the short way round.
-                if (dcol > mapWidth / 2)
-                    dcol -= mapWidth;
-                else if (dcol < -mapWidth / 2)
-                    dcol += mapWidth;
-                const double stepCol = n > 0 ? dcol / n : 0, stepRow = n > 0 ? (p1.row - p0.row) / n : 0;
-                // The segment's own pixels; the last segment also draws its end.
-                const int count = c0 + step >= w ? n + 1 : step;
-                unsigned char* segment = out + static_cast<size_t>(c0) * channels;
-                const BlockPos last{p0.col + (count - 1) * stepCol, p0.row + (count - 1) * stepRow};
-                // Positions between two inside the block are inside too.
-                if (channels == 3 && sampler.Channels() == 3 && sampler.Inside(p0) && sampler.Inside(last)) {
-                    // Fixed point (1/65536 pixel).
-                    auto fixed = [](double v) { return static_cast<int64_t>(v * 65536.0); };
-                    int64_t col = fixed(p0.col), row = fixed(p0.row);
-                    const int64_t dcol = fixed(stepCol), drow = fixed(stepRow);
-                    for (int k = 0; k < count; ++k, col += dcol, row += drow)
-                        sampler.SampleInside3(col, row, segment + 3 * k);
-                    p0 = p1;
-                    continue;
+        std::vector<BlockPos> carried(static_cast<size_t>(std::min(tileRows, to - from + 1)));
+        for (int top = from; top <= to; top += tileRows) {
+            const int bottom = std::min(to, top + tileRows - 1);
+            // The exact position at the start of each row's next segment.
+            for (int y = top; y <= bottom; ++y) carried[static_cast<size_t>(y - top)] = projector.At(0, y);
+            for (int left = 0; left < w; left += tileColumns) {
+                const int right = std::min(w, left + tileColumns);
+                for (int y = top; y <= bottom; ++y) {
+                    unsigned char* out = face->GetData() + static_cast<size_t>(y) * face->GetRowByte();
+                    BlockPos& p0 = carried[static_cast<size_t>(y - top)];
+                    for (int c0 = left; c0 < right; c0 += step)
+                        DrawSegment(projector, sampler, mapWidth, c0, y, w, step, channels, out, p0);
                 }
-                for (int k = 0; k < count; ++k)
-                    sampler.Sample(BlockPos{p0.col + k * stepCol, p0.row + k * stepRow},
-                                   out + static_cast<size_t>(c0 + k) * channels, channels);
-                p0 = p1;
             }
         }
     });
     return true;
+}
+
+void SetFaceRenderTiles(int rows, int columns)
+{
+    g_tileRows.store(std::max(1, rows), std::memory_order_relaxed);
+    g_tileColumns.store(std::max(1, columns), std::memory_order_relaxed);
 }

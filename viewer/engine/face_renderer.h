@@ -17,3 +17,9 @@
 // (face unchanged, an ERROR line) for unusable arguments.
 bool RenderFaceFromMap(const WorldMapBase* map, Image* face, float yaw, float pitch, float roll, float fov, int step,
                        bool smooth);
+
+// The face is drawn in tiles of `rows` rows by about `columns` columns
+// (whole segments), in the cache's favour; the bytes do not depend on the
+// tile. Tests draw with one row by the whole width (the plain row order) to
+// compare. Defaults: 16 by 160.
+void SetFaceRenderTiles(int rows, int columns);

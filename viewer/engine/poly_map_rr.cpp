@@ -119,6 +119,7 @@ CPolyMapRR& CPolyMapRR::operator=(const CPolyMapRR& other)
     m_nearVertical = other.m_nearVertical;
     m_bilinearInterp = other.m_bilinearInterp;
     m_transparency = other.m_transparency;
+    m_drawnRuns = other.m_drawnRuns;
     return *this;
 }
 
@@ -340,13 +341,17 @@ void CPolyMapRR::MapOneSector_Dw(int y, int x0, int x1)
     double sx, sy;
     while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
     while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
-    if (x0 <= x1) CopySpanNearest(y, x0, x1);
+    if (x0 <= x1) {
+        CopySpanNearest(y, x0, x1);
+        NoteDrawn(y, x0, x1);
+    }
 }
 
 void CPolyMapRR::MapOneSector_Dw_NoCheck(int y, int x0, int x1)
 {
     if (!m_srcData || !m_dstData || x0 > x1) return;
     CopySpanNearest(y, x0, x1);
+    NoteDrawn(y, x0, x1);
 }
 
 // The homography evaluated along the row, one division per pixel. The
@@ -366,9 +371,9 @@ struct NearestRow {
     int32_t srcRow, channels;
 };
 
-void NearestOffsetsPortable(const NearestRow& r, int n, int32_t* offsets)
+void NearestOffsetsPortable(const NearestRow& r, int n, int32_t* offsets, int from = 0)
 {
-    for (int i = 0; i < n; ++i) {
+    for (int i = from; i < n; ++i) {
         const double inv = 1.0 / (r.w0 + i * r.dw);
         const double sx = std::min(std::max((r.nx0 + i * r.dnx) * inv, 0.0), r.lastX);
         const double sy = std::min(std::max((r.ny0 + i * r.dny) * inv, 0.0), r.lastY);
@@ -406,6 +411,64 @@ __attribute__((target("avx2"))) void NearestOffsetsAvx2(const NearestRow& r, int
     }
 }
 
+// The source offsets of the four pixels at `index` (NearestOffsetsAvx2's
+// operations).
+__attribute__((target("avx2"), always_inline)) inline __m128i Offsets4(__m256d index, __m256d nx0, __m256d ny0,
+                                                                       __m256d w0, __m256d dnx, __m256d dny,
+                                                                       __m256d dw, __m256d lastX, __m256d lastY,
+                                                                       __m128i row, __m128i channels)
+{
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d inv = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_add_pd(w0, _mm256_mul_pd(index, dw)));
+    const __m256d sx =
+        _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_add_pd(nx0, _mm256_mul_pd(index, dnx)), inv), zero), lastX);
+    const __m256d sy =
+        _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_add_pd(ny0, _mm256_mul_pd(index, dny)), inv), zero), lastY);
+    return _mm_add_epi32(_mm_mullo_epi32(_mm256_cvttpd_epi32(sy), row), _mm_mullo_epi32(_mm256_cvttpd_epi32(sx), channels));
+}
+
+// Three-byte pixels copied straight from the positions, eight at a time:
+// the offsets of NearestOffsetsAvx2 (the same operations), four bytes of
+// each sample gathered at once, packed to 24 bytes and stored as exactly 24.
+// A group with a sample whose fourth byte would lie past the source
+// (offset above lastFour) is copied three bytes a pixel. Returns the pixels
+// done: a multiple of eight, the rest is the caller's.
+__attribute__((target("avx2"))) int NearestRgbAvx2(const NearestRow& r, int n, const unsigned char* src,
+                                                   int32_t lastFour, unsigned char* d)
+{
+    const __m256d nx0 = _mm256_set1_pd(r.nx0), ny0 = _mm256_set1_pd(r.ny0), w0 = _mm256_set1_pd(r.w0);
+    const __m256d dnx = _mm256_set1_pd(r.dnx), dny = _mm256_set1_pd(r.dny), dw = _mm256_set1_pd(r.dw);
+    const __m256d lastX = _mm256_set1_pd(r.lastX), lastY = _mm256_set1_pd(r.lastY);
+    const __m256d four = _mm256_set1_pd(4.0);
+    const __m128i row = _mm_set1_epi32(r.srcRow), channels = _mm_set1_epi32(r.channels);
+    const __m256i limit = _mm256_set1_epi32(lastFour);
+    // Within each half: bytes 0-2 of each of the four samples, then nothing.
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8,
+                                          9, 10, 12, 13, 14, -1, -1, -1, -1);
+    // The two halves' twelve bytes side by side.
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    __m256d index = _mm256_set_pd(3, 2, 1, 0);
+    int i = 0;
+    for (; i + 8 <= n; i += 8, d += 24) {
+        const __m128i lo = Offsets4(index, nx0, ny0, w0, dnx, dny, dw, lastX, lastY, row, channels);
+        index = _mm256_add_pd(index, four);
+        const __m128i hi = Offsets4(index, nx0, ny0, w0, dnx, dny, dw, lastX, lastY, row, channels);
+        index = _mm256_add_pd(index, four);
+        const __m256i off = _mm256_set_m128i(hi, lo);
+        if (!_mm256_testz_si256(_mm256_cmpgt_epi32(off, limit), _mm256_set1_epi32(-1))) {
+            alignas(32) int32_t o[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(o), off);
+            for (int k = 0; k < 8; ++k) std::memcpy(d + 3 * k, src + o[k], 3);
+            continue;
+        }
+        const __m256i samples = _mm256_i32gather_epi32(reinterpret_cast<const int*>(src), off, 1);
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(samples, pack), join);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(packed));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_extracti128_si256(packed, 1));
+    }
+    return i;
+}
+
 bool g_portableRows = false;
 
 bool HasAvx2()
@@ -426,20 +489,28 @@ void CPolyMapRR::CopySpanNearest(int y, int x0, int x1)
     const int sc = m_srcChannels, dc = m_dstChannels, srcRow = m_srcRowBytes;
     constexpr int kBlock = 256;
     int32_t offsets[kBlock];
+    const bool rgbCopy = sc == 3 && dc == 3 && !m_transparency;
+    // The last source offset from which four bytes can be read.
+    const size_t srcBytes = m_src->GetDataSize();
+    const int32_t lastFour = srcBytes < 4 ? -1 : static_cast<int32_t>(std::min<size_t>(srcBytes - 4, INT32_MAX));
     for (int xb = x0; xb <= x1; xb += kBlock) {
         const int n = std::min(kBlock, x1 - xb + 1);
         SourceAt(xb, y, nx0, ny0, w0);
         const NearestRow r{nx0, ny0, w0, dnx, dny, dw, lastX, lastY, srcRow, sc};
+        unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(xb) * dc;
+        if (rgbCopy && HasAvx2()) {
+            const int done = NearestRgbAvx2(r, n, m_srcData, lastFour, d);
+            NearestOffsetsPortable(r, n, offsets, done);
+            for (int i = done; i < n; ++i) std::memcpy(d + 3 * i, m_srcData + offsets[i], 3);
+            continue;
+        }
         if (HasAvx2()) NearestOffsetsAvx2(r, n, offsets);
         else NearestOffsetsPortable(r, n, offsets);
-        unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(xb) * dc;
-        if (sc == 3 && dc == 3 && !m_transparency) {
+        if (rgbCopy) {
             // Four bytes moved per pixel: the fourth lands on the next
             // pixel of the span, which is written after it. The span's last
             // pixel, and a sample whose fourth byte would lie past the
             // source, move three.
-            const size_t srcBytes = m_src->GetDataSize();
-            const int32_t lastFour = srcBytes < 4 ? -1 : static_cast<int32_t>(std::min<size_t>(srcBytes - 4, INT32_MAX));
             int i = 0;
             for (; i < n - 1; ++i, d += 3) {
                 const unsigned char* s = m_srcData + offsets[i];
@@ -508,13 +579,20 @@ void CPolyMapRR::MapOneSector_Dw_Bilinear(int y, int x0, int x1)
     const double dnx = m_mapping[0], dny = m_mapping[3], dw = m_mapping[6];
     const double maxX = m_srcWidth - 1, maxY = m_srcHeight - 1;
     unsigned char* d = m_dstData + static_cast<size_t>(y) * m_dstRowBytes + static_cast<size_t>(x0) * m_dstChannels;
+    int runStart = -1;  // first pixel of the run being drawn
     for (int x = x0; x <= x1; ++x, nx += dnx, ny += dny, w += dw, d += m_dstChannels) {
-        if (!(w > 0)) continue;
-        const double inv = 1.0 / w;
+        const bool front = w > 0;
+        const double inv = front ? 1.0 / w : 0.0;
         const double sx = nx * inv, sy = ny * inv;
-        if (!(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) continue;
+        if (!front || !(sx >= 0 && sx <= maxX && sy >= 0 && sy <= maxY)) {
+            if (runStart >= 0) NoteDrawn(y, runStart, x - 1);
+            runStart = -1;
+            continue;
+        }
         BilinearPixel(d, sx, sy);
+        if (runStart < 0) runStart = x;
     }
+    if (runStart >= 0) NoteDrawn(y, runStart, x1);
 }
 
 namespace {
@@ -543,6 +621,7 @@ void CPolyMapRR::MapBilinearRuns(int y, int x0, int x1)
     // one run of the row (see MapOneSector_Dw).
     while (x0 <= x1 && !SourceInside(x0, y, maxX, maxY, 0.0, sx, sy)) ++x0;
     while (x1 >= x0 && !SourceInside(x1, y, maxX, maxY, 0.0, sx, sy)) --x1;
+    if (x0 <= x1) NoteDrawn(y, x0, x1);
     int a = x0, b = x1;
     while (a <= b && !SourceInside(a, y, runMaxX, runMaxY, kRemapMargin, sx, sy)) {
         BilinearPixel(row + static_cast<size_t>(a) * channels, sx, sy);

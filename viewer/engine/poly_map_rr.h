@@ -10,6 +10,9 @@
 #include "imaging/image.h"
 #include "core/win_types.h"
 
+#include <utility>
+#include <vector>
+
 // The viewer program and the viewer control export the mapper's members.
 class __attribute__((visibility("default"))) CPolyMapRR {
 public:
@@ -27,6 +30,8 @@ public:
     void SetBilinearInterp(bool on) { m_bilinearInterp = on; }
     bool GetBilinearInterp() const { return m_bilinearInterp; }
     void SetTransparency(bool on) { m_transparency = on; }
+    Image* GetSource() const { return m_src; }
+    Image* GetDestination() const { return m_dst; }
     bool IsNearVertical() const { return m_nearVertical; }
 
     // Builds the destination-to-source mapping of the pair record prms, which
@@ -68,6 +73,12 @@ public:
     // span maps inside the source. Needs CalcMappingPrms run.
     void MapOneSector_Dw_NoCheck(int y, int x0, int x1);
 
+    // Pixel runs [x0, x1] drawn per destination row, collected while set
+    // (null: none). Runs are appended as drawn, unsorted and possibly
+    // overlapping; a row's list is only touched by the thread drawing the row.
+    using RowRuns = std::vector<std::vector<std::pair<int, int>>>;
+    void SetDrawnRuns(RowRuns* runs) { m_drawnRuns = runs; }
+
     // Nearest rows use AVX2 where the processor has it; with `on` they take
     // the portable loop (same bytes), so that tests can compare the two.
     static void UsePortableRows(bool on);
@@ -92,6 +103,11 @@ private:
     // Equal channel counts: runs of pixels whose four source neighbours lie
     // inside the source go to the row remapper, the rest pixel by pixel.
     void MapBilinearRuns(int y, int x0, int x1);
+    void NoteDrawn(int y, int x0, int x1)
+    {
+        if (m_drawnRuns && y >= 0 && static_cast<size_t>(y) < m_drawnRuns->size())
+            (*m_drawnRuns)[static_cast<size_t>(y)].emplace_back(x0, x1);
+    }
 
     Image* m_src = nullptr;  // one reference held on each
     Image* m_dst = nullptr;
@@ -111,4 +127,5 @@ private:
     bool m_nearVertical = false;
     bool m_bilinearInterp = false;
     bool m_transparency = false;
+    RowRuns* m_drawnRuns = nullptr;
 };

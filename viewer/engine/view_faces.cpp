@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -256,6 +257,39 @@ bool CViewFace::MapToView(float rot1, float deviation, float rot2, float zoom)
     return visiblePolygon.count > 0;
 }
 
+namespace {
+
+// A three-channel face image whose pixels are left as the allocator gives
+// them: the face renderer writes every one, and clearing tens of megabytes
+// first would cost as much as a good part of the drawing.
+// Whether a face's image is held by the face alone (its own reference and
+// its mapper's) and laid out as NewFaceImage lays one out.
+bool IsReusableFaceImage(const CViewFace& face)
+{
+    const Image* image = face.faceImage;
+    const int holders = 1 + (face.GetSource() == image ? 1 : 0);
+    return image && image->m_refCount == holders && image->GetData() && image->IsDataOwner() && image->IsMallocData() &&
+           image->GetDataType() == IMG_UINT8 && image->IsInterleaved() && !image->IsBmp() && image->GetChannels() == 3;
+}
+
+RefPtr<Image> NewFaceImage(int width, int height)
+{
+    RefPtr<Image> image = RefPtr<Image>::adopt(new (std::nothrow) Image());
+    if (!image || width <= 0 || height <= 0) return RefPtr<Image>();
+    image->SetSize(width, height);
+    image->SetDataType(IMG_UINT8);
+    image->SetChannels(3);
+    image->ComputeRowBytes();
+    const size_t bytes = image->GetDataSize();
+    void* data = bytes > 0 ? std::malloc(bytes) : nullptr;
+    if (!data) return RefPtr<Image>();
+    image->SetData(data, true);
+    image->ResetRange();
+    return image;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // CViewFaceList
 
@@ -283,6 +317,11 @@ void CViewFaceList::Append(std::unique_ptr<CViewFace> face)
 
 bool CViewFaceList::Init(const WorldMapBase* map, float scale, Image* viewImage)
 {
+    // Face images no one else holds are drawn over again by a new cut of the
+    // same sizes (a tour moving between panoramas of one size) instead of
+    // being freed and allocated anew.
+    for (const auto& face : m_faces)
+        if (IsReusableFaceImage(*face)) m_spareImages.push_back(RefPtr<Image>::share(face->faceImage));
     DeleteFaces();
     if (viewImage != m_viewImage) {
         RefAdd(viewImage);
@@ -293,12 +332,15 @@ bool CViewFaceList::Init(const WorldMapBase* map, float scale, Image* viewImage)
     m_viewHeight = m_viewImage ? m_viewImage->GetHeight() : 0;
     if (!map || !(scale > 0) || map->GetWidth() < 4 || !map->GetData()) {
         Logger::log("ERROR CViewFaceList::Init: no map data or scale %f", 1, double(scale));
+        m_spareImages.clear();
         return false;
     }
     if (!BuildFaces(map, scale)) {
+        m_spareImages.clear();
         DeleteFaces();
         return false;
     }
+    m_spareImages.clear();
     for (auto& face : m_faces) face->BindView(m_viewImage);
     return true;
 }
@@ -329,23 +371,69 @@ void CViewFaceList::SetViewImage(Image* image)
 void CViewFaceList::Render(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag,
                            bool clear)
 {
-    if (clear && m_viewImage && m_viewImage->GetData()) {
-        // Cleared in pieces side by side, like the rows drawn after it.
-        unsigned char* data = m_viewImage->GetData();
-        const size_t bytes = m_viewImage->GetDataSize();
-        constexpr int kPieces = 64;
-        viewengine::ForEachRowBand(0, kPieces - 1, static_cast<int64_t>(bytes / 3), [&](int first, int last) {
-            const size_t from = bytes * static_cast<size_t>(first) / kPieces;
-            const size_t to = bytes * static_cast<size_t>(last + 1) / kPieces;
-            std::memset(data + from, 0, to - from);
-        });
-    }
+    const bool viewUsable = m_viewImage && m_viewImage->GetData();
     // No faces or no view: nothing to scale the faces by.
-    if (m_faces.empty() || m_viewWidth <= 0 || m_viewHeight <= 0 || !viewParams) return;
-    const double viewUnits = std::tan(hfov / 2.0) / (m_viewWidth / 2.0);
-    if (!(viewUnits > 0) || !std::isfinite(viewUnits)) return;
+    const double viewUnits = m_viewWidth > 0 ? std::tan(hfov / 2.0) / (m_viewWidth / 2.0) : 0.0;
+    const bool draw = !m_faces.empty() && m_viewWidth > 0 && m_viewHeight > 0 && viewParams && viewUnits > 0 &&
+                      std::isfinite(viewUnits);
+    // Faces that overwrite (no keepFlag) leave only the pixels none of them
+    // draws to be cleared, after drawing; that saves writing most of the
+    // frame twice. Averaging faces read what lies below them: cleared first.
+    const bool clearAfter = clear && draw && !keepFlag && viewUsable &&
+                            std::all_of(m_faces.begin(), m_faces.end(),
+                                        [&](const auto& face) { return face->GetDestination() == m_viewImage; });
+    if (clear && viewUsable && !clearAfter) ClearView();
+    if (!draw) return;
     const float zoom = static_cast<float>(m_faces.front()->unitsPerPixel / viewUnits);
-    for (auto& face : m_faces) face->Render(viewParams, zoom, roll, bilinear, keepFlag);
+    if (!clearAfter) {
+        for (auto& face : m_faces) face->Render(viewParams, zoom, roll, bilinear, keepFlag);
+        return;
+    }
+    m_drawnRuns.resize(static_cast<size_t>(m_viewHeight));
+    for (auto& runs : m_drawnRuns) runs.clear();
+    for (auto& face : m_faces) {
+        face->SetDrawnRuns(&m_drawnRuns);
+        face->Render(viewParams, zoom, roll, bilinear, keepFlag);
+        face->SetDrawnRuns(nullptr);
+    }
+    ClearUndrawn();
+}
+
+void CViewFaceList::ClearView()
+{
+    // Cleared in pieces side by side, like the rows drawn after it.
+    unsigned char* data = m_viewImage->GetData();
+    const size_t bytes = m_viewImage->GetDataSize();
+    constexpr int kPieces = 64;
+    viewengine::ForEachRowBand(0, kPieces - 1, static_cast<int64_t>(bytes / 3), [&](int first, int last) {
+        const size_t from = bytes * static_cast<size_t>(first) / kPieces;
+        const size_t to = bytes * static_cast<size_t>(last + 1) / kPieces;
+        std::memset(data + from, 0, to - from);
+    });
+}
+
+// Zeroes every byte of the view that no face drew: the gaps between a row's
+// drawn runs and the row's padding.
+void CViewFaceList::ClearUndrawn()
+{
+    unsigned char* data = m_viewImage->GetData();
+    const size_t rowBytes = static_cast<size_t>(m_viewImage->GetRowByte());
+    const size_t pixelBytes = static_cast<size_t>(m_viewImage->GetChannels());
+    const int rows = std::min(m_viewHeight, static_cast<int>(m_drawnRuns.size()));
+    viewengine::ForEachRowBand(0, rows - 1, int64_t{rows} * m_viewWidth / 8, [&](int first, int last) {
+        for (int y = first; y <= last; ++y) {
+            auto& runs = m_drawnRuns[static_cast<size_t>(y)];
+            std::sort(runs.begin(), runs.end());
+            unsigned char* row = data + static_cast<size_t>(y) * rowBytes;
+            size_t next = 0;  // first byte not known to be drawn
+            for (const auto& run : runs) {
+                const size_t from = static_cast<size_t>(run.first) * pixelBytes;
+                if (from > next) std::memset(row + next, 0, from - next);
+                next = std::max(next, static_cast<size_t>(run.second + 1) * pixelBytes);
+            }
+            if (next < rowBytes) std::memset(row + next, 0, rowBytes - next);
+        }
+    });
 }
 
 int CViewFaceList::ComputeExtent(const WorldMapBase* map, float& yawMin, float& yawMax, float& halfHeight,
@@ -384,8 +472,16 @@ int CViewFaceList::ComputeExtent(const WorldMapBase* map, float& yawMin, float& 
 bool CViewFaceList::AddRenderedFace(const WorldMapBase* map, int idx, int width, int height, float faceYaw,
                                     float facePitch, float upp, float fov)
 {
-    RefPtr<Image> image = RefPtr<Image>::adopt(new (std::nothrow) Image(width, height, 3));
-    if (!image || !image->GetData()) {
+    RefPtr<Image> image;
+    for (auto& spare : m_spareImages) {
+        if (spare && spare->GetWidth() == width && spare->GetHeight() == height) {
+            image = std::move(spare);
+            spare = RefPtr<Image>();
+            break;
+        }
+    }
+    if (!image) image = NewFaceImage(width, height);
+    if (!image) {
         Logger::log("ERROR CViewFaceList::BuildFaces: cannot allocate a face of %d x %d", 1, width, height);
         return false;
     }

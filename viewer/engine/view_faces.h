@@ -7,6 +7,7 @@
 
 #include "core/geometry_records.h"
 #include "imaging/image.h"
+#include "imaging/ref_count.h"
 #include "viewer/engine/poly_map_rr.h"
 #include "viewer/engine/view_params.h"
 #include "worldmap/world_map_base.h"
@@ -105,11 +106,18 @@ private:
     bool AddRenderedFace(const WorldMapBase* map, int index, int width, int height, float yaw, float pitch,
                          float unitsPerPixel, float fov);
     void Append(std::unique_ptr<CViewFace> face);
+    void ClearView();
+    void ClearUndrawn();
 
     std::vector<std::unique_ptr<CViewFace>> m_faces;
     int m_capacity = 0;  // grows by 10 slots
     Image* m_viewImage = nullptr;  // one reference held
     int m_viewWidth = 0, m_viewHeight = 0;
+    // The runs each view row got in the last cleared frame (kept for their
+    // storage).
+    CPolyMapRR::RowRuns m_drawnRuns;
+    // The previous cut's face images while Init cuts a new one.
+    std::vector<RefPtr<Image>> m_spareImages;
 };
 
 #if VIEWENGINE_FACE_STRIP

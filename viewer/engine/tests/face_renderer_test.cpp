@@ -10,6 +10,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -197,6 +199,57 @@ TEST(FaceRenderer, RefusesUnusableArguments)
     EXPECT_FALSE(RenderFaceFromMap(map.get(), face.get(), 0, 0, 0, 4.0f, 5, true));
     EXPECT_FALSE(RenderFaceFromMap(map.get(), face.get(), 0, 0, 0, 1, 0, true));
     EXPECT_EQ(face->GetData()[0], 9);
+}
+
+// Tiles give the plain row order's bytes: whole and partial maps (across the
+// seam, at a pole, off the block's edge), grey maps, one to three face
+// channels, odd face widths, steps that do and do not divide the tile.
+TEST(FaceRenderer, TilesGiveTheRowOrdersBytes)
+{
+    const MapPtr whole = MakeSyntheticMap(1024, true);
+    const MapPtr partial = MakeSyntheticMap(1024, true, 384, 256, 200, 112);
+    const MapPtr grey = MakeSyntheticMap(1024, true, 0, 0, 0, 0, 1);
+    ASSERT_TRUE(whole && partial && grey);
+    struct Case {
+        const char* name;
+        const WorldMapBase* map;
+        int w, h, channels;
+        float yaw, pitch, roll, fov;
+        int step;
+    };
+    const Case cases[] = {
+        {"seam", whole.get(), 333, 101, 3, 3.1f, 0.2f, 0.0f, 1.6f, 5},
+        {"top pole", whole.get(), 257, 257, 3, 0.0f, -1.5707964f, 0.0f, 1.6f, 5},
+        {"bottom pole rolled", whole.get(), 199, 211, 3, 0.4f, 1.4f, 0.3f, 1.7f, 5},
+        {"partial block", partial.get(), 301, 203, 3, 0.1f, 0.0f, 0.0f, 2.2f, 5},
+        {"grey into rgb", grey.get(), 171, 95, 3, -2.0f, -0.3f, 0.0f, 1.2f, 5},
+        {"grey", grey.get(), 171, 95, 1, 2.9f, 0.3f, 0.1f, 1.2f, 5},
+        {"two channels", whole.get(), 97, 61, 2, 1.0f, 0.0f, 0.0f, 1.0f, 5},
+        {"step 7", whole.get(), 250, 77, 3, -3.0f, 0.5f, 0.0f, 1.9f, 7},
+        {"step 1", whole.get(), 64, 64, 3, 0.7f, -0.9f, 0.0f, 1.0f, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto render = [&] {
+            ImagePtr face(new Image(c.w, c.h, c.channels));
+            face->Fill(77);
+            EXPECT_TRUE(RenderFaceFromMap(c.map, face.get(), c.yaw, c.pitch, c.roll, c.fov, c.step, true));
+            return face;
+        };
+        SetFaceRenderTiles(1, 1 << 30);
+        const ImagePtr rows = render();
+        for (const auto& tile : {std::pair{16, 160}, std::pair{3, 11}, std::pair{7, 1}}) {
+            SetFaceRenderTiles(tile.first, tile.second);
+            const ImagePtr tiled = render();
+            EXPECT_EQ(0, std::memcmp(rows->GetData(), tiled->GetData(), rows->GetDataSize()))
+                << tile.first << " x " << tile.second;
+        }
+        // The faces hold map data, not the fill they started with.
+        int filled = 0;
+        for (size_t i = 0; i < rows->GetDataSize(); ++i) filled += rows->GetData()[i] == 77;
+        EXPECT_LT(filled, static_cast<int>(rows->GetDataSize() / 10));
+    }
+    SetFaceRenderTiles(16, 160);
 }
 
 TEST(ViewRotation, MatricesAndTheAliasingSafeProduct)

@@ -669,3 +669,32 @@ TEST(PolyMapRR, VectorNearestRowsGiveThePortableBytes)
         for (Image* img : {src, wide, portable, start}) ReleaseImage(img);
     }
 }
+
+// Rows that end on the source's last pixel, whose fourth byte lies past the
+// buffer: the vector copy takes such groups three bytes a pixel and still
+// gives the portable bytes, for source widths around a multiple of eight.
+TEST(PolyMapRR, VectorNearestRowsEndingOnTheLastSourcePixel)
+{
+    for (int sw = 8; sw <= 25; ++sw) {
+        SCOPED_TRACE(sw);
+        Image* src = Noise(sw, 9, 3, 17);
+        Image* wide = Noise(sw + 6, 13, 3, 3);
+        Image* portable = Noise(sw + 6, 13, 3, 3);
+        // The source's last pixel reaches the destination: identity places
+        // the source at the destination's centre.
+        const PAIR_WALIGN_RR_PRMS2 prms = Identity();
+        const TestPolygon all = Rect(-0.5, -0.5, sw + 5.5, 12.5);
+        CPolyMapRR mapper;
+        ASSERT_EQ(1, mapper.MapImgRegions(src, wide, all.get(), &prms));
+        CPolyMapRR::UsePortableRows(true);
+        const int mapped = mapper.MapImgRegions(src, portable, all.get(), &prms);
+        CPolyMapRR::UsePortableRows(false);
+        ASSERT_EQ(1, mapped);
+        EXPECT_EQ(0, std::memcmp(wide->GetData(), portable->GetData(), wide->GetDataSize()));
+        // The last source pixel was copied.
+        const unsigned char* last = Pixel(src, sw - 1, 8);
+        const int dx = (sw + 6) / 2 - sw / 2, dy = 13 / 2 - 9 / 2;
+        EXPECT_EQ(0, std::memcmp(Pixel(wide, sw - 1 + dx, 8 + dy), last, 3));
+        for (Image* img : {src, wide, portable}) ReleaseImage(img);
+    }
+}

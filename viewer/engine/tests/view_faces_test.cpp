@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -307,6 +308,120 @@ TEST(ViewFaces, PartialPanoramaFramesKeepZerosOutsideTheData)
         }
         EXPECT_EQ(wrongly, 0);
     }
+}
+
+// A cleared frame whose faces overwrite is cleared after drawing, only where
+// no face drew: the bytes equal clearing the whole view first and drawing
+// over it, whatever the view held before (gaps of a partial panorama, the
+// padding of bitmap rows, a grey view, odd widths, rolled views, both
+// samplings, cubes and fans with and without caps).
+TEST(ViewFaces, ClearingAfterDrawingGivesTheClearedFirstBytes)
+{
+    const MapPtr whole = MakeSyntheticMap(1024, true);
+    const MapPtr fan = MakeSyntheticMap(2048, true, 512, 1024, 200, 625);
+    const MapPtr capped = MakeSyntheticMap(2048, true, 512, 1024, 200, 825);
+    ASSERT_TRUE(whole && fan && capped);
+    struct Case {
+        const char* name;
+        const WorldMapBase* map;
+        int w, h, channels;
+        bool bitmapRows;
+        float yaw, pitch, roll, hfov;
+        bool bilinear;
+    };
+    const Case cases[] = {
+        {"cube horizon nearest", whole.get(), 301, 201, 3, false, 0.3f, 0.0f, 0.0f, 1.5f, false},
+        {"cube seam bilinear", whole.get(), 301, 201, 3, false, 3.1f, 0.1f, 0.0f, 1.5f, true},
+        {"cube up, rolled", whole.get(), 255, 143, 3, false, 1.0f, -1.5f, 0.4f, 1.9f, true},
+        {"fan edge nearest", fan.get(), 299, 200, 3, false, 1.4f, -0.5f, 0.0f, 1.6f, false},
+        {"fan edge bilinear, bitmap rows", fan.get(), 299, 200, 3, true, 1.4f, -0.5f, 0.0f, 1.6f, true},
+        {"fan below the data", fan.get(), 200, 150, 3, false, 0.0f, 1.3f, 0.0f, 1.2f, true},
+        {"cap straight down", capped.get(), 201, 133, 3, false, -0.5f, 1.56f, 0.2f, 1.6f, false},
+        {"grey view", capped.get(), 97, 75, 1, true, 0.4f, 0.9f, 0.0f, 1.5f, true},
+        {"grey view nearest", fan.get(), 97, 75, 1, false, 1.5f, 0.0f, 0.0f, 1.5f, false},
+    };
+    int casesWithGaps = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto makeView = [&] {
+            ImagePtr view(new Image());
+            if (c.bitmapRows)
+                view->BmpInit(c.w, c.h, c.channels);
+            else
+                view->Create(c.w, c.h, c.channels, IMG_UINT8);
+            return view;
+        };
+        ImagePtr first = makeView(), after = makeView();
+        ASSERT_TRUE(first->GetData() && after->GetData());
+        CViewParams params;
+        params.yaw = c.yaw;
+        params.pitch = c.pitch;
+        CViewFaceList list;
+        ASSERT_TRUE(list.Init(c.map, 1.0f, first.get()));
+        // Cleared first by hand, then drawn without clearing.
+        std::memset(first->GetData(), 0, first->GetDataSize());
+        list.Render(&params, c.hfov, c.roll, c.bilinear, false, false);
+        // Over stale bytes, cleared by the frame itself.
+        list.SetViewImage(after.get());
+        std::memset(after->GetData(), 0xA5, after->GetDataSize());
+        list.Render(&params, c.hfov, c.roll, c.bilinear, false, true);
+        ASSERT_EQ(first->GetDataSize(), after->GetDataSize());
+        EXPECT_EQ(0, std::memcmp(first->GetData(), after->GetData(), first->GetDataSize()));
+        size_t zeros = 0;
+        for (size_t i = 0; i < after->GetDataSize(); ++i) zeros += after->GetData()[i] == 0;
+        EXPECT_LT(zeros, after->GetDataSize());  // something was drawn
+        casesWithGaps += zeros > 0;
+        // With the faces averaging the view is still cleared before drawing.
+        list.SetViewImage(first.get());
+        std::memset(first->GetData(), 0, first->GetDataSize());
+        list.Render(&params, c.hfov, c.roll, c.bilinear, true, false);
+        list.SetViewImage(after.get());
+        std::memset(after->GetData(), 0xA5, after->GetDataSize());
+        list.Render(&params, c.hfov, c.roll, c.bilinear, true, true);
+        EXPECT_EQ(0, std::memcmp(first->GetData(), after->GetData(), first->GetDataSize()));
+    }
+    EXPECT_GE(casesWithGaps, 4);
+}
+
+// A new cut of the same sizes draws over the previous face images that only
+// their faces held, and gives a fresh list's bytes; an image held elsewhere
+// keeps its pixels and is not drawn over.
+TEST(ViewFaces, RecutFacesReuseOnlyImagesNoOneElseHolds)
+{
+    const MapPtr plain = MakeSyntheticMap(512, false);
+    const MapPtr grid = MakeSyntheticMap(512, true);
+    ASSERT_TRUE(plain && grid);
+    ImagePtr view(new Image(64, 48, 3));
+    CViewFaceList list;
+    ASSERT_TRUE(list.Init(plain.get(), 1.0f, view.get()));
+    ASSERT_EQ(list.GetCount(), 6);
+    Image* held = list.GetFace(0)->faceImage;
+    RefAdd(held);
+    const std::vector<unsigned char> heldBytes(held->GetData(), held->GetData() + held->GetDataSize());
+    std::vector<const Image*> before;
+    for (int i = 1; i < 6; ++i) before.push_back(list.GetFace(i)->faceImage);
+    ASSERT_TRUE(list.Init(grid.get(), 1.0f, view.get()));
+    int reused = 0;
+    for (int i = 0; i < list.GetCount(); ++i) {
+        EXPECT_NE(list.GetFace(i)->faceImage, held);
+        reused += std::count(before.begin(), before.end(), list.GetFace(i)->faceImage);
+    }
+    EXPECT_EQ(reused, 5);  // drawn over, not reallocated
+    EXPECT_EQ(0, std::memcmp(held->GetData(), heldBytes.data(), heldBytes.size()));
+    CViewFaceList fresh;
+    ASSERT_TRUE(fresh.Init(grid.get(), 1.0f, view.get()));
+    ASSERT_EQ(fresh.GetCount(), list.GetCount());
+    for (int i = 0; i < fresh.GetCount(); ++i) {
+        const Image* a = fresh.GetFace(i)->faceImage;
+        const Image* b = list.GetFace(i)->faceImage;
+        ASSERT_EQ(a->GetDataSize(), b->GetDataSize());
+        EXPECT_EQ(0, std::memcmp(a->GetData(), b->GetData(), a->GetDataSize())) << i;
+    }
+    // A different size allocates afresh.
+    const MapPtr larger = MakeSyntheticMap(1024, true);
+    ASSERT_TRUE(list.Init(larger.get(), 1.0f, view.get()));
+    EXPECT_EQ(list.GetFace(0)->faceImage->GetWidth(), 1024 / 4 + 1 + 16);
+    RefRelease(held);
 }
 
 TEST(ViewFaces, FanWithACapAgainstTheRayCaster)
