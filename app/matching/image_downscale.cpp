@@ -1,5 +1,6 @@
 #include "app/matching/image_downscale.h"
 
+#include "app/matching/image_downscale_kernels.h"
 #include "app/matching/photo_buffer.h"
 #include "imaging/image.h"
 #include "core/logger.h"
@@ -9,99 +10,35 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-// The source and target of one reduction: 8-bit interleaved samples.
-struct Planes {
-    const unsigned char* src;
-    size_t srcRowBytes;
-    unsigned char* dst;
-    size_t dstRowBytes;
-};
-
-// Every reducer is separable: a block of N x N source samples gives M x M
-// results, result (i, j) weighing block sample (r, c) by w[i][r] w[j][c]; the
-// weighted sum plus half the divisor (the product of the two weight sums) is
-// divided and truncated. Columns are summed first over whole rows, which
-// keeps the inner loops on contiguous bytes.
-//   /3:    one result of 3:  (1 1 1)
-//   /2:    one result of 2:  (1 1)
-//   x2/3:  two results of 3: (3 1 0), (0 1 3)
-//   x3/4:  three of 4:       (5 1 0 0), (0 1 1 0), (0 0 1 5)
-template <int N, int M>
-using Weights = int[M][N];
-
-constexpr Weights<3, 1> kThirds = {{1, 1, 1}};
-constexpr Weights<2, 1> kHalves = {{1, 1}};
-constexpr Weights<3, 2> kTwoThirds = {{3, 1, 0}, {0, 1, 3}};
-constexpr Weights<4, 3> kThreeQuarters = {{5, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 5}};
-
-template <int N, int M>
-constexpr int WeightSum(const Weights<N, M>& w, int i)
+void Reduce(const downscale::ReduceJob& base, DownscaleCode code, int width, int height)
 {
-    int sum = 0;
-    for (int k = 0; k < N; ++k) sum += w[i][k];
-    return sum;
-}
-
-// The weights are a template argument so that every product and divisor is
-// a constant of the unrolled loops.
-template <int C, int N, int M, const Weights<N, M>& w>
-void ReduceSeparable(const Planes& p, int blocksX, int blocksY, int offX, int offY)
-{
-    const size_t rowSamples = static_cast<size_t>(blocksX) * N * C;
-    // Column sums of one block row, one line per result row (at most
-    // 6 x 255 each).
-    std::vector<uint16_t> columns(static_cast<size_t>(M) * rowSamples);
-    for (int by = 0; by < blocksY; ++by) {
-        const unsigned char* rows[N];
-        for (int k = 0; k < N; ++k)
-            rows[k] = p.src + static_cast<size_t>(offY + N * by + k) * p.srcRowBytes + static_cast<size_t>(offX) * C;
-#pragma GCC unroll 4
-        for (int i = 0; i < M; ++i) {
-            uint16_t* line = columns.data() + static_cast<size_t>(i) * rowSamples;
-            for (size_t s = 0; s < rowSamples; ++s) {
-                unsigned sum = 0;
-#pragma GCC unroll 4
-                for (int k = 0; k < N; ++k) sum += static_cast<unsigned>(w[i][k]) * rows[k][s];
-                line[s] = static_cast<uint16_t>(sum);
-            }
-        }
-#pragma GCC unroll 4
-        for (int i = 0; i < M; ++i) {
-            const uint16_t* line = columns.data() + static_cast<size_t>(i) * rowSamples;
-            unsigned char* out = p.dst + static_cast<size_t>(M * by + i) * p.dstRowBytes;
-            for (int bx = 0; bx < blocksX; ++bx, line += N * C, out += M * C)
-#pragma GCC unroll 4
-                for (int j = 0; j < M; ++j) {
-                    const unsigned divisor = static_cast<unsigned>(WeightSum(w, i) * WeightSum(w, j));
-#pragma GCC unroll 3
-                    for (int ch = 0; ch < C; ++ch) {
-                        unsigned sum = 0;
-#pragma GCC unroll 4
-                        for (int k = 0; k < N; ++k) sum += static_cast<unsigned>(w[j][k]) * line[k * C + ch];
-                        out[j * C + ch] = static_cast<unsigned char>((sum + divisor / 2) / divisor);
-                    }
-                }
-        }
-    }
-}
-
-template <int C>
-void Reduce(const Planes& p, DownscaleCode code, int width, int height)
-{
+    downscale::ReduceJob job = base;
+    job.code = code;
     // Thirds and quarters start one pixel in when the margin left over is
     // two pixels or more, so that it is split.
-    const int offX3 = width % 3 == 2 ? 1 : 0, offY3 = height % 3 == 2 ? 1 : 0;
+    int n = 2, offX = 0, offY = 0;
     switch (code) {
-    case 2: ReduceSeparable<C, 3, 1, kThirds>(p, width / 3, height / 3, offX3, offY3); break;
-    case 3: ReduceSeparable<C, 2, 1, kHalves>(p, width / 2, height / 2, 0, 0); break;
-    case 4: ReduceSeparable<C, 3, 2, kTwoThirds>(p, width / 3, height / 3, offX3, offY3); break;
-    case 5: ReduceSeparable<C, 4, 3, kThreeQuarters>(p, width / 4, height / 4, width % 4 >= 2 ? 1 : 0, height % 4 >= 2 ? 1 : 0); break;
+    case 2:
+    case 4:
+        n = 3;
+        offX = width % 3 == 2 ? 1 : 0;
+        offY = height % 3 == 2 ? 1 : 0;
+        break;
+    case 5:
+        n = 4;
+        offX = width % 4 >= 2 ? 1 : 0;
+        offY = height % 4 >= 2 ? 1 : 0;
+        break;
     default: break;
     }
+    job.blocksX = width / n;
+    job.blocksY = height / n;
+    job.src += static_cast<size_t>(offY) * job.srcRowBytes + static_cast<size_t>(offX) * job.channels;
+    job.srcAvail = static_cast<size_t>(width - offX) * static_cast<size_t>(job.channels);
+    downscale::Run(job, downscale::BestKernel());
 }
 
 void ReducedSize(DownscaleCode code, int width, int height, int& outW, int& outH)
@@ -196,11 +133,13 @@ bool ReduceImageInPlace(Image* image, int limit, DownscaleCode* inOut)
     image->SetData(reduced, true);
     image->SetDataOwner(true);
 
-    const Planes planes{old, oldRowBytes, image->GetData(), static_cast<size_t>(image->GetRowByte())};
-    if (image->GetChannels() == 3)
-        Reduce<3>(planes, code, width, height);
-    else
-        Reduce<1>(planes, code, width, height);
+    downscale::ReduceJob job{};
+    job.src = old;
+    job.srcRowBytes = oldRowBytes;
+    job.dst = image->GetData();
+    job.dstRowBytes = static_cast<size_t>(image->GetRowByte());
+    job.channels = image->GetChannels();
+    Reduce(job, code, width, height);
 
     if (owned) {
         if (fromMalloc)

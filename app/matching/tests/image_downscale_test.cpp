@@ -2,10 +2,12 @@
 // the start offsets, the buffer ownership rules and a real photograph against
 // ImageMagick's box filter.
 #include "app/matching/image_downscale.h"
+#include "app/matching/image_downscale_kernels.h"
 #include "app/matching/tests/magick_helpers.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -81,6 +83,69 @@ TEST(ImageDownscale, EveryCodeMatchesTheSlowReferenceForEverySizeFrom7To13)
                         EXPECT_TRUE(testkit::SamePixels(*image, *expected))
                             << "code " << code << ", " << channels << " channels, layout " << layout << ", " << w << " x " << h;
                     }
+}
+
+// Widths that run the byte-shuffle kernel through whole periods of steps,
+// partial periods and row ends of every length, in both layouts, against the
+// slow reference.
+TEST(ImageDownscale, WideRowsMatchTheSlowReferenceThroughEveryRowEnd)
+{
+    for (int code = 2; code <= 5; ++code)
+        for (int channels : {1, 3})
+            for (unsigned short layout : {static_cast<unsigned short>(0), static_cast<unsigned short>(IMG_LAYOUT_BITMAP)})
+                for (int w = 60; w <= 110; ++w) {
+                    const int h = 8 + w % 5;
+                    auto image = RefPtr<Image>::adopt(testkit::MakePatternImage(w, h, channels, layout, static_cast<uint32_t>(w * 7 + code)));
+                    auto expected = RefPtr<Image>::adopt(ReduceSlowly(*image, code));
+                    DownscaleCode inOut = static_cast<DownscaleCode>(code);
+                    ASSERT_TRUE(ReduceImageInPlace(image.get(), 1, &inOut));
+                    ASSERT_EQ(image->GetWidth(), expected->GetWidth());
+                    EXPECT_TRUE(testkit::SamePixels(*image, *expected))
+                        << "code " << code << ", " << channels << " channels, layout " << layout << ", " << w << " x " << h;
+                }
+}
+
+// The vector kernel against the portable reducer on photograph-sized rows of
+// noise, whose extremes (all 0, all 255) reach the largest weighted sums; the
+// kernel must be the one that runs, or the comparison would prove nothing.
+TEST(ImageDownscale, ShuffleKernelGivesThePortableBytesOnLargeImages)
+{
+#if defined(__x86_64__)
+    ASSERT_TRUE(downscale::HasSsse3());
+    ASSERT_EQ(downscale::BestKernel(), downscale::Kernel::Ssse3);
+#endif
+    for (int code = 2; code <= 5; ++code)
+        for (int channels : {1, 3})
+            ASSERT_TRUE(downscale::BuildPlan(code, channels).valid) << code << ", " << channels;
+
+    std::mt19937 random(5);
+    const int width = 1283, height = 97;
+    for (int channels : {1, 3}) {
+        std::vector<unsigned char> source(static_cast<size_t>(width) * height * channels);
+        for (size_t i = 0; i < source.size(); ++i) {
+            const unsigned r = random();
+            // Runs of black and white between noise.
+            source[i] = (i / 4096) % 3 == 0 ? 255 : (i / 4096) % 3 == 1 ? static_cast<unsigned char>(r) : (r & 1) * 255;
+        }
+        for (int code = 2; code <= 5; ++code) {
+            const downscale::Filter f = downscale::FilterFor(code);
+            downscale::ReduceJob job{};
+            job.src = source.data() + channels;  // one pixel in, as a start offset
+            job.srcRowBytes = static_cast<size_t>(width) * channels;
+            job.code = code;
+            job.channels = channels;
+            job.blocksX = (width - 1) / f.n;
+            job.blocksY = height / f.n;
+            job.srcAvail = static_cast<size_t>(width - 1) * channels;
+            job.dstRowBytes = static_cast<size_t>(job.blocksX) * f.m * channels;
+            std::vector<unsigned char> portable(job.dstRowBytes * job.blocksY * f.m, 1), vector(portable.size(), 2);
+            job.dst = portable.data();
+            downscale::Run(job, downscale::Kernel::Portable);
+            job.dst = vector.data();
+            downscale::Run(job, downscale::BestKernel());
+            EXPECT_EQ(portable, vector) << "code " << code << ", " << channels << " channels";
+        }
+    }
 }
 
 // A frame of 255 around a field of 0: only the rows and columns inside the
