@@ -427,12 +427,18 @@ bool ParseTrack(Span trak, const std::shared_ptr<const FileBytes>& file, MovieRe
 
 // The movie atom and the media data header: every byte of the file before
 // the first sample. False when the file would not fit 32-bit offsets.
-bool FileHead(const MovieRecord& movie, std::vector<uint8_t>& head, const char* caller)
+uint64_t DataBytes(const MovieRecord& movie)
 {
-    uint64_t dataBytes = 0;
+    uint64_t bytes = 0;
     for (const auto& track : movie.tracks)
         if (track->media)
-            for (const auto& sample : track->media->samples) dataBytes += sample.Size();
+            for (const auto& sample : track->media->samples) bytes += sample.Size();
+    return bytes;
+}
+
+bool FileHead(const MovieRecord& movie, std::vector<uint8_t>& head, const char* caller)
+{
+    const uint64_t dataBytes = DataBytes(movie);
     // Lay out the movie atom once to learn its size; it does not depend on
     // the offsets it holds.
     AtomBuilder sizing;
@@ -486,9 +492,16 @@ bool WriteMovieFile(const MovieRecord& movie, const std::string& path, const cha
         if (track->media)
             for (const auto& sample : track->media->samples)
                 if (sample.Size() > 0) parts.push_back(iovec{const_cast<uint8_t*>(sample.Data()), sample.Size()});
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The file is written over in place and then cut to its new length, not
+    // emptied first: on ext4 a file truncated to nothing and rewritten is
+    // flushed to disk when it is closed, so a temporary movie deleted a
+    // moment later would first wait for a disk write nobody needs.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    const bool written = WriteParts(fd, parts);
+    const off_t length = static_cast<off_t>(head.size() + DataBytes(movie));
+    bool written = WriteParts(fd, parts);
+    struct stat info;
+    if (written && (::fstat(fd, &info) != 0 || info.st_size > length)) written = ::ftruncate(fd, length) == 0;
     return ::close(fd) == 0 && written;
 }
 

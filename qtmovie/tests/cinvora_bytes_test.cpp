@@ -114,11 +114,13 @@ TEST(CinvoraBytes, MoviesOfFixedPicturesKeepTheirBytes)
         SCOPED_TRACE(c.name);
         testkit::TempDir dir;
         const std::string target = dir.file("m.mov");
+        // A longer file of that name is replaced, not written over in part.
+        ASSERT_TRUE(testkit::WriteBytes(target, testkit::Bytes(c.size + 5000, 0xA5)));
         ASSERT_EQ(c.write(target), 0);
         const testkit::Bytes bytes = testkit::ReadBytes(target);
         EXPECT_EQ(bytes.size(), c.size);
         EXPECT_EQ(Hex(Digest(bytes)), Hex(c.digest));
-        // Saving the same movie again over the file gives the same bytes.
+        // Saving the same movie again over it gives the same bytes.
         ASSERT_EQ(c.write(target), 0);
         EXPECT_EQ(testkit::ReadBytes(target), bytes);
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
