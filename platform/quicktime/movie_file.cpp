@@ -425,8 +425,7 @@ bool ParseTrack(Span trak, const std::shared_ptr<const FileBytes>& file, MovieRe
     return true;
 }
 
-// The movie atom and the media data header: every byte of the file before
-// the first sample. False when the file would not fit 32-bit offsets.
+// Bytes of every sample of the movie.
 uint64_t DataBytes(const MovieRecord& movie)
 {
     uint64_t bytes = 0;
@@ -436,6 +435,8 @@ uint64_t DataBytes(const MovieRecord& movie)
     return bytes;
 }
 
+// The movie atom and the media data header: every byte of the file before
+// the first sample. False when the file would not fit 32-bit offsets.
 bool FileHead(const MovieRecord& movie, std::vector<uint8_t>& head, const char* caller)
 {
     const uint64_t dataBytes = DataBytes(movie);
