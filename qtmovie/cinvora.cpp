@@ -157,6 +157,10 @@ bool WriteImageMovie(const std::string& path, int width, int height, int depth, 
     if (!desc) return Check(MemError(), "NewHandle");
     if (!Check(BeginMediaEdits(media), "BeginMediaEdits")) return false;
     PixMapHandle pixMap = GetGWorldPixMap(save.world);
+    // One data handle for every frame, grown when a frame's worst case is
+    // larger: the worst case is large and almost none of it is written.
+    Handle data = save.Keep(NewHandle(0));
+    if (!data) return Check(MemError(), "NewHandle");
     Frame frame;
     int frames = 0;
     while (next(frame)) {
@@ -167,14 +171,15 @@ bool WriteImageMovie(const std::string& path, int width, int height, int depth, 
         if (!Check(GetMaxCompressionSize(pixMap, &bounds, depth, quality, codec, nullptr, &maxSize),
                    "GetMaxCompressionSize"))
             return false;
-        Handle data = NewHandle(static_cast<size_t>(maxSize));
-        if (!data) return Check(MemError(), "NewHandle");
+        if (GetHandleSize(data) < static_cast<size_t>(maxSize) &&
+            !Check(SetHandleSize(data, static_cast<size_t>(maxSize)), "SetHandleSize"))
+            return false;
         HLock(data);
         long size = 0;
         OSErr err = FCompressImage(pixMap, &bounds, depth, quality, codec, nullptr, nullptr, 0, desc, HandleData(data),
                                    maxSize, &size);
         if (err == noErr) err = AddMediaSample(media, data, 0, static_cast<unsigned long>(size), duration, desc, 1, 0, nullptr);
-        DisposeHandle(data);
+        HUnlock(data);
         if (!Check(err, "FCompressImage/AddMediaSample")) return false;
         ++frames;
     }

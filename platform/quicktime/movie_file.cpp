@@ -5,8 +5,15 @@
 
 #include "core/logger.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 namespace {
 
@@ -205,7 +212,7 @@ void WriteTrack(AtomBuilder& a, const MovieRecord& movie, const TrackRecord& tra
         a.U32(0);
         a.U32(0);
         a.U32(static_cast<uint32_t>(media->samples.size()));
-        for (const auto& sample : media->samples) a.U32(static_cast<uint32_t>(sample.data.size()));
+        for (const auto& sample : media->samples) a.U32(static_cast<uint32_t>(sample.Size()));
         a.End();
 
         a.Begin(FourCC("stco"));
@@ -213,7 +220,7 @@ void WriteTrack(AtomBuilder& a, const MovieRecord& movie, const TrackRecord& tra
         a.U32(static_cast<uint32_t>(media->samples.size()));
         for (const auto& sample : media->samples) {
             a.U32(dataOffset);
-            dataOffset += static_cast<uint32_t>(sample.data.size());
+            dataOffset += static_cast<uint32_t>(sample.Size());
         }
         a.End();
         a.End();  // stbl
@@ -296,7 +303,7 @@ const Span* Find(const std::vector<std::pair<OSType, Span>>& list, const char (&
     return nullptr;
 }
 
-bool ParseTrack(Span trak, const std::vector<uint8_t>& file, MovieRecord& movie,
+bool ParseTrack(Span trak, const std::shared_ptr<const FileBytes>& file, MovieRecord& movie,
                 std::vector<std::pair<TrackRecord*, std::map<OSType, std::vector<uint32_t>>>>& refs)
 {
     std::vector<std::pair<OSType, Span>> parts;
@@ -373,7 +380,7 @@ bool ParseTrack(Span trak, const std::vector<uint8_t>& file, MovieRecord& movie,
         const uint32_t fixedSize = BE32(stsz->p + 4);
         const uint32_t count = BE32(stsz->p + 8);
         if (fixedSize == 0 && count > (stsz->size - 12) / 4) return false;
-        if (count > file.size()) return false;
+        if (count > file->size) return false;
         std::vector<uint32_t> sizes(count), durations;
         for (uint32_t i = 0; i < count; ++i) sizes[i] = fixedSize ? fixedSize : BE32(stsz->p + 12 + 4 * i);
         const uint32_t runs = BE32(stts->p + 4);
@@ -399,10 +406,9 @@ bool ParseTrack(Span trak, const std::vector<uint8_t>& file, MovieRecord& movie,
                 uint64_t offset = BE32(stco->p + 8 + 4 * (chunk - 1));
                 for (uint32_t k = 0; k < perChunk; ++k) {
                     if (sample >= count) return false;
-                    if (offset + sizes[sample] > file.size()) return false;
+                    if (offset + sizes[sample] > file->size) return false;
                     SampleRecord s;
-                    s.data.assign(file.begin() + static_cast<ptrdiff_t>(offset),
-                                  file.begin() + static_cast<ptrdiff_t>(offset + sizes[sample]));
+                    s.Share(file, static_cast<size_t>(offset), sizes[sample]);
                     s.duration = static_cast<TimeValue>(durations[sample]);
                     s.description = static_cast<int>(desc);
                     media->samples.push_back(std::move(s));
@@ -419,42 +425,119 @@ bool ParseTrack(Span trak, const std::vector<uint8_t>& file, MovieRecord& movie,
     return true;
 }
 
-}  // namespace
-
-namespace quicktime {
-
-bool SerializeMovie(const MovieRecord& movie, std::vector<uint8_t>& out)
+// Bytes of every sample of the movie.
+uint64_t DataBytes(const MovieRecord& movie)
 {
-    uint64_t dataBytes = 0;
+    uint64_t bytes = 0;
     for (const auto& track : movie.tracks)
         if (track->media)
-            for (const auto& sample : track->media->samples) dataBytes += sample.data.size();
+            for (const auto& sample : track->media->samples) bytes += sample.Size();
+    return bytes;
+}
+
+// The movie atom and the media data header: every byte of the file before
+// the first sample. False when the file would not fit 32-bit offsets.
+bool FileHead(const MovieRecord& movie, std::vector<uint8_t>& head, const char* caller)
+{
+    const uint64_t dataBytes = DataBytes(movie);
     // Lay out the movie atom once to learn its size; it does not depend on
     // the offsets it holds.
     AtomBuilder sizing;
     WriteMoov(sizing, movie, 0);
     const uint64_t dataStart = sizing.bytes.size() + 8;
     if (dataStart + dataBytes > std::numeric_limits<uint32_t>::max()) {
-        Logger::log("ERROR FlattenMovieData: %llu bytes of media exceed a classic movie file", 1,
+        Logger::log("ERROR %s: %llu bytes of media exceed a classic movie file", 1, caller,
                     static_cast<unsigned long long>(dataBytes));
         return false;
     }
     AtomBuilder a;
-    a.bytes.reserve(static_cast<size_t>(dataStart + dataBytes));
+    a.bytes.reserve(static_cast<size_t>(dataStart));
     WriteMoov(a, movie, static_cast<uint32_t>(dataStart));
     a.U32(static_cast<uint32_t>(8 + dataBytes));
     a.U32(FourCC("mdat"));
-    for (const auto& track : movie.tracks)
-        if (track->media)
-            for (const auto& sample : track->media->samples) a.Bytes(sample.data);
-    out = std::move(a.bytes);
+    head = std::move(a.bytes);
     return true;
 }
 
-std::unique_ptr<MovieRecord> ParseMovie(const std::vector<uint8_t>& bytes)
+// Writes every part in order, as few system calls as the vector limit
+// allows; a short write resumes where it stopped.
+bool WriteParts(int fd, std::vector<iovec>& parts)
 {
+    size_t next = 0;
+    while (next < parts.size()) {
+        const int count = static_cast<int>(std::min<size_t>(parts.size() - next, IOV_MAX));
+        const ssize_t n = ::writev(fd, &parts[next], count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        size_t left = static_cast<size_t>(n);
+        while (left > 0 && left >= parts[next].iov_len) left -= parts[next++].iov_len;
+        if (left > 0) {
+            parts[next].iov_base = static_cast<uint8_t*>(parts[next].iov_base) + left;
+            parts[next].iov_len -= left;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace quicktime {
+
+bool WriteMovieFile(const MovieRecord& movie, const std::string& path, const char* caller)
+{
+    std::vector<uint8_t> head;
+    if (!FileHead(movie, head, caller)) return false;
+    std::vector<iovec> parts;
+    parts.push_back(iovec{head.data(), head.size()});
+    for (const auto& track : movie.tracks)
+        if (track->media)
+            for (const auto& sample : track->media->samples)
+                if (sample.Size() > 0) parts.push_back(iovec{const_cast<uint8_t*>(sample.Data()), sample.Size()});
+    // The file is written over in place and then cut to its new length, not
+    // emptied first: on ext4 a file truncated to nothing and rewritten is
+    // flushed to disk when it is closed, so a temporary movie deleted a
+    // moment later would first wait for a disk write nobody needs.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const off_t length = static_cast<off_t>(head.size() + DataBytes(movie));
+    bool written = WriteParts(fd, parts);
+    struct stat info;
+    if (written && (::fstat(fd, &info) != 0 || info.st_size > length)) written = ::ftruncate(fd, length) == 0;
+    return ::close(fd) == 0 && written;
+}
+
+std::shared_ptr<const FileBytes> ReadWholeFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || info.st_size < 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto file = std::make_shared<FileBytes>();
+    const size_t capacity = static_cast<size_t>(info.st_size);
+    file->data = std::make_unique_for_overwrite<uint8_t[]>(capacity > 0 ? capacity : 1);
+    bool failed = false;
+    while (file->size < capacity) {
+        const ssize_t n = ::read(fd, file->data.get() + file->size, capacity - file->size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        file->size += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (failed) return nullptr;
+    return file;
+}
+
+std::unique_ptr<MovieRecord> ParseMovie(const std::shared_ptr<const FileBytes>& file)
+{
+    if (!file) return nullptr;
     std::vector<std::pair<OSType, Span>> top;
-    if (!Children(Span{bytes.data(), bytes.size()}, top)) return nullptr;
+    if (!Children(Span{file->data.get(), file->size}, top)) return nullptr;
     const Span* moov = Find(top, "moov");
     if (!moov) return nullptr;
     std::vector<std::pair<OSType, Span>> parts;
@@ -466,7 +549,7 @@ std::unique_ptr<MovieRecord> ParseMovie(const std::vector<uint8_t>& bytes)
     if (movie->timeScale <= 0) return nullptr;
     std::vector<std::pair<TrackRecord*, std::map<OSType, std::vector<uint32_t>>>> refs;
     for (const auto& [type, span] : parts) {
-        if (type == FourCC("trak") && !ParseTrack(span, bytes, *movie, refs)) return nullptr;
+        if (type == FourCC("trak") && !ParseTrack(span, file, *movie, refs)) return nullptr;
         if (type == FourCC("udta")) {
             std::vector<std::pair<OSType, Span>> items;
             if (!Children(span, items)) return nullptr;

@@ -6,13 +6,45 @@
 
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
+// A movie file read whole into memory; the samples of a movie read from it
+// point into these bytes instead of each holding a copy.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
 struct SampleRecord {
-    std::vector<uint8_t> data;
     TimeValue duration = 0;  // media time scale
     int description = 1;     // 1-based index into the media's descriptions
+
+    const uint8_t* Data() const { return m_file ? m_file->data.get() + m_offset : m_own.data(); }
+    size_t Size() const { return m_size; }
+    // Holds a copy of `size` bytes at `data`.
+    void Copy(const uint8_t* data, size_t size)
+    {
+        m_own.assign(data, data + size);
+        m_file.reset();
+        m_offset = 0;
+        m_size = size;
+    }
+    // Refers to `size` bytes at `offset` of `file` (the caller checked the range).
+    void Share(std::shared_ptr<const FileBytes> file, size_t offset, size_t size)
+    {
+        m_own.clear();
+        m_file = std::move(file);
+        m_offset = offset;
+        m_size = size;
+    }
+
+private:
+    std::vector<uint8_t> m_own;
+    std::shared_ptr<const FileBytes> m_file;
+    size_t m_offset = 0;
+    size_t m_size = 0;
 };
 
 struct MediaRecord {
@@ -68,11 +100,17 @@ struct MovieRecord {
 
 namespace quicktime {
 
-// The movie as a file: 'moov' first, then 'mdat' with every sample in track
-// order, one chunk per sample. False when it does not fit 32-bit offsets.
-bool SerializeMovie(const MovieRecord& movie, std::vector<uint8_t>& out);
-// A movie read back from such a file (or any file of the same atoms); null
-// when the bytes are not a movie this reader understands.
-std::unique_ptr<MovieRecord> ParseMovie(const std::vector<uint8_t>& bytes);
+// Writes the movie as the file `path`: 'moov' first, then 'mdat' with every
+// sample in track order, one chunk per sample. The samples go from where
+// they lie straight to the file, without a copy of the whole file in memory.
+// False (with an ERROR line naming `caller`) when it does not fit 32-bit
+// offsets or cannot be written.
+bool WriteMovieFile(const MovieRecord& movie, const std::string& path, const char* caller);
+// The whole file `path`; null when it cannot be read.
+std::shared_ptr<const FileBytes> ReadWholeFile(const std::string& path);
+// A movie read back from such a file (or any file of the same atoms); its
+// samples share `file`. Null when the bytes are not a movie this reader
+// understands.
+std::unique_ptr<MovieRecord> ParseMovie(const std::shared_ptr<const FileBytes>& file);
 
 }  // namespace quicktime

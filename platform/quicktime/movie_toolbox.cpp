@@ -77,12 +77,11 @@ uint16_t GetBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | 
 
 bool QualityValid(CodecQ quality) { return quality >= 0 && quality <= codecLosslessQuality; }
 
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
+// Creates `path` empty, or empties it.
+bool CreateEmptyFile(const std::string& path)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
+    return file && std::fclose(file) == 0;
 }
 
 }  // namespace
@@ -330,7 +329,7 @@ OSErr CreateMovieFile(const FSSpec* file, OSType, ScriptCode, long flags, short*
             return MovieResult(ioErr);
         }
     }
-    if (!WriteWholeFile(file->path, {})) {
+    if (!CreateEmptyFile(file->path)) {
         Logger::log("ERROR CreateMovieFile: cannot create %s", 1, file->path.c_str());
         return MovieResult(ioErr);
     }
@@ -364,13 +363,9 @@ OSErr NewMovieFromFile(Movie* movie, short resRefNum, short*, void*, short, bool
     auto it = OpenFiles().find(resRefNum);
     if (it == OpenFiles().end()) return MovieResult(paramErr);
     if (Injected()) return MovieResult(injectedFailure);
-    std::vector<uint8_t> bytes;
-    FILE* f = std::fopen(it->second.c_str(), "rb");
-    if (!f) return MovieResult(fnfErr);
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
+    // The samples of the movie share the one copy of the file read here.
+    std::shared_ptr<const FileBytes> bytes = quicktime::ReadWholeFile(it->second);
+    if (!bytes) return MovieResult(fnfErr);
     std::unique_ptr<MovieRecord> parsed = quicktime::ParseMovie(bytes);
     if (!parsed) {
         Logger::log("ERROR NewMovieFromFile: %s holds no readable movie", 1, it->second.c_str());
@@ -386,8 +381,7 @@ OSErr AddMovieResource(Movie movie, short resRefNum, short* resId, const char*)
     auto it = OpenFiles().find(resRefNum);
     if (it == OpenFiles().end()) return MovieResult(paramErr);
     if (Injected()) return MovieResult(injectedFailure);
-    std::vector<uint8_t> bytes;
-    if (!quicktime::SerializeMovie(*movie, bytes) || !WriteWholeFile(it->second, bytes)) {
+    if (!quicktime::WriteMovieFile(*movie, it->second, "AddMovieResource")) {
         Logger::log("ERROR AddMovieResource: cannot write %s", 1, it->second.c_str());
         return MovieResult(ioErr);
     }
@@ -415,8 +409,7 @@ Movie FlattenMovieData(Movie movie, long, const FSSpec* file, OSType, ScriptCode
         MovieResult(injectedFailure);
         return nullptr;
     }
-    std::vector<uint8_t> bytes;
-    if (!quicktime::SerializeMovie(*movie, bytes) || !WriteWholeFile(file->path, bytes)) {
+    if (!quicktime::WriteMovieFile(*movie, file->path, "FlattenMovieData")) {
         Logger::log("ERROR FlattenMovieData: cannot write %s", 1, file->path.c_str());
         std::remove(file->path.c_str());
         MovieResult(ioErr);
@@ -677,7 +670,7 @@ OSErr AddMediaSample(Media media, Handle data, long offset, unsigned long size, 
     if (Injected()) return MovieResult(injectedFailure);
     try {
         SampleRecord sample;
-        sample.data.assign(data->bytes.begin() + offset, data->bytes.begin() + offset + size);
+        sample.Copy(data->bytes.data() + offset, size);
         sample.duration = duration;
         sample.description = media->AddDescription(
             std::vector<uint8_t>(sampleDescription->bytes.begin(), sampleDescription->bytes.end()));
@@ -699,10 +692,10 @@ OSErr GetMediaSample(Media media, Handle data, long maxSize, long* size, TimeVal
     TimeValue t = 0;
     for (const SampleRecord& sample : media->samples) {
         if (time < t + sample.duration) {
-            if (maxSize > 0 && static_cast<long>(sample.data.size()) > maxSize) return MovieResult(paramErr);
-            if (SetHandleSize(data, sample.data.size()) != noErr) return MovieResult(memFullErr);
-            std::copy(sample.data.begin(), sample.data.end(), data->bytes.begin());
-            if (size) *size = static_cast<long>(sample.data.size());
+            if (maxSize > 0 && static_cast<long>(sample.Size()) > maxSize) return MovieResult(paramErr);
+            if (SetHandleSize(data, sample.Size()) != noErr) return MovieResult(memFullErr);
+            std::copy(sample.Data(), sample.Data() + sample.Size(), data->bytes.begin());
+            if (size) *size = static_cast<long>(sample.Size());
             if (sampleTime) *sampleTime = t;
             if (duration) *duration = sample.duration;
             if (sampleDescription) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -103,6 +104,89 @@ TEST(MovieToolbox, MovieFileRoundTrip)
     DisposeMovie(back);
     CloseMovieFile(reopened);
     DisposeHandle(data);
+}
+
+// More samples than one vectored write takes, of many sizes (some empty),
+// in two tracks: every sample must land whole at the offset its table
+// gives, and a movie read back and flattened over the very file it came
+// from must come out byte for byte the same.
+TEST(MovieToolbox, ManySamplesLandAtTheirOffsetsAndSurviveFlatteningOverTheirFile)
+{
+    testkit::TempDir dir;
+    FSSpec where{dir.file("many.mov")};
+    short file = 0;
+    Movie movie = nullptr;
+    ASSERT_EQ(CreateMovieFile(&where, FourCC("TVOD"), -2, createMovieFileDeleteCurFile, &file, &movie), noErr);
+    Handle desc = NewHandleClear(16);
+    HandleData(desc)[3] = 16;
+    Handle data = NewHandle(0);
+    std::vector<std::vector<uint8_t>> added[2];
+    uint32_t seed = 12345;
+    for (int t = 0; t < 2; ++t) {
+        Track track = NewMovieTrack(movie, FixedFromInt(8), FixedFromInt(8), 0);
+        Media media = NewTrackMedia(track, FourCC("vide"), 600, nullptr, 0);
+        ASSERT_EQ(BeginMediaEdits(media), noErr);
+        const int count = t == 0 ? 1500 : 700;  // 2200 samples: beyond 1024 parts per write
+        for (int i = 0; i < count; ++i) {
+            const size_t size = i % 97 == 5 ? 0 : size_t(1 + (i * 131) % 3000);
+            ASSERT_EQ(SetHandleSize(data, size + 3), noErr);
+            std::vector<uint8_t> bytes(size);
+            for (auto& b : bytes) {
+                seed = seed * 1664525u + 1013904223u;
+                b = uint8_t(seed >> 24);
+            }
+            std::copy(bytes.begin(), bytes.end(), HandleData(data) + 3);
+            ASSERT_EQ(AddMediaSample(media, data, 3, size, 10, desc, 1, 0, nullptr), noErr);
+            added[t].push_back(bytes);
+        }
+        ASSERT_EQ(EndMediaEdits(media), noErr);
+        ASSERT_EQ(InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1), noErr);
+    }
+    ASSERT_EQ(AddMovieResource(movie, file, nullptr, nullptr), noErr);
+    CloseMovieFile(file);
+    DisposeMovie(movie);
+
+    // The file as an outside reader sees it.
+    std::vector<qtwalk::Atom> top;
+    std::vector<qtwalk::Track> tracks;
+    std::string error;
+    ASSERT_TRUE(qtwalk::ReadFile(where.path, top, error)) << error;
+    ASSERT_EQ(top.size(), 2u);
+    ASSERT_EQ(top[1].type, "mdat");
+    ASSERT_TRUE(qtwalk::ReadTracks(top[0], tracks, error)) << error;
+    ASSERT_EQ(tracks.size(), 2u);
+    uint64_t expectedOffset = top[1].offset + 8;  // samples follow one another in track order
+    for (int t = 0; t < 2; ++t) {
+        ASSERT_EQ(tracks[t].sampleSizes.size(), added[t].size());
+        for (size_t i = 0; i < added[t].size(); ++i) {
+            ASSERT_EQ(tracks[t].offsets[i], expectedOffset) << t << " " << i;
+            ASSERT_EQ(qtwalk::SampleBytes(where.path, tracks[t], i), added[t][i]) << t << " " << i;
+            expectedOffset += added[t][i].size();
+        }
+    }
+    EXPECT_EQ(expectedOffset, testkit::ReadBytes(where.path).size());
+
+    // Read back, then flattened over the same file.
+    const testkit::Bytes original = testkit::ReadBytes(where.path);
+    short reopened = 0;
+    ASSERT_EQ(OpenMovieFile(&where, &reopened, fsRdPerm), noErr);
+    Movie back = nullptr;
+    ASSERT_EQ(NewMovieFromFile(&back, reopened, nullptr, nullptr, 0, nullptr), noErr);
+    CloseMovieFile(reopened);
+    EXPECT_EQ(FlattenMovieData(back, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &where,
+                               FourCC("TVOD"), -1, createMovieFileDeleteCurFile),
+              nullptr);
+    ASSERT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(testkit::ReadBytes(where.path), original);
+    // The samples read back still hold their bytes after the file changed under them.
+    long size = 0;
+    ASSERT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(back, 2)), data, 0, &size, 10 * 699, nullptr, nullptr,
+                             nullptr, nullptr, 1, nullptr, nullptr),
+              noErr);
+    EXPECT_EQ(std::vector<uint8_t>(HandleData(data), HandleData(data) + size), added[1].back());
+    DisposeMovie(back);
+    DisposeHandle(data);
+    DisposeHandle(desc);
 }
 
 TEST(MovieToolbox, FilesThatAreNotMoviesAreRefused)
