@@ -9,6 +9,7 @@
 #include "imaging/image.h"
 #include "platform/mergekit/enblend.h"
 #include "platform/mergekit/merge_vantor.h"
+#include "platform/mergekit/merge_vantor_reference.h"
 #include "platform/panocore/make_vantor.h"
 #include "platform/sceneio/kestova_file.h"
 #include "worldmap/world_map.h"
@@ -135,7 +136,10 @@ Ring& TheRing()
     return ring;
 }
 
-void BM_RingMergeVantorFile(benchmark::State& state)
+// The ring merged by `merge` (the threaded merge, or the plain path it
+// replaced, for the before and after figures in one run).
+template <typename Merge>
+void MergeRing(benchmark::State& state, Merge merge)
 {
     Ring& ring = TheRing();
     for (auto _ : state) {
@@ -143,13 +147,23 @@ void BM_RingMergeVantorFile(benchmark::State& state)
         map.AddData(ring.scenes[0].get(), -100000, 100000, false);
         for (int k = 1; k < kRingFrames; ++k) {
             TRANSFORM_RS t = ring.placements[static_cast<size_t>(k)];
-            CMergeVantorWM::MergeVantorFile(ring.scenes[static_cast<size_t>(k)].get(), &map, &t, kRingBw, 0, kRingLevels,
-                                            k == kRingFrames - 1, 0);
+            merge(ring.scenes[static_cast<size_t>(k)].get(), &map, &t, kRingBw, 0, kRingLevels, k == kRingFrames - 1, 0);
         }
         benchmark::DoNotOptimize(map.GetData());
     }
 }
+
+void BM_RingMergeVantorFile(benchmark::State& state)
+{
+    MergeRing(state, CMergeVantorWM::MergeVantorFile);
+}
 BENCHMARK(BM_RingMergeVantorFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_RingMergeVantorFilePlainPath(benchmark::State& state)
+{
+    MergeRing(state, mergekit::MergeVantorFileReference);
+}
+BENCHMARK(BM_RingMergeVantorFilePlainPath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_RingEnblend(benchmark::State& state)
 {
