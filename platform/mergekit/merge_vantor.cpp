@@ -2,120 +2,95 @@
 
 #include "core/logger.h"
 #include "platform/mergekit/fill_bg.h"
+#include "platform/mergekit/pyramid_blend.h"
 #include "platform/sceneio/kestova_file.h"
 #include "worldmap/map_math.h"
 #include "worldmap/world_map.h"
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <thread>
 
 namespace mergekit {
 
 namespace {
 
-constexpr float kTap[5] = {1.0f / 16, 4.0f / 16, 6.0f / 16, 4.0f / 16, 1.0f / 16};
-
-// Half size, binomial low-pass first (edges clamped).
-Plane Reduce(const Plane& p)
-{
-    const int w = (p.width + 1) / 2, h = (p.height + 1) / 2;
-    Plane rows(w, p.height);
-    for (int y = 0; y < p.height; ++y) {
-        for (int x = 0; x < w; ++x) {
-            float s = 0;
-            for (int k = -2; k <= 2; ++k) s += kTap[k + 2] * p.at(std::clamp(2 * x + k, 0, p.width - 1), y);
-            rows.at(x, y) = s;
-        }
+// One plane as a picture of one channel.
+class PlaneSource final : public RowSource {
+public:
+    explicit PlaneSource(const Plane& p) : m_p(p) {}
+    void Row(int, int y, float* out) const override
+    {
+        const float* row = &m_p.v[static_cast<size_t>(y) * m_p.width];
+        std::copy(row, row + m_p.width, out);
     }
-    Plane out(w, h);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            float s = 0;
-            for (int k = -2; k <= 2; ++k) s += kTap[k + 2] * rows.at(x, std::clamp(2 * y + k, 0, p.height - 1));
-            out.at(x, y) = s;
-        }
-    }
-    return out;
-}
 
-// Back up to width x height: the samples of p at the even positions, the
-// same filter (doubled) interpolating between them.
-Plane Expand(const Plane& p, int width, int height)
-{
-    // Taps falling on even positions of the fine grid, per parity.
-    auto sample = [&](int fine, int size, auto get) {
-        float s = 0, wsum = 0;
-        for (int k = -2; k <= 2; ++k) {
-            const int f = fine + k;
-            if (f % 2 != 0) continue;
-            const int c = std::clamp(f / 2, 0, size - 1);
-            s += kTap[k + 2] * get(c);
-            wsum += kTap[k + 2];
-        }
-        return s / wsum;
-    };
-    Plane rows(width, p.height);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < width; ++x)
-            rows.at(x, y) = sample(x, p.width, [&](int c) { return p.at(c, y); });
-    Plane out(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            out.at(x, y) = sample(y, p.height, [&](int c) { return rows.at(x, c); });
-    return out;
-}
+private:
+    const Plane& m_p;
+};
+
+class PlaneSink final : public RowSink {
+public:
+    explicit PlaneSink(Plane& p) : m_p(p) {}
+    void Row(int, int y, const float* values) override
+    {
+        std::copy(values, values + m_p.width, &m_p.v[static_cast<size_t>(y) * m_p.width]);
+    }
+
+private:
+    Plane& m_p;
+};
 
 }  // namespace
 
 Plane MultiBandBlend(const Plane& a, const Plane& b, const Plane& weightOfB, int levels)
 {
-    levels = std::clamp(levels, 1, 8);
-    std::vector<Plane> ga{a}, gb{b}, gw{weightOfB};
-    for (int l = 1; l < levels; ++l) {
-        if (ga.back().width < 2 || ga.back().height < 2) break;
-        ga.push_back(Reduce(ga.back()));
-        gb.push_back(Reduce(gb.back()));
-        gw.push_back(Reduce(gw.back()));
-    }
-    const int top = static_cast<int>(ga.size()) - 1;
-    // Coarsest band: plain weighted mean of the Gaussian tops.
-    Plane out(ga[top].width, ga[top].height);
-    for (size_t k = 0; k < out.v.size(); ++k)
-        out.v[k] = gw[top].v[k] * gb[top].v[k] + (1 - gw[top].v[k]) * ga[top].v[k];
-    for (int l = top - 1; l >= 0; --l) {
-        const int w = ga[l].width, h = ga[l].height;
-        Plane up = Expand(out, w, h);
-        const Plane ea = Expand(ga[l + 1], w, h), eb = Expand(gb[l + 1], w, h);
-        for (size_t k = 0; k < up.v.size(); ++k) {
-            const float la = ga[l].v[k] - ea.v[k], lb = gb[l].v[k] - eb.v[k];
-            up.v[k] += gw[l].v[k] * lb + (1 - gw[l].v[k]) * la;
-        }
-        out = std::move(up);
-    }
+    Plane out(weightOfB.width, weightOfB.height);
+    PlaneSink sink(out);
+    PyramidBlend(PlaneSource(a), PlaneSource(b), weightOfB, 1, levels, sink);
     return out;
+}
+
+void ChamferPasses(float* d, int width, int height)
+{
+    constexpr float kDiag = 1.41421356f;
+    const int pw = width + 2;
+    for (int y = 1; y <= height; ++y) {
+        float* row = &d[static_cast<size_t>(y) * pw];
+        const float* up = row - pw;
+        for (int x = 1; x <= width; ++x) {
+            float v = row[x];
+            if (v != 0.0f) v = std::min({v, row[x - 1] + 1, up[x] + 1, up[x - 1] + kDiag, up[x + 1] + kDiag});
+            row[x] = v;
+        }
+    }
+    for (int y = height; y >= 1; --y) {
+        float* row = &d[static_cast<size_t>(y) * pw];
+        const float* down = row + pw;
+        for (int x = width; x >= 1; --x) {
+            float v = row[x];
+            if (v != 0.0f) v = std::min({v, row[x + 1] + 1, down[x] + 1, down[x + 1] + kDiag, down[x - 1] + kDiag});
+            row[x] = v;
+        }
+    }
 }
 
 Plane DistanceInside(const std::vector<uint8_t>& mask, int width, int height, bool outsideSet)
 {
-    constexpr float kDiag = 1.41421356f;
     const float far = static_cast<float>(width + height);
-    Plane d(width, height);
-    for (size_t k = 0; k < mask.size(); ++k) d.v[k] = mask[k] ? far : 0.0f;
-    const float outside = outsideSet ? far : 0.0f;
-    auto at = [&](int x, int y) { return x < 0 || y < 0 || x >= width || y >= height ? outside : d.at(x, y); };
+    const int pw = width + 2;
+    std::vector<float> d(static_cast<size_t>(pw) * (height + 2), outsideSet ? far : 0.0f);
+    for (int y = 0; y < height; ++y) {
+        float* row = &d[static_cast<size_t>(y + 1) * pw + 1];
+        const uint8_t* m = &mask[static_cast<size_t>(y) * width];
+        for (int x = 0; x < width; ++x) row[x] = m[x] ? far : 0.0f;
+    }
+    ChamferPasses(d.data(), width, height);
+    Plane out(width, height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            float& v = d.at(x, y);
-            if (v != 0.0f)
-                v = std::min({v, at(x - 1, y) + 1, at(x, y - 1) + 1, at(x - 1, y - 1) + kDiag, at(x + 1, y - 1) + kDiag});
-        }
-    for (int y = height - 1; y >= 0; --y)
-        for (int x = width - 1; x >= 0; --x) {
-            float& v = d.at(x, y);
-            if (v != 0.0f)
-                v = std::min({v, at(x + 1, y) + 1, at(x, y + 1) + 1, at(x + 1, y + 1) + kDiag, at(x - 1, y + 1) + kDiag});
-        }
-    return d;
+        std::copy_n(&d[static_cast<size_t>(y + 1) * pw + 1], width, &out.v[static_cast<size_t>(y) * width]);
+    return out;
 }
 
 float SeamWeight(int kind, float dNew, float dOld, float bw)
@@ -144,12 +119,82 @@ struct Tile {
     int Column(int x) const { return static_cast<int>(mapmath::Wrap(c0 + x, samples)); }
 };
 
-// The stored sample of row r at index i, or null.
-uint8_t* Stored(WorldMap* map, int r, int i)
+// Calls fn(y, x, count, p) for each run of tile row y whose samples the map
+// stores: tile columns x .. x + count - 1 held at p (channels interleaved).
+// At most two runs a row, the second after the turn of a full-width map.
+template <typename Fn>
+void ForEachStoredRun(WorldMap* map, const Tile& tile, int y, Fn&& fn)
 {
-    const WorldMapBase::ScanLine* line = map->GetScanLine(r);
-    if (!line || !line->m_line || i < line->m_first || i > line->m_last) return nullptr;
-    return line->m_line + static_cast<size_t>(i - line->m_first) * map->GetChannels();
+    const WorldMapBase::ScanLine* line = map->GetScanLine(tile.r0 + y);
+    if (!line || !line->m_line) return;
+    const int channels = map->GetChannels();
+    const int first = std::min(tile.width, tile.samples - tile.c0);  // tile columns before the turn
+    // Tile columns [x0, x1) lie at row indices base + x.
+    auto run = [&](int x0, int x1, int base) {
+        const int a = std::max(x0, line->m_first - base), b = std::min(x1, line->m_last - base + 1);
+        if (a < b) fn(y, a, b - a, line->m_line + static_cast<size_t>(base + a - line->m_first) * channels);
+    };
+    run(0, first, tile.c0);
+    run(first, tile.width, tile.c0 - tile.samples);
+}
+
+template <typename Fn>
+void ForEachStoredRun(WorldMap* map, const Tile& tile, Fn&& fn)
+{
+    for (int y = 0; y < tile.Height(); ++y) ForEachStoredRun(map, tile, y, fn);
+}
+
+// Rows of one channel of an interleaved 8-bit tile as floats.
+class TileSource final : public RowSource {
+public:
+    TileSource(const uint8_t* data, int width, int channels) : m_data(data), m_width(width), m_channels(channels) {}
+    void Row(int channel, int y, float* out) const override
+    {
+        const uint8_t* p = m_data + static_cast<size_t>(y) * m_width * m_channels + channel;
+        for (int x = 0; x < m_width; ++x) out[x] = p[static_cast<size_t>(x) * m_channels];
+    }
+
+private:
+    const uint8_t* m_data;
+    int m_width, m_channels;
+};
+
+// The blend rounded straight into the map where both sides have data (a
+// first sample of 0 written as 1); the rest of the tile is final already.
+class OverlapSink final : public RowSink {
+public:
+    OverlapSink(WorldMap* map, const Tile& tile, const uint8_t* oldMask, const uint8_t* newMask)
+        : m_map(map), m_tile(tile), m_old(oldMask), m_new(newMask)
+    {
+    }
+    void Row(int channel, int y, const float* values) override
+    {
+        const size_t pixel = static_cast<size_t>(m_map->GetChannels());
+        ForEachStoredRun(m_map, m_tile, y, [&](int, int x, int n, uint8_t* p) {
+            const size_t k = static_cast<size_t>(y) * m_tile.width + x;
+            for (int i = 0; i < n; ++i) {
+                if (!m_old[k + i] || !m_new[k + i]) continue;
+                uint8_t& q = p[i * pixel + channel];
+                q = static_cast<uint8_t>(std::clamp(std::lround(values[x + i]), 0L, 255L));
+                if (channel == 0 && q == 0) q = 1;
+            }
+        });
+    }
+
+private:
+    WorldMap* m_map;
+    const Tile& m_tile;
+    const uint8_t* m_old;
+    const uint8_t* m_new;
+};
+
+// Runs f and g at the same time.
+template <typename F, typename G>
+void BothAtOnce(F&& f, G&& g)
+{
+    std::thread other(std::forward<G>(g));
+    f();
+    other.join();
 }
 
 }  // namespace
@@ -212,52 +257,70 @@ bool CMergeVantorWM::MergeVantorFile(KestovaFile* scene, WorldMap* map, TRANSFOR
     }
     const int tw = tile.width, th = tile.Height();
     const size_t count = static_cast<size_t>(tw) * th;
+    const size_t pixel = static_cast<size_t>(mc);
 
     // Old samples of the tile, then the new frame written as the map writes
     // it (its bookkeeping of the data area included), then the new samples.
-    std::vector<uint8_t> oldData(count * mc, 0), newData(count * mc, 0);
-    std::vector<uint8_t> oldMask(count, 0), newMask(count, 0), stored(count, 0);
-    auto forEach = [&](auto fn) {
-        for (int y = 0; y < th; ++y)
-            for (int x = 0; x < tw; ++x)
-                if (uint8_t* p = Stored(map, tile.r0 + y, tile.Column(x))) fn(static_cast<size_t>(y) * tw + x, p);
+    // Samples the map does not store read as 0.
+    std::unique_ptr<uint8_t[]> oldData(new uint8_t[count * mc]), newData(new uint8_t[count * mc]);
+    std::vector<uint8_t> oldMask(count), newMask(count);
+    auto gather = [&](uint8_t* data, uint8_t* mask) {
+        for (int y = 0; y < th; ++y) {
+            const size_t row = static_cast<size_t>(y) * tw;
+            int stored = 0;
+            ForEachStoredRun(map, tile, y, [&](int, int, int n, uint8_t*) { stored += n; });
+            if (stored < tw) {
+                std::fill_n(data + row * mc, static_cast<size_t>(tw) * mc, uint8_t{0});
+                std::fill_n(mask + row, tw, uint8_t{0});
+            }
+            ForEachStoredRun(map, tile, y, [&](int, int x, int n, uint8_t* p) {
+                const size_t k = row + x;
+                std::copy(p, p + n * pixel, data + k * mc);
+                for (int i = 0; i < n; ++i) mask[k + i] = p[i * pixel] != 0;
+            });
+        }
     };
-    forEach([&](size_t k, uint8_t* p) {
-        stored[k] = 1;
-        std::copy(p, p + mc, &oldData[k * mc]);
-        oldMask[k] = p[0] != 0;
-    });
+    gather(oldData.get(), oldMask.data());
     // Which samples the scene holds: the map's own writer decides, on a
     // cleared tile.
-    forEach([&](size_t, uint8_t* p) { std::fill(p, p + mc, uint8_t{0}); });
+    ForEachStoredRun(map, tile, [&](int, int, int n, uint8_t* p) { std::fill(p, p + n * pixel, uint8_t{0}); });
     map->AddData(scene, -100000, 100000, false);
-    forEach([&](size_t k, uint8_t* p) {
-        std::copy(p, p + mc, &newData[k * mc]);
-        newMask[k] = p[0] != 0;
-    });
+    gather(newData.get(), newMask.data());
 
     bool overlap = false;
     for (size_t k = 0; k < count && !overlap; ++k) overlap = oldMask[k] && newMask[k];
-    if (!overlap) {
-        forEach([&](size_t k, uint8_t* p) {
-            if (!newMask[k]) std::copy(&oldData[k * mc], &oldData[k * mc] + mc, p);
-        });
-        return true;
-    }
+    // Where the new frame has no data the old samples go back as they were;
+    // where it alone has, it stays as written. Only the overlap is left.
+    ForEachStoredRun(map, tile, [&](int y, int x, int n, uint8_t* p) {
+        const size_t k = static_cast<size_t>(y) * tw + x;
+        for (int i = 0; i < n; ++i)
+            if (!newMask[k + i]) std::copy_n(&oldData[(k + i) * mc], mc, p + i * pixel);
+    });
+    if (!overlap) return true;
 
     // New frame's weight: 1 where it alone has data, 0 where the old data
     // alone has, by the seam in the overlap.
     // Distances inside the overlap to the part only the old data covers and
     // to the part only the new frame covers: the middle line lies where
     // they are equal, and an edge of the overlap that neither side goes
-    // beyond (the top of a ring of frames) does not pull the seam.
-    std::vector<uint8_t> notOldOnly(count), notNewOnly(count);
-    for (size_t k = 0; k < count; ++k) {
-        notOldOnly[k] = !(oldMask[k] && !newMask[k]);
-        notNewOnly[k] = !(newMask[k] && !oldMask[k]);
-    }
-    const Plane dNew = DistanceInside(notOldOnly, tw, th, true);  // how far inside, seen from the old side
-    const Plane dOld = DistanceInside(notNewOnly, tw, th, true);  // how far inside, seen from the new side
+    // beyond (the top of a ring of frames) does not pull the seam. Both
+    // planes inside a border of one sample (the ground counts as inside).
+    const int pw = tw + 2;
+    const float far = static_cast<float>(tw + th);
+    const size_t padded = static_cast<size_t>(pw) * (th + 2);
+    std::unique_ptr<float[]> dNew(new float[padded]), dOld(new float[padded]);  // how far inside, seen from the old side / the new side
+    auto distances = [&](float* d, const std::vector<uint8_t>& only, const std::vector<uint8_t>& other) {
+        std::fill_n(d, pw, far);
+        std::fill_n(d + static_cast<size_t>(th + 1) * pw, pw, far);
+        for (int y = 0; y < th; ++y) {
+            float* row = d + static_cast<size_t>(y + 1) * pw;
+            const size_t k = static_cast<size_t>(y) * tw;
+            row[0] = row[tw + 1] = far;
+            for (int x = 0; x < tw; ++x) row[x + 1] = only[k + x] && !other[k + x] ? 0.0f : far;
+        }
+        ChamferPasses(d, tw, th);
+    };
+    BothAtOnce([&] { distances(dNew.get(), oldMask, newMask); }, [&] { distances(dOld.get(), newMask, oldMask); });
     double centreX = 0;
     size_t covered = 0;
     for (int y = 0; y < th; ++y)
@@ -274,37 +337,26 @@ bool CMergeVantorWM::MergeVantorFile(KestovaFile* scene, WorldMap* map, TRANSFOR
                 weight.v[k] = 1.0f;
                 continue;
             }
+            const size_t d = static_cast<size_t>(y + 1) * pw + x + 1;
             const int k2 = closing && x > centreX ? swappedClosing : kind;
-            weight.v[k] = SeamWeight(k2, dNew.v[k], dOld.v[k], static_cast<float>(bw));
+            weight.v[k] = SeamWeight(k2, dNew[d], dOld[d], static_cast<float>(bw));
         }
     }
+    dNew.reset();
+    dOld.reset();
 
     // Each side's picture completed by the other and extended along the
-    // rows, so that the pyramid never sees empty samples.
-    std::vector<uint8_t> a(oldData), b(newData);
+    // rows, so that the pyramid never sees empty samples (in place: the map
+    // outside the overlap is final already).
+    uint8_t* a = oldData.get();
+    uint8_t* b = newData.get();
     for (size_t k = 0; k < count; ++k) {
-        if (!oldMask[k] && newMask[k]) std::copy(&newData[k * mc], &newData[k * mc] + mc, &a[k * mc]);
-        if (!newMask[k] && oldMask[k]) std::copy(&oldData[k * mc], &oldData[k * mc] + mc, &b[k * mc]);
+        if (!oldMask[k] && newMask[k]) std::copy_n(&b[k * mc], mc, &a[k * mc]);
+        if (!newMask[k] && oldMask[k]) std::copy_n(&a[k * mc], mc, &b[k * mc]);
     }
-    FillBackgroundRows(a.data(), tw, th, mc, static_cast<long>(tw) * mc, nullptr);
-    FillBackgroundRows(b.data(), tw, th, mc, static_cast<long>(tw) * mc, nullptr);
-    std::vector<Plane> result(mc);
-    for (int c = 0; c < mc; ++c) {
-        Plane pa(tw, th), pb(tw, th);
-        for (size_t k = 0; k < count; ++k) {
-            pa.v[k] = a[k * mc + c];
-            pb.v[k] = b[k * mc + c];
-        }
-        result[c] = MultiBandBlend(pa, pb, weight, std::clamp(levels, 1, 3));
-    }
-    forEach([&](size_t k, uint8_t* p) {
-        if (!newMask[k]) {
-            std::copy(&oldData[k * mc], &oldData[k * mc] + mc, p);
-            return;
-        }
-        if (!oldMask[k]) return;  // the new frame alone: as written
-        for (int c = 0; c < mc; ++c) p[c] = static_cast<uint8_t>(std::clamp(std::lround(result[c].v[k]), 0L, 255L));
-        if (p[0] == 0) p[0] = 1;
-    });
+    BothAtOnce([&] { FillBackgroundRows(a, tw, th, mc, static_cast<long>(tw) * mc, nullptr); },
+               [&] { FillBackgroundRows(b, tw, th, mc, static_cast<long>(tw) * mc, nullptr); });
+    OverlapSink sink(map, tile, oldMask.data(), newMask.data());
+    PyramidBlend(TileSource(a, tw, mc), TileSource(b, tw, mc), weight, mc, std::clamp(levels, 1, 3), sink);
     return true;
 }

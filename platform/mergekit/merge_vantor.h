@@ -55,6 +55,12 @@ Plane MultiBandBlend(const Plane& a, const Plane& b, const Plane& weightOfB, int
 // ground beyond the plane counts as set.
 Plane DistanceInside(const std::vector<uint8_t>& mask, int width, int height, bool outsideSet);
 
+// DistanceInside's two passes in place over d, the plane inside a border of
+// one sample ((width + 2) x (height + 2), row-major): set pixels hold a value
+// larger than any distance, unset ones 0, the border the ground's value
+// (never written).
+void ChamferPasses(float* d, int width, int height);
+
 // Weight of the new frame at a pixel both cover, from its distances to the
 // part only the old data covers (dNew) and to the part only the new frame
 // covers (dOld), for seam kind 0, 1 or 2 and a transition bw pixels wide.
