@@ -1,6 +1,23 @@
 #include "worldmap/data_viewer.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Below this many screen bytes a rebuild stays on the calling thread: starting
+// threads would cost more than it saves.
+constexpr size_t kThreadedBytes = size_t{8} << 20;
+
+int ComposeWorkers(int bands)
+{
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<int>(std::min<unsigned>({cores, 4u, static_cast<unsigned>(bands)}));
+}
+
+}  // namespace
 
 DataViewer::DataViewer()
     : m_screen(RefPtr<Image>::adopt(new Image())), m_bmpLayer(std::make_unique<BmpLayer>())
@@ -47,10 +64,36 @@ void DataViewer::ComposeScreenBmp(const std::function<void(int firstRow, int row
     constexpr size_t kBandBytes = size_t{128} << 10;
     const size_t rowBytes = static_cast<size_t>(std::max(first->GetRowByte(), screen->GetRowByte()));
     const int band = static_cast<int>(std::clamp<size_t>(rowBytes ? kBandBytes / rowBytes : 1, 1, static_cast<size_t>(height)));
-    for (int row = 0; row < height; row += band) {
-        const int rows = std::min(band, height - row);
-        fill(row, rows);
-        first->ReplaceRowsIn(screen, row, rows);
+    const int bands = (height + band - 1) / band;
+    auto fillAndCopy = [&](int worker, int workers) {
+        for (int b = worker; b < bands; b += workers) {
+            const int row = b * band;
+            const int rows = std::min(band, height - row);
+            fill(row, rows);
+            first->ReplaceRowsIn(screen, row, rows);
+        }
+    };
+    // One core cannot saturate the memory bus: a large screen is shared out
+    // band by band (interleaved, so every worker streams through the whole
+    // map) over a few threads. Each row is written by one thread only, so the
+    // bytes are those of the single-threaded loop.
+    const size_t screenBytes = rowBytes * static_cast<size_t>(height);
+    const int workers = screenBytes >= kThreadedBytes ? ComposeWorkers(bands) : 1;
+    if (workers > 1) {
+        std::vector<std::thread> pool;
+        pool.reserve(static_cast<size_t>(workers - 1));
+        try {
+            for (int w = 1; w < workers; ++w) pool.emplace_back(fillAndCopy, w, workers);
+        } catch (const std::system_error&) {
+            // No thread to be had: what was started keeps its share, this
+            // thread does the rest after them.
+        }
+        const int started = static_cast<int>(pool.size()) + 1;
+        fillAndCopy(0, workers);
+        for (std::thread& t : pool) t.join();
+        for (int w = started; w < workers; ++w) fillAndCopy(w, workers);
+    } else {
+        fillAndCopy(0, 1);
     }
     for (int i = 1; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
 }

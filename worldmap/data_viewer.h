@@ -38,7 +38,9 @@ public:
     // cell. When the first cell replaces the whole screen (a plain copy), the
     // rows are filled and copied to the screen band by band, each band still
     // in the cache; otherwise the whole cell is filled first. Same bytes as
-    // filling the cell and calling ComposeScreenBmp.
+    // filling the cell and calling ComposeScreenBmp. A large screen is shared
+    // out over a few threads: fill is then called from several threads at
+    // once, each time for rows no other call touches.
     void ComposeScreenBmp(const std::function<void(int firstRow, int rows)>& fill);
 
     // Selection in screen-image pixels, inclusive.

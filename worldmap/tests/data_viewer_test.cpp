@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <utility>
 #include <type_traits>
@@ -174,10 +176,11 @@ namespace {
 // A viewer whose first cell is filled row band by row band from `source`
 // while the screen is composed, against one whose cell is filled whole and
 // then composed: cells and screens must end byte for byte the same, and the
-// bands must cover every row once, in order. Cases: a plain copy of one and
-// three channels (rows with padding, several bands and a short last one), a
-// brightened first cell (no banding), and a plain first cell under a shifted,
-// translucent second cell.
+// bands must cover every row once. Cases: a plain copy of one and three
+// channels (rows with padding, several bands and a short last one), a
+// brightened first cell (no banding), a plain first cell under a shifted,
+// translucent second cell, and screens large enough to be shared out over
+// threads (the fill then runs on several threads at once).
 TEST(DataViewer, BandedFillComposesTheSameBytesAsFillingFirst)
 {
     enum Kind { Plain, Brightened, WithSecondCell };
@@ -185,8 +188,9 @@ TEST(DataViewer, BandedFillComposesTheSameBytesAsFillingFirst)
         int width, height, channels;
         Kind kind;
     };
-    const Case cases[] = {{4001, 37, 3, Plain},     {12001, 29, 1, Plain}, {4001, 37, 3, Brightened},
-                          {4001, 37, 3, WithSecondCell}, {45, 3, 1, Plain}};
+    const Case cases[] = {{4001, 37, 3, Plain},           {12001, 29, 1, Plain}, {4001, 37, 3, Brightened},
+                          {4001, 37, 3, WithSecondCell}, {45, 3, 1, Plain},     {3001, 1001, 3, Plain},
+                          {3001, 1001, 3, WithSecondCell}, {9001, 1003, 1, Plain}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.channels << " kind " << c.kind);
         Image source(c.width, c.height, c.channels);
@@ -222,10 +226,15 @@ TEST(DataViewer, BandedFillComposesTheSameBytesAsFillingFirst)
                             source.GetData() + static_cast<size_t>(y) * source.GetRowByte(), static_cast<size_t>(source.GetRowByte()));
         };
         std::vector<std::pair<int, int>> bands;
+        std::mutex bandsLock;
         banded.ComposeScreenBmp([&](int firstRow, int rows) {
-            bands.emplace_back(firstRow, rows);
+            {
+                std::lock_guard<std::mutex> hold(bandsLock);
+                bands.emplace_back(firstRow, rows);
+            }
             copyRows(bandedCell, firstRow, rows);
         });
+        std::sort(bands.begin(), bands.end());
         copyRows(wholeCell, 0, c.height);
         whole.ComposeScreenBmp();
 

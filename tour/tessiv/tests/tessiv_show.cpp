@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     }
     win::InitRuntime();
     if (!win::X11Presenter::Start()) {
-        std::fprintf(stderr, "tessiv_show: no X display\n");
+        std::fprintf(stderr, "tessiv_show: no X display is reachable\n");
         return 2;
     }
     CWnd frame;
