@@ -1,4 +1,5 @@
 #include "jpeg/jpeg_simd.h"
+#include "core/cpu_features.h"
 
 #include <atomic>
 
@@ -7,8 +8,7 @@ namespace {
 JpegSimd Detect()
 {
 #if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return JpegSimd::kAvx2;
+    if (cpu::HasAvx2()) return JpegSimd::kAvx2;
     return JpegSimd::kSse2;
 #else
     return JpegSimd::kScalar;

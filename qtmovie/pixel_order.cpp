@@ -1,4 +1,5 @@
 #include "qtmovie/pixel_order.h"
+#include "core/cpu_features.h"
 
 #include <tmmintrin.h>
 
@@ -20,12 +21,6 @@ __attribute__((target("ssse3"))) int SwapSsse3(const uint8_t* src, uint8_t* dst,
     return i;
 }
 
-bool HasSsse3()
-{
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
-
 }  // namespace
 
 void SwapRedBluePlain(const uint8_t* src, uint8_t* dst, int pixels)
@@ -40,7 +35,7 @@ void SwapRedBluePlain(const uint8_t* src, uint8_t* dst, int pixels)
 
 void SwapRedBlue(const uint8_t* src, uint8_t* dst, int pixels)
 {
-    const int done = HasSsse3() ? SwapSsse3(src, dst, pixels) : 0;
+    const int done = cpu::HasSsse3() ? SwapSsse3(src, dst, pixels) : 0;
     SwapRedBluePlain(src + 3 * done, dst + 3 * done, pixels - done);
 }
 

@@ -1,4 +1,5 @@
 #include "worldmap/rgb_swap.h"
+#include "core/cpu_features.h"
 
 #include <tmmintrin.h>
 
@@ -82,17 +83,11 @@ void SwapRgbBgrStreamingSsse3(const uint8_t* in, uint8_t* out, size_t pixels)
     SwapRgbBgrScalar(in, out, pixels - head - done);
 }
 
-bool HasSsse3()
-{
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
-
 }  // namespace
 
 void SwapRgbBgrStreaming(const uint8_t* in, uint8_t* out, size_t pixels)
 {
-    if (HasSsse3())
+    if (cpu::HasSsse3())
         SwapRgbBgrStreamingSsse3(in, out, pixels);
     else
         SwapRgbBgrScalar(in, out, pixels);
@@ -100,7 +95,7 @@ void SwapRgbBgrStreaming(const uint8_t* in, uint8_t* out, size_t pixels)
 
 void SwapRgbBgr(const uint8_t* in, uint8_t* out, size_t pixels)
 {
-    if (HasSsse3())
+    if (cpu::HasSsse3())
         SwapRgbBgrSsse3(in, out, pixels);
     else
         SwapRgbBgrScalar(in, out, pixels);

@@ -1,4 +1,5 @@
 #include "align/pairlock/box_filter.h"
+#include "core/cpu_features.h"
 
 #include <cstddef>
 #include <immintrin.h>
@@ -104,8 +105,7 @@ int g_path = 0;  // 0 the widest the processor has, 1 SSE2
 
 bool UseAvx2()
 {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has && g_path == 0;
+    return cpu::HasAvx2() && g_path == 0;
 }
 
 // Sliding sums of four rows at once: interleaved into columns of four

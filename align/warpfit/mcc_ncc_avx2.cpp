@@ -1,6 +1,7 @@
 // The AVX2 multiply-add loop of the correlation kernel; this file alone is
 // compiled for AVX2 and entered only after the processor check.
 #include "align/warpfit/mcc_ncc.h"
+#include "core/cpu_features.h"
 
 #include <algorithm>
 
@@ -13,8 +14,7 @@ namespace warpfit::detail {
 bool HasAvx2()
 {
 #if defined(__x86_64__)
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return cpu::HasAvx2();
 #else
     return false;
 #endif

@@ -1,4 +1,5 @@
 #include "app/matching/image_downscale_kernels.h"
+#include "core/cpu_features.h"
 
 #include <vector>
 
@@ -113,8 +114,7 @@ void ReduceSamplesPortable(const ReduceJob& job, int by, int first, int last)
 #if defined(__x86_64__)
 bool HasSsse3()
 {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
+    return cpu::HasSsse3();
 }
 #else
 bool HasSsse3()

@@ -4,6 +4,7 @@
 // so the bytes are the same. Pixels whose source point misses the bilinear
 // interior are redone one by one through the image's sampling routine.
 #include "app/matching/lens_correction_kernels.h"
+#include "core/cpu_features.h"
 
 #if defined(__AVX2__)
 #include <immintrin.h>
@@ -17,8 +18,7 @@ namespace lens {
 
 bool HasAvx2()
 {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return cpu::HasAvx2();
 }
 
 namespace {

@@ -101,6 +101,10 @@ TEST_F(ProgressTest, AWorkerStepsWhileTheDialogClosesAndReopens)
     WorkerRun run;
     ASSERT_TRUE(OpenProgressDialog(0, 30000, true));
     ASSERT_NE(AfxBeginThread(ProgressWorker, &run), nullptr);
+    // The worker's first step waits for this thread while the dialog is
+    // open; on a busy machine it would otherwise start only after the first
+    // close and run all its steps with no dialog to reach.
+    ASSERT_TRUE(win::PumpUntil([] { return Position() > 1; }, 10000));
     int cycles = 0;
     int stepsSeen = 0;  // worker steps that reached an open dialog
     while (!run.done) {

@@ -1,4 +1,5 @@
 #include "geometry/rowmap/row_map_kernels.h"
+#include "core/cpu_features.h"
 
 #include <cfenv>
 #include <cstddef>
@@ -143,8 +144,7 @@ void MapRowSse2(const RowMapping& row)
 bool HasSsse3()
 {
 #if defined(__x86_64__)
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
+    return cpu::HasSsse3();
 #else
     return false;
 #endif

@@ -1,4 +1,5 @@
 #include "platform/win/pixel_rows.h"
+#include "core/cpu_features.h"
 
 #include <cstdint>
 #include <cstring>
@@ -36,18 +37,12 @@ __attribute__((target("ssse3"))) size_t CopySsse3(const unsigned char* from, uns
     return i;
 }
 
-bool HasSsse3()
-{
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
-
 }  // namespace
 
 void CopyBgrToBgrx(const unsigned char* from, unsigned char* to, size_t pixels)
 {
     size_t done = 0;
-    if (HasSsse3()) done = CopySsse3(from, to, pixels);
+    if (cpu::HasSsse3()) done = CopySsse3(from, to, pixels);
     CopyBgrToBgrxPlain(from + 3 * done, to + 4 * done, pixels - done);
 }
 

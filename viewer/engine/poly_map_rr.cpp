@@ -1,4 +1,5 @@
 #include "viewer/engine/poly_map_rr.h"
+#include "core/cpu_features.h"
 
 #include "geometry/polykit/poly_clip.h"
 #include "geometry/rowmap/row_map.h"
@@ -473,8 +474,7 @@ bool g_portableRows = false;
 
 bool HasAvx2()
 {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has && !g_portableRows;
+    return cpu::HasAvx2() && !g_portableRows;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "viewer/lumivex/view_enlarge.h"
+#include "core/cpu_features.h"
 
 #include "core/logger.h"
 #include "viewer/engine/row_bands.h"
@@ -80,12 +81,6 @@ __attribute__((target("ssse3"))) int ShuffleRow(const unsigned char* in, size_t 
     return static_cast<int>(8 * g);
 }
 
-bool HasSsse3()
-{
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
-}
-
 }  // namespace
 
 bool EnlargeViewFrame(const Image& from, Image& to)
@@ -104,7 +99,7 @@ bool EnlargeViewFrame(const Image& from, Image& to)
     const size_t srcBytes = srcRow * static_cast<size_t>(sh);
     const unsigned char* source = from.GetData();
     unsigned char* target = to.GetData();
-    const bool shuffle = b == 3 && HasSsse3();
+    const bool shuffle = b == 3 && cpu::HasSsse3();
     const std::vector<ShuffleGroup> groups = shuffle ? MakeGroups(columns) : std::vector<ShuffleGroup>();
     viewengine::ForEachRowBand(0, dh - 1, int64_t{dw} * dh, [&](int first, int last) {
         int previous = -1;

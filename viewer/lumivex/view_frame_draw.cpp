@@ -1,4 +1,5 @@
 #include "viewer/lumivex/view_frame_draw.h"
+#include "core/cpu_features.h"
 
 #include "platform/win/dib.h"
 #include "viewer/engine/row_bands.h"
@@ -38,8 +39,7 @@ void SpreadRowPlain(const unsigned char* in, const int32_t* columns, size_t coun
 
 bool HasSsse3()
 {
-    static const bool has = __builtin_cpu_supports("ssse3");
-    return has;
+    return cpu::HasSsse3();
 }
 
 }  // namespace lumivexdraw
