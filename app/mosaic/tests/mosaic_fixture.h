@@ -8,6 +8,7 @@
 #include "app/mosaic/mosaic_preview_pane.h"
 #include "app/panorama/rect_map_view.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/full_world_map.h"
 #include "imaging/image.h"
 #include "testkit/testkit.h"
 #include "worldmap/world_map.h"
@@ -34,18 +35,7 @@ protected:
 
     static WorldMap* MakeCodedMap(int width)
     {
-        auto* map = new WorldMap(width, nullptr, 0, 3);
-        for (int r = 0; r < map->GetHeight(); ++r) {
-            const WorldMapBase::ScanLine* line = map->GetScanLine(r);
-            if (!line || !line->m_line) continue;
-            for (int i = line->m_first; i <= line->m_last; ++i)
-                for (int c = 0; c < 3; ++c) line->m_line[(i - line->m_first) * 3 + c] = Code(r, i, c);
-        }
-        map->m_xStart = 0;
-        map->m_xEnd = width;
-        map->m_yStart = 0;
-        map->m_yEnd = map->GetHeight();
-        return map;
+        return MakeFullWorldMap(width, 3, [&](int r, int i, int c) { return Code(r, i, c); });
     }
 
     CRectMapView* Open(WorldMap* map, bool final = true)

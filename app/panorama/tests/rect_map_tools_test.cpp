@@ -9,6 +9,7 @@
 #include "app/control/tool_state.h"
 #include "app/tests/app_test_fixture.h"
 #include "app/tests/presented_capture.h"
+#include "app/tests/full_world_map.h"
 #include "app/views/image_doc.h"
 #include "app/views/image_loaders.h"
 #include "app/shell/web_print_upload_dlg.h"
@@ -47,18 +48,7 @@ uint8_t Code(int row, int column, int channel)
 
 WorldMap* MakeCodedMap(int width = 160, int channels = 3)
 {
-    auto* map = new WorldMap(width, nullptr, 0, channels);
-    for (int r = 0; r < map->GetHeight(); ++r) {
-        const WorldMapBase::ScanLine* line = map->GetScanLine(r);
-        if (!line || !line->m_line) continue;
-        for (int i = line->m_first; i <= line->m_last; ++i)
-            for (int c = 0; c < channels; ++c) line->m_line[(i - line->m_first) * channels + c] = Code(r, i, c);
-    }
-    map->m_xStart = 0;
-    map->m_xEnd = width;
-    map->m_yStart = 0;
-    map->m_yEnd = map->GetHeight();
-    return map;
+    return MakeFullWorldMap(width, channels, [&](int r, int i, int c) { return Code(r, i, c); });
 }
 
 std::vector<uint8_t> Bytes(const Image* image)
