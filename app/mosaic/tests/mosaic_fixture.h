@@ -8,6 +8,7 @@
 #include "app/mosaic/mosaic_preview_pane.h"
 #include "app/panorama/rect_map_view.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/panorama_app_test.h"
 #include "app/tests/full_world_map.h"
 #include "imaging/image.h"
 #include "testkit/testkit.h"
@@ -15,19 +16,8 @@
 
 #include <string>
 
-class MosaicTest : public AppTest {
+class MosaicTest : public PanoramaAppTest {
 protected:
-    void SetUp() override
-    {
-        AppTest::SetUp();
-        ASSERT_TRUE(Start());
-    }
-    void TearDown() override
-    {
-        if (m_map) m_map->Release();
-        AppTest::TearDown();
-    }
-
     static uint8_t Code(int row, int column, int channel)
     {
         return static_cast<uint8_t>(1 + (row * 37 + column * 11 + channel * 101) % 251);
@@ -41,11 +31,8 @@ protected:
     CRectMapView* Open(WorldMap* map, bool final = true)
     {
         m_map = map;
-        Main().ShowPanoramaWindow(map);
-        CRectMapView* view = Main().FindRectMapView(map);
-        if (!view) return nullptr;
-        map->NotifyViewers(10008, final ? 1 : 0);
-        map->NotifyViewers(10003, 1);
+        CRectMapView* view = OpenWindow(map);
+        if (view) Announce(map, final, true);
         return view;
     }
 

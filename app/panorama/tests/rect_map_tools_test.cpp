@@ -10,6 +10,7 @@
 #include "app/tests/app_test_fixture.h"
 #include "app/tests/presented_capture.h"
 #include "app/tests/full_world_map.h"
+#include "app/tests/panorama_app_test.h"
 #include "app/views/image_doc.h"
 #include "app/views/image_loaders.h"
 #include "app/shell/web_print_upload_dlg.h"
@@ -91,27 +92,13 @@ std::array<double, 3> ToVector(const Mat& m)
     return {k * (m[7] - m[5]), k * (m[2] - m[6]), k * (m[3] - m[1])};
 }
 
-class PanoramaToolsTest : public AppTest {
+class PanoramaToolsTest : public PanoramaAppTest {
 protected:
-    void SetUp() override
-    {
-        AppTest::SetUp();
-        ASSERT_TRUE(Start());
-    }
-    void TearDown() override
-    {
-        if (m_map) m_map->Release();
-        AppTest::TearDown();
-    }
-
     CRectMapView* Open(WorldMap* map, bool final, bool fullCircle)
     {
         m_map = map;
-        Main().ShowPanoramaWindow(map);
-        CRectMapView* view = Main().FindRectMapView(map);
-        if (!view) return nullptr;
-        map->NotifyViewers(10008, final ? 1 : 0);
-        map->NotifyViewers(10003, fullCircle ? 1 : 0);
+        CRectMapView* view = OpenWindow(map);
+        if (view) Announce(map, final, fullCircle);
         return view;
     }
 
@@ -451,8 +438,6 @@ TEST_F(PanoramaToolsTest, RulerTickStepNeverReachesZero)
 
     // W = 160 (step 10) with narrower pictures: halved below 4 steps, no
     // ticks below 4 half steps.
-    m_map->Release();
-    m_map = nullptr;
     view = Open(MakeCodedMap(160), false, true);
     ASSERT_NE(view, nullptr);
     view->SelectTool(CWorldMapView::kLevel);
