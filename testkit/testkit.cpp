@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -203,6 +204,34 @@ Image* MakePatternImage(int width, int height, int channels, unsigned short layo
                        << "first difference at row " << y << " byte " << i << ": " << int(ra[i]) << " vs " << int(rb[i]);
     }
     return ::testing::AssertionSuccess();
+}
+
+ScreenComparison CompareScreenshots(const Image& bgr, int originX, int originY, const std::string& folder,
+                                    int count)
+{
+    ScreenComparison result;
+    result.differing = static_cast<long>(bgr.GetWidth()) * bgr.GetHeight();
+    for (int i = 1; i <= count; ++i) {
+        const std::unique_ptr<Image, void (*)(Image*)> screen(
+            ReadPnm(folder + "/shot" + std::to_string(i) + ".ppm"), [](Image* p) { ReleaseImage(p); });
+        if (!screen) continue;
+        ++result.seen;
+        if (originX < 0 || originY < 0 || screen->GetChannels() != 3 ||
+            originX + bgr.GetWidth() > screen->GetWidth() || originY + bgr.GetHeight() > screen->GetHeight()) {
+            result.fits = false;
+            continue;
+        }
+        long differing = 0;
+        for (int y = 0; y < bgr.GetHeight(); ++y) {
+            const unsigned char* a = screen->GetData() + static_cast<size_t>(y + originY) * screen->GetRowByte() +
+                                     static_cast<size_t>(originX) * 3;
+            const unsigned char* b = bgr.GetData() + static_cast<size_t>(y) * bgr.GetRowByte();
+            for (int x = 0; x < bgr.GetWidth(); ++x)
+                differing += (a[3 * x] != b[3 * x + 2] || a[3 * x + 1] != b[3 * x + 1] || a[3 * x + 2] != b[3 * x]) ? 1 : 0;
+        }
+        result.differing = std::min(result.differing, differing);
+    }
+    return result;
 }
 
 }  // namespace testkit

@@ -81,4 +81,18 @@ Image* MakePatternImage(int width, int height, int channels, unsigned short layo
 // Pixel bytes of two images compared row by row (padding ignored).
 ::testing::AssertionResult SamePixels(const Image& a, const Image& b);
 
+// Screenshots "shot1.ppm" .. "shot<count>.ppm" of an Xvfb screen (R, G, B)
+// in `folder`, each compared with a headless window surface (B, G, R) placed
+// at `originX`, `originY` on that screen. `differing` is the fewest pixels
+// that differ in any one screenshot (the window may still be settling in the
+// first), `seen` how many screenshots could be read, and `fits` false when a
+// screenshot read is too small to hold the placed surface.
+struct ScreenComparison {
+    long differing = 0;
+    int seen = 0;
+    bool fits = true;
+};
+ScreenComparison CompareScreenshots(const Image& bgr, int originX, int originY, const std::string& folder,
+                                    int count);
+
 }  // namespace testkit

@@ -12,6 +12,7 @@
 #include "app/views/image_pair_doc.h"
 #include "app/views/image_loaders.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/presented_capture.h"
 #include "imaging/image.h"
 #include "platform/win/clipboard.h"
 #include "platform/win/drag_drop.h"
@@ -887,18 +888,10 @@ TEST_F(TrayTest, DISABLED_ShownOnTheDisplay)
     F(0)->AddNeighbor(F(1));
     F(0)->SetMerged(F(1));
     m_host->Refresh(true);
-    ASSERT_TRUE(win::X11Presenter::Start());
-    win::PaintAll();
-    win::X11Presenter::Flush();
-    const unsigned long xwindow = win::X11Presenter::XWindowOf(Main().m_hWnd);
-    ASSERT_NE(xwindow, 0u);
-    const auto captured = testkit::Run("import -window " + std::to_string(xwindow) + " -depth 8 '" + shot + "' 2>&1");
-    ASSERT_EQ(captured.status, 0) << captured.output;
-    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));  // R, G, B
-    RefPtr<Image> surface = RefPtr<Image>::adopt(win::CaptureWindow(Main().m_hWnd));  // B, G, R
-    ASSERT_TRUE(screen && surface);
-    ASSERT_EQ(screen->GetWidth(), surface->GetWidth());
-    ASSERT_EQ(screen->GetHeight(), surface->GetHeight());
+    PresentedCapture shown;
+    ASSERT_TRUE(CapturePresented(Main().m_hWnd, shot, shown));
+    const RefPtr<Image>& screen = shown.screen;    // R, G, B
+    const RefPtr<Image>& surface = shown.surface;  // B, G, R
     RECT tray{};
     m_tray->GetWindowRect(&tray);
     Main().ScreenToClient(&tray);

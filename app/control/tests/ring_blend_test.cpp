@@ -17,6 +17,7 @@
 #include "app/control/super_manager.h"
 #include "app/shell/stitch_bar.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/stitch_run_wait.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
 #include "platform/utilkit/log_base.h"
@@ -150,19 +151,7 @@ protected:
     CStitchBar& Bar() { return *Manager().GetStitchBar(); }
     TRANSFORM_RS& Params(int k) { return *Chain().GetFrame(k)->GetImgInfo()->GetParams(); }
 
-    bool PumpUntilIdle(int limitMs)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        PumpPendingMessages();
-        while (std::chrono::steady_clock::now() < end) {
-            PumpPendingMessages();
-            if (Bar().IsIdle() && !Manager().IsWorkerActive() && GetStitchThreadBlock()->busy == 0 &&
-                win::RunningWorkerCount() == 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
-    }
+    bool PumpUntilIdle(int limitMs) { return PumpUntilStitchIdle(Manager(), limitMs); }
 
     // The solved world (as the frames' placements give it) to the truth.
     Mat3 SolvedToTruth(int k) { return Multiply(Truth(k), Transpose(PlacementMatrix(Params(k).pan, Params(k).tilt, Params(k).roll))); }

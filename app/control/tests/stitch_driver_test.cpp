@@ -11,6 +11,7 @@
 #include "app/shell/pellicot.h"
 #include "app/shell/stitch_bar.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/stitch_run_wait.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
 #include "platform/panocore/panorama.h"
@@ -114,17 +115,9 @@ protected:
     // worker, no pair outstanding) or `limitMs` passed.
     bool PumpUntilIdle(int limitMs = 10000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        while (std::chrono::steady_clock::now() < end) {
-            PumpPendingMessages();
-            if (Bar().IsIdle() && !Manager().IsWorkerActive() && GetStitchThreadBlock()->busy == 0 &&
-                win::RunningWorkerCount() == 0) {
-                PumpPendingMessages();
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
+        if (!PumpUntilStitchIdle(Manager(), limitMs)) return false;
+        PumpPendingMessages();
+        return true;
     }
 
     // The recorded alignment and refresh calls, in order.

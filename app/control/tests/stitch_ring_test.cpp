@@ -12,6 +12,7 @@
 #include "app/shell/pellicot.h"
 #include "app/shell/stitch_bar.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/stitch_run_wait.h"
 #include "imaging/image.h"
 #include "platform/panocore/img_info.h"
 #include "platform/win/win_thread.h"
@@ -151,20 +152,7 @@ protected:
 
     void PressStitch() { Bar().PostMessage(WM_COMMAND, CStitchBar::kStitch, 0); }
 
-    bool PumpUntilIdle(int limitMs)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        // The posted command first: a marker-mode press stitches inline.
-        PumpPendingMessages();
-        while (std::chrono::steady_clock::now() < end) {
-            PumpPendingMessages();
-            if (Bar().IsIdle() && !Manager().IsWorkerActive() && GetStitchThreadBlock()->busy == 0 &&
-                win::RunningWorkerCount() == 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
-    }
+    bool PumpUntilIdle(int limitMs) { return PumpUntilStitchIdle(Manager(), limitMs); }
 
     // Every frame's pan against the truth, frame 0 fixed; degrees.
     double WorstPanError()

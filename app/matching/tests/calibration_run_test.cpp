@@ -18,6 +18,7 @@
 #include "app/shell/pellicot.h"
 #include "app/shell/stitch_bar.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/stitch_run_wait.h"
 #include "imaging/image.h"
 #include "platform/win/file_dialog.h"
 #include "platform/win/file_system.h"
@@ -55,20 +56,7 @@ protected:
     {
         return TestData("huginsample-durlach/half/P1060" + std::to_string(number) + ".JPG");
     }
-    bool PumpUntilIdle(int limitMs)
-    {
-        CStitchBar& bar = *Manager().GetStitchBar();
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        PumpPendingMessages();
-        while (std::chrono::steady_clock::now() < end) {
-            PumpPendingMessages();
-            if (bar.IsIdle() && !Manager().IsWorkerActive() && GetStitchThreadBlock()->busy == 0 &&
-                win::RunningWorkerCount() == 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
-    }
+    bool PumpUntilIdle(int limitMs) { return PumpUntilStitchIdle(Manager(), limitMs); }
 };
 
 TEST_F(CalibrationRunTest, DurlachRowCalibratesTheFocalLengthAndTheFileReadsBack)

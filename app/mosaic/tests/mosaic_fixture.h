@@ -8,25 +8,16 @@
 #include "app/mosaic/mosaic_preview_pane.h"
 #include "app/panorama/rect_map_view.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/panorama_app_test.h"
+#include "app/tests/full_world_map.h"
 #include "imaging/image.h"
 #include "testkit/testkit.h"
 #include "worldmap/world_map.h"
 
 #include <string>
 
-class MosaicTest : public AppTest {
+class MosaicTest : public PanoramaAppTest {
 protected:
-    void SetUp() override
-    {
-        AppTest::SetUp();
-        ASSERT_TRUE(Start());
-    }
-    void TearDown() override
-    {
-        if (m_map) m_map->Release();
-        AppTest::TearDown();
-    }
-
     static uint8_t Code(int row, int column, int channel)
     {
         return static_cast<uint8_t>(1 + (row * 37 + column * 11 + channel * 101) % 251);
@@ -34,28 +25,14 @@ protected:
 
     static WorldMap* MakeCodedMap(int width)
     {
-        auto* map = new WorldMap(width, nullptr, 0, 3);
-        for (int r = 0; r < map->GetHeight(); ++r) {
-            const WorldMapBase::ScanLine* line = map->GetScanLine(r);
-            if (!line || !line->m_line) continue;
-            for (int i = line->m_first; i <= line->m_last; ++i)
-                for (int c = 0; c < 3; ++c) line->m_line[(i - line->m_first) * 3 + c] = Code(r, i, c);
-        }
-        map->m_xStart = 0;
-        map->m_xEnd = width;
-        map->m_yStart = 0;
-        map->m_yEnd = map->GetHeight();
-        return map;
+        return MakeFullWorldMap(width, 3, [&](int r, int i, int c) { return Code(r, i, c); });
     }
 
     CRectMapView* Open(WorldMap* map, bool final = true)
     {
         m_map = map;
-        Main().ShowPanoramaWindow(map);
-        CRectMapView* view = Main().FindRectMapView(map);
-        if (!view) return nullptr;
-        map->NotifyViewers(10008, final ? 1 : 0);
-        map->NotifyViewers(10003, 1);
+        CRectMapView* view = OpenWindow(map);
+        if (view) Announce(map, final, true);
         return view;
     }
 

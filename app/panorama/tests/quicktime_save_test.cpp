@@ -6,6 +6,7 @@
 #include "app/panorama/rect_map_view.h"
 
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/full_world_map.h"
 #include "core/file_records.h"
 #include "imaging/image.h"
 #include "platform/win/controls.h"
@@ -63,19 +64,9 @@ TEST(QuickTimeSaveDlgSource, AnglesFieldOfViewAndViewerSize)
 std::vector<WorldMap*> g_maps;
 WorldMap* MakeMap(int width)
 {
-    auto* map = new WorldMap(width, nullptr, 0, 3);
+    WorldMap* map =
+        MakeFullWorldMap(width, 3, [&](int r, int i, int c) { return 40 + (i * 7 + r * 3 + c * 30) % 200; });
     g_maps.push_back(map);
-    for (int r = 0; r < map->GetHeight(); ++r) {
-        const WorldMapBase::ScanLine* line = map->GetScanLine(r);
-        if (!line || !line->m_line) continue;
-        for (int i = line->m_first; i <= line->m_last; ++i)
-            for (int c = 0; c < 3; ++c)
-                line->m_line[(i - line->m_first) * 3 + c] = static_cast<uint8_t>(40 + (i * 7 + r * 3 + c * 30) % 200);
-    }
-    map->m_xStart = 0;
-    map->m_xEnd = width;
-    map->m_yStart = 0;
-    map->m_yEnd = map->GetHeight();
     return map;
 }
 

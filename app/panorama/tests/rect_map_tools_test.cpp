@@ -8,6 +8,9 @@
 
 #include "app/control/tool_state.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/presented_capture.h"
+#include "app/tests/full_world_map.h"
+#include "app/tests/panorama_app_test.h"
 #include "app/views/image_doc.h"
 #include "app/views/image_loaders.h"
 #include "app/shell/web_print_upload_dlg.h"
@@ -46,18 +49,7 @@ uint8_t Code(int row, int column, int channel)
 
 WorldMap* MakeCodedMap(int width = 160, int channels = 3)
 {
-    auto* map = new WorldMap(width, nullptr, 0, channels);
-    for (int r = 0; r < map->GetHeight(); ++r) {
-        const WorldMapBase::ScanLine* line = map->GetScanLine(r);
-        if (!line || !line->m_line) continue;
-        for (int i = line->m_first; i <= line->m_last; ++i)
-            for (int c = 0; c < channels; ++c) line->m_line[(i - line->m_first) * channels + c] = Code(r, i, c);
-    }
-    map->m_xStart = 0;
-    map->m_xEnd = width;
-    map->m_yStart = 0;
-    map->m_yEnd = map->GetHeight();
-    return map;
+    return MakeFullWorldMap(width, channels, [&](int r, int i, int c) { return Code(r, i, c); });
 }
 
 std::vector<uint8_t> Bytes(const Image* image)
@@ -100,27 +92,13 @@ std::array<double, 3> ToVector(const Mat& m)
     return {k * (m[7] - m[5]), k * (m[2] - m[6]), k * (m[3] - m[1])};
 }
 
-class PanoramaToolsTest : public AppTest {
+class PanoramaToolsTest : public PanoramaAppTest {
 protected:
-    void SetUp() override
-    {
-        AppTest::SetUp();
-        ASSERT_TRUE(Start());
-    }
-    void TearDown() override
-    {
-        if (m_map) m_map->Release();
-        AppTest::TearDown();
-    }
-
     CRectMapView* Open(WorldMap* map, bool final, bool fullCircle)
     {
         m_map = map;
-        Main().ShowPanoramaWindow(map);
-        CRectMapView* view = Main().FindRectMapView(map);
-        if (!view) return nullptr;
-        map->NotifyViewers(10008, final ? 1 : 0);
-        map->NotifyViewers(10003, fullCircle ? 1 : 0);
+        CRectMapView* view = OpenWindow(map);
+        if (view) Announce(map, final, fullCircle);
         return view;
     }
 
@@ -460,8 +438,6 @@ TEST_F(PanoramaToolsTest, RulerTickStepNeverReachesZero)
 
     // W = 160 (step 10) with narrower pictures: halved below 4 steps, no
     // ticks below 4 half steps.
-    m_map->Release();
-    m_map = nullptr;
     view = Open(MakeCodedMap(160), false, true);
     ASSERT_NE(view, nullptr);
     view->SelectTool(CWorldMapView::kLevel);
@@ -1151,18 +1127,10 @@ TEST_F(PanoramaToolsTest, DISABLED_RulerShownOnTheDisplay)
     view->SelectTool(CWorldMapView::kLevel);
     view->SetRulerOffset(37);
     view->Invalidate(FALSE);
-    ASSERT_TRUE(win::X11Presenter::Start());
-    win::PaintAll();
-    win::X11Presenter::Flush();
-    const unsigned long xwindow = win::X11Presenter::XWindowOf(Main().m_hWnd);
-    ASSERT_NE(xwindow, 0u);
-    const auto captured = testkit::Run("import -window " + std::to_string(xwindow) + " -depth 8 '" + shot + "' 2>&1");
-    ASSERT_EQ(captured.status, 0) << captured.output;
-    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));                // R, G, B
-    RefPtr<Image> surface = RefPtr<Image>::adopt(win::CaptureWindow(Main().m_hWnd));  // B, G, R
-    ASSERT_TRUE(screen && surface);
-    ASSERT_EQ(screen->GetWidth(), surface->GetWidth());
-    ASSERT_EQ(screen->GetHeight(), surface->GetHeight());
+    PresentedCapture shown;
+    ASSERT_TRUE(CapturePresented(Main().m_hWnd, shot, shown));
+    const RefPtr<Image>& screen = shown.screen;    // R, G, B
+    const RefPtr<Image>& surface = shown.surface;  // B, G, R
     RECT area{};
     view->GetWindowRect(&area);
     Main().ScreenToClient(&area);

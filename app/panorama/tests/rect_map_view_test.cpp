@@ -4,6 +4,7 @@
 #include "app/panorama/rect_map_view.h"
 
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/presented_capture.h"
 #include "imaging/image.h"
 #include "imaging/list.h"
 #include "platform/win/present_x11/x11_presenter.h"
@@ -800,18 +801,10 @@ TEST_F(PanoramaWindowTest, DISABLED_ShownOnTheDisplay)
     SetArea(map, 700, 600, 0, map->GetHeight());
     CRectMapView* view = Open(map);
     ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(win::X11Presenter::Start());
-    win::PaintAll();
-    win::X11Presenter::Flush();
-    const unsigned long xwindow = win::X11Presenter::XWindowOf(Main().m_hWnd);
-    ASSERT_NE(xwindow, 0u);
-    const auto captured = testkit::Run("import -window " + std::to_string(xwindow) + " -depth 8 '" + shot + "' 2>&1");
-    ASSERT_EQ(captured.status, 0) << captured.output;
-    RefPtr<Image> screen = RefPtr<Image>::adopt(testkit::ReadPnm(shot));                 // R, G, B
-    RefPtr<Image> surface = RefPtr<Image>::adopt(win::CaptureWindow(Main().m_hWnd));   // B, G, R
-    ASSERT_TRUE(screen && surface);
-    ASSERT_EQ(screen->GetWidth(), surface->GetWidth());
-    ASSERT_EQ(screen->GetHeight(), surface->GetHeight());
+    PresentedCapture shown;
+    ASSERT_TRUE(CapturePresented(Main().m_hWnd, shot, shown));
+    const RefPtr<Image>& screen = shown.screen;    // R, G, B
+    const RefPtr<Image>& surface = shown.surface;  // B, G, R
     RECT area{};
     view->GetWindowRect(&area);
     Main().ScreenToClient(&area);

@@ -3,6 +3,7 @@
 // code 1 (the dialog closing) deletes and forgets it.
 #include "app/panorama/rect_map_view.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/panorama_app_test.h"
 #include "app/views/image_size_dlg.h"
 #include "platform/win/controls.h"
 #include "worldmap/world_map.h"
@@ -15,25 +16,22 @@
 
 namespace {
 
-class RectMapZoomDialogTest : public AppTest {
+class RectMapZoomDialogTest : public PanoramaAppTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        ASSERT_TRUE(Start());
+        PanoramaAppTest::SetUp();
         m_map = new WorldMap(800, nullptr, 0, 3);
         m_map->m_xStart = 0;
         m_map->m_xEnd = 800;
         m_map->m_yStart = 0;
         m_map->m_yEnd = m_map->GetHeight();
-        Main().ShowPanoramaWindow(m_map);
-        m_view = Main().FindRectMapView(m_map);
+        m_view = OpenWindow(m_map);
     }
     void TearDown() override
     {
         CRectMapView::SetZoomHandler(nullptr);
-        AppTest::TearDown();
-        if (m_map) m_map->Release();
+        PanoramaAppTest::TearDown();
     }
     void Record()
     {

@@ -7,6 +7,7 @@
 #include "app/publish/small_dialogs.h"
 #include "app/publish/web_page_dlg.h"
 #include "app/tests/app_test_fixture.h"
+#include "app/tests/full_world_map.h"
 #include "core/file_records.h"
 #include "imaging/image.h"
 #include "platform/utilkit/log_base.h"
@@ -36,19 +37,7 @@ using testkit::ReadText;
 // A map whose every sample is stored, in a smooth pattern.
 WorldMap* MakeMap(int width)
 {
-    auto* map = new WorldMap(width, nullptr, 0, 3);
-    for (int r = 0; r < map->GetHeight(); ++r) {
-        const WorldMapBase::ScanLine* line = map->GetScanLine(r);
-        if (!line || !line->m_line) continue;
-        for (int i = line->m_first; i <= line->m_last; ++i)
-            for (int c = 0; c < 3; ++c)
-                line->m_line[(i - line->m_first) * 3 + c] = static_cast<uint8_t>(40 + (i * 7 + r * 3 + c * 30) % 200);
-    }
-    map->m_xStart = 0;
-    map->m_xEnd = width;
-    map->m_yStart = 0;
-    map->m_yEnd = map->GetHeight();
-    return map;
+    return MakeFullWorldMap(width, 3, [&](int r, int i, int c) { return 40 + (i * 7 + r * 3 + c * 30) % 200; });
 }
 
 int WriteNothing(Image**, RECT*, QUORVANE_FileInfo*) { return 0; }
