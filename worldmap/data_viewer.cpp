@@ -1,8 +1,7 @@
 #include "worldmap/data_viewer.h"
+#include "core/parallel_for.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -13,8 +12,7 @@ constexpr size_t kThreadedBytes = size_t{8} << 20;
 
 int ComposeWorkers(int bands)
 {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return static_cast<int>(std::min<unsigned>({cores, 4u, static_cast<unsigned>(bands)}));
+    return std::min(parallel::HardwareThreads(4), bands);
 }
 
 }  // namespace
@@ -79,22 +77,7 @@ void DataViewer::ComposeScreenBmp(const std::function<void(int firstRow, int row
     // bytes are those of the single-threaded loop.
     const size_t screenBytes = rowBytes * static_cast<size_t>(height);
     const int workers = screenBytes >= kThreadedBytes ? ComposeWorkers(bands) : 1;
-    if (workers > 1) {
-        std::vector<std::thread> pool;
-        pool.reserve(static_cast<size_t>(workers - 1));
-        try {
-            for (int w = 1; w < workers; ++w) pool.emplace_back(fillAndCopy, w, workers);
-        } catch (const std::system_error&) {
-            // No thread to be had: what was started keeps its share, this
-            // thread does the rest after them.
-        }
-        const int started = static_cast<int>(pool.size()) + 1;
-        fillAndCopy(0, workers);
-        for (std::thread& t : pool) t.join();
-        for (int w = started; w < workers; ++w) fillAndCopy(w, workers);
-    } else {
-        fillAndCopy(0, 1);
-    }
+    parallel::ForEach(workers, workers, [&](int w) { fillAndCopy(w, workers); });
     for (int i = 1; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
 }
 

@@ -1,15 +1,14 @@
 // Grid resampling of a turned world map: exact positions at cell corners,
 // fixed-point interpolation inside, splits where the mapping bends.
 #include "app/matching/world_map_rotation_grid.h"
+#include "core/parallel_for.h"
 
 #include "worldmap/world_map_base.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <vector>
 
 namespace Utilities {
@@ -464,19 +463,10 @@ void ResampleTurn(const WorldMapBase* source, WorldMapBase* target, const float 
     if (geometry.x0 > geometry.x1 || geometry.y0 > geometry.y1) return;
     const GridTurn turn(source, target, m, geometry);
     const int64_t pixels = int64_t{geometry.x1 - geometry.x0 + 1} * (geometry.y1 - geometry.y0 + 1);
-    if (threads <= 0) threads = pixels < 65536 ? 1 : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
-    threads = std::min(threads, turn.GridRows());
+    if (threads <= 0) threads = pixels < 65536 ? 1 : parallel::HardwareThreads(8);
     // Rows of cells are independent; the ones next to a pole split into more
     // cells, so each worker takes the next row when it is done.
-    std::atomic<int> next{0};
-    auto work = [&turn, &next] {
-        for (int j = next++; j < turn.GridRows(); j = next++) turn.RenderGridRow(j);
-    };
-    std::vector<std::thread> workers;
-    workers.reserve(static_cast<size_t>(std::max(threads - 1, 0)));
-    for (int i = 1; i < threads; ++i) workers.emplace_back(work);
-    work();
-    for (auto& worker : workers) worker.join();
+    parallel::ForEach(turn.GridRows(), threads, [&turn](int j) { turn.RenderGridRow(j); });
 }
 
 }  // namespace Utilities

@@ -1,4 +1,5 @@
 #include "platform/mapproj/make_vantor_rect.h"
+#include "core/parallel_for.h"
 
 #include "core/logger.h"
 #include "imaging/image.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -205,14 +205,8 @@ bool CMakeVantorRect::Draw(const char* caller, Image* img, TRANSFORM_RS* t, Rect
     };
     const int rows = r1 - r0 + 1;
     if (rows <= 0) return true;
-    const int threads = std::min(m_threads, std::max(1, rows / 16));
-    if (threads <= 1) {
-        drawRows(r0, r1 + 1);
-    } else {
-        std::vector<std::thread> pool;
-        for (int i = 0; i < threads; ++i)
-            pool.emplace_back(drawRows, r0 + rows * i / threads, r0 + rows * (i + 1) / threads);
-        for (auto& th : pool) th.join();
-    }
+    const int threads = std::max(1, std::min(m_threads, rows / 16));
+    parallel::ForEach(threads, threads,
+                      [&](int i) { drawRows(r0 + rows * i / threads, r0 + rows * (i + 1) / threads); });
     return true;
 }

@@ -1,9 +1,8 @@
 #include "platform/mergekit/pyramid_blend.h"
+#include "core/parallel_for.h"
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace mergekit {
@@ -168,8 +167,7 @@ struct Level {
 void ParallelRows(int count, const std::function<void(int, int)>& fn, int maxThreads)
 {
     if (count <= 0) return;
-    int threads = static_cast<int>(std::thread::hardware_concurrency());
-    threads = std::clamp(threads, 1, 8);
+    int threads = parallel::HardwareThreads(8);
     if (maxThreads > 0) threads = std::min(threads, maxThreads);
     // Chunks of at least 16 rows (each chunk refills its filter window), a
     // few per thread so that a thread slowed by the machine's load does not
@@ -181,15 +179,7 @@ void ParallelRows(int count, const std::function<void(int, int)>& fn, int maxThr
         fn(0, count);
         return;
     }
-    std::atomic<int> next{0};
-    auto work = [&] {
-        for (int c = next++; c < chunks; c = next++) fn(c * chunk, std::min(count, (c + 1) * chunk));
-    };
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<size_t>(threads - 1));
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+    parallel::ForEach(chunks, threads, [&](int c) { fn(c * chunk, std::min(count, (c + 1) * chunk)); });
 }
 
 void PyramidBlend(const RowSource& a, const RowSource& b, const Plane& weightOfB, int channels, int levels,

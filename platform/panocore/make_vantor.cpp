@@ -1,4 +1,5 @@
 #include "platform/panocore/make_vantor.h"
+#include "core/parallel_for.h"
 
 #include "platform/sceneio/kestova_file.h"
 #include "core/logger.h"
@@ -6,9 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <atomic>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 using namespace xformkit;
@@ -199,19 +198,7 @@ bool MakeVantor::MakeScene(Image* img, KestovaFile* file, const TRANSFORM_RS* rs
         }
         if (inRun) row.runs.push_back({runStart, colLast});
     };
-    const int threads =
-        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, std::min(8, std::max(1, rows / 8)));
-    if (threads <= 1) {
-        for (int r = 0; r < rows; ++r) computeRow(r);
-    } else {
-        std::atomic<int> next{0};
-        std::vector<std::thread> pool;
-        for (int t = 0; t < threads; ++t)
-            pool.emplace_back([&] {
-                for (int r = next++; r < rows; r = next++) computeRow(r);
-            });
-        for (std::thread& t : pool) t.join();
-    }
+    parallel::ForEach(rows, parallel::HardwareThreads(std::min(8, rows / 8)), computeRow);
 
     int bands = 0;
     for (int r = 0; r < rows; ++r) {

@@ -1,4 +1,5 @@
 #include "viewer/drowsel/picture_scale.h"
+#include "core/parallel_for.h"
 
 #include "core/logger.h"
 
@@ -179,15 +180,10 @@ Image* ResampleBilinear(const Image& source, int dw, int dh, int threads)
 
     int workers = threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     workers = std::clamp(workers, 1, std::max(1, dh / 16));
-    if (workers == 1) {
-        band(0, dh);
-    } else {
-        std::vector<std::thread> pool;
-        for (int k = 0; k < workers; ++k)
-            pool.emplace_back(band, static_cast<int>(static_cast<int64_t>(dh) * k / workers),
-                              static_cast<int>(static_cast<int64_t>(dh) * (k + 1) / workers));
-        for (std::thread& t : pool) t.join();
-    }
+    parallel::ForEach(workers, workers, [&](int k) {
+        band(static_cast<int>(static_cast<int64_t>(dh) * k / workers),
+             static_cast<int>(static_cast<int64_t>(dh) * (k + 1) / workers));
+    });
     return out;
 }
 
