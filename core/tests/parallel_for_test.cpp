@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -60,6 +66,36 @@ TEST(ParallelFor, OneThreadRunsOnTheCaller)
     });
     EXPECT_EQ(order, 5);
 }
+
+// A process whose address space cannot take more thread stacks: the threads
+// it cannot have are refused, and the ones started and the calling thread
+// still do every item once (the refusal used to end the program). Run in a child process, whose limit
+// does not reach this one.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(ParallelFor, RefusedThreadsLeaveTheWorkToTheCaller)
+{
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 20);
+        const rlimit limit{room, room};
+        if (pages <= 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        // More threads than the stacks the runtime keeps for reuse, so
+        // that some must be mapped anew and are refused.
+        std::vector<std::atomic<int>> done(256);
+        parallel::ForEach(256, 64, [&](int i) { ++done[static_cast<size_t>(i)]; });
+        for (const std::atomic<int>& d : done)
+            if (d.load() != 1) _exit(1);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST(ParallelFor, HardwareThreadsStayWithinTheCap)
 {
