@@ -14,7 +14,9 @@
 // placements are compared with the poses autooptimiser fitted from all
 // overlapping pairs (DURLACH_HUGIN_PTO names such an aligned project instead
 // of running the pipeline). DURLACH_PAIRS=1 prints every tray pair and every
-// photo's pose against hugin's; DURLACH_LOG=n copies the log up to level n.
+// photo's pose against hugin's; DURLACH_LOG=n copies the log up to level n;
+// DURLACH_LOOP=1 ticks the tray's loop option (the last photo overlaps the
+// first).
 #include "app/control/image_chain.h"
 #include "app/control/stitch_driver.h"
 #include "app/control/stitch_pair.h"
@@ -428,7 +430,10 @@ void BM_DurlachThroughTheApplication(benchmark::State& state)
 
         const auto t0 = Clock::now();
         for (const std::string& p : photos) manager.AddImageFrame(new Image(64, 48, 3), p.c_str(), nullptr);
-        if (photos.size() == 9) manager.GetImageTray()->GetHost()->SetLoop(true);  // the horizon row closes
+        // The horizon row closes; DURLACH_LOOP=1 closes any tray whose last photo
+        // overlaps its first.
+        const char* loop = std::getenv("DURLACH_LOOP");
+        if (photos.size() == 9 || (loop && std::strcmp(loop, "1") == 0)) manager.GetImageTray()->GetHost()->SetLoop(true);
         manager.GetStitchBar()->PostMessage(WM_COMMAND, CStitchBar::kStitch, 0);
         Clock::time_point matched = t0;
         const bool stitched = PumpUntilIdle(manager, 1800000, &matched);
