@@ -275,6 +275,23 @@ Eigen::Matrix3d HuginRotation(const Eigen::Vector4d& ypr)
                                       xformkit::RotZ(ypr[2] * k)));
 }
 
+// The rotation of the whole panorama that brings the b poses nearest the a
+// poses (least squares over the pairs of matrices given).
+Eigen::Matrix3d WholeTurn(const std::vector<Eigen::Matrix3d>& a, const std::vector<Eigen::Matrix3d>& b)
+{
+    Eigen::Matrix3d sum = Eigen::Matrix3d::Zero();
+    for (size_t i = 0; i < a.size(); ++i) sum += a[i] * b[i].transpose();
+    const Eigen::JacobiSVD<Eigen::Matrix3d> svd(sum, Eigen::ComputeFullU | Eigen::ComputeFullV);
+    Eigen::Matrix3d fix = Eigen::Matrix3d::Identity();
+    fix(2, 2) = (svd.matrixU() * svd.matrixV().transpose()).determinant() < 0 ? -1.0 : 1.0;
+    return svd.matrixU() * fix * svd.matrixV().transpose();
+}
+
+double TurnDeg(const Eigen::Matrix3d& m)
+{
+    return std::acos(std::clamp((m.trace() - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / std::acos(-1.0);
+}
+
 // Our placements against hugin's optimised ones: the one rotation of the
 // whole panorama that brings hugin's poses nearest ours (least squares over
 // the placed photos), then per photo the angle of the rotation left between
@@ -282,32 +299,23 @@ Eigen::Matrix3d HuginRotation(const Eigen::Vector4d& ypr)
 void ComparePoses(benchmark::State& state, const std::string& pto, const std::vector<PhotoPose>& ours)
 {
     const std::map<int, Eigen::Vector4d> byPhoto = ReadHuginPoses(pto);
+    std::vector<const PhotoPose*> compared;
     std::vector<Eigen::Vector4d> hugin;
+    std::vector<Eigen::Matrix3d> mine, theirs;
     for (const PhotoPose& pose : ours) {
         const auto found = byPhoto.find(pose.photo);
-        hugin.push_back(found != byPhoto.end() ? found->second : Eigen::Vector4d::Constant(std::nan("")));
+        if (!pose.placed || found == byPhoto.end() || !found->second.head<3>().allFinite()) continue;
+        compared.push_back(&pose);
+        hugin.push_back(found->second);
+        mine.push_back(ToEigen(xformkit::PlacementMatrix(pose.pan, pose.tilt, pose.roll)));
+        theirs.push_back(HuginRotation(found->second));
     }
-    std::vector<Eigen::Matrix3d> mine(ours.size()), theirs(ours.size());
-    Eigen::Matrix3d sum = Eigen::Matrix3d::Zero();
-    int count = 0;
-    for (size_t i = 0; i < ours.size(); ++i) {
-        if (!ours[i].placed || !hugin[i].head<3>().allFinite()) continue;
-        mine[i] = ToEigen(xformkit::PlacementMatrix(ours[i].pan, ours[i].tilt, ours[i].roll));
-        theirs[i] = HuginRotation(hugin[i]);
-        sum += mine[i] * theirs[i].transpose();
-        ++count;
-    }
-    if (count == 0) return;
-    const Eigen::JacobiSVD<Eigen::Matrix3d> svd(sum, Eigen::ComputeFullU | Eigen::ComputeFullV);
-    Eigen::Matrix3d fix = Eigen::Matrix3d::Identity();
-    fix(2, 2) = (svd.matrixU() * svd.matrixV().transpose()).determinant() < 0 ? -1.0 : 1.0;
-    const Eigen::Matrix3d turn = svd.matrixU() * fix * svd.matrixV().transpose();
+    if (compared.empty()) return;
+    const Eigen::Matrix3d turn = WholeTurn(mine, theirs);
     const bool verbose = std::getenv("DURLACH_PAIRS") != nullptr;
     double worst = 0, total = 0;
-    for (size_t i = 0; i < ours.size(); ++i) {
-        if (!ours[i].placed || !hugin[i].head<3>().allFinite()) continue;
-        const Eigen::Matrix3d left = mine[i].transpose() * turn * theirs[i];
-        const double angle = std::acos(std::clamp((left.trace() - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / std::acos(-1.0);
+    for (size_t i = 0; i < compared.size(); ++i) {
+        const double angle = TurnDeg(mine[i].transpose() * turn * theirs[i]);
         worst = std::max(worst, angle);
         total += angle;
         if (verbose) {
@@ -318,16 +326,92 @@ void ComparePoses(benchmark::State& state, const std::string& pto, const std::ve
             double pan, tilt, roll;
             xformkit::PlacementAngles(m, pan, tilt, roll);
             const double d = 180.0 / std::acos(-1.0);
+            const PhotoPose& p = *compared[i];
             std::fprintf(stderr,
                          "photo %d: ours pan %7.2f tilt %7.2f roll %7.2f fov %5.2f, hugin %7.2f %7.2f %7.2f fov %5.2f, %.2f "
                          "deg apart\n",
-                         ours[i].photo, ours[i].pan * d, ours[i].tilt * d, ours[i].roll * d, ours[i].fov, pan * d, tilt * d,
-                         roll * d, hugin[i][3], angle);
+                         p.photo, p.pan * d, p.tilt * d, p.roll * d, p.fov, pan * d, tilt * d, roll * d, hugin[i][3], angle);
         }
     }
     state.counters["pose vs hugin worst deg"] = worst;
-    state.counters["pose vs hugin mean deg"] = total / count;
-    state.counters["pose vs hugin photos"] = count;
+    state.counters["pose vs hugin mean deg"] = total / static_cast<double>(compared.size());
+    state.counters["pose vs hugin photos"] = static_cast<double>(compared.size());
+}
+
+// What the tray's chain of pairs allows at best, measured with hugin alone:
+// autooptimiser given only those control points of `aligned` that join
+// neighbouring tray photos (its lens as fitted from all pairs; the field of
+// view, yaw, pitch and roll free, its first image held), its poses against
+// its own all-pairs poses, compared as ours are.
+void CompareHuginChain(benchmark::State& state, const std::string& work, const std::string& aligned,
+                       const std::vector<PhotoPose>& tray)
+{
+    std::map<int, int> trayPlace;  // photo number -> tray position
+    for (size_t k = 0; k < tray.size(); ++k) trayPlace[tray[k].photo] = static_cast<int>(k);
+    std::vector<int> place;  // image index -> tray position, -1 when not on the tray
+    std::ifstream in(aligned);
+    std::ofstream out(work + "/chain.pto");
+    std::string line;
+    int images = 0, kept = 0;
+    bool variables = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("i ", 0) == 0) {
+            ++images;
+            const size_t name = line.find(" n\"");
+            const size_t close = name == std::string::npos ? name : line.find('"', name + 3);
+            const int photo = close == std::string::npos ? 0 : PhotoNumber(line.substr(name + 3, close - name - 3).c_str());
+            const auto found = trayPlace.find(photo);
+            place.push_back(found == trayPlace.end() ? -1 : found->second);
+        }
+        if (line == "v" || line.rfind("v ", 0) == 0) {
+            if (!variables) {
+                out << "v v0\n";
+                for (int k = 1; k < images; ++k) out << "v y" << k << "\nv p" << k << "\nv r" << k << "\n";
+                out << "v\n";
+                variables = true;
+            }
+            continue;
+        }
+        // The variables listed here are the ones optimised, not a preset.
+        if (line.rfind("#hugin_optimizerMasterSwitch", 0) == 0) line = "#hugin_optimizerMasterSwitch 0";
+        if (line.rfind("#hugin_optimizerPhotoMasterSwitch", 0) == 0) line = "#hugin_optimizerPhotoMasterSwitch 0";
+        if (line.rfind("c ", 0) == 0) {
+            const char* n = std::strstr(line.c_str(), " n");
+            const char* m = std::strstr(line.c_str(), " N");
+            const int i = n ? std::atoi(n + 2) : -1, j = m ? std::atoi(m + 2) : -1;
+            const auto valid = [&](int k) { return k >= 0 && k < static_cast<int>(place.size()) && place[k] >= 0; };
+            if (!valid(i) || !valid(j) || std::abs(place[i] - place[j]) != 1) continue;
+            ++kept;
+        }
+        out << line << "\n";
+    }
+    out.close();
+    const std::string command = "cd '" + work + "' && autooptimiser -n -o chain_opt.pto chain.pto > chain.log 2>&1";
+    if (!variables || kept == 0 || std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "hugin on the tray's pairs alone did not run; see %s/chain.log\n", work.c_str());
+        return;
+    }
+    const std::map<int, Eigen::Vector4d> chain = ReadHuginPoses(work + "/chain_opt.pto");
+    const std::map<int, Eigen::Vector4d> all = ReadHuginPoses(aligned);
+    std::vector<Eigen::Matrix3d> a, b;
+    for (const auto& [photo, pose] : all) {
+        const auto found = chain.find(photo);
+        if (found == chain.end() || !pose.head<3>().allFinite() || !found->second.head<3>().allFinite()) continue;
+        a.push_back(HuginRotation(pose));
+        b.push_back(HuginRotation(found->second));
+    }
+    if (a.empty()) return;
+    const Eigen::Matrix3d turn = WholeTurn(a, b);
+    double worst = 0, total = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const double angle = TurnDeg(a[i].transpose() * turn * b[i]);
+        worst = std::max(worst, angle);
+        total += angle;
+    }
+    state.counters["hugin chain vs all worst deg"] = worst;
+    state.counters["hugin chain vs all mean deg"] = total / static_cast<double>(a.size());
+    if (!chain.empty()) state.counters["hugin chain fov deg"] = chain.begin()->second[3];
+    if (!all.empty()) state.counters["hugin fov deg"] = all.begin()->second[3];
 }
 
 // Debian's hugin-tools pipeline on the same photographs, as a user of those
@@ -504,10 +588,13 @@ void BM_DurlachThroughTheApplication(benchmark::State& state)
     // DURLACH_HUGIN_PTO names an aligned hugin project of these photographs
     // to compare the poses with, without running the pipeline again.
     const char* aligned = std::getenv("DURLACH_HUGIN_PTO");
-    if (hugin && std::strcmp(hugin, "1") == 0 && RunHugin(state, work, photos))
-        ComparePoses(state, work + "/aligned.pto", poses);
-    else if (aligned && *aligned)
-        ComparePoses(state, aligned, poses);
+    std::string reference;
+    if (hugin && std::strcmp(hugin, "1") == 0 && RunHugin(state, work, photos)) reference = work + "/aligned.pto";
+    else if (aligned && *aligned) reference = aligned;
+    if (!reference.empty()) {
+        ComparePoses(state, reference, poses);
+        CompareHuginChain(state, work, reference, poses);
+    }
     std::filesystem::remove_all(work);
 }
 BENCHMARK(BM_DurlachThroughTheApplication)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
