@@ -216,7 +216,82 @@ void MeasurePoseOverlap(const TRANSFORM_RS& poseA, int widthA, int heightA, cons
     vertical = static_cast<float>(bestColumn) / kGrid;
 }
 
-int FitPairRotation(const PairFitInput& in, PairFitResult& result)
+namespace {
+
+// The rotation nearest to m (the orthogonal factor of its polar
+// decomposition, by Newton's iteration X <- (X + X^-T) / 2); false when m is
+// singular or its nearest orthogonal matrix is a reflection.
+bool NearestRotation(const Mat3& m, Mat3& out)
+{
+    Mat3 x = m;
+    for (int it = 0; it < 100; ++it) {
+        const double c00 = x(1, 1) * x(2, 2) - x(1, 2) * x(2, 1);
+        const double c01 = x(1, 2) * x(2, 0) - x(1, 0) * x(2, 2);
+        const double c02 = x(1, 0) * x(2, 1) - x(1, 1) * x(2, 0);
+        const double det = x(0, 0) * c00 + x(0, 1) * c01 + x(0, 2) * c02;
+        if (!(std::fabs(det) > 1e-12) || !std::isfinite(det)) return false;
+        // X^-T is the cofactor matrix over the determinant.
+        Mat3 cof;
+        cof(0, 0) = c00;
+        cof(0, 1) = c01;
+        cof(0, 2) = c02;
+        cof(1, 0) = x(0, 2) * x(2, 1) - x(0, 1) * x(2, 2);
+        cof(1, 1) = x(0, 0) * x(2, 2) - x(0, 2) * x(2, 0);
+        cof(1, 2) = x(0, 1) * x(2, 0) - x(0, 0) * x(2, 1);
+        cof(2, 0) = x(0, 1) * x(1, 2) - x(0, 2) * x(1, 1);
+        cof(2, 1) = x(0, 2) * x(1, 0) - x(0, 0) * x(1, 2);
+        cof(2, 2) = x(0, 0) * x(1, 1) - x(0, 1) * x(1, 0);
+        double change = 0.0;
+        for (int k = 0; k < 9; ++k) {
+            const double next = 0.5 * (x.m[k] + cof.m[k] / det);
+            change = std::max(change, std::fabs(next - x.m[k]));
+            x.m[k] = next;
+        }
+        if (change < 1e-13) break;
+    }
+    const double det = x(0, 0) * (x(1, 1) * x(2, 2) - x(1, 2) * x(2, 1)) -
+                       x(0, 1) * (x(1, 0) * x(2, 2) - x(1, 2) * x(2, 0)) +
+                       x(0, 2) * (x(1, 0) * x(2, 1) - x(1, 1) * x(2, 0));
+    if (!(det > 0.5)) return false;
+    out = x;
+    return true;
+}
+
+// A start for b taken from the points alone: the rotation that turns b's
+// rays of the pairs nearest onto a's rays (least squares over unit rays),
+// with the focal lengths of the input.
+bool PoseFromPoints(const PairFitInput& in, TRANSFORM_RS& poseB)
+{
+    const Mat3 ma = xformkit::PlacementMatrix(in.poseA.pan, in.poseA.tilt, in.poseA.roll);
+    const size_t n = std::min(in.pointsA.size(), in.pointsB.size());
+    Mat3 sum;
+    for (double& v : sum.m) v = 0.0;
+    int used = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const POINT2& pa = in.pointsA[i];
+        const POINT2& pb = in.pointsB[i];
+        if (!std::isfinite(pa.x) || !std::isfinite(pa.y) || !std::isfinite(pb.x) || !std::isfinite(pb.y)) continue;
+        const Vec3 a = xformkit::Apply(ma, Vec3{pa.x * in.poseA.rcpFocal, pa.y * in.poseA.rcpFocal, 1.0});
+        const Vec3 b{pb.x * in.poseB.rcpFocal, pb.y * in.poseB.rcpFocal, 1.0};
+        const double la = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+        const double lb = std::sqrt(b.x * b.x + b.y * b.y + b.z * b.z);
+        const double av[3] = {a.x / la, a.y / la, a.z / la}, bv[3] = {b.x / lb, b.y / lb, b.z / lb};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) sum(r, c) += av[r] * bv[c];
+        ++used;
+    }
+    Mat3 mb;
+    if (used < 3 || !NearestRotation(sum, mb)) return false;
+    double pan, tilt, roll;
+    xformkit::PlacementAngles(mb, pan, tilt, roll);
+    poseB.pan = static_cast<float>(in.poseA.pan + xformkit::WrapAngle(pan - in.poseA.pan));
+    poseB.tilt = static_cast<float>(tilt);
+    poseB.roll = static_cast<float>(roll);
+    return ValidPose(poseB);
+}
+
+// One whole fit from in.poseB (FitPairRotation describes it).
+int FitPairRotationFrom(const PairFitInput& in, PairFitResult& result)
 {
     result = PairFitResult{};
     result.poseA = in.poseA;
@@ -306,4 +381,22 @@ int FitPairRotation(const PairFitInput& in, PairFitResult& result)
         !ValidPose(b) || !ValidPose(a))
         return result.code = kPanoramaGeometry;
     return result.code = kPanoramaOk;
+}
+
+}  // namespace
+
+int FitPairRotation(const PairFitInput& in, PairFitResult& result)
+{
+    // The search starts where the caller guessed b; from a guess far off
+    // (the tray's guess of a pair across rows) it can end in a false
+    // minimum. A pair refused from the guess is fitted once more from the
+    // rotation its points give, and placed when that fit passes.
+    const int code = FitPairRotationFrom(in, result);
+    if (code == kPanoramaOk) return code;
+    PairFitInput again = in;
+    if (!PoseFromPoints(in, again.poseB)) return code;
+    PairFitResult retry;
+    if (FitPairRotationFrom(again, retry) != kPanoramaOk) return code;
+    result = retry;
+    return result.code;
 }

@@ -41,6 +41,11 @@ struct PairFitResult {
 // 2.0 pixels, overlap implied by the poses at least 5 % of a's width and
 // height, tilt difference below 60 degrees. result.code says which rule
 // failed first (kPanoramaTooFewPoints, kPanoramaResidual, kPanoramaGeometry).
+// The search starts from in.poseB; when the pair is refused from there, the
+// whole fit runs once more from the rotation that carries b's rays of the
+// pairs nearest onto a's, and its result stands when it passes (a start far
+// from the answer can end in a false minimum). A pair that passes from
+// in.poseB is fitted exactly as before.
 int FitPairRotation(const PairFitInput& in, PairFitResult& result);
 
 // The share of a's image (along its rows and its columns, at most 1) that
