@@ -142,6 +142,8 @@ const Path kPaths[] = {
     {"SSE2", [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowSse2, r, s, d, a); }},
     // Where the processor lacks SSSE3 this runs the SSE2 loop again.
     {"SSSE3", [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowSsse3, r, s, d, a); }},
+    // Where the processor lacks AVX2 this runs the SSSE3 or SSE2 loop again.
+    {"AVX2", [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowAvx2, r, s, d, a); }},
     {"portable",
      [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowPortable, r, s, d, a); }},
 };
@@ -288,6 +290,87 @@ TEST(RowmapDifferential, ExactQuotientsUnderInexactReciprocals)
                 Bytes got(bytes, 9);
                 path.map(row, *source, got.data(), false);
                 EXPECT_TRUE(SameBytes(got, want)) << path.name << " w " << w << " channels " << source->channels;
+            }
+        }
+    }
+}
+
+// Rows of every length around the eight-pixel groups and the 64-pixel
+// position chunks, ending on the source's last 2 x 2 block: the wide loads
+// of the last group touch the final source byte and no byte past it (the
+// source vector is exactly its pixels, ASan watches the rest). Both pixel
+// sizes, both modes, every path against the reference.
+TEST(RowmapDifferential, GroupAndChunkEndsReachingTheLastSourceByte)
+{
+    std::mt19937 rng(19);
+    for (int channels : {3, 1}) {
+        const Source s = RandomSource(150, 30, channels, rng);
+        const int b = channels == 3 ? 3 : 1;
+        for (int n : {2, 7, 8, 9, 15, 16, 17, 63, 64, 65, 71, 72, 73, 127, 128, 129}) {
+            // From the top-left area to just inside the last 2 x 2 block.
+            const float x0 = 2.3f, y0 = 1.7f, x1 = 148.5f, y1 = 28.5f;
+            const Row row{1.0f, x0, y0, (x1 - x0) / (n - 1), (y1 - y0) / (n - 1), 0.0f, n};
+            const auto positions = ReferencePositions(row);
+            ASSERT_TRUE(InBounds(row, s)) << n;
+            ASSERT_EQ(positions.back().ix, 148) << n;
+            ASSERT_EQ(positions.back().iy, 28) << n;
+            for (bool average : {false, true}) {
+                Bytes start = RandomDestination(static_cast<size_t>(n) * b, rng);
+                for (size_t i = 0; i < start.size(); i += static_cast<size_t>(b) * 3) start[i] = 0;
+                Bytes want = start;
+                ReferenceRow(row, s, want.data(), average);
+                for (const Path& path : kPaths) {
+                    Bytes got = start;
+                    path.map(row, s, got.data(), average);
+                    EXPECT_TRUE(SameBytes(got, want)) << path.name << " channels " << channels << " n " << n
+                                                      << (average ? " average" : " overwrite");
+                }
+            }
+        }
+    }
+}
+
+// Positions on both sides of 32768 pixels, in the same groups of eight,
+// under w of 1, of inexact reciprocals and drifting: whole parts and weights
+// there need more than single precision, and every path must still give the
+// reference bytes. A one-row-high band of a source over 33,000 pixels wide.
+TEST(RowmapDifferential, PositionsAcrossThirtyTwoThousandPixels)
+{
+    std::mt19937 rng(23);
+    for (int channels : {3, 1}) {
+        const Source s = RandomSource(33000, 3, channels, rng);
+        const int b = channels == 3 ? 3 : 1;
+        struct Case {
+            float x0, x1, w0, w1;
+            int n;
+        };
+        const Case cases[] = {
+            {32700.3f, 32840.9f, 1.0f, 1.0f, 203},   // about 0.7 pixel a step across the limit
+            {32767.0f, 32769.0f, 3.0f, 3.0f, 77},    // slow steps straddling it under w = 3
+            {32760.1f, 32790.7f, 7.0f, 0.4f, 131},   // w drifting, inexact reciprocals
+            {5.5f, 32990.5f, 13.0f, 11.0f, 150},     // long steps from near 0 to the end
+            {32998.9f, 100.2f, 0.9f, 2.5f, 66},      // backwards
+        };
+        for (const Case& c : cases) {
+            const float steps = static_cast<float>(c.n - 1);
+            const Row row{c.w0, c.x0 * c.w0, 0.6f * c.w0, (c.x1 * c.w1 - c.x0 * c.w0) / steps,
+                          (0.6f * c.w1 - 0.6f * c.w0) / steps, (c.w1 - c.w0) / steps, c.n};
+            ASSERT_TRUE(InBounds(row, s)) << c.x0;
+            int above = 0;
+            for (const Position& p : ReferencePositions(row)) above += p.ix >= 32768;
+            ASSERT_GT(above, 0) << c.x0;
+            ASSERT_LT(above, c.n) << c.x0;
+            for (bool average : {false, true}) {
+                Bytes start = RandomDestination(static_cast<size_t>(c.n) * b, rng);
+                for (size_t i = 0; i < start.size(); i += static_cast<size_t>(b) * 4) start[i] = 0;
+                Bytes want = start;
+                ReferenceRow(row, s, want.data(), average);
+                for (const Path& path : kPaths) {
+                    Bytes got = start;
+                    path.map(row, s, got.data(), average);
+                    EXPECT_TRUE(SameBytes(got, want)) << path.name << " channels " << channels << " from " << c.x0
+                                                      << (average ? " average" : " overwrite");
+                }
             }
         }
     }
