@@ -376,6 +376,45 @@ TEST(RowmapDifferential, PositionsAcrossThirtyTwoThousandPixels)
     }
 }
 
+// Sums stepped where the plain additions are easy to get wrong: across many
+// binades (halving and doubling), with the homogeneous coordinates all
+// negative, a sum of exactly 0, steps far below the last place (rounding
+// toward zero then steps down a unit, or out of the binade at a power of
+// two), sums crossing 2^24, and steps far larger than the sum. Every path
+// against the reference, both pixel sizes.
+TEST(RowmapDifferential, SumsAcrossBinadesSignsAndTinySteps)
+{
+    struct Case {
+        const char* name;
+        int width, height;
+        Row row;
+    };
+    const Case cases[] = {
+        {"x from 0.6 to 900", 1000, 25, {1.0f, 0.6f, 3.2f, 0.5995f, 0.011f, 0.0f, 1500}},
+        {"negative w", 1000, 25, {-0.8f, -0.8f * 3.0f, -0.8f * 2.0f, -0.71f, -0.035f, -0.0017f, 1000}},
+        {"y sum exactly 0", 1000, 25, {1.25f, 1.25f * 7.5f, 0.0f, 0.93f, 0.0f, 0.0f, 700}},
+        {"w falling by less than a unit", 1000, 25, {1.5f, 1.5f * 2.5f, 1.5f * 1.5f, 0.77f, 0.0f, -1e-9f, 900}},
+        {"w leaving 1 by less than a unit", 1000, 25, {1.0f, 2.5f, 1.5f, 0.77f, 0.0f, -1e-9f, 900}},
+        {"x sum crossing 2^24", 16800, 3, {1000.0f, 16777000.0f, 600.0f, 1.0f, 0.0f, 0.0f, 400}},
+        {"steps far above the sum", 1000, 25, {1.0f, 0.001f, 0.002f, 0.95f, 0.01f, 0.0f, 1000}},
+    };
+    std::mt19937 rng(29);
+    for (const Case& c : cases) {
+        for (int channels : {3, 1}) {
+            const Source s = RandomSource(c.width, c.height, channels, rng);
+            ASSERT_TRUE(InBounds(c.row, s)) << c.name;
+            const int b = channels == 3 ? 3 : 1;
+            Bytes want(static_cast<size_t>(c.row.n) * b, 9);
+            ReferenceRow(c.row, s, want.data(), false);
+            for (const Path& path : kPaths) {
+                Bytes got(want.size(), 9);
+                path.map(c.row, s, got.data(), false);
+                EXPECT_TRUE(SameBytes(got, want)) << path.name << " " << c.name << " channels " << channels;
+            }
+        }
+    }
+}
+
 TEST(RowmapDifferential, RestoresTheRoundingMode)
 {
     std::mt19937 rng(3);
