@@ -32,8 +32,9 @@ struct Chunk8 {
     // samplers pair the samples (see Chunk in row_map_sse2.h).
     alignas(32) int32_t first[kChunk8];
     alignas(32) int32_t second[kChunk8];
-    alignas(32) int32_t ix[kChunk8];
-    alignas(32) int32_t iy[kChunk8];
+    // Byte offset of the pixel's top-left source sample: iy stride + ix b in
+    // 64 bits, as the SSE2 loop forms its pointers.
+    alignas(32) int64_t offset[kChunk8];
 };
 
 // trunc(512 v / w) for eight pixels as the SSE2 loop computes it: floats
@@ -95,13 +96,20 @@ inline void NextEight(__m128& sums, __m128 steps, const uint8_t* source, ptrdiff
     const __m256i second = _mm256_or_si256(kRgb ? w10 : w01, _mm256_slli_epi32(w11, 16));
     _mm256_store_si256(reinterpret_cast<__m256i*>(c.first + i), first);
     _mm256_store_si256(reinterpret_cast<__m256i*>(c.second + i), second);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(c.ix + i), _mm256_srai_epi32(kx, 9));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(c.iy + i), _mm256_srai_epi32(ky, 9));
+    // ix b (ix is below 2^22 in magnitude, so 3 ix fits 32 bits)
+    // and iy widened to 64 bits; iy times the stride as a signed 64-bit product.
+    const __m256i ix = _mm256_srai_epi32(kx, 9), iy = _mm256_srai_epi32(ky, 9);
+    const __m256i across = kRgb ? _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix)) : ix;
+    const __m256i rowBytes = _mm256_set1_epi64x(stride);
+    const __m256i lo = _mm256_add_epi64(_mm256_mul_epi32(_mm256_cvtepi32_epi64(_mm256_castsi256_si128(iy)), rowBytes),
+                                        _mm256_cvtepi32_epi64(_mm256_castsi256_si128(across)));
+    const __m256i hi = _mm256_add_epi64(_mm256_mul_epi32(_mm256_cvtepi32_epi64(_mm256_extracti128_si256(iy, 1)), rowBytes),
+                                        _mm256_cvtepi32_epi64(_mm256_extracti128_si256(across, 1)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(c.offset + i), lo);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(c.offset + i + 4), hi);
     // As in the SSE2 loop: the first pixel's rows fetched ahead, the address
     // formed as an integer.
-    const uintptr_t ahead = reinterpret_cast<uintptr_t>(source) +
-                            static_cast<uintptr_t>(static_cast<ptrdiff_t>(c.iy[i]) * stride) +
-                            static_cast<uintptr_t>(static_cast<ptrdiff_t>(c.ix[i]) * (kRgb ? 3 : 1));
+    const uintptr_t ahead = reinterpret_cast<uintptr_t>(source) + static_cast<uintptr_t>(c.offset[i]);
     _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(ahead + static_cast<uintptr_t>(stride)), _MM_HINT_T0);
 }
@@ -153,7 +161,7 @@ inline __m256i SampleRgbPair(__m256i rows, __m256i first, __m256i second)
 inline __m256i SampleRgbEight(const uint8_t* source, ptrdiff_t stride, const Chunk8& c, int i)
 {
     const uint8_t* p[8];
-    for (int j = 0; j < 8; ++j) p[j] = source + c.iy[i + j] * stride + static_cast<ptrdiff_t>(c.ix[i + j]) * 3;
+    for (int j = 0; j < 8; ++j) p[j] = source + c.offset[i + j];
     const __m256i first = _mm256_load_si256(reinterpret_cast<const __m256i*>(c.first + i));
     const __m256i second = _mm256_load_si256(reinterpret_cast<const __m256i*>(c.second + i));
     auto rows = [&](int j) { return _mm256_set_m128i(RgbRows(p[j + 4], stride), RgbRows(p[j], stride)); };
@@ -202,7 +210,7 @@ void RgbLoop(const RowMapping& r)
             for (int j = 0; j < 8; ++j) PutBytes<3, true>(d + 3 * j, v[j]);
         }
         for (; i < count; ++i, d += 3) {
-            const uint8_t* p = source + chunk.iy[i] * stride + static_cast<ptrdiff_t>(chunk.ix[i]) * 3;
+            const uint8_t* p = source + chunk.offset[i];
             PutBytes<3, kAverage>(d, SampleRgbOne(p, stride, chunk.first[i], chunk.second[i]));
         }
     }
@@ -221,7 +229,7 @@ void GreyLoop(const RowMapping& r)
         const int count = r.n - done < kChunk8 ? r.n - done : kChunk8;
         for (int i = 0; i < count; i += 8) NextEight<false>(sums, steps, source, stride, chunk, i);
         for (int i = 0; i < count; ++i, ++d) {
-            const uint8_t* p = source + chunk.iy[i] * stride + chunk.ix[i];
+            const uint8_t* p = source + chunk.offset[i];
             alignas(8) const int32_t pair[2] = {chunk.first[i], chunk.second[i]};
             PutBytes<1, kAverage>(d, SampleGrey(p, stride, pair));
         }
