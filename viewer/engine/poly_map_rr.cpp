@@ -289,7 +289,7 @@ bool CPolyMapRR::BeginRegionRows(const PAIR_WALIGN_RR_PRMS2* prms, bool transpar
     }
     if (m_src == m_dst) return false;
     m_savedBilinear = m_bilinearInterp;
-    m_bilinearInterp = bilinear;
+    m_bilinearInterp = bilinear || m_bilinearInterp;
     m_transparency = transparency;
     if (CalcMappingPrms(prms)) return true;
     m_bilinearInterp = m_savedBilinear;

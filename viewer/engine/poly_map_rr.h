@@ -78,7 +78,8 @@ public:
     // images and builds the mapping of prms as MapRegions does (false, with
     // its ERROR line, where MapRegions would draw nothing; also false when
     // the source is the destination, which MapRegions draws from a copy) and
-    // selects the sampling; MapRegionRows then draws the region's rows
+    // selects the sampling (bilinear as MapRegions_Bilinear, otherwise as
+    // MapRegions: the sampling set); MapRegionRows then draws the region's rows
     // fromRow .. toRow on the calling thread, with MapRegions' bytes, and may
     // run for disjoint rows on several threads at once; EndRegionRows puts
     // the sampling back.
