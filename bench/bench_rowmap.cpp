@@ -18,7 +18,8 @@ constexpr int kRowPixels = 1024;
 constexpr int kRows = 256;
 
 // path 0: MapOneRowBilinear (the fastest loop for this processor),
-// 1: the SSE2 loop alone, 2: the portable loop.
+// 1: the SSE2 loop alone, 2: the portable loop, 3: the SSSE3 loop (the
+// fastest before the AVX2 one), 4: the AVX2 loop.
 void MapRow(int path, float w, float xw, float yw, float dxw, float dyw, float dw, int n, int channels, int stride,
             const uint8_t* source, uint8_t* destination, bool average)
 {
@@ -27,7 +28,12 @@ void MapRow(int path, float w, float xw, float yw, float dxw, float dyw, float d
         return;
     }
     const rowmap::RowMapping row{w, xw, yw, dxw, dyw, dw, n, channels, stride, source, destination, average};
-    path == 1 ? rowmap::MapRowSse2(row) : rowmap::MapRowPortable(row);
+    switch (path) {
+    case 1: rowmap::MapRowSse2(row); break;
+    case 3: rowmap::MapRowSsse3(row); break;
+    case 4: rowmap::MapRowAvx2(row); break;
+    default: rowmap::MapRowPortable(row); break;
+    }
 }
 
 void BM_MapOneRowBilinear(benchmark::State& state)
@@ -58,6 +64,7 @@ BENCHMARK(BM_MapOneRowBilinear)
     ->ArgNames({"channels", "average", "path"})
     ->Args({3, 0, 0})->Args({3, 1, 0})->Args({1, 0, 0})->Args({1, 1, 0})
     ->Args({3, 0, 1})->Args({3, 1, 1})->Args({3, 0, 2})
+    ->Args({3, 0, 3})->Args({3, 0, 4})->Args({3, 1, 3})->Args({3, 1, 4})->Args({1, 0, 3})->Args({1, 0, 4})
     // Shared machines are noisy: read the median of the repetitions.
     ->Repetitions(5)->DisplayAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);

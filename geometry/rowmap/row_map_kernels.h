@@ -1,6 +1,6 @@
-// The implementations behind MapOneRowBilinear: the portable one, and the
-// SSE2 one (with an SSSE3 variant chosen at run time), which must give
-// exactly its bytes. All switch to rounding toward zero for the row.
+// The implementations behind MapOneRowBilinear: the portable one, the SSE2
+// one (with an SSSE3 variant chosen at run time) and the AVX2 one, which
+// must give exactly its bytes. All switch to rounding toward zero for the row.
 #pragma once
 
 #include <cstdint>
@@ -27,10 +27,18 @@ void MapRowSse2(const RowMapping& row);
 // (HasSsse3), otherwise as MapRowSse2.
 void MapRowSsse3(const RowMapping& row);
 bool HasSsse3();
+// Eight pixels a step with AVX2 where the processor has it (HasAvx2), for
+// three-byte pixels only when the stride is at least 8; otherwise as
+// MapRowSsse3.
+void MapRowAvx2(const RowMapping& row);
+bool HasAvx2();
 // The fastest of the above for this processor: what MapOneRowBilinear runs.
 void MapRow(const RowMapping& row);
 
 // The three-byte loop of MapRowSsse3 (rounding mode already set).
 void RgbSsse3Loop(const RowMapping& row);
+// The loops of MapRowAvx2 (rounding mode already set; three-byte pixels
+// need a stride of at least 8).
+void RowAvx2Loop(const RowMapping& row);
 
 }  // namespace rowmap

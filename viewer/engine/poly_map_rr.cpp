@@ -23,9 +23,15 @@ namespace {
 constexpr double kNearVerticalBand = 0.31415927;
 constexpr double kHalfPi = 1.5707963267948966;
 
-struct Edge {
+}  // namespace
+
+struct CPolyMapRR::ScanEdge {
     double x0, y0, x1, y1;  // y0 < y1
 };
+
+namespace {
+
+using Edge = CPolyMapRR::ScanEdge;
 
 // Collects the non-horizontal edges of every usable contour.
 std::vector<Edge> CollectEdges(const gpc_polygon& region, double& ymin, double& ymax)
@@ -120,6 +126,7 @@ CPolyMapRR& CPolyMapRR::operator=(const CPolyMapRR& other)
     m_nearVertical = other.m_nearVertical;
     m_bilinearInterp = other.m_bilinearInterp;
     m_transparency = other.m_transparency;
+    m_savedBilinear = other.m_savedBilinear;
     m_drawnRuns = other.m_drawnRuns;
     return *this;
 }
@@ -254,21 +261,57 @@ void CPolyMapRR::MapRegionRows(const gpc_polygon& region)
     if (firstRow > lastRow) return;
     // Rows write only themselves, so bands of rows run side by side.
     const int64_t pixels = static_cast<int64_t>(lastRow - firstRow + 1) * m_dstWidth;
-    viewengine::ForEachRowBand(static_cast<int>(firstRow), static_cast<int>(lastRow), pixels, [&](int from, int to) {
-        std::vector<double> xs;
-        for (int y = from; y <= to; ++y) {
-            xs.clear();
-            for (const Edge& e : edges) {
-                if (e.y0 < y && y <= e.y1) xs.push_back(e.x0 + (y - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0));
-            }
-            std::sort(xs.begin(), xs.end());
-            for (size_t k = 0; k + 1 < xs.size(); k += 2) {
-                const double left = std::max(0.0, std::floor(xs[k] + 0.999999));
-                const double right = std::min(double(m_dstWidth - 1), std::floor(xs[k + 1]));
-                if (left <= right) MapOneSector(y, static_cast<int>(left), static_cast<int>(right));
-            }
+    viewengine::ForEachRowBand(static_cast<int>(firstRow), static_cast<int>(lastRow), pixels,
+                               [&](int from, int to) { ScanRows(edges, from, to); });
+}
+
+void CPolyMapRR::ScanRows(const std::vector<ScanEdge>& edges, int first, int last)
+{
+    std::vector<double> xs;
+    for (int y = first; y <= last; ++y) {
+        xs.clear();
+        for (const Edge& e : edges) {
+            if (e.y0 < y && y <= e.y1) xs.push_back(e.x0 + (y - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0));
         }
-    });
+        std::sort(xs.begin(), xs.end());
+        for (size_t k = 0; k + 1 < xs.size(); k += 2) {
+            const double left = std::max(0.0, std::floor(xs[k] + 0.999999));
+            const double right = std::min(double(m_dstWidth - 1), std::floor(xs[k + 1]));
+            if (left <= right) MapOneSector(y, static_cast<int>(left), static_cast<int>(right));
+        }
+    }
+}
+
+bool CPolyMapRR::BeginRegionRows(const PAIR_WALIGN_RR_PRMS2* prms, bool transparency, bool bilinear)
+{
+    if (!ImagesUsable()) {
+        Logger::log("ERROR CPolyMapRR::MapRegions: source or destination missing or not 8-bit 1/3-channel", 1);
+        return false;
+    }
+    if (m_src == m_dst) return false;
+    m_savedBilinear = m_bilinearInterp;
+    m_bilinearInterp = bilinear || m_bilinearInterp;
+    m_transparency = transparency;
+    if (CalcMappingPrms(prms)) return true;
+    m_bilinearInterp = m_savedBilinear;
+    return false;
+}
+
+void CPolyMapRR::MapRegionRows(const gpc_polygon& region, int fromRow, int toRow)
+{
+    // The rows of MapRegionRows(region) that lie in fromRow .. toRow.
+    double ymin, ymax;
+    const std::vector<Edge> edges = CollectEdges(region, ymin, ymax);
+    if (edges.empty()) return;
+    const double firstRow = std::max({0.0, std::floor(ymin) + 1, double(fromRow)});
+    const double lastRow = std::min({double(m_dstHeight - 1), std::floor(ymax), double(toRow)});
+    if (firstRow > lastRow) return;
+    ScanRows(edges, static_cast<int>(firstRow), static_cast<int>(lastRow));
+}
+
+void CPolyMapRR::EndRegionRows()
+{
+    m_bilinearInterp = m_savedBilinear;
 }
 
 void CPolyMapRR::MapOneStrip(gpc_vertex_list* strip)

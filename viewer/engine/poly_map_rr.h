@@ -73,6 +73,22 @@ public:
     // span maps inside the source. Needs CalcMappingPrms run.
     void MapOneSector_Dw_NoCheck(int y, int x0, int x1);
 
+    // MapRegions in two steps, so that several mappers drawing into one
+    // destination can share one band of rows: BeginRegionRows checks the
+    // images and builds the mapping of prms as MapRegions does (false, with
+    // its ERROR line, where MapRegions would draw nothing; also false when
+    // the source is the destination, which MapRegions draws from a copy) and
+    // selects the sampling (bilinear as MapRegions_Bilinear, otherwise as
+    // MapRegions: the sampling set); MapRegionRows then draws the region's rows
+    // fromRow .. toRow on the calling thread, with MapRegions' bytes, and may
+    // run for disjoint rows on several threads at once; EndRegionRows puts
+    // the sampling back.
+    bool BeginRegionRows(const PAIR_WALIGN_RR_PRMS2* prms, bool transparency, bool bilinear);
+    // A region edge as the scan conversion takes it (opaque outside the mapper).
+    struct ScanEdge;
+    void MapRegionRows(const gpc_polygon& region, int fromRow, int toRow);
+    void EndRegionRows();
+
     // Pixel runs [x0, x1] drawn per destination row, collected while set
     // (null: none). Runs are appended as drawn, unsorted and possibly
     // overlapping; a row's list is only touched by the thread drawing the row.
@@ -87,6 +103,8 @@ private:
     void CalcImgPrms();
     bool ImagesUsable() const;
     void MapRegionRows(const gpc_polygon& region);
+    // The rows first .. last of a region scan-converted from its edges.
+    void ScanRows(const std::vector<ScanEdge>& edges, int first, int last);
     // One run of destination pixels [x0, x1] on row y (destination pixels).
     void MapOneSector(int y, int x0, int x1);
     void MapOneSector_Dw(int y, int x0, int x1);
@@ -127,5 +145,6 @@ private:
     bool m_nearVertical = false;
     bool m_bilinearInterp = false;
     bool m_transparency = false;
+    bool m_savedBilinear = false;  // the sampling before BeginRegionRows
     RowRuns* m_drawnRuns = nullptr;
 };

@@ -78,6 +78,15 @@ void CViewFace::FreeVisiblePolygon()
 
 bool CViewFace::Render(const CViewParams* viewParams, float zoom, float viewRoll, bool bilinear, bool keepFlag)
 {
+    PAIR_WALIGN_RR_PRMS2 prms{};
+    if (!PlaceInView(viewParams, zoom, viewRoll, prms)) return false;
+    const int drawn = bilinear ? MapRegions_Bilinear(&visiblePolygon, &prms, keepFlag)
+                               : MapRegions(&visiblePolygon, &prms, keepFlag);
+    return drawn != 0;
+}
+
+bool CViewFace::PlaceInView(const CViewParams* viewParams, float zoom, float viewRoll, PAIR_WALIGN_RR_PRMS2& prms)
+{
     FreeVisiblePolygon();
     if (!viewParams || !faceImage || !(zoom > 0) || !(unitsPerPixel > 0) || m_viewWidth <= 0 || m_viewHeight <= 0)
         return false;
@@ -93,15 +102,13 @@ bool CViewFace::Render(const CViewParams* viewParams, float zoom, float viewRoll
         rot2 += rot2 >= 0 ? -kPiF : kPiF;
     }
     if (!MapToView(rot1, deviation, rot2, zoom)) return false;
-    PAIR_WALIGN_RR_PRMS2 prms{};
+    prms = PAIR_WALIGN_RR_PRMS2{};
     prms.rcpF1 = unitsPerPixel;
     prms.rcpF2 = unitsPerPixel / zoom;
     prms.angA = rot1;
     prms.angB = deviation;
     prms.angC = rot2;
-    const int drawn = bilinear ? MapRegions_Bilinear(&visiblePolygon, &prms, keepFlag)
-                               : MapRegions(&visiblePolygon, &prms, keepFlag);
-    return drawn != 0;
+    return true;
 }
 
 namespace {
@@ -376,27 +383,53 @@ void CViewFaceList::Render(const CViewParams* viewParams, float hfov, float roll
     const double viewUnits = m_viewWidth > 0 ? std::tan(hfov / 2.0) / (m_viewWidth / 2.0) : 0.0;
     const bool draw = !m_faces.empty() && m_viewWidth > 0 && m_viewHeight > 0 && viewParams && viewUnits > 0 &&
                       std::isfinite(viewUnits);
-    // Faces that overwrite (no keepFlag) leave only the pixels none of them
-    // draws to be cleared, after drawing; that saves writing most of the
-    // frame twice. Averaging faces read what lies below them: cleared first.
-    const bool clearAfter = clear && draw && !keepFlag && viewUsable &&
-                            std::all_of(m_faces.begin(), m_faces.end(),
-                                        [&](const auto& face) { return face->GetDestination() == m_viewImage; });
+    // Faces that all draw into the view (from images of their own) draw in
+    // one job of row bands. Faces that overwrite (no keepFlag) then leave
+    // only the pixels none of them draws to be cleared, after drawing in the
+    // same bands; that saves writing most of the frame twice. Averaging
+    // faces read what lies below them: cleared first.
+    const bool intoView = viewUsable && std::all_of(m_faces.begin(), m_faces.end(), [&](const auto& face) {
+                              return face->GetDestination() == m_viewImage && face->GetSource() != m_viewImage;
+                          });
+    const bool clearAfter = clear && draw && !keepFlag && intoView;
     if (clear && viewUsable && !clearAfter) ClearView();
     if (!draw) return;
     const float zoom = static_cast<float>(m_faces.front()->unitsPerPixel / viewUnits);
-    if (!clearAfter) {
-        for (auto& face : m_faces) face->Render(viewParams, zoom, roll, bilinear, keepFlag);
+    if (intoView) {
+        RenderInBands(viewParams, zoom, roll, bilinear, keepFlag, clearAfter);
         return;
     }
-    m_drawnRuns.resize(static_cast<size_t>(m_viewHeight));
-    for (auto& runs : m_drawnRuns) runs.clear();
-    for (auto& face : m_faces) {
-        face->SetDrawnRuns(&m_drawnRuns);
-        face->Render(viewParams, zoom, roll, bilinear, keepFlag);
-        face->SetDrawnRuns(nullptr);
+    for (auto& face : m_faces) face->Render(viewParams, zoom, roll, bilinear, keepFlag);
+}
+
+void CViewFaceList::RenderInBands(const CViewParams* viewParams, float zoom, float roll, bool bilinear,
+                                  bool keepFlag, bool clearAfter)
+{
+    // Each face's place in the frame first, on this thread. A row then gets
+    // the faces in list order, as when each face draws the whole frame in
+    // turn, so every pixel ends with the same bytes; a band's rows are
+    // drawn and cleared while they are in the cache, and the frame hands
+    // its rows to the other threads once.
+    if (clearAfter) {
+        m_drawnRuns.resize(static_cast<size_t>(m_viewHeight));
+        for (auto& runs : m_drawnRuns) runs.clear();
     }
-    ClearUndrawn();
+    m_placed.clear();
+    for (auto& face : m_faces) {
+        PAIR_WALIGN_RR_PRMS2 prms{};
+        if (!face->PlaceInView(viewParams, zoom, roll, prms) || !face->BeginRegionRows(&prms, keepFlag, bilinear))
+            continue;
+        face->SetDrawnRuns(clearAfter ? &m_drawnRuns : nullptr);
+        m_placed.push_back(face.get());
+    }
+    viewengine::ForEachRowBand(0, m_viewHeight - 1, int64_t{m_viewHeight} * m_viewWidth, [&](int first, int last) {
+        for (CViewFace* face : m_placed) face->MapRegionRows(face->visiblePolygon, first, last);
+        if (clearAfter) ClearUndrawnRows(first, last);
+    });
+    for (CViewFace* face : m_placed) {
+        face->SetDrawnRuns(nullptr);
+        face->EndRegionRows();
+    }
 }
 
 void CViewFaceList::ClearView()
@@ -412,28 +445,26 @@ void CViewFaceList::ClearView()
     });
 }
 
-// Zeroes every byte of the view that no face drew: the gaps between a row's
-// drawn runs and the row's padding.
-void CViewFaceList::ClearUndrawn()
+// Zeroes every byte of view rows first .. last that no face drew: the gaps
+// between a row's drawn runs and the row's padding.
+void CViewFaceList::ClearUndrawnRows(int first, int last)
 {
     unsigned char* data = m_viewImage->GetData();
     const size_t rowBytes = static_cast<size_t>(m_viewImage->GetRowByte());
     const size_t pixelBytes = static_cast<size_t>(m_viewImage->GetChannels());
-    const int rows = std::min(m_viewHeight, static_cast<int>(m_drawnRuns.size()));
-    viewengine::ForEachRowBand(0, rows - 1, int64_t{rows} * m_viewWidth / 8, [&](int first, int last) {
-        for (int y = first; y <= last; ++y) {
-            auto& runs = m_drawnRuns[static_cast<size_t>(y)];
-            std::sort(runs.begin(), runs.end());
-            unsigned char* row = data + static_cast<size_t>(y) * rowBytes;
-            size_t next = 0;  // first byte not known to be drawn
-            for (const auto& run : runs) {
-                const size_t from = static_cast<size_t>(run.first) * pixelBytes;
-                if (from > next) std::memset(row + next, 0, from - next);
-                next = std::max(next, static_cast<size_t>(run.second + 1) * pixelBytes);
-            }
-            if (next < rowBytes) std::memset(row + next, 0, rowBytes - next);
+    last = std::min(last, static_cast<int>(m_drawnRuns.size()) - 1);
+    for (int y = first; y <= last; ++y) {
+        auto& runs = m_drawnRuns[static_cast<size_t>(y)];
+        std::sort(runs.begin(), runs.end());
+        unsigned char* row = data + static_cast<size_t>(y) * rowBytes;
+        size_t next = 0;  // first byte not known to be drawn
+        for (const auto& run : runs) {
+            const size_t from = static_cast<size_t>(run.first) * pixelBytes;
+            if (from > next) std::memset(row + next, 0, from - next);
+            next = std::max(next, static_cast<size_t>(run.second + 1) * pixelBytes);
         }
-    });
+        if (next < rowBytes) std::memset(row + next, 0, rowBytes - next);
+    }
 }
 
 int CViewFaceList::ComputeExtent(const WorldMapBase* map, float& yawMin, float& yawMax, float& halfHeight,

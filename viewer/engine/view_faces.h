@@ -61,6 +61,11 @@ public:
     gpc_polygon visiblePolygon{0, nullptr};
 
 private:
+    friend class CViewFaceList;
+    // Where the face lies in this frame: its outline in view pixels
+    // (visiblePolygon) and the pair record mapping it into the view. False
+    // when the face is skipped (behind the viewer or outside the view).
+    bool PlaceInView(const CViewParams* viewParams, float zoom, float roll, PAIR_WALIGN_RR_PRMS2& prms);
     bool MapToView(float rot1, float deviation, float rot2, float zoom);
     void FreeVisiblePolygon();
 
@@ -107,7 +112,11 @@ private:
                          float unitsPerPixel, float fov);
     void Append(std::unique_ptr<CViewFace> face);
     void ClearView();
-    void ClearUndrawn();
+    // Draws the faces into the view in one job of row bands (each band face
+    // after face, in list order) and, with clearAfter, clears what none drew.
+    void RenderInBands(const CViewParams* viewParams, float zoom, float roll, bool bilinear, bool keepFlag,
+                       bool clearAfter);
+    void ClearUndrawnRows(int first, int last);
 
     std::vector<std::unique_ptr<CViewFace>> m_faces;
     int m_capacity = 0;  // grows by 10 slots
@@ -116,6 +125,7 @@ private:
     // The runs each view row got in the last cleared frame (kept for their
     // storage).
     CPolyMapRR::RowRuns m_drawnRuns;
+    std::vector<CViewFace*> m_placed;  // the faces drawn in this frame (kept for its storage)
     // The previous cut's face images while Init cuts a new one.
     std::vector<RefPtr<Image>> m_spareImages;
 };

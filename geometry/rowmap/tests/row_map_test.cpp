@@ -142,6 +142,8 @@ const Path kPaths[] = {
     {"SSE2", [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowSse2, r, s, d, a); }},
     // Where the processor lacks SSSE3 this runs the SSE2 loop again.
     {"SSSE3", [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowSsse3, r, s, d, a); }},
+    // Where the processor lacks AVX2 this runs the SSSE3 or SSE2 loop again.
+    {"AVX2", [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowAvx2, r, s, d, a); }},
     {"portable",
      [](const Row& r, const Source& s, uint8_t* d, bool a) { ViaKernel(rowmap::MapRowPortable, r, s, d, a); }},
 };
@@ -288,6 +290,126 @@ TEST(RowmapDifferential, ExactQuotientsUnderInexactReciprocals)
                 Bytes got(bytes, 9);
                 path.map(row, *source, got.data(), false);
                 EXPECT_TRUE(SameBytes(got, want)) << path.name << " w " << w << " channels " << source->channels;
+            }
+        }
+    }
+}
+
+// Rows of every length around the eight-pixel groups and the 64-pixel
+// position chunks, ending on the source's last 2 x 2 block: the wide loads
+// of the last group touch the final source byte and no byte past it (the
+// source vector is exactly its pixels, ASan watches the rest). Both pixel
+// sizes, both modes, every path against the reference.
+TEST(RowmapDifferential, GroupAndChunkEndsReachingTheLastSourceByte)
+{
+    std::mt19937 rng(19);
+    for (int channels : {3, 1}) {
+        const Source s = RandomSource(150, 30, channels, rng);
+        const int b = channels == 3 ? 3 : 1;
+        for (int n : {2, 7, 8, 9, 15, 16, 17, 63, 64, 65, 71, 72, 73, 127, 128, 129}) {
+            // From the top-left area to just inside the last 2 x 2 block.
+            const float x0 = 2.3f, y0 = 1.7f, x1 = 148.5f, y1 = 28.5f;
+            const Row row{1.0f, x0, y0, (x1 - x0) / (n - 1), (y1 - y0) / (n - 1), 0.0f, n};
+            const auto positions = ReferencePositions(row);
+            ASSERT_TRUE(InBounds(row, s)) << n;
+            ASSERT_EQ(positions.back().ix, 148) << n;
+            ASSERT_EQ(positions.back().iy, 28) << n;
+            for (bool average : {false, true}) {
+                Bytes start = RandomDestination(static_cast<size_t>(n) * b, rng);
+                for (size_t i = 0; i < start.size(); i += static_cast<size_t>(b) * 3) start[i] = 0;
+                Bytes want = start;
+                ReferenceRow(row, s, want.data(), average);
+                for (const Path& path : kPaths) {
+                    Bytes got = start;
+                    path.map(row, s, got.data(), average);
+                    EXPECT_TRUE(SameBytes(got, want)) << path.name << " channels " << channels << " n " << n
+                                                      << (average ? " average" : " overwrite");
+                }
+            }
+        }
+    }
+}
+
+// Positions on both sides of 32768 pixels, in the same groups of eight,
+// under w of 1, of inexact reciprocals and drifting: whole parts and weights
+// there need more than single precision, and every path must still give the
+// reference bytes. A one-row-high band of a source over 33,000 pixels wide.
+TEST(RowmapDifferential, PositionsAcrossThirtyTwoThousandPixels)
+{
+    std::mt19937 rng(23);
+    for (int channels : {3, 1}) {
+        const Source s = RandomSource(33000, 3, channels, rng);
+        const int b = channels == 3 ? 3 : 1;
+        struct Case {
+            float x0, x1, w0, w1;
+            int n;
+        };
+        const Case cases[] = {
+            {32700.3f, 32840.9f, 1.0f, 1.0f, 203},   // about 0.7 pixel a step across the limit
+            {32767.0f, 32769.0f, 3.0f, 3.0f, 77},    // slow steps straddling it under w = 3
+            {32760.1f, 32790.7f, 7.0f, 0.4f, 131},   // w drifting, inexact reciprocals
+            {5.5f, 32990.5f, 13.0f, 11.0f, 150},     // long steps from near 0 to the end
+            {32998.9f, 100.2f, 0.9f, 2.5f, 66},      // backwards
+        };
+        for (const Case& c : cases) {
+            const float steps = static_cast<float>(c.n - 1);
+            const Row row{c.w0, c.x0 * c.w0, 0.6f * c.w0, (c.x1 * c.w1 - c.x0 * c.w0) / steps,
+                          (0.6f * c.w1 - 0.6f * c.w0) / steps, (c.w1 - c.w0) / steps, c.n};
+            ASSERT_TRUE(InBounds(row, s)) << c.x0;
+            int above = 0;
+            for (const Position& p : ReferencePositions(row)) above += p.ix >= 32768;
+            ASSERT_GT(above, 0) << c.x0;
+            ASSERT_LT(above, c.n) << c.x0;
+            for (bool average : {false, true}) {
+                Bytes start = RandomDestination(static_cast<size_t>(c.n) * b, rng);
+                for (size_t i = 0; i < start.size(); i += static_cast<size_t>(b) * 4) start[i] = 0;
+                Bytes want = start;
+                ReferenceRow(row, s, want.data(), average);
+                for (const Path& path : kPaths) {
+                    Bytes got = start;
+                    path.map(row, s, got.data(), average);
+                    EXPECT_TRUE(SameBytes(got, want)) << path.name << " channels " << channels << " from " << c.x0
+                                                      << (average ? " average" : " overwrite");
+                }
+            }
+        }
+    }
+}
+
+// Sums stepped where the plain additions are easy to get wrong: across many
+// binades (halving and doubling), with the homogeneous coordinates all
+// negative, a sum of exactly 0, steps far below the last place (rounding
+// toward zero then steps down a unit, or out of the binade at a power of
+// two), sums crossing 2^24, and steps far larger than the sum. Every path
+// against the reference, both pixel sizes.
+TEST(RowmapDifferential, SumsAcrossBinadesSignsAndTinySteps)
+{
+    struct Case {
+        const char* name;
+        int width, height;
+        Row row;
+    };
+    const Case cases[] = {
+        {"x from 0.6 to 900", 1000, 25, {1.0f, 0.6f, 3.2f, 0.5995f, 0.011f, 0.0f, 1500}},
+        {"negative w", 1000, 25, {-0.8f, -0.8f * 3.0f, -0.8f * 2.0f, -0.71f, -0.035f, -0.0017f, 1000}},
+        {"y sum exactly 0", 1000, 25, {1.25f, 1.25f * 7.5f, 0.0f, 0.93f, 0.0f, 0.0f, 700}},
+        {"w falling by less than a unit", 1000, 25, {1.5f, 1.5f * 2.5f, 1.5f * 1.5f, 0.77f, 0.0f, -1e-9f, 900}},
+        {"w leaving 1 by less than a unit", 1000, 25, {1.0f, 2.5f, 1.5f, 0.77f, 0.0f, -1e-9f, 900}},
+        {"x sum crossing 2^24", 16800, 3, {1000.0f, 16777000.0f, 600.0f, 1.0f, 0.0f, 0.0f, 400}},
+        {"steps far above the sum", 1000, 25, {1.0f, 0.001f, 0.002f, 0.95f, 0.01f, 0.0f, 1000}},
+    };
+    std::mt19937 rng(29);
+    for (const Case& c : cases) {
+        for (int channels : {3, 1}) {
+            const Source s = RandomSource(c.width, c.height, channels, rng);
+            ASSERT_TRUE(InBounds(c.row, s)) << c.name;
+            const int b = channels == 3 ? 3 : 1;
+            Bytes want(static_cast<size_t>(c.row.n) * b, 9);
+            ReferenceRow(c.row, s, want.data(), false);
+            for (const Path& path : kPaths) {
+                Bytes got(want.size(), 9);
+                path.map(c.row, s, got.data(), false);
+                EXPECT_TRUE(SameBytes(got, want)) << path.name << " " << c.name << " channels " << channels;
             }
         }
     }

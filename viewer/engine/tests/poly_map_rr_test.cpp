@@ -670,6 +670,63 @@ TEST(PolyMapRR, VectorNearestRowsGiveThePortableBytes)
     }
 }
 
+// A region drawn in bands of rows (BeginRegionRows, MapRegionRows for
+// disjoint bands in any order, EndRegionRows) gives MapRegions' bytes, for
+// both samplings, averaging and channel conversion; the sampling set before
+// is back afterwards. A mapper whose source is its destination, or without
+// a usable mapping, is refused as MapRegions refuses it.
+TEST(PolyMapRR, RegionRowsInBandsGiveTheWholeRegionsBytes)
+{
+    struct Case {
+        const char* name;
+        int srcChannels, dstChannels;
+        bool bilinear, transparency;
+    };
+    const Case cases[] = {
+        {"nearest rgb", 3, 3, false, false},
+        {"bilinear rgb", 3, 3, true, false},
+        {"bilinear averaging", 3, 3, true, true},
+        {"nearest grey into rgb", 1, 3, false, false},
+        {"bilinear rgb into grey", 3, 1, true, false},
+    };
+    const int SW = 233, SH = 171, DW = 301, DH = 207;
+    const TestPolygon region({{{-0.5f, 3.2f}, {150.3f, -0.5f}, {90.7f, 100.1f}, {300.5f, 40.6f}, {280.2f, 206.5f},
+                               {7.9f, 190.4f}}});
+    const PAIR_WALIGN_RR_PRMS2 prms = TiltedPair();
+    // Disjoint bands covering every row, drawn bottom first.
+    const int bands[][2] = {{120, DH - 1}, {51, 119}, {11, 50}, {10, 10}, {0, 9}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Image* src = Noise(SW, SH, c.srcChannels, 11);
+        Image* whole = Noise(DW, DH, c.dstChannels, 5);
+        Image* banded = Noise(DW, DH, c.dstChannels, 5);
+        for (Image* d : {whole, banded}) std::memset(d->GetData(), 0, d->GetDataSize() / 2);
+        CPolyMapRR mapper;
+        mapper.InitImgs(src, whole, prms.rcpF1);
+        ASSERT_EQ(1, c.bilinear ? mapper.MapRegions_Bilinear(region.get(), &prms, c.transparency)
+                                : mapper.MapRegions(region.get(), &prms, c.transparency));
+        mapper.InitImgs(src, banded, prms.rcpF1);
+        ASSERT_TRUE(mapper.BeginRegionRows(&prms, c.transparency, c.bilinear));
+        EXPECT_EQ(mapper.GetBilinearInterp(), c.bilinear);
+        for (const auto& band : bands) mapper.MapRegionRows(*region.get(), band[0], band[1]);
+        mapper.EndRegionRows();
+        EXPECT_FALSE(mapper.GetBilinearInterp());
+        EXPECT_EQ(0, std::memcmp(whole->GetData(), banded->GetData(), whole->GetDataSize()));
+        for (Image* img : {src, whole, banded}) ReleaseImage(img);
+    }
+    Image* img = Noise(40, 30, 3, 1);
+    CPolyMapRR self;
+    self.InitImgs(img, img, 1.0f);
+    EXPECT_FALSE(self.BeginRegionRows(&prms, false, true));
+    EXPECT_FALSE(self.GetBilinearInterp());
+    Image* dst = Noise(40, 30, 3, 2);
+    CPolyMapRR mapper;
+    mapper.InitImgs(img, dst, 1.0f);
+    EXPECT_FALSE(mapper.BeginRegionRows(nullptr, false, true));
+    EXPECT_FALSE(mapper.GetBilinearInterp());
+    for (Image* i : {img, dst}) ReleaseImage(i);
+}
+
 // Rows that end on the source's last pixel, whose fourth byte lies past the
 // buffer: the vector copy takes such groups three bytes a pixel and still
 // gives the portable bytes, for source widths around a multiple of eight.

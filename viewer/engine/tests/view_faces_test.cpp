@@ -6,6 +6,7 @@
 
 #include "viewer/engine/face_renderer.h"
 #include "viewer/engine/panorama_reader.h"
+#include "viewer/engine/row_bands.h"
 #include "viewer/engine/tests/engine_test_support.h"
 #include "testkit/testkit.h"
 
@@ -381,6 +382,59 @@ TEST(ViewFaces, ClearingAfterDrawingGivesTheClearedFirstBytes)
         EXPECT_EQ(0, std::memcmp(first->GetData(), after->GetData(), first->GetDataSize()));
     }
     EXPECT_GE(casesWithGaps, 4);
+}
+
+// The list draws its faces in one job of row bands; every row still gets the
+// faces in list order, so the frame equals drawing each face over the whole
+// view in turn (the faces' margins overlap, and averaging faces depend on
+// that order), on one thread or four, for cubes, fans and caps, both
+// samplings, overwriting and averaging, rolled and odd-sized views.
+TEST(ViewFaces, FramesInRowBandsEqualDrawingFaceAfterFace)
+{
+    const MapPtr whole = MakeSyntheticMap(1024, true);
+    const MapPtr capped = MakeSyntheticMap(2048, true, 512, 1024, 200, 825);
+    ASSERT_TRUE(whole && capped);
+    struct Case {
+        const char* name;
+        const WorldMapBase* map;
+        int w, h;
+        float yaw, pitch, roll, hfov;
+        bool bilinear, keepFlag;
+    };
+    const Case cases[] = {
+        {"cube corner nearest", whole.get(), 301, 201, 0.785f, -0.5f, 0.0f, 1.7f, false, false},
+        {"cube corner bilinear averaging", whole.get(), 301, 201, 0.785f, -0.5f, 0.0f, 1.7f, true, true},
+        {"cube seam rolled averaging", whole.get(), 255, 143, 3.1f, 0.6f, 0.5f, 2.0f, false, true},
+        {"fan and cap bilinear", capped.get(), 299, 200, -0.5f, 1.1f, 0.2f, 1.6f, true, false},
+        {"fan and cap nearest averaging", capped.get(), 299, 200, 0.8f, 0.9f, 0.0f, 1.8f, false, true},
+    };
+    const int savedThreads = viewengine::GetRowBandThreads();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImagePtr banded(new Image(c.w, c.h, 3)), oneByOne(new Image(c.w, c.h, 3));
+        CViewFaceList list;
+        ASSERT_TRUE(list.Init(c.map, 1.0f, oneByOne.get()));
+        CViewParams params;
+        params.yaw = c.yaw;
+        params.pitch = c.pitch;
+        // Face after face over the whole view, as the list scales them.
+        std::memset(oneByOne->GetData(), 0, oneByOne->GetDataSize());
+        const double viewUnits = std::tan(c.hfov / 2.0) / (c.w / 2.0);
+        const float zoom = static_cast<float>(list.GetFace(0)->unitsPerPixel / viewUnits);
+        int drawn = 0;
+        for (int i = 0; i < list.GetCount(); ++i)
+            drawn += list.GetFace(i)->Render(&params, zoom, c.roll, c.bilinear, c.keepFlag) ? 1 : 0;
+        ASSERT_GE(drawn, 2);  // the faces meet in this view
+        list.SetViewImage(banded.get());
+        for (int threads : {1, 4}) {
+            viewengine::SetRowBandThreads(threads);
+            std::memset(banded->GetData(), 0x5A, banded->GetDataSize());
+            list.Render(&params, c.hfov, c.roll, c.bilinear, c.keepFlag, true);
+            EXPECT_EQ(0, std::memcmp(banded->GetData(), oneByOne->GetData(), banded->GetDataSize()))
+                << threads << " threads";
+        }
+        viewengine::SetRowBandThreads(savedThreads);
+    }
 }
 
 // A new cut of the same sizes draws over the previous face images that only
