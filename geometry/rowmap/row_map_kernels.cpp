@@ -164,8 +164,7 @@ void MapRowSsse3(const RowMapping& row)
 bool HasAvx2()
 {
 #if defined(__x86_64__)
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return cpu::HasAvx2();
 #else
     return false;
 #endif
