@@ -96,11 +96,10 @@ inline void StoreThree(__m256i first, __m256i second, __m256i third, uint8_t* ou
     const __m256i bytes = _mm256_packus_epi16(fs, tt);  // per lane: 4 first, 4 second, 4 third, 4 third
     const __m256i order = _mm256_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,
                                            0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
-    const __m256i pixels = _mm256_shuffle_epi8(bytes, order);
-    alignas(32) uint8_t block[32];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(block), pixels);
-    std::memcpy(out, block, 12);
-    std::memcpy(out + 12, block + 16, 12);
+    // Twelve bytes per 128-bit half, then the two halves side by side.
+    const __m256i pixels = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(bytes, order), _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(pixels));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(pixels, 1));
 }
 
 inline void StoreOne(__m256i values, uint8_t* out)
@@ -149,6 +148,30 @@ inline PixelPairs GatherPairs(const uint8_t* base, __m256i offsets, int skip)
     return pairs;
 }
 
+// The same pairs without gathers, when every point of a 128-bit half (four
+// points) has its upper left sample within 13 bytes after that of the half's
+// first point: sixteen bytes loaded from the first point and sixteen from
+// three bytes on hold every left and right sample of the half, and a byte
+// shuffle moves them into place. `control` holds each point's byte distance
+// from its half's first point, the upper bytes of every dword set so that
+// the shuffle zeroes them.
+inline PixelPairs NearPairs(const uint8_t* base, int low, int high, __m256i control)
+{
+    auto halves = [](const uint8_t* lo, const uint8_t* hi) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+    };
+    const __m256i left = halves(base + low, base + high);
+    const __m256i right = halves(base + low + 3, base + high + 3);
+    const __m256i one = _mm256_set1_epi32(1);
+    PixelPairs pairs;
+    for (int c = 0; c < 3; ++c, control = _mm256_add_epi32(control, one)) {
+        pairs.left[c] = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(left, control));
+        pairs.right[c] = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(right, control));
+    }
+    return pairs;
+}
+
 // Redoes through the sampling routine every lane not set in `interior`.
 inline void RedoMissed(const RowJob& r, const Source& plane, int interior, __m256 sx, __m256 sy, uint8_t* out, int step)
 {
@@ -176,6 +199,11 @@ void WholeRow(const RowJob& r, int vectors)
     const __m256i lastX = _mm256_set1_epi32(src.lastX), lastY = _mm256_set1_epi32(src.lastY);
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256i zero = _mm256_setzero_si256(), minusOne = _mm256_set1_epi32(-1);
+    const __m256i fourteen = _mm256_set1_epi32(14);
+    // The last upper left sample whose sixteen-byte loads (from it and three
+    // bytes on, in its row and the next) end inside the image.
+    const long long lastNear = static_cast<long long>(src.rowBytes) * src.lastY - 19;
+    const __m256i nearLimit = _mm256_set1_epi32(static_cast<int>(lastNear < 0 ? -1 : lastNear + 1));
     const float* table = r.tables[0];
     uint8_t* out = r.out;
     for (int v = 0; v < vectors; ++v, out += kLanes * Channels) {
@@ -195,8 +223,25 @@ void WholeRow(const RowJob& r, int vectors)
             const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), inside);
             const uint8_t* below = src.data + src.rowBytes;
             if (Channels == 3) {
-                const PixelPairs upper = GatherPairs(src.data, at, 0);
-                const PixelPairs lower = GatherPairs(below - 2, at, 2);
+                // Byte distances from each half's first point; the loads
+                // from that point must end inside the image.
+                const __m256i origin = _mm256_shuffle_epi32(at, 0);
+                const __m256i distance = _mm256_sub_epi32(at, origin);
+                const __m256i near = _mm256_and_si256(
+                    _mm256_and_si256(_mm256_cmpgt_epi32(distance, minusOne), _mm256_cmpgt_epi32(fourteen, distance)),
+                    _mm256_cmpgt_epi32(nearLimit, origin));
+                const bool windowed = interior == 0xFF && _mm256_movemask_ps(_mm256_castsi256_ps(near)) == 0xFF;
+                PixelPairs upper, lower;
+                if (windowed) {
+                    const int low = _mm256_cvtsi256_si32(at);
+                    const int high = _mm256_extract_epi32(at, 4);
+                    const __m256i control = _mm256_or_si256(distance, _mm256_set1_epi32(static_cast<int>(0xFFFFFF00u)));
+                    upper = NearPairs(src.data, low, high, control);
+                    lower = NearPairs(below, low, high, control);
+                } else {
+                    upper = GatherPairs(src.data, at, 0);
+                    lower = GatherPairs(below - 2, at, 2);
+                }
                 __m256i first = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[0], upper.right[0], lower.left[0], lower.right[0]);
                 const __m256i second = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[1], upper.right[1], lower.left[1], lower.right[1]);
                 const __m256i third = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[2], upper.right[2], lower.left[2], lower.right[2]);
