@@ -9,6 +9,8 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace lens {
@@ -35,10 +37,15 @@ struct Lanes {
     __m256 t;
 };
 
+inline __m256 DxLanes(float dx)
+{
+    return _mm256_add_ps(_mm256_set1_ps(dx), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
 inline Lanes RadiusLanes(float dx, __m256 dy2, __m256 invK, __m256i lastIndex)
 {
     Lanes l;
-    l.dx = _mm256_add_ps(_mm256_set1_ps(dx), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
+    l.dx = DxLanes(dx);
     l.u = _mm256_mul_ps(_mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(l.dx, l.dx), dy2)), invK);
     l.index = _mm256_min_epi32(_mm256_cvttps_epi32(l.u), lastIndex);
     l.t = _mm256_sub_ps(l.u, _mm256_cvtepi32_ps(l.index));
@@ -206,10 +213,12 @@ void WholeRow(const RowJob& r, int vectors)
     const __m256i nearLimit = _mm256_set1_epi32(static_cast<int>(lastNear < 0 ? -1 : lastNear + 1));
     const float* table = r.tables[0];
     uint8_t* out = r.out;
+    const float* given = r.factors[0];
     for (int v = 0; v < vectors; ++v, out += kLanes * Channels) {
-        const Lanes l = RadiusLanes(r.dx0 + static_cast<float>(v * kLanes), dy2, invK, lastIndex);
-        const __m256 F = Factor(table, l, sOverK);
-        const __m256 sx = _mm256_add_ps(_mm256_mul_ps(l.dx, F), halfW);
+        const float dx0 = r.dx0 + static_cast<float>(v * kLanes);
+        const __m256 dx = DxLanes(dx0);
+        const __m256 F = given ? _mm256_loadu_ps(given + v * kLanes) : Factor(table, RadiusLanes(dx0, dy2, invK, lastIndex), sOverK);
+        const __m256 sx = _mm256_add_ps(_mm256_mul_ps(dx, F), halfW);
         const __m256 sy = _mm256_add_ps(_mm256_mul_ps(dy, F), halfH);
         const __m256 hx = Hold(sx, highX), hy = Hold(sy, highY);
         const __m256i ix = _mm256_cvttps_epi32(hx), iy = _mm256_cvttps_epi32(hy);
@@ -277,14 +286,18 @@ void RegisteredRow(const RowJob& r, int vectors)
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256 zero = _mm256_setzero_ps();
     uint8_t* out = r.out;
+    const bool given = r.factors[0] && r.factors[1] && r.factors[2];
     for (int v = 0; v < vectors; ++v, out += kLanes * 3) {
-        const Lanes l = RadiusLanes(r.dx0 + static_cast<float>(v * kLanes), dy2, invK, lastIndex);
+        const float dx0 = r.dx0 + static_cast<float>(v * kLanes);
+        const __m256 dx = DxLanes(dx0);
+        Lanes l{};
+        if (!given) l = RadiusLanes(dx0, dy2, invK, lastIndex);
         __m256i values[3];
         __m256 sxs[3], sys[3];
         int interiors[3];
         for (int ch = 0; ch < 3; ++ch) {
-            const __m256 F = Factor(r.tables[ch], l, sOverK);
-            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(l.dx, F), halfW);
+            const __m256 F = given ? _mm256_loadu_ps(r.factors[ch] + v * kLanes) : Factor(r.tables[ch], l, sOverK);
+            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(dx, F), halfW);
             sys[ch] = _mm256_add_ps(_mm256_mul_ps(dy, F), halfH);
             const __m256 hx = Hold(sxs[ch], highX), hy = Hold(sys[ch], highY);
             const __m256 inside = _mm256_and_ps(
@@ -309,6 +322,25 @@ void RegisteredRow(const RowJob& r, int vectors)
 
 }  // namespace
 
+void FactorRowAvx2(const RowJob& r, const float* table, float* factors)
+{
+    const __m256 dy2 = _mm256_set1_ps(r.dy * r.dy);
+    const __m256 invK = _mm256_set1_ps(r.invK), sOverK = _mm256_set1_ps(r.sOverK);
+    const __m256i lastIndex = _mm256_set1_epi32(r.lastIndex);
+    const int vectors = r.count / kLanes;
+    for (int v = 0; v < vectors; ++v)
+        _mm256_storeu_ps(factors + v * kLanes, Factor(table, RadiusLanes(r.dx0 + static_cast<float>(v * kLanes), dy2, invK, lastIndex), sOverK));
+    // The tail as the portable loop computes it.
+    const float dyy = r.dy * r.dy;
+    for (int i = vectors * kLanes; i < r.count; ++i) {
+        const float dx = r.dx0 + static_cast<float>(i);
+        const float u = std::sqrt(dx * dx + dyy) * r.invK;
+        const int index = std::min(static_cast<int>(u), r.lastIndex);
+        const float t = u - static_cast<float>(index);
+        factors[i] = ((1.0f - t) * table[index] + t * table[index + 1]) * r.sOverK;
+    }
+}
+
 void ResampleRowAvx2(const RowJob& row)
 {
     const int vectors = row.count / kLanes;
@@ -324,6 +356,7 @@ void ResampleRowAvx2(const RowJob& row)
     tail.dx0 = row.dx0 + static_cast<float>(done);
     tail.count = row.count - done;
     tail.out = row.out + static_cast<size_t>(done) * static_cast<size_t>(row.channels);
+    for (const float*& f : tail.factors) f = nullptr;  // the portable loop computes its own
     ResampleRowPortable(tail);
 }
 
@@ -337,6 +370,10 @@ bool HasAvx2()
 void ResampleRowAvx2(const RowJob& row)
 {
     ResampleRowPortable(row);
+}
+
+void FactorRowAvx2(const RowJob&, const float*, float*)
+{
 }
 
 #endif
