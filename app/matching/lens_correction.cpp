@@ -459,7 +459,13 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     }
     ClearAroundContent(plan, pixels.get(), rowBytes, rows);
     ResampleContent(plan, rec, whole, pixels.get(), rowBytes);
+    // A buffer the image owns from malloc goes back for the next correction
+    // or reduction to write into.
+    uint8_t* old = image->GetData();
+    const bool recycle = image->IsDataOwner() && image->IsMallocData();
+    if (recycle) image->SetDataOwner(false);
     image->SetData(pixels.release(), true);
+    if (recycle) RecyclePhotoBuffer(old, whole.rowBytes * static_cast<size_t>(plan.H));
 }
 
 Marker* CorrectMarkerDistortion(const Marker* points, const float* rec, int width, int height, float s)

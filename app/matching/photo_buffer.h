@@ -9,5 +9,14 @@
 #include <cstddef>
 
 // Null when the memory is not there. Release with std::free (an Image holding
-// it is told fromMalloc).
+// it is told fromMalloc) or hand it to RecyclePhotoBuffer. The buffer may be
+// one handed back earlier: its bytes are then whatever was left in it.
 unsigned char* AllocatePhotoBuffer(size_t bytes);
+
+// Takes back a buffer that std::free would release (from malloc or from
+// AllocatePhotoBuffer) and that holds at least `bytes`. One large buffer is
+// kept for the next allocation of about its size, whose pages are then
+// already there: a photograph corrected after another writes into the buffer
+// the previous one was read from instead of faulting in fresh, zeroed pages.
+// Any other buffer, and the one kept before, is freed.
+void RecyclePhotoBuffer(unsigned char* data, size_t bytes);
