@@ -179,6 +179,25 @@ inline PixelPairs NearPairs(const uint8_t* base, int low, int high, __m256i cont
     return pairs;
 }
 
+// Per point: `b` where `pick` is set, else `a`.
+inline PixelPairs Choose(const PixelPairs& a, const PixelPairs& b, __m256i pick)
+{
+    const __m256 mask = _mm256_castsi256_ps(pick);
+    PixelPairs chosen;
+    for (int c = 0; c < 3; ++c) {
+        chosen.left[c] = _mm256_blendv_ps(a.left[c], b.left[c], mask);
+        chosen.right[c] = _mm256_blendv_ps(a.right[c], b.right[c], mask);
+    }
+    return chosen;
+}
+
+// The smallest of the four values of each 128-bit half, in all four.
+inline __m256i HalfMinimum(__m256i v)
+{
+    v = _mm256_min_epi32(v, _mm256_shuffle_epi32(v, 0xB1));
+    return _mm256_min_epi32(v, _mm256_shuffle_epi32(v, 0x4E));
+}
+
 // Redoes through the sampling routine every lane not set in `interior`.
 inline void RedoMissed(const RowJob& r, const Source& plane, int interior, __m256 sx, __m256 sy, uint8_t* out, int step)
 {
@@ -211,6 +230,10 @@ void WholeRow(const RowJob& r, int vectors)
     // bytes on, in its row and the next) end inside the image.
     const long long lastNear = static_cast<long long>(src.rowBytes) * src.lastY - 19;
     const __m256i nearLimit = _mm256_set1_epi32(static_cast<int>(lastNear < 0 ? -1 : lastNear + 1));
+    // The same for windows on three rows.
+    const long long lastNearTwoRows = lastNear - static_cast<long long>(src.rowBytes);
+    const __m256i nearLimitTwoRows = _mm256_set1_epi32(static_cast<int>(lastNearTwoRows < 0 ? -1 : lastNearTwoRows + 1));
+    const __m256i two = _mm256_set1_epi32(2);
     const float* table = r.tables[0];
     uint8_t* out = r.out;
     const float* given = r.factors[0];
@@ -232,21 +255,37 @@ void WholeRow(const RowJob& r, int vectors)
             const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), inside);
             const uint8_t* below = src.data + src.rowBytes;
             if (Channels == 3) {
-                // Byte distances from each half's first point; the loads
-                // from that point must end inside the image.
-                const __m256i origin = _mm256_shuffle_epi32(at, 0);
-                const __m256i distance = _mm256_sub_epi32(at, origin);
+                // Within each half: the columns' byte distances from the
+                // first point's column, and the rows' distances from the
+                // half's highest row. The loads from there must end inside
+                // the image.
+                const __m256i origin = _mm256_shuffle_epi32(columns, 0);
+                const __m256i distance = _mm256_sub_epi32(columns, origin);
+                const __m256i top = HalfMinimum(iy);
+                const __m256i rowStep = _mm256_sub_epi32(iy, top);
+                const __m256i anchor = _mm256_add_epi32(_mm256_mullo_epi32(top, rowBytes), origin);
+                const int sameRow = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(rowStep, zero)));
                 const __m256i near = _mm256_and_si256(
                     _mm256_and_si256(_mm256_cmpgt_epi32(distance, minusOne), _mm256_cmpgt_epi32(fourteen, distance)),
-                    _mm256_cmpgt_epi32(nearLimit, origin));
+                    _mm256_and_si256(_mm256_cmpgt_epi32(two, rowStep),
+                                     _mm256_cmpgt_epi32(sameRow == 0xFF ? nearLimit : nearLimitTwoRows, anchor)));
                 const bool windowed = interior == 0xFF && _mm256_movemask_ps(_mm256_castsi256_ps(near)) == 0xFF;
                 PixelPairs upper, lower;
                 if (windowed) {
-                    const int low = _mm256_cvtsi256_si32(at);
-                    const int high = _mm256_extract_epi32(at, 4);
+                    const int low = _mm256_cvtsi256_si32(anchor);
+                    const int high = _mm256_extract_epi32(anchor, 4);
                     const __m256i control = _mm256_or_si256(distance, _mm256_set1_epi32(static_cast<int>(0xFFFFFF00u)));
-                    upper = NearPairs(src.data, low, high, control);
-                    lower = NearPairs(below, low, high, control);
+                    if (sameRow == 0xFF) {
+                        upper = NearPairs(src.data, low, high, control);
+                        lower = NearPairs(below, low, high, control);
+                    } else {
+                        // Points one row further down read one window on.
+                        const __m256i down = _mm256_cmpeq_epi32(rowStep, _mm256_set1_epi32(1));
+                        const PixelPairs rows[3] = {NearPairs(src.data, low, high, control), NearPairs(below, low, high, control),
+                                                    NearPairs(below + src.rowBytes, low, high, control)};
+                        upper = Choose(rows[0], rows[1], down);
+                        lower = Choose(rows[1], rows[2], down);
+                    }
                 } else {
                     upper = GatherPairs(src.data, at, 0);
                     lower = GatherPairs(below - 2, at, 2);
