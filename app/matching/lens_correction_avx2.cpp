@@ -198,6 +198,63 @@ inline __m256i HalfMinimum(__m256i v)
     return _mm256_min_epi32(v, _mm256_shuffle_epi32(v, 0x4E));
 }
 
+// The last first-point offsets (row times row bytes plus three times the
+// column) whose sixteen-byte windows, from the point and three bytes on, end
+// inside the image: on two rows (the point's and the next) and on three.
+struct WindowLimits {
+    long long twoRows;
+    long long threeRows;
+};
+
+inline WindowLimits MakeWindowLimits(const Source& src)
+{
+    const long long last = static_cast<long long>(src.rowBytes) * src.lastY - 19;
+    return {last, last - static_cast<long long>(src.rowBytes)};
+}
+
+// The upper and lower pairs of eight interior points from row windows when
+// each half's points lie close enough together; false otherwise. `at` is
+// each point's offset, `columns` three times its column, `iy` its row.
+inline bool WindowPairs(const Source& src, __m256i at, __m256i columns, __m256i iy, const WindowLimits& limits,
+                        PixelPairs& upper, PixelPairs& lower)
+{
+    const __m256i ones = _mm256_set1_epi32(static_cast<int>(0xFFFFFF00u));
+    const uint8_t* below = src.data + src.rowBytes;
+    // Usually every point of a half lies on one row within 13 bytes after
+    // its first point (0..13 as unsigned numbers).
+    const __m256i distance = _mm256_sub_epi32(at, _mm256_shuffle_epi32(at, 0));
+    const __m256i thirteen = _mm256_set1_epi32(13);
+    const int low = _mm256_cvtsi256_si32(at);
+    const int high = _mm256_extract_epi32(at, 4);
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_max_epu32(distance, thirteen), thirteen))) == 0xFF) {
+        if (std::max(low, high) > limits.twoRows) return false;
+        const __m256i control = _mm256_or_si256(distance, ones);
+        upper = NearPairs(src.data, low, high, control);
+        lower = NearPairs(below, low, high, control);
+        return true;
+    }
+    // Otherwise the half may cross one row: its points on the lower row read
+    // windows one row on from the half's highest row.
+    const __m256i origin = _mm256_shuffle_epi32(columns, 0);
+    const __m256i columnDistance = _mm256_sub_epi32(columns, origin);
+    const __m256i top = HalfMinimum(iy);
+    const __m256i rowStep = _mm256_sub_epi32(iy, top);
+    const __m256i near = _mm256_and_si256(_mm256_cmpeq_epi32(_mm256_max_epu32(columnDistance, thirteen), thirteen),
+                                          _mm256_cmpgt_epi32(_mm256_set1_epi32(2), rowStep));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(near)) != 0xFF) return false;
+    const __m256i anchor = _mm256_sub_epi32(at, _mm256_add_epi32(columnDistance, _mm256_mullo_epi32(rowStep, _mm256_set1_epi32(static_cast<int>(src.rowBytes)))));
+    const int lowAnchor = _mm256_cvtsi256_si32(anchor);
+    const int highAnchor = _mm256_extract_epi32(anchor, 4);
+    if (std::max(lowAnchor, highAnchor) > limits.threeRows) return false;
+    const __m256i control = _mm256_or_si256(columnDistance, ones);
+    const __m256i down = _mm256_cmpeq_epi32(rowStep, _mm256_set1_epi32(1));
+    const PixelPairs rows[3] = {NearPairs(src.data, lowAnchor, highAnchor, control), NearPairs(below, lowAnchor, highAnchor, control),
+                                NearPairs(below + src.rowBytes, lowAnchor, highAnchor, control)};
+    upper = Choose(rows[0], rows[1], down);
+    lower = Choose(rows[1], rows[2], down);
+    return true;
+}
+
 // Redoes through the sampling routine every lane not set in `interior`.
 inline void RedoMissed(const RowJob& r, const Source& plane, int interior, __m256 sx, __m256 sy, uint8_t* out, int step)
 {
@@ -225,15 +282,7 @@ void WholeRow(const RowJob& r, int vectors)
     const __m256i lastX = _mm256_set1_epi32(src.lastX), lastY = _mm256_set1_epi32(src.lastY);
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256i zero = _mm256_setzero_si256(), minusOne = _mm256_set1_epi32(-1);
-    const __m256i fourteen = _mm256_set1_epi32(14);
-    // The last upper left sample whose sixteen-byte loads (from it and three
-    // bytes on, in its row and the next) end inside the image.
-    const long long lastNear = static_cast<long long>(src.rowBytes) * src.lastY - 19;
-    const __m256i nearLimit = _mm256_set1_epi32(static_cast<int>(lastNear < 0 ? -1 : lastNear + 1));
-    // The same for windows on three rows.
-    const long long lastNearTwoRows = lastNear - static_cast<long long>(src.rowBytes);
-    const __m256i nearLimitTwoRows = _mm256_set1_epi32(static_cast<int>(lastNearTwoRows < 0 ? -1 : lastNearTwoRows + 1));
-    const __m256i two = _mm256_set1_epi32(2);
+    const WindowLimits limits = MakeWindowLimits(src);
     const float* table = r.tables[0];
     uint8_t* out = r.out;
     const float* given = r.factors[0];
@@ -252,41 +301,12 @@ void WholeRow(const RowJob& r, int vectors)
         if (interior != 0) {
             const Weights w = MakeWeights(_mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix)), _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy)));
             const __m256i columns = Channels == 3 ? _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix)) : ix;
-            const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), inside);
+            const __m256i unmasked = _mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns);
+            const __m256i at = _mm256_and_si256(unmasked, inside);
             const uint8_t* below = src.data + src.rowBytes;
             if (Channels == 3) {
-                // Within each half: the columns' byte distances from the
-                // first point's column, and the rows' distances from the
-                // half's highest row. The loads from there must end inside
-                // the image.
-                const __m256i origin = _mm256_shuffle_epi32(columns, 0);
-                const __m256i distance = _mm256_sub_epi32(columns, origin);
-                const __m256i top = HalfMinimum(iy);
-                const __m256i rowStep = _mm256_sub_epi32(iy, top);
-                const __m256i anchor = _mm256_add_epi32(_mm256_mullo_epi32(top, rowBytes), origin);
-                const int sameRow = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(rowStep, zero)));
-                const __m256i near = _mm256_and_si256(
-                    _mm256_and_si256(_mm256_cmpgt_epi32(distance, minusOne), _mm256_cmpgt_epi32(fourteen, distance)),
-                    _mm256_and_si256(_mm256_cmpgt_epi32(two, rowStep),
-                                     _mm256_cmpgt_epi32(sameRow == 0xFF ? nearLimit : nearLimitTwoRows, anchor)));
-                const bool windowed = interior == 0xFF && _mm256_movemask_ps(_mm256_castsi256_ps(near)) == 0xFF;
                 PixelPairs upper, lower;
-                if (windowed) {
-                    const int low = _mm256_cvtsi256_si32(anchor);
-                    const int high = _mm256_extract_epi32(anchor, 4);
-                    const __m256i control = _mm256_or_si256(distance, _mm256_set1_epi32(static_cast<int>(0xFFFFFF00u)));
-                    if (sameRow == 0xFF) {
-                        upper = NearPairs(src.data, low, high, control);
-                        lower = NearPairs(below, low, high, control);
-                    } else {
-                        // Points one row further down read one window on.
-                        const __m256i down = _mm256_cmpeq_epi32(rowStep, _mm256_set1_epi32(1));
-                        const PixelPairs rows[3] = {NearPairs(src.data, low, high, control), NearPairs(below, low, high, control),
-                                                    NearPairs(below + src.rowBytes, low, high, control)};
-                        upper = Choose(rows[0], rows[1], down);
-                        lower = Choose(rows[1], rows[2], down);
-                    }
-                } else {
+                if (!(interior == 0xFF && WindowPairs(src, unmasked, columns, iy, limits, upper, lower))) {
                     upper = GatherPairs(src.data, at, 0);
                     lower = GatherPairs(below - 2, at, 2);
                 }
