@@ -5,11 +5,13 @@
 // interior are redone one by one through the image's sampling routine.
 #include "app/matching/lens_correction_kernels.h"
 
+// No standard templates here (std::min and the like): an instance compiled
+// with -mavx2 could be the one the linker keeps for the whole program.
+
 #if defined(__AVX2__)
 #include <immintrin.h>
 #endif
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -227,7 +229,7 @@ inline bool WindowPairs(const Source& src, __m256i at, __m256i columns, __m256i 
     const int low = _mm256_cvtsi256_si32(at);
     const int high = _mm256_extract_epi32(at, 4);
     if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_max_epu32(distance, thirteen), thirteen))) == 0xFF) {
-        if (std::max(low, high) > limits.twoRows) return false;
+        if ((low > high ? low : high) > limits.twoRows) return false;
         const __m256i control = _mm256_or_si256(distance, ones);
         upper = NearPairs(src.data, low, high, control);
         lower = NearPairs(below, low, high, control);
@@ -245,7 +247,7 @@ inline bool WindowPairs(const Source& src, __m256i at, __m256i columns, __m256i 
     const __m256i anchor = _mm256_sub_epi32(at, _mm256_add_epi32(columnDistance, _mm256_mullo_epi32(rowStep, _mm256_set1_epi32(static_cast<int>(src.rowBytes)))));
     const int lowAnchor = _mm256_cvtsi256_si32(anchor);
     const int highAnchor = _mm256_extract_epi32(anchor, 4);
-    if (std::max(lowAnchor, highAnchor) > limits.threeRows) return false;
+    if ((lowAnchor > highAnchor ? lowAnchor : highAnchor) > limits.threeRows) return false;
     const __m256i control = _mm256_or_si256(columnDistance, ones);
     const __m256i down = _mm256_cmpeq_epi32(rowStep, _mm256_set1_epi32(1));
     const PixelPairs rows[3] = {NearPairs(src.data, lowAnchor, highAnchor, control), NearPairs(below, lowAnchor, highAnchor, control),
@@ -394,7 +396,8 @@ void FactorRowAvx2(const RowJob& r, const float* table, float* factors)
     for (int i = vectors * kLanes; i < r.count; ++i) {
         const float dx = r.dx0 + static_cast<float>(i);
         const float u = std::sqrt(dx * dx + dyy) * r.invK;
-        const int index = std::min(static_cast<int>(u), r.lastIndex);
+        const int whole = static_cast<int>(u);
+        const int index = whole < r.lastIndex ? whole : r.lastIndex;
         const float t = u - static_cast<float>(index);
         factors[i] = ((1.0f - t) * table[index] + t * table[index + 1]) * r.sOverK;
     }
