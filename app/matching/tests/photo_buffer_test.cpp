@@ -40,7 +40,9 @@ TEST(PhotoBuffer, AHandedBackBufferServesOneAllocationOfAboutItsSize)
         // hand out the same address again: only reuse is told by address.
         // Where it must not be reused, writing every byte asked for is the
         // check (ASan sees a buffer too small for the request).
-        if (c.reused) EXPECT_EQ(next, buffer);
+        if (c.reused) {
+            EXPECT_EQ(next, buffer);
+        }
         std::memset(next, 0xA5, c.asked);
         // Handed out once only.
         unsigned char* another = AllocatePhotoBuffer(c.asked);
