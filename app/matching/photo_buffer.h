@@ -16,7 +16,11 @@ unsigned char* AllocatePhotoBuffer(size_t bytes);
 // Takes back a buffer that std::free would release (from malloc or from
 // AllocatePhotoBuffer) and that holds at least `bytes`. One large buffer is
 // kept for the next allocation of about its size, whose pages are then
-// already there: a photograph corrected after another writes into the buffer
-// the previous one was read from instead of faulting in fresh, zeroed pages.
-// Any other buffer, and the one kept before, is freed.
+// already there: when an image whose pixels a correction made is corrected
+// again (a preview redone, a second pass), the next correction of that size
+// writes into the buffer read the time before instead of faulting in fresh,
+// zeroed pages. Buffers from new[] (decoded photographs) never come here.
+// Any other buffer, and the one kept before, is freed; so is the kept one at
+// the next large allocation it does not fit, so it is held no longer than
+// that.
 void RecyclePhotoBuffer(unsigned char* data, size_t bytes);
