@@ -5,14 +5,14 @@
 // interior are redone one by one through the image's sampling routine.
 #include "app/matching/lens_correction_kernels.h"
 
-// No standard templates here (std::min and the like): an instance compiled
-// with -mavx2 could be the one the linker keeps for the whole program.
+// No inline functions of the standard library here (std::min, std::sqrt and
+// the like): an out-of-line copy compiled with -mavx2 could be the one the
+// linker keeps for the whole program.
 
 #if defined(__AVX2__)
 #include <immintrin.h>
 #endif
 
-#include <cmath>
 #include <cstring>
 
 namespace lens {
@@ -395,7 +395,7 @@ void FactorRowAvx2(const RowJob& r, const float* table, float* factors)
     const float dyy = r.dy * r.dy;
     for (int i = vectors * kLanes; i < r.count; ++i) {
         const float dx = r.dx0 + static_cast<float>(i);
-        const float u = std::sqrt(dx * dx + dyy) * r.invK;
+        const float u = __builtin_sqrtf(dx * dx + dyy) * r.invK;
         const int whole = static_cast<int>(u);
         const int index = whole < r.lastIndex ? whole : r.lastIndex;
         const float t = u - static_cast<float>(index);
