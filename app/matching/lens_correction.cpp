@@ -322,6 +322,28 @@ bool PlanCorrection(const float* rec, const Image* image, bool keepSize, float s
     return true;
 }
 
+// The factors of one row for the vector loop. The pixels at dx < 0 come
+// first; each takes the factor of the pixel at -dx where the row has it, as
+// dx^2 is the same. Those whose mirror lies beyond the row are computed.
+void FillFactors(const lens::RowJob& row, const float* table, float* factors)
+{
+    const int before = std::clamp(static_cast<int>(std::ceil(-row.dx0)), 0, row.count);
+    lens::RowJob part = row;
+    part.dx0 = row.dx0 + static_cast<float>(before);
+    part.count = row.count - before;
+    if (part.count > 0) lens::FactorRowAvx2(part, table, factors + before);
+    if (before == 0) return;
+    // Pixel i sits at -dx of pixel mirrorSum - i (2 dx0 is a whole number).
+    const int mirrorSum = static_cast<int>(-2.0f * row.dx0);
+    const int unmirrored = std::clamp(mirrorSum - row.count + 1, 0, before);
+    if (unmirrored > 0) {
+        part.dx0 = row.dx0;
+        part.count = unmirrored;
+        lens::FactorRowAvx2(part, table, factors);
+    }
+    for (int i = unmirrored; i < before; ++i) factors[i] = factors[mirrorSum - i];
+}
+
 // Fills the content rectangle of `pixels` (rows of `rowBytes`) from the
 // source: per pixel the radius in table steps, one interpolated factor per
 // table, one call of the sampling routine per factor.
@@ -360,11 +382,32 @@ void ResampleContent(const Correction& c, const float* rec, const Source& whole,
     row.count = c.spanX.length;
     // The vector loop addresses the source with 32-bit offsets.
     const bool vectors = lens::HasAvx2() && whole.rowBytes * static_cast<size_t>(whole.lastY + 1) < (size_t{1} << 31) - 64;
-    const auto resampleRow = vectors ? lens::ResampleRowAvx2 : lens::ResampleRowPortable;
-    for (int j = 0; j < c.spanY.length; ++j) {
+    auto rowAt = [&](int j) {
         row.dy = static_cast<float>(c.spanY.contentStart + j) - halfOutH;
         row.out = pixels + static_cast<size_t>(c.spanY.imageStart + j) * rowBytes + static_cast<size_t>(c.spanX.imageStart) * c.C;
-        resampleRow(row);
+    };
+    if (!vectors) {
+        for (int j = 0; j < c.spanY.length; ++j) {
+            rowAt(j);
+            lens::ResampleRowPortable(row);
+        }
+        return;
+    }
+    // The factors of a row serve the row at -dy as well: rows are done in
+    // such pairs, the factors computed once per pair.
+    const int tableCount = registration ? 3 : 1;
+    std::vector<float> factors(static_cast<size_t>(row.count) * tableCount);
+    for (int t = 0; t < tableCount; ++t) row.factors[t] = factors.data() + static_cast<size_t>(t) * row.count;
+    for (int j = 0; j < c.spanY.length; ++j) {
+        const int mirror = c.outH - 2 * c.spanY.contentStart - j;  // the row at -dy
+        if (mirror >= 0 && mirror < j) continue;                     // done with it
+        rowAt(j);
+        for (int t = 0; t < tableCount; ++t) FillFactors(row, row.tables[t], factors.data() + static_cast<size_t>(t) * row.count);
+        lens::ResampleRowAvx2(row);
+        if (mirror > j && mirror < c.spanY.length) {
+            rowAt(mirror);
+            lens::ResampleRowAvx2(row);
+        }
     }
 }
 
@@ -416,7 +459,13 @@ void CorrectLensDistortion(const float* rec, Image* image, bool keepSize, float 
     }
     ClearAroundContent(plan, pixels.get(), rowBytes, rows);
     ResampleContent(plan, rec, whole, pixels.get(), rowBytes);
+    // A buffer the image owns from malloc goes back for the next correction
+    // or reduction to write into.
+    uint8_t* old = image->GetData();
+    const bool recycle = image->IsDataOwner() && image->IsMallocData();
+    if (recycle) image->SetDataOwner(false);
     image->SetData(pixels.release(), true);
+    if (recycle) RecyclePhotoBuffer(old, whole.rowBytes * static_cast<size_t>(plan.H));
 }
 
 Marker* CorrectMarkerDistortion(const Marker* points, const float* rec, int width, int height, float s)

@@ -6,6 +6,10 @@
 #include "app/matching/lens_correction_kernels.h"
 #include "core/cpu_features.h"
 
+// No inline functions of the standard library here (std::min, std::sqrt and
+// the like): an out-of-line copy compiled with -mavx2 could be the one the
+// linker keeps for the whole program.
+
 #if defined(__AVX2__)
 #include <immintrin.h>
 #endif
@@ -35,10 +39,15 @@ struct Lanes {
     __m256 t;
 };
 
+inline __m256 DxLanes(float dx)
+{
+    return _mm256_add_ps(_mm256_set1_ps(dx), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
 inline Lanes RadiusLanes(float dx, __m256 dy2, __m256 invK, __m256i lastIndex)
 {
     Lanes l;
-    l.dx = _mm256_add_ps(_mm256_set1_ps(dx), _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7));
+    l.dx = DxLanes(dx);
     l.u = _mm256_mul_ps(_mm256_sqrt_ps(_mm256_add_ps(_mm256_mul_ps(l.dx, l.dx), dy2)), invK);
     l.index = _mm256_min_epi32(_mm256_cvttps_epi32(l.u), lastIndex);
     l.t = _mm256_sub_ps(l.u, _mm256_cvtepi32_ps(l.index));
@@ -96,11 +105,10 @@ inline void StoreThree(__m256i first, __m256i second, __m256i third, uint8_t* ou
     const __m256i bytes = _mm256_packus_epi16(fs, tt);  // per lane: 4 first, 4 second, 4 third, 4 third
     const __m256i order = _mm256_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,
                                            0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
-    const __m256i pixels = _mm256_shuffle_epi8(bytes, order);
-    alignas(32) uint8_t block[32];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(block), pixels);
-    std::memcpy(out, block, 12);
-    std::memcpy(out + 12, block + 16, 12);
+    // Twelve bytes per 128-bit half, then the two halves side by side.
+    const __m256i pixels = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(bytes, order), _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(pixels));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(pixels, 1));
 }
 
 inline void StoreOne(__m256i values, uint8_t* out)
@@ -149,6 +157,106 @@ inline PixelPairs GatherPairs(const uint8_t* base, __m256i offsets, int skip)
     return pairs;
 }
 
+// The same pairs without gathers, when every point of a 128-bit half (four
+// points) has its upper left sample within 13 bytes after that of the half's
+// first point: sixteen bytes loaded from the first point and sixteen from
+// three bytes on hold every left and right sample of the half, and a byte
+// shuffle moves them into place. `control` holds each point's byte distance
+// from its half's first point, the upper bytes of every dword set so that
+// the shuffle zeroes them.
+inline PixelPairs NearPairs(const uint8_t* base, int low, int high, __m256i control)
+{
+    auto halves = [](const uint8_t* lo, const uint8_t* hi) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+    };
+    const __m256i left = halves(base + low, base + high);
+    const __m256i right = halves(base + low + 3, base + high + 3);
+    const __m256i one = _mm256_set1_epi32(1);
+    PixelPairs pairs;
+    for (int c = 0; c < 3; ++c, control = _mm256_add_epi32(control, one)) {
+        pairs.left[c] = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(left, control));
+        pairs.right[c] = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(right, control));
+    }
+    return pairs;
+}
+
+// Per point: `b` where `pick` is set, else `a`.
+inline PixelPairs Choose(const PixelPairs& a, const PixelPairs& b, __m256i pick)
+{
+    const __m256 mask = _mm256_castsi256_ps(pick);
+    PixelPairs chosen;
+    for (int c = 0; c < 3; ++c) {
+        chosen.left[c] = _mm256_blendv_ps(a.left[c], b.left[c], mask);
+        chosen.right[c] = _mm256_blendv_ps(a.right[c], b.right[c], mask);
+    }
+    return chosen;
+}
+
+// The smallest of the four values of each 128-bit half, in all four.
+inline __m256i HalfMinimum(__m256i v)
+{
+    v = _mm256_min_epi32(v, _mm256_shuffle_epi32(v, 0xB1));
+    return _mm256_min_epi32(v, _mm256_shuffle_epi32(v, 0x4E));
+}
+
+// The last first-point offsets (row times row bytes plus three times the
+// column) whose sixteen-byte windows, from the point and three bytes on, end
+// inside the image: on two rows (the point's and the next) and on three.
+struct WindowLimits {
+    long long twoRows;
+    long long threeRows;
+};
+
+inline WindowLimits MakeWindowLimits(const Source& src)
+{
+    const long long last = static_cast<long long>(src.rowBytes) * src.lastY - 19;
+    return {last, last - static_cast<long long>(src.rowBytes)};
+}
+
+// The upper and lower pairs of eight interior points from row windows when
+// each half's points lie close enough together; false otherwise. `at` is
+// each point's offset, `columns` three times its column, `iy` its row.
+inline bool WindowPairs(const Source& src, __m256i at, __m256i columns, __m256i iy, const WindowLimits& limits,
+                        PixelPairs& upper, PixelPairs& lower)
+{
+    const __m256i ones = _mm256_set1_epi32(static_cast<int>(0xFFFFFF00u));
+    const uint8_t* below = src.data + src.rowBytes;
+    // Usually every point of a half lies on one row within 13 bytes after
+    // its first point (0..13 as unsigned numbers).
+    const __m256i distance = _mm256_sub_epi32(at, _mm256_shuffle_epi32(at, 0));
+    const __m256i thirteen = _mm256_set1_epi32(13);
+    const int low = _mm256_cvtsi256_si32(at);
+    const int high = _mm256_extract_epi32(at, 4);
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_max_epu32(distance, thirteen), thirteen))) == 0xFF) {
+        if ((low > high ? low : high) > limits.twoRows) return false;
+        const __m256i control = _mm256_or_si256(distance, ones);
+        upper = NearPairs(src.data, low, high, control);
+        lower = NearPairs(below, low, high, control);
+        return true;
+    }
+    // Otherwise the half may cross one row: its points on the lower row read
+    // windows one row on from the half's highest row.
+    const __m256i origin = _mm256_shuffle_epi32(columns, 0);
+    const __m256i columnDistance = _mm256_sub_epi32(columns, origin);
+    const __m256i top = HalfMinimum(iy);
+    const __m256i rowStep = _mm256_sub_epi32(iy, top);
+    const __m256i near = _mm256_and_si256(_mm256_cmpeq_epi32(_mm256_max_epu32(columnDistance, thirteen), thirteen),
+                                          _mm256_cmpgt_epi32(_mm256_set1_epi32(2), rowStep));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(near)) != 0xFF) return false;
+    const __m256i anchor = _mm256_sub_epi32(at, _mm256_add_epi32(columnDistance, _mm256_mullo_epi32(rowStep, _mm256_set1_epi32(static_cast<int>(src.rowBytes)))));
+    const int lowAnchor = _mm256_cvtsi256_si32(anchor);
+    const int highAnchor = _mm256_extract_epi32(anchor, 4);
+    if ((lowAnchor > highAnchor ? lowAnchor : highAnchor) > limits.threeRows) return false;
+    const __m256i control = _mm256_or_si256(columnDistance, ones);
+    const __m256i down = _mm256_cmpeq_epi32(rowStep, _mm256_set1_epi32(1));
+    const PixelPairs rows[3] = {NearPairs(src.data, lowAnchor, highAnchor, control), NearPairs(below, lowAnchor, highAnchor, control),
+                                NearPairs(below + src.rowBytes, lowAnchor, highAnchor, control)};
+    upper = Choose(rows[0], rows[1], down);
+    lower = Choose(rows[1], rows[2], down);
+    return true;
+}
+
 // Redoes through the sampling routine every lane not set in `interior`.
 inline void RedoMissed(const RowJob& r, const Source& plane, int interior, __m256 sx, __m256 sy, uint8_t* out, int step)
 {
@@ -176,12 +284,15 @@ void WholeRow(const RowJob& r, int vectors)
     const __m256i lastX = _mm256_set1_epi32(src.lastX), lastY = _mm256_set1_epi32(src.lastY);
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256i zero = _mm256_setzero_si256(), minusOne = _mm256_set1_epi32(-1);
+    const WindowLimits limits = MakeWindowLimits(src);
     const float* table = r.tables[0];
     uint8_t* out = r.out;
+    const float* given = r.factors[0];
     for (int v = 0; v < vectors; ++v, out += kLanes * Channels) {
-        const Lanes l = RadiusLanes(r.dx0 + static_cast<float>(v * kLanes), dy2, invK, lastIndex);
-        const __m256 F = Factor(table, l, sOverK);
-        const __m256 sx = _mm256_add_ps(_mm256_mul_ps(l.dx, F), halfW);
+        const float dx0 = r.dx0 + static_cast<float>(v * kLanes);
+        const __m256 dx = DxLanes(dx0);
+        const __m256 F = given ? _mm256_loadu_ps(given + v * kLanes) : Factor(table, RadiusLanes(dx0, dy2, invK, lastIndex), sOverK);
+        const __m256 sx = _mm256_add_ps(_mm256_mul_ps(dx, F), halfW);
         const __m256 sy = _mm256_add_ps(_mm256_mul_ps(dy, F), halfH);
         const __m256 hx = Hold(sx, highX), hy = Hold(sy, highY);
         const __m256i ix = _mm256_cvttps_epi32(hx), iy = _mm256_cvttps_epi32(hy);
@@ -192,11 +303,15 @@ void WholeRow(const RowJob& r, int vectors)
         if (interior != 0) {
             const Weights w = MakeWeights(_mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix)), _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy)));
             const __m256i columns = Channels == 3 ? _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix)) : ix;
-            const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), inside);
+            const __m256i unmasked = _mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns);
+            const __m256i at = _mm256_and_si256(unmasked, inside);
             const uint8_t* below = src.data + src.rowBytes;
             if (Channels == 3) {
-                const PixelPairs upper = GatherPairs(src.data, at, 0);
-                const PixelPairs lower = GatherPairs(below - 2, at, 2);
+                PixelPairs upper, lower;
+                if (!(interior == 0xFF && WindowPairs(src, unmasked, columns, iy, limits, upper, lower))) {
+                    upper = GatherPairs(src.data, at, 0);
+                    lower = GatherPairs(below - 2, at, 2);
+                }
                 __m256i first = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[0], upper.right[0], lower.left[0], lower.right[0]);
                 const __m256i second = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[1], upper.right[1], lower.left[1], lower.right[1]);
                 const __m256i third = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[2], upper.right[2], lower.left[2], lower.right[2]);
@@ -232,14 +347,18 @@ void RegisteredRow(const RowJob& r, int vectors)
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256 zero = _mm256_setzero_ps();
     uint8_t* out = r.out;
+    const bool given = r.factors[0] && r.factors[1] && r.factors[2];
     for (int v = 0; v < vectors; ++v, out += kLanes * 3) {
-        const Lanes l = RadiusLanes(r.dx0 + static_cast<float>(v * kLanes), dy2, invK, lastIndex);
+        const float dx0 = r.dx0 + static_cast<float>(v * kLanes);
+        const __m256 dx = DxLanes(dx0);
+        Lanes l{};
+        if (!given) l = RadiusLanes(dx0, dy2, invK, lastIndex);
         __m256i values[3];
         __m256 sxs[3], sys[3];
         int interiors[3];
         for (int ch = 0; ch < 3; ++ch) {
-            const __m256 F = Factor(r.tables[ch], l, sOverK);
-            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(l.dx, F), halfW);
+            const __m256 F = given ? _mm256_loadu_ps(r.factors[ch] + v * kLanes) : Factor(r.tables[ch], l, sOverK);
+            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(dx, F), halfW);
             sys[ch] = _mm256_add_ps(_mm256_mul_ps(dy, F), halfH);
             const __m256 hx = Hold(sxs[ch], highX), hy = Hold(sys[ch], highY);
             const __m256 inside = _mm256_and_ps(
@@ -264,6 +383,26 @@ void RegisteredRow(const RowJob& r, int vectors)
 
 }  // namespace
 
+void FactorRowAvx2(const RowJob& r, const float* table, float* factors)
+{
+    const __m256 dy2 = _mm256_set1_ps(r.dy * r.dy);
+    const __m256 invK = _mm256_set1_ps(r.invK), sOverK = _mm256_set1_ps(r.sOverK);
+    const __m256i lastIndex = _mm256_set1_epi32(r.lastIndex);
+    const int vectors = r.count / kLanes;
+    for (int v = 0; v < vectors; ++v)
+        _mm256_storeu_ps(factors + v * kLanes, Factor(table, RadiusLanes(r.dx0 + static_cast<float>(v * kLanes), dy2, invK, lastIndex), sOverK));
+    // The tail as the portable loop computes it.
+    const float dyy = r.dy * r.dy;
+    for (int i = vectors * kLanes; i < r.count; ++i) {
+        const float dx = r.dx0 + static_cast<float>(i);
+        const float u = __builtin_sqrtf(dx * dx + dyy) * r.invK;
+        const int whole = static_cast<int>(u);
+        const int index = whole < r.lastIndex ? whole : r.lastIndex;
+        const float t = u - static_cast<float>(index);
+        factors[i] = ((1.0f - t) * table[index] + t * table[index + 1]) * r.sOverK;
+    }
+}
+
 void ResampleRowAvx2(const RowJob& row)
 {
     const int vectors = row.count / kLanes;
@@ -279,6 +418,7 @@ void ResampleRowAvx2(const RowJob& row)
     tail.dx0 = row.dx0 + static_cast<float>(done);
     tail.count = row.count - done;
     tail.out = row.out + static_cast<size_t>(done) * static_cast<size_t>(row.channels);
+    for (const float*& f : tail.factors) f = nullptr;  // the portable loop computes its own
     ResampleRowPortable(tail);
 }
 
@@ -292,6 +432,10 @@ bool HasAvx2()
 void ResampleRowAvx2(const RowJob& row)
 {
     ResampleRowPortable(row);
+}
+
+void FactorRowAvx2(const RowJob&, const float*, float*)
+{
 }
 
 #endif

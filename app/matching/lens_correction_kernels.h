@@ -39,6 +39,10 @@ struct RowJob {
     int lastIndex;        // the last table index that has a right neighbour
     int count;            // pixels in the row
     uint8_t* out;         // the row's first output pixel
+    // When given (vector loop only): the interpolated factor of every pixel
+    // of the row for each table, as FactorRowAvx2 computes them; the loop
+    // then reads them instead of computing them.
+    const float* factors[3];
 };
 
 // The sampling routine of an image: one of three samples from its own point
@@ -52,5 +56,10 @@ void ResampleRowPortable(const RowJob& row);
 // and the source is smaller than 2 GiB (32-bit gather offsets).
 void ResampleRowAvx2(const RowJob& row);
 bool HasAvx2();
+// The interpolated factor of each pixel of `row` from `table`, with the
+// operations of the row loops: ((1 - t) T[i] + t T[i + 1]) times s / k.
+// A factor depends on dx^2 and dy^2 alone, so it serves the pixels at -dx
+// and the row at -dy too. Only where HasAvx2().
+void FactorRowAvx2(const RowJob& row, const float* table, float* factors);
 
 }  // namespace lens

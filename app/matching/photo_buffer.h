@@ -9,5 +9,18 @@
 #include <cstddef>
 
 // Null when the memory is not there. Release with std::free (an Image holding
-// it is told fromMalloc).
+// it is told fromMalloc) or hand it to RecyclePhotoBuffer. The buffer may be
+// one handed back earlier: its bytes are then whatever was left in it.
 unsigned char* AllocatePhotoBuffer(size_t bytes);
+
+// Takes back a buffer that std::free would release (from malloc or from
+// AllocatePhotoBuffer) and that holds at least `bytes`. One large buffer is
+// kept for the next allocation of about its size, whose pages are then
+// already there: when an image whose pixels a correction made is corrected
+// again (a preview redone, a second pass), the next correction of that size
+// writes into the buffer read the time before instead of faulting in fresh,
+// zeroed pages. Buffers from new[] (decoded photographs) never come here.
+// Any other buffer, and the one kept before, is freed; so is the kept one at
+// the next large allocation it does not fit, so it is held no longer than
+// that.
+void RecyclePhotoBuffer(unsigned char* data, size_t bytes);

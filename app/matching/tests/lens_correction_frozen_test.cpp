@@ -338,4 +338,30 @@ TEST(LensCorrectionFrozen, EveryPathGivesTheBytesOfThePerPixelOriginal)
     }
 }
 
+// A photograph-sized image corrected three times over: the third correction
+// writes into the buffer the first one made (handed back by the second), which
+// still holds that content where the third leaves a zero border. Every
+// correction must still give the bytes of the per-pixel original.
+TEST(LensCorrectionFrozen, RepeatedCorrectionsGiveTheOriginalBytesInReusedBuffers)
+{
+    const float wide[11] = {0.01f, -0.05f, 0.03f, 1.0f, 0, 0, 0, 0, 0, 0, 0};     // cut to the image: no border
+    const float narrow[11] = {-0.01f, 0.04f, -0.02f, 1.0f, 0, 0, 0, 0, 0, 0, 0};  // a zero border left and right
+    Image image(2400, 1600, 3);
+    std::mt19937 random(5);
+    for (size_t i = 0; i < image.GetDataSize(); ++i) image.GetData()[i] = static_cast<uint8_t>(random() | 1);
+    const uint8_t* firstBuffer = nullptr;
+    const float* records[] = {wide, narrow, narrow};
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(testing::Message() << "correction " << pass + 1);
+        int wantW = 0, wantH = 0;
+        size_t wantRowBytes = 0;
+        const std::vector<uint8_t> want = frozen::Correct(records[pass], image, true, 1.0f, wantW, wantH, wantRowBytes);
+        CorrectLensDistortion(records[pass], &image, true, 1.0f);
+        ASSERT_EQ(static_cast<size_t>(image.GetRowByte()), wantRowBytes);
+        ASSERT_EQ(std::memcmp(image.GetData(), want.data(), want.size()), 0);
+        if (pass == 0) firstBuffer = image.GetData();
+    }
+    EXPECT_EQ(image.GetData(), firstBuffer) << "the third correction was to reuse the first one's buffer";
+}
+
 }  // namespace

@@ -2,12 +2,17 @@
 // copy byte for byte: every sampling routine, rows that run off every side of
 // the source (so the missed lanes are redone), counts that leave a tail,
 // factor tables with undefined entries, and sources without row padding so
-// that a read past the last pixel is out of bounds.
+// that a read past the last pixel is out of bounds. Each row is run with the
+// loop computing its factors and with the factors given from FactorRowAvx2;
+// mild tables keep runs of source points close together on one row or
+// across two, where the loop reads row windows instead of gathering.
 #include "app/matching/lens_correction_kernels.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -22,13 +27,14 @@ struct Case {
     int count;        // output pixels per row
     float invK, sOverK;
     bool undefined;   // table entries that are NaN or huge
+    float swing = 0.25f;  // how far the factors stray from 1
 };
 
-std::vector<float> MakeTable(size_t entries, float phase, bool undefined)
+std::vector<float> MakeTable(size_t entries, float phase, bool undefined, float swing)
 {
     std::vector<float> table(entries);
     for (size_t i = 0; i < entries; ++i)
-        table[i] = 1.0f + 0.25f * std::sin(static_cast<float>(i) * 0.07f + phase);
+        table[i] = 1.0f + swing * std::sin(static_cast<float>(i) * 0.07f + phase);
     if (undefined) {
         for (size_t i = 3; i < entries; i += 11) table[i] = std::numeric_limits<float>::quiet_NaN();
         for (size_t i = 7; i < entries; i += 13) table[i] = 1.0e30f;
@@ -47,6 +53,11 @@ TEST(LensCorrectionKernels, VectorRowGivesTheBytesOfThePortableRow)
         {97, 64, 3, false, 99, 1.0f, 1.0f, true},     {64, 97, 1, false, 83, 1.0f, 1.0f, true},
         {97, 64, 3, true, 97, 1.0f, 1.0f, true},      {3, 2, 3, false, 17, 1.0f, 1.0f, false},
         {2, 3, 1, false, 16, 1.0f, 1.0f, false},      {3, 2, 3, true, 24, 1.0f, 1.0f, false},
+        // Gentle factors over wider rows: the row windows, also at the last
+        // rows and columns, where a window must not run past the image.
+        {301, 203, 3, false, 301, 1.0f, 1.0f, false, 0.003f}, {301, 203, 3, false, 317, 0.99f, 1.02f, false, 0.01f},
+        {160, 90, 3, false, 173, 1.0f, 0.98f, false, 0.002f},  {203, 301, 3, true, 211, 1.0f, 1.0f, false, 0.003f},
+        {5, 4, 3, false, 40, 1.0f, 1.0f, false, 0.002f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.channels << " registration "
@@ -65,8 +76,8 @@ TEST(LensCorrectionKernels, VectorRowGivesTheBytesOfThePortableRow)
         const float reachX = static_cast<float>(c.count) / 2.0f + 4.0f;
         const float reachY = halfH + 4.0f;
         const size_t entries = static_cast<size_t>(std::sqrt(reachX * reachX + reachY * reachY) * c.invK) + 2;
-        const std::vector<float> tables[3] = {MakeTable(entries, 0.0f, c.undefined), MakeTable(entries, 0.4f, c.undefined),
-                                              MakeTable(entries, 0.9f, c.undefined)};
+        const std::vector<float> tables[3] = {MakeTable(entries, 0.0f, c.undefined, c.swing), MakeTable(entries, 0.4f, c.undefined, c.swing),
+                                              MakeTable(entries, 0.9f, c.undefined, c.swing)};
 
         lens::RowJob row{};
         row.planes = c.registration ? planes : &whole;
@@ -93,6 +104,29 @@ TEST(LensCorrectionKernels, VectorRowGivesTheBytesOfThePortableRow)
             row.out = got.data();
             lens::ResampleRowAvx2(row);
             ASSERT_EQ(got, want);
+
+            // The factors given: first against a plain per-pixel reference
+            // (bit for bit, NaN where NaN), then the row they give.
+            std::vector<float> given[3];
+            for (int t = 0; t < (c.registration ? 3 : 1); ++t) {
+                given[t].assign(static_cast<size_t>(c.count), -7.0f);
+                lens::FactorRowAvx2(row, row.tables[t], given[t].data());
+                float dx = row.dx0;
+                for (int i = 0; i < c.count; ++i, dx += 1.0f) {
+                    const float u = std::sqrt(dx * dx + dy * dy) * row.invK;
+                    const int index = std::min(static_cast<int>(u), row.lastIndex);
+                    const float f = u - static_cast<float>(index);
+                    const float F = ((1.0f - f) * row.tables[t][index] + f * row.tables[t][index + 1]) * row.sOverK;
+                    ASSERT_TRUE(std::memcmp(&F, &given[t][static_cast<size_t>(i)], sizeof F) == 0 || (std::isnan(F) && std::isnan(given[t][static_cast<size_t>(i)])))
+                        << "factor " << i << " of table " << t << ": " << given[t][static_cast<size_t>(i)] << " for " << F;
+                }
+                row.factors[t] = given[t].data();
+            }
+            std::vector<uint8_t> fromGiven(outBytes + 32, 0xA5);
+            row.out = fromGiven.data();
+            lens::ResampleRowAvx2(row);
+            for (const float*& f : row.factors) f = nullptr;
+            ASSERT_EQ(fromGiven, want);
         }
     }
 }
