@@ -357,11 +357,12 @@ void WholeRow(const RowJob& r, int vectors)
 }
 
 // With registration: one source point per sample, the cases on the point
-// itself, no raising.
-void RegisteredRow(const RowJob& r, int vectors)
+// itself, no raising. As in WholeRows, `Rows` rows with the same factors
+// share their source columns, each row with its own loads.
+template <int Rows>
+void RegisteredRows(const RowJob& r, const float (&dys)[Rows], uint8_t* const (&outs)[Rows], int vectors)
 {
-    const __m256 dy = _mm256_set1_ps(r.dy);
-    const __m256 dy2 = _mm256_set1_ps(r.dy * r.dy);
+    const __m256 dy2 = _mm256_set1_ps(dys[0] * dys[0]);
     const __m256 invK = _mm256_set1_ps(r.invK), sOverK = _mm256_set1_ps(r.sOverK);
     const __m256 halfW = _mm256_set1_ps(r.halfW), halfH = _mm256_set1_ps(r.halfH);
     const __m256i lastIndex = _mm256_set1_epi32(r.lastIndex);
@@ -372,39 +373,55 @@ void RegisteredRow(const RowJob& r, int vectors)
     const __m256 lastY = _mm256_set1_ps(static_cast<float>(src.lastY));
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256 zero = _mm256_setzero_ps();
-    uint8_t* out = r.out;
     const bool given = r.factors[0] && r.factors[1] && r.factors[2];
-    for (int v = 0; v < vectors; ++v, out += kLanes * 3) {
+    __m256 dy[Rows];
+    for (int k = 0; k < Rows; ++k) dy[k] = _mm256_set1_ps(dys[k]);
+    for (int v = 0; v < vectors; ++v) {
         const float dx0 = r.dx0 + static_cast<float>(v * kLanes);
         const __m256 dx = DxLanes(dx0);
         Lanes l{};
         if (!given) l = RadiusLanes(dx0, dy2, invK, lastIndex);
-        __m256i values[3];
-        __m256 sxs[3], sys[3];
-        int interiors[3];
+        __m256 F[3], sxs[3], hxs[3];
         for (int ch = 0; ch < 3; ++ch) {
-            const __m256 F = given ? _mm256_loadu_ps(r.factors[ch] + v * kLanes) : Factor(r.tables[ch], l, sOverK);
-            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(dx, F), halfW);
-            sys[ch] = _mm256_add_ps(_mm256_mul_ps(dy, F), halfH);
-            const __m256 hx = Hold(sxs[ch], highX), hy = Hold(sys[ch], highY);
-            const __m256 inside = _mm256_and_ps(
-                _mm256_and_ps(_mm256_cmp_ps(hy, zero, _CMP_GT_OQ), _mm256_cmp_ps(hy, lastY, _CMP_LT_OQ)),
-                _mm256_and_ps(_mm256_cmp_ps(hx, zero, _CMP_GT_OQ), _mm256_cmp_ps(hx, lastX, _CMP_LT_OQ)));
-            interiors[ch] = _mm256_movemask_ps(inside);
-            values[ch] = _mm256_setzero_si256();
-            if (interiors[ch] == 0) continue;
-            const __m256i ix = _mm256_cvttps_epi32(hx), iy = _mm256_cvttps_epi32(hy);
-            const Weights w = MakeWeights(_mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix)), _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy)));
-            const __m256i columns = _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix));
-            const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), _mm256_castps_si256(inside));
-            // Bytes 0 and 3 of a word are this sample of the two pixels.
-            const uint8_t* plane = r.planes[ch].data;
-            const __m256i p = Gather(plane, at), q = Gather(plane + src.rowBytes, at);
-            values[ch] = Blend(w.w00, w.w10, w.w01, w.w11, Bytes(p, 0), Bytes(p, 24), Bytes(q, 0), Bytes(q, 24));
+            F[ch] = given ? _mm256_loadu_ps(r.factors[ch] + v * kLanes) : Factor(r.tables[ch], l, sOverK);
+            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(dx, F[ch]), halfW);
+            hxs[ch] = Hold(sxs[ch], highX);
         }
-        StoreThree(values[0], values[1], values[2], out);
-        for (int ch = 0; ch < 3; ++ch) RedoMissed(r, r.planes[ch], interiors[ch], sxs[ch], sys[ch], out + ch, 3);
+#pragma GCC unroll 2
+        for (int k = 0; k < Rows; ++k) {
+            uint8_t* out = outs[k] + static_cast<size_t>(v) * kLanes * 3;
+            __m256i values[3];
+            __m256 sys[3];
+            int interiors[3];
+            for (int ch = 0; ch < 3; ++ch) {
+                sys[ch] = _mm256_add_ps(_mm256_mul_ps(dy[k], F[ch]), halfH);
+                const __m256 hx = hxs[ch], hy = Hold(sys[ch], highY);
+                const __m256 inside = _mm256_and_ps(
+                    _mm256_and_ps(_mm256_cmp_ps(hy, zero, _CMP_GT_OQ), _mm256_cmp_ps(hy, lastY, _CMP_LT_OQ)),
+                    _mm256_and_ps(_mm256_cmp_ps(hx, zero, _CMP_GT_OQ), _mm256_cmp_ps(hx, lastX, _CMP_LT_OQ)));
+                interiors[ch] = _mm256_movemask_ps(inside);
+                values[ch] = _mm256_setzero_si256();
+                if (interiors[ch] == 0) continue;
+                const __m256i ix = _mm256_cvttps_epi32(hx), iy = _mm256_cvttps_epi32(hy);
+                const Weights w = MakeWeights(_mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix)), _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy)));
+                const __m256i columns = _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix));
+                const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), _mm256_castps_si256(inside));
+                // Bytes 0 and 3 of a word are this sample of the two pixels.
+                const uint8_t* plane = r.planes[ch].data;
+                const __m256i p = Gather(plane, at), q = Gather(plane + src.rowBytes, at);
+                values[ch] = Blend(w.w00, w.w10, w.w01, w.w11, Bytes(p, 0), Bytes(p, 24), Bytes(q, 0), Bytes(q, 24));
+            }
+            StoreThree(values[0], values[1], values[2], out);
+            for (int ch = 0; ch < 3; ++ch) RedoMissed(r, r.planes[ch], interiors[ch], sxs[ch], sys[ch], out + ch, 3);
+        }
     }
+}
+
+void RegisteredRow(const RowJob& r, int vectors)
+{
+    const float dys[1] = {r.dy};
+    uint8_t* const outs[1] = {r.out};
+    RegisteredRows<1>(r, dys, outs, vectors);
 }
 
 }  // namespace
@@ -450,15 +467,20 @@ void ResampleRowPairAvx2(const RowJob& row, float mirrorDy, uint8_t* mirrorOut)
     RowJob mirror = row;
     mirror.dy = mirrorDy;
     mirror.out = mirrorOut;
-    if (row.registration || !row.factors[0]) {
-        ResampleRowAvx2(row);
-        ResampleRowAvx2(mirror);
-        return;
+    const int tables = row.registration ? 3 : 1;
+    for (int t = 0; t < tables; ++t) {
+        if (!row.factors[t]) {
+            ResampleRowAvx2(row);
+            ResampleRowAvx2(mirror);
+            return;
+        }
     }
     const int vectors = row.count / kLanes;
     const float dys[2] = {row.dy, mirrorDy};
     uint8_t* const outs[2] = {row.out, mirrorOut};
-    if (row.channels == 3)
+    if (row.registration)
+        RegisteredRows<2>(row, dys, outs, vectors);
+    else if (row.channels == 3)
         WholeRows<3, 2>(row, dys, outs, vectors);
     else
         WholeRows<1, 2>(row, dys, outs, vectors);

@@ -59,8 +59,8 @@ bool HasAvx2();
 // Two rows whose pixels have the same factors, `row` and the one at
 // `mirrorDy` (its mirror at -dy) written to `mirrorOut`, with the work on
 // the columns shared: the bytes of ResampleRowAvx2 on each. The rows share
-// the loop only when the factors are given and without registration; else
-// they are done one after the other.
+// the loop only when the factors of every table are given; else they are
+// done one after the other.
 void ResampleRowPairAvx2(const RowJob& row, float mirrorDy, uint8_t* mirrorOut);
 // The interpolated factor of each pixel of `row` from `table`, with the
 // operations of the row loops: ((1 - t) T[i] + t T[i + 1]) times s / k.
