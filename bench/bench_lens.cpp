@@ -34,13 +34,34 @@ std::vector<unsigned char> RandomPixels(size_t bytes)
     return pixels;
 }
 
+// The library calls a benchmark function afresh for its warm-up, for each
+// estimate of the iteration count and for each repetition. The image is
+// therefore made once per record and kept across those calls: a new image
+// in every call would put its first two corrections (reading a freshly
+// copied photograph, then writing into a newly faulted buffer whose pages
+// the host may have to supply again, 10 to 170 ms more) into every
+// measured call, which is what BM_CorrectFresh measures. The library's own
+// warm-up may stop after a single iteration, so the image is corrected
+// twice when it is made: both buffers that the corrections then take turns
+// in are faulted in before anything is timed.
+Image& RepeatedImage(const float* rec)
+{
+    static std::map<const float*, RefPtr<Image>> images;
+    RefPtr<Image>& image = images[rec];
+    if (!image) {
+        image = RefPtr<Image>::adopt(new Image(kWidth, kHeight, 3));
+        const std::vector<unsigned char> pixels = RandomPixels(image->GetDataSize());
+        std::memcpy(image->GetData(), pixels.data(), pixels.size());
+        for (int i = 0; i < 2; ++i) CorrectLensDistortion(rec, image.get(), true, 1.0f);
+    }
+    return *image;
+}
+
 void BM_Correct(benchmark::State& state, const float* rec)
 {
-    RefPtr<Image> image = RefPtr<Image>::adopt(new Image(kWidth, kHeight, 3));
-    const std::vector<unsigned char> pixels = RandomPixels(image->GetDataSize());
-    std::memcpy(image->GetData(), pixels.data(), pixels.size());
+    Image* image = &RepeatedImage(rec);
     for (auto _ : state) {
-        CorrectLensDistortion(rec, image.get(), true, 1.0f);
+        CorrectLensDistortion(rec, image, true, 1.0f);
         benchmark::DoNotOptimize(image->GetData());
     }
     state.counters["MP/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
@@ -141,8 +162,9 @@ void BM_Memcpy(benchmark::State& state)
     }
 }
 
-// The repeated correction is timed after a warm-up: its first two calls write
-// into fresh pages, the later ones into the buffer the call before read from.
+// The repeated correction is timed after a warm-up on the kept image: its
+// first two corrections write into fresh pages, the later ones into the
+// buffer the correction before read from.
 BENCHMARK_CAPTURE(BM_Correct, plain, kPlain)->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5);
 BENCHMARK_CAPTURE(BM_Correct, registration, kRegistered)->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5);
 BENCHMARK_CAPTURE(BM_CorrectFresh, plain, kPlain)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -403,9 +403,11 @@ void ResampleContent(const Correction& c, const float* rec, const Source& whole,
         if (mirror >= 0 && mirror < j) continue;                     // done with it
         rowAt(j);
         for (int t = 0; t < tableCount; ++t) FillFactors(row, row.tables[t], factors.data() + static_cast<size_t>(t) * row.count);
-        lens::ResampleRowAvx2(row);
         if (mirror > j && mirror < c.spanY.length) {
+            const lens::RowJob first = row;
             rowAt(mirror);
+            lens::ResampleRowPairAvx2(first, row.dy, row.out);
+        } else {
             lens::ResampleRowAvx2(row);
         }
     }

@@ -217,7 +217,8 @@ inline WindowLimits MakeWindowLimits(const Source& src)
 // The upper and lower pairs of eight interior points from row windows when
 // each half's points lie close enough together; false otherwise. `at` is
 // each point's offset, `columns` three times its column, `iy` its row.
-inline bool WindowPairs(const Source& src, __m256i at, __m256i columns, __m256i iy, const WindowLimits& limits,
+// Kept inline: out of line, the pairs would pass through memory.
+__attribute__((always_inline)) inline bool WindowPairs(const Source& src, __m256i at, __m256i columns, __m256i iy, const WindowLimits& limits,
                         PixelPairs& upper, PixelPairs& lower)
 {
     const __m256i ones = _mm256_set1_epi32(static_cast<int>(0xFFFFFF00u));
@@ -269,13 +270,16 @@ inline void RedoMissed(const RowJob& r, const Source& plane, int interior, __m25
 }
 
 // Without registration: the cases on the truncated coordinates, the
-// bilinear interior with the first sample raised from 0 to 1.
-template <int Channels>
-void WholeRow(const RowJob& r, int vectors)
+// bilinear interior with the first sample raised from 0 to 1. `Rows` rows
+// share the factors and the columns of their pixels (a row and its mirror
+// at -dy: the same dx and dx^2 + dy^2), so the x half of the work (source
+// column, its hold, truncation and fraction, the column test) is done once
+// for all of them; each row keeps its own dy and output.
+template <int Channels, int Rows>
+void WholeRows(const RowJob& r, const float (&dys)[Rows], uint8_t* const (&outs)[Rows], int vectors)
 {
     const Source& src = *r.planes;
-    const __m256 dy = _mm256_set1_ps(r.dy);
-    const __m256 dy2 = _mm256_set1_ps(r.dy * r.dy);
+    const __m256 dy2 = _mm256_set1_ps(dys[0] * dys[0]);
     const __m256 invK = _mm256_set1_ps(r.invK), sOverK = _mm256_set1_ps(r.sOverK);
     const __m256 halfW = _mm256_set1_ps(r.halfW), halfH = _mm256_set1_ps(r.halfH);
     const __m256i lastIndex = _mm256_set1_epi32(r.lastIndex);
@@ -284,58 +288,81 @@ void WholeRow(const RowJob& r, int vectors)
     const __m256i lastX = _mm256_set1_epi32(src.lastX), lastY = _mm256_set1_epi32(src.lastY);
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256i zero = _mm256_setzero_si256(), minusOne = _mm256_set1_epi32(-1);
+    const __m256 one = _mm256_set1_ps(1.0f);
     const WindowLimits limits = MakeWindowLimits(src);
     const float* table = r.tables[0];
-    uint8_t* out = r.out;
     const float* given = r.factors[0];
-    for (int v = 0; v < vectors; ++v, out += kLanes * Channels) {
+    const uint8_t* below = src.data + src.rowBytes;
+    __m256 dy[Rows];
+    for (int k = 0; k < Rows; ++k) dy[k] = _mm256_set1_ps(dys[k]);
+    for (int v = 0; v < vectors; ++v) {
         const float dx0 = r.dx0 + static_cast<float>(v * kLanes);
         const __m256 dx = DxLanes(dx0);
         const __m256 F = given ? _mm256_loadu_ps(given + v * kLanes) : Factor(table, RadiusLanes(dx0, dy2, invK, lastIndex), sOverK);
         const __m256 sx = _mm256_add_ps(_mm256_mul_ps(dx, F), halfW);
-        const __m256 sy = _mm256_add_ps(_mm256_mul_ps(dy, F), halfH);
-        const __m256 hx = Hold(sx, highX), hy = Hold(sy, highY);
-        const __m256i ix = _mm256_cvttps_epi32(hx), iy = _mm256_cvttps_epi32(hy);
-        const __m256i inside = _mm256_and_si256(
-            _mm256_and_si256(_mm256_cmpgt_epi32(iy, minusOne), _mm256_cmpgt_epi32(lastY, iy)),
-            _mm256_and_si256(_mm256_cmpgt_epi32(ix, zero), _mm256_cmpgt_epi32(lastX, ix)));
-        const int interior = _mm256_movemask_ps(_mm256_castsi256_ps(inside));
-        if (interior != 0) {
-            const Weights w = MakeWeights(_mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix)), _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy)));
-            const __m256i columns = Channels == 3 ? _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix)) : ix;
-            const __m256i unmasked = _mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns);
-            const __m256i at = _mm256_and_si256(unmasked, inside);
-            const uint8_t* below = src.data + src.rowBytes;
-            if (Channels == 3) {
-                PixelPairs upper, lower;
-                if (!(interior == 0xFF && WindowPairs(src, unmasked, columns, iy, limits, upper, lower))) {
-                    upper = GatherPairs(src.data, at, 0);
-                    lower = GatherPairs(below - 2, at, 2);
+        const __m256 hx = Hold(sx, highX);
+        const __m256i ix = _mm256_cvttps_epi32(hx);
+        const __m256i insideX = _mm256_and_si256(_mm256_cmpgt_epi32(ix, zero), _mm256_cmpgt_epi32(lastX, ix));
+        const __m256 fx = _mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix));
+        const __m256 gx = _mm256_sub_ps(one, fx);
+        const __m256i columns = Channels == 3 ? _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix)) : ix;
+        // Unrolled: each row has its own load instructions, so the
+        // processor's per-instruction stride prefetch follows one row each.
+#pragma GCC unroll 2
+        for (int k = 0; k < Rows; ++k) {
+            uint8_t* out = outs[k] + static_cast<size_t>(v) * kLanes * Channels;
+            const __m256 sy = _mm256_add_ps(_mm256_mul_ps(dy[k], F), halfH);
+            const __m256 hy = Hold(sy, highY);
+            const __m256i iy = _mm256_cvttps_epi32(hy);
+            const __m256i inside = _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(iy, minusOne), _mm256_cmpgt_epi32(lastY, iy)), insideX);
+            const int interior = _mm256_movemask_ps(_mm256_castsi256_ps(inside));
+            if (interior != 0) {
+                // The weights of MakeWeights, the x half shared.
+                const __m256 fy = _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy));
+                const __m256 gy = _mm256_sub_ps(one, fy);
+                const Weights w{_mm256_mul_ps(gx, gy), _mm256_mul_ps(fx, gy), _mm256_mul_ps(gx, fy), _mm256_mul_ps(fx, fy)};
+                const __m256i unmasked = _mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns);
+                const __m256i at = _mm256_and_si256(unmasked, inside);
+                if (Channels == 3) {
+                    PixelPairs upper, lower;
+                    if (!(interior == 0xFF && WindowPairs(src, unmasked, columns, iy, limits, upper, lower))) {
+                        upper = GatherPairs(src.data, at, 0);
+                        lower = GatherPairs(below - 2, at, 2);
+                    }
+                    __m256i first = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[0], upper.right[0], lower.left[0], lower.right[0]);
+                    const __m256i second = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[1], upper.right[1], lower.left[1], lower.right[1]);
+                    const __m256i third = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[2], upper.right[2], lower.left[2], lower.right[2]);
+                    first = _mm256_max_epi32(first, _mm256_set1_epi32(1));  // 0 means "no data"
+                    StoreThree(first, second, third, out);
+                } else {
+                    // The upper row from its pixel on, the lower one ending at its
+                    // right pixel (ix >= 1 keeps both reads inside the image).
+                    const __m256i p = Gather(src.data, at), q = Gather(below - 2, at);
+                    __m256i value = Blend(w.w00, w.w10, w.w01, w.w11, Bytes(p, 0), Bytes(p, 8), Bytes(q, 16), Bytes(q, 24));
+                    value = _mm256_max_epi32(value, _mm256_set1_epi32(1));
+                    StoreOne(value, out);
                 }
-                __m256i first = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[0], upper.right[0], lower.left[0], lower.right[0]);
-                const __m256i second = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[1], upper.right[1], lower.left[1], lower.right[1]);
-                const __m256i third = Blend(w.w00, w.w10, w.w01, w.w11, upper.left[2], upper.right[2], lower.left[2], lower.right[2]);
-                first = _mm256_max_epi32(first, _mm256_set1_epi32(1));  // 0 means "no data"
-                StoreThree(first, second, third, out);
-            } else {
-                // The upper row from its pixel on, the lower one ending at its
-                // right pixel (ix >= 1 keeps both reads inside the image).
-                const __m256i p = Gather(src.data, at), q = Gather(below - 2, at);
-                __m256i value = Blend(w.w00, w.w10, w.w01, w.w11, Bytes(p, 0), Bytes(p, 8), Bytes(q, 16), Bytes(q, 24));
-                value = _mm256_max_epi32(value, _mm256_set1_epi32(1));
-                StoreOne(value, out);
             }
+            RedoMissed(r, src, interior, sx, sy, out, Channels);
         }
-        RedoMissed(r, src, interior, sx, sy, out, Channels);
     }
 }
 
-// With registration: one source point per sample, the cases on the point
-// itself, no raising.
-void RegisteredRow(const RowJob& r, int vectors)
+template <int Channels>
+void WholeRow(const RowJob& r, int vectors)
 {
-    const __m256 dy = _mm256_set1_ps(r.dy);
-    const __m256 dy2 = _mm256_set1_ps(r.dy * r.dy);
+    const float dys[1] = {r.dy};
+    uint8_t* const outs[1] = {r.out};
+    WholeRows<Channels, 1>(r, dys, outs, vectors);
+}
+
+// With registration: one source point per sample, the cases on the point
+// itself, no raising. As in WholeRows, `Rows` rows with the same factors
+// share their source columns, each row with its own loads.
+template <int Rows>
+void RegisteredRows(const RowJob& r, const float (&dys)[Rows], uint8_t* const (&outs)[Rows], int vectors)
+{
+    const __m256 dy2 = _mm256_set1_ps(dys[0] * dys[0]);
     const __m256 invK = _mm256_set1_ps(r.invK), sOverK = _mm256_set1_ps(r.sOverK);
     const __m256 halfW = _mm256_set1_ps(r.halfW), halfH = _mm256_set1_ps(r.halfH);
     const __m256i lastIndex = _mm256_set1_epi32(r.lastIndex);
@@ -346,39 +373,55 @@ void RegisteredRow(const RowJob& r, int vectors)
     const __m256 lastY = _mm256_set1_ps(static_cast<float>(src.lastY));
     const __m256i rowBytes = _mm256_set1_epi32(static_cast<int>(src.rowBytes));
     const __m256 zero = _mm256_setzero_ps();
-    uint8_t* out = r.out;
     const bool given = r.factors[0] && r.factors[1] && r.factors[2];
-    for (int v = 0; v < vectors; ++v, out += kLanes * 3) {
+    __m256 dy[Rows];
+    for (int k = 0; k < Rows; ++k) dy[k] = _mm256_set1_ps(dys[k]);
+    for (int v = 0; v < vectors; ++v) {
         const float dx0 = r.dx0 + static_cast<float>(v * kLanes);
         const __m256 dx = DxLanes(dx0);
         Lanes l{};
         if (!given) l = RadiusLanes(dx0, dy2, invK, lastIndex);
-        __m256i values[3];
-        __m256 sxs[3], sys[3];
-        int interiors[3];
+        __m256 F[3], sxs[3], hxs[3];
         for (int ch = 0; ch < 3; ++ch) {
-            const __m256 F = given ? _mm256_loadu_ps(r.factors[ch] + v * kLanes) : Factor(r.tables[ch], l, sOverK);
-            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(dx, F), halfW);
-            sys[ch] = _mm256_add_ps(_mm256_mul_ps(dy, F), halfH);
-            const __m256 hx = Hold(sxs[ch], highX), hy = Hold(sys[ch], highY);
-            const __m256 inside = _mm256_and_ps(
-                _mm256_and_ps(_mm256_cmp_ps(hy, zero, _CMP_GT_OQ), _mm256_cmp_ps(hy, lastY, _CMP_LT_OQ)),
-                _mm256_and_ps(_mm256_cmp_ps(hx, zero, _CMP_GT_OQ), _mm256_cmp_ps(hx, lastX, _CMP_LT_OQ)));
-            interiors[ch] = _mm256_movemask_ps(inside);
-            values[ch] = _mm256_setzero_si256();
-            if (interiors[ch] == 0) continue;
-            const __m256i ix = _mm256_cvttps_epi32(hx), iy = _mm256_cvttps_epi32(hy);
-            const Weights w = MakeWeights(_mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix)), _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy)));
-            const __m256i columns = _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix));
-            const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), _mm256_castps_si256(inside));
-            // Bytes 0 and 3 of a word are this sample of the two pixels.
-            const uint8_t* plane = r.planes[ch].data;
-            const __m256i p = Gather(plane, at), q = Gather(plane + src.rowBytes, at);
-            values[ch] = Blend(w.w00, w.w10, w.w01, w.w11, Bytes(p, 0), Bytes(p, 24), Bytes(q, 0), Bytes(q, 24));
+            F[ch] = given ? _mm256_loadu_ps(r.factors[ch] + v * kLanes) : Factor(r.tables[ch], l, sOverK);
+            sxs[ch] = _mm256_add_ps(_mm256_mul_ps(dx, F[ch]), halfW);
+            hxs[ch] = Hold(sxs[ch], highX);
         }
-        StoreThree(values[0], values[1], values[2], out);
-        for (int ch = 0; ch < 3; ++ch) RedoMissed(r, r.planes[ch], interiors[ch], sxs[ch], sys[ch], out + ch, 3);
+#pragma GCC unroll 2
+        for (int k = 0; k < Rows; ++k) {
+            uint8_t* out = outs[k] + static_cast<size_t>(v) * kLanes * 3;
+            __m256i values[3];
+            __m256 sys[3];
+            int interiors[3];
+            for (int ch = 0; ch < 3; ++ch) {
+                sys[ch] = _mm256_add_ps(_mm256_mul_ps(dy[k], F[ch]), halfH);
+                const __m256 hx = hxs[ch], hy = Hold(sys[ch], highY);
+                const __m256 inside = _mm256_and_ps(
+                    _mm256_and_ps(_mm256_cmp_ps(hy, zero, _CMP_GT_OQ), _mm256_cmp_ps(hy, lastY, _CMP_LT_OQ)),
+                    _mm256_and_ps(_mm256_cmp_ps(hx, zero, _CMP_GT_OQ), _mm256_cmp_ps(hx, lastX, _CMP_LT_OQ)));
+                interiors[ch] = _mm256_movemask_ps(inside);
+                values[ch] = _mm256_setzero_si256();
+                if (interiors[ch] == 0) continue;
+                const __m256i ix = _mm256_cvttps_epi32(hx), iy = _mm256_cvttps_epi32(hy);
+                const Weights w = MakeWeights(_mm256_sub_ps(hx, _mm256_cvtepi32_ps(ix)), _mm256_sub_ps(hy, _mm256_cvtepi32_ps(iy)));
+                const __m256i columns = _mm256_add_epi32(ix, _mm256_add_epi32(ix, ix));
+                const __m256i at = _mm256_and_si256(_mm256_add_epi32(_mm256_mullo_epi32(iy, rowBytes), columns), _mm256_castps_si256(inside));
+                // Bytes 0 and 3 of a word are this sample of the two pixels.
+                const uint8_t* plane = r.planes[ch].data;
+                const __m256i p = Gather(plane, at), q = Gather(plane + src.rowBytes, at);
+                values[ch] = Blend(w.w00, w.w10, w.w01, w.w11, Bytes(p, 0), Bytes(p, 24), Bytes(q, 0), Bytes(q, 24));
+            }
+            StoreThree(values[0], values[1], values[2], out);
+            for (int ch = 0; ch < 3; ++ch) RedoMissed(r, r.planes[ch], interiors[ch], sxs[ch], sys[ch], out + ch, 3);
+        }
     }
+}
+
+void RegisteredRow(const RowJob& r, int vectors)
+{
+    const float dys[1] = {r.dy};
+    uint8_t* const outs[1] = {r.out};
+    RegisteredRows<1>(r, dys, outs, vectors);
 }
 
 }  // namespace
@@ -403,6 +446,48 @@ void FactorRowAvx2(const RowJob& r, const float* table, float* factors)
     }
 }
 
+namespace {
+
+// The pixels after the last whole vector through the portable loop.
+void PortableTail(const RowJob& row, int done)
+{
+    if (done == row.count) return;
+    RowJob tail = row;
+    tail.dx0 = row.dx0 + static_cast<float>(done);
+    tail.count = row.count - done;
+    tail.out = row.out + static_cast<size_t>(done) * static_cast<size_t>(row.channels);
+    for (const float*& f : tail.factors) f = nullptr;  // the portable loop computes its own
+    ResampleRowPortable(tail);
+}
+
+}  // namespace
+
+void ResampleRowPairAvx2(const RowJob& row, float mirrorDy, uint8_t* mirrorOut)
+{
+    RowJob mirror = row;
+    mirror.dy = mirrorDy;
+    mirror.out = mirrorOut;
+    const int tables = row.registration ? 3 : 1;
+    for (int t = 0; t < tables; ++t) {
+        if (!row.factors[t]) {
+            ResampleRowAvx2(row);
+            ResampleRowAvx2(mirror);
+            return;
+        }
+    }
+    const int vectors = row.count / kLanes;
+    const float dys[2] = {row.dy, mirrorDy};
+    uint8_t* const outs[2] = {row.out, mirrorOut};
+    if (row.registration)
+        RegisteredRows<2>(row, dys, outs, vectors);
+    else if (row.channels == 3)
+        WholeRows<3, 2>(row, dys, outs, vectors);
+    else
+        WholeRows<1, 2>(row, dys, outs, vectors);
+    PortableTail(row, vectors * kLanes);
+    PortableTail(mirror, vectors * kLanes);
+}
+
 void ResampleRowAvx2(const RowJob& row)
 {
     const int vectors = row.count / kLanes;
@@ -412,14 +497,7 @@ void ResampleRowAvx2(const RowJob& row)
         WholeRow<3>(row, vectors);
     else
         WholeRow<1>(row, vectors);
-    const int done = vectors * kLanes;
-    if (done == row.count) return;
-    RowJob tail = row;
-    tail.dx0 = row.dx0 + static_cast<float>(done);
-    tail.count = row.count - done;
-    tail.out = row.out + static_cast<size_t>(done) * static_cast<size_t>(row.channels);
-    for (const float*& f : tail.factors) f = nullptr;  // the portable loop computes its own
-    ResampleRowPortable(tail);
+    PortableTail(row, vectors * kLanes);
 }
 
 #else
@@ -436,6 +514,15 @@ void ResampleRowAvx2(const RowJob& row)
 
 void FactorRowAvx2(const RowJob&, const float*, float*)
 {
+}
+
+void ResampleRowPairAvx2(const RowJob& row, float mirrorDy, uint8_t* mirrorOut)
+{
+    RowJob mirror = row;
+    mirror.dy = mirrorDy;
+    mirror.out = mirrorOut;
+    ResampleRowPortable(row);
+    ResampleRowPortable(mirror);
 }
 
 #endif

@@ -56,6 +56,12 @@ void ResampleRowPortable(const RowJob& row);
 // and the source is smaller than 2 GiB (32-bit gather offsets).
 void ResampleRowAvx2(const RowJob& row);
 bool HasAvx2();
+// Two rows whose pixels have the same factors, `row` and the one at
+// `mirrorDy` (its mirror at -dy) written to `mirrorOut`, with the work on
+// the columns shared: the bytes of ResampleRowAvx2 on each. The rows share
+// the loop only when the factors of every table are given; else they are
+// done one after the other.
+void ResampleRowPairAvx2(const RowJob& row, float mirrorDy, uint8_t* mirrorOut);
 // The interpolated factor of each pixel of `row` from `table`, with the
 // operations of the row loops: ((1 - t) T[i] + t T[i + 1]) times s / k.
 // A factor depends on dx^2 and dy^2 alone, so it serves the pixels at -dx

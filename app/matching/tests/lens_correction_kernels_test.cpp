@@ -3,7 +3,8 @@
 // the source (so the missed lanes are redone), counts that leave a tail,
 // factor tables with undefined entries, and sources without row padding so
 // that a read past the last pixel is out of bounds. Each row is run with the
-// loop computing its factors and with the factors given from FactorRowAvx2;
+// loop computing its factors and with the factors given from FactorRowAvx2,
+// alone and together with its mirror at -dy;
 // mild tables keep runs of source points close together on one row or
 // across two, where the loop reads row windows instead of gathering.
 #include "app/matching/lens_correction_kernels.h"
@@ -125,8 +126,24 @@ TEST(LensCorrectionKernels, VectorRowGivesTheBytesOfThePortableRow)
             std::vector<uint8_t> fromGiven(outBytes + 32, 0xA5);
             row.out = fromGiven.data();
             lens::ResampleRowAvx2(row);
-            for (const float*& f : row.factors) f = nullptr;
             ASSERT_EQ(fromGiven, want);
+
+            // The row with its mirror at -dy in one loop (the factors given,
+            // then not): each must be the portable row of its own dy.
+            std::vector<uint8_t> wantMirror(outBytes + 32, 0xA5);
+            lens::RowJob mirror = row;
+            mirror.dy = -dy;
+            mirror.out = wantMirror.data();
+            lens::ResampleRowPortable(mirror);
+            for (int pass = 0; pass < 2; ++pass) {
+                SCOPED_TRACE(pass == 0 ? "pair with the factors given" : "pair computing its factors");
+                std::vector<uint8_t> pairRow(outBytes + 32, 0xA5), pairMirror(outBytes + 32, 0xA5);
+                row.out = pairRow.data();
+                lens::ResampleRowPairAvx2(row, -dy, pairMirror.data());
+                ASSERT_EQ(pairRow, want);
+                ASSERT_EQ(pairMirror, wantMirror);
+                for (const float*& f : row.factors) f = nullptr;
+            }
         }
     }
 }
