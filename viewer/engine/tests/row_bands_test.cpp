@@ -7,6 +7,8 @@
 #include "viewer/engine/tests/engine_test_support.h"
 #include "viewer/engine/view_faces.h"
 
+#include "imaging/ref_count.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -168,6 +170,93 @@ TEST(RowBands, FacesAndFramesAreTheSameOnOneThreadAndOnSeveral)
             EXPECT_EQ(std::memcmp(a.GetData(), many[k]->GetData(), a.GetDataSize()), 0);
         }
     }
+}
+
+// A frame handed over band by band as its rows are done: the view ends with
+// the bytes of the whole-frame render, every row is handed over once, and a
+// row handed over already holds its final bytes (a copy taken in the hand-over
+// equals the finished view). Over thread counts, cube and fan, nearest and
+// bilinear, clearing after drawing, averaging into a kept frame, a view seen
+// by no face, and a view seen by the faces' backs (every row cleared). The
+// views start dirty, so that a row left uncleared shows.
+TEST(RowBands, FramesHandedOverBandByBandAreTheRenderedFrames)
+{
+    const int w = 2400;
+    const MapPtr sphere = MakeSyntheticMap(w, true);
+    const MapPtr crop = MakeSyntheticMap(w, true, w / 4, w / 2, w / 12, w / 3);
+    ASSERT_TRUE(sphere);
+    ASSERT_TRUE(crop);
+    const struct {
+        const char* name;
+        const WorldMapBase* map;
+        int threads;
+        float yaw, pitch, hfov;
+        bool bilinear, keep, clear;
+        int viewW, viewH;
+    } cases[] = {
+        {"cube nearest, one thread", sphere.get(), 1, 0.3f, 0.1f, 1.5f, false, false, true, 800, 500},
+        {"cube nearest, four threads", sphere.get(), 4, 0.3f, 0.1f, 1.5f, false, false, true, 800, 500},
+        {"cube nearest, odd view, three threads", sphere.get(), 3, 2.9f, 0.6f, 1.6f, false, false, true, 777, 483},
+        {"cube bilinear across the seam", sphere.get(), 4, 3.1f, -0.2f, 1.5f, true, false, true, 640, 400},
+        {"cube averaged into a kept frame", sphere.get(), 4, -0.7f, 0.4f, 1.2f, false, true, false, 640, 400},
+        {"cube averaged, cleared first", sphere.get(), 2, -0.7f, 0.4f, 1.2f, true, true, true, 640, 400},
+        {"fan nearest, edges of the data", crop.get(), 4, 1.3f, 0.3f, 1.4f, false, false, true, 800, 500},
+        {"fan seen from behind: nothing drawn", crop.get(), 4, 3.0f, 0.0f, 0.8f, false, false, true, 320, 200},
+        {"more threads than a view of few rows", sphere.get(), 16, 0.0f, 0.0f, 1.5f, false, false, true, 300, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreadCount count(c.threads);
+        CViewParams params;
+        params.yaw = c.yaw;
+        params.pitch = c.pitch;
+        auto dirty = [&] {
+            auto view = RefPtr<Image>::adopt(new Image());
+            EXPECT_EQ(view->BmpInit(c.viewW, c.viewH, 3), 0);
+            for (size_t i = 0; i < view->GetDataSize(); ++i)
+                view->GetData()[i] = static_cast<unsigned char>(i % 3 == 0 ? 0x5a : (i * 7) & 0xff);
+            return view;
+        };
+        const RefPtr<Image> whole = dirty(), banded = dirty(), copy = dirty();
+        CViewFaceList list;
+        ASSERT_TRUE(list.Init(c.map, 1.0f, whole.get()));
+        list.Render(&params, c.hfov, 0.0f, c.bilinear, c.keep, c.clear);
+        list.SetViewImage(banded.get());
+        std::vector<std::atomic<int>> handed(static_cast<size_t>(c.viewH));
+        std::atomic<int> outside{0};
+        const size_t rowBytes = static_cast<size_t>(banded->GetRowByte());
+        EXPECT_TRUE(list.Render(&params, c.hfov, 0.0f, c.bilinear, c.keep, c.clear, [&](int first, int last) {
+            if (first > last || first < 0 || last >= c.viewH) {
+                ++outside;
+                return;
+            }
+            for (int y = first; y <= last; ++y) ++handed[static_cast<size_t>(y)];
+            std::memcpy(copy->GetData() + rowBytes * static_cast<size_t>(first),
+                        banded->GetData() + rowBytes * static_cast<size_t>(first),
+                        rowBytes * static_cast<size_t>(last - first + 1));
+        }));
+        EXPECT_EQ(outside.load(), 0);
+        for (size_t y = 0; y < handed.size(); ++y) ASSERT_EQ(handed[y].load(), 1) << "row " << y;
+        ASSERT_EQ(whole->GetDataSize(), banded->GetDataSize());
+        EXPECT_EQ(std::memcmp(whole->GetData(), banded->GetData(), whole->GetDataSize()), 0);
+        EXPECT_EQ(std::memcmp(copy->GetData(), banded->GetData(), banded->GetDataSize()), 0);
+    }
+}
+
+// Nothing is handed over where there is no view to draw into: the frame is
+// left to the whole-frame render, and the caller told so.
+TEST(RowBands, NoRowsAreHandedOverWithoutAViewOfPixels)
+{
+    const MapPtr map = MakeSyntheticMap(512);
+    CViewParams params;
+    int calls = 0;
+    CViewFaceList unbound;
+    EXPECT_FALSE(unbound.Render(&params, 1.2f, 0.0f, false, false, true, [&](int, int) { ++calls; }));
+    ImagePtr empty(new Image());
+    CViewFaceList faces;
+    ASSERT_TRUE(faces.Init(map.get(), 1.0f, empty.get()));
+    EXPECT_FALSE(faces.Render(&params, 1.2f, 0.0f, false, false, true, [&](int, int) { ++calls; }));
+    EXPECT_EQ(calls, 0);
 }
 
 // Clearing a large view runs in pieces on several threads: every byte,
