@@ -7,7 +7,8 @@
 // The tick puts the frame onto the window band by band as the engine
 // finishes it; two_pass_ms is the same tick rendering the whole frame first
 // and stretching it after (two_pass_ratio over the render), banded_ms the
-// engine's band-by-band render handing its bands to no one.
+// engine's render handing each band to a caller that does nothing with it
+// (the cost of the hand-over itself).
 // DrawMovingFrame: the drawing part of such a tick alone, a 776 x 485 frame
 // shown at 1552 x 970 on a 1600 x 1000 window surface of 32-bit pixels:
 // 0 enlarges into a frame of its own and stretches that one to one (the
