@@ -259,6 +259,60 @@ TEST(RowBands, NoRowsAreHandedOverWithoutAViewOfPixels)
     EXPECT_EQ(calls, 0);
 }
 
+// Nor where a face draws into another image, or reads the view it draws
+// into: a band is then not final once the list's faces are done with it.
+// The frame (and the other image) get the plain render's bytes, the hook is
+// never called; the odd face does change the frame.
+TEST(RowBands, NoRowsAreHandedOverWhileAFaceDrawsOutsideTheView)
+{
+    const MapPtr map = MakeSyntheticMap(1024, true);
+    ASSERT_TRUE(map);
+    CViewParams params;
+    params.yaw = 0.4f;
+    params.pitch = 0.2f;
+    const int w = 320, h = 200;
+    auto dirty = [&](int seed) {
+        ImagePtr image(new Image(w, h, 3));
+        for (size_t i = 0; i < image->GetDataSize(); ++i)
+            image->GetData()[i] = static_cast<unsigned char>((i * 7 + static_cast<size_t>(seed)) & 0xff);
+        return image;
+    };
+    enum class Odd { kIntoAnotherImage, kReadingTheView };
+    std::vector<Odd> odds{Odd::kIntoAnotherImage};
+#if VIEWENGINE_FACE_STRIP
+    odds.push_back(Odd::kReadingTheView);
+#endif
+    for (const Odd odd : odds) {
+        SCOPED_TRACE(odd == Odd::kIntoAnotherImage ? "a face drawing into another image" : "a face reading the view");
+        // Alike lists: [0] rendered plainly, [1] with the hook, [2] without
+        // the odd face.
+        ImagePtr views[3] = {dirty(1), dirty(1), dirty(1)};
+        ImagePtr others[2] = {dirty(2), dirty(2)};
+        CViewFaceList lists[3];
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(lists[k].Init(map.get(), 1.0f, views[k].get()));
+            if (k == 2) continue;
+            if (odd == Odd::kIntoAnotherImage) {
+                lists[k].GetFace(1)->BindView(others[k].get());
+            } else {
+#if VIEWENGINE_FACE_STRIP
+                const ViewFaceOrientation facing{2.0f / w, 0.4f, 0.2f, 0.0f};
+                ASSERT_TRUE(lists[k].AddFace(views[k].get(), &facing));
+#endif
+            }
+        }
+        lists[0].Render(&params, 1.5f, 0.0f, false, false, true);
+        lists[2].Render(&params, 1.5f, 0.0f, false, false, true);
+        int calls = 0;
+        EXPECT_FALSE(lists[1].Render(&params, 1.5f, 0.0f, false, false, true, [&](int, int) { ++calls; }));
+        EXPECT_EQ(calls, 0);
+        const size_t bytes = views[0]->GetDataSize();
+        EXPECT_EQ(0, std::memcmp(views[0]->GetData(), views[1]->GetData(), bytes));
+        EXPECT_EQ(0, std::memcmp(others[0]->GetData(), others[1]->GetData(), bytes));
+        EXPECT_NE(0, std::memcmp(views[0]->GetData(), views[2]->GetData(), bytes));
+    }
+}
+
 // Clearing a large view runs in pieces on several threads: every byte,
 // padding included, comes out 0.
 TEST(RowBands, ClearingALargeViewZeroesEveryByte)
