@@ -64,28 +64,28 @@ bool IsDibFrame(const Image& from)
 }  // namespace
 
 // Each target row reads one source row and writes only its own pixels, so
-// the bands may run on any threads.
+// the bands may run on any threads. The vector loads stay inside the source
+// row too (the plain loop takes the groups at its end): a frame drawn while
+// the engine renders it has the next rows written by other threads.
 void ViewFrameRows::TargetRows(int firstRow, int lastRow) const
 {
-    const size_t sourceBytes = m_sourceRow * static_cast<size_t>(m_sourceHeight);
     const size_t count = m_columns.size();
     for (int j = firstRow; j <= lastRow; ++j) {
         const int y = CentreIndex(j, m_sourceHeight, m_height);
-        const size_t rowStart = static_cast<size_t>(y) * m_sourceRow;
-        const unsigned char* in = m_source + rowStart;
+        const unsigned char* in = m_source + static_cast<size_t>(y) * m_sourceRow;
         unsigned char* out = m_target + static_cast<size_t>(m_rowZero + j) * m_targetRow + m_left;
         if (m_vector && j < lastRow && CentreIndex(j + 1, m_sourceHeight, m_height) == y) {
             // Enlarged vertically: the next row shows the same source row.
             unsigned char* second = out + m_targetRow;
-            const size_t done = lumivexdraw::SpreadRowPairSsse3(in, sourceBytes - rowStart, m_groups.data(),
-                                                                m_groups.size(), m_columns.data(), out, second);
+            const size_t done = lumivexdraw::SpreadRowPairSsse3(in, m_sourceRow, m_groups.data(), m_groups.size(),
+                                                                m_columns.data(), out, second);
             lumivexdraw::SpreadRowPlain(in, m_columns.data() + done, count - done, out + 4 * done);
             lumivexdraw::SpreadRowPlain(in, m_columns.data() + done, count - done, second + 4 * done);
             ++j;
             continue;
         }
-        const size_t done = m_vector ? lumivexdraw::SpreadRowSsse3(in, sourceBytes - rowStart, m_groups.data(),
-                                                                   m_groups.size(), m_columns.data(), out)
+        const size_t done = m_vector ? lumivexdraw::SpreadRowSsse3(in, m_sourceRow, m_groups.data(), m_groups.size(),
+                                                                   m_columns.data(), out)
                                      : 0;
         lumivexdraw::SpreadRowPlain(in, m_columns.data() + done, count - done, out + 4 * done);
     }

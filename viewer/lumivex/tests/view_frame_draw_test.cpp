@@ -18,7 +18,26 @@
 #include <memory>
 #include <vector>
 
+// The address checker's calls, where its runtime is linked in (the test code
+// itself is not instrumented); null in other builds.
+extern "C" {
+void __asan_poison_memory_region(void const volatile* addr, size_t size) __attribute__((weak));
+void __asan_unpoison_memory_region(void const volatile* addr, size_t size) __attribute__((weak));
+}
+
 namespace {
+
+// Makes bytes unreadable (any read of them a reported fault) or readable
+// again, where the address checker runs; nothing elsewhere.
+void Unreadable(const void* data, size_t size)
+{
+    if (__asan_poison_memory_region && size > 0) __asan_poison_memory_region(data, size);
+}
+
+void Readable(const void* data, size_t size)
+{
+    if (__asan_unpoison_memory_region && size > 0) __asan_unpoison_memory_region(data, size);
+}
 
 constexpr int kSurfaceW = 180, kSurfaceH = 120;
 
@@ -112,6 +131,9 @@ TEST(DrawViewFrame, WritesTheBytesOfTheWindowsStretch)
 // rows past the frame's ends asked for too): all of them give DrawViewFrame's
 // bytes, and after only some of them exactly the target rows whose centre
 // lies on one of those frame rows are written, the rest keep their bytes.
+// A band reads no frame row outside it (other threads are still drawing
+// those): the other rows are made unreadable while it is drawn, which the
+// address-checked build enforces.
 TEST(DrawViewFrame, FrameRowsDrawnAsTheyComeGiveTheWholeDrawing)
 {
     const RECT clipRect{30, 7, 151, 90};
@@ -142,7 +164,17 @@ TEST(DrawViewFrame, FrameRowsDrawnAsTheyComeGiveTheWholeDrawing)
             Surface rows(c.origin, clip);
             ViewFrameRows drawer;
             ASSERT_TRUE(drawer.Prepare(rows.dc, c.x, c.y, c.dw, c.dh, *frame, simd));
-            for (int last = c.sh + 2; last >= -2; last -= c.band) drawer.DrawFrameRows(last - c.band + 1, last);
+            for (int last = c.sh + 2; last >= -2; last -= c.band) {
+                const int first = last - c.band + 1;
+                unsigned char* data = frame->GetData();
+                const size_t rowBytes = static_cast<size_t>(frame->GetRowByte()), bytes = frame->GetDataSize();
+                const size_t from = rowBytes * static_cast<size_t>(std::clamp(first, 0, c.sh));
+                const size_t to = rowBytes * static_cast<size_t>(std::clamp(last + 1, 0, c.sh));
+                Unreadable(data, from);
+                Unreadable(data + to, bytes - to);
+                drawer.DrawFrameRows(first, last);
+                Readable(data, bytes);
+            }
             EXPECT_EQ(*rows.bytes, *whole.bytes) << (simd ? "SIMD" : "plain");
         }
         // The upper half of the frame only.
