@@ -378,6 +378,18 @@ void CViewFaceList::SetViewImage(Image* image)
 void CViewFaceList::Render(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag,
                            bool clear)
 {
+    RenderFrame(viewParams, hfov, roll, bilinear, keepFlag, clear, nullptr);
+}
+
+bool CViewFaceList::Render(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag,
+                           bool clear, const RowsDone& rowsDone)
+{
+    return RenderFrame(viewParams, hfov, roll, bilinear, keepFlag, clear, rowsDone ? &rowsDone : nullptr);
+}
+
+bool CViewFaceList::RenderFrame(const CViewParams* viewParams, float hfov, float roll, bool bilinear,
+                                bool keepFlag, bool clear, const RowsDone* rowsDone)
+{
     const bool viewUsable = m_viewImage && m_viewImage->GetData();
     // No faces or no view: nothing to scale the faces by.
     const double viewUnits = m_viewWidth > 0 ? std::tan(hfov / 2.0) / (m_viewWidth / 2.0) : 0.0;
@@ -391,25 +403,30 @@ void CViewFaceList::Render(const CViewParams* viewParams, float hfov, float roll
     const bool intoView = viewUsable && std::all_of(m_faces.begin(), m_faces.end(), [&](const auto& face) {
                               return face->GetDestination() == m_viewImage && face->GetSource() != m_viewImage;
                           });
+    // Only then is a band final once every face has drawn it, and can be
+    // handed over (a view without faces only clears, band by band).
+    const bool handOver = rowsDone && intoView && m_viewWidth > 0 && m_viewHeight > 0;
     const bool clearAfter = clear && draw && !keepFlag && intoView;
     if (clear && viewUsable && !clearAfter) ClearView();
-    if (!draw) return;
-    const float zoom = static_cast<float>(m_faces.front()->unitsPerPixel / viewUnits);
-    if (intoView) {
-        RenderInBands(viewParams, zoom, roll, bilinear, keepFlag, clearAfter);
-        return;
+    const float zoom = draw ? static_cast<float>(m_faces.front()->unitsPerPixel / viewUnits) : 0.0f;
+    if ((draw && intoView) || handOver) {
+        RenderInBands(viewParams, zoom, roll, bilinear, keepFlag, draw, clearAfter, handOver ? rowsDone : nullptr);
+        return handOver;
     }
-    for (auto& face : m_faces) face->Render(viewParams, zoom, roll, bilinear, keepFlag);
+    if (draw)
+        for (auto& face : m_faces) face->Render(viewParams, zoom, roll, bilinear, keepFlag);
+    return false;
 }
 
 void CViewFaceList::RenderInBands(const CViewParams* viewParams, float zoom, float roll, bool bilinear,
-                                  bool keepFlag, bool clearAfter)
+                                  bool keepFlag, bool draw, bool clearAfter, const RowsDone* rowsDone)
 {
     // Each face's place in the frame first, on this thread. A row then gets
     // the faces in list order, as when each face draws the whole frame in
     // turn, so every pixel ends with the same bytes; a band's rows are
     // drawn and cleared while they are in the cache, and the frame hands
-    // its rows to the other threads once.
+    // its rows to the other threads once. A band is final after its
+    // clearing: the caller gets it there, on the thread that drew it.
     if (clearAfter) {
         m_drawnRuns.resize(static_cast<size_t>(m_viewHeight));
         for (auto& runs : m_drawnRuns) runs.clear();
@@ -417,7 +434,8 @@ void CViewFaceList::RenderInBands(const CViewParams* viewParams, float zoom, flo
     m_placed.clear();
     for (auto& face : m_faces) {
         PAIR_WALIGN_RR_PRMS2 prms{};
-        if (!face->PlaceInView(viewParams, zoom, roll, prms) || !face->BeginRegionRows(&prms, keepFlag, bilinear))
+        if (!draw || !face->PlaceInView(viewParams, zoom, roll, prms) ||
+            !face->BeginRegionRows(&prms, keepFlag, bilinear))
             continue;
         face->SetDrawnRuns(clearAfter ? &m_drawnRuns : nullptr);
         m_placed.push_back(face.get());
@@ -425,6 +443,7 @@ void CViewFaceList::RenderInBands(const CViewParams* viewParams, float zoom, flo
     viewengine::ForEachRowBand(0, m_viewHeight - 1, int64_t{m_viewHeight} * m_viewWidth, [&](int first, int last) {
         for (CViewFace* face : m_placed) face->MapRegionRows(face->visiblePolygon, first, last);
         if (clearAfter) ClearUndrawnRows(first, last);
+        if (rowsDone) (*rowsDone)(first, last);
     });
     for (CViewFace* face : m_placed) {
         face->SetDrawnRuns(nullptr);

@@ -12,6 +12,7 @@
 #include "viewer/engine/view_params.h"
 #include "worldmap/world_map_base.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -93,6 +94,17 @@ public:
     // Renders the faces in order into the view image, zeroed first when
     // `clear`. With no faces or an empty view only the clearing is done.
     void Render(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag, bool clear);
+    // Called with view rows first .. last once they hold their bytes of the
+    // frame, on the thread that drew them.
+    using RowsDone = std::function<void(int first, int last)>;
+    // Render band by band: each band of view rows is drawn by every face in
+    // turn and cleared where none drew, then handed to rowsDone on the same
+    // thread while it is fresh in that thread's cache; every row once. The
+    // view's bytes are Render's. False, with no row handed over (the frame
+    // rendered by Render), when the view has no pixels or a face draws
+    // into something else than the view.
+    bool Render(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag, bool clear,
+                const RowsDone& rowsDone);
 
     // The map's extent: 1 for a cube (yaw -pi..pi, 4 sectors, both caps), 0
     // for a fan of `sectors` between yawMin and yawMax with `halfHeight`
@@ -111,11 +123,16 @@ private:
     bool AddRenderedFace(const WorldMapBase* map, int index, int width, int height, float yaw, float pitch,
                          float unitsPerPixel, float fov);
     void Append(std::unique_ptr<CViewFace> face);
+    // Both Renders; rowsDone null: no hand-over. True when rows were handed
+    // over.
+    bool RenderFrame(const CViewParams* viewParams, float hfov, float roll, bool bilinear, bool keepFlag, bool clear,
+                     const RowsDone* rowsDone);
     void ClearView();
     // Draws the faces into the view in one job of row bands (each band face
-    // after face, in list order) and, with clearAfter, clears what none drew.
-    void RenderInBands(const CViewParams* viewParams, float zoom, float roll, bool bilinear, bool keepFlag,
-                       bool clearAfter);
+    // after face, in list order; none unless `draw`), with clearAfter clears
+    // what none drew, and hands each finished band to rowsDone (if any).
+    void RenderInBands(const CViewParams* viewParams, float zoom, float roll, bool bilinear, bool keepFlag, bool draw,
+                       bool clearAfter, const RowsDone* rowsDone);
     void ClearUndrawnRows(int first, int last);
 
     std::vector<std::unique_ptr<CViewFace>> m_faces;

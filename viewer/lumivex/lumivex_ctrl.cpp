@@ -578,21 +578,7 @@ void CLumivexCtrl::OnDraw(CDC* dc, const RECT& bounds, const RECT&)
     const HDC hdc = dc->GetSafeHdc();
     if (viewMode == kPerspectiveView) {
         dc->SetStretchBltMode(COLORONCOLOR);
-        // A window's 32-bit pixels take the frame stretched in one pass; other
-        // contexts, and grey frames, go through the window's stretch.
-        if (!hdc || !DrawViewFrame(*hdc, destX, destY, srcW, srcH, *viewImage)) {
-            const Image* shown = ShownFrame();
-            if (shown) {
-                bitmapHeader->biWidth = shown->GetWidth();
-                bitmapHeader->biHeight = -shown->GetHeight();
-                if (!grey.empty()) std::memcpy(grey.data(), bitmapHeader, sizeof(BITMAPINFOHEADER));
-                StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, srcW, srcH, shown->GetData(), info,
-                              DIB_RGB_COLORS, SRCCOPY);
-            } else {
-                StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, viewImage->GetWidth(), viewImage->GetHeight(),
-                              viewImage->GetData(), info, DIB_RGB_COLORS, SRCCOPY);
-            }
-        }
+        DrawPerspective(hdc, info, grey);
     } else {
         if (destW < srcW || destH < srcH) dc->SetStretchBltMode(COLORONCOLOR);
         StretchDIBits(hdc, destX, destY, destW, destH, srcX, srcY, srcW, srcH, viewImage->GetData(), info,
@@ -601,6 +587,41 @@ void CLumivexCtrl::OnDraw(CDC* dc, const RECT& bounds, const RECT&)
     if (progress >= 1 && progress <= 99) DrawProgressBar(dc);
     else if (progress >= 100) progress = 0;
     drawing = false;
+}
+
+void CLumivexCtrl::DrawPerspective(HDC hdc, const BITMAPINFO* info, std::vector<uint8_t>& grey)
+{
+    // A window's 32-bit pixels take the frame stretched in one pass; other
+    // contexts, and grey frames, go through the window's stretch.
+    ViewFrameRows rows;
+    const bool direct = hdc && rows.Prepare(*hdc, destX, destY, srcW, srcH, *viewImage);
+    if (frameDue) {
+        frameDue = false;
+        // A moving frame goes onto the window band by band as its rows come
+        // out of the engine, while they are still in the drawing thread's
+        // cache.
+        if (!direct || !drawWhileRendering || !faceList || !viewParams) {
+            Render(false);
+        } else if (faceList->Render(viewParams.get(), fov, viewParams->GetRoll(), false, false, true,
+                                    [&rows](int first, int last) { rows.DrawFrameRows(first, last); })) {
+            return;
+        }
+    }
+    if (direct) {
+        rows.DrawAll();
+        return;
+    }
+    const Image* shown = ShownFrame();
+    if (shown) {
+        bitmapHeader->biWidth = shown->GetWidth();
+        bitmapHeader->biHeight = -shown->GetHeight();
+        if (!grey.empty()) std::memcpy(grey.data(), bitmapHeader, sizeof(BITMAPINFOHEADER));
+        StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, srcW, srcH, shown->GetData(), info, DIB_RGB_COLORS,
+                      SRCCOPY);
+    } else {
+        StretchDIBits(hdc, destX, destY, srcW, srcH, 0, 0, viewImage->GetWidth(), viewImage->GetHeight(),
+                      viewImage->GetData(), info, DIB_RGB_COLORS, SRCCOPY);
+    }
 }
 
 const Image* CLumivexCtrl::ShownFrame()

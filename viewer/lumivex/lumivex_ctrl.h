@@ -131,6 +131,11 @@ public:
     bool spinLatched = false;
     bool zooming = false;
     int progress = 0;
+    // A moving perspective frame is rendered by the paint that shows it and
+    // put onto the window band by band as the engine finishes its rows;
+    // false renders the whole frame first and stretches it after (the same
+    // bytes, one more pass over the window).
+    bool drawWhileRendering = true;
 
     // The decoding worker of the current panorama (stopped before the map or
     // the view image goes).
@@ -175,4 +180,10 @@ private:
     // tick to tick, so that the window takes it one to one.
     const Image* ShownFrame();
     RefPtr<Image> shownFrame;
+    // The perspective frame of a tick still to be rendered (by its paint, or
+    // after it when no paint came).
+    bool frameDue = false;
+    // Draws the perspective frame onto hdc (null: no window context),
+    // rendering a due frame first or while drawing.
+    void DrawPerspective(HDC hdc, const BITMAPINFO* info, std::vector<uint8_t>& grey);
 };

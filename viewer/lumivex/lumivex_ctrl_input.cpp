@@ -230,6 +230,11 @@ void CLumivexCtrl::OnTimer(UINT_PTR id)
     drawing = true;
     const bool changed = viewMode == kPerspectiveView ? TickPerspective() : TickWorldMap();
     if (changed) Repaint(false);
+    if (frameDue) {
+        // No paint showed the frame (a hidden window): the view still holds it.
+        frameDue = false;
+        Render(false);
+    }
     drawing = false;
 }
 
@@ -246,7 +251,8 @@ bool CLumivexCtrl::TickPerspective()
         std::swap(startX, currentX);
         std::swap(startY, currentY);
     }
-    Render(false);
+    // Rendered by the paint that follows.
+    frameDue = true;
     reduced = true;
     return true;
 }

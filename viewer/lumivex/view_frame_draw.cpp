@@ -61,50 +61,39 @@ bool IsDibFrame(const Image& from)
            from.GetWidth() > 0 && from.GetHeight() > 0 && from.GetRowByte() == DibRowBytes(from.GetWidth(), 24);
 }
 
-// Target rows of one drawing; each row reads one source row and writes only
-// its own pixels, so the bands may run on any threads.
-struct RowJob {
-    const unsigned char* source;
-    size_t sourceRow;  // bytes
-    int sourceHeight;
-    int height;        // of the stretched rectangle
-    unsigned char* target;
-    size_t targetRow;  // bytes
-    int64_t rowZero;   // target row of the rectangle's row 0 (may lie above the target)
-    size_t left;       // target byte of the first column drawn
-    const std::vector<int32_t>& columns;
-    const std::vector<lumivexdraw::SpreadGroup>& groups;
-    bool vector;
+}  // namespace
 
-    void Rows(int firstRow, int lastRow) const
-    {
-        const size_t sourceBytes = sourceRow * static_cast<size_t>(sourceHeight);
-        for (int j = firstRow; j <= lastRow; ++j) {
-            const int y = CentreIndex(j, sourceHeight, height);
-            const size_t rowStart = static_cast<size_t>(y) * sourceRow;
-            const unsigned char* in = source + rowStart;
-            unsigned char* out = target + static_cast<size_t>(rowZero + j) * targetRow + left;
-            const size_t count = columns.size();
-            if (vector && j < lastRow && CentreIndex(j + 1, sourceHeight, height) == y) {
-                // Enlarged vertically: the next row shows the same source row.
-                unsigned char* second = out + targetRow;
-                const size_t done = lumivexdraw::SpreadRowPairSsse3(in, sourceBytes - rowStart, groups.data(),
-                                                                    groups.size(), columns.data(), out, second);
-                lumivexdraw::SpreadRowPlain(in, columns.data() + done, count - done, out + 4 * done);
-                lumivexdraw::SpreadRowPlain(in, columns.data() + done, count - done, second + 4 * done);
-                ++j;
-                continue;
-            }
-            const size_t done = vector ? lumivexdraw::SpreadRowSsse3(in, sourceBytes - rowStart, groups.data(),
-                                                                     groups.size(), columns.data(), out)
-                                       : 0;
-            lumivexdraw::SpreadRowPlain(in, columns.data() + done, count - done, out + 4 * done);
-        }
-    }
-};
-
-bool Draw(CDC& dc, int x, int y, int width, int height, const Image& from, bool simd)
+// Each target row reads one source row and writes only its own pixels, so
+// the bands may run on any threads. The vector loads stay inside the source
+// row too (the plain loop takes the groups at its end): a frame drawn while
+// the engine renders it has the next rows written by other threads.
+void ViewFrameRows::TargetRows(int firstRow, int lastRow) const
 {
+    const size_t count = m_columns.size();
+    for (int j = firstRow; j <= lastRow; ++j) {
+        const int y = CentreIndex(j, m_sourceHeight, m_height);
+        const unsigned char* in = m_source + static_cast<size_t>(y) * m_sourceRow;
+        unsigned char* out = m_target + static_cast<size_t>(m_rowZero + j) * m_targetRow + m_left;
+        if (m_vector && j < lastRow && CentreIndex(j + 1, m_sourceHeight, m_height) == y) {
+            // Enlarged vertically: the next row shows the same source row.
+            unsigned char* second = out + m_targetRow;
+            const size_t done = lumivexdraw::SpreadRowPairSsse3(in, m_sourceRow, m_groups.data(), m_groups.size(),
+                                                                m_columns.data(), out, second);
+            lumivexdraw::SpreadRowPlain(in, m_columns.data() + done, count - done, out + 4 * done);
+            lumivexdraw::SpreadRowPlain(in, m_columns.data() + done, count - done, second + 4 * done);
+            ++j;
+            continue;
+        }
+        const size_t done = m_vector ? lumivexdraw::SpreadRowSsse3(in, m_sourceRow, m_groups.data(), m_groups.size(),
+                                                                   m_columns.data(), out)
+                                     : 0;
+        lumivexdraw::SpreadRowPlain(in, m_columns.data() + done, count - done, out + 4 * done);
+    }
+}
+
+bool ViewFrameRows::Prepare(CDC& dc, int x, int y, int width, int height, const Image& from, bool simd)
+{
+    *this = ViewFrameRows();
     if (!IsDibFrame(from) || width <= 0 || height <= 0) return false;
     CDC::DirectTarget target;
     if (!dc.GetDirectTarget(target) || target.channels != 4) return false;
@@ -118,29 +107,60 @@ bool Draw(CDC& dc, int x, int y, int width, int height, const Image& from, bool 
     const int64_t iTo = std::min<int64_t>(width, target.writable.right - dx0);
     const int64_t jFrom = std::max<int64_t>(0, target.writable.top - dy0);
     const int64_t jTo = std::min<int64_t>(height, target.writable.bottom - dy0);
-    if (iFrom >= iTo || jFrom >= jTo) return true;
+    if (iFrom >= iTo || jFrom >= jTo) return true;  // nothing shows
     const size_t count = static_cast<size_t>(iTo - iFrom);
-    std::vector<int32_t> columns(count);
-    for (size_t k = 0; k < count; ++k) columns[k] = 3 * CentreIndex(iFrom + static_cast<int64_t>(k), sw, width);
-    const bool vector = simd && lumivexdraw::HasSsse3();
-    const std::vector<lumivexdraw::SpreadGroup> groups =
-        vector ? lumivexdraw::MakeSpreadGroups(columns.data(), count) : std::vector<lumivexdraw::SpreadGroup>();
-    const RowJob job{from.GetData(), static_cast<size_t>(from.GetRowByte()), sh, height,
-                     target.data, static_cast<size_t>(target.rowBytes), dy0, static_cast<size_t>(dx0 + iFrom) * 4,
-                     columns, groups, vector};
-    viewengine::ForEachRowBand(static_cast<int>(jFrom), static_cast<int>(jTo - 1), (iTo - iFrom) * (jTo - jFrom),
-                               [&job](int firstRow, int lastRow) { job.Rows(firstRow, lastRow); });
+    m_columns.resize(count);
+    for (size_t k = 0; k < count; ++k) m_columns[k] = 3 * CentreIndex(iFrom + static_cast<int64_t>(k), sw, width);
+    m_vector = simd && lumivexdraw::HasSsse3();
+    if (m_vector) m_groups = lumivexdraw::MakeSpreadGroups(m_columns.data(), count);
+    m_source = from.GetData();
+    m_sourceRow = static_cast<size_t>(from.GetRowByte());
+    m_sourceHeight = sh;
+    m_height = height;
+    m_target = target.data;
+    m_targetRow = static_cast<size_t>(target.rowBytes);
+    m_rowZero = dy0;
+    m_left = static_cast<size_t>(dx0 + iFrom) * 4;
+    m_rowFrom = static_cast<int>(jFrom);
+    m_rowTo = static_cast<int>(jTo);
+    // Rectangle rows show frame rows in order, so the rows showing a run of
+    // frame rows are a run too.
+    m_firstRowOf.assign(static_cast<size_t>(sh) + 1, height);
+    int next = 0;  // the frame row whose first rectangle row comes next
+    for (int j = 0; j < height && next <= sh; ++j)
+        for (const int s = CentreIndex(j, sh, height); next <= s; ++next) m_firstRowOf[static_cast<size_t>(next)] = j;
     return true;
 }
 
-}  // namespace
+void ViewFrameRows::DrawFrameRows(int first, int last) const
+{
+    if (m_columns.empty() || first > last || last < 0 || first >= m_sourceHeight) return;
+    first = std::max(first, 0);
+    last = std::min(last, m_sourceHeight - 1);
+    const int from = std::max(m_rowFrom, m_firstRowOf[static_cast<size_t>(first)]);
+    const int to = std::min(m_rowTo, m_firstRowOf[static_cast<size_t>(last) + 1]);
+    if (from < to) TargetRows(from, to - 1);
+}
+
+void ViewFrameRows::DrawAll() const
+{
+    if (m_columns.empty()) return;
+    viewengine::ForEachRowBand(m_rowFrom, m_rowTo - 1, int64_t{m_rowTo - m_rowFrom} * int64_t(m_columns.size()),
+                               [this](int firstRow, int lastRow) { TargetRows(firstRow, lastRow); });
+}
 
 bool DrawViewFrame(CDC& dc, int x, int y, int width, int height, const Image& from)
 {
-    return Draw(dc, x, y, width, height, from, true);
+    ViewFrameRows rows;
+    if (!rows.Prepare(dc, x, y, width, height, from, true)) return false;
+    rows.DrawAll();
+    return true;
 }
 
 bool DrawViewFramePlain(CDC& dc, int x, int y, int width, int height, const Image& from)
 {
-    return Draw(dc, x, y, width, height, from, false);
+    ViewFrameRows rows;
+    if (!rows.Prepare(dc, x, y, width, height, from, false)) return false;
+    rows.DrawAll();
+    return true;
 }

@@ -644,7 +644,8 @@ TEST(PolyMapRR, VectorNearestRowsGiveThePortableBytes)
     const int SW = 233, SH = 171, DW = 301, DH = 207;
     // A concave outline whose rows start and end at many different columns.
     const TestPolygon region({{{-0.5f, 3.2f}, {150.3f, -0.5f}, {90.7f, 100.1f}, {300.5f, 40.6f}, {280.2f, 206.5f},
-                               {7.9f, 190.4f}}});
+                               {7.9f, 190.4f}},
+                              {{60.5f, 120.5f}, {120.5f, 120.5f}, {120.5f, 170.5f}, {60.5f, 170.5f}}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Image* src = Noise(SW, SH, c.srcChannels, 11);
@@ -671,9 +672,10 @@ TEST(PolyMapRR, VectorNearestRowsGiveThePortableBytes)
 }
 
 // A region drawn in bands of rows (BeginRegionRows, MapRegionRows for
-// disjoint bands in any order, EndRegionRows) gives MapRegions' bytes, for
-// both samplings, averaging and channel conversion; the sampling set before
-// is back afterwards. A mapper whose source is its destination, or without
+// disjoint bands in any order, some past the destination's top and bottom)
+// gives MapRegions' bytes, for a concave outline with a hole, both
+// samplings, averaging and channel conversion; the sampling set before is
+// back afterwards. A mapper whose source is its destination, or without
 // a usable mapping, is refused as MapRegions refuses it.
 TEST(PolyMapRR, RegionRowsInBandsGiveTheWholeRegionsBytes)
 {
@@ -693,8 +695,9 @@ TEST(PolyMapRR, RegionRowsInBandsGiveTheWholeRegionsBytes)
     const TestPolygon region({{{-0.5f, 3.2f}, {150.3f, -0.5f}, {90.7f, 100.1f}, {300.5f, 40.6f}, {280.2f, 206.5f},
                                {7.9f, 190.4f}}});
     const PAIR_WALIGN_RR_PRMS2 prms = TiltedPair();
-    // Disjoint bands covering every row, drawn bottom first.
-    const int bands[][2] = {{120, DH - 1}, {51, 119}, {11, 50}, {10, 10}, {0, 9}};
+    // Disjoint bands covering every row, drawn bottom first; the first and
+    // the last run past the destination, one lies wholly below it.
+    const int bands[][2] = {{DH + 3, DH + 12}, {120, DH + 2}, {51, 119}, {11, 50}, {10, 10}, {-6, 9}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Image* src = Noise(SW, SH, c.srcChannels, 11);
@@ -712,7 +715,13 @@ TEST(PolyMapRR, RegionRowsInBandsGiveTheWholeRegionsBytes)
         mapper.EndRegionRows();
         EXPECT_FALSE(mapper.GetBilinearInterp());
         EXPECT_EQ(0, std::memcmp(whole->GetData(), banded->GetData(), whole->GetDataSize()));
-        for (Image* img : {src, whole, banded}) ReleaseImage(img);
+        // The region covers much of the destination: equal bytes are drawn ones.
+        Image* before = Noise(DW, DH, c.dstChannels, 5);
+        std::memset(before->GetData(), 0, before->GetDataSize() / 2);
+        size_t changed = 0;
+        for (size_t i = 0; i < before->GetDataSize(); ++i) changed += before->GetData()[i] != whole->GetData()[i];
+        EXPECT_GT(changed, before->GetDataSize() / 4);
+        for (Image* img : {src, whole, banded, before}) ReleaseImage(img);
     }
     Image* img = Noise(40, 30, 3, 1);
     CPolyMapRR self;

@@ -7,6 +7,8 @@
 #include "viewer/engine/tests/engine_test_support.h"
 #include "viewer/engine/view_faces.h"
 
+#include "imaging/ref_count.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -167,6 +169,147 @@ TEST(RowBands, FacesAndFramesAreTheSameOnOneThreadAndOnSeveral)
             EXPECT_GT(drawn, a.GetDataSize() / 4);  // the faces really drew the frame
             EXPECT_EQ(std::memcmp(a.GetData(), many[k]->GetData(), a.GetDataSize()), 0);
         }
+    }
+}
+
+// A frame handed over band by band as its rows are done: the view ends with
+// the bytes of the whole-frame render, every row is handed over once, and a
+// row handed over already holds its final bytes (a copy taken in the hand-over
+// equals the finished view). Over thread counts, cube and fan, nearest and
+// bilinear, clearing after drawing, averaging into a kept frame, a view seen
+// by no face, and a view seen by the faces' backs (every row cleared). The
+// views start dirty, so that a row left uncleared shows.
+TEST(RowBands, FramesHandedOverBandByBandAreTheRenderedFrames)
+{
+    const int w = 2400;
+    const MapPtr sphere = MakeSyntheticMap(w, true);
+    const MapPtr crop = MakeSyntheticMap(w, true, w / 4, w / 2, w / 12, w / 3);
+    ASSERT_TRUE(sphere);
+    ASSERT_TRUE(crop);
+    const struct {
+        const char* name;
+        const WorldMapBase* map;
+        int threads;
+        float yaw, pitch, hfov;
+        bool bilinear, keep, clear;
+        int viewW, viewH;
+    } cases[] = {
+        {"cube nearest, one thread", sphere.get(), 1, 0.3f, 0.1f, 1.5f, false, false, true, 800, 500},
+        {"cube nearest, four threads", sphere.get(), 4, 0.3f, 0.1f, 1.5f, false, false, true, 800, 500},
+        {"cube nearest, odd view, three threads", sphere.get(), 3, 2.9f, 0.6f, 1.6f, false, false, true, 777, 483},
+        {"cube bilinear across the seam", sphere.get(), 4, 3.1f, -0.2f, 1.5f, true, false, true, 640, 400},
+        {"cube averaged into a kept frame", sphere.get(), 4, -0.7f, 0.4f, 1.2f, false, true, false, 640, 400},
+        {"cube averaged, cleared first", sphere.get(), 2, -0.7f, 0.4f, 1.2f, true, true, true, 640, 400},
+        {"fan nearest, edges of the data", crop.get(), 4, 1.3f, 0.3f, 1.4f, false, false, true, 800, 500},
+        {"fan seen from behind: nothing drawn", crop.get(), 4, 3.0f, 0.0f, 0.8f, false, false, true, 320, 200},
+        {"more threads than a view of few rows", sphere.get(), 16, 0.0f, 0.0f, 1.5f, false, false, true, 300, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreadCount count(c.threads);
+        CViewParams params;
+        params.yaw = c.yaw;
+        params.pitch = c.pitch;
+        auto dirty = [&] {
+            auto view = RefPtr<Image>::adopt(new Image());
+            EXPECT_EQ(view->BmpInit(c.viewW, c.viewH, 3), 0);
+            for (size_t i = 0; i < view->GetDataSize(); ++i)
+                view->GetData()[i] = static_cast<unsigned char>(i % 3 == 0 ? 0x5a : (i * 7) & 0xff);
+            return view;
+        };
+        const RefPtr<Image> whole = dirty(), banded = dirty(), copy = dirty();
+        CViewFaceList list;
+        ASSERT_TRUE(list.Init(c.map, 1.0f, whole.get()));
+        list.Render(&params, c.hfov, 0.0f, c.bilinear, c.keep, c.clear);
+        list.SetViewImage(banded.get());
+        std::vector<std::atomic<int>> handed(static_cast<size_t>(c.viewH));
+        std::atomic<int> outside{0};
+        const size_t rowBytes = static_cast<size_t>(banded->GetRowByte());
+        EXPECT_TRUE(list.Render(&params, c.hfov, 0.0f, c.bilinear, c.keep, c.clear, [&](int first, int last) {
+            if (first > last || first < 0 || last >= c.viewH) {
+                ++outside;
+                return;
+            }
+            for (int y = first; y <= last; ++y) ++handed[static_cast<size_t>(y)];
+            std::memcpy(copy->GetData() + rowBytes * static_cast<size_t>(first),
+                        banded->GetData() + rowBytes * static_cast<size_t>(first),
+                        rowBytes * static_cast<size_t>(last - first + 1));
+        }));
+        EXPECT_EQ(outside.load(), 0);
+        for (size_t y = 0; y < handed.size(); ++y) ASSERT_EQ(handed[y].load(), 1) << "row " << y;
+        ASSERT_EQ(whole->GetDataSize(), banded->GetDataSize());
+        EXPECT_EQ(std::memcmp(whole->GetData(), banded->GetData(), whole->GetDataSize()), 0);
+        EXPECT_EQ(std::memcmp(copy->GetData(), banded->GetData(), banded->GetDataSize()), 0);
+    }
+}
+
+// Nothing is handed over where there is no view to draw into: the frame is
+// left to the whole-frame render, and the caller told so.
+TEST(RowBands, NoRowsAreHandedOverWithoutAViewOfPixels)
+{
+    const MapPtr map = MakeSyntheticMap(512);
+    CViewParams params;
+    int calls = 0;
+    CViewFaceList unbound;
+    EXPECT_FALSE(unbound.Render(&params, 1.2f, 0.0f, false, false, true, [&](int, int) { ++calls; }));
+    ImagePtr empty(new Image());
+    CViewFaceList faces;
+    ASSERT_TRUE(faces.Init(map.get(), 1.0f, empty.get()));
+    EXPECT_FALSE(faces.Render(&params, 1.2f, 0.0f, false, false, true, [&](int, int) { ++calls; }));
+    EXPECT_EQ(calls, 0);
+}
+
+// Nor where a face draws into another image, or reads the view it draws
+// into: a band is then not final once the list's faces are done with it.
+// The frame (and the other image) get the plain render's bytes, the hook is
+// never called; the odd face does change the frame.
+TEST(RowBands, NoRowsAreHandedOverWhileAFaceDrawsOutsideTheView)
+{
+    const MapPtr map = MakeSyntheticMap(1024, true);
+    ASSERT_TRUE(map);
+    CViewParams params;
+    params.yaw = 0.4f;
+    params.pitch = 0.2f;
+    const int w = 320, h = 200;
+    auto dirty = [&](int seed) {
+        ImagePtr image(new Image(w, h, 3));
+        for (size_t i = 0; i < image->GetDataSize(); ++i)
+            image->GetData()[i] = static_cast<unsigned char>((i * 7 + static_cast<size_t>(seed)) & 0xff);
+        return image;
+    };
+    enum class Odd { kIntoAnotherImage, kReadingTheView };
+    std::vector<Odd> odds{Odd::kIntoAnotherImage};
+#if VIEWENGINE_FACE_STRIP
+    odds.push_back(Odd::kReadingTheView);
+#endif
+    for (const Odd odd : odds) {
+        SCOPED_TRACE(odd == Odd::kIntoAnotherImage ? "a face drawing into another image" : "a face reading the view");
+        // Alike lists: [0] rendered plainly, [1] with the hook, [2] without
+        // the odd face.
+        ImagePtr views[3] = {dirty(1), dirty(1), dirty(1)};
+        ImagePtr others[2] = {dirty(2), dirty(2)};
+        CViewFaceList lists[3];
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(lists[k].Init(map.get(), 1.0f, views[k].get()));
+            if (k == 2) continue;
+            if (odd == Odd::kIntoAnotherImage) {
+                lists[k].GetFace(1)->BindView(others[k].get());
+            } else {
+#if VIEWENGINE_FACE_STRIP
+                const ViewFaceOrientation facing{2.0f / w, 0.4f, 0.2f, 0.0f};
+                ASSERT_TRUE(lists[k].AddFace(views[k].get(), &facing));
+#endif
+            }
+        }
+        lists[0].Render(&params, 1.5f, 0.0f, false, false, true);
+        lists[2].Render(&params, 1.5f, 0.0f, false, false, true);
+        int calls = 0;
+        EXPECT_FALSE(lists[1].Render(&params, 1.5f, 0.0f, false, false, true, [&](int, int) { ++calls; }));
+        EXPECT_EQ(calls, 0);
+        const size_t bytes = views[0]->GetDataSize();
+        EXPECT_EQ(0, std::memcmp(views[0]->GetData(), views[1]->GetData(), bytes));
+        EXPECT_EQ(0, std::memcmp(others[0]->GetData(), others[1]->GetData(), bytes));
+        EXPECT_NE(0, std::memcmp(views[0]->GetData(), views[2]->GetData(), bytes));
     }
 }
 

@@ -251,6 +251,82 @@ TEST_F(LumivexInputTest, MovingFramesShowTheStretchOfTheReducedFrame)
     }
 }
 
+// Moving frames rendered by the paint and put onto the window band by band
+// as the engine finishes them: after every tick the window's pixels (the
+// fourth bytes and everything around the control included) and the view
+// image hold what rendering the frame first and stretching it after gives.
+// Controls at an origin in their host, cut by the host's edges, of odd
+// sizes, grey (left to the window's stretch), and hidden (no paint: the view
+// image still gets the frame).
+TEST_F(LumivexInputTest, MovingFramesDrawnWhileRenderingAreTheTwoPassFrames)
+{
+    const std::string full = Full();
+    const std::string grey = MakeJpeg(m_dir, "grey.jpg", 2048, 1025, 2048, 0, 0, "-grayscale");
+    ASSERT_FALSE(grey.empty());
+    const struct {
+        const char* name;
+        const std::string& file;
+        SIZE host;
+        RECT place;
+        bool hidden;
+    } cases[] = {
+        {"fills its host", full, {600, 400}, {0, 0, 600, 400}, false},
+        {"odd size at an origin", full, {700, 500}, {31, 17, 634, 422}, false},
+        {"cut by the host on every side", full, {520, 380}, {-45, -23, 605, 437}, false},
+        {"grey", grey, {600, 400}, {0, 0, 600, 400}, false},
+        {"hidden", full, {600, 400}, {0, 0, 600, 400}, true},
+    };
+    struct Shot {
+        std::vector<unsigned char> surface, view;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Shot> shots[2];
+        for (const bool whileRendering : {false, true}) {
+            const RECT frame{40, 30, 40 + c.host.cx, 30 + c.host.cy};
+            ASSERT_TRUE(m_host.CreateEx(0, nullptr, "host", WS_POPUP | WS_VISIBLE, frame, nullptr, 0));
+            m_ctrl = std::make_unique<CLumivexCtrl>();
+            ASSERT_TRUE(m_ctrl->CreateControl(&m_host, c.place, 1));
+            CLumivexCtrl& ctrl = *m_ctrl;
+            ctrl.drawWhileRendering = whileRendering;
+            ctrl.LoadProperties(
+                {{"_Version", "65536"}, {"FileName", c.file}, {"Speed", "0"}, {"ViewMode", "1"}});
+            ctrl.Invalidate();
+            win::PaintAll();
+            win::PumpPendingMessages();
+            ASSERT_TRUE(ctrl.loaded);
+            const POINT p = PanPoint();
+            Post(WM_LBUTTONDOWN, p.x, p.y, MK_LBUTTON);
+            Post(WM_MOUSEMOVE, p.x + 30, p.y + 7, MK_LBUTTON);
+            if (c.hidden) ctrl.ShowWindow(SW_HIDE);
+            for (int tick = 0; tick < 3; ++tick) {
+                Tick();
+                ASSERT_TRUE(ctrl.reduced);
+                ASSERT_LT(ctrl.viewImage->GetWidth(), ctrl.srcW);
+                ASSERT_EQ(ctrl.viewImage->GetChannels(), &c.file == &grey ? 1 : 3);
+                win::SurfaceView surface;
+                ASSERT_TRUE(win::WindowSurface(m_host.m_hWnd, surface));
+                const Image& v = *ctrl.viewImage;
+                shots[whileRendering].push_back(
+                    Shot{std::vector<unsigned char>(surface.data, surface.data + size_t(surface.rowBytes) * surface.height),
+                         std::vector<unsigned char>(v.GetData(), v.GetData() + v.GetDataSize())});
+            }
+            Post(WM_LBUTTONUP, p.x + 30, p.y + 7);
+            m_ctrl.reset();
+            m_host.DestroyWindow();
+        }
+        ASSERT_EQ(shots[0].size(), shots[1].size());
+        for (size_t k = 0; k < shots[0].size(); ++k) {
+            SCOPED_TRACE(testing::Message() << "tick " << k + 1);
+            EXPECT_TRUE(shots[1][k].surface == shots[0][k].surface);
+            EXPECT_TRUE(shots[1][k].view == shots[0][k].view);
+        }
+        // The frames really moved, on the window too where it shows them.
+        EXPECT_NE(shots[1].front().view, shots[1].back().view);
+        EXPECT_EQ(shots[1].front().surface == shots[1].back().surface, c.hidden);
+    }
+}
+
 TEST_F(LumivexInputTest, WorldMapSpinTurnsBackAtTheEnds)
 {
     CLumivexCtrl& c = Show(Partial(), 300, 200);
