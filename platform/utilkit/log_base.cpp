@@ -216,9 +216,13 @@ int LogBase::makeTimeString(char* buffer, int size, bool readable)
     char text[96];
     size_t n = std::strftime(text, sizeof text, readable ? "%Y-%m-%d %H:%M:%S" : "%Y%m%d_%H%M%S", &local);
     if (!readable) {
+        // Unique names: the millisecond, a serial number within the process,
+        // and the process, since two programs (or two test processes) that
+        // start together count their serials alike and would otherwise name
+        // their channels and files the same.
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-        n += static_cast<size_t>(std::snprintf(text + n, sizeof text - n, "_%03lld_%u", static_cast<long long>(ms),
-                                               serial.fetch_add(1)));
+        n += static_cast<size_t>(std::snprintf(text + n, sizeof text - n, "_%03lld_%u_%ld", static_cast<long long>(ms),
+                                               serial.fetch_add(1), static_cast<long>(::getpid())));
     }
     if (n + 1 > static_cast<size_t>(size)) {
         buffer[0] = '\0';

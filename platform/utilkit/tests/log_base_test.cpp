@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 // Points the common application-data folder at a temporary folder.
@@ -87,6 +90,38 @@ TEST(LogBase, TimeStringsAreReadableOrUniqueAndFitTheirBuffer)
     char tiny[5] = "xxxx";
     EXPECT_EQ(LogBase::makeTimeString(tiny, 5, true), 0);
     EXPECT_EQ(tiny[0], '\0');
+}
+
+// Two processes that make their names at the same moment with the same
+// serial (a program started twice, or test processes run side by side)
+// still get different names: the channel of one would otherwise be refused
+// to the other.
+TEST(LogBase, TimeStringsOfTwoProcessesDiffer)
+{
+    int link[2];
+    ASSERT_EQ(::pipe(link), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    char mine[100] = {};
+    if (child == 0) {
+        ::close(link[0]);
+        char theirs[100] = {};
+        const int n = LogBase::makeTimeString(theirs, 100, false);
+        const bool sent = n > 0 && ::write(link[1], theirs, static_cast<size_t>(n) + 1) == n + 1;
+        _exit(sent ? 0 : 1);
+    }
+    ::close(link[1]);
+    ASSERT_GT(LogBase::makeTimeString(mine, 100, false), 0);
+    char theirs[100] = {};
+    size_t got = 0;
+    for (ssize_t r; got < sizeof theirs && (r = ::read(link[0], theirs + got, sizeof theirs - got)) > 0;)
+        got += static_cast<size_t>(r);
+    ::close(link[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_GT(got, 0u);
+    EXPECT_STRNE(mine, theirs);
 }
 
 TEST(LogBase, CommandLinesSplitTheWindowsWay)
