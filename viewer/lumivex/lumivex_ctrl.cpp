@@ -70,6 +70,16 @@ CLumivexCtrl::~CLumivexCtrl()
     LumivexModule().ObjectGone();
 }
 
+CLumivexCtrl::PixelsScope::PixelsScope(CLumivexCtrl& ctrl) : m_ctrl(ctrl)
+{
+    if (m_ctrl.pixelsDepth++ == 0 && m_ctrl.worker) m_ctrl.pixelsLock = m_ctrl.worker->LockPixels();
+}
+
+CLumivexCtrl::PixelsScope::~PixelsScope()
+{
+    if (--m_ctrl.pixelsDepth == 0) m_ctrl.pixelsLock = std::unique_lock<std::mutex>();
+}
+
 void CLumivexCtrl::ReleasePanorama()
 {
     faceList.reset();
@@ -288,6 +298,7 @@ void CLumivexCtrl::CopyDataArea()
         return;
     }
     if (!SizeViewImage(w, h)) return;
+    const PixelsScope pixels(*this);
     const int W = worldMap->GetWidth();
     if (x1 > W) {
         worldMap->ComputePanoImage(x0, W - 1, y0, y1 - 1, viewImage, 0, 0);
@@ -438,6 +449,7 @@ void CLumivexCtrl::ComputeViewSize(int w, int h, int& viewW, int& viewH)
 
 void CLumivexCtrl::InitFaces()
 {
+    const PixelsScope pixels(*this);
     faceList = std::make_unique<CViewFaceList>();
     if (!faceList->Init(worldMap, zoom, viewImage))
         Logger::log("ERROR CLumivexCtrl::SetupPerspective the panorama gives no faces", 1);
@@ -446,6 +458,7 @@ void CLumivexCtrl::InitFaces()
 void CLumivexCtrl::Render(bool finished)
 {
     if (!faceList || !viewParams || !viewImage) return;
+    const PixelsScope pixels(*this);
     faceList->Render(viewParams.get(), fov, viewParams->GetRoll(), finished, false, true);
 }
 
@@ -561,6 +574,7 @@ void CLumivexCtrl::OnDraw(CDC* dc, const RECT& bounds, const RECT&)
         }
     }
     if (!viewImage || !viewImage->GetData()) return;
+    const PixelsScope pixels(*this);
     drawing = true;
     bitmapHeader->biWidth = viewImage->GetWidth();
     bitmapHeader->biHeight = -viewImage->GetHeight();  // rows top-down

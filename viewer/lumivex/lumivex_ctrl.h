@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,24 @@ private:
     void SetReduced(bool half);
     void ReleasePanorama();
     void DeleteSplash();
+
+    // Holds off the decoding worker's writes of the pixels it decodes into
+    // (the world map's, or a plain image's) while this thread reads or
+    // changes them: every pass of a progressive file rewrites every row.
+    // Scopes nest and share one lock; none is open across LoadSource (which
+    // stops the worker) or the destructor.
+    class PixelsScope {
+    public:
+        explicit PixelsScope(CLumivexCtrl& ctrl);
+        ~PixelsScope();
+        PixelsScope(const PixelsScope&) = delete;
+        PixelsScope& operator=(const PixelsScope&) = delete;
+
+    private:
+        CLumivexCtrl& m_ctrl;
+    };
+    int pixelsDepth = 0;
+    std::unique_lock<std::mutex> pixelsLock;
 
     // Moving frames: the reduced frame enlarged to the shown size, kept from
     // tick to tick, so that the window takes it one to one.

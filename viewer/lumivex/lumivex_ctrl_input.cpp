@@ -298,7 +298,9 @@ bool CLumivexCtrl::TickWorldMap()
 
 void CLumivexCtrl::RollColumns(int n)
 {
-    if (viewImage) RollImageColumns(*viewImage, n, rollBuffer);
+    if (!viewImage) return;
+    const PixelsScope pixels(*this);
+    RollImageColumns(*viewImage, n, rollBuffer);
 }
 
 // ---- Decoding progress ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 class CHttpConnection;
 class CHttpFile;
@@ -52,6 +53,12 @@ public:
     std::unique_ptr<CHttpConnection> connection;
     std::unique_ptr<CHttpFile> request;
     Image* image = nullptr;  // one reference while the worker fills it
+    // Guards the decoded pixels (the image, and the world map that took its
+    // buffer over): every pass rewrites every row, so the worker writes a
+    // pass only while holding it, and the owner's thread holds it while it
+    // reads or changes those pixels. The worker never holds it while it
+    // reports progress or reads the stream.
+    std::mutex pixels;
 
 private:
     ~PanoramaJob();

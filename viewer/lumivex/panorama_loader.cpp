@@ -96,6 +96,12 @@ bool DecodeWorker::Running() const
     return m_thread && !m_thread->IsFinished();
 }
 
+std::unique_lock<std::mutex> DecodeWorker::LockPixels() const
+{
+    if (!m_job) return {};
+    return std::unique_lock<std::mutex>(m_job->pixels);
+}
+
 // ---------------------------------------------------------------------------
 // Loading.
 

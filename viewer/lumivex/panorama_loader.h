@@ -7,6 +7,7 @@
 
 #include "viewer/lumivex/panorama_job.h"
 
+#include <mutex>
 #include <string>
 
 class CWinThread;
@@ -31,6 +32,10 @@ public:
     // Waits for the worker to finish its decode without cancelling it.
     void Wait();
     bool Running() const;
+    // Holds off the worker's next write of the decoded pixels for as long as
+    // the returned lock is held (an empty lock when there is no job). Never
+    // held across Stop, Wait or Adopt: the worker may be waiting for it.
+    std::unique_lock<std::mutex> LockPixels() const;
 
     // Takes a reference to `job` and the thread (not auto-deleting) that
     // decodes it; a worker held before is stopped first. Used by the loader.

@@ -33,6 +33,14 @@ private:
     PanoramaJob& m_job;
 };
 
+// A pass into the image, with the owner's readers held off (the pixels lock
+// of the job).
+void WritePass(JpegDecoder& decoder, Image* image, PanoramaJob& job)
+{
+    std::lock_guard<std::mutex> lock(job.pixels);
+    decoder.WriteCoefficients(image);
+}
+
 }  // namespace
 
 struct JpegDecodeState {
@@ -147,7 +155,7 @@ int StartJpegDecode(Image* image, PanoramaJob* job)
     const JpegDecoder::ScanResult result = decoder.DecodeNextScan();
     if (result == JpegDecoder::kScanFailed) return Fail(job, "StartJpegDecode", decoder.Error());
     state.ended = result == JpegDecoder::kImageComplete;
-    decoder.WriteCoefficients(image);
+    WritePass(decoder, image, *job);
     job->failed = false;
     return 0;
 }
@@ -164,7 +172,7 @@ int DecodeScans(Image* image, PanoramaJob* job, bool outputEachPass, DecodeProgr
     JpegDecoder& decoder = state.decoder;
     if (state.ended) {
         // The scan that completed the last pass also met the end of the image.
-        if (state.scansSinceOutput > 0) decoder.WriteCoefficients(image);
+        if (state.scansSinceOutput > 0) WritePass(decoder, image, *job);
         state.scansSinceOutput = 0;
         return 0xD9;
     }
@@ -183,14 +191,14 @@ int DecodeScans(Image* image, PanoramaJob* job, bool outputEachPass, DecodeProgr
         if (state.passLeft <= 0) {
             state.passLeft = decoder.Components();
             if (outputEachPass) {
-                decoder.WriteCoefficients(image);
+                WritePass(decoder, image, *job);
                 state.scansSinceOutput = 0;
             }
             return 0;
         }
         if (state.ended) {
             // Scans after the last complete pass still reach the image.
-            if (state.scansSinceOutput > 0) decoder.WriteCoefficients(image);
+            if (state.scansSinceOutput > 0) WritePass(decoder, image, *job);
             state.scansSinceOutput = 0;
             return 0xD9;
         }

@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 using namespace lumivextest;
 
@@ -340,6 +342,83 @@ TEST_F(PanoramaLoader, OwnerStopsTheWorkerBeforeReleasingTheMap)
         ASSERT_FALSE(values.empty());
         EXPECT_EQ(values.back(), 100);
     }
+}
+
+// Every pass of a progressive file rewrites every row of the image, so the
+// owner's thread reads the pixels only while it holds them: the worker goes
+// on decoding scans (its twentieths still come) but writes no pass until
+// they are let go, and then ends with the same messages and the same pixels
+// as a decode nobody held up (also run under the thread checker).
+TEST_F(PanoramaLoader, NoPassIsWrittenWhileTheOwnerHoldsThePixels)
+{
+    ASSERT_TRUE(testkit::RequireTool("djpeg"));
+    const std::string source = testkit::TestData("skimage-tutorials-pano/DFM_4209.jpg").string();
+    const std::string ppm = dir.file("full.ppm");
+    ASSERT_EQ(testkit::Run("djpeg -ppm -outfile '" + ppm + "' '" + source + "'").status, 0);
+    const std::string path = dir.file("held.jpg");
+    ASSERT_EQ(testkit::Run("cjpeg -progressive -outfile '" + path + "' '" + ppm + "'").status, 0);
+
+    // The messages of a decode nobody holds up.
+    ProgressRecorder free;
+    {
+        Loaded loaded;
+        DecodeWorker worker;
+        Load(path, loaded, true, &ProgressRecorder::Callback, &free, &worker);
+        ASSERT_EQ(loaded.result, kLoadPlainImage);
+        worker.Wait();
+    }
+    const std::vector<int> expected = free.Values();
+    ASSERT_GE(std::count(expected.begin(), expected.end(), 0), 3);
+
+    ProgressRecorder progress;
+    Loaded loaded;
+    DecodeWorker worker;
+    Load(path, loaded, true, &ProgressRecorder::Callback, &progress, &worker);
+    ASSERT_EQ(loaded.result, kLoadPlainImage);
+    ASSERT_NE(loaded.image, nullptr);
+    const Image& image = *loaded.image;
+    const size_t bytes = static_cast<size_t>(image.GetRowByte()) * static_cast<size_t>(image.GetHeight());
+    {
+        auto held = worker.LockPixels();
+        ASSERT_TRUE(held.owns_lock());
+        const Bytes before(image.GetData(), image.GetData() + bytes);
+        const auto count = [&](int value) {
+            const std::vector<int> v = progress.Values();
+            return std::count(v.begin(), v.end(), value);
+        };
+        const long passes = count(0);
+        // The twentieths the worker reports before the next pass is complete.
+        long twentieths = 0;
+        long zeros = 0;
+        bool nextPass = false;
+        for (int v : expected) {
+            if (v == 0 && ++zeros > passes) {
+                nextPass = true;
+                break;
+            }
+            twentieths += v == 5;
+        }
+        ASSERT_TRUE(nextPass) << "the worker ended before the pixels were held";
+        // The worker gets through the scans of the next pass: only its write
+        // waits.
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point waitUntil = Clock::now() + std::chrono::minutes(2);
+        while (count(5) < twentieths && Clock::now() < waitUntil) std::this_thread::yield();
+        ASSERT_GE(count(5), twentieths);
+        // It stays at the write: no pass message, no pixel changed.
+        const Clock::time_point holdUntil = Clock::now() + std::chrono::milliseconds(300);
+        while (Clock::now() < holdUntil) {
+            ASSERT_EQ(count(0), passes);
+            ASSERT_TRUE(std::equal(before.begin(), before.end(), image.GetData()));
+            std::this_thread::yield();
+        }
+        EXPECT_TRUE(worker.Running());
+    }
+    worker.Wait();
+    EXPECT_EQ(progress.Values(), expected);
+    jpegtest::Decoded reference = jpegtest::DecodeFile(path);
+    ASSERT_NE(reference.image, nullptr);
+    EXPECT_TRUE(SamePixels(image, *reference.image));
 }
 
 // PostDecodeProgress posts WM_USER+1 with wParam 0 to the control's window.
