@@ -243,6 +243,7 @@ bool CLumivexCtrl::LoadFile(const std::string& path)
     if (!worldMap) {
         viewMode = kWorldMapView;
         plainImage = true;
+        wrap = false;  // a flat picture has no seam to roll across, whatever was shown before
     } else {
         int x0, y0, x1, y1, w, h;
         worldMap->GetDataArea(x0, y0, x1, y1, w, h);

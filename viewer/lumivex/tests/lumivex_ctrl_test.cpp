@@ -81,6 +81,20 @@ TEST_F(LumivexLoadTest, APlainPictureShowsOnlyInTheWorldMapView)
     EXPECT_EQ(c.faceList, nullptr);
 }
 
+// A plain picture loaded after a full-circle panorama scrolls by its source
+// position, not by rolling its rows round as the panorama did.
+TEST_F(LumivexLoadTest, APlainPictureAfterAFullCircleDoesNotWrap)
+{
+    const std::string pano = MakeJpeg(m_dir, "circle.jpg", 1024, 513, 1024, 0, 0);
+    const std::string plain = MakeJpeg(m_dir, "flat.jpg", 640, 480);
+    CLumivexCtrl& c = Make(300, 200);
+    ASSERT_TRUE(c.LoadFile(pano));
+    ASSERT_TRUE(c.wrap);
+    ASSERT_TRUE(c.LoadFile(plain));
+    EXPECT_TRUE(c.plainImage);
+    EXPECT_FALSE(c.wrap);
+}
+
 TEST_F(LumivexLoadTest, APanoramaKeepsItsMapAndSetsItsLimits)
 {
     const struct {
