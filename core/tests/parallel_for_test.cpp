@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -80,8 +81,11 @@ TEST(ParallelFor, RefusedThreadsLeaveTheWorkToTheCaller)
         long pages = 0;
         std::ifstream("/proc/self/statm") >> pages;
         const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 20);
-        const rlimit limit{room, room};
-        if (pages <= 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        // Only the soft limit is lowered, which any process may do.
+        rlimit limit{};
+        if (pages <= 0 || getrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? room : std::min(room, limit.rlim_max);
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
         // More threads than the stacks the runtime keeps for reuse, so
         // that some must be mapped anew and are refused.
         std::vector<std::atomic<int>> done(256);
