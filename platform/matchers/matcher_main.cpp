@@ -16,6 +16,7 @@
 // Exit codes: 0 done, 2 bad options, 3 the channel cannot be opened,
 // 4 the output file cannot be written; a cancel request ends the program at
 // once (exit 1) without the finished flag.
+#include "core/parallel_for.h"
 #include "platform/matchers/matcher_options.h"
 #include "platform/utilkit/shm_client.h"
 #include "worldmap/image_file.h"
@@ -32,10 +33,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <malloc.h>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -331,17 +332,9 @@ std::vector<std::pair<int, int>> PairsToSearch(const MatcherOptions& options)
 }
 
 // Runs `work(k)` for k = 0 .. count - 1 on a thread per core.
-template <typename Work>
-void Parallel(int count, Work work)
+void Parallel(int count, const std::function<void(int)>& work)
 {
-    const int threads = std::max(1, std::min(count, static_cast<int>(std::thread::hardware_concurrency())));
-    std::atomic<int> next{0};
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t)
-        pool.emplace_back([&] {
-            for (int k = next++; k < count; k = next++) work(k);
-        });
-    for (std::thread& t : pool) t.join();
+    parallel::ForEach(count, parallel::HardwareThreads(count), work);
 }
 
 bool WriteTextFile(const MatcherOptions& options, const std::vector<Features>& features,

@@ -1,6 +1,7 @@
 #include "platform/mergekit/merge_vantor.h"
 
 #include "core/logger.h"
+#include "core/parallel_for.h"
 #include "platform/mergekit/fill_bg.h"
 #include "platform/mergekit/pyramid_blend.h"
 #include "platform/sceneio/kestova_file.h"
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 namespace mergekit {
 
@@ -188,13 +188,12 @@ private:
     const uint8_t* m_new;
 };
 
-// Runs f and g at the same time.
+// Runs f and g at the same time (one after the other when no thread is to
+// be had).
 template <typename F, typename G>
 void BothAtOnce(F&& f, G&& g)
 {
-    std::thread other(std::forward<G>(g));
-    f();
-    other.join();
+    parallel::ForEach(2, 2, [&](int i) { i == 0 ? f() : g(); });
 }
 
 }  // namespace
