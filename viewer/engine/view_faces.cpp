@@ -266,9 +266,6 @@ bool CViewFace::MapToView(float rot1, float deviation, float rot2, float zoom)
 
 namespace {
 
-// A three-channel face image whose pixels are left as the allocator gives
-// them: the face renderer writes every one, and clearing tens of megabytes
-// first would cost as much as a good part of the drawing.
 // Whether a face's image is held by the face alone (its own reference and
 // its mapper's) and laid out as NewFaceImage lays one out.
 bool IsReusableFaceImage(const CViewFace& face)
@@ -279,6 +276,9 @@ bool IsReusableFaceImage(const CViewFace& face)
            image->GetDataType() == IMG_UINT8 && image->IsInterleaved() && !image->IsBmp() && image->GetChannels() == 3;
 }
 
+// A three-channel face image whose pixels are left as the allocator gives
+// them: the face renderer writes every one, and clearing tens of megabytes
+// first would cost as much as a good part of the drawing.
 RefPtr<Image> NewFaceImage(int width, int height)
 {
     RefPtr<Image> image = RefPtr<Image>::adopt(new (std::nothrow) Image());
