@@ -2,18 +2,12 @@
 #include "core/parallel_for.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
 // Below this many screen bytes a rebuild stays on the calling thread: starting
 // threads would cost more than it saves.
 constexpr size_t kThreadedBytes = size_t{8} << 20;
-
-int ComposeWorkers(int bands)
-{
-    return std::min(parallel::HardwareThreads(4), bands);
-}
 
 }  // namespace
 
@@ -63,21 +57,17 @@ void DataViewer::ComposeScreenBmp(const std::function<void(int firstRow, int row
     const size_t rowBytes = static_cast<size_t>(std::max(first->GetRowByte(), screen->GetRowByte()));
     const int band = static_cast<int>(std::clamp<size_t>(rowBytes ? kBandBytes / rowBytes : 1, 1, static_cast<size_t>(height)));
     const int bands = (height + band - 1) / band;
-    auto fillAndCopy = [&](int worker, int workers) {
-        for (int b = worker; b < bands; b += workers) {
-            const int row = b * band;
-            const int rows = std::min(band, height - row);
-            fill(row, rows);
-            first->ReplaceRowsIn(screen, row, rows);
-        }
-    };
     // One core cannot saturate the memory bus: a large screen is shared out
-    // band by band (interleaved, so every worker streams through the whole
-    // map) over a few threads. Each row is written by one thread only, so the
-    // bytes are those of the single-threaded loop.
+    // band by band, in order, over a few threads. Each row is written by one
+    // thread only, so the bytes are those of the single-threaded loop.
     const size_t screenBytes = rowBytes * static_cast<size_t>(height);
-    const int workers = screenBytes >= kThreadedBytes ? ComposeWorkers(bands) : 1;
-    parallel::ForEach(workers, workers, [&](int w) { fillAndCopy(w, workers); });
+    const int workers = screenBytes >= kThreadedBytes ? parallel::HardwareThreads(4) : 1;
+    parallel::ForEach(bands, workers, [&](int b) {
+        const int row = b * band;
+        const int rows = std::min(band, height - row);
+        fill(row, rows);
+        first->ReplaceRowsIn(screen, row, rows);
+    });
     for (int i = 1; i < m_bmpLayer->GetCount(); ++i) m_bmpLayer->GetBmpCell(i)->MapDataTo(screen);
 }
 
