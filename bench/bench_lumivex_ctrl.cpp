@@ -8,7 +8,11 @@
 // finishes it; two_pass_ms is the same tick rendering the whole frame first
 // and stretching it after (two_pass_ratio over the render), banded_ms the
 // engine's render handing each band to a caller that does nothing with it
-// (the cost of the hand-over itself).
+// (the cost of the hand-over itself). fill_ms sets the rectangle the tick
+// draws on the control's own 32-bit surface to one value (floor_ratio: the
+// render plus that fill over the render, the least any tick can take), and
+// frame_bench_ms is the view engine's frame benchmark (1280 x 720, 90 degrees,
+// nearest) on the same world map (frame_bench_ratio: tick over it).
 // DrawMovingFrame: the drawing part of such a tick alone, a 776 x 485 frame
 // shown at 1552 x 970 on a 1600 x 1000 window surface of 32-bit pixels:
 // 0 enlarges into a frame of its own and stretches that one to one (the
@@ -16,6 +20,7 @@
 // without SIMD, 3 only fills the same surface rows (the floor of any
 // drawing that puts the frame on the surface).
 #include "platform/win/runtime.h"
+#include "platform/win/window_dc.h"
 #include "platform/win/wnd.h"
 #include "viewer/lumivex/lumivex_ctrl.h"
 #include "viewer/lumivex/lumivex_module.h"
@@ -185,15 +190,46 @@ void ReducedFrame(benchmark::State& state)
         tick();
         ctrl->drawWhileRendering = true;
     };
+    // The floor of putting any frame on the window: the rectangle the tick
+    // fills, set to one value on the control's own surface in the same bands.
+    CClientDC dc(ctrl.get());
+    CDC::DirectTarget target;
+    if (!dc.GetDirectTarget(target) || target.channels != 4 || ctrl->destX < 0 || ctrl->destY < 0 ||
+        ctrl->destX + ctrl->srcW > target.width || ctrl->destY + ctrl->srcH > target.height) {
+        state.SkipWithError("the control's window has no 32-bit surface to fill");
+        return;
+    }
+    auto fill = [&] {
+        viewengine::ForEachRowBand(0, ctrl->srcH - 1, int64_t{ctrl->srcW} * ctrl->srcH, [&](int first, int last) {
+            for (int j = first; j <= last; ++j)
+                std::memset(target.data + (ctrl->destY + j) * target.rowBytes + int64_t{ctrl->destX} * 4, j,
+                            size_t(ctrl->srcW) * 4);
+        });
+        benchmark::DoNotOptimize(target.data);
+    };
+    // The view engine's frame benchmark on the same world map: a 1280 x 720
+    // frame, 90 degrees across, nearest sampling.
+    std::unique_ptr<Image, void (*)(Image*)> benchView(new Image(), [](Image* p) { ReleaseImage(p); });
+    benchView->BmpInit(1280, 720, 3);
+    CViewFaceList benchFaces;
+    if (!benchFaces.Init(ctrl->worldMap, 1.0f, benchView.get()) || benchFaces.GetCount() == 0) {
+        state.SkipWithError("the engine gives no faces for its benchmark frame");
+        return;
+    }
+    CViewParams benchParams;
+    benchParams.yaw = 0.3f;
+    auto benchFrame = [&] { benchFaces.Render(&benchParams, 1.5707963f, 0.0f, false, false, true); };
     // Each the best of runs back to back (its own data warm), the rounds
     // taken in turns so that a busy moment of the machine weighs on all of
     // them alike.
-    double control = 1e9, engine = 1e9, banded = 1e9, twoPass = 1e9;
+    double control = 1e9, engine = 1e9, banded = 1e9, twoPass = 1e9, filled = 1e9, frameBench = 1e9;
     for (int round = 0; round < 5; ++round) {
         engine = std::min(engine, BestSeconds(render, 15));
         control = std::min(control, BestSeconds(tick, 15));
         banded = std::min(banded, BestSeconds(renderBanded, 15));
         twoPass = std::min(twoPass, BestSeconds(twoPassTick, 15));
+        filled = std::min(filled, BestSeconds(fill, 15));
+        frameBench = std::min(frameBench, BestSeconds(benchFrame, 15));
     }
     state.counters["tick_ms"] = control * 1e3;
     state.counters["engine_ms"] = engine * 1e3;
@@ -201,6 +237,10 @@ void ReducedFrame(benchmark::State& state)
     state.counters["banded_ms"] = banded * 1e3;
     state.counters["two_pass_ms"] = twoPass * 1e3;
     state.counters["two_pass_ratio"] = twoPass / engine;
+    state.counters["fill_ms"] = filled * 1e3;
+    state.counters["floor_ratio"] = (engine + filled) / engine;
+    state.counters["frame_bench_ms"] = frameBench * 1e3;
+    state.counters["frame_bench_ratio"] = control / frameBench;
     state.counters["view_w"] = ctrl->viewImage->GetWidth();
     state.counters["faces"] = faces.GetCount();
     ctrl.reset();
