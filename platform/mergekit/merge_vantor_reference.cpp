@@ -4,6 +4,7 @@
 
 #include "core/logger.h"
 #include "platform/mergekit/fill_bg.h"
+#include "platform/mergekit/merge_tile.h"
 #include "platform/sceneio/kestova_file.h"
 #include "worldmap/map_math.h"
 #include "worldmap/world_map.h"
@@ -122,16 +123,6 @@ Plane DistanceInsideReference(const std::vector<uint8_t>& mask, int width, int h
 
 namespace {
 
-// The tile the new frame is blended in: rows [r0, r1] of the map and `width`
-// row indices from c0 on (wrapping around the row in a full-width map).
-struct Tile {
-    int r0 = 0, r1 = -1;
-    int c0 = 0, width = 0;
-    int samples = 0;  // row length of the map
-    int Height() const { return r1 - r0 + 1; }
-    int Column(int x) const { return static_cast<int>(mapmath::Wrap(c0 + x, samples)); }
-};
-
 // The stored sample of row r at index i, or null.
 uint8_t* Stored(WorldMap* map, int r, int i)
 {
@@ -145,59 +136,13 @@ uint8_t* Stored(WorldMap* map, int r, int i)
 bool MergeVantorFileReference(KestovaFile* scene, WorldMap* map, TRANSFORM_RS* t, int bw, int kind, int levels,
                               bool closing, int closingKind)
 {
-    if (!scene || !map || !map->GetData() || !scene->GetBandList() || !t) {
-        Logger::log("ERROR mergekit::MergeVantorFileReference: no scene, map or placement", 1);
-        return false;
-    }
-    const int fc = scene->GetNumChannel(), mc = map->GetChannels();
-    const int W = map->GetWidth(), H = map->GetHeight();
-    if (!(fc == mc || (fc == 1 && mc == 3)) || scene->GetEquatorSampleNum() != W || W < 4) {
-        Logger::log("ERROR mergekit::MergeVantorFileReference: a scene of %d channels and %d samples into a map of %d "
-                    "channels and %d samples",
-                    1, fc, scene->GetEquatorSampleNum(), mc, W);
-        return false;
-    }
-    const int64_t vc = map->GetViewCenter_int();
-    List* bands = scene->GetBandList();
-
-    // The tile: the rows the scene covers, and its columns on the turn
-    // around the frame's pan (the whole row when it spans more than half).
-    Tile tile;
-    tile.samples = W;
-    tile.r0 = H;
-    int lo = INT32_MAX, hi = INT32_MIN;
-    const int panIndex = static_cast<int>(std::lround(t->pan / (2 * 3.14159265358979 / W)));
-    for (int b = 0; b < bands->m_count; ++b) {
-        const CBand* band = static_cast<const CBand*>(bands->GetData(b));
-        if (!band || band->m_numSectors <= 0) continue;
-        const int r = band->m_row + H / 2;
-        if (r < 0 || r >= H) continue;
-        tile.r0 = std::min(tile.r0, r);
-        tile.r1 = std::max(tile.r1, r);
-        for (int k = 0; k < band->m_numSectors; ++k) {
-            const CSector* s = band->m_sectors[k];
-            if (!s || s->m_last < s->m_first) continue;
-            // Scene columns relative to the pan, so that a frame across
-            // +-180 degrees stays one run.
-            lo = std::min<int>(lo, static_cast<int>(mapmath::Wrap(s->m_first - panIndex + W / 2, W)) - W / 2);
-            hi = std::max<int>(hi, lo + 0);
-            hi = std::max<int>(hi, static_cast<int>(mapmath::Wrap(s->m_last - panIndex + W / 2, W)) - W / 2);
-        }
-    }
-    if (tile.r1 < tile.r0 || lo > hi) {
+    MergeTile tile;
+    if (!FindMergeTile(scene, map, t, bw, "mergekit::MergeVantorFileReference", tile)) return false;
+    if (tile.Height() <= 0) {
         map->AddData(scene, -100000, 100000, false);
         return true;
     }
-    const int margin = std::max(bw, 1) + 8;
-    tile.r0 = std::max(0, tile.r0 - margin);
-    tile.r1 = std::min(H - 1, tile.r1 + margin);
-    if (hi - lo + 1 + 2 * margin >= W) {
-        tile.c0 = static_cast<int>(mapmath::Wrap(panIndex - W / 2 + W / 2 - vc, W));
-        tile.width = W;
-    } else {
-        tile.c0 = static_cast<int>(mapmath::Wrap(panIndex + lo - margin + W / 2 - vc, W));
-        tile.width = hi - lo + 1 + 2 * margin;
-    }
+    const int mc = map->GetChannels();
     const int tw = tile.width, th = tile.Height();
     const size_t count = static_cast<size_t>(tw) * th;
 
