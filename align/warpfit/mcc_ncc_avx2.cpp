@@ -13,11 +13,7 @@ namespace warpfit::detail {
 
 bool HasAvx2()
 {
-#if defined(__x86_64__)
     return cpu::HasAvx2();
-#else
-    return false;
-#endif
 }
 
 int64_t BlockDotAvx2(const NccTemplate& t, const int16_t* b, size_t stride)

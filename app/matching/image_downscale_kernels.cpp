@@ -111,17 +111,12 @@ void ReduceSamplesPortable(const ReduceJob& job, int by, int first, int last)
     }
 }
 
-#if defined(__x86_64__)
 bool HasSsse3()
 {
     return cpu::HasSsse3();
 }
-#else
-bool HasSsse3()
-{
-    return false;
-}
 
+#if !defined(__x86_64__)
 void ReduceSsse3(const ReduceJob& job)
 {
     ReducePortable(job);

@@ -143,11 +143,7 @@ void MapRowSse2(const RowMapping& row)
 
 bool HasSsse3()
 {
-#if defined(__x86_64__)
     return cpu::HasSsse3();
-#else
-    return false;
-#endif
 }
 
 void MapRowSsse3(const RowMapping& row)
@@ -163,11 +159,7 @@ void MapRowSsse3(const RowMapping& row)
 
 bool HasAvx2()
 {
-#if defined(__x86_64__)
     return cpu::HasAvx2();
-#else
-    return false;
-#endif
 }
 
 void MapRowAvx2(const RowMapping& row)
